@@ -1,0 +1,5 @@
+#include "dorvik/dorvik_context.h"
+
+DorvikContext dorvikContext;
+
+void ClearDorvikContext() { dorvikContext = DorvikContext{}; }

@@ -1,0 +1,72 @@
+// Every text that korvid prints, in one place. Each is a format string for
+// ConsolePrint; %s takes a wide string, %d an int.
+#pragma once
+
+// --- command line ---------------------------------------------------------
+inline constexpr const wchar_t* kHelpText =
+    L"Кросс мультитул korvid для БК-0010(01) БК-0011(М)\n"
+    L"\n"
+    L"Использование:\n"
+    L"korvid -? (--help)\n"
+    L"  Вывод этой справки.\n"
+    L"\n"
+    L"korvid -t<name> [-d][-l][-r][-u][-w<0addr>] <input_file_name> [output_file_name]\n"
+    L"  -t<name> (--tool name) - выбор необходимого инструмента.\n"
+    L"      name: DORVIK - упаковщик/распаковщик Dorvik.\n"
+    L"            BKGRANOL - упаковщик/распаковщик Granoler.\n"
+    L"\n"
+    L"  -d (--data) - флаг упаковки данных, а не программы.\n"
+    L"      По умолчанию упаковка программы.\n"
+    L"\n"
+    L"  -l (--long) - использовать длинный автораспаковщик.\n"
+    L"      По умолчанию - обычный короткий. Не знаю, пользовался ли кто либо\n"
+    L"      когда-нибудь таким, но функционал сохранён.\n"
+    L"\n"
+    L"  -r (--raw) - создавать просто файл, не использовать формат '.bin'.\n"
+    L"\n"
+    L"  -u (--unpack) - распаковка запакованного файла.\n"
+    L"\n"
+    L"  -w<0addr> (--work 0addr) - задать адрес рабочей области. Только для упаковки\n"
+    L"      Dorvik. Для простоты, задаётся адрес конца рабочей области, например 040000,\n"
+    L"      если нужно, чтобы рабочая область располагалась выше области экрана.\n"
+    L"\n"
+    L"  input_file_name - входной файл.\n"
+    L"  output_file_name - необязательное имя выходного файла, если нужно задать\n"
+    L"      своё имя файла создаваемому новому файлу.\n"
+    L"  По умолчанию, у выходного имени файла заменяется расширение на '.dvk'\n"
+    L"  (или на '.bkfile' при распаковке) или добавляется, если его не было.\n";
+
+inline constexpr const wchar_t* kMsgNoInputName =
+    L"Ошибка в командной строке: не задано имя входного файла.\n\n";
+inline constexpr const wchar_t* kMsgNoTool = L"Забыли задать рабочий инструмент.\n";
+
+// --- BK binary files --------------------------------------------------------
+inline constexpr const wchar_t* kMsgPacking = L"Пакуем '%s' :: ";
+inline constexpr const wchar_t* kMsgUnpacking = L"Распаковываем '%s' :: ";
+inline constexpr const wchar_t* kMsgFileNotFound = L"Ошибка:: файл не найден.\n";
+inline constexpr const wchar_t* kMsgFileTooBig = L"Ошибка:: файл слишком большой.\n";
+inline constexpr const wchar_t* kMsgCannotOpen = L"Ошибка:: не удалось открыть файл '%s'.\n";
+inline constexpr const wchar_t* kMsgCannotRead = L"Ошибка:: не удалось прочитать файл '%s'.\n";
+inline constexpr const wchar_t* kMsgCannotCreate =
+    L"Ошибка:: не удалось открыть файл для записи '%s'.\n";
+// A write or the close of the output failed (full disk, quota, I/O error);
+// the half-written file has been removed.
+inline constexpr const wchar_t* kMsgCannotWrite =
+    L"Ошибка:: не удалось записать файл '%s', неполный файл удалён.\n";
+// The output name designates the input file itself: writing would destroy it.
+inline constexpr const wchar_t* kMsgOutputIsInput =
+    L"Ошибка:: выходной файл '%s' совпадает с входным, входной файл не будет затёрт.\n";
+
+// --- Dorvik ------------------------------------------------------------------
+inline constexpr const wchar_t* kMsgDorvikTooBig = L"Ошибка:: файл слишком большой для упаковки.\n";
+inline constexpr const wchar_t* kMsgDorvikProgress = L".";
+inline constexpr const wchar_t* kMsgDorvikPacked = L" OK, Ratio %d%%\n";
+inline constexpr const wchar_t* kMsgDorvikNotRecognised =
+    L"Ошибка:: не опознан упаковщик Dorvik или файл повреждён.\n";
+inline constexpr const wchar_t* kMsgDorvikTruncated =
+    L"Ошибка:: оборван конец файла. Массив повреждён.\n";
+inline constexpr const wchar_t* kMsgUnpacked = L" OK\n";
+
+// --- methods not built yet ---------------------------------------------------
+inline constexpr const wchar_t* kMsgMethodMissing =
+    L"Ошибка:: метод %s в этой сборке ещё не реализован.\n";

@@ -1,0 +1,27 @@
+// Runs a program the way a user would, in a given directory, and captures
+// what it prints. Used by the end-to-end and emulator tests.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct RunResult {
+  int exitStatus = -1;   // exit code, or -1 when the program did not exit normally
+  bool timedOut = false;
+  std::string out;       // standard output
+  std::string err;       // standard error
+};
+
+struct RunOptions {
+  std::string workingDirectory;  // empty: the test's own
+  // Variables to set ("NAME", "value") or, with an empty value, to remove.
+  std::vector<std::pair<std::string, std::string>> environment;
+  int timeoutSeconds = 60;
+};
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const RunOptions& options = {});
+
+// Full path of a program found on PATH, or an empty string.
+std::string FindOnPath(const std::string& name);

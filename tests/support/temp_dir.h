@@ -1,0 +1,34 @@
+// A scoped temporary directory for tests that need real files, and small
+// helpers to read and write whole files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();  // removes the directory and everything in it
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  // Full path of a name inside the directory.
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+Bytes ReadFileBytes(const std::string& path);  // empty when the file is missing
+bool FileExists(const std::string& path);
+void WriteFileBytes(const std::string& path, const Bytes& data);
+void WriteFileText(const std::string& path, const std::string& text);
+// Names in a directory, sorted, without "." and "..".
+std::vector<std::string> ListDirectory(const std::string& path);
+
+// A BK binary file: load address and length words, then the data.
+Bytes MakeBkFile(uint16_t loadAddress, const Bytes& data);
