@@ -1,0 +1,51 @@
+// The file family through which morva reads and writes every text. A
+// conversion routine sees only this interface: it never learns whether a
+// character came from a UTF-8 file, a BK editor file or a BASIC ASC set.
+//
+// Characters cross the interface as 16-bit code units (CodeUnit). Reading
+// works "read first, then test": IsEOF turns true only after a read that ran
+// into the end, and the value of that read is dropped by the caller.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+using CodeUnit = char16_t;
+
+class CBaseFile {
+ public:
+  explicit CBaseFile(const std::wstring& fileName);
+  virtual ~CBaseFile();  // closes the stream
+  CBaseFile(const CBaseFile&) = delete;
+  CBaseFile& operator=(const CBaseFile&) = delete;
+
+  virtual const std::wstring& GetFileName();
+  virtual int GetTabSize();
+  virtual void SetTabSize(int n);  // accepted only from 2 to 16
+  virtual bool Open(bool forWrite);  // the base class opens nothing
+  virtual void Close();
+  virtual CodeUnit ReadChar();
+  virtual uint8_t ReadByte();
+  virtual uint16_t ReadWord();
+  virtual bool WriteChar(CodeUnit c);
+  virtual bool WriteByte(uint8_t b);
+  virtual long Tell();
+  virtual int Seek(long offset, int origin);
+  virtual bool IsEOF();
+
+ protected:
+  FILE* m_file = nullptr;
+  std::wstring m_fileName;
+  int m_tabSize = 8;
+};
+
+// A BK editor text (Edasp or Vortex): one byte per character in the BK
+// character set, no header, opened in binary mode.
+class CBKFile : public CBaseFile {
+ public:
+  explicit CBKFile(const std::wstring& fileName);
+  bool Open(bool forWrite) override;
+  CodeUnit ReadChar() override;
+  bool WriteChar(CodeUnit c) override;
+};
