@@ -33,6 +33,9 @@ class CBaseFile {
   virtual long Tell();
   virtual int Seek(long offset, int origin);
   virtual bool IsEOF();
+  // Pushes buffered output to the file; false when that write failed (a
+  // full disk shows here, not in WriteChar). Nothing open: nothing to push.
+  virtual bool Flush() { return m_file == nullptr || std::fflush(m_file) == 0; }
 
  protected:
   FILE* m_file = nullptr;
