@@ -173,13 +173,6 @@ TEST(GranolPack, StreamOfWholeWordsEndsWithSixteen) {
   EXPECT_EQ(TokensInDataOrder(image), expected);
 }
 
-TEST(GranolPack, PartialLastWordKeepsItsMarkerBit) {
-  const Bytes image = Pack(Bytes{1, 2, 3, 4});  // 4 literals: 37 bits, 5 in the last word
-  const size_t words = image.size() / 2;
-  EXPECT_EQ(Word(image, words - 1), 5);
-  EXPECT_EQ(Word(image, words - 2) >> 5, 1) << "the marker sits just above the 5 bits";
-}
-
 TEST(GranolPack, OddLengthIsPaddedWithAZeroByte) {
   ResetPackerState();
   packerState.fileBuffer[5] = 0377;  // whatever lay after the data
@@ -286,16 +279,6 @@ TEST(GranolPack, EmptyInputHasAStreamWithoutBits) {
   EXPECT_EQ(Word(image, kGranolLoadAddressWord), 02000);
   EXPECT_EQ(Word(image, kGranolImageEndWord), 6);
   EXPECT_EQ(Word(image, kGranolPackedLengthWord), 0);
-}
-
-TEST(GranolPack, ParameterWordsAndLength) {
-  const Bytes data = WithoutRepeatedPairs(1000);
-  const Bytes image = Pack(data, 0123457);
-  EXPECT_EQ(packerState.loadAddress, 0123457) << "the image file keeps the load address";
-  const size_t words = image.size() / 2;
-  EXPECT_EQ(Word(image, kGranolLoadAddressWord), 0123457);
-  EXPECT_EQ(Word(image, kGranolImageEndWord), 2 * (words - 131));
-  EXPECT_EQ(Word(image, kGranolPackedLengthWord), 1000);
 }
 
 TEST(GranolPack, ExtensionBytesAfterTheSignature) {

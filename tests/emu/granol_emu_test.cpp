@@ -1,5 +1,6 @@
 // Granol images run on an emulated PDP-11: the stub carried in each image
-// must rebuild the packed data in memory and return to its caller.
+// must rebuild the packed data in memory and return to its caller. The PC
+// unpacker is run on the same images, so that real files go through both.
 //
 // A tiny caller does JSR PC to the image and HALTs on return. The image lies
 // outside the destination range (its usual place on a BK), the bytes around
@@ -14,6 +15,7 @@
 
 #include "front/packer_state.h"
 #include "granol/granol.h"
+#include "granol/granol_stub.h"
 #include "support/pdp11.h"
 #include "support/temp_dir.h"
 
@@ -33,7 +35,6 @@ constexpr uint16_t kStackTop = 0760;
 constexpr uint32_t kMemoryTop = 0160000;     // 56 KiB, then the I/O page
 constexpr uint32_t kGuard = 8;               // known bytes checked on both sides
 constexpr uint8_t kGuardByte = 0245;
-constexpr uint16_t kParameterWord = 129;     // where the stub puts the data
 
 Bytes PackWithLibrary(const Bytes& data, uint16_t loadAddress) {
   ResetPackerState();
@@ -85,14 +86,13 @@ struct EmulatorRun {
   Bytes image;  // as loaded, with the patched load address
 };
 
-EmulatorRun RunOnPdp11(const Bytes& data, uint16_t loadAddress) {
+EmulatorRun RunOnPdp11(const Bytes& image, uint16_t loadAddress, uint32_t length) {
   EmulatorRun run;
-  run.image = PackWithLibrary(data, loadAddress);
-  const uint32_t length = static_cast<uint32_t>(data.size() + data.size() % 2);
+  run.image = image;
   run.placement = ChoosePlacement(loadAddress, length, static_cast<uint32_t>(run.image.size()));
   const uint32_t destination = run.placement.destination;
-  run.image[2 * kParameterWord] = static_cast<uint8_t>(destination & 0xFF);
-  run.image[2 * kParameterWord + 1] = static_cast<uint8_t>(destination >> 8);
+  run.image[2 * kGranolLoadAddressWord] = static_cast<uint8_t>(destination & 0xFF);
+  run.image[2 * kGranolLoadAddressWord + 1] = static_cast<uint8_t>(destination >> 8);
 
   Pdp11Machine machine;
   machine.Load(destination - kGuard, Bytes(length + 2 * kGuard, kGuardByte));
@@ -121,11 +121,28 @@ EmulatorRun RunOnPdp11(const Bytes& data, uint16_t loadAddress) {
   return run;
 }
 
+// The PC unpacker, for comparison, gives the same data from the same image.
+void ExpectUnpackedOnPc(const Bytes& image, const Bytes& expected, uint16_t loadAddress) {
+  ResetPackerState();
+  std::copy(image.begin(), image.end(), packerState.fileBuffer.begin());
+  packerState.dataLength = static_cast<int32_t>(image.size());
+  ASSERT_TRUE(GranolUnpack());
+  EXPECT_EQ(packerState.loadAddress, loadAddress);
+  EXPECT_TRUE(packerState.dataLength == static_cast<int32_t>(expected.size()) &&
+              std::equal(expected.begin(), expected.end(), packerState.granolImage.begin()))
+      << "the PC unpacker differs";
+}
+
 // The run halted in the caller, the stub returned with R0 = the load
 // address and the stack as it was, the destination holds the data, and the
 // bytes on both sides hold what was there before.
 void ExpectUnpackedOnPdp11(const Bytes& data, uint16_t loadAddress) {
-  const EmulatorRun run = RunOnPdp11(data, loadAddress);
+  Bytes expected = data;
+  if (expected.size() % 2 != 0) expected.push_back(0);  // the padding byte
+  const Bytes image = PackWithLibrary(data, loadAddress);
+  ExpectUnpackedOnPc(image, expected, loadAddress);
+  const EmulatorRun run =
+      RunOnPdp11(image, loadAddress, static_cast<uint32_t>(expected.size()));
   const Pdp11Result& result = run.result;
   const uint32_t destination = run.placement.destination;
   SCOPED_TRACE(std::string(run.placement.how) + ", destination " + std::to_string(destination) +
@@ -136,9 +153,6 @@ void ExpectUnpackedOnPdp11(const Bytes& data, uint16_t loadAddress) {
   EXPECT_EQ(result.registers[0], destination);
   EXPECT_EQ(result.registers[6], kStackTop);
   EXPECT_EQ(result.Word(kTrapCount), 1) << "the read of 0177716 trapped once";
-
-  Bytes expected = data;
-  if (expected.size() % 2 != 0) expected.push_back(0);  // the padding byte
   EXPECT_TRUE(result.Range(static_cast<uint16_t>(destination), expected.size()) == expected)
       << "destination differs from the data";
 

@@ -161,25 +161,4 @@ TEST(GranolCli, FilesThatAreNotImagesLeaveNoOutput) {
   }
 }
 
-TEST(GranolCli, CorpusRoundTrips) {
-  std::vector<std::string> files;
-  for (const std::string& name : ListDirectory(BK_CORPUS_DIR)) {
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bin") == 0) files.push_back(name);
-  }
-  if (files.empty()) GTEST_SKIP() << "no BK files in " << BK_CORPUS_DIR;
-  TempDir dir;
-  for (const std::string& name : files) {
-    SCOPED_TRACE(name);
-    const Bytes original = ReadFileBytes(std::string(BK_CORPUS_DIR) + "/" + name);
-    ASSERT_EQ(WordAt(original, 2), original.size() - 4) << "a BK file with header";
-    WriteFileBytes(dir / "in.bin", original);
-    Korvid(dir, {"-t", "bkgranol", "in.bin"});
-    const RunResult run = Korvid(dir, {"-u", "-t", "bkgranol", "in.grl"});
-    EXPECT_EQ(run.out, kUnpacking + "in.grl" + kLineEnd);
-    Bytes data(original.begin() + 4, original.end());
-    if (data.size() % 2 != 0) data.push_back(0);  // an odd length comes back padded
-    EXPECT_TRUE(ReadFileBytes(dir / "in.bkfile") == MakeBkFile(WordAt(original, 0), data));
-  }
-}
-
 }  // namespace
