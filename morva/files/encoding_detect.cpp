@@ -216,9 +216,14 @@ TextFormat DecideEncoding(const DetectionCounts& counts, const TextShape& shape,
 }
 
 int CWinFile::ReadDetectByte() {
-  if (std::feof(m_file) != 0 || std::ferror(m_file) != 0) return -1;
+  // The stream's end (or error) indicator is set exactly when a read gives
+  // EOF; remembering that spares a query of the indicator per byte.
+  if (m_detectAtEnd) return -1;
   const int b = std::getc(m_file);
-  if (b == EOF) return 0;
+  if (b == EOF) {
+    m_detectAtEnd = true;
+    return 0;
+  }
   ++m_bytesRead;
   return b;
 }
@@ -238,6 +243,7 @@ TextFormat CWinFile::DetectEncoding() {
   } else {
     std::fseek(m_file, 0, SEEK_SET);
     m_bytesRead = 0;
+    m_detectAtEnd = false;
     EncodingStatistics statistics;
     for (;;) {
       const uint64_t before = m_bytesRead;

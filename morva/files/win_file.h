@@ -69,6 +69,7 @@ class CWinFile : public CBaseFile {
 
   TextFormat m_encoding;
   uint64_t m_bytesRead = 0;
+  bool m_detectAtEnd = false;  // the detection pass has run into the end
   // Reading UTF-8: the low half of a surrogate pair still to be returned.
   CodeUnit m_pendingLow = 0;
   // Writing UTF-8: a high surrogate waiting for its low half.
