@@ -67,6 +67,21 @@ inline constexpr const wchar_t* kMsgDorvikTruncated =
     L"Ошибка:: оборван конец файла. Массив повреждён.\n";
 inline constexpr const wchar_t* kMsgUnpacked = L" OK\n";
 
+// --- Granol -----------------------------------------------------------------
+// Word 4 is not 000352, or the file is too short to hold the parameter block.
+inline constexpr const wchar_t* kMsgGranolNotRecognised =
+    L"Ошибка:: не опознан упаковщик Granol или файл повреждён.\n";
+// The parameter block names a last word outside the file, or a bit count
+// that no stream word can have.
+inline constexpr const wchar_t* kMsgGranolBadParameters =
+    L"Ошибка:: блок параметров Granol не соответствует файлу. Массив повреждён.\n";
+// A token would write outside the data or copy from bytes not yet unpacked.
+inline constexpr const wchar_t* kMsgGranolBadToken =
+    L"Ошибка:: поток Granol выходит за границы данных. Массив повреждён.\n";
+// The stream ends before the data is complete, or inside a token.
+inline constexpr const wchar_t* kMsgGranolTruncated =
+    L"Ошибка:: поток Granol оборван. Массив повреждён.\n";
+
 // --- methods not built yet ---------------------------------------------------
 inline constexpr const wchar_t* kMsgMethodMissing =
     L"Ошибка:: метод %s в этой сборке ещё не реализован.\n";

@@ -25,3 +25,8 @@ bool IsSameFile(const std::wstring& first, const std::wstring& second);
 // Removes a half-written output, but only when it is a regular file:
 // a device such as /dev/full must never be unlinked.
 void RemovePartialOutput(const std::wstring& name);
+
+// The extension of the file-name part of a path, from its last '.' (the dot
+// included), or an empty string when that part has no '.'. Only the system's
+// own directory separators divide the path.
+std::wstring PathExtension(const std::wstring& name);

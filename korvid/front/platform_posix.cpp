@@ -116,3 +116,11 @@ void RemovePartialOutput(const std::wstring& name) {
   struct stat info;
   if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) unlink(path.c_str());
 }
+
+std::wstring PathExtension(const std::wstring& name) {
+  const size_t slash = name.rfind(L'/');
+  const size_t start = slash == std::wstring::npos ? 0 : slash + 1;
+  const size_t dot = name.rfind(L'.');
+  if (dot == std::wstring::npos || dot < start) return std::wstring();
+  return name.substr(dot);
+}

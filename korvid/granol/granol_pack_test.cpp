@@ -1,0 +1,309 @@
+// The Granol packer against worked examples: the token sequence of each
+// image is read back with a reader of the test's own and compared with the
+// tokens the examples call for, and a few images are checked word by word.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "front/le16.h"
+#include "front/packer_state.h"
+#include "granol/granol.h"
+#include "granol/granol_stub.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Pack(const Bytes& data, uint16_t loadAddress = 01000,
+           const std::wstring& inputName = L"test.bin") {
+  ResetPackerState();
+  std::copy(data.begin(), data.end(), packerState.fileBuffer.begin());
+  packerState.dataLength = static_cast<int32_t>(data.size());
+  packerState.loadAddress = loadAddress;
+  packerState.inputName = inputName;
+  EXPECT_TRUE(GranolPack());
+  return Bytes(packerState.granolImage.begin(),
+               packerState.granolImage.begin() + packerState.dataLength);
+}
+
+uint16_t Word(const Bytes& image, size_t index) { return ReadLE16(image.data() + 2 * index); }
+
+// A token as the data sees it: literal runs with their bytes, copies with
+// length, distance and class.
+struct Token {
+  bool literal;
+  int length;
+  int distance;    // copies
+  int copyClass;   // copies: 0..3
+  int countCode;   // literal runs: the count field as stored
+  bool operator==(const Token& other) const {
+    return literal == other.literal && length == other.length && distance == other.distance &&
+           copyClass == other.copyClass;
+  }
+};
+
+Token Literal(int count) { return {true, count, 0, 0, 0}; }
+Token Copy(int length, int distance, int copyClass) {
+  return {false, length, distance, copyClass, 0};
+}
+
+std::ostream& operator<<(std::ostream& out, const Token& t) {
+  if (t.literal) return out << "literal run " << t.length;
+  return out << "copy " << t.length << " at " << t.distance << " class " << t.copyClass;
+}
+
+// Reads the stream of an image the way the stub does, into tokens listed in
+// data order (the reverse of reading order).
+std::vector<Token> TokensInDataOrder(const Bytes& image) {
+  const size_t words = image.size() / 2;
+  std::vector<int> bits;  // reading order
+  const int lastBits = Word(image, words - 1);
+  for (int b = 0; b < lastBits; ++b) bits.push_back((Word(image, words - 2) >> b) & 1);
+  for (size_t w = words - 2; w-- > kGranolFirstStreamWord;) {
+    for (int b = 0; b < 16; ++b) bits.push_back((Word(image, w) >> b) & 1);
+  }
+  size_t at = 0;
+  auto take = [&](int width) {
+    int value = 0;
+    for (int i = 0; i < width; ++i) value = value << 1 | bits.at(at++);
+    return value;
+  };
+  std::vector<Token> tokens;
+  while (at < bits.size()) {
+    const int prefix = take(2);
+    if (prefix == 0) {
+      const int code = take(3);
+      tokens.push_back({true, code + 1, 0, 0, code});
+      at += 8 * (code + 1);
+    } else if (prefix == 1) {
+      tokens.push_back(Copy(2, take(8), 0));
+    } else {
+      const int third = take(1);
+      if (prefix == 2) {
+        tokens.push_back(third == 0 ? Copy(3, take(9), 1) : Copy(4, take(10), 2));
+      } else if (third == 0) {
+        const int length = take(8) + 1;
+        tokens.push_back(Copy(length, take(12), 3));
+      } else {
+        const int code = take(8);
+        tokens.push_back({true, code + 9, 0, 0, 0x700 + code});
+        at += 8 * (code + 9);
+      }
+    }
+  }
+  EXPECT_EQ(at, bits.size()) << "the stream ends inside a token";
+  std::reverse(tokens.begin(), tokens.end());
+  return tokens;
+}
+
+// Bytes with no pair of neighbours occurring twice: nothing to copy. The
+// bytes are drawn from `count` values starting at `first`.
+Bytes WithoutRepeatedPairs(size_t size, int first = 0, int count = 256, unsigned seed = 7) {
+  std::mt19937 random(seed);
+  std::vector<bool> used(65536, false);
+  Bytes data{static_cast<uint8_t>(first)};
+  while (data.size() < size) {
+    const uint8_t next = static_cast<uint8_t>(first + random() % count);
+    const int pair = data.back() << 8 | next;
+    if (used[pair]) continue;
+    used[pair] = true;
+    data.push_back(next);
+  }
+  return data;
+}
+
+TEST(GranolPack, ThreeHundredZeroBytes) {
+  const Bytes image = Pack(Bytes(300, 0));
+  const std::vector<Token> expected = {Copy(256, 2, 3), Copy(41, 2, 3), Literal(3)};
+  EXPECT_EQ(TokensInDataOrder(image), expected);
+  EXPECT_EQ(Word(image, kGranolPackedLengthWord), 300);
+}
+
+TEST(GranolPack, SixZeroBytesWordByWord) {
+  const Bytes image = Pack(Bytes(6, 0));
+  const std::vector<Token> expected = {Copy(3, 2, 1), Literal(3)};
+  EXPECT_EQ(TokensInDataOrder(image), expected);
+  // Appended bits: distance 2 in 9 bits (010000000 from bit 0 up), prefix 4 in
+  // 3 bits (001), then 24 zero literal bits, then count-1 = 2 in 5 bits
+  // (01000): 41 bits, two full words and 9 bits under the marker bit.
+  ASSERT_EQ(image.size(), 2u * 136);
+  EXPECT_EQ(Word(image, 132), 0040020);
+  EXPECT_EQ(Word(image, 133), 0);
+  EXPECT_EQ(Word(image, 134), 001010);  // marker, 4 literal bits, 01000
+  EXPECT_EQ(Word(image, 135), 9);
+  EXPECT_EQ(Word(image, kGranolLoadAddressWord), 01000);
+  EXPECT_EQ(Word(image, kGranolImageEndWord), 2 * (136 - 131));
+  EXPECT_EQ(Word(image, kGranolPackedLengthWord), 6);
+  EXPECT_TRUE(std::equal(GranolStub.begin(), GranolStub.begin() + kGranolExtensionOffset,
+                         image.begin()));
+}
+
+TEST(GranolPack, AlternatingText) {
+  const std::string text = "ABABABABAB";
+  const std::vector<Token> expected = {Copy(7, 2, 3), Literal(3)};
+  EXPECT_EQ(TokensInDataOrder(Pack(Bytes(text.begin(), text.end()))), expected);
+}
+
+TEST(GranolPack, TwoRampsCopyFromTheSecondHalf) {
+  Bytes data(512);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i);
+  const std::vector<Token> tokens = TokensInDataOrder(Pack(data));
+  const std::vector<Token> expected = {Copy(255, 256, 3), Literal(257)};
+  EXPECT_EQ(tokens, expected);
+  EXPECT_EQ(tokens.back().countCode, 0x700 + 257 - 9);
+}
+
+TEST(GranolPack, NoRepeatedPairGivesLiteralRunsOf264) {
+  const std::vector<Token> tokens = TokensInDataOrder(Pack(WithoutRepeatedPairs(600)));
+  const std::vector<Token> expected = {Literal(264), Literal(264), Literal(72)};
+  EXPECT_EQ(tokens, expected);
+  EXPECT_EQ(tokens.front().countCode, 0x7FF);
+}
+
+TEST(GranolPack, StreamOfWholeWordsEndsWithSixteen) {
+  // 264 + 2 literals: 266 * 8 bits + 11 + 5 bits of count codes = 134 words.
+  const Bytes image = Pack(WithoutRepeatedPairs(266));
+  const size_t words = image.size() / 2;
+  EXPECT_EQ(words, 132u + 134 + 1);
+  EXPECT_EQ(Word(image, words - 1), 16);
+  const std::vector<Token> expected = {Literal(264), Literal(2)};
+  EXPECT_EQ(TokensInDataOrder(image), expected);
+}
+
+TEST(GranolPack, OddLengthIsPaddedWithAZeroByte) {
+  ResetPackerState();
+  packerState.fileBuffer[5] = 0377;  // whatever lay after the data
+  const Bytes data = {1, 1, 1, 1, 1};
+  std::copy(data.begin(), data.end(), packerState.fileBuffer.begin());
+  packerState.dataLength = 5;
+  packerState.inputName = L"odd";
+  GranolPack();
+  const Bytes image(packerState.granolImage.begin(),
+                    packerState.granolImage.begin() + packerState.dataLength);
+  EXPECT_EQ(packerState.fileBuffer[5], 0);
+  EXPECT_EQ(Word(image, kGranolPackedLengthWord), 6);
+  EXPECT_EQ(image, Pack(Bytes{1, 1, 1, 1, 1, 0}, 01000, L"odd"));
+}
+
+// The last three bytes are always literals: a copy ends three bytes before
+// the end of the window at the latest. Checked on inputs full of repeats.
+TEST(GranolPack, InputEndsWithAtLeastThreeLiterals) {
+  std::mt19937 random(3);
+  for (int round = 0; round < 200; ++round) {
+    Bytes data(2 + random() % 700);
+    for (uint8_t& byte : data) byte = static_cast<uint8_t>(random() % 3);
+    if (data.size() % 2 != 0) data.push_back(0);
+    const std::vector<Token> tokens = TokensInDataOrder(Pack(data));
+    ASSERT_FALSE(tokens.empty());
+    int trailingLiterals = 0;
+    for (auto t = tokens.rbegin(); t != tokens.rend() && t->literal; ++t) {
+      trailingLiterals += t->length;
+    }
+    EXPECT_GE(trailingLiterals, std::min<int>(3, static_cast<int>(data.size())))
+        << "size " << data.size();
+    int total = 0;
+    for (const Token& t : tokens) total += t.length;
+    EXPECT_EQ(total, static_cast<int>(data.size()));
+  }
+}
+
+TEST(GranolPack, CopyClassesRespectTheirDistanceLimits) {
+  // A pattern, a gap of bytes that share no pair with it or with each other,
+  // the pattern again, and a tail that keeps the window end away. A pair
+  // can be copied from 255 bytes away, three bytes from 511, four from
+  // 1023, five and more from 4095.
+  struct Case {
+    Bytes pattern;
+    size_t distance;
+    bool copied;
+  };
+  const Case cases[] = {{{0x81, 0x82}, 250, true},       {{0x81, 0x82}, 300, false},
+                        {{0x81, 0x82, 0x83}, 500, true}, {{0x81, 0x82, 0x83}, 600, false},
+                        {{0x81, 0x82, 0x83, 0x84}, 1000, true},
+                        {{0x81, 0x82, 0x83, 0x84}, 1100, false},
+                        {{0x81, 0x82, 0x83, 0x84, 0x85}, 4000, true}};
+  for (const Case& c : cases) {
+    Bytes data = c.pattern;
+    const Bytes gap = WithoutRepeatedPairs(c.distance - c.pattern.size(), 040, 0100);
+    data.insert(data.end(), gap.begin(), gap.end());
+    data.insert(data.end(), c.pattern.begin(), c.pattern.end());
+    data.insert(data.end(), {0xEE, 0xED, 0xEC, 0xEB});
+    const std::vector<Token> tokens = TokensInDataOrder(Pack(data));
+    ASSERT_FALSE(tokens.empty());
+    const int length = static_cast<int>(c.pattern.size());
+    const Token copy = Copy(length, static_cast<int>(c.distance), std::min(length - 2, 3));
+    EXPECT_EQ(tokens.front() == copy, c.copied) << length << " bytes again after " << c.distance;
+  }
+}
+
+TEST(GranolPack, LongestMatchWinsAndTheNearestAmongEqualOnes) {
+  auto join = [](std::initializer_list<const char*> parts) {
+    Bytes data;
+    for (const char* part : parts) data.insert(data.end(), part, part + 5);
+    return data;
+  };
+  // "XYZWV" again at 10 and at 20: the nearer one.
+  EXPECT_EQ(TokensInDataOrder(Pack(join({"XYZWV", "abcde", "XYZWV", "fghij", "XYZWV", "klmno"})))
+                .front(),
+            Copy(5, 10, 3));
+  // "XYZW" at 10, "XYZWV" at 20: the longer one, although farther.
+  EXPECT_EQ(TokensInDataOrder(Pack(join({"XYZWV", "abcde", "XYZWq", "fghij", "XYZWV", "klmno"})))
+                .front(),
+            Copy(5, 20, 3));
+}
+
+TEST(GranolPack, AmongMatchesBeyond256BytesTheLastOneWins) {
+  // S, S with its byte 280 changed, S again: at the start, the candidate at
+  // 300 matches 280 bytes and the one at 600 matches 300. Both exceed the
+  // longest copy of 256 bytes; the later one is taken.
+  const Bytes s = WithoutRepeatedPairs(300, 040, 0100);
+  Bytes changed = s;
+  changed[280] = 0x90;
+  Bytes data = s;
+  data.insert(data.end(), changed.begin(), changed.end());
+  data.insert(data.end(), s.begin(), s.end());
+  data.insert(data.end(), {0xEE, 0xED, 0xEC, 0xEB});
+  const std::vector<Token> tokens = TokensInDataOrder(Pack(data));
+  ASSERT_FALSE(tokens.empty());
+  EXPECT_EQ(tokens.front(), Copy(256, 600, 3));
+}
+
+TEST(GranolPack, EmptyInputHasAStreamWithoutBits) {
+  const Bytes image = Pack(Bytes(), 02000);
+  ASSERT_EQ(image.size(), 2u * 134);
+  EXPECT_EQ(Word(image, 132), 1);  // the bare marker
+  EXPECT_EQ(Word(image, 133), 0);  // no valid bits: the stub stops at once
+  EXPECT_EQ(Word(image, kGranolLoadAddressWord), 02000);
+  EXPECT_EQ(Word(image, kGranolImageEndWord), 6);
+  EXPECT_EQ(Word(image, kGranolPackedLengthWord), 0);
+}
+
+TEST(GranolPack, ExtensionBytesAfterTheSignature) {
+  struct Case {
+    std::wstring name;
+    Bytes bytes;
+  };
+  const Case cases[] = {
+      {L"game.bin", {'b', 'i', 'n'}},
+      {L"GAME", {0, 0, 0}},
+      {L"x.x", {'x', 0, 0}},
+      {L"a.b.longer", {'l', 'o', 'n'}},
+      {L"game.", {0, 0, 0}},
+      {L"dir.d/game", {0, 0, 0}},       // the only dot is in the directory
+      {L"dir/.profile", {'p', 'r', 'o'}},
+      {L"\u0438\u0433\u0440\u0430.\u0431\u0438\u043d", {0x31, 0x38, 0x3D}},  // игра.бин
+      {L"raw.\xDCE9z", {0xE9, 'z', 0}},  // a byte that was not UTF-8
+      {L"a.\U0001F600", {0x3D, 0x00, 0}},  // UTF-16 surrogates D83D DE00
+  };
+  for (const Case& c : cases) {
+    const Bytes image = Pack(Bytes{1, 2, 3, 4}, 01000, c.name);
+    const Bytes stored(image.begin() + kGranolExtensionOffset,
+                       image.begin() + kGranolExtensionOffset + 3);
+    EXPECT_EQ(stored, c.bytes) << "case " << &c - cases;
+  }
+}
+
+}  // namespace
