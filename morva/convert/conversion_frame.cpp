@@ -21,10 +21,9 @@ bool OpenForConversion(CBaseFile* input, CBaseFile* output) {
 }
 
 bool OutputWriter::Finish() {
-  if (m_ok) m_ok = m_output->Flush();
+  m_ok = m_output->Close() && m_ok;
   if (m_ok) return true;
   ConsolePrint(kMsgCannotWrite, m_output->GetFileName().c_str());
-  m_output->Close();
   RemovePartialOutput(m_output->GetFileName());
   return false;
 }

@@ -30,8 +30,9 @@ class OutputWriter {
     for (; count > 0 && m_ok; --count) Char(u' ');
   }
   bool ok() const { return m_ok; }
-  // To call after the last write. Returns false (after printing the message,
-  // closing and removing the output) when any write failed.
+  // To call after the last write: closes the output, which pushes out what
+  // is still buffered. Returns false (after printing the message and
+  // removing the output) when any write or the close failed.
   bool Finish();
 
  private:

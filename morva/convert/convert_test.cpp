@@ -149,10 +149,10 @@ TEST(ConversionFrameTest, FailedWritesAreReportedAndStopTheRoutine) {
     EXPECT_EQ(output.written.size(), 2u);
     EXPECT_TRUE(output.closed);
 
-    // Everything was buffered, but pushing it to the file failed.
+    // Everything was buffered, but pushing it to the file at the close failed.
     MemoryFile input2(u"abc");
     MemoryFile output2(u"", L"/nonexistent-morva-test/full.txt");
-    output2.failFlush = true;
+    output2.failClose = true;
     console.clear();
     routine(&input2, &output2);
     SetConsoleSink(nullptr);

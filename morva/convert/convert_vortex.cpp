@@ -137,7 +137,6 @@ void ConvertToVortex(CBaseFile* input, CBaseFile* output) {
     }
   }
   // Spaces still pending at the end are dropped.
-  writer.out.Finish();
   input->Close();
-  output->Close();
+  writer.out.Finish();  // closes the output
 }

@@ -24,7 +24,7 @@ class MemoryFile : public CBaseFile {
 
   bool failOpen = false;
   int writesBeforeFailure = -1;  // -1: writes never fail
-  bool failFlush = false;
+  bool failClose = false;  // a write still buffered fails when the file is closed
   int openCount = 0;
   bool openedForWrite = false;
   bool closed = false;
@@ -36,9 +36,11 @@ class MemoryFile : public CBaseFile {
     m_open = !failOpen;
     return m_open;
   }
-  void Close() override {
+  bool Close() override {
+    const bool wasOpen = m_open;
     m_open = false;
     closed = true;
+    return !(wasOpen && failClose);
   }
   CodeUnit ReadChar() override { return Next(); }
   uint8_t ReadByte() override { return static_cast<uint8_t>(Next()); }
@@ -65,7 +67,6 @@ class MemoryFile : public CBaseFile {
     return 0;
   }
   bool IsEOF() override { return !m_open || m_eof; }
-  bool Flush() override { return !failFlush; }
 
  private:
   CodeUnit Next() {

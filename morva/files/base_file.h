@@ -37,9 +37,6 @@ class CBaseFile {
   // True when closed, at the end of the file, or after a read error (a
   // stream that cannot be read any further must end a reading loop too).
   virtual bool IsEOF();
-  // Pushes buffered output to the file; false when that write failed (a
-  // full disk shows here, not in WriteChar). Nothing open: nothing to push.
-  virtual bool Flush() { return m_file == nullptr || std::fflush(m_file) == 0; }
 
  protected:
   FILE* m_file = nullptr;
