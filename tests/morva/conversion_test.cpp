@@ -33,6 +33,7 @@ TEST(MorvaToPcTest, SpaceCodesTabsAndLineEnds) {
   EXPECT_EQ(FromEdasp({'A', 0x03, 0x0A, 0x02, 'B'}),
             Utf16File(u"A" + Spaces(3) + u"\n" + Spaces(2) + u"B"));
   EXPECT_EQ(FromEdasp({'a', 'b', 0x09, 'c'}), Utf16File(u"ab" + Spaces(6) + u"c"));
+  EXPECT_EQ(FromEdasp(AsBytes("abcdefgh\tc")), Utf16File(u"abcdefgh" + Spaces(8) + u"c"));
   EXPECT_EQ(FromEdasp({'a', 'b', 0x09, 'c'}, {"-t", "3"}), Utf16File(u"ab" + Spaces(1) + u"c"));
   for (const char* ignored : {"1", "17", "x", "-4"}) {
     EXPECT_EQ(FromEdasp({'a', 0x09, 'c'}, {"-t", ignored}), Utf16File(u"a" + Spaces(7) + u"c"));
@@ -81,6 +82,8 @@ TEST(MorvaToEdaspTest, RunsOfSpacesAndLineEnds) {
   EXPECT_EQ(edasp(u"ab      c"), (Bytes{'a', 'b', 0x09, 'c'}));
   EXPECT_EQ(edasp(u"a  b"), (Bytes{'a', 0x02, 'b'}));
   EXPECT_EQ(edasp(u"a b"), (Bytes{'a', 0x20, 'b'}));
+  EXPECT_EQ(edasp(u"a" + Spaces(10) + u"b"), (Bytes{'a', 7, 3, 'b'}));
+  EXPECT_EQ(edasp(u"a" + Spaces(14) + u"b"), (Bytes{'a', 7, 7, 'b'}));
   EXPECT_EQ(edasp(u"abc   \nx  "), (Bytes{'a', 'b', 'c', 0x0A, 'x'}));
   EXPECT_EQ(edasp(u"a\tb"), (Bytes{'a', 0x03, 'b'}));  // PC tab width 4
   EXPECT_EQ(edasp(u"ёЁж"), (Bytes{0xC5, 0xE5, 0xD6}));
