@@ -4,6 +4,7 @@
 #include "dorvik/dorvik_compressor.h"
 #include "dorvik/dorvik_context.h"
 #include "dorvik/dorvik_image.h"
+#include "dorvik/dorvik_pack.h"
 #include "dorvik/dorvik_stub.h"
 #include "front/console.h"
 #include "front/messages.h"
@@ -15,8 +16,13 @@ namespace {
 // stub's byte counts and the BK's free memory both set the limit.
 constexpr int32_t kPackingLimit = 074000;  // 30720 bytes
 
-// Step 1: the packed region (the words at and above 01000), the work area
-// and the checksum. Refuses inputs that cannot give a working image.
+void Step(void (*step)()) {
+  ConsolePrint(kMsgDorvikProgress);
+  step();
+}
+
+}  // namespace
+
 bool PrepareRegion() {
   DorvikContext& c = dorvikContext;
   const int32_t length = packerState.dataLength;
@@ -48,13 +54,6 @@ bool PrepareRegion() {
   ComputeChecksum();
   return true;
 }
-
-void Step(void (*step)()) {
-  ConsolePrint(kMsgDorvikProgress);
-  step();
-}
-
-}  // namespace
 
 bool DorvikPack() {
   if (!PrepareRegion()) return false;
