@@ -79,6 +79,16 @@ inline ByteVector BytesOfWords(const std::vector<uint16_t>& words) {
   return bytes;
 }
 
+// An address as the BK shows it: octal with a leading 0.
+inline std::string Octal(unsigned value) {
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char>('0' + value % 8));
+    value /= 8;
+  } while (value != 0);
+  return "0" + digits;
+}
+
 // A small deterministic generator (xorshift), so that failures reproduce.
 class Random {
  public:

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -15,6 +14,7 @@
 namespace {
 
 using dorvik_testing::ByteVector;
+using dorvik_testing::Octal;
 using dorvik_testing::PackOptions;
 using dorvik_testing::Random;
 
@@ -36,12 +36,6 @@ struct Outcome {
   Pdp11Result run;
   uint16_t haltAt = 0;  // data mode: the return address, a HALT
 };
-
-std::string Octal(unsigned value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0%o", value);
-  return text;
-}
 
 uint16_t Padded(size_t length) { return static_cast<uint16_t>(length + (length & 1)); }
 
