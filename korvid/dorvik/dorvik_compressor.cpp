@@ -47,10 +47,12 @@ void AssignCodeBytes() {
   std::sort(t.dictionary.begin(), t.dictionary.end());
 }
 
+using SlotValues = std::array<uint16_t, 256>;
+
 // Value of every code byte, by slot, for the rollback's backward decoding.
-std::array<uint16_t, 256> ValuesBySlot() {
+SlotValues ValuesBySlot() {
   const DorvikTables& t = dorvikTables;
-  std::array<uint16_t, 256> values{};
+  SlotValues values{};
   const size_t top = t.codeValues.size() - 1;
   for (size_t rank = 0; rank <= top; ++rank) values[t.codeKeys[top - rank] - 128u] = t.codeValues[rank];
   return values;
@@ -73,8 +75,7 @@ uint32_t WriteRunGroups(uint32_t out, uint32_t copies) {
 // Decodes the stream written since the previous meeting point back into
 // plain words, from byte p backward, writing from word `wordEnd` - 1
 // backward, until the write position meets p.
-void RollBack(uint32_t p, uint32_t wordEnd) {
-  const std::array<uint16_t, 256> values = ValuesBySlot();
+void RollBack(const SlotValues& values, uint32_t p, uint32_t wordEnd) {
   uint8_t* buffer = Buffer();
   uint32_t write = wordEnd;  // word index just above the next word written
   do {
@@ -246,6 +247,7 @@ void EncodeStream() {
   uint32_t cur = FirstWord();
   const uint32_t last = LastWord();
   c.rawPrefixEnd = static_cast<uint16_t>(cur);
+  const SlotValues values = ValuesBySlot();
   // Whenever out equals 2 * cur, everything written so far is the input
   // itself: the plain prefix ends there.
   do {
@@ -267,7 +269,7 @@ void EncodeStream() {
       if (out == 2 * cur) {
         // The escape caught up with the input: turn the stream since the
         // last meeting point back into plain words.
-        RollBack(out, cur);
+        RollBack(values, out, cur);
         c.rawPrefixEnd = static_cast<uint16_t>(cur);
       }
       continue;

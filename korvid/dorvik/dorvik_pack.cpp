@@ -12,8 +12,8 @@
 
 namespace {
 
-// The whole input, stack area included, must fit this after padding: the
-// stub's byte counts and the BK's free memory both set the limit.
+// The largest input the method packs: the whole input, stack area
+// included, after padding.
 constexpr int32_t kPackingLimit = 074000;  // 30720 bytes
 
 void Step(void (*step)()) {

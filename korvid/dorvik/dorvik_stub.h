@@ -9,8 +9,8 @@
 //             table, one entry per slot (code byte XOR 0x80)
 //   exit      JMP n(R0) to the program's start address, or RTS PC in data
 //             mode; R0..R5 are destroyed, the stack is not touched
-//   long form also stores the input length at 0266 and 0350 and the
-//             checksum at 0312 for the BK's monitor
+//   long form first leaves the input length at 0266 and 0350 and the
+//             checksum at 0312, in the BK's system area
 //
 // Offsets below are byte offsets from the stub's first word (long form).
 #pragma once
@@ -30,8 +30,8 @@ constexpr uint16_t kShortStubSkip = 18;
 // words get a value added to the word that DorvikStub holds.
 namespace stub {
 constexpr uint16_t kInputLength = 2;            // operand: inputLength (long form)
-constexpr uint16_t kMonitorLengthA = 6;         // absolute address 0266
-constexpr uint16_t kMonitorLengthB = 10;        // absolute address 0350
+constexpr uint16_t kSystemLengthA = 6;          // absolute address 0266
+constexpr uint16_t kSystemLengthB = 10;         // absolute address 0350
 constexpr uint16_t kChecksum = 14;              // operand: checksum (long form)
 constexpr uint16_t kDeltaListDisplacement = 22; // ADD #236, R4: delta list is PC + 236
 constexpr uint16_t kTableEnd = 28;              // template 001000 += workStart + 56
@@ -60,10 +60,10 @@ constexpr uint16_t kOpJmpIndexedR0 = 0000160;  // program: JMP n(R0)
 constexpr uint16_t kOpJmpAbsolute = 0000137;   // JMP @#n: n is the start address itself
 constexpr uint16_t kOpJsrPcAbsolute = 0004737; // JSR PC, @#n: likewise
 
-// Where the long form leaves the input length and checksum for the monitor.
-constexpr uint16_t kMonitorLengthAddressA = 0266;
-constexpr uint16_t kMonitorChecksumAddress = 0312;
-constexpr uint16_t kMonitorLengthAddressB = 0350;
+// Where the long form leaves the input length and checksum.
+constexpr uint16_t kSystemLengthAddressA = 0266;
+constexpr uint16_t kSystemChecksumAddress = 0312;
+constexpr uint16_t kSystemLengthAddressB = 0350;
 
 // The stub's work area: the copied decoding loop, then the code table.
 constexpr uint16_t kWorkLoopSize = 56;

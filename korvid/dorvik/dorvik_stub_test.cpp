@@ -31,9 +31,9 @@ TEST(DorvikStub, HoldsTheWordsThatRecognitionCompares) {
     EXPECT_EQ(Word(offset), recognised.at(offset)) << offset;
   }
   // The long form is told apart by its absolute addresses.
-  EXPECT_EQ(Word(stub::kMonitorLengthA), kMonitorLengthAddressA);
-  EXPECT_EQ(Word(stub::kMonitorLengthB), kMonitorLengthAddressB);
-  EXPECT_EQ(Word(16), kMonitorChecksumAddress);
+  EXPECT_EQ(Word(stub::kSystemLengthA), kSystemLengthAddressA);
+  EXPECT_EQ(Word(stub::kSystemLengthB), kSystemLengthAddressB);
+  EXPECT_EQ(Word(16), kSystemChecksumAddress);
   EXPECT_EQ(Word(stub::kExit), kOpRtsPc);
 }
 

@@ -94,8 +94,8 @@ bool ParseDorvikHeader(int32_t dataLength, int32_t loadAddress) {
   c.startOffset = c.skipBytes = static_cast<uint16_t>(start);
 
   const bool longStub = dataLength >= start + 12 &&
-                        ImageWord(start + stub::kMonitorLengthA) == kMonitorLengthAddressA &&
-                        ImageWord(start + stub::kMonitorLengthB) == kMonitorLengthAddressB;
+                        ImageWord(start + stub::kSystemLengthA) == kSystemLengthAddressA &&
+                        ImageWord(start + stub::kSystemLengthB) == kSystemLengthAddressB;
   c.stubSkip = longStub ? kLongStubSkip : kShortStubSkip;
   layout = ImageLayout{};
   layout.stubOffset = start - c.stubSkip;

@@ -140,7 +140,7 @@ TEST(DorvikEmulator, ShortLongDataModeAndWorkAreas) {
   PackAndRun(01000, hello, {true, true, 0120000}, 0, "hello long data -w 0120000");
 }
 
-TEST(DorvikEmulator, LongStubLeavesLengthAndChecksumForTheMonitor) {
+TEST(DorvikEmulator, LongStubStoresLengthAndChecksumInTheSystemArea) {
   SKIP_WITHOUT_PDP11();
   const ByteVector hello = Hello();
   const auto packed = dorvik_testing::Pack(01000, hello, {true, false, -1});
