@@ -24,7 +24,9 @@ class CBaseFile {
   virtual int GetTabSize();
   virtual void SetTabSize(int n);  // accepted only from 2 to 16
   virtual bool Open(bool forWrite);  // the base class opens nothing
-  virtual void Close();
+  // Closes the stream if one is open. False when a write to it failed or
+  // the final flush did, so that a caller can report an incomplete output.
+  virtual bool Close();
   virtual CodeUnit ReadChar();
   virtual uint8_t ReadByte();
   virtual uint16_t ReadWord();
@@ -32,6 +34,8 @@ class CBaseFile {
   virtual bool WriteByte(uint8_t b);
   virtual long Tell();
   virtual int Seek(long offset, int origin);
+  // True when closed, at the end of the file, or after a read error (a
+  // stream that cannot be read any further must end a reading loop too).
   virtual bool IsEOF();
 
  protected:

@@ -56,7 +56,8 @@ bool FileExists(const std::string& path) {
 void WriteFileBytes(const std::string& path, const Bytes& data) {
   FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) throw std::runtime_error("cannot create " + path);
-  const bool ok = std::fwrite(data.data(), 1, data.size(), file) == data.size();
+  // fwrite must not see the null pointer of an empty vector.
+  const bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), file) == data.size();
   if (std::fclose(file) != 0 || !ok) throw std::runtime_error("cannot write " + path);
 }
 

@@ -1,0 +1,88 @@
+#include "files/base_file.h"
+
+#include "files/bk_charset.h"
+#include "front/platform.h"
+
+namespace {
+
+constexpr int kMinTabSize = 2;
+constexpr int kMaxTabSize = 16;
+
+}  // namespace
+
+CBaseFile::CBaseFile(const std::wstring& fileName) : m_fileName(fileName) {}
+
+CBaseFile::~CBaseFile() { CBaseFile::Close(); }
+
+const std::wstring& CBaseFile::GetFileName() { return m_fileName; }
+
+int CBaseFile::GetTabSize() { return m_tabSize; }
+
+void CBaseFile::SetTabSize(int n) {
+  if (n >= kMinTabSize && n <= kMaxTabSize) m_tabSize = n;
+}
+
+bool CBaseFile::Open(bool /*forWrite*/) { return false; }
+
+bool CBaseFile::Close() {
+  if (m_file == nullptr) return true;
+  const bool writeFailed = std::ferror(m_file) != 0;
+  const bool closeFailed = std::fclose(m_file) != 0;
+  m_file = nullptr;
+  return !writeFailed && !closeFailed;
+}
+
+CodeUnit CBaseFile::ReadChar() { return 0; }
+
+uint8_t CBaseFile::ReadByte() {
+  if (m_file == nullptr) return 0;
+  const int b = std::getc(m_file);
+  return b == EOF ? 0 : static_cast<uint8_t>(b);
+}
+
+uint16_t CBaseFile::ReadWord() {
+  if (m_file == nullptr) return 0;
+  uint8_t bytes[2] = {0, 0};
+  if (std::fread(bytes, 1, 2, m_file) != 2) return 0;
+  return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+bool CBaseFile::WriteChar(CodeUnit /*c*/) { return false; }
+
+bool CBaseFile::WriteByte(uint8_t b) {
+  if (m_file == nullptr) return false;
+  return std::putc(b, m_file) != EOF;
+}
+
+long CBaseFile::Tell() {
+  if (m_file == nullptr) return 0;
+  return std::ftell(m_file);
+}
+
+int CBaseFile::Seek(long offset, int origin) {
+  if (m_file == nullptr) return 0;
+  return std::fseek(m_file, offset, origin);
+}
+
+bool CBaseFile::IsEOF() {
+  if (m_file == nullptr) return true;
+  return std::feof(m_file) != 0 || std::ferror(m_file) != 0;
+}
+
+CBKFile::CBKFile(const std::wstring& fileName) : CBaseFile(fileName) {}
+
+bool CBKFile::Open(bool forWrite) {
+  Close();  // an object is opened once; a second Open starts afresh
+  m_file = OpenFile(m_fileName, forWrite ? "wb" : "rb");
+  return m_file != nullptr;
+}
+
+CodeUnit CBKFile::ReadChar() {
+  if (m_file == nullptr) return 0;
+  return BKToUnicode(ReadByte());
+}
+
+bool CBKFile::WriteChar(CodeUnit c) {
+  if (m_file == nullptr) return false;
+  return WriteByte(UnicodeToBK(c));
+}

@@ -1,0 +1,328 @@
+#include "files/win_file.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "front/console.h"
+#include "front/platform.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+std::wstring Wide(const std::string& path) { return WidenName(path.c_str()); }
+
+std::u16string ReadAll(CBaseFile& file) {
+  std::u16string text;
+  for (int guard = 0; guard < 1 << 20; ++guard) {
+    const CodeUnit c = file.ReadChar();
+    if (file.IsEOF()) break;
+    text += c;
+  }
+  return text;
+}
+
+// Collects what ConsolePrint writes while it lives.
+class ConsoleCapture {
+ public:
+  ConsoleCapture() { SetConsoleSink(&text_); }
+  ~ConsoleCapture() { SetConsoleSink(nullptr); }
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+std::string ReportLine(const char* detected, const char* used) {
+  return std::string("Автоопределение кодировки: ") + detected +
+         ", преобразование будет из: " + used + "\n";
+}
+
+Bytes WriteText(TextFormat format, const std::u16string& text, TextFormat* used = nullptr) {
+  TempDir dir;
+  {
+    CWinFile file(Wide(dir / "out.txt"), format);
+    EXPECT_TRUE(file.Open(true));
+    for (CodeUnit c : text) EXPECT_TRUE(file.WriteChar(c));
+    if (used != nullptr) *used = file.GetEncoding();
+    EXPECT_TRUE(file.Close());
+  }
+  return ReadFileBytes(dir / "out.txt");
+}
+
+std::u16string ReadBytes(TextFormat format, const Bytes& bytes) {
+  TempDir dir;
+  WriteFileBytes(dir / "in.txt", bytes);
+  ConsoleCapture console;
+  CWinFile file(Wide(dir / "in.txt"), format);
+  EXPECT_TRUE(file.Open(false));
+  return ReadAll(file);
+}
+
+TEST(EncodingNameTest, NamesEveryCode) {
+  EXPECT_STREQ(EncodingName(TextFormat::Koi8r), L"KOI8R");
+  EXPECT_STREQ(EncodingName(TextFormat::Oem866), L"OEM CP-866");
+  EXPECT_STREQ(EncodingName(TextFormat::Win1251), L"Windows 1251");
+  EXPECT_STREQ(EncodingName(TextFormat::Utf8), L"Unicode UTF-8");
+  EXPECT_STREQ(EncodingName(TextFormat::Utf16le), L"Unicode UTF-16LE");
+  EXPECT_STREQ(EncodingName(TextFormat::Auto), L"Неизвестно");
+  EXPECT_STREQ(EncodingName(static_cast<TextFormat>(9)), L"Неизвестно");
+}
+
+TEST(CWinFileTest, PcTabWidthIsFour) {
+  CWinFile file(L"x", TextFormat::Auto);
+  EXPECT_EQ(file.GetTabSize(), 4);
+  file.SetTabSize(17);
+  EXPECT_EQ(file.GetTabSize(), 4);
+}
+
+TEST(CWinFileWriteTest, EachEncodingWritesItsBytes) {
+  const std::u16string text = u"Пр\nA";
+  TextFormat used = TextFormat::Auto;
+  EXPECT_EQ(WriteText(TextFormat::Auto, text, &used),
+            (Bytes{0xFF, 0xFE, 0x1F, 0x04, 0x40, 0x04, 0x0D, 0x00, 0x0A, 0x00, 0x41, 0x00}));
+  EXPECT_EQ(used, TextFormat::Utf16le);
+  EXPECT_EQ(WriteText(TextFormat::Utf16le, text),
+            (Bytes{0xFF, 0xFE, 0x1F, 0x04, 0x40, 0x04, 0x0D, 0x00, 0x0A, 0x00, 0x41, 0x00}));
+  EXPECT_EQ(WriteText(TextFormat::Utf8, text),
+            (Bytes{0xEF, 0xBB, 0xBF, 0xD0, 0x9F, 0xD1, 0x80, 0x0D, 0x0A, 0x41}));
+  EXPECT_EQ(WriteText(TextFormat::Oem866, text), (Bytes{0x8F, 0xE0, 0x0D, 0x0A, 0x41}));
+  EXPECT_EQ(WriteText(TextFormat::Win1251, text), (Bytes{0xCF, 0xF0, 0x0D, 0x0A, 0x41}));
+  EXPECT_EQ(WriteText(TextFormat::Koi8r, text), (Bytes{0xF0, 0xD2, 0x0A, 0x41}));
+}
+
+TEST(CWinFileWriteTest, EmptyOutputsHoldOnlyTheByteOrderMark) {
+  EXPECT_EQ(WriteText(TextFormat::Utf8, u""), (Bytes{0xEF, 0xBB, 0xBF}));
+  EXPECT_EQ(WriteText(TextFormat::Utf16le, u""), (Bytes{0xFF, 0xFE}));
+  EXPECT_EQ(WriteText(TextFormat::Win1251, u""), Bytes{});
+  EXPECT_EQ(WriteText(TextFormat::Koi8r, u""), Bytes{});
+}
+
+TEST(CWinFileWriteTest, CharactersTheEncodingLacks) {
+  EXPECT_EQ(WriteText(TextFormat::Oem866, u"€ё№\r"), (Bytes{'?', 0xF1, 0xFC, 0x0D}));
+  EXPECT_EQ(WriteText(TextFormat::Win1251, u"€ё░"), (Bytes{0x88, 0xB8, '?'}));
+  // KOI8R is the BK set: ё is written as е, a carriage return as 0x00.
+  EXPECT_EQ(WriteText(TextFormat::Koi8r, u"ё€\r\t"), (Bytes{0xC5, 0x20, 0x00, 0x09}));
+}
+
+TEST(CWinFileWriteTest, CharactersOutsideTheBasicPlane) {
+  const std::u16string smile = u"\U0001F600";  // a surrogate pair
+  ASSERT_EQ(smile.size(), 2u);
+  EXPECT_EQ(WriteText(TextFormat::Utf8, u"a" + smile + u"b"),
+            (Bytes{0xEF, 0xBB, 0xBF, 'a', 0xF0, 0x9F, 0x98, 0x80, 'b'}));
+  EXPECT_EQ(WriteText(TextFormat::Utf16le, smile), (Bytes{0xFF, 0xFE, 0x3D, 0xD8, 0x00, 0xDE}));
+  // One character, one substitute.
+  EXPECT_EQ(WriteText(TextFormat::Win1251, u"a" + smile + u"b"), (Bytes{'a', '?', 'b'}));
+  EXPECT_EQ(WriteText(TextFormat::Koi8r, u"a" + smile + u"b"), (Bytes{'a', ' ', 'b'}));
+}
+
+TEST(CWinFileWriteTest, LoneSurrogatesBecomeReplacementCharacters) {
+  const Bytes bom = {0xEF, 0xBB, 0xBF};
+  const Bytes fffd = {0xEF, 0xBF, 0xBD};
+  auto utf8 = [&](std::initializer_list<Bytes> parts) {
+    Bytes all = bom;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+  };
+  EXPECT_EQ(WriteText(TextFormat::Utf8, u"\xD83D" u"A"), utf8({fffd, {'A'}}));
+  EXPECT_EQ(WriteText(TextFormat::Utf8, u"\xDE00" u"A"), utf8({fffd, {'A'}}));
+  EXPECT_EQ(WriteText(TextFormat::Utf8, u"\xD83D\xD83D\xDE00"),
+            utf8({fffd, {0xF0, 0x9F, 0x98, 0x80}}));
+  EXPECT_EQ(WriteText(TextFormat::Utf8, u"\xD83D\n"), utf8({fffd, {0x0D, 0x0A}}));
+  EXPECT_EQ(WriteText(TextFormat::Utf8, u"A\xD83D"), utf8({{'A'}, fffd}));  // flushed on close
+  EXPECT_EQ(WriteText(TextFormat::Win1251, u"\xDE00\xD83D"), (Bytes{'?', '?'}));
+}
+
+TEST(CWinFileWriteTest, AFullDiskIsReported) {
+  if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  for (TextFormat format : {TextFormat::Koi8r, TextFormat::Oem866, TextFormat::Win1251,
+                            TextFormat::Utf8, TextFormat::Utf16le}) {
+    CWinFile file(L"/dev/full", format);
+    ASSERT_TRUE(file.Open(true));
+    bool allWritten = true;
+    for (int i = 0; i < 1 << 16; ++i) allWritten = file.WriteChar(u'ж') && allWritten;
+    EXPECT_FALSE(allWritten) << static_cast<int>(format);
+    EXPECT_FALSE(file.Close()) << static_cast<int>(format);
+  }
+  CWinFile pending(L"/dev/full", TextFormat::Utf8);
+  ASSERT_TRUE(pending.Open(true));
+  EXPECT_TRUE(pending.WriteChar(0xD83D));
+  EXPECT_FALSE(pending.Close());
+}
+
+TEST(CWinFileWriteTest, UnwritableOutputDoesNotOpen) {
+  TempDir dir;
+  CWinFile file(Wide(dir / "no/such/dir.txt"), TextFormat::Utf8);
+  EXPECT_FALSE(file.Open(true));
+  EXPECT_FALSE(file.WriteChar(u'a'));
+}
+
+TEST(CWinFileReadTest, SingleByteEncodings) {
+  const Bytes bytes = {'A', 0x7F, 0x8F, 0xA3, 0xC1, 0xE0, 0xF1, 0x0D, 0x0A};
+  EXPECT_EQ(ReadBytes(TextFormat::Koi8r, bytes), u"A\x7F ┐аЮЯ\r\n");
+  EXPECT_EQ(ReadBytes(TextFormat::Oem866, bytes), u"A\x7FПг┴рё\r\n");
+  EXPECT_EQ(ReadBytes(TextFormat::Win1251, bytes), u"A\x7FЏЈБас\r\n");
+  EXPECT_EQ(ReadBytes(TextFormat::Win1251, {0x98}), u"\uFFFD");
+}
+
+TEST(CWinFileReadTest, Utf16le) {
+  EXPECT_EQ(ReadBytes(TextFormat::Utf16le, {0xFF, 0xFE, 0x1F, 0x04, 0x0D, 0x00, 0x0A, 0x00}),
+            u"П\r\n");
+  // A byte-order mark is skipped only at the start.
+  EXPECT_EQ(ReadBytes(TextFormat::Utf16le, {0x41, 0x00, 0xFF, 0xFE}), u"A\uFEFF");
+  EXPECT_EQ(ReadBytes(TextFormat::Utf16le, {0xFF, 0xFE, 0x3D, 0xD8, 0x00, 0xDE}),
+            u"\U0001F600");
+}
+
+TEST(CWinFileReadTest, Utf16leEndOfFile) {
+  TempDir dir;
+  WriteFileBytes(dir / "u", {0xFF, 0xFE, 0x41, 0x00, 0x42});
+  ConsoleCapture console;
+  CWinFile file(Wide(dir / "u"), TextFormat::Utf16le);
+  ASSERT_TRUE(file.Open(false));
+  EXPECT_EQ(file.Tell(), 2);
+  EXPECT_EQ(file.ReadChar(), u'A');
+  // Half a unit at the end is not dropped silently.
+  EXPECT_EQ(file.ReadChar(), 0xFFFD);
+  EXPECT_FALSE(file.IsEOF());
+  EXPECT_EQ(file.ReadChar(), 0xFFFF);
+  EXPECT_TRUE(file.IsEOF());
+}
+
+TEST(CWinFileReadTest, Utf8ByteOrderMarkUnderModeU) {
+  TempDir dir;
+  WriteFileBytes(dir / "u8", {0xEF, 0xBB, 0xBF, 0xD0, 0x96, 'z'});
+  ConsoleCapture console;
+  CWinFile file(Wide(dir / "u8"), TextFormat::Utf16le);
+  ASSERT_TRUE(file.Open(false));
+  EXPECT_EQ(console.text(), ReportLine("Unicode UTF-8", "Unicode UTF-8"));
+  EXPECT_EQ(file.GetEncoding(), TextFormat::Utf8);
+  EXPECT_EQ(file.Tell(), 3);
+  EXPECT_EQ(file.ReadChar(), u'Ж');
+  EXPECT_EQ(file.Seek(0, SEEK_SET), 0);
+  EXPECT_EQ(file.ReadChar(), 0xFEFF);  // the mark itself, read from the very start
+}
+
+TEST(CWinFileReadTest, ExplicitCodePagesAreNeverOverridden) {
+  TempDir dir;
+  // "Привет, мир" in 1251: detected as 1251.
+  WriteFileBytes(dir / "w", {0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2, 0x2C, 0x20, 0xEC, 0xE8, 0xF0});
+  for (TextFormat requested : {TextFormat::Oem866, TextFormat::Koi8r, TextFormat::Utf8,
+                               TextFormat::Utf16le}) {
+    ConsoleCapture console;
+    CWinFile file(Wide(dir / "w"), requested);
+    ASSERT_TRUE(file.Open(false));
+    EXPECT_EQ(file.GetEncoding(), requested);
+    EXPECT_EQ(console.text(), ReportLine("Windows 1251", NarrowName(EncodingName(requested)).c_str()));
+  }
+  ConsoleCapture console;
+  CWinFile file(Wide(dir / "w"), TextFormat::Auto);
+  ASSERT_TRUE(file.Open(false));
+  EXPECT_EQ(console.text(), ReportLine("Windows 1251", "Windows 1251"));
+  EXPECT_EQ(ReadAll(file), u"Привет, мир");
+}
+
+TEST(CWinFileReadTest, ExplicitUnicodeFollowsTheOtherUnicodeForm) {
+  TempDir dir;
+  WriteFileBytes(dir / "u16", {0xFF, 0xFE, 0x41, 0x00});
+  ConsoleCapture console;
+  CWinFile file(Wide(dir / "u16"), TextFormat::Utf8);
+  ASSERT_TRUE(file.Open(false));
+  EXPECT_EQ(file.GetEncoding(), TextFormat::Utf16le);
+  EXPECT_EQ(console.text(), ReportLine("Unicode UTF-16LE", "Unicode UTF-16LE"));
+  EXPECT_EQ(ReadAll(file), u"A");
+}
+
+TEST(CWinFileReadTest, MissingFileDoesNotOpenAndReportsNothing) {
+  TempDir dir;
+  ConsoleCapture console;
+  CWinFile file(Wide(dir / "missing.txt"), TextFormat::Auto);
+  EXPECT_FALSE(file.Open(false));
+  EXPECT_EQ(console.text(), "");
+  EXPECT_TRUE(file.IsEOF());
+  EXPECT_EQ(file.ReadChar(), 0);
+}
+
+// Bytes of a UTF-8 input (no byte-order mark) and the code units read.
+struct Utf8Case {
+  Bytes bytes;
+  std::u16string units;
+};
+
+TEST(ReadUTF8CharTest, WellFormedAndMalformedSequences) {
+  const std::vector<Utf8Case> cases = {
+      {{'A', 0xC3, 0xA9, 0xE2, 0x82, 0xAC}, u"Aé€"},
+      {{0xF0, 0x9F, 0x98, 0x80, 'x'}, u"\U0001F600x"},
+      {{0xF4, 0x8F, 0xBF, 0xBF}, u"\U0010FFFF"},
+      {{0x80, 'a'}, u"\uFFFDa"},                    // stray continuation byte
+      {{0xBF, 0xBF}, u"\uFFFD\uFFFD"},
+      {{0xC0, 0x80, 'a'}, u"\uFFFDa"},              // overlong NUL
+      {{0xC1, 0xBF}, u"\uFFFD"},                    // overlong
+      {{0xE0, 0x80, 0x80, 'a'}, u"\uFFFDa"},        // overlong
+      {{0xED, 0xA0, 0x80, 'a'}, u"\uFFFDa"},        // encoded surrogate
+      {{0xF4, 0x90, 0x80, 0x80, 'a'}, u"\uFFFDa"},  // above U+10FFFF
+      {{0xF8, 0x88, 0x80, 0x80, 0x80, 'a'}, u"\uFFFDa"},
+      {{0xFC, 0x84, 0x80, 0x80, 0x80, 0x80, 'a'}, u"\uFFFDa"},
+      // The lead byte decides how many bytes belong to the sequence.
+      {{0xD0, 'A', 'B'}, u"\uFFFDB"},
+      {{0xE2, 0x82, 'A', 'B'}, u"\uFFFDB"},
+      {{0xD0, 0x00, 'B'}, u"\uFFFDB"},
+      // 0xFE and 0xFF give 0 and take the six bytes after them along.
+      {{0xFE, '1', '2', '3', '4', '5', '6', 'x'}, std::u16string(1, u'\0') + u"x"},
+      {{0xFF, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80}, std::u16string(1, u'\0')},
+      {{0x00, 'a'}, std::u16string(1, u'\0') + u"a"},
+      // Cut off by the end of the file: one replacement, nothing more.
+      {{'a', 0xD0}, u"a\uFFFD"},
+      {{0xF0, 0x9F, 0x98}, u"\uFFFD"},
+      {{0xFE, '1', '2'}, u"\uFFFD"},
+  };
+  for (const Utf8Case& c : cases) {
+    TempDir dir;
+    WriteFileBytes(dir / "u8", c.bytes);
+    ConsoleCapture console;
+    CWinFile file(Wide(dir / "u8"), TextFormat::Koi8r);  // opens without skipping anything
+    ASSERT_TRUE(file.Open(false));
+    std::u16string units;
+    for (int guard = 0; guard < 100; ++guard) {
+      const CodeUnit u = file.ReadUTF8Char();
+      if (file.IsEOF()) break;
+      units += u;
+    }
+    EXPECT_EQ(units, c.units) << ::testing::PrintToString(c.bytes);
+  }
+}
+
+TEST(ReadUTF8CharTest, SurrogatePairsSurviveUtf8ToUtf16AndBack) {
+  const Bytes bytes = {0xF0, 0x9F, 0x98, 0x80, 0xF0, 0x90, 0x80, 0x80, 0xD0, 0x96};
+  Bytes withBom = {0xEF, 0xBB, 0xBF};
+  withBom.insert(withBom.end(), bytes.begin(), bytes.end());
+  const std::u16string units = ReadBytes(TextFormat::Utf8, withBom);
+  EXPECT_EQ(units, u"\U0001F600\U00010000Ж");
+  EXPECT_EQ(WriteText(TextFormat::Utf8, units), withBom);
+}
+
+TEST(CWinFileReadTest, AnyBytesReadWithoutHarmInEveryEncoding) {
+  std::mt19937 random(20240607);
+  for (int round = 0; round < 300; ++round) {
+    Bytes bytes(random() % 48);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+    if (round % 3 == 0) {  // mostly lead and continuation bytes
+      for (uint8_t& b : bytes) b = static_cast<uint8_t>(0x80 | (b & 0x7F));
+    }
+    TempDir dir;
+    WriteFileBytes(dir / "r", bytes);
+    for (TextFormat format : {TextFormat::Auto, TextFormat::Koi8r, TextFormat::Oem866,
+                              TextFormat::Win1251, TextFormat::Utf8, TextFormat::Utf16le}) {
+      ConsoleCapture console;
+      CWinFile file(Wide(dir / "r"), format);
+      ASSERT_TRUE(file.Open(false));
+      // Every unit comes from at least one byte, or is the second half of a
+      // pair made of four bytes, or the replacement of a cut-off tail.
+      EXPECT_LE(ReadAll(file).size(), bytes.size() + 1);
+    }
+  }
+}
+
+}  // namespace
