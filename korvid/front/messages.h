@@ -66,6 +66,21 @@ inline constexpr const wchar_t* kMsgDorvikNotRecognised =
 inline constexpr const wchar_t* kMsgDorvikTruncated =
     L"Ошибка:: оборван конец файла. Массив повреждён.\n";
 inline constexpr const wchar_t* kMsgUnpacked = L" OK\n";
+// Packing refusals: inputs that cannot give an image that works on the BK.
+inline constexpr const wchar_t* kMsgDorvikOddLoadAddress =
+    L"Ошибка:: нечётный адрес загрузки 0%o, упаковка Dorvik невозможна.\n";
+inline constexpr const wchar_t* kMsgDorvikNothingToPack =
+    L"Ошибка:: в файле нет данных выше адреса 01000, упаковывать нечего.\n";
+// The stub's 568-byte work area must not overlap the image or the unpacked data.
+inline constexpr const wchar_t* kMsgDorvikWorkAreaOverlap =
+    L"Ошибка:: рабочая область 0%o-0%o перекрывает упакованный файл, задайте другой адрес ключом -w.\n";
+inline constexpr const wchar_t* kMsgDorvikWorkAreaOutside =
+    L"Ошибка:: рабочая область не помещается в память ниже 0200000, задайте другой адрес ключом -w.\n";
+inline constexpr const wchar_t* kMsgDorvikNoWorkArea =
+    L"Ошибка:: нет свободного места для рабочей области, задайте её адрес ключом -w.\n";
+// A recognised image whose stream or tables point outside the file.
+inline constexpr const wchar_t* kMsgDorvikDamaged =
+    L"Ошибка:: упакованные данные повреждены, распаковка прервана.\n";
 
 // --- Granol -----------------------------------------------------------------
 // Word 4 is not 000352, or the file is too short to hold the parameter block.
