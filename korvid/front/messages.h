@@ -96,7 +96,3 @@ inline constexpr const wchar_t* kMsgGranolBadToken =
 // The stream ends before the data is complete, or inside a token.
 inline constexpr const wchar_t* kMsgGranolTruncated =
     L"Ошибка:: поток Granol оборван. Массив повреждён.\n";
-
-// --- methods not built yet ---------------------------------------------------
-inline constexpr const wchar_t* kMsgMethodMissing =
-    L"Ошибка:: метод %s в этой сборке ещё не реализован.\n";
