@@ -49,10 +49,10 @@ inline constexpr const wchar_t* kMsgCannotOpen = L"Ошибка:: не удал�
 inline constexpr const wchar_t* kMsgCannotRead = L"Ошибка:: не удалось прочитать файл '%s'.\n";
 inline constexpr const wchar_t* kMsgCannotCreate =
     L"Ошибка:: не удалось открыть файл для записи '%s'.\n";
-// A write or the close of the output failed (full disk, quota, I/O error);
-// the half-written file has been removed.
+// A write or the close of the output failed (full disk, quota, I/O error).
+// A half-written regular file is removed before this is printed.
 inline constexpr const wchar_t* kMsgCannotWrite =
-    L"Ошибка:: не удалось записать файл '%s', неполный файл удалён.\n";
+    L"Ошибка:: не удалось записать файл '%s'.\n";
 // The output name designates the input file itself: writing would destroy it.
 inline constexpr const wchar_t* kMsgOutputIsInput =
     L"Ошибка:: выходной файл '%s' совпадает с входным, входной файл не будет затёрт.\n";
