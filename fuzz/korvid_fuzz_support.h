@@ -13,12 +13,32 @@
 #include "front/packer_state.h"
 #include "front/platform.h"
 
-// Puts korvid back into the state of a new process and silences it.
-inline void StartKorvidRun() {
+// Puts korvid back into the state of a new process and collects its
+// console text, which is returned.
+inline std::string& StartKorvidRun() {
   static std::string console;
   console.clear();
   SetConsoleSink(&console);
   ResetPackerState();
+  return console;
+}
+
+// Counts the occurrences of `what` in `text`.
+inline int CountOf(const std::string& text, const std::string& what) {
+  int count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+// A run that reads its input prints the progress text and then exactly one
+// result: " OK" when it succeeded, one error message when it did not.
+inline void CheckOneResult(const std::string& console, bool succeeded) {
+  const int errors = CountOf(console, "Ошибка:: ");
+  if (succeeded ? errors != 0 || console.size() < 4 ||
+                      console.compare(console.size() - 4, 4, " OK\n") != 0
+                : errors != 1) {
+    std::abort();
+  }
 }
 
 // A file that holds the fuzz input, so that the BK file reader runs on it.

@@ -181,7 +181,7 @@ TEST_F(WriterTest, FullDeviceIsAFailureAndTheDeviceStays) {
   PrepareGranolResult(Pattern(5000));
   packerState.outputName = L"/dev/full";
   EXPECT_FALSE(WriteGranolOutput());
-  EXPECT_EQ(console_, "Ошибка:: не удалось записать файл '/dev/full', неполный файл удалён.\n");
+  EXPECT_EQ(console_, "Ошибка:: не удалось записать файл '/dev/full'.\n");
   EXPECT_TRUE(FileExists("/dev/full"));
 }
 

@@ -49,10 +49,10 @@ inline constexpr const wchar_t* kMsgCannotOpen = L"Ошибка:: не удал�
 inline constexpr const wchar_t* kMsgCannotRead = L"Ошибка:: не удалось прочитать файл '%s'.\n";
 inline constexpr const wchar_t* kMsgCannotCreate =
     L"Ошибка:: не удалось открыть файл для записи '%s'.\n";
-// A write or the close of the output failed (full disk, quota, I/O error);
-// the half-written file has been removed.
+// A write or the close of the output failed (full disk, quota, I/O error).
+// A half-written regular file is removed before this is printed.
 inline constexpr const wchar_t* kMsgCannotWrite =
-    L"Ошибка:: не удалось записать файл '%s', неполный файл удалён.\n";
+    L"Ошибка:: не удалось записать файл '%s'.\n";
 // The output name designates the input file itself: writing would destroy it.
 inline constexpr const wchar_t* kMsgOutputIsInput =
     L"Ошибка:: выходной файл '%s' совпадает с входным, входной файл не будет затёрт.\n";
@@ -66,6 +66,21 @@ inline constexpr const wchar_t* kMsgDorvikNotRecognised =
 inline constexpr const wchar_t* kMsgDorvikTruncated =
     L"Ошибка:: оборван конец файла. Массив повреждён.\n";
 inline constexpr const wchar_t* kMsgUnpacked = L" OK\n";
+// Packing refusals: inputs that cannot give an image that works on the BK.
+inline constexpr const wchar_t* kMsgDorvikOddLoadAddress =
+    L"Ошибка:: нечётный адрес загрузки 0%o, упаковка Dorvik невозможна.\n";
+inline constexpr const wchar_t* kMsgDorvikNothingToPack =
+    L"Ошибка:: в файле нет данных выше адреса 01000, упаковывать нечего.\n";
+// The stub's 568-byte work area must not overlap the image or the unpacked data.
+inline constexpr const wchar_t* kMsgDorvikWorkAreaOverlap =
+    L"Ошибка:: рабочая область 0%o-0%o перекрывает упакованный файл, задайте другой адрес ключом -w.\n";
+inline constexpr const wchar_t* kMsgDorvikWorkAreaOutside =
+    L"Ошибка:: рабочая область не помещается в память ниже 0200000, задайте другой адрес ключом -w.\n";
+inline constexpr const wchar_t* kMsgDorvikNoWorkArea =
+    L"Ошибка:: нет свободного места для рабочей области, задайте её адрес ключом -w.\n";
+// A recognised image whose stream or tables point outside the file.
+inline constexpr const wchar_t* kMsgDorvikDamaged =
+    L"Ошибка:: упакованные данные повреждены, распаковка прервана.\n";
 
 // --- Granol -----------------------------------------------------------------
 // Word 4 is not 000352, or the file is too short to hold the parameter block.
@@ -81,7 +96,3 @@ inline constexpr const wchar_t* kMsgGranolBadToken =
 // The stream ends before the data is complete, or inside a token.
 inline constexpr const wchar_t* kMsgGranolTruncated =
     L"Ошибка:: поток Granol оборван. Массив повреждён.\n";
-
-// --- methods not built yet ---------------------------------------------------
-inline constexpr const wchar_t* kMsgMethodMissing =
-    L"Ошибка:: метод %s в этой сборке ещё не реализован.\n";

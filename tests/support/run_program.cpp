@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -42,6 +44,17 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     close(outPipe[1]);
     close(errPipe[0]);
     close(errPipe[1]);
+    if (options.fileSizeLimit >= 0) {
+      // Ignored, SIGXFSZ turns into a failing write (EFBIG), like a full disk.
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+                         static_cast<rlim_t>(options.fileSizeLimit)};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
+    if (options.dropPrivileges && geteuid() == 0) {
+      constexpr gid_t kNobody = 65534;
+      if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(126);
+    }
     if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) _exit(126);
     for (const auto& [name, value] : options.environment) {
       if (value.empty()) {

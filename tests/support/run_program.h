@@ -18,6 +18,12 @@ struct RunOptions {
   // Variables to set ("NAME", "value") or, with an empty value, to remove.
   std::vector<std::pair<std::string, std::string>> environment;
   int timeoutSeconds = 60;
+  // Largest file the program may write, in bytes; a write beyond it fails
+  // as on a full disk. Negative: no limit.
+  long long fileSizeLimit = -1;
+  // Run as an unprivileged user when the tests run as root, so that file
+  // permissions apply to the program as they apply to a user.
+  bool dropPrivileges = false;
 };
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,

@@ -1,0 +1,88 @@
+// Packs every BK file of the corpus with the Dorvik method and prints, per
+// file, the data size, the image size, korvid's ratio and the packing time,
+// then the totals. Files above the packing limit are listed as refused.
+//
+//   korvid_dorvik_bench [corpus folder]   (default: BK_CORPUS_DIR)
+#include <dirent.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "dorvik/dorvik.h"
+#include "dorvik/dorvik_context.h"
+#include "front/console.h"
+#include "front/packer_state.h"
+
+namespace {
+
+std::vector<std::string> BinFiles(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* listing = opendir(dir.c_str())) {
+    while (const dirent* entry = readdir(listing)) {
+      const std::string name = entry->d_name;
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bin") == 0) names.push_back(name);
+    }
+    closedir(listing);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string dir = argc > 1 ? argv[1] : BK_CORPUS_DIR;
+  const std::vector<std::string> names = BinFiles(dir);
+  if (names.empty()) {
+    std::printf("no .bin files in %s\n", dir.c_str());
+    return 0;
+  }
+  std::printf("%-22s %7s %8s %7s %7s %9s\n", "file", "load", "input", "image", "ratio", "time, ms");
+  long inputTotal = 0;
+  long imageTotal = 0;
+  double timeTotal = 0;
+  int packed = 0;
+  for (const std::string& name : names) {
+    const std::vector<uint8_t> file = ReadAll(dir + "/" + name);
+    if (file.size() < 4) continue;
+    ResetPackerState();
+    packerState.loadAddress = file[0] | (file[1] << 8);
+    packerState.dataLength = static_cast<int32_t>(file.size() - 4);
+    std::copy(file.begin() + 4, file.end(), packerState.fileBuffer.begin());
+    std::string console;
+    SetConsoleSink(&console);
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = DorvikPack();
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    SetConsoleSink(nullptr);
+    const long input = static_cast<long>(file.size() - 4);
+    if (!ok) {
+      std::printf("%-22s %07o %8ld %7s %7s %9.2f  refused\n", name.c_str(),
+                  static_cast<unsigned>(packerState.loadAddress), input, "-", "-", ms);
+      continue;
+    }
+    const long image = dorvikContext.imageLength;
+    std::printf("%-22s %07o %8ld %7ld %6ld%% %9.2f\n", name.c_str(),
+                static_cast<unsigned>(packerState.loadAddress), input, image, image * 100 / input, ms);
+    inputTotal += input;
+    imageTotal += image;
+    timeTotal += ms;
+    ++packed;
+  }
+  if (packed > 0) {
+    std::printf("%-22s %7s %8ld %7ld %6ld%% %9.2f   (%d files packed)\n", "total", "", inputTotal,
+                imageTotal, imageTotal * 100 / inputTotal, timeTotal, packed);
+  }
+  return 0;
+}

@@ -1,0 +1,74 @@
+// DorvikPack: the steps of packing, in order. Each step after the first is
+// announced by a dot, so a run shows ten dots on the "Пакуем" line.
+#include "dorvik/dorvik.h"
+#include "dorvik/dorvik_compressor.h"
+#include "dorvik/dorvik_context.h"
+#include "dorvik/dorvik_image.h"
+#include "dorvik/dorvik_pack.h"
+#include "dorvik/dorvik_stub.h"
+#include "front/console.h"
+#include "front/messages.h"
+#include "front/packer_state.h"
+
+namespace {
+
+// The largest input the method packs: the whole input, stack area
+// included, after padding.
+constexpr int32_t kPackingLimit = 074000;  // 30720 bytes
+
+void Step(void (*step)()) {
+  ConsolePrint(kMsgDorvikProgress);
+  step();
+}
+
+}  // namespace
+
+bool PrepareRegion() {
+  DorvikContext& c = dorvikContext;
+  const int32_t length = packerState.dataLength;
+  const int32_t padded = length + (length & 1);
+  if (padded > kPackingLimit) {
+    ConsolePrint(kMsgDorvikTooBig);
+    return false;
+  }
+  const int32_t load = packerState.loadAddress;
+  if (load & 1) {
+    // The stub and the in-place encoder both work on aligned words.
+    ConsolePrint(kMsgDorvikOddLoadAddress, static_cast<unsigned>(load));
+    return false;
+  }
+  const int32_t start = load < kSystemAreaEnd ? kSystemAreaEnd - load : 0;
+  const int32_t words = padded / 2 - start / 2;
+  if (words <= 0) {
+    ConsolePrint(kMsgDorvikNothingToPack);
+    return false;
+  }
+  if (length & 1) packerState.fileBuffer[length] = 0;
+
+  c.stubSkip = c.longStub ? kLongStubSkip : kShortStubSkip;
+  c.startOffset = c.skipBytes = static_cast<uint16_t>(start);
+  c.wordCount = static_cast<uint16_t>(words);
+  c.endOffset = static_cast<uint16_t>(start + 2 * words);
+  c.inputLength = static_cast<uint16_t>(length);
+  ChooseWorkArea();
+  ComputeChecksum();
+  return true;
+}
+
+bool DorvikPack() {
+  if (!PrepareRegion()) return false;
+  Step(CountHighBytes);
+  Step(CollectCandidates);
+  Step(SelectDictionary);
+  Step(ChooseBase);
+  Step(AddSpecialValues);
+  Step(ComputeDeltaParameters);
+  Step(EncodeRegion);
+  Step(WriteDeltaList);
+  if (!SettleWorkArea()) return false;
+  Step(RedirectAutostart);
+  Step(BuildDorvikImage);
+  const unsigned ratio = dorvikContext.imageLength * 100u / dorvikContext.inputLength;
+  ConsolePrint(kMsgDorvikPacked, static_cast<int>(ratio));
+  return true;
+}

@@ -1,0 +1,300 @@
+// Dorvik images run on an emulated LSI-11: the stub must rebuild the
+// original data in memory and then start the program at the right address,
+// or return to its caller in data mode.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "dorvik/dorvik_testing.h"
+#include "support/pdp11.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using dorvik_testing::ByteVector;
+using dorvik_testing::Octal;
+using dorvik_testing::PackOptions;
+using dorvik_testing::Random;
+
+#define SKIP_WITHOUT_PDP11()         \
+  if (!Pdp11Machine::Available()) GTEST_SKIP() << "pdp11 (simh) is not installed"
+
+constexpr uint16_t kSystemAreaEnd = 01000;
+// A stack for files that cover the BK's own stack area: high in the
+// emulator's memory, above every work area that -w accepts.
+constexpr uint16_t kHighStack = 0150000;
+constexpr uint64_t kInstructionLimit = 20000000;
+
+struct Expectation {
+  uint16_t startAddress = 0;  // where the stub must jump (program mode)
+  bool dataMode = false;
+};
+
+struct Outcome {
+  Pdp11Result run;
+  uint16_t haltAt = 0;  // data mode: the return address, a HALT
+};
+
+uint16_t Padded(size_t length) { return static_cast<uint16_t>(length + (length & 1)); }
+
+// Loads the image where the BK's loader would, enters where the BK would
+// (the load address, or 01000 through the redirected stack for files that
+// load below it) and runs to the start address or, in data mode, to a HALT
+// at the return address.
+Outcome RunImage(uint16_t loadAddress, const ByteVector& image, size_t dataLength,
+                 const Expectation& expect) {
+  Pdp11Machine machine;
+  machine.Load(loadAddress, image);
+  const bool belowSystemArea = loadAddress < kSystemAreaEnd;
+  const uint16_t entry = belowSystemArea ? kSystemAreaEnd : loadAddress;
+  uint16_t sp = belowSystemArea ? kHighStack : kSystemAreaEnd;
+  Outcome outcome;
+  if (expect.dataMode) {
+    // A caller's return address on the stack, pointing at a HALT (the
+    // emulator's memory is zero, and 0 is HALT).
+    outcome.haltAt = static_cast<uint16_t>(sp - 0100);
+    sp = static_cast<uint16_t>(sp - 2);
+    machine.SetWord(sp, outcome.haltAt);
+  } else {
+    machine.AddBreakpoint(expect.startAddress);
+  }
+  machine.SetRegister(6, sp);
+  machine.SetRegister(7, entry);
+  const uint16_t regionStart = belowSystemArea ? kSystemAreaEnd : loadAddress;
+  const size_t regionLength = Padded(dataLength) - (regionStart - loadAddress);
+  machine.Examine(regionStart, static_cast<uint32_t>(regionLength));
+  machine.Examine(0266, 2);
+  machine.Examine(0312, 2);
+  machine.Examine(0350, 2);
+  outcome.run = machine.Run(kInstructionLimit, 120);
+  return outcome;
+}
+
+// Checks that the run stopped where it should and that memory from the
+// packed region's start holds the original data, padded to even length.
+void ExpectUnpacked(const Outcome& outcome, uint16_t loadAddress, const ByteVector& data,
+                    const Expectation& expect, const std::string& label) {
+  const Pdp11Result& run = outcome.run;
+  ASSERT_TRUE(run.ran) << label << "\n" << run.transcript.substr(0, 2000);
+  if (expect.dataMode) {
+    ASSERT_TRUE(run.halted) << label << ": " << run.stopLine;
+    EXPECT_EQ(run.pc, outcome.haltAt + 2) << label << ": " << run.stopLine;
+  } else {
+    ASSERT_TRUE(run.breakpoint) << label << ": " << run.stopLine;
+    EXPECT_EQ(run.pc, expect.startAddress) << label;
+  }
+  ByteVector padded = data;
+  if (padded.size() & 1) padded.push_back(0);
+  const uint16_t regionStart = std::max<uint16_t>(loadAddress, kSystemAreaEnd);
+  const size_t skip = regionStart - loadAddress;
+  const ByteVector expected(padded.begin() + static_cast<long>(skip), padded.end());
+  const ByteVector actual = run.Range(regionStart, expected.size());
+  const auto mismatch = std::mismatch(expected.begin(), expected.end(), actual.begin());
+  EXPECT_TRUE(mismatch.first == expected.end())
+      << label << ": memory differs at 0" << std::oct
+      << regionStart + (mismatch.first - expected.begin());
+}
+
+// Packs with the library, runs the image and compares memory.
+void PackAndRun(uint16_t loadAddress, const ByteVector& data, const PackOptions& options,
+                uint16_t startAddress, const std::string& label) {
+  const auto packed = dorvik_testing::Pack(loadAddress, data, options);
+  ASSERT_TRUE(packed.ok) << label << ": " << packed.console;
+  const Expectation expect{startAddress, options.dataMode};
+  const Outcome outcome = RunImage(loadAddress, packed.bytes, data.size(), expect);
+  ExpectUnpacked(outcome, loadAddress, data, expect, label);
+}
+
+ByteVector Words(const std::vector<uint16_t>& words) {
+  return dorvik_testing::BytesOfWords(words);
+}
+
+ByteVector TenWordExample() {
+  return Words({0x1234, 0x0001, 0x1234, 0x0001, 0x1234, 0x8002, 7, 7, 7, 7});
+}
+
+ByteVector Hello() {
+  const Bytes file = ReadFileBytes(std::string(EXAMPLES_DIR) + "/hello.bin");
+  return ByteVector(file.begin() + 4, file.end());
+}
+
+TEST(DorvikEmulator, WorkedExamplesUnpackAndStart) {
+  SKIP_WITHOUT_PDP11();
+  PackAndRun(01000, TenWordExample(), {}, 01000, "ten words");
+  PackAndRun(01000, Words({0x1234, 0x1234, 0x1234, 0x1234, 0x1234}), {}, 01000, "five words");
+  // Two bytes would be stored all plain; the packer makes the word a
+  // dictionary word so that the stub stops.
+  PackAndRun(01000, Words({0x1234}), {}, 01000, "one word");
+  PackAndRun(02000, Words({0x8080}), {}, 02000, "one word with a code byte high");
+}
+
+TEST(DorvikEmulator, ShortLongDataModeAndWorkAreas) {
+  SKIP_WITHOUT_PDP11();
+  const ByteVector hello = Hello();
+  PackAndRun(01000, hello, {}, 01000, "hello short");
+  PackAndRun(01000, hello, {false, true, -1}, 0, "hello data mode");
+  PackAndRun(01000, hello, {false, false, 040000}, 01000, "hello -w 040000");
+  PackAndRun(01000, hello, {false, false, 0}, 01000, "hello -w 0");
+  PackAndRun(01000, hello, {true, true, 0120000}, 0, "hello long data -w 0120000");
+}
+
+TEST(DorvikEmulator, LongStubStoresLengthAndChecksumInTheSystemArea) {
+  SKIP_WITHOUT_PDP11();
+  const ByteVector hello = Hello();
+  const auto packed = dorvik_testing::Pack(01000, hello, {true, false, -1});
+  ASSERT_TRUE(packed.ok);
+  uint32_t sum = 0;
+  for (uint8_t byte : hello) {
+    sum += byte;
+    if (sum > 0xFFFF) sum = (sum & 0xFFFF) + 1;
+  }
+  const Expectation expect{01000, false};
+  const Outcome outcome = RunImage(01000, packed.bytes, hello.size(), expect);
+  ExpectUnpacked(outcome, 01000, hello, expect, "hello long");
+  EXPECT_EQ(outcome.run.Word(0266), hello.size());
+  EXPECT_EQ(outcome.run.Word(0350), hello.size());
+  EXPECT_EQ(outcome.run.Word(0312), sum);
+}
+
+// A program below 01000 whose stack image holds `fill` from `from` up to
+// 0776 (and `below` under it), followed by program words.
+ByteVector StackFile(uint16_t loadAddress, uint16_t from, uint16_t fill, uint16_t below,
+                     size_t programBytes, uint32_t seed) {
+  Random random(seed);
+  ByteVector data = dorvik_testing::GenerateProgram(random, (kSystemAreaEnd - loadAddress) + programBytes);
+  for (uint16_t address = loadAddress; address < kSystemAreaEnd; address += 2) {
+    const uint16_t word = address >= from ? fill : below;
+    data[address - loadAddress] = static_cast<uint8_t>(word & 0xFF);
+    data[address - loadAddress + 1] = static_cast<uint8_t>(word >> 8);
+  }
+  return data;
+}
+
+TEST(DorvikEmulator, AutostartFromTheStackImage) {
+  SKIP_WITHOUT_PDP11();
+  // The loader returns through a redirected word into the stub at 01000;
+  // the stub then jumps to the start address the file carried.
+  const ByteVector file = StackFile(0120, 0744, 02000, 0, 3000, 1);
+  PackAndRun(0120, file, {}, 02000, "0120 autostart 02000");
+  PackAndRun(0120, file, {true, false, -1}, 02000, "0120 autostart long");
+  PackAndRun(0120, file, {false, true, -1}, 0, "0120 autostart data");
+  // No start address in the stack image: the stub starts the code at 01000.
+  PackAndRun(0500, StackFile(0500, 0744, 0, 0, 2000, 2), {}, 01000, "0500 zero stack");
+}
+
+TEST(DorvikEmulator, FilesBelow01000AtEveryProbeCase) {
+  SKIP_WITHOUT_PDP11();
+  const uint16_t loads[] = {0120, 0200, 0500, 0700, 0742, 0744, 0760, 0776};
+  int seed = 10;
+  for (uint16_t load : loads) {
+    const uint16_t first = std::max<uint16_t>(load, 0744);
+    struct Case {
+      const char* name;
+      ByteVector data;
+      uint16_t start;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"zero", StackFile(load, 0, 0, 0, 600, ++seed), 01000});
+    Random random(static_cast<uint32_t>(++seed));
+    const ByteVector arbitrary = dorvik_testing::GenerateProgram(random, kSystemAreaEnd - load + 600);
+    const uint16_t probeWord = dorvik_testing::WordOf(arbitrary, first - load);
+    cases.push_back({"arbitrary", arbitrary, probeWord > kSystemAreaEnd ? probeWord : kSystemAreaEnd});
+    cases.push_back({"filled", StackFile(load, first, 03000, 0, 600, ++seed), 03000});
+    ByteVector single = StackFile(load, 0, 0, 0, 600, ++seed);
+    single[first - load] = 0;
+    single[first - load + 1] = 04;  // 02000 at the probe word only
+    cases.push_back({"single", single, 02000});
+    for (const Case& c : cases) {
+      for (bool dataMode : {false, true}) {
+        const std::string label = std::string(c.name) + " at " + Octal(load) + (dataMode ? " -d" : "");
+        PackAndRun(load, c.data, {false, dataMode, -1}, c.start, label);
+      }
+    }
+  }
+}
+
+TEST(DorvikEmulator, OddLengthsAndOddWorkAddresses) {
+  SKIP_WITHOUT_PDP11();
+  Random random(77);
+  const ByteVector odd = dorvik_testing::GenerateProgram(random, 2001);
+  PackAndRun(01000, odd, {false, false, 0}, 01000, "odd length -w 0");
+  PackAndRun(01000, odd, {true, false, 0}, 01000, "odd length long -w 0");
+  PackAndRun(01000, odd, {false, false, 040001}, 01000, "-w 040001");
+  PackAndRun(01000, odd, {false, true, 0100003}, 0, "-w 0100003 data");
+}
+
+TEST(DorvikEmulator, WorkAreaKeptOffTheImage) {
+  SKIP_WITHOUT_PDP11();
+  Random random(5);
+  // Tiny and incompressible programs have images longer than themselves.
+  ByteVector noise(900);
+  for (uint8_t& byte : noise) byte = static_cast<uint8_t>(random.Next());
+  PackAndRun(01000, Words({0x1234, 0x0001, 0x1234, 0x0001, 0x1234, 0x8002, 7, 7, 7, 7}),
+             {false, false, 0}, 01000, "ten words -w 0");
+  PackAndRun(01000, Words({0x4321}), {false, false, 0}, 01000, "one word -w 0");
+  PackAndRun(01000, noise, {false, false, 0}, 01000, "noise -w 0");
+  // A program ending just below 036710 whose image runs past it.
+  const size_t length = 036700 - 01000;
+  ByteVector near(length);
+  for (uint8_t& byte : near) byte = static_cast<uint8_t>(random.Next());
+  PackAndRun(01000, near, {}, 01000, "image past 036710");
+  // The -w area given inside the image is refused; just after it, it works.
+  const auto refused = dorvik_testing::Pack(01000, noise, {false, false, 02000});
+  EXPECT_FALSE(refused.ok);
+  PackAndRun(01000, noise, {false, false, 01000 + 2000 + 01070}, 01000, "-w after the image");
+}
+
+TEST(DorvikEmulator, IncompressibleDataStillStops) {
+  SKIP_WITHOUT_PDP11();
+  Random random(9);
+  for (size_t length : {4, 64, 1000, 5000}) {
+    ByteVector noise(length);
+    for (uint8_t& byte : noise) byte = static_cast<uint8_t>(random.Next());
+    PackAndRun(01000, noise, {}, 01000, "noise " + std::to_string(length));
+  }
+}
+
+TEST(DorvikEmulator, GeneratedProgramsInAllOptionCombinations) {
+  SKIP_WITHOUT_PDP11();
+  Random random(2024);
+  for (int i = 0; i < 32; ++i) {
+    const bool longStub = i & 1;
+    const bool dataMode = (i >> 1) & 1;
+    const int32_t workEnd = (i >> 2) % 4 == 0 ? 0 : (i >> 2) % 4 == 1 ? 0120000 : -1;
+    const size_t length = 2 + random.Below(i < 24 ? 3000 : 20000);
+    const uint16_t load = static_cast<uint16_t>(01000 + 2 * random.Below(02000));
+    const ByteVector data = dorvik_testing::GenerateProgram(random, length);
+    PackAndRun(load, data, {longStub, dataMode, workEnd}, load, "generated " + std::to_string(i));
+  }
+}
+
+TEST(DorvikEmulator, CorpusFilesUnpackOnTheBk) {
+  SKIP_WITHOUT_PDP11();
+  const std::string dir = BK_CORPUS_DIR;
+  const std::vector<std::string> names = ListDirectory(dir);
+  if (names.empty()) GTEST_SKIP() << "no corpus at " << dir;
+  int ran = 0;
+  for (const std::string& name : names) {
+    if (name.size() < 4 || name.substr(name.size() - 4) != ".bin") continue;
+    const Bytes file = ReadFileBytes(dir + "/" + name);
+    if (file.size() < 4) continue;
+    const uint16_t load = static_cast<uint16_t>(file[0] | (file[1] << 8));
+    const ByteVector data(file.begin() + 4, file.end());
+    if (Padded(data.size()) > 30720) continue;
+    // The start address: a stack image's autostart word, else the load
+    // address or 01000.
+    uint16_t start = std::max<uint16_t>(load, kSystemAreaEnd);
+    if (load < kSystemAreaEnd) {
+      const size_t probe = load <= 0744 ? 0744 - load : 0;
+      const uint16_t word = static_cast<uint16_t>(data[probe] | (data[probe + 1] << 8));
+      if (word > kSystemAreaEnd) start = word;
+    }
+    PackAndRun(load, data, {}, start, name);
+    ++ran;
+  }
+  EXPECT_GT(ran, 0);
+}
+
+}  // namespace
