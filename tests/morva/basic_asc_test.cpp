@@ -109,6 +109,10 @@ TEST(MorvaBasicAscReadTest, TextEndsAtTheEndByteOrAtAMissingPart) {
             Announce("Basic ASC", "Unicode UTF-16LE") + "p     .ASC.bin -> p     .ASC.txt\n" +
                 Done(1));
   EXPECT_EQ(text, Utf16File(u"10 REM\n"));
+  const RunResult edasp = Morva(dir, {"-ib", "-oe", "p     .ASC.bin"});
+  EXPECT_EQ(edasp.out, Announce("Basic ASC", "Edasp") + "p     .ASC.bin -> p     .ASC.edp\n" +
+                           Done(1));
+  EXPECT_EQ(ReadFileBytes(dir / "p     .ASC.edp"), AsBytes("10 REM\n"));
 
   // A full part 000 and no part 001: the text is the 256 bytes.
   WriteFileBytes(dir / "q.ASC.bin", kHeader);
