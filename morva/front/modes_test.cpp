@@ -15,19 +15,11 @@ std::wstring OutputName(const std::wstring& input, wchar_t mode) {
   return job.outName;
 }
 
-TEST(MakeOutputNameTest, ExtensionReplacedOrAppended) {
-  EXPECT_EQ(OutputName(L"prog.bas", L'U'), L"prog.txt");
-  EXPECT_EQ(OutputName(L"notes", L'U'), L"notes.txt");
-  EXPECT_EQ(OutputName(L"a.b.c", L'U'), L"a.b.txt");
-  EXPECT_EQ(OutputName(L"readme.txt", L'U'), L"readme.txt.txt");
-  EXPECT_EQ(OutputName(L"readme.TXT", L'U'), L"readme.txt");
-  EXPECT_EQ(OutputName(L"x.txt", L'E'), L"x.edp");
-  EXPECT_EQ(OutputName(L"x.edp", L'E'), L"x.edp.edp");
-  EXPECT_EQ(OutputName(L"x.txt", L'V'), L"x.vxt");
-  EXPECT_EQ(OutputName(L"x.txt", L'B'), L"x.asc");
-  EXPECT_EQ(OutputName(L"x.edp", L'8'), L"x.txt");
+// The worked naming examples run end to end; these are the odd names.
+TEST(MakeOutputNameTest, NamesStartingWithADotAndNonLatinNames) {
   EXPECT_EQ(OutputName(L".profile", L'U'), L".txt");
   EXPECT_EQ(OutputName(L".txt", L'U'), L".txt.txt");
+  EXPECT_EQ(OutputName(L"x.edp", L'8'), L"x.txt");
   EXPECT_EQ(OutputName(L"текст.edp", L'K'), L"текст.txt");
 }
 
