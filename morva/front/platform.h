@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 std::wstring WidenName(const char* bytes);
 // Encodes as UTF-8; U+DC80..U+DCFF give back the raw bytes they stand for.
@@ -24,3 +25,15 @@ bool IsSameFile(const std::wstring& first, const std::wstring& second);
 // Removes a half-written output, but only when it is a regular file:
 // a device such as /dev/full must never be unlinked.
 void RemovePartialOutput(const std::wstring& name);
+
+// One entry of a directory, by its bare name.
+struct DirectoryEntry {
+  std::wstring name;
+  bool isDirectory = false;  // a symbolic link counts as what it points to
+};
+
+// Every entry of a directory except "." and "..", in the system's order.
+// False when the directory cannot be read.
+bool ReadDirectory(const std::wstring& directory, std::vector<DirectoryEntry>* entries);
+// True when the name exists; *isDirectory tells whether it is a directory.
+bool QueryPath(const std::wstring& name, bool* isDirectory);

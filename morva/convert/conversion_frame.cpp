@@ -1,0 +1,29 @@
+#include "convert/conversion_frame.h"
+
+#include "front/console.h"
+#include "front/messages.h"
+#include "front/platform.h"
+
+bool OpenForConversion(CBaseFile* input, CBaseFile* output) {
+  if (input == nullptr || output == nullptr) {
+    ConsolePrint(kMsgNoMemory);
+    return false;
+  }
+  if (!input->Open(false)) {
+    ConsolePrint(kMsgCannotOpen, input->GetFileName().c_str());
+    return false;
+  }
+  if (IsSameFile(input->GetFileName(), output->GetFileName()) || !output->Open(true)) {
+    ConsolePrint(kMsgCannotOpen, output->GetFileName().c_str());
+    return false;
+  }
+  return true;
+}
+
+bool OutputWriter::Finish() {
+  m_ok = m_output->Close() && m_ok;
+  if (m_ok) return true;
+  ConsolePrint(kMsgCannotWrite, m_output->GetFileName().c_str());
+  RemovePartialOutput(m_output->GetFileName());
+  return false;
+}

@@ -1,0 +1,59 @@
+// What every conversion routine does around its own loop: open the input,
+// then the output, and make sure that an output which could not be written
+// completely does not stay behind as if it were a good file.
+#pragma once
+
+#include <cstdint>
+
+#include "files/base_file.h"
+
+// Opens the input for reading, then the output for writing. Prints the
+// message for a missing object or for the file that cannot be opened and
+// returns false; the output is not created when the input fails. An output
+// that designates the input file itself is never opened (it would destroy
+// the text being read) and is reported as not openable.
+bool OpenForConversion(CBaseFile* input, CBaseFile* output);
+
+// The output side of a conversion. Writes stop at the first failure, and
+// Finish reports a failed output and removes what was written of it.
+class OutputWriter {
+ public:
+  explicit OutputWriter(CBaseFile* output) : m_output(output) {}
+
+  void Char(CodeUnit c) {
+    if (m_ok) m_ok = m_output->WriteChar(c);
+  }
+  void Byte(uint8_t b) {
+    if (m_ok) m_ok = m_output->WriteByte(b);
+  }
+  void Spaces(long long count) {
+    for (; count > 0 && m_ok; --count) Char(u' ');
+  }
+  bool ok() const { return m_ok; }
+  // To call after the last write: closes the output, which pushes out what
+  // is still buffered. Returns false (after printing the message and
+  // removing the output) when any write or the close failed.
+  bool Finish();
+
+ private:
+  CBaseFile* m_output;
+  bool m_ok = true;
+};
+
+// Column reached by a tab read at `column` with tab width `tabSize`: the next
+// multiple of the width, always at least one column further.
+inline long long NextTabStop(long long column, int tabSize) {
+  if (tabSize < 1) tabSize = 1;
+  return (column / tabSize + 1) * tabSize;
+}
+
+// The characters that end a line in the editors' texts, as a kind bit:
+// 1 for 0x00, 2 for 0x0A, 4 for 0x0D, 0 for any other character.
+inline int LineEndKind(CodeUnit c) {
+  switch (c) {
+    case 0x00: return 1;
+    case 0x0A: return 2;
+    case 0x0D: return 4;
+    default: return 0;
+  }
+}

@@ -1,0 +1,35 @@
+// The conversion routines. Each takes an input and an output object that
+// are not opened yet and belong to the caller, opens both, moves the text
+// through the CBaseFile interface alone, and prints its own messages. The
+// caller destroys both objects afterwards, which closes their files.
+#pragma once
+
+#include <cstdint>
+
+#include "files/base_file.h"
+
+// Writes a PC text file: expands the BK editors' space codes and tabs into
+// spaces, skips an editor text header, ends lines with 0x0A (the PC file
+// class writes its own line end for it) and drops other control codes.
+void ConvertToWin(CBaseFile* input, CBaseFile* output);
+
+// Writes an Edasp editor text: one line end per line-end character or pair,
+// runs of spaces as tab bytes or space codes, blanks at line ends dropped.
+void ConvertToEdasp(CBaseFile* input, CBaseFile* output);
+
+// Writes a Vortex editor text: runs of spaces as base-8 space codes, and
+// every line end either hard (0x0A, a paragraph ends) or soft (0x00).
+void ConvertToVortex(CBaseFile* input, CBaseFile* output);
+
+// The state word of ConvertToVortex: the line-end kinds of the current line
+// end in the low three bits, and the line-start flag.
+inline constexpr uint32_t kVortexKindMask = 7;
+inline constexpr uint32_t kVortexLineStart = 8;
+
+// Looks ahead from the current input position to choose the byte of the line
+// end being written: 0x0A when the next line is empty, holds only blanks up to
+// the end of the input, or is indented deeper than normalIndent after a line
+// that ended with one of ".!?:;"; 0x00 otherwise. Returns the input to where
+// it found it.
+uint8_t ChooseVortexLineEnd(CBaseFile* input, const uint32_t& state, const long long& normalIndent,
+                            const CodeUnit& lastChar);

@@ -1,0 +1,71 @@
+#include "convert/conversion_frame.h"
+#include "convert/convert.h"
+
+namespace {
+
+constexpr uint8_t kTabByte = 0x09;
+constexpr uint8_t kLargestSpaceCode = 7;
+
+// Writes `pending` spaces that end at `column` (the column of the character
+// that follows them): a lone space as itself, a run that ends at a tab stop
+// as tab bytes, any other run as space codes of at most seven.
+void FlushSpaces(OutputWriter& out, long long pending, long long column, int tabWidth) {
+  if (pending == 1) {
+    out.Byte(u' ');
+  } else if (pending >= 2 && column % tabWidth == 0) {
+    for (long long tabs = (pending + tabWidth - 1) / tabWidth; tabs > 0 && out.ok(); --tabs) {
+      out.Byte(kTabByte);
+    }
+  } else if (pending >= 2) {
+    for (; pending > kLargestSpaceCode && out.ok(); pending -= kLargestSpaceCode) {
+      out.Byte(kLargestSpaceCode);
+    }
+    out.Byte(static_cast<uint8_t>(pending));
+  }
+}
+
+}  // namespace
+
+void ConvertToEdasp(CBaseFile* input, CBaseFile* output) {
+  if (!OpenForConversion(input, output)) return;
+  OutputWriter out(output);
+  const int tabSize = input->GetTabSize();
+  const int tabWidth = output->GetTabSize() >= 1 ? output->GetTabSize() : 1;
+  long long pending = 0;  // spaces read and not yet written
+  long long column = 0;
+  int kinds = 0;          // line-end characters seen in the current line end
+  if (!input->IsEOF()) {
+    while (out.ok()) {
+      const CodeUnit c = input->ReadChar();
+      if (input->IsEOF()) break;
+      const int kind = LineEndKind(c);
+      if (kind != 0) {
+        if (kinds == 0 || (kinds & kind) != 0) {
+          // A new line end, or the same character again: an empty line.
+          kinds |= kind;
+          out.Char(0x00);  // the BK mapping writes a zero code unit as 0x0A
+          column = 0;
+          pending = 0;     // blanks at the end of a line are dropped
+        } else {
+          kinds = 0;       // second character of a CR LF or LF CR pair
+        }
+        continue;
+      }
+      kinds = 0;
+      if (c == u' ') {
+        ++pending;
+        ++column;
+      } else if (c == 0x09) {
+        const long long target = NextTabStop(column, tabSize);
+        pending += target - column;
+        column = target;
+      } else {
+        FlushSpaces(out, pending, column, tabWidth);
+        pending = 0;
+        out.Char(c);
+        ++column;
+      }
+    }
+  }
+  out.Finish();
+}

@@ -1,0 +1,117 @@
+// ConvertToWin and ConvertToEdasp over in-memory files: layout rules (space
+// codes, tabs, line ends, header) and the frame every routine shares.
+#include "convert/convert.h"
+
+#include <gtest/gtest.h>
+
+#include "convert/memory_file_for_tests.h"
+#include "front/console.h"
+
+namespace {
+
+struct Result {
+  std::u16string written;
+  std::string console;
+};
+
+Result Convert(void (*routine)(CBaseFile*, CBaseFile*), const std::u16string& text,
+               int inputTab = 8) {
+  MemoryFile input(text);
+  input.SetTabSize(inputTab);
+  MemoryFile output;
+  Result result;
+  SetConsoleSink(&result.console);
+  routine(&input, &output);
+  SetConsoleSink(nullptr);
+  result.written = output.written;
+  return result;
+}
+
+std::u16string Win(const std::u16string& text, int tab = 8) {
+  return Convert(ConvertToWin, text, tab).written;
+}
+std::u16string Edasp(const std::u16string& text, int tab = 8) {
+  return Convert(ConvertToEdasp, text, tab).written;
+}
+std::u16string Spaces(size_t n) { return std::u16string(n, u' '); }
+
+// The worked examples run end to end on the real program; these are the
+// finer points of the layout rules.
+TEST(ConvertToWinTest, RunsOfSpaceCodesAndWhatEndsThem) {
+  EXPECT_EQ(Win(u"A\x01\x08\x08" u"B"), u"A" + Spaces(1 + 64 + 64) + u"B");
+  // A dropped control code or a tab ends the run too.
+  EXPECT_EQ(Win(u"\x03\x1B\x02" u"B"), Spaces(5) + u"B");
+  EXPECT_EQ(Win(u"\x01\t" u"B"), Spaces(8) + u"B");
+  EXPECT_EQ(Win(u"a\x03\t" u"c", 4), u"a" + Spaces(3 + 4) + u"c");  // codes count as columns
+  EXPECT_EQ(Win(u"ab\n\tc", 3), u"ab\n" + Spaces(3) + u"c");        // columns restart per line
+  EXPECT_EQ(Win(u"\x40\x0D" u"ab"), u"@ab");  // not a header: read from the start
+  EXPECT_EQ(Win(u"Z"), u"Z");                  // one byte is no header either
+}
+
+TEST(ConvertToEdaspTest, PairsAndMixedBlanks) {
+  const std::u16string end(1, u'\0');  // the BK mapping turns code unit 0 into 0x0A
+  EXPECT_EQ(Edasp(u"a\n\rb"), u"a" + end + u"b");
+  EXPECT_EQ(Edasp(u"\r\r"), end + end);
+  EXPECT_EQ(Edasp(u"\n\r\nx"), end + end + u"x");  // LF CR, then LF opens a new line end
+  EXPECT_EQ(Edasp(u"a" + Spaces(15) + u"b"), std::u16string(u"a") + Raw(9) + Raw(9) + u"b");
+  EXPECT_EQ(Edasp(u"a \t b"), std::u16string(u"a") + Raw(7) + Raw(1) + u"b");
+  EXPECT_EQ(Edasp(u"abc \t"), u"abc");
+  EXPECT_EQ(Edasp(u"a\x03" u"b"), u"a\x03" u"b");  // controls go to the BK mapping
+}
+
+TEST(ConversionFrameTest, MissingObjectsAndFilesThatDoNotOpen) {
+  for (auto routine : {ConvertToWin, ConvertToEdasp, ConvertToVortex}) {
+    std::string console;
+    SetConsoleSink(&console);
+    MemoryFile file(u"x");
+    routine(nullptr, &file);
+    routine(&file, nullptr);
+    EXPECT_EQ(console, "Недостаточно памяти.\nНедостаточно памяти.\n");
+    EXPECT_EQ(file.openCount, 0);
+
+    console.clear();
+    MemoryFile badInput(u"x", L"in.txt");
+    badInput.failOpen = true;
+    MemoryFile output;
+    routine(&badInput, &output);
+    EXPECT_EQ(console, "Ошибка! in.txt не открывается.\n");
+    EXPECT_EQ(output.openCount, 0) << "no output is created for an input that fails";
+
+    console.clear();
+    MemoryFile input(u"x");
+    MemoryFile badOutput(u"", L"out.edp");
+    badOutput.failOpen = true;
+    routine(&input, &badOutput);
+    SetConsoleSink(nullptr);
+    EXPECT_EQ(console, "Ошибка! out.edp не открывается.\n");
+    EXPECT_FALSE(input.openedForWrite);
+    EXPECT_TRUE(badOutput.openedForWrite);
+  }
+}
+
+TEST(ConversionFrameTest, FailedWritesAreReportedAndStopTheRoutine) {
+  for (auto routine : {ConvertToWin, ConvertToEdasp, ConvertToVortex}) {
+    MemoryFile input(u"abc\ndef\nghi");
+    MemoryFile output(u"", L"/nonexistent-morva-test/out.txt");
+    output.writesBeforeFailure = 2;
+    std::string console;
+    SetConsoleSink(&console);
+    routine(&input, &output);
+    EXPECT_EQ(console,
+              "Ошибка! /nonexistent-morva-test/out.txt не записывается, неполный файл удалён.\n");
+    EXPECT_EQ(output.written.size(), 2u);
+    EXPECT_TRUE(output.closed);
+
+    // Everything was buffered, but pushing it to the file at the close failed.
+    MemoryFile input2(u"abc");
+    MemoryFile output2(u"", L"/nonexistent-morva-test/full.txt");
+    output2.failClose = true;
+    console.clear();
+    routine(&input2, &output2);
+    SetConsoleSink(nullptr);
+    EXPECT_EQ(console,
+              "Ошибка! /nonexistent-morva-test/full.txt не записывается, неполный файл удалён.\n");
+  }
+}
+
+}  // namespace

@@ -1,0 +1,202 @@
+#include "files/asc_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "convert/conversion_frame.h"
+#include "files/bk_charset.h"
+#include "front/console.h"
+#include "front/messages.h"
+#include "front/platform.h"
+
+namespace {
+
+constexpr uint16_t kAscLoadAddress = 036756;
+constexpr uint16_t kHeaderDataLength = 2;
+constexpr uint8_t kEndOfText = 0x1A;
+constexpr size_t kBaseNameLength = 6;  // characters, not bytes
+
+uint16_t Word(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)); }
+
+}  // namespace
+
+CBKASCFile::CBKASCFile(const std::wstring& fileName) : CBaseFile(fileName) {
+  std::memset(m_buffer, ' ', sizeof m_buffer);
+}
+
+CBKASCFile::~CBKASCFile() = default;
+
+std::wstring CBKASCFile::BaseNameFor(const std::wstring& fileName) {
+  const size_t slash = fileName.rfind(L'/');
+  const std::wstring directory = slash == std::wstring::npos ? L"" : fileName.substr(0, slash + 1);
+  const std::wstring name = fileName.substr(directory.size());
+  std::wstring stem = name.substr(0, std::min(name.find(L'.'), kBaseNameLength));
+  stem.resize(kBaseNameLength, L' ');
+  return directory + stem + L".ASC";
+}
+
+void CBKASCFile::MakePartName() {
+  m_partName = FormatText(L"%s #%03d.bin", m_baseName.c_str(), m_partNo);
+}
+
+bool CBKASCFile::OpenForWrite(const std::wstring& name) {
+  if (!m_protectedName.empty() && IsSameFile(name, m_protectedName)) return false;
+  m_file = OpenFile(name, "wb");
+  if (m_file == nullptr) return false;
+  m_written.push_back(name);
+  return true;
+}
+
+bool CBKASCFile::Open(bool forWrite) {
+  if (forWrite) {
+    m_baseName = BaseNameFor(m_fileName);
+    m_partNo = 0;
+    m_ended = false;
+    m_partName = m_baseName + L".bin";
+    if (!OpenForWrite(m_partName)) return false;
+    bool ok = WriteWord(kAscLoadAddress) && WriteWord(kHeaderDataLength) && WriteWord(0);
+    ok = Close() && ok;
+    if (!ok) {
+      RemoveWrittenFiles();
+      return false;
+    }
+    m_partPos = 0;
+    return true;
+  }
+
+  FILE* header = OpenFile(m_fileName, "rb");
+  if (header == nullptr) return false;
+  uint8_t bytes[7];
+  const size_t length = std::fread(bytes, 1, sizeof bytes, header);
+  std::fclose(header);
+  if (length != 6 || Word(bytes) != kAscLoadAddress || Word(bytes + 2) != kHeaderDataLength ||
+      Word(bytes + 4) != 0) {
+    return false;
+  }
+  // The part names come from the header's name without ".bin"; a header
+  // named otherwise leaves no way to find its parts.
+  const size_t dot = m_fileName.rfind(L'.');
+  if (dot == std::wstring::npos || m_fileName.compare(dot, std::wstring::npos, L".bin") != 0) {
+    return false;
+  }
+  m_baseName = m_fileName.substr(0, dot);
+  m_partNo = 0;
+  MakePartName();
+  m_ended = false;
+  return OpenPartForRead();
+}
+
+bool CBKASCFile::OpenPartForRead() {
+  Close();
+  m_partPos = 0;
+  m_file = OpenFile(m_partName, "rb");
+  if (m_file == nullptr) return false;
+  uint8_t header[4];
+  if (std::fread(header, 1, sizeof header, m_file) != sizeof header ||
+      Word(header) != kAscLoadAddress || Word(header + 2) != kPartSize) {
+    Close();
+    return false;
+  }
+  return true;
+}
+
+CodeUnit CBKASCFile::ReadChar() {
+  if (m_ended) return kEndOfText;
+  if (m_partPos >= kPartSize) {
+    ++m_partNo;
+    MakePartName();
+    if (!OpenPartForRead()) {
+      m_ended = true;
+      return kEndOfText;
+    }
+  }
+  const int byte = m_file != nullptr ? std::fgetc(m_file) : EOF;
+  if (byte == EOF) {  // no set open, or a short last part: the text ends
+    m_ended = true;
+    return kEndOfText;
+  }
+  ++m_partPos;
+  if (byte == kEndOfText) {
+    m_ended = true;
+    return kEndOfText;
+  }
+  return BKToUnicode(static_cast<uint8_t>(byte));
+}
+
+bool CBKASCFile::WriteChar(CodeUnit c) {
+  const bool ok = m_partPos < kPartSize || FlushPart();
+  m_buffer[m_partPos++] = c == kEndOfText ? kEndOfText : UnicodeToBK(c);
+  if (c == kEndOfText) m_ended = true;
+  m_flushed = false;
+  return ok;
+}
+
+bool CBKASCFile::FlushPart() {
+  m_partPos = 0;
+  if (m_flushed) return true;
+  MakePartName();
+  if (!OpenForWrite(m_partName)) {
+    m_flushed = true;
+    return false;
+  }
+  bool ok = WriteWord(kAscLoadAddress) && WriteWord(kPartSize) &&
+            std::fwrite(m_buffer, 1, sizeof m_buffer, m_file) == sizeof m_buffer;
+  ok = Close() && ok;
+  std::memset(m_buffer, ' ', sizeof m_buffer);
+  m_flushed = true;
+  if (ok) ++m_partNo;
+  return ok;
+}
+
+long CBKASCFile::Tell() { return m_file != nullptr ? std::ftell(m_file) - 4 : 0; }
+
+int CBKASCFile::Seek(long offset, int origin) {
+  if (m_file == nullptr) return 0;
+  return std::fseek(m_file, origin == SEEK_SET ? offset + 4 : offset, origin);
+}
+
+bool CBKASCFile::IsEOF() { return m_ended; }
+
+bool CBKASCFile::WriteWord(uint16_t value) {
+  if (m_file == nullptr) return false;
+  const uint8_t bytes[2] = {static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>(value >> 8)};
+  return std::fwrite(bytes, 1, 2, m_file) == 2;
+}
+
+void CBKASCFile::RemoveWrittenFiles() {
+  Close();
+  for (const std::wstring& name : m_written) RemovePartialOutput(name);
+  m_written.clear();
+}
+
+void ConvertToBasicASC(CBaseFile* input, CBKASCFile* output) {
+  if (input != nullptr && output != nullptr) output->ProtectFile(input->GetFileName());
+  if (!OpenForConversion(input, output)) return;
+  const int tabSize = input->GetTabSize();
+  long long column = 0;
+  bool ok = true;
+  while (ok) {
+    const CodeUnit c = input->ReadChar();
+    if (input->IsEOF()) break;
+    if (c == 0x00 || c == 0x0A) {
+      ok = output->WriteChar(0x0A);
+      column = 0;
+    } else if (c == 0x0D) {
+      // carriage returns vanish
+    } else if (c == 0x09) {
+      const long long target = NextTabStop(column, tabSize);
+      for (; column < target && ok; ++column) ok = output->WriteChar(u' ');
+    } else {
+      ok = output->WriteChar(c);
+      ++column;
+    }
+  }
+  // The end byte and the last part are written even for an empty text, so
+  // that the header never stands without its part 000.
+  if (ok) ok = output->WriteChar(kEndOfText);
+  if (ok) ok = output->FlushPart();
+  if (!ok) {
+    ConsolePrint(kMsgCannotWriteSet, output->GetPartName().c_str());
+    output->RemoveWrittenFiles();
+  }
+}

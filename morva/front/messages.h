@@ -1,0 +1,65 @@
+// Every text that morva prints, in one place. Each is a format string for
+// ConsolePrint; %s takes a wide string, %d an int.
+#pragma once
+
+// --- command line ---------------------------------------------------------
+inline constexpr const wchar_t* kHelpText =
+    L"Конвертор текстов Win <--> БК\n"
+    L"Использование:\n"
+    L"morva -h (--help)\n"
+    L"  Вывод этой справки.\n"
+    L"morva [-i<in_mode>] [-o<out_mode>] [-t<n>] <InputFile1.ext> {<InputFileN.ext> ...}\n"
+    L"  -i<in_mode> (--input <in_mode>) - задать формат входного файла.\n"
+    L"  Возможные режимы: a - автоопределение (по умолчанию, если параметр\n"
+    L"      отсутствует). Не работает для БКшных файлов. Они опознаются как\n"
+    L"      файл в KOI8R, и будут обработаны неправильно.\n"
+    L"                    b - Basic ASC файлы. InputFile1.ext должен быть\n"
+    L"      заголовочным .ASC файлом в .bin формате.\n"
+    L"                    u - Unicode UTF-16LE или Unicode UTF-8, форматы\n"
+    L"      корректно определяются даже без BOM.\n"
+    L"                    w - Windows CP-1251\n"
+    L"                    o - OEM CP-866\n"
+    L"                    k - KOI8R\n"
+    L"                    e - БКшный файл в формате Edasp\n"
+    L"                    v - БКшный файл в формате Vortex\n"
+    L"\n"
+    L"  -o<out_mode> (--output <out_mode>) - задать формат выходного файла.\n"
+    L"  Возможные режимы: u - Unicode UTF-16LE (по умолчанию, если параметр\n"
+    L"      отсутствует)\n"
+    L"                    8 - Unicode UTF-8\n"
+    L"                    w - Windows CP-1251\n"
+    L"                    o - OEM CP-866\n"
+    L"                    k - KOI8R\n"
+    L"                    e - БКшный файл в формате Edasp\n"
+    L"                    v - БКшный файл в формате Vortex\n"
+    L"                    b - Basic ASC файлы (Имеет смысл только для листингов\n"
+    L"      текстов на Бейсике).\n"
+    L"\n"
+    L"  -t<n> (--tab <n>) - задать ширину табулятора для входного файла.\n"
+    L"      Допускаются значения от 2 до 16, остальные игнорируются.\n"
+    L"      Принятые значения по умолчанию: для файлов Windows tab = 4,\n"
+    L"      для файлов БК tab = 8.\n"
+    L"\n"
+    L"  InputFile1.ext - входной файл. Допускается использование масок файлов.\n";
+
+// --- the run ----------------------------------------------------------------
+inline constexpr const wchar_t* kMsgAnnounce = L"Преобразование %s -> %s\n";
+inline constexpr const wchar_t* kMsgMeaningless =
+    L"Бессмысленное преобразование делать не будем.\n";
+inline constexpr const wchar_t* kMsgImpossible =
+    L"Такое преобразование невозможно по техническим причинам.\n";
+inline constexpr const wchar_t* kMsgNotFound = L"Файл(ы) '%s' не найден(ы)\n";
+inline constexpr const wchar_t* kMsgFilePair = L"%s -> %s\n";
+inline constexpr const wchar_t* kMsgDone = L"Готово, обработано %d файлов.\n";
+
+// --- conversions ------------------------------------------------------------
+inline constexpr const wchar_t* kMsgNoMemory = L"Недостаточно памяти.\n";
+inline constexpr const wchar_t* kMsgCannotOpen = L"Ошибка! %s не открывается.\n";
+// A write to the output failed (full disk, quota, I/O error): the output
+// would be a cut-off text, so it has been removed.
+inline constexpr const wchar_t* kMsgCannotWrite =
+    L"Ошибка! %s не записывается, неполный файл удалён.\n";
+// The same for a BASIC ASC file set: the header and the parts written so far
+// have been removed, since a set without one of its parts loses text.
+inline constexpr const wchar_t* kMsgCannotWriteSet =
+    L"Ошибка! %s не записывается, неполный набор файлов удалён.\n";

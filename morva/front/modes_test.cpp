@@ -1,0 +1,84 @@
+// Mode letters, display names and output naming.
+#include "front/modes.h"
+
+#include <gtest/gtest.h>
+
+#include "front/options.h"
+
+namespace {
+
+std::wstring OutputName(const std::wstring& input, wchar_t mode) {
+  ConversionJob job;
+  job.inName = input;
+  job.outMode = mode;
+  job.MakeOutputName();
+  return job.outName;
+}
+
+// The worked naming examples run end to end; these are the odd names.
+TEST(MakeOutputNameTest, NamesStartingWithADotAndNonLatinNames) {
+  EXPECT_EQ(OutputName(L".profile", L'U'), L".txt");
+  EXPECT_EQ(OutputName(L".txt", L'U'), L".txt.txt");
+  EXPECT_EQ(OutputName(L"x.edp", L'8'), L"x.txt");
+  EXPECT_EQ(OutputName(L"текст.edp", L'K'), L"текст.txt");
+}
+
+TEST(MakeOutputNameTest, DirectoryPartIsKeptAndItsDotsAreNoExtension) {
+  EXPECT_EQ(OutputName(L"texts/a.edp", L'U'), L"texts/a.txt");
+  EXPECT_EQ(OutputName(L"my.texts/notes", L'E'), L"my.texts/notes.edp");
+  EXPECT_EQ(OutputName(L"./a.txt", L'W'), L"./a.txt.txt");
+  EXPECT_EQ(OutputName(L"../v1.2/.txt", L'U'), L"../v1.2/.txt.txt");
+}
+
+TEST(ModeTest, ValidPairsAndNames) {
+  ConversionJob job;
+  EXPECT_TRUE(IsValidModePair(job));  // A -> U, the defaults
+  for (wchar_t in : std::wstring(L"ABUWOKEV")) {
+    for (wchar_t out : std::wstring(L"8BUWOKEV")) {
+      job.inMode = in;
+      job.outMode = out;
+      EXPECT_TRUE(IsValidModePair(job)) << char(in) << char(out);
+    }
+  }
+  const std::pair<wchar_t, wchar_t> invalid[] = {
+      {L'8', L'U'}, {L'A', L'A'}, {L'u', L'E'}, {L'U', L'e'}, {L'Q', L'U'}, {L'\0', L'U'}};
+  for (const auto& [in, out] : invalid) {
+    job.inMode = in;
+    job.outMode = out;
+    EXPECT_FALSE(IsValidModePair(job)) << int(in) << " " << int(out);
+  }
+  EXPECT_STREQ(ModeName(L'A'), L"Авто");
+  EXPECT_STREQ(ModeName(L'U'), L"Unicode UTF-16LE");
+  EXPECT_STREQ(ModeName(L'8'), L"Unicode UTF-8");
+  EXPECT_STREQ(ModeName(L'W'), L"Windows 1251");
+  EXPECT_STREQ(ModeName(L'O'), L"OEM CP-866");
+  EXPECT_STREQ(ModeName(L'K'), L"KOI8R");
+  EXPECT_STREQ(ModeName(L'E'), L"Edasp");
+  EXPECT_STREQ(ModeName(L'V'), L"Vortex");
+  EXPECT_STREQ(ModeName(L'B'), L"Basic ASC");
+  EXPECT_STREQ(ModeName(L'Z'), L"Неизвестно");
+  EXPECT_STREQ(ModeName(L'u'), L"Неизвестно");
+}
+
+TEST(CommandLineTest, ModeLettersAndTabWidth) {
+  wchar_t mode = L'A';
+  TakeModeLetter("edasp", &mode);
+  EXPECT_EQ(mode, L'E');
+  TakeModeLetter("", &mode);
+  EXPECT_EQ(mode, L'E');
+  TakeModeLetter("8", &mode);
+  EXPECT_EQ(mode, L'8');
+  TakeModeLetter("ё", &mode);
+  EXPECT_EQ(mode, L'ё');
+
+  EXPECT_EQ(TabWidthFromArgument("3"), 3);
+  EXPECT_EQ(TabWidthFromArgument("  +12x"), 12);
+  EXPECT_EQ(TabWidthFromArgument("-5"), -5);
+  EXPECT_EQ(TabWidthFromArgument("x"), 0);
+  EXPECT_EQ(TabWidthFromArgument(""), 0);
+  // A 32-bit reading saturates; it must not wrap round to a small width.
+  EXPECT_EQ(TabWidthFromArgument("4294967299"), 2147483647);
+  EXPECT_EQ(TabWidthFromArgument("-4294967294"), -2147483647 - 1);
+}
+
+}  // namespace

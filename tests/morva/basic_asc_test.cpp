@@ -1,0 +1,205 @@
+// BASIC ASC file sets end to end: the header and part files written, and
+// sets read back, including damaged ones.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "morva_run.h"
+
+namespace {
+
+constexpr uint16_t kAscAddress = 036756;
+const Bytes kHeader = {0xEE, 0x3D, 0x02, 0x00, 0x00, 0x00};
+
+Bytes Part(const Bytes& text) {
+  Bytes data = text;
+  data.resize(256, ' ');
+  return MakeBkFile(kAscAddress, data);
+}
+
+std::string Announce(const std::string& in, const std::string& out) {
+  return "Преобразование " + in + " -> " + out + "\n";
+}
+
+TEST(MorvaBasicAscWriteTest, EmptyInputGivesHeaderAndOneEndPart) {
+  TempDir dir;
+  WriteFileBytes(dir / "e.edp", {});
+  const RunResult run = Morva(dir, {"-ie", "-ob", "e.edp"});
+  EXPECT_EQ(run.out, Announce("Edasp", "Basic ASC") + "e.edp -> e.asc\n" + Done(1));
+  EXPECT_EQ(ListDirectory(dir.path()),
+            (std::vector<std::string>{"e     .ASC #000.bin", "e     .ASC.bin", "e.edp"}));
+  EXPECT_EQ(ReadFileBytes(dir / "e     .ASC.bin"), kHeader);
+  EXPECT_EQ(ReadFileBytes(dir / "e     .ASC #000.bin"), Part({0x1A}));
+}
+
+TEST(MorvaBasicAscWriteTest, ExactlyOnePartOfTextThenAnEndPart) {
+  TempDir dir;
+  const Bytes text(256, 'A');
+  WriteFileBytes(dir / "full.edp", text);
+  Morva(dir, {"-ie", "-ob", "full.edp"});
+  EXPECT_EQ(ReadFileBytes(dir / "full  .ASC #000.bin"), MakeBkFile(kAscAddress, text));
+  EXPECT_EQ(ReadFileBytes(dir / "full  .ASC #001.bin"), Part({0x1A}));
+  EXPECT_FALSE(FileExists(dir / "full  .ASC #002.bin"));
+}
+
+TEST(MorvaBasicAscWriteTest, TabsCarriageReturnsAndNames) {
+  TempDir dir;
+  mkdir((dir / "sub").c_str(), 0700);
+  WriteFileBytes(dir / "ab.txt", AsBytes("10\tA\r\n20 B\t\r\n"));
+  WriteFileBytes(dir / "program.txt", AsBytes("1"));
+  WriteFileBytes(dir / "программа.txt", AsBytes("2"));
+  WriteFileBytes(dir / "sub/x.y.txt", AsBytes("3"));
+  const RunResult run =
+      Morva(dir, {"-iw", "-ob", "ab.txt", "program.txt", "программа.txt", "sub/x.y.txt"});
+  EXPECT_NE(run.out.find(Done(4)), std::string::npos) << run.out;
+  EXPECT_EQ(ReadFileBytes(dir / "ab    .ASC.bin"), kHeader);
+  EXPECT_EQ(ReadFileBytes(dir / "ab    .ASC #000.bin"),
+            Part(AsBytes("10  A\n20 B    \n\x1A")));  // PC tab width 4
+  EXPECT_EQ(ReadFileBytes(dir / "progra.ASC #000.bin"), Part(AsBytes("1\x1A")));
+  EXPECT_EQ(ReadFileBytes(dir / "програ.ASC #000.bin"), Part(AsBytes("2\x1A")));
+  EXPECT_EQ(ReadFileBytes(dir / "sub/x     .ASC #000.bin"), Part(AsBytes("3\x1A")));
+  EXPECT_TRUE(FileExists(dir / "sub/x     .ASC.bin"));
+  // The BK tab width 8 applies to BK input, and -t to any input.
+  WriteFileBytes(dir / "t.edp", AsBytes("a\tb\n12345678\tc"));
+  Morva(dir, {"-ie", "-ob", "t.edp"});
+  EXPECT_EQ(ReadFileBytes(dir / "t     .ASC #000.bin"),
+            Part(AsBytes("a       b\n12345678        c\x1A")));
+  Morva(dir, {"-ie", "-ob", "-t3", "t.edp"});
+  EXPECT_EQ(ReadFileBytes(dir / "t     .ASC #000.bin"),
+            Part(AsBytes("a  b\n12345678 c\x1A")));
+}
+
+TEST(MorvaBasicAscRoundTripTest, ManyPartsWrittenAndReadBack) {
+  TempDir dir;
+  std::string listing;
+  size_t bkLength = 0;  // one byte per character on the BK
+  for (int line = 10; bkLength < 1001 * 256; line += 10) {
+    const std::string text = std::to_string(line) + " PRINT \"Строка " + std::to_string(line) + "\"\n";
+    listing += text;
+    bkLength += FromUtf8(text).size();
+  }
+  WriteFileBytes(dir / "big.txt", Utf8File(FromUtf8(listing), false, true));
+  RunResult run = Morva(dir, {"-iu", "-ob", "big.txt"});
+  EXPECT_NE(run.out.find("big.txt -> big.asc\n"), std::string::npos) << run.out;
+  // Part numbers beyond 999 take four digits.
+  EXPECT_TRUE(FileExists(dir / "big   .ASC #999.bin"));
+  EXPECT_TRUE(FileExists(dir / "big   .ASC #1000.bin"));
+  EXPECT_EQ(ReadFileBytes(dir / "big   .ASC #000.bin").size(), 260u);
+
+  run = Morva(dir, {"-ib", "-o8", "big   .ASC.bin"});
+  EXPECT_EQ(run.out, Announce("Basic ASC", "Unicode UTF-8") +
+                         "big   .ASC.bin -> big   .ASC.txt\n" + Done(1));
+  EXPECT_EQ(ReadFileBytes(dir / "big   .ASC.txt"), Utf8File(FromUtf8(listing)));
+}
+
+// A set written by hand, read back to UTF-16.
+std::string ReadSet(TempDir& dir, const std::string& header, Bytes* text) {
+  const RunResult run = Morva(dir, {"-ib", "-ou", header});
+  const std::string output = header.substr(0, header.rfind('.')) + ".txt";
+  *text = ReadFileBytes(dir / output);
+  return run.out;
+}
+
+TEST(MorvaBasicAscReadTest, TextEndsAtTheEndByteOrAtAMissingPart) {
+  TempDir dir;
+  WriteFileBytes(dir / "p     .ASC.bin", kHeader);
+  WriteFileBytes(dir / "p     .ASC #000.bin", Part(AsBytes("10 REM\n\x1A" "20 JUNK\n")));
+  WriteFileBytes(dir / "p     .ASC #001.bin", Part(AsBytes("30 NEVER\n")));
+  Bytes text;
+  EXPECT_EQ(ReadSet(dir, "p     .ASC.bin", &text),
+            Announce("Basic ASC", "Unicode UTF-16LE") + "p     .ASC.bin -> p     .ASC.txt\n" +
+                Done(1));
+  EXPECT_EQ(text, Utf16File(u"10 REM\n"));
+  const RunResult edasp = Morva(dir, {"-ib", "-oe", "p     .ASC.bin"});
+  EXPECT_EQ(edasp.out, Announce("Basic ASC", "Edasp") + "p     .ASC.bin -> p     .ASC.edp\n" +
+                           Done(1));
+  EXPECT_EQ(ReadFileBytes(dir / "p     .ASC.edp"), AsBytes("10 REM\n"));
+
+  // A full part 000 and no part 001: the text is the 256 bytes.
+  WriteFileBytes(dir / "q.ASC.bin", kHeader);
+  WriteFileBytes(dir / "q.ASC #000.bin", MakeBkFile(kAscAddress, Bytes(256, 'Q')));
+  ReadSet(dir, "q.ASC.bin", &text);
+  EXPECT_EQ(text, Utf16File(std::u16string(256, u'Q')));
+  // A bad part 001 ends the text the same way; so does a short part.
+  WriteFileBytes(dir / "q.ASC #001.bin", MakeBkFile(0, Bytes(256, 'R')));
+  ReadSet(dir, "q.ASC.bin", &text);
+  EXPECT_EQ(text, Utf16File(std::u16string(256, u'Q')));
+  Bytes shortPart = MakeBkFile(kAscAddress, Bytes(256, 'S'));
+  shortPart.resize(4 + 10);  // the length word still says 256
+  WriteFileBytes(dir / "q.ASC #001.bin", shortPart);
+  ReadSet(dir, "q.ASC.bin", &text);
+  EXPECT_EQ(text, Utf16File(std::u16string(256, u'Q') + std::u16string(10, u'S')));
+}
+
+TEST(MorvaBasicAscReadTest, BadHeadersDoNotOpen) {
+  const std::pair<const char*, Bytes> headers[] = {
+      {"short", {0xEE, 0x3D, 0x02, 0x00, 0x00}},
+      {"long", {0xEE, 0x3D, 0x02, 0x00, 0x00, 0x00, 0x00}},
+      {"address", {0xEF, 0x3D, 0x02, 0x00, 0x00, 0x00}},
+      {"length", {0xEE, 0x3D, 0x04, 0x00, 0x00, 0x00}},
+      {"data", {0xEE, 0x3D, 0x02, 0x00, 0x01, 0x00}},
+  };
+  for (const auto& [name, header] : headers) {
+    TempDir dir;
+    WriteFileBytes(dir / "h.ASC.bin", header);
+    WriteFileBytes(dir / "h.ASC #000.bin", Part(AsBytes("10 END\n\x1A")));
+    Bytes text;
+    EXPECT_EQ(ReadSet(dir, "h.ASC.bin", &text),
+              Announce("Basic ASC", "Unicode UTF-16LE") + "h.ASC.bin -> h.ASC.txt\n" +
+                  "Ошибка! h.ASC.bin не открывается.\n" + Done(1))
+        << name;
+    EXPECT_FALSE(FileExists(dir / "h.ASC.txt")) << name;
+  }
+  TempDir dir;
+  Bytes text;
+  // Part 000 missing, or with a wrong header.
+  WriteFileBytes(dir / "m.ASC.bin", kHeader);
+  EXPECT_NE(ReadSet(dir, "m.ASC.bin", &text).find("Ошибка! m.ASC.bin не открывается.\n"),
+            std::string::npos);
+  WriteFileBytes(dir / "m.ASC #000.bin", MakeBkFile(kAscAddress, Bytes(255, 'x')));
+  EXPECT_NE(ReadSet(dir, "m.ASC.bin", &text).find("Ошибка! m.ASC.bin не открывается.\n"),
+            std::string::npos);
+  // A header whose name does not end in ".bin" leaves no way to its parts.
+  WriteFileBytes(dir / "n.ASC", kHeader);
+  WriteFileBytes(dir / "n.ASC #000.bin", Part(AsBytes("10 END\n\x1A")));
+  EXPECT_NE(ReadSet(dir, "n.ASC", &text).find("Ошибка! n.ASC не открывается.\n"),
+            std::string::npos);
+  WriteFileBytes(dir / "nodot", kHeader);
+  EXPECT_NE(ReadSet(dir, "nodot", &text).find("Ошибка! nodot не открывается.\n"),
+            std::string::npos);
+}
+
+TEST(MorvaBasicAscWriteTest, PartThatCannotBeCreatedRemovesTheSet) {
+  TempDir dir;
+  WriteFileBytes(dir / "long.txt", Bytes(600, 'L'));
+  mkdir((dir / "long  .ASC #001.bin").c_str(), 0700);  // blocks part 001
+  const RunResult run = Morva(dir, {"-iw", "-ob", "long.txt"});
+  EXPECT_NE(run.out.find("long.txt -> long.asc\n"), std::string::npos);
+  EXPECT_NE(run.out.find("Ошибка! long  .ASC #001.bin не записывается, неполный набор файлов "
+                         "удалён.\n" + Done(1)),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(ListDirectory(dir.path()),
+            (std::vector<std::string>{"long  .ASC #001.bin", "long.txt"}));
+}
+
+TEST(MorvaBasicAscWriteTest, InputIsNeverOverwrittenBySetFiles) {
+  TempDir dir;
+  // A text named like the header of the set that its conversion would write.
+  WriteFileBytes(dir / "x     .ASC.bin", AsBytes("10 PRINT\n"));
+  const RunResult run = Morva(dir, {"-iw", "-ob", "x     .ASC.bin"});
+  EXPECT_NE(run.out.find("Ошибка! x     .ASC.asc не открывается.\n"), std::string::npos)
+      << run.out;
+  EXPECT_EQ(ReadFileBytes(dir / "x     .ASC.bin"), AsBytes("10 PRINT\n"));
+}
+
+TEST(MorvaBasicAscWriteTest, EndCodeInsideTheTextIsStoredRaw) {
+  TempDir dir;
+  WriteFileBytes(dir / "z.edp", {'1', 0x1A, '2'});
+  Morva(dir, {"-ie", "-ob", "z.edp"});
+  EXPECT_EQ(ReadFileBytes(dir / "z     .ASC #000.bin"), Part({'1', 0x1A, '2', 0x1A}));
+  Bytes text;
+  ReadSet(dir, "z     .ASC.bin", &text);
+  EXPECT_EQ(text, Utf16File(u"1"));
+}
+
+}  // namespace

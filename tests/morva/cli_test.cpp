@@ -1,0 +1,274 @@
+// morva's command line end to end: help, options, mode letters, refusals,
+// patterns, output naming and the handling of files that fail.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "morva_run.h"
+
+namespace {
+
+const std::string kHelp = R"(
+Конвертор текстов Win <--> БК
+Использование:
+morva -h (--help)
+  Вывод этой справки.
+morva [-i<in_mode>] [-o<out_mode>] [-t<n>] <InputFile1.ext> {<InputFileN.ext> ...}
+  -i<in_mode> (--input <in_mode>) - задать формат входного файла.
+  Возможные режимы: a - автоопределение (по умолчанию, если параметр
+      отсутствует). Не работает для БКшных файлов. Они опознаются как
+      файл в KOI8R, и будут обработаны неправильно.
+                    b - Basic ASC файлы. InputFile1.ext должен быть
+      заголовочным .ASC файлом в .bin формате.
+                    u - Unicode UTF-16LE или Unicode UTF-8, форматы
+      корректно определяются даже без BOM.
+                    w - Windows CP-1251
+                    o - OEM CP-866
+                    k - KOI8R
+                    e - БКшный файл в формате Edasp
+                    v - БКшный файл в формате Vortex
+
+  -o<out_mode> (--output <out_mode>) - задать формат выходного файла.
+  Возможные режимы: u - Unicode UTF-16LE (по умолчанию, если параметр
+      отсутствует)
+                    8 - Unicode UTF-8
+                    w - Windows CP-1251
+                    o - OEM CP-866
+                    k - KOI8R
+                    e - БКшный файл в формате Edasp
+                    v - БКшный файл в формате Vortex
+                    b - Basic ASC файлы (Имеет смысл только для листингов
+      текстов на Бейсике).
+
+  -t<n> (--tab <n>) - задать ширину табулятора для входного файла.
+      Допускаются значения от 2 до 16, остальные игнорируются.
+      Принятые значения по умолчанию: для файлов Windows tab = 4,
+      для файлов БК tab = 8.
+
+  InputFile1.ext - входной файл. Допускается использование масок файлов.
+)";
+
+std::string Help() { return kHelp.substr(1); }  // the literal starts after a line feed
+
+std::string Announce(const std::string& in, const std::string& out) {
+  return "Преобразование " + in + " -> " + out + "\n";
+}
+
+TEST(MorvaCommandLineTest, HelpWithoutArgumentsOrWithHelpAnywhere) {
+  TempDir dir;
+  WriteFileBytes(dir / "x.edp", {'a'});
+  const std::vector<std::vector<std::string>> commands = {
+      {},
+      {"-h"},
+      {"--help"},
+      {"--he"},
+      {"x.edp", "-h"},
+      {"-ie", "-ou", "x.edp", "-h", "-q"},
+      {"-ie", "-h", "-i", "q"},
+  };
+  for (const auto& args : commands) {
+    const RunResult run = Morva(dir, args);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.out, Help()) << testing::PrintToString(args);
+    EXPECT_EQ(run.err, "");
+  }
+  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"x.edp"});
+}
+
+TEST(MorvaCommandLineTest, LettersOutsideTheirSetGiveTheHelp) {
+  TempDir dir;
+  WriteFileBytes(dir / "x.txt", {'a'});
+  for (const auto& args : std::vector<std::vector<std::string>>{{"-i", "q", "x.txt"},
+                                                                {"-o", "a", "x.txt"},
+                                                                {"-i", "8", "x.txt"},
+                                                                {"--output=ё", "x.txt"},
+                                                                {"-o", " u", "x.txt"}}) {
+    const RunResult run = Morva(dir, args);
+    EXPECT_EQ(run.out, Help()) << testing::PrintToString(args);
+    EXPECT_EQ(run.exitStatus, 0);
+  }
+  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"x.txt"});
+}
+
+TEST(MorvaCommandLineTest, RefusedPairsAreAnnouncedFirst) {
+  TempDir dir;
+  WriteFileBytes(dir / "a.txt", {'a'});
+  RunResult run = Morva(dir, {"-i", "w", "-o", "w", "a.txt"});
+  EXPECT_EQ(run.out, Announce("Windows 1251", "Windows 1251") +
+                         "Бессмысленное преобразование делать не будем.\n");
+  for (const char* letter : {"u", "o", "k", "e", "v", "b"}) {
+    run = Morva(dir, {std::string("-i") + letter, std::string("--output=") + letter, "a.txt"});
+    EXPECT_NE(run.out.find("Бессмысленное преобразование делать не будем.\n"), std::string::npos)
+        << letter;
+    EXPECT_EQ(run.out.find("Готово"), std::string::npos);
+  }
+  run = Morva(dir, {"-ib", "-ov", "x"});
+  EXPECT_EQ(run.out, Announce("Basic ASC", "Vortex") +
+                         "Такое преобразование невозможно по техническим причинам.\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"a.txt"});
+}
+
+TEST(MorvaCommandLineTest, OptionForms) {
+  TempDir dir;
+  const std::string edasp = Announce("Edasp", "Unicode UTF-16LE") + Done(0);
+  // Case of the letter, long names, abbreviations, "=" forms, only the first
+  // character counts, a later option wins, an empty argument keeps the mode.
+  for (const auto& args : std::vector<std::vector<std::string>>{{"-ie"},
+                                                                {"-i", "E"},
+                                                                {"--input", "edasp"},
+                                                                {"--in=e"},
+                                                                {"-iw", "-ie"},
+                                                                {"-ie", "-i", ""},
+                                                                {"-ie", "--input="},
+                                                                {"-ie", "-ou", "-t", "3"}}) {
+    const RunResult run = Morva(dir, args);
+    EXPECT_EQ(run.out, edasp) << testing::PrintToString(args);
+    EXPECT_EQ(run.err, "");
+  }
+  EXPECT_EQ(Morva(dir, {"-o8", "--tab=5"}).out, Announce("Авто", "Unicode UTF-8") + Done(0));
+  EXPECT_EQ(Morva(dir, {"--output", "KOI"}).out, Announce("Авто", "KOI8R") + Done(0));
+}
+
+TEST(MorvaCommandLineTest, ParserDiagnosticsGoToTheErrorStreamAndAreIgnored) {
+  TempDir dir;
+  RunResult run = Morva(dir, {"-x", "-ie", "--bogus"});
+  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + Done(0));
+  EXPECT_NE(run.err.find("-- 'x'"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("bogus"), std::string::npos) << run.err;
+  run = Morva(dir, {"-ie", "-o"});
+  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + Done(0));
+  EXPECT_NE(run.err, "");
+}
+
+TEST(MorvaCommandLineTest, DoubleDashAndPosixlyCorrect) {
+  TempDir dir;
+  WriteFileBytes(dir / "a.edp", {'a'});
+  RunResult run = Morva(dir, {"-ie", "--", "-h"});
+  EXPECT_EQ(run.out,
+            Announce("Edasp", "Unicode UTF-16LE") + "Файл(ы) '-h' не найден(ы)\n" + Done(0));
+  // Options after a pattern count, unless POSIXLY_CORRECT stops at the first one.
+  run = Morva(dir, {"a.edp", "-ie"});
+  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "a.edp -> a.txt\n" + Done(1));
+  RunOptions posix;
+  posix.environment = {{"POSIXLY_CORRECT", "1"}};
+  run = Morva(dir, {"-ov", "a.edp", "-ie"}, posix);
+  EXPECT_EQ(run.out.substr(0, run.out.find('\n') + 1), Announce("Авто", "Vortex"));
+  EXPECT_NE(run.out.find("Файл(ы) '-ie' не найден(ы)\n" + Done(1)), std::string::npos) << run.out;
+}
+
+TEST(MorvaPatternTest, NamingPerFileLinesAndCount) {
+  TempDir dir;
+  for (const char* name : {"prog.bas", "notes", "a.b.c", "readme.txt", "readme.TXT"}) {
+    WriteFileBytes(dir / name, {'a'});
+  }
+  const RunResult run =
+      Morva(dir, {"-ie", "prog.bas", "notes", "a.b.c", "readme.txt", "readme.TXT"});
+  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "prog.bas -> prog.txt\n" +
+                         "notes -> notes.txt\n" + "a.b.c -> a.b.txt\n" +
+                         "readme.txt -> readme.txt.txt\n" + "readme.TXT -> readme.txt\n" +
+                         Done(5));
+  // readme.TXT -> readme.txt overwrote the input of the line before; the
+  // output of readme.txt itself went to readme.txt.txt.
+  EXPECT_EQ(ReadFileBytes(dir / "readme.txt.txt"), Utf16File(u"a"));
+  EXPECT_EQ(ReadFileBytes(dir / "a.b.txt"), Utf16File(u"a"));
+
+  TempDir other;
+  WriteFileBytes(other / "x.txt", {'a'});
+  for (const auto& [mode, name] : std::vector<std::pair<std::string, std::string>>{
+           {"-oe", "x.edp"}, {"-ov", "x.vxt"}, {"-ob", "x.asc"}, {"-o8", "x.txt.txt"}}) {
+    const RunResult named = Morva(other, {"-iw", mode, "x.txt"});
+    EXPECT_NE(named.out.find("x.txt -> " + name + "\n"), std::string::npos) << named.out;
+  }
+}
+
+TEST(MorvaPatternTest, WildcardsDirectoriesAndMissingFiles) {
+  TempDir dir;
+  WriteFileBytes(dir / "b.edp", {'b'});
+  WriteFileBytes(dir / "a.edp", {'a'});
+  WriteFileBytes(dir / "c.txt", {'c'});
+  mkdir((dir / "sub.edp").c_str(), 0700);
+  mkdir((dir / "only").c_str(), 0700);
+  mkdir((dir / "only/d1.edp").c_str(), 0700);
+  const RunResult run =
+      Morva(dir, {"-ie", "-o8", "*.edp", "none*.edp", "?.edp", "only/*", "only", "missing.edp"});
+  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-8") + "a.edp -> a.txt\n" +
+                         "b.edp -> b.txt\n" + "Файл(ы) 'none*.edp' не найден(ы)\n" +
+                         "a.edp -> a.txt\n" + "b.edp -> b.txt\n" +
+                         "Файл(ы) 'missing.edp' не найден(ы)\n" + Done(4));
+  EXPECT_EQ(ReadFileBytes(dir / "b.txt"), Utf8File(u"b"));
+}
+
+TEST(MorvaPatternTest, OutputsOfTheRunAreNeverItsInputs) {
+  TempDir dir;
+  WriteFileBytes(dir / "a.edp", {'a'});
+  WriteFileBytes(dir / "b.edp", {'b'});
+  const RunResult run = Morva(dir, {"-ie", "-ov", "*.edp", "*"});
+  EXPECT_EQ(run.out, Announce("Edasp", "Vortex") + "a.edp -> a.vxt\n" + "b.edp -> b.vxt\n" +
+                         "a.edp -> a.vxt\n" + "b.edp -> b.vxt\n" + Done(4));
+  EXPECT_EQ(ListDirectory(dir.path()),
+            (std::vector<std::string>{"a.edp", "a.vxt", "b.edp", "b.vxt"}));
+}
+
+TEST(MorvaPatternTest, PatternWithADirectoryPartWritesBesideTheInput) {
+  TempDir dir;
+  mkdir((dir / "texts").c_str(), 0700);
+  WriteFileBytes(dir / "texts/x.edp", {'x', 0x0A, 'y'});
+  WriteFileBytes(dir / "x.edp", {'w', 'r', 'o', 'n', 'g'});
+  const RunResult run = Morva(dir, {"-ie", "texts/*.edp", "texts/x.edp"});
+  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "texts/x.edp -> texts/x.txt\n" +
+                         "texts/x.edp -> texts/x.txt\n" + Done(2));
+  EXPECT_EQ(ReadFileBytes(dir / "texts/x.txt"), Utf16File(u"x\ny"));
+  EXPECT_FALSE(FileExists(dir / "x.txt"));
+  // Absolute patterns work the same way.
+  const RunResult absolute = Morva(dir, {"-ie", "-ov", dir / "texts/?.edp"});
+  EXPECT_NE(absolute.out.find(dir / "texts/x.edp -> " + dir / "texts/x.vxt\n"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(dir / "texts/x.vxt"), (Bytes{'x', 0x00, 'y'}));
+}
+
+TEST(MorvaFailureTest, InputThatCannotBeOpenedStillCounts) {
+  TempDir dir;
+  ASSERT_EQ(symlink("nowhere.edp", (dir / "dangling.edp").c_str()), 0);
+  WriteFileBytes(dir / "good.edp", {'g'});
+  const RunResult run = Morva(dir, {"-ie", "-ok", "*.edp"});
+  EXPECT_EQ(run.out, Announce("Edasp", "KOI8R") + "dangling.edp -> dangling.txt\n" +
+                         "Ошибка! dangling.edp не открывается.\n" + "good.edp -> good.txt\n" +
+                         Done(2));
+  EXPECT_FALSE(FileExists(dir / "dangling.txt"));
+  EXPECT_EQ(ReadFileBytes(dir / "good.txt"), Bytes{'g'});
+}
+
+TEST(MorvaFailureTest, OutputThatIsTheInputIsNeverOpened) {
+  TempDir dir;
+  const Bytes text = {'t', 'e', 'x', 't'};
+  WriteFileBytes(dir / "a.edp", text);
+  // Like readme.TXT and readme.txt on a file system that ignores case.
+  ASSERT_EQ(link((dir / "a.edp").c_str(), (dir / "a.txt").c_str()), 0);
+  const RunResult run = Morva(dir, {"-ie", "a.edp"});
+  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "a.edp -> a.txt\n" +
+                         "Ошибка! a.txt не открывается.\n" + Done(1));
+  EXPECT_EQ(ReadFileBytes(dir / "a.edp"), text);
+}
+
+TEST(MorvaFailureTest, FailedWriteIsReportedAndThePartialOutputRemoved) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  TempDir dir;
+  WriteFileBytes(dir / "a.edp", {'a', 'b'});
+  ASSERT_EQ(symlink("/dev/full", (dir / "a.txt").c_str()), 0);
+  RunResult run = Morva(dir, {"-ie", "a.edp"});
+  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "a.edp -> a.txt\n" +
+                         "Ошибка! a.txt не записывается, неполный файл удалён.\n" + Done(1));
+
+  // A regular file cut off by the file size limit is removed.
+  Bytes big(100000, 'x');
+  WriteFileBytes(dir / "big.edp", big);
+  run = RunProgram("/bin/sh",
+                   {"-c", "trap '' XFSZ; ulimit -f 8; exec \"$0\" \"$@\"", MORVA_BINARY, "-ie",
+                    "-o8", "big.edp"},
+                   RunOptions{dir.path(), {}, 60});
+  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-8") + "big.edp -> big.txt\n" +
+                         "Ошибка! big.txt не записывается, неполный файл удалён.\n" + Done(1));
+  EXPECT_FALSE(FileExists(dir / "big.txt"));
+}
+
+}  // namespace
