@@ -8,15 +8,28 @@ constexpr uint8_t kLargestSpaceCode = 7;
 
 // Writes `pending` spaces that end at `column` (the column of the character
 // that follows them): a lone space as itself, a run that ends at a tab stop
-// as tab bytes, any other run as space codes of at most seven.
+// as tab bytes, a short run as one space code.
+//
+// A run of eight or more that ends between tab stops is written as tab bytes
+// up to the last tab stop it crosses and then the rest, never as two space
+// codes in a row: readers differ on whether a code that follows another
+// counts its own value or eight times it (10 spaces as the codes 7, 3 read
+// back as 31 spaces on the PC side), while tabs and a single code mean the
+// same to every reader.
 void FlushSpaces(OutputWriter& out, long long pending, long long column, int tabWidth) {
-  if (pending == 1) {
-    out.Byte(u' ');
-  } else if (pending >= 2 && column % tabWidth == 0) {
-    for (long long tabs = (pending + tabWidth - 1) / tabWidth; tabs > 0 && out.ok(); --tabs) {
+  const long long start = column - pending;
+  const long long lastStop = column / tabWidth * tabWidth;
+  if (pending >= 2 && (column % tabWidth == 0 || pending > kLargestSpaceCode)) {
+    for (long long tabs = lastStop / tabWidth - start / tabWidth; tabs > 0 && out.ok(); --tabs) {
       out.Byte(kTabByte);
     }
+    pending = column - lastStop;  // what is left after the last tab stop
+  }
+  if (pending == 1) {
+    out.Byte(u' ');
   } else if (pending >= 2) {
+    // At most seven spaces are left (eight only with tab stops wider than
+    // eight columns, where several codes cannot be avoided).
     for (; pending > kLargestSpaceCode && out.ok(); pending -= kLargestSpaceCode) {
       out.Byte(kLargestSpaceCode);
     }

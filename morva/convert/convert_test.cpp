@@ -48,13 +48,33 @@ TEST(ConvertToWinTest, RunsOfSpaceCodesAndWhatEndsThem) {
   EXPECT_EQ(Win(u"Z"), u"Z");                  // one byte is no header either
 }
 
+// What ConvertToEdasp wrote, as a BK editor file gives it back to a reader:
+// raw bytes as themselves, the line-end code unit 0 as a line feed.
+std::u16string AsBkText(const std::u16string& written) {
+  std::u16string text;
+  for (char16_t c : written) text += c >= Raw(0) ? static_cast<char16_t>(c - Raw(0)) : c == 0 ? u'\n' : c;
+  return text;
+}
+
+// Every run of blanks written to an Edasp file reads back as the same number
+// of spaces, whichever column it starts at and however long it is.
+TEST(ConvertToEdaspTest, RunsOfSpacesReadBackUnchanged) {
+  for (size_t start = 1; start <= 17; ++start) {
+    for (size_t run = 1; run <= 40; ++run) {
+      const std::u16string line = std::u16string(start, u'x') + Spaces(run) + u"y";
+      EXPECT_EQ(Win(AsBkText(Edasp(line))), line) << "start " << start << ", run " << run;
+    }
+  }
+}
+
 TEST(ConvertToEdaspTest, PairsAndMixedBlanks) {
   const std::u16string end(1, u'\0');  // the BK mapping turns code unit 0 into 0x0A
   EXPECT_EQ(Edasp(u"a\n\rb"), u"a" + end + u"b");
   EXPECT_EQ(Edasp(u"\r\r"), end + end);
   EXPECT_EQ(Edasp(u"\n\r\nx"), end + end + u"x");  // LF CR, then LF opens a new line end
   EXPECT_EQ(Edasp(u"a" + Spaces(15) + u"b"), std::u16string(u"a") + Raw(9) + Raw(9) + u"b");
-  EXPECT_EQ(Edasp(u"a \t b"), std::u16string(u"a") + Raw(7) + Raw(1) + u"b");
+  // Eight spaces ending at column 9: a tab to column 8, then the last space.
+  EXPECT_EQ(Edasp(u"a \t b"), std::u16string(u"a") + Raw(9) + Raw(' ') + u"b");
   EXPECT_EQ(Edasp(u"abc \t"), u"abc");
   EXPECT_EQ(Edasp(u"a\x03" u"b"), u"a\x03" u"b");  // controls go to the BK mapping
 }

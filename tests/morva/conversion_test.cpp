@@ -82,8 +82,10 @@ TEST(MorvaToEdaspTest, RunsOfSpacesAndLineEnds) {
   EXPECT_EQ(edasp(u"ab      c"), (Bytes{'a', 'b', 0x09, 'c'}));
   EXPECT_EQ(edasp(u"a  b"), (Bytes{'a', 0x02, 'b'}));
   EXPECT_EQ(edasp(u"a b"), (Bytes{'a', 0x20, 'b'}));
-  EXPECT_EQ(edasp(u"a" + Spaces(10) + u"b"), (Bytes{'a', 7, 3, 'b'}));
-  EXPECT_EQ(edasp(u"a" + Spaces(14) + u"b"), (Bytes{'a', 7, 7, 'b'}));
+  // Long runs between tab stops: a tab to the last stop, then one code.
+  EXPECT_EQ(edasp(u"a" + Spaces(10) + u"b"), (Bytes{'a', 0x09, 3, 'b'}));
+  EXPECT_EQ(edasp(u"a" + Spaces(14) + u"b"), (Bytes{'a', 0x09, 7, 'b'}));
+  EXPECT_EQ(edasp(u"abc" + Spaces(22) + u"d"), (Bytes{'a', 'b', 'c', 0x09, 0x09, 0x09, ' ', 'd'}));
   EXPECT_EQ(edasp(u"abc   \nx  "), (Bytes{'a', 'b', 'c', 0x0A, 'x'}));
   EXPECT_EQ(edasp(u"a\tb"), (Bytes{'a', 0x03, 'b'}));  // PC tab width 4
   EXPECT_EQ(edasp(u"ёЁж"), (Bytes{0xC5, 0xE5, 0xD6}));
