@@ -1,0 +1,134 @@
+// morva when the file system works against it: outputs that cannot be
+// created, inputs that cannot be read or are gone, and a pattern that
+// matches hundreds of files. Each run reports clearly, exits with 0, leaves
+// no partial output and never changes an input.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "morva_run.h"
+
+namespace {
+
+const std::string kText = "Привет, БК!\n\tВторая строка.\n";
+
+class MorvaFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The folder and a copy of the program are open to an unprivileged user,
+    // so that the permission cases run the same as root and as a user.
+    chmod(dir_.path().c_str(), 0777);
+    WriteFileBytes(dir_ / "morva", ReadFileBytes(MORVA_BINARY));
+    chmod((dir_ / "morva").c_str(), 0755);
+  }
+
+  RunResult Run(const std::vector<std::string>& args, RunOptions options = {}) {
+    options.workingDirectory = dir_.path();
+    RunResult result = RunProgram(dir_ / "morva", args, options);
+    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+    EXPECT_EQ(result.err, "");
+    return result;
+  }
+
+  // Writes an input file and remembers its bytes, checked after the test.
+  void AddInput(const std::string& name, const std::string& text) {
+    WriteFileText(dir_ / name, text);
+    chmod((dir_ / name).c_str(), 0644);
+    inputs_[name] = AsBytes(text);
+  }
+  void TearDown() override {
+    for (const auto& [name, bytes] : inputs_) {
+      EXPECT_EQ(ReadFileBytes(dir_ / name), bytes) << name << " changed";
+    }
+  }
+
+  TempDir dir_;
+  std::map<std::string, Bytes> inputs_;
+};
+
+const std::string kUtf8Report = EncodingReport("Unicode UTF-8", "Unicode UTF-8");
+
+TEST_F(MorvaFaults, OutputPathThatIsADirectoryIsReportedAndTheRunGoesOn) {
+  AddInput("a.txt", kText);
+  AddInput("b.txt", kText);
+  ASSERT_EQ(mkdir((dir_ / "a.edp").c_str(), 0755), 0);
+  const RunResult r = Run({"-o", "e", "*.txt"});
+  EXPECT_EQ(r.out, "Преобразование Авто -> Edasp\n"
+                   "a.txt -> a.edp\n" + kUtf8Report + "Ошибка! a.edp не открывается.\n"
+                   "b.txt -> b.edp\n" + kUtf8Report + Done(2));
+  EXPECT_TRUE(FileExists(dir_ / "b.edp"));
+}
+
+TEST_F(MorvaFaults, ReadOnlyOutputFolderCannotBeWritten) {
+  ASSERT_EQ(mkdir((dir_ / "locked").c_str(), 0777), 0);
+  AddInput("locked/a.txt", kText);
+  chmod((dir_ / "locked").c_str(), 0555);
+  RunOptions options;
+  options.dropPrivileges = true;
+  const RunResult r = Run({"-o", "e", "locked/*.txt"}, options);
+  EXPECT_EQ(r.out, "Преобразование Авто -> Edasp\n"
+                   "locked/a.txt -> locked/a.edp\n" + kUtf8Report +
+                   "Ошибка! locked/a.edp не открывается.\n" + Done(1));
+  EXPECT_EQ(ListDirectory(dir_ / "locked"), std::vector<std::string>{"a.txt"});
+}
+
+TEST_F(MorvaFaults, UnreadableInputIsReportedAndNoOutputCreated) {
+  AddInput("secret.txt", kText);
+  chmod((dir_ / "secret.txt").c_str(), 0);
+  RunOptions options;
+  options.dropPrivileges = true;
+  const RunResult r = Run({"-i", "w", "-o", "e", "secret.txt"}, options);
+  EXPECT_EQ(r.out, "Преобразование Windows 1251 -> Edasp\n"
+                   "secret.txt -> secret.edp\n"
+                   "Ошибка! secret.txt не открывается.\n" + Done(1));
+  EXPECT_FALSE(FileExists(dir_ / "secret.edp"));
+  chmod((dir_ / "secret.txt").c_str(), 0644);
+}
+
+TEST_F(MorvaFaults, VanishedInputIsNotFound) {
+  ASSERT_EQ(symlink("gone.txt", (dir_ / "dangling.txt").c_str()), 0);
+  const RunResult r = Run({"-o", "e", "dangling.txt"});
+  EXPECT_EQ(r.out, "Преобразование Авто -> Edasp\n"
+                   "Файл(ы) 'dangling.txt' не найден(ы)\n" + Done(0));
+  EXPECT_FALSE(FileExists(dir_ / "dangling.edp"));
+}
+
+TEST_F(MorvaFaults, FileGivenTwiceIsConvertedTwiceToTheSameOutput) {
+  AddInput("a.txt", kText);
+  const RunResult r = Run({"-o", "8", "a.txt", "a.txt"});
+  const std::string report = EncodingReport("Unicode UTF-8", "Unicode UTF-8");
+  EXPECT_EQ(r.out, "Преобразование Авто -> Unicode UTF-8\n"
+                   "a.txt -> a.txt.txt\n" + report + "a.txt -> a.txt.txt\n" + report + Done(2));
+  // The second conversion wrote the same text again, not onto the first.
+  EXPECT_EQ(ReadFileBytes(dir_ / "a.txt.txt"),
+            Utf8File(FromUtf8("Привет, БК!\n    Вторая строка.\n"), true, true));
+}
+
+TEST_F(MorvaFaults, PatternMatchingHundredsOfFiles) {
+  constexpr int kFiles = 300;
+  std::string expected = "Преобразование Авто -> Edasp\n";
+  std::vector<std::string> names;
+  for (int i = 0; i < kFiles; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "note%03d.txt", i);
+    names.push_back(name);
+  }
+  for (const std::string& name : names) {
+    AddInput(name, kText + name + "\n");
+    expected += name + " -> " + name.substr(0, 7) + ".edp\n" + kUtf8Report;
+  }
+  expected += Done(kFiles);
+  const RunResult r = Run({"-o", "e", "note*"});
+  EXPECT_EQ(r.out, expected);
+  EXPECT_EQ(ListDirectory(dir_.path()).size(), 2u * kFiles + 1);  // inputs, outputs, program
+  // The outputs of a run are never its inputs, though they match its pattern.
+  const RunResult again = Run({"-i", "e", "-o", "v", "note*"});
+  EXPECT_NE(again.out.find("note299.edp -> note299.vxt\n"), std::string::npos);
+  EXPECT_EQ(again.out.find(".vxt -> "), std::string::npos);
+  EXPECT_NE(again.out.find(Done(2 * kFiles)), std::string::npos);
+}
+
+}  // namespace
