@@ -1,5 +1,7 @@
 // korvid's command line, run as a user runs it: console text compared
 // exactly, and the files it leaves behind.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "support/run_program.h"
@@ -145,6 +147,46 @@ TEST_F(KorvidCli, ConsoleIsUtf8WithoutAnyLocale) {
   WriteFileBytes(dir_ / "игра.bin", Bytes(2, 0));
   const RunResult r = Run({"-t", "dorvik", "игра.bin"});
   EXPECT_EQ(r.out, "Ошибка:: не удалось прочитать файл 'игра.bin'.\n");
+}
+
+TEST_F(KorvidCli, WorkAddressOptionFollowsItsRules) {
+  WriteFileBytes(dir_ / "hello.bin", ReadFileBytes(std::string(EXAMPLES_DIR) + "/hello.bin"));
+  auto image = [&](std::vector<std::string> options) {
+    options.insert(options.begin(), {"-t", "dorvik"});
+    options.insert(options.end(), {"hello.bin", "out.bin"});
+    EXPECT_EQ(Run(options).out, "Пакуем 'hello.bin' :: .......... OK, Ratio 48%\n");
+    return ReadFileBytes(dir_ / "out.dvk");
+  };
+  const Bytes standard = image({});
+  ASSERT_FALSE(standard.empty());
+  // The example ends far below 036710: its default area ends at 040000.
+  EXPECT_EQ(image({"-w", "40000"}), standard);
+  EXPECT_EQ(image({"-w", "140001"}), standard);  // above 0140000: ignored
+  EXPECT_EQ(image({"-w", "140000", "-w", "140001"}), image({"-w", "140000"}));
+  EXPECT_NE(image({"-w", "140000"}), standard);
+  EXPECT_EQ(image({"-w", "200000"}), image({"-w", "0"}));  // wraps to 0
+  EXPECT_NE(image({"-w", "0"}), standard);
+}
+
+TEST_F(KorvidCli, ExtraArgumentsAndDotsInFolderNames) {
+  ASSERT_EQ(mkdir((dir_ / "rel.2").c_str(), 0755), 0);
+  WriteFileBytes(dir_ / "rel.2/game", MakeBkFile(01000, Bytes(100, 7)));
+  const RunResult r = Run({"-t", "bkgranol", "rel.2/game", "out", "ignored", "also-ignored"});
+  EXPECT_EQ(r.out, "Пакуем 'rel.2/game' :: ");
+  EXPECT_EQ(Files(), (std::vector<std::string>{"out.grl", "rel.2"}));
+  Run({"-t", "bkgranol", "rel.2/game"});  // the last '.' is the folder's
+  EXPECT_TRUE(FileExists(dir_ / "rel.grl"));
+}
+
+TEST_F(KorvidCli, LargestInputIsAccepted) {
+  Bytes data(57343);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+  WriteFileBytes(dir_ / "big.bin", data);
+  EXPECT_EQ(Run({"-t", "bkgranol", "big.bin"}).out, "Пакуем 'big.bin' :: ");
+  EXPECT_EQ(Run({"-u", "-t", "bkgranol", "-r", "big.grl"}).out, "Распаковываем 'big.grl' :: ");
+  Bytes padded = data;
+  padded.push_back(0);  // odd lengths come back padded to a whole word
+  EXPECT_EQ(ReadFileBytes(dir_ / "big.bkfile"), padded);
 }
 
 }  // namespace
