@@ -16,12 +16,7 @@ using dorvik_testing::BytesOfWords;
 void Analyse(const std::vector<uint16_t>& words, uint16_t load = 01000) {
   dorvik_testing::LoadBuffer(load, BytesOfWords(words));
   ASSERT_TRUE(PrepareRegion());
-  CountHighBytes();
-  CollectCandidates();
-  SelectDictionary();
-  ChooseBase();
-  AddSpecialValues();
-  ComputeDeltaParameters();
+  dorvik_testing::RunAnalysisSteps();
 }
 
 ByteVector Stream() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dorvik/dorvik.h"
+#include "dorvik/dorvik_compressor.h"
 #include "dorvik/dorvik_context.h"
 #include "front/console.h"
 #include "front/packer_state.h"
@@ -64,6 +65,17 @@ inline MethodResult Unpack(uint16_t loadAddress, const ByteVector& image) {
     result.bytes.assign(begin, begin + dorvikContext.unpackedLength);
   }
   return result;
+}
+
+// The analysis steps of packing, after the region is prepared: high-byte
+// statistics up to the delta parameters, as DorvikPack runs them.
+inline void RunAnalysisSteps() {
+  CountHighBytes();
+  CollectCandidates();
+  SelectDictionary();
+  ChooseBase();
+  AddSpecialValues();
+  ComputeDeltaParameters();
 }
 
 inline uint16_t WordOf(const ByteVector& bytes, size_t offset) {

@@ -193,12 +193,7 @@ TEST(DorvikUnpack, ImageStoredAllPlainStopsAfterItsFirstToken) {
   const ByteVector data = BytesOfWords({0x0102, 0x0304, 0x0506, 0x0708});
   dorvik_testing::LoadBuffer(01000, data);
   ASSERT_TRUE(PrepareRegion());
-  CountHighBytes();
-  CollectCandidates();
-  SelectDictionary();
-  ChooseBase();
-  AddSpecialValues();
-  ComputeDeltaParameters();
+  dorvik_testing::RunAnalysisSteps();
   EncodeStream();
   ASSERT_TRUE(RegionStoredPlain());
   WriteDeltaList();

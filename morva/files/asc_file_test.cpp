@@ -2,6 +2,7 @@
 // offset of Tell and Seek, the end of a set, and ConvertToBasicASC from an
 // in-memory input.
 #include "files/asc_file.h"
+#include "files/file_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +14,6 @@
 namespace {
 
 constexpr uint16_t kAscAddress = 036756;
-
-std::wstring Wide(const std::string& path) { return WidenName(path.c_str()); }
 
 // Names of 2 and 7+ characters and Cyrillic names are checked end to end.
 TEST(CBKASCFileTest, BaseNameIsSixCharactersPaddedWithSpaces) {

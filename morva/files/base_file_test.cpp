@@ -1,4 +1,5 @@
 #include "files/base_file.h"
+#include "files/file_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -9,19 +10,6 @@
 #include "support/temp_dir.h"
 
 namespace {
-
-std::wstring Wide(const std::string& path) { return WidenName(path.c_str()); }
-
-// Reads a file the way every conversion routine does: read, then test.
-std::u16string ReadAll(CBaseFile& file) {
-  std::u16string text;
-  for (int guard = 0; guard < 1 << 20; ++guard) {
-    const CodeUnit c = file.ReadChar();
-    if (file.IsEOF()) break;
-    text += c;
-  }
-  return text;
-}
 
 TEST(CBaseFileTest, BaseOpensNothingAndReadsNothing) {
   TempDir dir;

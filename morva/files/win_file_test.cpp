@@ -1,4 +1,5 @@
 #include "files/win_file.h"
+#include "files/file_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -11,18 +12,6 @@
 #include "support/temp_dir.h"
 
 namespace {
-
-std::wstring Wide(const std::string& path) { return WidenName(path.c_str()); }
-
-std::u16string ReadAll(CBaseFile& file) {
-  std::u16string text;
-  for (int guard = 0; guard < 1 << 20; ++guard) {
-    const CodeUnit c = file.ReadChar();
-    if (file.IsEOF()) break;
-    text += c;
-  }
-  return text;
-}
 
 // Collects what ConsolePrint writes while it lives.
 class ConsoleCapture {
