@@ -144,11 +144,8 @@ TEST(MorvaBasicAscReadTest, MissingShortOrDamagedPartIsAnError) {
        "Ошибка! q.ASC #001.bin повреждён, это не часть набора Basic ASC.\n"},
   };
   for (const auto& [part, message] : cases) {
-    if (part.empty()) {
-      unlink((dir / "q.ASC #001.bin").c_str());
-    } else {
-      WriteFileBytes(dir / "q.ASC #001.bin", part);
-    }
+    unlink((dir / "q.ASC #001.bin").c_str());
+    if (!part.empty()) WriteFileBytes(dir / "q.ASC #001.bin", part);
     for (const char* mode : {"-ou", "-oe", "-ok"}) {
       const RunResult run = Morva(dir, {"-ib", mode, "q.ASC.bin"});
       const std::string out = run.out.substr(run.out.find('\n') + 1);
@@ -159,6 +156,15 @@ TEST(MorvaBasicAscReadTest, MissingShortOrDamagedPartIsAnError) {
     EXPECT_FALSE(FileExists(dir / "q.edp"));
     EXPECT_EQ(ListDirectory(dir.path()).size(), part.empty() ? 3u : 4u);
   }
+  // A part that is no regular file could hang the run: refused as well.
+  unlink((dir / "q.ASC #001.bin").c_str());
+  ASSERT_EQ(mkfifo((dir / "q.ASC #001.bin").c_str(), 0600), 0);
+  const RunResult run = Morva(dir, {"-ib", "-ou", "q.ASC.bin"});
+  EXPECT_NE(run.out.find("Ошибка! q.ASC #001.bin не является обычным файлом.\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_FALSE(run.timedOut);
 }
 
 TEST(MorvaBasicAscReadTest, BadHeadersDoNotOpen) {
@@ -215,6 +221,44 @@ TEST(MorvaBasicAscWriteTest, PartThatCannotBeCreatedRemovesTheSet) {
       << run.out;
   EXPECT_EQ(ListDirectory(dir.path()),
             (std::vector<std::string>{"long  .ASC #001.bin", "long.txt"}));
+}
+
+TEST(MorvaBasicAscWriteTest, NewSetRemovesThePartsOfAnOlderLongerSet) {
+  TempDir dir;
+  WriteFileBytes(dir / "prog  .ASC.bin", kHeader);
+  for (int part = 0; part < 5; ++part) {
+    WriteFileBytes(dir / ("prog  .ASC #00" + std::to_string(part) + ".bin"), Part({'O'}));
+  }
+  WriteFileBytes(dir / "prog  .ASC #0005.bin", {'k'});  // no part name: not ours to remove
+  WriteFileBytes(dir / "prog.bas", AsBytes("10 END\n"));
+  const RunResult run = Morva(dir, {"-iw", "-ob", "prog.bas"});
+  EXPECT_EQ(run.out, Announce("Windows 1251", "Basic ASC") + "prog.bas -> prog  .ASC.bin\n" +
+                         EncodingReport("OEM CP-866", "Windows 1251") + Done(1));
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(ListDirectory(dir.path()),
+            (std::vector<std::string>{"prog  .ASC #000.bin", "prog  .ASC #0005.bin",
+                                      "prog  .ASC.bin", "prog.bas"}));
+  EXPECT_EQ(ReadFileBytes(dir / "prog  .ASC #000.bin"), Part(AsBytes("10 END\n\x1A")));
+}
+
+TEST(MorvaBasicAscWriteTest, SetThatCannotBeCompletedLeavesTheOlderSet) {
+  TempDir dir;
+  const Bytes oldPart = Part(AsBytes("10 OLD\n\x1A"));
+  WriteFileBytes(dir / "long  .ASC.bin", kHeader);
+  WriteFileBytes(dir / "long  .ASC #000.bin", oldPart);
+  mkdir((dir / "long  .ASC #002.bin").c_str(), 0700);  // blocks part 002
+  WriteFileBytes(dir / "long.txt", Bytes(600, 'L'));
+  const RunResult run = Morva(dir, {"-iw", "-ob", "long.txt"});
+  EXPECT_NE(run.out.find("Ошибка! long  .ASC #002.bin не записывается, неполный набор файлов "
+                         "удалён.\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(ReadFileBytes(dir / "long  .ASC #000.bin"), oldPart);
+  EXPECT_EQ(ReadFileBytes(dir / "long  .ASC.bin"), kHeader);
+  EXPECT_EQ(ListDirectory(dir.path()),
+            (std::vector<std::string>{"long  .ASC #000.bin", "long  .ASC #002.bin",
+                                      "long  .ASC.bin", "long.txt"}));
 }
 
 TEST(MorvaBasicAscWriteTest, InputIsNeverOverwrittenBySetFiles) {

@@ -257,6 +257,28 @@ TEST(MorvaFailureTest, InputThatCannotBeOpenedStillCounts) {
   EXPECT_EQ(ReadFileBytes(dir / "good.txt"), Bytes{'g'});
 }
 
+// A FIFO would hang the run, and a pipe or a device would give an output
+// that looks converted; only regular files are read.
+TEST(MorvaFailureTest, InputsThatAreNoRegularFilesAreRefused) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo((dir / "fifo.edp").c_str(), 0600), 0);
+  ASSERT_EQ(symlink("/dev/zero", (dir / "zero.edp").c_str()), 0);  // would never end
+  WriteFileBytes(dir / "text.edp", {'t'});
+  RunOptions quick;
+  quick.timeoutSeconds = 20;
+  const RunResult run = Morva(dir, {"-ie", "*.edp", "/dev/stdin"}, quick);
+  EXPECT_FALSE(run.timedOut);
+  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "fifo.edp -> fifo.txt\n" +
+                         "Ошибка! fifo.edp не является обычным файлом.\n" +
+                         "text.edp -> text.txt\n" + "zero.edp -> zero.txt\n" +
+                         "Ошибка! zero.edp не является обычным файлом.\n" +
+                         "/dev/stdin -> /dev/stdin.txt\n" +
+                         "Ошибка! /dev/stdin не является обычным файлом.\n" + Done(4));
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(ListDirectory(dir.path()),
+            (std::vector<std::string>{"fifo.edp", "text.edp", "text.txt", "zero.edp"}));
+}
+
 TEST(MorvaFailureTest, OutputThatIsTheInputIsNeverOpened) {
   TempDir dir;
   const Bytes text = {'t', 'e', 'x', 't'};
