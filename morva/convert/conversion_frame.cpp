@@ -10,7 +10,12 @@ bool OpenForConversion(CBaseFile* input, CBaseFile* output) {
     return false;
   }
   if (!input->Open(false)) {
-    ConsolePrint(kMsgCannotOpen, input->GetFileName().c_str());
+    const std::wstring failure = input->ReadFailure();
+    if (failure.empty()) {
+      ConsolePrint(kMsgCannotOpen, input->GetFileName().c_str());
+    } else {
+      ConsolePrint(L"%s", failure.c_str());
+    }
     return false;
   }
   if (IsSameFile(input->GetFileName(), output->GetFileName()) || !output->Open(true)) {
@@ -20,10 +25,17 @@ bool OpenForConversion(CBaseFile* input, CBaseFile* output) {
   return true;
 }
 
-bool OutputWriter::Finish() {
+bool OutputWriter::Finish(CBaseFile* input) {
+  const std::wstring readFailure = input->ReadFailure();
+  if (!readFailure.empty()) {
+    ConsolePrint(L"%s", readFailure.c_str());
+    m_output->Discard();
+    m_ok = false;
+    return false;
+  }
   m_ok = m_output->Close() && m_ok;
   if (m_ok) return true;
   ConsolePrint(kMsgCannotWrite, m_output->GetFileName().c_str());
-  RemovePartialOutput(m_output->GetFileName());
+  m_output->Discard();
   return false;
 }

@@ -8,14 +8,15 @@
 #include "files/base_file.h"
 
 // Opens the input for reading, then the output for writing. Prints the
-// message for a missing object or for the file that cannot be opened and
-// returns false; the output is not created when the input fails. An output
-// that designates the input file itself is never opened (it would destroy
-// the text being read) and is reported as not openable.
+// message for a missing object or for the file that cannot be opened (or
+// the input's own ReadFailure, such as a missing part of a set) and returns
+// false; the output is not created when the input fails. An output that
+// designates the input file itself is never opened (it would destroy the
+// text being read) and is reported as not openable.
 bool OpenForConversion(CBaseFile* input, CBaseFile* output);
 
 // The output side of a conversion. Writes stop at the first failure, and
-// Finish reports a failed output and removes what was written of it.
+// Finish reports a failed input or output and removes what was written.
 class OutputWriter {
  public:
   explicit OutputWriter(CBaseFile* output) : m_output(output) {}
@@ -30,10 +31,12 @@ class OutputWriter {
     for (; count > 0 && m_ok; --count) Char(u' ');
   }
   bool ok() const { return m_ok; }
-  // To call after the last write: closes the output, which pushes out what
-  // is still buffered. Returns false (after printing the message and
-  // removing the output) when any write or the close failed.
-  bool Finish();
+  // To call after the last write, while the input is still open: closes the
+  // output, which pushes out what is still buffered. Returns false (after
+  // printing the message and removing the output) when the input could not
+  // be read to its end, or when any write or the close failed. A true result
+  // leaves the complete output to be put in place with Commit.
+  bool Finish(CBaseFile* input);
 
  private:
   CBaseFile* m_output;

@@ -1,7 +1,10 @@
 // The conversion routines. Each takes an input and an output object that
 // are not opened yet and belong to the caller, opens both, moves the text
-// through the CBaseFile interface alone, and prints its own messages. The
-// caller destroys both objects afterwards, which closes their files.
+// through the CBaseFile interface alone, and prints its own messages. Each
+// returns true when the whole input went into the output; the output is then
+// complete but not yet in place: the caller commits it (or discards it). On
+// false nothing of the output is left. The caller destroys both objects
+// afterwards, which closes their files.
 #pragma once
 
 #include <cstdint>
@@ -11,15 +14,15 @@
 // Writes a PC text file: expands the BK editors' space codes and tabs into
 // spaces, skips an editor text header, ends lines with 0x0A (the PC file
 // class writes its own line end for it) and drops other control codes.
-void ConvertToWin(CBaseFile* input, CBaseFile* output);
+bool ConvertToWin(CBaseFile* input, CBaseFile* output);
 
 // Writes an Edasp editor text: one line end per line-end character or pair,
 // runs of spaces as tab bytes or space codes, blanks at line ends dropped.
-void ConvertToEdasp(CBaseFile* input, CBaseFile* output);
+bool ConvertToEdasp(CBaseFile* input, CBaseFile* output);
 
 // Writes a Vortex editor text: runs of spaces as base-8 space codes, and
 // every line end either hard (0x0A, a paragraph ends) or soft (0x00).
-void ConvertToVortex(CBaseFile* input, CBaseFile* output);
+bool ConvertToVortex(CBaseFile* input, CBaseFile* output);
 
 // The state word of ConvertToVortex: the line-end kinds of the current line
 // end in the low three bits, and the line-start flag.

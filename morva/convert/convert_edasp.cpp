@@ -39,8 +39,8 @@ void FlushSpaces(OutputWriter& out, long long pending, long long column, int tab
 
 }  // namespace
 
-void ConvertToEdasp(CBaseFile* input, CBaseFile* output) {
-  if (!OpenForConversion(input, output)) return;
+bool ConvertToEdasp(CBaseFile* input, CBaseFile* output) {
+  if (!OpenForConversion(input, output)) return false;
   OutputWriter out(output);
   const int tabSize = input->GetTabSize();
   const int tabWidth = output->GetTabSize() >= 1 ? output->GetTabSize() : 1;
@@ -80,5 +80,5 @@ void ConvertToEdasp(CBaseFile* input, CBaseFile* output) {
       }
     }
   }
-  out.Finish();
+  return out.Finish(input);
 }

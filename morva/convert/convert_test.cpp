@@ -14,14 +14,15 @@ struct Result {
   std::string console;
 };
 
-Result Convert(void (*routine)(CBaseFile*, CBaseFile*), const std::u16string& text,
+Result Convert(bool (*routine)(CBaseFile*, CBaseFile*), const std::u16string& text,
                int inputTab = 8) {
   MemoryFile input(text);
   input.SetTabSize(inputTab);
   MemoryFile output;
   Result result;
   SetConsoleSink(&result.console);
-  routine(&input, &output);
+  EXPECT_TRUE(routine(&input, &output));
+  EXPECT_FALSE(output.discarded);
   SetConsoleSink(nullptr);
   result.written = output.written;
   return result;
@@ -84,8 +85,8 @@ TEST(ConversionFrameTest, MissingObjectsAndFilesThatDoNotOpen) {
     std::string console;
     SetConsoleSink(&console);
     MemoryFile file(u"x");
-    routine(nullptr, &file);
-    routine(&file, nullptr);
+    EXPECT_FALSE(routine(nullptr, &file));
+    EXPECT_FALSE(routine(&file, nullptr));
     EXPECT_EQ(console, "Недостаточно памяти.\nНедостаточно памяти.\n");
     EXPECT_EQ(file.openCount, 0);
 
@@ -93,7 +94,7 @@ TEST(ConversionFrameTest, MissingObjectsAndFilesThatDoNotOpen) {
     MemoryFile badInput(u"x", L"in.txt");
     badInput.failOpen = true;
     MemoryFile output;
-    routine(&badInput, &output);
+    EXPECT_FALSE(routine(&badInput, &output));
     EXPECT_EQ(console, "Ошибка! in.txt не открывается.\n");
     EXPECT_EQ(output.openCount, 0) << "no output is created for an input that fails";
 
@@ -101,9 +102,17 @@ TEST(ConversionFrameTest, MissingObjectsAndFilesThatDoNotOpen) {
     MemoryFile input(u"x");
     MemoryFile badOutput(u"", L"out.edp");
     badOutput.failOpen = true;
-    routine(&input, &badOutput);
-    SetConsoleSink(nullptr);
+    EXPECT_FALSE(routine(&input, &badOutput));
     EXPECT_EQ(console, "Ошибка! out.edp не открывается.\n");
+
+    // An input that names its own failure when it cannot be opened.
+    console.clear();
+    MemoryFile damaged(u"x", L"set.bin");
+    damaged.failOpen = true;
+    damaged.readFailure = L"Ошибка! set #000.bin не найден.\n";
+    EXPECT_FALSE(routine(&damaged, &output));
+    SetConsoleSink(nullptr);
+    EXPECT_EQ(console, "Ошибка! set #000.bin не найден.\n");
     EXPECT_FALSE(input.openedForWrite);
     EXPECT_TRUE(badOutput.openedForWrite);
   }
@@ -116,21 +125,38 @@ TEST(ConversionFrameTest, FailedWritesAreReportedAndStopTheRoutine) {
     output.writesBeforeFailure = 2;
     std::string console;
     SetConsoleSink(&console);
-    routine(&input, &output);
+    EXPECT_FALSE(routine(&input, &output));
     EXPECT_EQ(console,
               "Ошибка! /nonexistent-morva-test/out.txt не записывается, неполный файл удалён.\n");
     EXPECT_EQ(output.written.size(), 2u);
     EXPECT_TRUE(output.closed);
+    EXPECT_TRUE(output.discarded);
 
     // Everything was buffered, but pushing it to the file at the close failed.
     MemoryFile input2(u"abc");
     MemoryFile output2(u"", L"/nonexistent-morva-test/full.txt");
     output2.failClose = true;
     console.clear();
-    routine(&input2, &output2);
+    EXPECT_FALSE(routine(&input2, &output2));
     SetConsoleSink(nullptr);
     EXPECT_EQ(console,
               "Ошибка! /nonexistent-morva-test/full.txt не записывается, неполный файл удалён.\n");
+    EXPECT_TRUE(output2.discarded);
+  }
+}
+
+TEST(ConversionFrameTest, InputThatStopsShortDiscardsTheOutput) {
+  // The text read so far would make a plausible but cut-off output.
+  for (auto routine : {ConvertToWin, ConvertToEdasp, ConvertToVortex}) {
+    MemoryFile input(u"abc\ndef");
+    input.readFailure = L"Ошибка! in.txt не читается.\n";
+    MemoryFile output;
+    std::string console;
+    SetConsoleSink(&console);
+    EXPECT_FALSE(routine(&input, &output));
+    SetConsoleSink(nullptr);
+    EXPECT_EQ(console, "Ошибка! in.txt не читается.\n");
+    EXPECT_TRUE(output.discarded);
   }
 }
 

@@ -126,8 +126,8 @@ uint8_t ChooseVortexLineEnd(CBaseFile* input, const uint32_t& state, const long 
   return result;
 }
 
-void ConvertToVortex(CBaseFile* input, CBaseFile* output) {
-  if (!OpenForConversion(input, output)) return;
+bool ConvertToVortex(CBaseFile* input, CBaseFile* output) {
+  if (!OpenForConversion(input, output)) return false;
   VortexWriter writer{input, OutputWriter(output), input->GetTabSize()};
   if (!input->IsEOF()) {
     while (writer.out.ok()) {
@@ -137,6 +137,7 @@ void ConvertToVortex(CBaseFile* input, CBaseFile* output) {
     }
   }
   // Spaces still pending at the end are dropped.
+  const bool finished = writer.out.Finish(input);  // closes the output
   input->Close();
-  writer.out.Finish();  // closes the output
+  return finished;
 }

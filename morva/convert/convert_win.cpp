@@ -22,8 +22,8 @@ void SkipEditorTextHeader(CBaseFile* input) {
 
 }  // namespace
 
-void ConvertToWin(CBaseFile* input, CBaseFile* output) {
-  if (!OpenForConversion(input, output)) return;
+bool ConvertToWin(CBaseFile* input, CBaseFile* output) {
+  if (!OpenForConversion(input, output)) return false;
   SkipEditorTextHeader(input);
   OutputWriter out(output);
   const int tabSize = input->GetTabSize();
@@ -58,5 +58,5 @@ void ConvertToWin(CBaseFile* input, CBaseFile* output) {
       }
     }
   }
-  out.Finish();
+  return out.Finish(input);
 }

@@ -25,9 +25,11 @@ class MemoryFile : public CBaseFile {
   bool failOpen = false;
   int writesBeforeFailure = -1;  // -1: writes never fail
   bool failClose = false;  // a write still buffered fails when the file is closed
+  std::wstring readFailure;  // what ReadFailure reports
   int openCount = 0;
   bool openedForWrite = false;
   bool closed = false;
+  bool discarded = false;
   std::u16string written;
 
   bool Open(bool forWrite) override {
@@ -42,6 +44,11 @@ class MemoryFile : public CBaseFile {
     closed = true;
     return !(wasOpen && failClose);
   }
+  void Discard() override {
+    Close();
+    discarded = true;
+  }
+  std::wstring ReadFailure() override { return readFailure; }
   CodeUnit ReadChar() override { return Next(); }
   uint8_t ReadByte() override { return static_cast<uint8_t>(Next()); }
   uint16_t ReadWord() override {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <utility>
 
 #include "convert/conversion_frame.h"
 #include "files/bk_charset.h"
@@ -15,6 +17,10 @@ constexpr uint16_t kAscLoadAddress = 036756;
 constexpr uint16_t kHeaderDataLength = 2;
 constexpr uint8_t kEndOfText = 0x1A;
 constexpr size_t kBaseNameLength = 6;  // characters, not bytes
+// A part number takes at least three digits ("%03d"); more than nine would
+// be a number no set reaches.
+constexpr size_t kPartDigits = 3;
+constexpr size_t kMostPartDigits = 9;
 
 uint16_t Word(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)); }
 
@@ -24,7 +30,15 @@ CBKASCFile::CBKASCFile(const std::wstring& fileName) : CBaseFile(fileName) {
   std::memset(m_buffer, ' ', sizeof m_buffer);
 }
 
-CBKASCFile::~CBKASCFile() = default;
+CBKASCFile::~CBKASCFile() {
+  Close();
+  if (m_outputs.empty()) return;
+  if (m_outputFailed || std::uncaught_exceptions() > 0) {
+    Discard();
+  } else {
+    Commit(nullptr);
+  }
+}
 
 std::wstring CBKASCFile::BaseNameFor(const std::wstring& fileName) {
   const size_t slash = fileName.rfind(L'/');
@@ -35,20 +49,57 @@ std::wstring CBKASCFile::BaseNameFor(const std::wstring& fileName) {
   return directory + stem + L".ASC";
 }
 
+std::wstring CBKASCFile::HeaderNameFor(const std::wstring& fileName) {
+  return BaseNameFor(fileName) + L".bin";
+}
+
+std::vector<std::wstring> CBKASCFile::FindParts(const std::wstring& baseName, int firstPart) {
+  const size_t slash = baseName.rfind(L'/');
+  const std::wstring directory = slash == std::wstring::npos ? L"" : baseName.substr(0, slash + 1);
+  const std::wstring prefix = baseName.substr(directory.size()) + L" #";
+  const std::wstring suffix = L".bin";
+  std::vector<DirectoryEntry> entries;
+  std::vector<std::pair<long, std::wstring>> parts;
+  if (!ReadDirectory(directory.empty() ? L"." : directory, &entries)) return {};
+  for (const DirectoryEntry& entry : entries) {
+    const std::wstring& name = entry.name;
+    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+      continue;
+    }
+    const std::wstring digits =
+        name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    const bool canonical = digits.size() >= kPartDigits && digits.size() <= kMostPartDigits &&
+                           (digits.size() == kPartDigits || digits[0] != L'0') &&
+                           std::all_of(digits.begin(), digits.end(),
+                                       [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+    if (!canonical) continue;
+    long number = 0;
+    for (wchar_t c : digits) number = number * 10 + (c - L'0');
+    if (number >= firstPart) parts.emplace_back(number, directory + name);
+  }
+  std::sort(parts.begin(), parts.end());
+  std::vector<std::wstring> names;
+  for (auto& part : parts) names.push_back(std::move(part.second));
+  return names;
+}
+
 void CBKASCFile::MakePartName() {
   m_partName = FormatText(L"%s #%03d.bin", m_baseName.c_str(), m_partNo);
 }
 
 bool CBKASCFile::OpenForWrite(const std::wstring& name) {
   if (!m_protectedName.empty() && IsSameFile(name, m_protectedName)) return false;
-  m_file = OpenFile(name, "wb");
+  PendingOutput output;
+  m_file = CreateOutput(name, &output);
   if (m_file == nullptr) return false;
-  m_written.push_back(name);
+  m_outputs.push_back(output);
   return true;
 }
 
 bool CBKASCFile::Open(bool forWrite) {
   if (forWrite) {
+    Discard();
     m_baseName = BaseNameFor(m_fileName);
     m_partNo = 0;
     m_ended = false;
@@ -57,13 +108,14 @@ bool CBKASCFile::Open(bool forWrite) {
     bool ok = WriteWord(kAscLoadAddress) && WriteWord(kHeaderDataLength) && WriteWord(0);
     ok = Close() && ok;
     if (!ok) {
-      RemoveWrittenFiles();
+      Discard();
       return false;
     }
     m_partPos = 0;
     return true;
   }
 
+  m_readFailure.clear();
   FILE* header = OpenFile(m_fileName, "rb");
   if (header == nullptr) return false;
   uint8_t bytes[7];
@@ -86,16 +138,28 @@ bool CBKASCFile::Open(bool forWrite) {
   return OpenPartForRead();
 }
 
+bool CBKASCFile::FailPart(const wchar_t* message) {
+  m_readFailure = FormatText(message, m_partName.c_str());
+  Close();
+  return false;
+}
+
 bool CBKASCFile::OpenPartForRead() {
   Close();
   m_partPos = 0;
+  switch (QueryFile(m_partName, nullptr)) {
+    case FileKind::Regular: break;
+    case FileKind::Missing: return FailPart(kMsgPartMissing);
+    default: return FailPart(kMsgNotRegular);  // a FIFO would hang the run
+  }
   m_file = OpenFile(m_partName, "rb");
-  if (m_file == nullptr) return false;
+  if (m_file == nullptr) return FailPart(kMsgCannotOpen);
   uint8_t header[4];
-  if (std::fread(header, 1, sizeof header, m_file) != sizeof header ||
-      Word(header) != kAscLoadAddress || Word(header + 2) != kPartSize) {
-    Close();
-    return false;
+  if (std::fread(header, 1, sizeof header, m_file) != sizeof header) {
+    return FailPart(std::ferror(m_file) != 0 ? kMsgCannotRead : kMsgPartShort);
+  }
+  if (Word(header) != kAscLoadAddress || Word(header + 2) != kPartSize) {
+    return FailPart(kMsgPartDamaged);
   }
   return true;
 }
@@ -105,13 +169,18 @@ CodeUnit CBKASCFile::ReadChar() {
   if (m_partPos >= kPartSize) {
     ++m_partNo;
     MakePartName();
-    if (!OpenPartForRead()) {
+    if (!OpenPartForRead()) {  // the text has not ended, yet its next part is not there
       m_ended = true;
       return kEndOfText;
     }
   }
-  const int byte = m_file != nullptr ? std::fgetc(m_file) : EOF;
-  if (byte == EOF) {  // no set open, or a short last part: the text ends
+  if (m_file == nullptr) {  // no set open
+    m_ended = true;
+    return kEndOfText;
+  }
+  const int byte = std::fgetc(m_file);
+  if (byte == EOF) {  // the part ends before its 256 bytes and before the end byte
+    FailPart(std::ferror(m_file) != 0 ? kMsgCannotRead : kMsgPartShort);
     m_ended = true;
     return kEndOfText;
   }
@@ -121,6 +190,10 @@ CodeUnit CBKASCFile::ReadChar() {
     return kEndOfText;
   }
   return BKToUnicode(static_cast<uint8_t>(byte));
+}
+
+std::wstring CBKASCFile::ReadFailure() {
+  return m_readFailure.empty() ? CBaseFile::ReadFailure() : m_readFailure;
 }
 
 bool CBKASCFile::WriteChar(CodeUnit c) {
@@ -148,6 +221,15 @@ bool CBKASCFile::FlushPart() {
   return ok;
 }
 
+bool CBKASCFile::Commit(std::wstring* failedName) {
+  // Found before the new parts come into place: numbers from the new count up.
+  const std::vector<std::wstring> stale =
+      m_outputs.empty() ? std::vector<std::wstring>{} : FindParts(m_baseName, m_partNo);
+  if (!CBaseFile::Commit(failedName)) return false;
+  for (const std::wstring& name : stale) RemovePartialOutput(name);  // regular files only
+  return true;
+}
+
 long CBKASCFile::Tell() { return m_file != nullptr ? std::ftell(m_file) - 4 : 0; }
 
 int CBKASCFile::Seek(long offset, int origin) {
@@ -163,15 +245,9 @@ bool CBKASCFile::WriteWord(uint16_t value) {
   return std::fwrite(bytes, 1, 2, m_file) == 2;
 }
 
-void CBKASCFile::RemoveWrittenFiles() {
-  Close();
-  for (const std::wstring& name : m_written) RemovePartialOutput(name);
-  m_written.clear();
-}
-
-void ConvertToBasicASC(CBaseFile* input, CBKASCFile* output) {
+bool ConvertToBasicASC(CBaseFile* input, CBKASCFile* output) {
   if (input != nullptr && output != nullptr) output->ProtectFile(input->GetFileName());
-  if (!OpenForConversion(input, output)) return;
+  if (!OpenForConversion(input, output)) return false;
   const int tabSize = input->GetTabSize();
   long long column = 0;
   bool ok = true;
@@ -191,12 +267,19 @@ void ConvertToBasicASC(CBaseFile* input, CBKASCFile* output) {
       ++column;
     }
   }
+  const std::wstring readFailure = input->ReadFailure();
+  if (!readFailure.empty()) {
+    ConsolePrint(L"%s", readFailure.c_str());
+    output->Discard();
+    return false;
+  }
   // The end byte and the last part are written even for an empty text, so
   // that the header never stands without its part 000.
   if (ok) ok = output->WriteChar(kEndOfText);
   if (ok) ok = output->FlushPart();
   if (!ok) {
     ConsolePrint(kMsgCannotWriteSet, output->GetPartName().c_str());
-    output->RemoveWrittenFiles();
+    output->Discard();
   }
+  return ok;
 }

@@ -16,13 +16,17 @@
 class CBKASCFile : public CBaseFile {
  public:
   explicit CBKASCFile(const std::wstring& fileName);
-  ~CBKASCFile() override;
+  ~CBKASCFile() override;  // settles a set nobody committed or discarded
 
   // For reading, the name is that of the header file and must end in
-  // ".bin"; the header and part 000 must be sound. For writing, the header
-  // file is written at once, named after the first six characters of the
-  // file name before its first dot (padded with spaces) plus ".ASC.bin".
+  // ".bin"; the header and part 000 must be sound. For writing, the name is
+  // that of any file of the set; the header file is named after the first
+  // six characters of the file name before its first dot (padded with
+  // spaces) plus ".ASC.bin". Every file of the set is written under a
+  // temporary name, and Commit puts them all in place together.
   bool Open(bool forWrite) override;
+  // A missing, short or damaged part ends the text and leaves its message
+  // for ReadFailure; only the end byte 0x1A ends a sound set.
   CodeUnit ReadChar() override;
   // Buffers one character; every 257th character first writes the full
   // buffer as the next part. False when that part could not be written.
@@ -32,6 +36,10 @@ class CBKASCFile : public CBaseFile {
   int Seek(long offset, int origin) override;
   bool IsEOF() override;
   bool WriteWord(uint16_t value);
+  // Puts the header and every part in place, then removes the parts that an
+  // older, longer set of the same name left behind.
+  bool Commit(std::wstring* failedName) override;
+  std::wstring ReadFailure() override;
 
   // Writes the buffered characters as the next part, unless nothing new has
   // been buffered since the last part. False when the part file could not
@@ -44,17 +52,22 @@ class CBKASCFile : public CBaseFile {
   void ProtectFile(const std::wstring& name) { m_protectedName = name; }
   // Name of the part or header file that was written last or failed.
   const std::wstring& GetPartName() const { return m_partName; }
-  // Removes the header and every part that this object has written.
-  void RemoveWrittenFiles();
 
   // The base name of a set written under this output name: the directory
   // part as given, then six characters of the file name, then ".ASC".
   static std::wstring BaseNameFor(const std::wstring& fileName);
+  // The header file of that set: the base name and ".bin".
+  static std::wstring HeaderNameFor(const std::wstring& fileName);
+  // The part files of the set with this base name that exist now, numbered
+  // from firstPart up, in the order of their numbers. Only names that
+  // MakePartName gives count ("#007", "#1000", not "#0007").
+  static std::vector<std::wstring> FindParts(const std::wstring& baseName, int firstPart);
 
  private:
   static constexpr int kPartSize = 256;
 
   bool OpenForWrite(const std::wstring& name);
+  bool FailPart(const wchar_t* message);
 
   bool m_ended = false;
   int m_partNo = 0;
@@ -64,10 +77,11 @@ class CBKASCFile : public CBaseFile {
   uint8_t m_buffer[kPartSize];
   bool m_flushed = false;
   std::wstring m_protectedName;
-  std::vector<std::wstring> m_written;  // header and parts created so far
+  std::wstring m_readFailure;  // why reading the set stopped short
 };
 
 // Copies any input into a BASIC ASC set: line ends become 0x0A, carriage
-// returns vanish, tabs become spaces, and the text ends with 0x1A. A set that
-// could not be written completely is reported and removed.
-void ConvertToBasicASC(CBaseFile* input, CBKASCFile* output);
+// returns vanish, tabs become spaces, and the text ends with 0x1A. False,
+// with a message and nothing written, when the input could not be read
+// whole or the set could not be written completely.
+bool ConvertToBasicASC(CBaseFile* input, CBKASCFile* output);

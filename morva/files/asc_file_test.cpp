@@ -65,13 +65,100 @@ TEST(ConvertToBasicAscTest, FromAnyInputThroughTheCommonInterface) {
   CBKASCFile output(Wide(dir / "m.asc"));
   std::string console;
   SetConsoleSink(&console);
-  ConvertToBasicASC(&input, &output);
-  ConvertToBasicASC(nullptr, &output);
+  EXPECT_TRUE(ConvertToBasicASC(&input, &output));
+  EXPECT_FALSE(ConvertToBasicASC(nullptr, &output));
   SetConsoleSink(nullptr);
   EXPECT_EQ(console, "Недостаточно памяти.\n");
+  // Written, but only under temporary names until the set is committed.
+  EXPECT_EQ(output.GetOutputNames(),
+            (std::vector<std::wstring>{Wide(dir / "m     .ASC.bin"),
+                                       Wide(dir / "m     .ASC #000.bin")}));
+  EXPECT_FALSE(FileExists(dir / "m     .ASC.bin"));
+  EXPECT_EQ(ListDirectory(dir.path()).size(), 2u);
+  EXPECT_TRUE(output.Commit(nullptr));
   Bytes data = {'1', 0x0A, 0xD6, 0x1A};  // a zero code unit ends a line
   data.resize(256, ' ');
   EXPECT_EQ(ReadFileBytes(dir / "m     .ASC #000.bin"), MakeBkFile(kAscAddress, data));
+  EXPECT_EQ(ListDirectory(dir.path()),
+            (std::vector<std::string>{"m     .ASC #000.bin", "m     .ASC.bin"}));
+}
+
+TEST(CBKASCFileTest, FindPartsTakesOnlyTheNamesOfParts) {
+  TempDir dir;
+  for (const char* name : {"s.ASC #000.bin", "s.ASC #001.bin", "s.ASC #012.bin", "s.ASC #1000.bin",
+                           "s.ASC #0005.bin", "s.ASC #01.bin", "s.ASC #00x.bin", "s.ASC.bin",
+                           "s.ASC #003.BIN", "t.ASC #004.bin", "s.ASC #004.bin.bak"}) {
+    WriteFileBytes(dir / name, {});
+  }
+  const std::wstring base = Wide(dir / "s.ASC");
+  EXPECT_EQ(CBKASCFile::FindParts(base, 0),
+            (std::vector<std::wstring>{Wide(dir / "s.ASC #000.bin"), Wide(dir / "s.ASC #001.bin"),
+                                       Wide(dir / "s.ASC #012.bin"),
+                                       Wide(dir / "s.ASC #1000.bin")}));
+  EXPECT_EQ(CBKASCFile::FindParts(base, 2),
+            (std::vector<std::wstring>{Wide(dir / "s.ASC #012.bin"),
+                                       Wide(dir / "s.ASC #1000.bin")}));
+  EXPECT_TRUE(CBKASCFile::FindParts(Wide(dir / "none/s.ASC"), 0).empty());
+}
+
+TEST(CBKASCFileTest, CommitReplacesAnOlderLongerSetAndDiscardKeepsIt) {
+  TempDir dir;
+  const Bytes old = MakeBkFile(kAscAddress, Bytes(256, 'O'));
+  for (const char* name : {"p     .ASC #000.bin", "p     .ASC #001.bin", "p     .ASC #002.bin"}) {
+    WriteFileBytes(dir / name, old);
+  }
+  WriteFileBytes(dir / "p     .ASC.bin", {0xEE, 0x3D, 0x02, 0x00, 0x00, 0x00});
+  {
+    MemoryFile input(u"10 END");
+    CBKASCFile output(Wide(dir / "p.asc"));
+    EXPECT_TRUE(ConvertToBasicASC(&input, &output));
+    output.Discard();
+  }
+  EXPECT_EQ(ReadFileBytes(dir / "p     .ASC #002.bin"), old);
+  EXPECT_EQ(ListDirectory(dir.path()).size(), 4u);
+  {
+    MemoryFile input(u"10 END");
+    CBKASCFile output(Wide(dir / "p.asc"));
+    EXPECT_TRUE(ConvertToBasicASC(&input, &output));
+  }  // destroyed after a successful conversion: the set comes into place
+  EXPECT_EQ(ListDirectory(dir.path()),
+            (std::vector<std::string>{"p     .ASC #000.bin", "p     .ASC.bin"}));
+  Bytes data = {'1', '0', ' ', 'E', 'N', 'D', 0x1A};
+  data.resize(256, ' ');
+  EXPECT_EQ(ReadFileBytes(dir / "p     .ASC #000.bin"), MakeBkFile(kAscAddress, data));
+}
+
+TEST(CBKASCFileTest, ASetThatStopsShortNamesItsPart) {
+  TempDir dir;
+  WriteFileBytes(dir / "r.ASC.bin", {0xEE, 0x3D, 0x02, 0x00, 0x00, 0x00});
+  WriteFileBytes(dir / "r.ASC #000.bin", MakeBkFile(kAscAddress, Bytes(256, 'R')));
+  const auto readWhole = [&dir](std::u16string* text) {
+    CBKASCFile file(Wide(dir / "r.ASC.bin"));
+    if (!file.Open(false)) return file.ReadFailure();
+    *text = ReadAll(file);
+    return file.ReadFailure();
+  };
+  std::u16string text;
+  EXPECT_EQ(NarrowName(readWhole(&text)),
+            "Ошибка! " + dir / "r.ASC #001.bin" + " не найден, набор файлов неполон.\n");
+  EXPECT_EQ(text, std::u16string(256, u'R'));
+
+  Bytes shortPart = MakeBkFile(kAscAddress, Bytes(256, 'S'));
+  shortPart.resize(4 + 100);  // cut off; the length word still says 256
+  WriteFileBytes(dir / "r.ASC #001.bin", shortPart);
+  EXPECT_EQ(NarrowName(readWhole(&text)),
+            "Ошибка! " + dir / "r.ASC #001.bin" + " короче 256 байт, набор файлов неполон.\n");
+  shortPart.push_back(0x1A);  // the end byte before the part runs out: sound
+  WriteFileBytes(dir / "r.ASC #001.bin", shortPart);
+  EXPECT_EQ(readWhole(&text), L"");
+  EXPECT_EQ(text, std::u16string(256, u'R') + std::u16string(100, u'S'));
+
+  WriteFileBytes(dir / "r.ASC #000.bin", MakeBkFile(kAscAddress + 2, Bytes(256, 'R')));
+  EXPECT_EQ(NarrowName(readWhole(&text)),
+            "Ошибка! " + dir / "r.ASC #000.bin" + " повреждён, это не часть набора Basic ASC.\n");
+  WriteFileBytes(dir / "r.ASC #000.bin", {0xEE, 0x3D});
+  EXPECT_EQ(NarrowName(readWhole(&text)),
+            "Ошибка! " + dir / "r.ASC #000.bin" + " короче 256 байт, набор файлов неполон.\n");
 }
 
 TEST(ConvertToBasicAscTest, HeaderThatCannotBeCreated) {

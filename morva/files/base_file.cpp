@@ -1,6 +1,10 @@
 #include "files/base_file.h"
 
+#include <exception>
+
 #include "files/bk_charset.h"
+#include "front/console.h"
+#include "front/messages.h"
 #include "front/platform.h"
 
 namespace {
@@ -12,7 +16,59 @@ constexpr int kMaxTabSize = 16;
 
 CBaseFile::CBaseFile(const std::wstring& fileName) : m_fileName(fileName) {}
 
-CBaseFile::~CBaseFile() { CBaseFile::Close(); }
+CBaseFile::~CBaseFile() {
+  CBaseFile::Close();
+  SettleOutputs();
+}
+
+void CBaseFile::SettleOutputs() {
+  if (m_outputs.empty()) return;
+  if (m_outputFailed || std::uncaught_exceptions() > 0) {
+    DiscardOutputs(&m_outputs);
+  } else {
+    CommitOutputs(&m_outputs, nullptr);
+  }
+  m_outputFailed = false;
+}
+
+bool CBaseFile::OpenOutputStream() {
+  Discard();
+  PendingOutput output;
+  m_file = CreateOutput(m_fileName, &output);
+  if (m_file == nullptr) return false;
+  m_outputs.push_back(output);
+  return true;
+}
+
+bool CBaseFile::Commit(std::wstring* failedName) {
+  const bool closed = Close();
+  if (!closed || m_outputFailed) {
+    if (failedName != nullptr) *failedName = m_fileName;
+    Discard();
+    return false;
+  }
+  std::wstring failed;
+  if (CommitOutputs(&m_outputs, &failed)) return true;
+  if (failedName != nullptr) *failedName = failed;
+  return false;
+}
+
+void CBaseFile::Discard() {
+  Close();
+  DiscardOutputs(&m_outputs);
+  m_outputFailed = false;
+}
+
+std::vector<std::wstring> CBaseFile::GetOutputNames() {
+  std::vector<std::wstring> names;
+  for (const PendingOutput& output : m_outputs) names.push_back(output.finalName);
+  return names;
+}
+
+std::wstring CBaseFile::ReadFailure() {
+  if (m_file == nullptr || !m_outputs.empty() || std::ferror(m_file) == 0) return {};
+  return FormatText(kMsgCannotRead, m_fileName.c_str());
+}
 
 const std::wstring& CBaseFile::GetFileName() { return m_fileName; }
 
@@ -29,7 +85,9 @@ bool CBaseFile::Close() {
   const bool writeFailed = std::ferror(m_file) != 0;
   const bool closeFailed = std::fclose(m_file) != 0;
   m_file = nullptr;
-  return !writeFailed && !closeFailed;
+  const bool ok = !writeFailed && !closeFailed;
+  if (!ok && !m_outputs.empty()) m_outputFailed = true;
+  return ok;
 }
 
 CodeUnit CBaseFile::ReadChar() { return 0; }
@@ -73,7 +131,8 @@ CBKFile::CBKFile(const std::wstring& fileName) : CBaseFile(fileName) {}
 
 bool CBKFile::Open(bool forWrite) {
   Close();  // an object is opened once; a second Open starts afresh
-  m_file = OpenFile(m_fileName, forWrite ? "wb" : "rb");
+  if (forWrite) return OpenOutputStream();
+  m_file = OpenFile(m_fileName, "rb");
   return m_file != nullptr;
 }
 

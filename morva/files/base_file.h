@@ -2,6 +2,12 @@
 // conversion routine sees only this interface: it never learns whether a
 // character came from a UTF-8 file, a BK editor file or a BASIC ASC set.
 //
+// An output is written under a temporary name beside its own and comes into
+// place whole: Commit renames it once it is complete, Discard removes it. An
+// output destroyed without either is committed when every write succeeded
+// and no exception is on its way, and discarded otherwise, so that an object
+// used like a stream (open, write, destroy) leaves its file as expected.
+//
 // Characters cross the interface as 16-bit code units (CodeUnit). Reading
 // works "read first, then test": IsEOF turns true only after a read that ran
 // into the end, and the value of that read is dropped by the caller.
@@ -10,13 +16,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include "front/platform.h"
 
 using CodeUnit = char16_t;
 
 class CBaseFile {
  public:
   explicit CBaseFile(const std::wstring& fileName);
-  virtual ~CBaseFile();  // closes the stream
+  virtual ~CBaseFile();  // closes the stream, settles an output (see above)
   CBaseFile(const CBaseFile&) = delete;
   CBaseFile& operator=(const CBaseFile&) = delete;
 
@@ -38,7 +47,27 @@ class CBaseFile {
   // stream that cannot be read any further must end a reading loop too).
   virtual bool IsEOF();
 
+  // Closes an output and puts it in place under its name. False when a write
+  // or the close failed or the file could not be put in place; the output is
+  // then removed, and *failedName (unless null) names the file that failed.
+  virtual bool Commit(std::wstring* failedName);
+  // Closes an output and removes what was written of it.
+  virtual void Discard();
+  // Every file name that Commit will put in place.
+  virtual std::vector<std::wstring> GetOutputNames();
+  // After reading: the message that tells why the text ended before the end
+  // of the file (a read error, a damaged set), empty when it did not.
+  virtual std::wstring ReadFailure();
+
  protected:
+  // Opens m_file for writing m_fileName through CreateOutput; an output not
+  // yet committed from an earlier Open is discarded first.
+  bool OpenOutputStream();
+  // What the destructors do with an output nobody committed or discarded.
+  void SettleOutputs();
+
+  std::vector<PendingOutput> m_outputs;  // written and not yet put in place
+  bool m_outputFailed = false;           // a write or close of an output failed
   FILE* m_file = nullptr;
   std::wstring m_fileName;
   int m_tabSize = 8;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <string>
 #include <vector>
 
@@ -112,6 +114,40 @@ TEST(CBKFileTest, AReadingLoopOverAnUnreadableStreamEnds) {
   if (!file.Open(false)) GTEST_SKIP() << "directories do not open as files here";
   EXPECT_EQ(ReadAll(file), u"");
   EXPECT_TRUE(file.IsEOF());
+}
+
+TEST(CBKFileTest, OutputComesIntoPlaceOnlyWhole) {
+  TempDir dir;
+  WriteFileBytes(dir / "o", {'o', 'l', 'd'});
+  const auto writeNew = [&dir](CBKFile& file) {
+    ASSERT_TRUE(file.Open(true));
+    for (CodeUnit c : std::u16string(u"new")) EXPECT_TRUE(file.WriteChar(c));
+    EXPECT_EQ(ReadFileBytes(dir / "o"), (Bytes{'o', 'l', 'd'}));  // still the old file
+  };
+  {
+    CBKFile file(Wide(dir / "o"));
+    writeNew(file);
+    file.Discard();
+  }
+  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"o"});
+  EXPECT_EQ(ReadFileBytes(dir / "o"), (Bytes{'o', 'l', 'd'}));
+  try {
+    CBKFile file(Wide(dir / "o"));
+    writeNew(file);
+    throw std::runtime_error("the conversion broke off");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"o"});
+  EXPECT_EQ(ReadFileBytes(dir / "o"), (Bytes{'o', 'l', 'd'}));
+  {
+    CBKFile file(Wide(dir / "o"));
+    writeNew(file);
+    EXPECT_EQ(file.GetOutputNames(), std::vector<std::wstring>{Wide(dir / "o")});
+    std::wstring failed;
+    EXPECT_TRUE(file.Commit(&failed));
+    EXPECT_EQ(ReadFileBytes(dir / "o"), (Bytes{'n', 'e', 'w'}));
+  }
+  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"o"});
 }
 
 TEST(CBKFileTest, AFullDiskIsReported) {

@@ -89,8 +89,7 @@ bool CWinFile::Open(bool forWrite) {
 
 bool CWinFile::OpenForWrite() {
   if (m_encoding == TextFormat::Auto) m_encoding = TextFormat::Utf16le;
-  m_file = OpenFile(m_fileName, "wb");
-  if (m_file == nullptr) return false;
+  if (!OpenOutputStream()) return false;
   bool written = true;
   if (m_encoding == TextFormat::Utf8) {
     for (uint8_t b : kUtf8Bom) written = PutByte(b) && written;
@@ -98,7 +97,7 @@ bool CWinFile::OpenForWrite() {
     for (uint8_t b : kUtf16leBom) written = PutByte(b) && written;
   }
   if (!written) {
-    CBaseFile::Close();
+    Discard();
     return false;
   }
   return true;

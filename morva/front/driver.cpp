@@ -1,6 +1,11 @@
 #include "front/driver.h"
 
+#include <map>
 #include <memory>
+#include <new>
+#include <set>
+#include <utility>
+#include <vector>
 
 #include "convert/convert.h"
 #include "files/asc_file.h"
@@ -17,6 +22,11 @@ namespace {
 constexpr int kSmallestTab = 2;
 constexpr int kLargestTab = 16;
 
+// Exit statuses.
+constexpr int kExitConverted = 0;  // every file converted, or the help asked for
+constexpr int kExitFailed = 1;     // a file failed or a pattern matched nothing
+constexpr int kExitUsage = 2;      // the command line itself is wrong
+
 TextFormat FormatOfLetter(wchar_t letter) {
   switch (letter) {
     case L'U': return TextFormat::Utf16le;
@@ -28,7 +38,7 @@ TextFormat FormatOfLetter(wchar_t letter) {
   }
 }
 
-std::unique_ptr<CBaseFile> CreateInput(wchar_t letter, const std::wstring& name) {
+std::unique_ptr<CBaseFile> NewInput(wchar_t letter, const std::wstring& name) {
   switch (letter) {
     case L'E':
     case L'V': return std::make_unique<CBKFile>(name);
@@ -37,33 +47,177 @@ std::unique_ptr<CBaseFile> CreateInput(wchar_t letter, const std::wstring& name)
   }
 }
 
-// Runs one conversion routine and destroys the input before the output.
-template <class Output, class Routine>
-void Run(std::unique_ptr<CBaseFile> input, std::unique_ptr<Output> output, Routine routine) {
-  routine(input.get(), output.get());
-  input.reset();
-  output.reset();
+std::unique_ptr<CBaseFile> NewOutput(wchar_t letter, const std::wstring& name) {
+  switch (letter) {
+    case L'E':
+    case L'V': return std::make_unique<CBKFile>(name);
+    case L'B': return std::make_unique<CBKASCFile>(name);
+    default: return std::make_unique<CWinFile>(name, FormatOfLetter(letter));
+  }
 }
 
-void ConvertFile(const ConversionJob& job, int tabWidth) {
-  ConsolePrint(kMsgFilePair, job.inName.c_str(), job.outName.c_str());
-  std::unique_ptr<CBaseFile> input = CreateInput(job.inMode, job.inName);
-  if (tabWidth >= kSmallestTab && tabWidth <= kLargestTab) input->SetTabSize(tabWidth);
-  switch (job.outMode) {
-    case L'E':
-      Run(std::move(input), std::make_unique<CBKFile>(job.outName), ConvertToEdasp);
-      break;
-    case L'V':
-      Run(std::move(input), std::make_unique<CBKFile>(job.outName), ConvertToVortex);
-      break;
-    case L'B':
-      Run(std::move(input), std::make_unique<CBKASCFile>(job.outName), ConvertToBasicASC);
-      break;
-    default:
-      Run(std::move(input), std::make_unique<CWinFile>(job.outName, FormatOfLetter(job.outMode)),
-          ConvertToWin);
-      break;
+bool RunConversion(wchar_t outMode, CBaseFile* input, CBaseFile* output) {
+  switch (outMode) {
+    case L'E': return ConvertToEdasp(input, output);
+    case L'V': return ConvertToVortex(input, output);
+    case L'B': return ConvertToBasicASC(input, static_cast<CBKASCFile*>(output));
+    default: return ConvertToWin(input, output);
   }
+}
+
+// The files of one run: what it reads and what it has written, so that no
+// output replaces an input of the run or an output of another input.
+struct RunFiles {
+  std::set<FileIdentity> inputs;  // every file the patterns gave, BASIC ASC parts too
+  std::set<FileIdentity> converted;
+  std::map<FileIdentity, std::wstring> writtenBy;   // output file -> its input
+  std::map<std::wstring, std::wstring> writtenNames;  // output name -> its input
+
+  void AddInput(const std::wstring& name, wchar_t inMode) {
+    FileIdentity identity;
+    if (QueryFile(name, &identity) == FileKind::Missing) return;
+    inputs.insert(identity);
+    if (inMode != L'B') return;
+    const size_t dot = name.rfind(L'.');
+    if (dot == std::wstring::npos) return;
+    for (const std::wstring& part : CBKASCFile::FindParts(name.substr(0, dot), 0)) {
+      if (QueryFile(part, &identity) != FileKind::Missing) inputs.insert(identity);
+    }
+  }
+
+  // True when the input may write these names; otherwise prints why not.
+  bool MayWrite(const std::wstring& inName, const std::vector<std::wstring>& names) const {
+    for (const std::wstring& name : names) {
+      FileIdentity identity;
+      const bool exists = QueryFile(name, &identity) != FileKind::Missing;
+      const std::wstring* firstInput = nullptr;
+      const auto byName = writtenNames.find(name);
+      if (byName != writtenNames.end()) {
+        firstInput = &byName->second;
+      } else if (exists) {
+        const auto byIdentity = writtenBy.find(identity);
+        if (byIdentity != writtenBy.end()) firstInput = &byIdentity->second;
+      }
+      if (firstInput != nullptr) {
+        ConsolePrint(kMsgSameOutput, inName.c_str(), name.c_str(), firstInput->c_str());
+        return false;
+      }
+      if (exists && inputs.count(identity) != 0) {
+        ConsolePrint(kMsgOutputIsInput, name.c_str());
+        return false;
+      }
+    }
+    return true;
+  }
+
+  void Record(const std::wstring& inName, const std::vector<std::wstring>& names) {
+    for (const std::wstring& name : names) {
+      writtenNames[name] = inName;
+      FileIdentity identity;
+      if (QueryFile(name, &identity) != FileKind::Missing) writtenBy[identity] = inName;
+    }
+  }
+};
+
+// The names an output will take or replace: the file itself, or the header
+// of a BASIC ASC set and every part of the set that exists now (the new set
+// replaces them or removes them as left over).
+std::vector<std::wstring> PlannedOutputNames(const ConversionJob& job) {
+  std::vector<std::wstring> names = {job.outName};
+  if (job.outMode == L'B') {
+    for (std::wstring& part : CBKASCFile::FindParts(CBKASCFile::BaseNameFor(job.outName), 0)) {
+      names.push_back(std::move(part));
+    }
+  }
+  return names;
+}
+
+// Converts one file; false when it failed (the message has been printed and
+// nothing of the output is left).
+bool ConvertFile(const ConversionJob& job, int tabWidth, RunFiles* files) {
+  if (!files->MayWrite(job.inName, PlannedOutputNames(job))) return false;
+  std::unique_ptr<CBaseFile> input = NewInput(job.inMode, job.inName);
+  if (tabWidth >= kSmallestTab && tabWidth <= kLargestTab) input->SetTabSize(tabWidth);
+  std::unique_ptr<CBaseFile> output = NewOutput(job.outMode, job.outName);
+  const bool converted = RunConversion(job.outMode, input.get(), output.get());
+  input.reset();
+  if (!converted) return false;
+  const std::vector<std::wstring> names = output->GetOutputNames();
+  std::wstring failed;
+  if (!output->Commit(&failed)) {
+    ConsolePrint(job.outMode == L'B' ? kMsgCannotWriteSet : kMsgCannotWrite, failed.c_str());
+    return false;
+  }
+  files->Record(job.inName, names);
+  return true;
+}
+
+int RunMorva(int argc, char** argv) {
+  if (argc <= 1) {
+    PrintHelp();
+    return kExitUsage;
+  }
+  RunSettings settings;
+  switch (ParseCommandLine(argc, argv, &settings)) {
+    case ParseOutcome::Help: return kExitConverted;
+    case ParseOutcome::UsageError: PrintHelp(); return kExitUsage;
+    case ParseOutcome::Run: break;
+  }
+  ConversionJob& job = settings.job;
+  if (!IsValidModePair(job)) {
+    PrintHelp();
+    return kExitUsage;
+  }
+  ConsolePrint(kMsgAnnounce, ModeName(job.inMode), ModeName(job.outMode));
+  if (job.inMode == job.outMode) {
+    ConsolePrint(kMsgMeaningless);
+    return kExitUsage;
+  }
+  if (job.inMode == L'B' && job.outMode == L'V') {
+    ConsolePrint(kMsgImpossible);
+    return kExitUsage;
+  }
+
+  // Every pattern is expanded before the first conversion, so that the files
+  // this run creates are never taken for inputs of the same run, and every
+  // input is known before the first output is written.
+  std::vector<std::vector<DirectoryEntry>> matches;
+  RunFiles files;
+  for (const std::wstring& pattern : settings.patterns) {
+    matches.push_back(ExpandPattern(pattern));
+    for (const DirectoryEntry& entry : matches.back()) {
+      if (!entry.isDirectory) files.AddInput(entry.name, job.inMode);
+    }
+  }
+
+  unsigned processed = 0;
+  bool failed = false;
+  for (size_t i = 0; i < settings.patterns.size(); ++i) {
+    if (matches[i].empty()) {
+      ConsolePrint(kMsgNotFound, settings.patterns[i].c_str());
+      failed = true;
+      continue;
+    }
+    for (const DirectoryEntry& entry : matches[i]) {
+      if (entry.isDirectory) continue;
+      FileIdentity identity;
+      const FileKind kind = QueryFile(entry.name, &identity);
+      // A file given twice, or matched by two patterns, is converted once.
+      if (kind != FileKind::Missing && !files.converted.insert(identity).second) continue;
+      job.inName = entry.name;
+      job.MakeOutputName();
+      ConsolePrint(kMsgFilePair, job.inName.c_str(), job.outName.c_str());
+      ++processed;
+      if (kind == FileKind::Other) {
+        ConsolePrint(kMsgNotRegular, job.inName.c_str());
+        failed = true;
+      } else if (!ConvertFile(job, settings.tabWidth, &files)) {
+        failed = true;
+      }
+    }
+  }
+  ConsolePrint(kMsgDone, static_cast<int>(processed));
+  return failed ? kExitFailed : kExitConverted;
 }
 
 }  // namespace
@@ -71,46 +225,12 @@ void ConvertFile(const ConversionJob& job, int tabWidth) {
 int MorvaMain(int argc, char** argv) {
   // No locale is set: ConsolePrint writes UTF-8 by itself and the code pages
   // come from our own tables, so the run is the same on every system.
-  if (argc <= 1) {
-    PrintHelp();
-    return 0;
+  InstallInterruptCleanup();
+  try {
+    return RunMorva(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // The objects of the file in hand have removed their outputs on the way.
+    ConsolePrint(kMsgNoMemory);
+    return kExitFailed;
   }
-  RunSettings settings;
-  if (!ParseCommandLine(argc, argv, &settings)) return 0;
-  ConversionJob& job = settings.job;
-  if (!IsValidModePair(job)) {
-    PrintHelp();
-    return 0;
-  }
-  ConsolePrint(kMsgAnnounce, ModeName(job.inMode), ModeName(job.outMode));
-  if (job.inMode == job.outMode) {
-    ConsolePrint(kMsgMeaningless);
-    return 0;
-  }
-  if (job.inMode == L'B' && job.outMode == L'V') {
-    ConsolePrint(kMsgImpossible);
-    return 0;
-  }
-
-  // Every pattern is expanded before the first conversion, so that the files
-  // this run creates are never taken for inputs of the same run.
-  std::vector<std::vector<DirectoryEntry>> matches;
-  for (const std::wstring& pattern : settings.patterns) matches.push_back(ExpandPattern(pattern));
-
-  unsigned processed = 0;
-  for (size_t i = 0; i < settings.patterns.size(); ++i) {
-    if (matches[i].empty()) {
-      ConsolePrint(kMsgNotFound, settings.patterns[i].c_str());
-      continue;
-    }
-    for (const DirectoryEntry& entry : matches[i]) {
-      if (entry.isDirectory) continue;
-      job.inName = entry.name;
-      job.MakeOutputName();
-      ConvertFile(job, settings.tabWidth);
-      ++processed;
-    }
-  }
-  ConsolePrint(kMsgDone, static_cast<int>(processed));
-  return 0;
 }

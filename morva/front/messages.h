@@ -51,10 +51,29 @@ inline constexpr const wchar_t* kMsgImpossible =
 inline constexpr const wchar_t* kMsgNotFound = L"Файл(ы) '%s' не найден(ы)\n";
 inline constexpr const wchar_t* kMsgFilePair = L"%s -> %s\n";
 inline constexpr const wchar_t* kMsgDone = L"Готово, обработано %d файлов.\n";
+// An input that is a FIFO, a device or a socket: reading it could hang the
+// run or give an empty text.
+inline constexpr const wchar_t* kMsgNotRegular = L"Ошибка! %s не является обычным файлом.\n";
+// An output would replace (or a BASIC ASC set would remove) a file that this
+// run reads, converted already or still to come.
+inline constexpr const wchar_t* kMsgOutputIsInput =
+    L"Ошибка! %s - входной файл, он не будет перезаписан.\n";
+// Two inputs of one run would write the same output: the second input, the
+// output, the input that wrote it first.
+inline constexpr const wchar_t* kMsgSameOutput =
+    L"Ошибка! %s не преобразован: %s уже записан из %s.\n";
 
 // --- conversions ------------------------------------------------------------
 inline constexpr const wchar_t* kMsgNoMemory = L"Недостаточно памяти.\n";
 inline constexpr const wchar_t* kMsgCannotOpen = L"Ошибка! %s не открывается.\n";
+// A read failed before the end of the file: the text would be cut off.
+inline constexpr const wchar_t* kMsgCannotRead = L"Ошибка! %s не читается.\n";
+// A BASIC ASC set that cannot be read whole, named by its part.
+inline constexpr const wchar_t* kMsgPartMissing = L"Ошибка! %s не найден, набор файлов неполон.\n";
+inline constexpr const wchar_t* kMsgPartShort =
+    L"Ошибка! %s короче 256 байт, набор файлов неполон.\n";
+inline constexpr const wchar_t* kMsgPartDamaged =
+    L"Ошибка! %s повреждён, это не часть набора Basic ASC.\n";
 // A write to the output failed (full disk, quota, I/O error): the output
 // would be a cut-off text, so it has been removed.
 inline constexpr const wchar_t* kMsgCannotWrite =

@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "files/asc_file.h"
+
 namespace {
 
 struct ModeInfo {
@@ -53,4 +55,5 @@ void ConversionJob::MakeOutputName() {
   } else {
     outName.replace(dot, std::wstring::npos, extension);
   }
+  if (outMode == L'B') outName = CBKASCFile::HeaderNameFor(outName);
 }

@@ -16,6 +16,8 @@ struct ConversionJob {
   // replaces the input's extension, or is appended when the input has none
   // or already has exactly that one (a.txt gives a.txt.txt for PC output).
   // A directory part of inName is kept, and its dots are not extensions.
+  // A BASIC ASC set is named by the header file it gets: prog.bas gives
+  // "prog  .ASC.bin".
   void MakeOutputName();
 };
 

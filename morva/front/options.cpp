@@ -27,7 +27,7 @@ int TabWidthFromArgument(const char* argument) {
   return static_cast<int>(value);
 }
 
-bool ParseCommandLine(int argc, char** argv, RunSettings* settings) {
+ParseOutcome ParseCommandLine(int argc, char** argv, RunSettings* settings) {
   static const option kLongOptions[] = {{"help", no_argument, nullptr, 'h'},
                                         {"input", required_argument, nullptr, 'i'},
                                         {"output", required_argument, nullptr, 'o'},
@@ -37,13 +37,13 @@ bool ParseCommandLine(int argc, char** argv, RunSettings* settings) {
   int option;
   while ((option = getopt_long(argc, argv, "hi:o:t:", kLongOptions, nullptr)) != -1) {
     switch (option) {
-      case 'h': PrintHelp(); return false;
+      case 'h': PrintHelp(); return ParseOutcome::Help;
       case 'i': TakeModeLetter(optarg, &settings->job.inMode); break;
       case 'o': TakeModeLetter(optarg, &settings->job.outMode); break;
       case 't': settings->tabWidth = TabWidthFromArgument(optarg); break;
-      default: break;  // getopt_long has reported it; the option is ignored
+      default: return ParseOutcome::UsageError;  // getopt_long has reported it
     }
   }
   for (int i = optind; i < argc; ++i) settings->patterns.push_back(WidenName(argv[i]));
-  return true;
+  return ParseOutcome::Run;
 }

@@ -13,10 +13,16 @@ struct RunSettings {
   std::vector<std::wstring> patterns;
 };
 
+enum class ParseOutcome {
+  Run,         // the settings are complete
+  Help,        // -h or --help: the help text has been printed
+  UsageError,  // an unknown option or a missing option argument, reported by getopt_long
+};
+
 // Parses the options (GNU getopt_long: options and patterns in any order,
-// "--" ends the options) and collects the patterns. Returns false when the
-// run ends here because the help text has been printed (-h or --help).
-bool ParseCommandLine(int argc, char** argv, RunSettings* settings);
+// "--" ends the options) and collects the patterns. Parsing stops at -h and
+// at the first option that is unknown or lacks its argument.
+ParseOutcome ParseCommandLine(int argc, char** argv, RunSettings* settings);
 
 void PrintHelp();
 

@@ -26,6 +26,61 @@ bool IsSameFile(const std::wstring& first, const std::wstring& second);
 // a device such as /dev/full must never be unlinked.
 void RemovePartialOutput(const std::wstring& name);
 
+// What a name designates, symbolic links followed.
+enum class FileKind { Missing, Regular, Directory, Other };
+
+// A file as the system knows it, whatever name reaches it.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator<(const FileIdentity& other) const {
+    return device != other.device ? device < other.device : inode < other.inode;
+  }
+  bool operator==(const FileIdentity& other) const {
+    return device == other.device && inode == other.inode;
+  }
+};
+
+// The kind of the file, and its identity when it exists (identity may be null).
+FileKind QueryFile(const std::wstring& name, FileIdentity* identity);
+
+// --- outputs written whole or not at all ------------------------------------
+// An output is written under a temporary name in the folder of its final
+// name and renamed over that name only once it is complete, so that an old
+// file of that name stays untouched until then. A name that exists as a
+// symbolic link or as something other than a regular file (a device) is
+// written in place instead, so that a link the user set up keeps working.
+struct PendingOutput {
+  std::wstring finalName;
+  std::wstring tempName;  // empty when the output is written in place
+};
+
+// Creates the output for `name` and returns its stream, open for binary
+// writing; null when it cannot be created. An existing regular file that may
+// not be written (read-only) is refused as fopen would refuse it; its
+// permission bits pass to the new file. The temporary is removed by a fatal
+// signal (see InstallInterruptCleanup) until CommitOutputs or DiscardOutputs.
+FILE* CreateOutput(const std::wstring& name, PendingOutput* output);
+
+// Puts complete outputs (their streams already closed) in place as one: every
+// final name is checked first, then all are renamed while the signals that
+// end the process wait, so that an interruption leaves all of them or none.
+// On failure nothing of the outputs stays behind (those renamed already are
+// removed again), *failedName names the output that failed, and false comes
+// back. The list is empty afterwards.
+bool CommitOutputs(std::vector<PendingOutput>* outputs, std::wstring* failedName);
+
+// Removes the temporaries of outputs that are not to be kept. Outputs written
+// in place are left as they are. The list is empty afterwards.
+void DiscardOutputs(std::vector<PendingOutput>* outputs);
+
+// Called once at the start of the program: SIGINT, SIGTERM, SIGHUP and the
+// other signals that end a process remove every temporary output before the
+// process ends by the same signal; signals ignored by the caller stay
+// ignored. SIGXFSZ is ignored, so that a write beyond the file size limit
+// fails like a write to a full disk and is handled as such.
+void InstallInterruptCleanup();
+
 // One entry of a directory, by its bare name.
 struct DirectoryEntry {
   std::wstring name;

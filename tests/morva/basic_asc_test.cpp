@@ -2,6 +2,7 @@
 // sets read back, including damaged ones.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "morva_run.h"
 
@@ -24,7 +25,8 @@ TEST(MorvaBasicAscWriteTest, EmptyInputGivesHeaderAndOneEndPart) {
   TempDir dir;
   WriteFileBytes(dir / "e.edp", {});
   const RunResult run = Morva(dir, {"-ie", "-ob", "e.edp"});
-  EXPECT_EQ(run.out, Announce("Edasp", "Basic ASC") + "e.edp -> e.asc\n" + Done(1));
+  EXPECT_EQ(run.out, Announce("Edasp", "Basic ASC") + "e.edp -> e     .ASC.bin\n" + Done(1));
+  EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(ListDirectory(dir.path()),
             (std::vector<std::string>{"e     .ASC #000.bin", "e     .ASC.bin", "e.edp"}));
   EXPECT_EQ(ReadFileBytes(dir / "e     .ASC.bin"), kHeader);
@@ -79,7 +81,7 @@ TEST(MorvaBasicAscRoundTripTest, ManyPartsWrittenAndReadBack) {
   }
   WriteFileBytes(dir / "big.txt", Utf8File(FromUtf8(listing), false, true));
   RunResult run = Morva(dir, {"-iu", "-ob", "big.txt"});
-  EXPECT_NE(run.out.find("big.txt -> big.asc\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("big.txt -> big   .ASC.bin\n"), std::string::npos) << run.out;
   // Part numbers beyond 999 take four digits.
   EXPECT_TRUE(FileExists(dir / "big   .ASC #999.bin"));
   EXPECT_TRUE(FileExists(dir / "big   .ASC #1000.bin"));
@@ -99,7 +101,7 @@ std::string ReadSet(TempDir& dir, const std::string& header, Bytes* text) {
   return run.out;
 }
 
-TEST(MorvaBasicAscReadTest, TextEndsAtTheEndByteOrAtAMissingPart) {
+TEST(MorvaBasicAscReadTest, TextEndsAtTheEndByte) {
   TempDir dir;
   WriteFileBytes(dir / "p     .ASC.bin", kHeader);
   WriteFileBytes(dir / "p     .ASC #000.bin", Part(AsBytes("10 REM\n\x1A" "20 JUNK\n")));
@@ -112,22 +114,57 @@ TEST(MorvaBasicAscReadTest, TextEndsAtTheEndByteOrAtAMissingPart) {
   const RunResult edasp = Morva(dir, {"-ib", "-oe", "p     .ASC.bin"});
   EXPECT_EQ(edasp.out, Announce("Basic ASC", "Edasp") + "p     .ASC.bin -> p     .ASC.edp\n" +
                            Done(1));
+  EXPECT_EQ(edasp.exitStatus, 0);
   EXPECT_EQ(ReadFileBytes(dir / "p     .ASC.edp"), AsBytes("10 REM\n"));
 
-  // A full part 000 and no part 001: the text is the 256 bytes.
+  // A last part that ends with its end byte before its 256 bytes is sound.
   WriteFileBytes(dir / "q.ASC.bin", kHeader);
   WriteFileBytes(dir / "q.ASC #000.bin", MakeBkFile(kAscAddress, Bytes(256, 'Q')));
-  ReadSet(dir, "q.ASC.bin", &text);
-  EXPECT_EQ(text, Utf16File(std::u16string(256, u'Q')));
-  // A bad part 001 ends the text the same way; so does a short part.
-  WriteFileBytes(dir / "q.ASC #001.bin", MakeBkFile(0, Bytes(256, 'R')));
-  ReadSet(dir, "q.ASC.bin", &text);
-  EXPECT_EQ(text, Utf16File(std::u16string(256, u'Q')));
-  Bytes shortPart = MakeBkFile(kAscAddress, Bytes(256, 'S'));
-  shortPart.resize(4 + 10);  // the length word still says 256
-  WriteFileBytes(dir / "q.ASC #001.bin", shortPart);
+  Bytes last = MakeBkFile(kAscAddress, Bytes(256, 'S'));
+  last.resize(4 + 10);
+  last.push_back(0x1A);
+  WriteFileBytes(dir / "q.ASC #001.bin", last);
   ReadSet(dir, "q.ASC.bin", &text);
   EXPECT_EQ(text, Utf16File(std::u16string(256, u'Q') + std::u16string(10, u'S')));
+}
+
+// A set that stops before its end byte would give a cut-off listing that
+// looks complete: it is an error that names the part, and nothing is written.
+TEST(MorvaBasicAscReadTest, MissingShortOrDamagedPartIsAnError) {
+  TempDir dir;
+  WriteFileBytes(dir / "q.ASC.bin", kHeader);
+  WriteFileBytes(dir / "q.ASC #000.bin", MakeBkFile(kAscAddress, Bytes(256, 'Q')));
+  WriteFileBytes(dir / "q.txt", AsBytes("older text"));
+  Bytes shortPart = MakeBkFile(kAscAddress, Bytes(256, 'S'));
+  shortPart.resize(4 + 10);  // the length word still says 256
+  const std::pair<Bytes, std::string> cases[] = {
+      {{}, "Ошибка! q.ASC #001.bin не найден, набор файлов неполон.\n"},
+      {shortPart, "Ошибка! q.ASC #001.bin короче 256 байт, набор файлов неполон.\n"},
+      {MakeBkFile(0, Bytes(256, 'R')),
+       "Ошибка! q.ASC #001.bin повреждён, это не часть набора Basic ASC.\n"},
+  };
+  for (const auto& [part, message] : cases) {
+    unlink((dir / "q.ASC #001.bin").c_str());
+    if (!part.empty()) WriteFileBytes(dir / "q.ASC #001.bin", part);
+    for (const char* mode : {"-ou", "-oe", "-ok"}) {
+      const RunResult run = Morva(dir, {"-ib", mode, "q.ASC.bin"});
+      const std::string out = run.out.substr(run.out.find('\n') + 1);
+      EXPECT_EQ(out.substr(out.find('\n') + 1), message + Done(1)) << mode;
+      EXPECT_EQ(run.exitStatus, 1) << mode;
+    }
+    EXPECT_EQ(ReadFileBytes(dir / "q.txt"), AsBytes("older text"));
+    EXPECT_FALSE(FileExists(dir / "q.edp"));
+    EXPECT_EQ(ListDirectory(dir.path()).size(), part.empty() ? 3u : 4u);
+  }
+  // A part that is no regular file could hang the run: refused as well.
+  unlink((dir / "q.ASC #001.bin").c_str());
+  ASSERT_EQ(mkfifo((dir / "q.ASC #001.bin").c_str(), 0600), 0);
+  const RunResult run = Morva(dir, {"-ib", "-ou", "q.ASC.bin"});
+  EXPECT_NE(run.out.find("Ошибка! q.ASC #001.bin не является обычным файлом.\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_FALSE(run.timedOut);
 }
 
 TEST(MorvaBasicAscReadTest, BadHeadersDoNotOpen) {
@@ -151,13 +188,16 @@ TEST(MorvaBasicAscReadTest, BadHeadersDoNotOpen) {
   }
   TempDir dir;
   Bytes text;
-  // Part 000 missing, or with a wrong header.
+  // Part 000 missing, or with a wrong header: the message names the part.
   WriteFileBytes(dir / "m.ASC.bin", kHeader);
-  EXPECT_NE(ReadSet(dir, "m.ASC.bin", &text).find("Ошибка! m.ASC.bin не открывается.\n"),
+  EXPECT_NE(ReadSet(dir, "m.ASC.bin", &text)
+                .find("Ошибка! m.ASC #000.bin не найден, набор файлов неполон.\n"),
             std::string::npos);
   WriteFileBytes(dir / "m.ASC #000.bin", MakeBkFile(kAscAddress, Bytes(255, 'x')));
-  EXPECT_NE(ReadSet(dir, "m.ASC.bin", &text).find("Ошибка! m.ASC.bin не открывается.\n"),
+  EXPECT_NE(ReadSet(dir, "m.ASC.bin", &text)
+                .find("Ошибка! m.ASC #000.bin повреждён, это не часть набора Basic ASC.\n"),
             std::string::npos);
+  EXPECT_FALSE(FileExists(dir / "m.ASC.txt"));
   // A header whose name does not end in ".bin" leaves no way to its parts.
   WriteFileBytes(dir / "n.ASC", kHeader);
   WriteFileBytes(dir / "n.ASC #000.bin", Part(AsBytes("10 END\n\x1A")));
@@ -173,7 +213,8 @@ TEST(MorvaBasicAscWriteTest, PartThatCannotBeCreatedRemovesTheSet) {
   WriteFileBytes(dir / "long.txt", Bytes(600, 'L'));
   mkdir((dir / "long  .ASC #001.bin").c_str(), 0700);  // blocks part 001
   const RunResult run = Morva(dir, {"-iw", "-ob", "long.txt"});
-  EXPECT_NE(run.out.find("long.txt -> long.asc\n"), std::string::npos);
+  EXPECT_NE(run.out.find("long.txt -> long  .ASC.bin\n"), std::string::npos);
+  EXPECT_EQ(run.exitStatus, 1);
   EXPECT_NE(run.out.find("Ошибка! long  .ASC #001.bin не записывается, неполный набор файлов "
                          "удалён.\n" + Done(1)),
             std::string::npos)
@@ -182,13 +223,53 @@ TEST(MorvaBasicAscWriteTest, PartThatCannotBeCreatedRemovesTheSet) {
             (std::vector<std::string>{"long  .ASC #001.bin", "long.txt"}));
 }
 
+TEST(MorvaBasicAscWriteTest, NewSetRemovesThePartsOfAnOlderLongerSet) {
+  TempDir dir;
+  WriteFileBytes(dir / "prog  .ASC.bin", kHeader);
+  for (int part = 0; part < 5; ++part) {
+    WriteFileBytes(dir / ("prog  .ASC #00" + std::to_string(part) + ".bin"), Part({'O'}));
+  }
+  WriteFileBytes(dir / "prog  .ASC #0005.bin", {'k'});  // no part name: not ours to remove
+  WriteFileBytes(dir / "prog.bas", AsBytes("10 END\n"));
+  const RunResult run = Morva(dir, {"-iw", "-ob", "prog.bas"});
+  EXPECT_EQ(run.out, Announce("Windows 1251", "Basic ASC") + "prog.bas -> prog  .ASC.bin\n" +
+                         EncodingReport("OEM CP-866", "Windows 1251") + Done(1));
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(ListDirectory(dir.path()),
+            (std::vector<std::string>{"prog  .ASC #000.bin", "prog  .ASC #0005.bin",
+                                      "prog  .ASC.bin", "prog.bas"}));
+  EXPECT_EQ(ReadFileBytes(dir / "prog  .ASC #000.bin"), Part(AsBytes("10 END\n\x1A")));
+}
+
+TEST(MorvaBasicAscWriteTest, SetThatCannotBeCompletedLeavesTheOlderSet) {
+  TempDir dir;
+  const Bytes oldPart = Part(AsBytes("10 OLD\n\x1A"));
+  WriteFileBytes(dir / "long  .ASC.bin", kHeader);
+  WriteFileBytes(dir / "long  .ASC #000.bin", oldPart);
+  mkdir((dir / "long  .ASC #002.bin").c_str(), 0700);  // blocks part 002
+  WriteFileBytes(dir / "long.txt", Bytes(600, 'L'));
+  const RunResult run = Morva(dir, {"-iw", "-ob", "long.txt"});
+  EXPECT_NE(run.out.find("Ошибка! long  .ASC #002.bin не записывается, неполный набор файлов "
+                         "удалён.\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(ReadFileBytes(dir / "long  .ASC #000.bin"), oldPart);
+  EXPECT_EQ(ReadFileBytes(dir / "long  .ASC.bin"), kHeader);
+  EXPECT_EQ(ListDirectory(dir.path()),
+            (std::vector<std::string>{"long  .ASC #000.bin", "long  .ASC #002.bin",
+                                      "long  .ASC.bin", "long.txt"}));
+}
+
 TEST(MorvaBasicAscWriteTest, InputIsNeverOverwrittenBySetFiles) {
   TempDir dir;
   // A text named like the header of the set that its conversion would write.
   WriteFileBytes(dir / "x     .ASC.bin", AsBytes("10 PRINT\n"));
   const RunResult run = Morva(dir, {"-iw", "-ob", "x     .ASC.bin"});
-  EXPECT_NE(run.out.find("Ошибка! x     .ASC.asc не открывается.\n"), std::string::npos)
-      << run.out;
+  EXPECT_EQ(run.out, Announce("Windows 1251", "Basic ASC") + "x     .ASC.bin -> x     .ASC.bin\n" +
+                         "Ошибка! x     .ASC.bin - входной файл, он не будет перезаписан.\n" +
+                         Done(1));
+  EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(ReadFileBytes(dir / "x     .ASC.bin"), AsBytes("10 PRINT\n"));
 }
 

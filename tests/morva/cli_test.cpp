@@ -58,7 +58,6 @@ TEST(MorvaCommandLineTest, HelpWithoutArgumentsOrWithHelpAnywhere) {
   TempDir dir;
   WriteFileBytes(dir / "x.edp", {'a'});
   const std::vector<std::vector<std::string>> commands = {
-      {},
       {"-h"},
       {"--help"},
       {"--he"},
@@ -72,6 +71,10 @@ TEST(MorvaCommandLineTest, HelpWithoutArgumentsOrWithHelpAnywhere) {
     EXPECT_EQ(run.out, Help()) << testing::PrintToString(args);
     EXPECT_EQ(run.err, "");
   }
+  // Nothing at all to do is a usage error, with the same help text.
+  const RunResult bare = Morva(dir, {});
+  EXPECT_EQ(bare.out, Help());
+  EXPECT_EQ(bare.exitStatus, 2);
   EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"x.edp"});
 }
 
@@ -85,7 +88,7 @@ TEST(MorvaCommandLineTest, LettersOutsideTheirSetGiveTheHelp) {
                                                                 {"-o", " u", "x.txt"}}) {
     const RunResult run = Morva(dir, args);
     EXPECT_EQ(run.out, Help()) << testing::PrintToString(args);
-    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.exitStatus, 2);
   }
   EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"x.txt"});
 }
@@ -96,16 +99,18 @@ TEST(MorvaCommandLineTest, RefusedPairsAreAnnouncedFirst) {
   RunResult run = Morva(dir, {"-i", "w", "-o", "w", "a.txt"});
   EXPECT_EQ(run.out, Announce("Windows 1251", "Windows 1251") +
                          "Бессмысленное преобразование делать не будем.\n");
+  EXPECT_EQ(run.exitStatus, 2);
   for (const char* letter : {"u", "o", "k", "e", "v", "b"}) {
     run = Morva(dir, {std::string("-i") + letter, std::string("--output=") + letter, "a.txt"});
     EXPECT_NE(run.out.find("Бессмысленное преобразование делать не будем.\n"), std::string::npos)
         << letter;
     EXPECT_EQ(run.out.find("Готово"), std::string::npos);
+    EXPECT_EQ(run.exitStatus, 2);
   }
   run = Morva(dir, {"-ib", "-ov", "x"});
   EXPECT_EQ(run.out, Announce("Basic ASC", "Vortex") +
                          "Такое преобразование невозможно по техническим причинам.\n");
-  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.exitStatus, 2);
   EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"a.txt"});
 }
 
@@ -130,15 +135,24 @@ TEST(MorvaCommandLineTest, OptionForms) {
   EXPECT_EQ(Morva(dir, {"--output", "KOI"}).out, Announce("Авто", "KOI8R") + Done(0));
 }
 
-TEST(MorvaCommandLineTest, ParserDiagnosticsGoToTheErrorStreamAndAreIgnored) {
+TEST(MorvaCommandLineTest, UnknownOptionOrMissingArgumentEndsTheRunBeforeAnyFile) {
   TempDir dir;
-  RunResult run = Morva(dir, {"-x", "-ie", "--bogus"});
-  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + Done(0));
-  EXPECT_NE(run.err.find("-- 'x'"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("bogus"), std::string::npos) << run.err;
-  run = Morva(dir, {"-ie", "-o"});
-  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + Done(0));
-  EXPECT_NE(run.err, "");
+  WriteFileBytes(dir / "a.edp", {'a'});
+  // getopt_long reports the option on the error stream; the help follows.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> commands = {
+      {{"-x", "-ie", "a.edp"}, "-- 'x'"},
+      {{"-ie", "a.edp", "--bogus"}, "bogus"},
+      {{"-ie", "a.edp", "-o"}, "-- 'o'"},
+      {{"a.edp", "--input"}, "input"},
+      {{"-ie", "a.edp", "-x", "-h"}, "-- 'x'"},  // the first error ends the parsing
+  };
+  for (const auto& [args, diagnostic] : commands) {
+    const RunResult run = Morva(dir, args);
+    EXPECT_EQ(run.out, Help()) << testing::PrintToString(args);
+    EXPECT_NE(run.err.find(diagnostic), std::string::npos) << run.err;
+    EXPECT_EQ(run.exitStatus, 2);
+  }
+  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"a.edp"});
 }
 
 TEST(MorvaCommandLineTest, DoubleDashAndPosixlyCorrect) {
@@ -167,16 +181,19 @@ TEST(MorvaPatternTest, NamingPerFileLinesAndCount) {
   EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "prog.bas -> prog.txt\n" +
                          "notes -> notes.txt\n" + "a.b.c -> a.b.txt\n" +
                          "readme.txt -> readme.txt.txt\n" + "readme.TXT -> readme.txt\n" +
+                         "Ошибка! readme.txt - входной файл, он не будет перезаписан.\n" +
                          Done(5));
-  // readme.TXT -> readme.txt overwrote the input of the line before; the
-  // output of readme.txt itself went to readme.txt.txt.
+  EXPECT_EQ(run.exitStatus, 1);
+  // readme.TXT -> readme.txt would overwrite the input of the line before;
+  // the output of readme.txt itself went to readme.txt.txt.
+  EXPECT_EQ(ReadFileBytes(dir / "readme.txt"), Bytes{'a'});
   EXPECT_EQ(ReadFileBytes(dir / "readme.txt.txt"), Utf16File(u"a"));
   EXPECT_EQ(ReadFileBytes(dir / "a.b.txt"), Utf16File(u"a"));
 
   TempDir other;
   WriteFileBytes(other / "x.txt", {'a'});
   for (const auto& [mode, name] : std::vector<std::pair<std::string, std::string>>{
-           {"-oe", "x.edp"}, {"-ov", "x.vxt"}, {"-ob", "x.asc"}, {"-o8", "x.txt.txt"}}) {
+           {"-oe", "x.edp"}, {"-ov", "x.vxt"}, {"-ob", "x     .ASC.bin"}, {"-o8", "x.txt.txt"}}) {
     const RunResult named = Morva(other, {"-iw", mode, "x.txt"});
     EXPECT_NE(named.out.find("x.txt -> " + name + "\n"), std::string::npos) << named.out;
   }
@@ -192,10 +209,11 @@ TEST(MorvaPatternTest, WildcardsDirectoriesAndMissingFiles) {
   mkdir((dir / "only/d1.edp").c_str(), 0700);
   const RunResult run =
       Morva(dir, {"-ie", "-o8", "*.edp", "none*.edp", "?.edp", "only/*", "only", "missing.edp"});
+  // "?.edp" matches the files of "*.edp" again: each is converted once.
   EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-8") + "a.edp -> a.txt\n" +
                          "b.edp -> b.txt\n" + "Файл(ы) 'none*.edp' не найден(ы)\n" +
-                         "a.edp -> a.txt\n" + "b.edp -> b.txt\n" +
-                         "Файл(ы) 'missing.edp' не найден(ы)\n" + Done(4));
+                         "Файл(ы) 'missing.edp' не найден(ы)\n" + Done(2));
+  EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(ReadFileBytes(dir / "b.txt"), Utf8File(u"b"));
 }
 
@@ -205,7 +223,8 @@ TEST(MorvaPatternTest, OutputsOfTheRunAreNeverItsInputs) {
   WriteFileBytes(dir / "b.edp", {'b'});
   const RunResult run = Morva(dir, {"-ie", "-ov", "*.edp", "*"});
   EXPECT_EQ(run.out, Announce("Edasp", "Vortex") + "a.edp -> a.vxt\n" + "b.edp -> b.vxt\n" +
-                         "a.edp -> a.vxt\n" + "b.edp -> b.vxt\n" + Done(4));
+                         Done(2));
+  EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(ListDirectory(dir.path()),
             (std::vector<std::string>{"a.edp", "a.vxt", "b.edp", "b.vxt"}));
 }
@@ -217,7 +236,7 @@ TEST(MorvaPatternTest, PatternWithADirectoryPartWritesBesideTheInput) {
   WriteFileBytes(dir / "x.edp", {'w', 'r', 'o', 'n', 'g'});
   const RunResult run = Morva(dir, {"-ie", "texts/*.edp", "texts/x.edp"});
   EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "texts/x.edp -> texts/x.txt\n" +
-                         "texts/x.edp -> texts/x.txt\n" + Done(2));
+                         Done(1));
   EXPECT_EQ(ReadFileBytes(dir / "texts/x.txt"), Utf16File(u"x\ny"));
   EXPECT_FALSE(FileExists(dir / "x.txt"));
   // Absolute patterns work the same way.
@@ -238,6 +257,28 @@ TEST(MorvaFailureTest, InputThatCannotBeOpenedStillCounts) {
   EXPECT_EQ(ReadFileBytes(dir / "good.txt"), Bytes{'g'});
 }
 
+// A FIFO would hang the run, and a pipe or a device would give an output
+// that looks converted; only regular files are read.
+TEST(MorvaFailureTest, InputsThatAreNoRegularFilesAreRefused) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo((dir / "fifo.edp").c_str(), 0600), 0);
+  ASSERT_EQ(symlink("/dev/zero", (dir / "zero.edp").c_str()), 0);  // would never end
+  WriteFileBytes(dir / "text.edp", {'t'});
+  RunOptions quick;
+  quick.timeoutSeconds = 20;
+  const RunResult run = Morva(dir, {"-ie", "*.edp", "/dev/stdin"}, quick);
+  EXPECT_FALSE(run.timedOut);
+  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "fifo.edp -> fifo.txt\n" +
+                         "Ошибка! fifo.edp не является обычным файлом.\n" +
+                         "text.edp -> text.txt\n" + "zero.edp -> zero.txt\n" +
+                         "Ошибка! zero.edp не является обычным файлом.\n" +
+                         "/dev/stdin -> /dev/stdin.txt\n" +
+                         "Ошибка! /dev/stdin не является обычным файлом.\n" + Done(4));
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(ListDirectory(dir.path()),
+            (std::vector<std::string>{"fifo.edp", "text.edp", "text.txt", "zero.edp"}));
+}
+
 TEST(MorvaFailureTest, OutputThatIsTheInputIsNeverOpened) {
   TempDir dir;
   const Bytes text = {'t', 'e', 'x', 't'};
@@ -246,7 +287,8 @@ TEST(MorvaFailureTest, OutputThatIsTheInputIsNeverOpened) {
   ASSERT_EQ(link((dir / "a.edp").c_str(), (dir / "a.txt").c_str()), 0);
   const RunResult run = Morva(dir, {"-ie", "a.edp"});
   EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "a.edp -> a.txt\n" +
-                         "Ошибка! a.txt не открывается.\n" + Done(1));
+                         "Ошибка! a.txt - входной файл, он не будет перезаписан.\n" + Done(1));
+  EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(ReadFileBytes(dir / "a.edp"), text);
 }
 

@@ -1,0 +1,277 @@
+// Outputs are written whole or not at all: an interrupted run, a file-size
+// limit or a failed write leaves the old output as it was and nothing half
+// written; and within one run no output replaces an input or the output of
+// another input.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "morva_run.h"
+
+namespace {
+
+constexpr char kTemporaryTag[] = ".morva-";
+
+std::string Announce(const std::string& in, const std::string& out) {
+  return "Преобразование " + in + " -> " + out + "\n";
+}
+
+// Names in dir that are temporary outputs.
+std::vector<std::string> Temporaries(const std::string& dir) {
+  std::vector<std::string> found;
+  for (const std::string& name : ListDirectory(dir)) {
+    if (name.find(kTemporaryTag) != std::string::npos) found.push_back(name);
+  }
+  return found;
+}
+
+uint64_t FileSize(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+void Sleep(long milliseconds) {
+  const timespec pause{milliseconds / 1000, (milliseconds % 1000) * 1000000};
+  nanosleep(&pause, nullptr);
+}
+
+// Runs morva in dir, waits until it is writing its outputs (at least
+// `temporaries` temporary files, the first of them holding data), sends the
+// signal and returns the wait status. -1 when morva ended before that.
+int InterruptMorva(const TempDir& dir, const std::vector<std::string>& args, int signal,
+                   size_t temporaries) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int devNull = open("/dev/null", O_RDWR);
+    dup2(devNull, STDIN_FILENO);
+    dup2(devNull, STDOUT_FILENO);
+    dup2(devNull, STDERR_FILENO);
+    if (chdir(dir.path().c_str()) != 0) _exit(126);
+    std::vector<char*> argv = {const_cast<char*>(MORVA_BINARY)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(MORVA_BINARY, argv.data());
+    _exit(127);
+  }
+  if (pid < 0) return -1;
+  constexpr int kPolls = 60000;  // a minute at most
+  bool writing = false;
+  int status = 0;
+  for (int i = 0; i < kPolls && !writing; ++i) {
+    const std::vector<std::string> found = Temporaries(dir.path());
+    writing = found.size() >= temporaries && FileSize(dir / found.front()) > 0;
+    if (!writing) {
+      if (waitpid(pid, &status, WNOHANG) == pid) return -1;
+      Sleep(1);
+    }
+  }
+  kill(pid, writing ? signal : SIGKILL);
+  waitpid(pid, &status, 0);
+  return writing ? status : -1;
+}
+
+// Several megabytes of text: long enough that the signal comes mid-way.
+std::string LongText(int lines) {
+  std::string text;
+  for (int i = 0; i < lines; ++i) {
+    text += std::to_string(i) + " PRINT \"Строка текста номер " + std::to_string(i) + "\"\t!\n";
+  }
+  return text;
+}
+
+TEST(MorvaInterruptTest, InterruptedConversionLeavesTheOldOutputAndNothingElse) {
+  TempDir dir;
+  WriteFileText(dir / "long.txt", LongText(400000));
+  const Bytes old = AsBytes("an older Edasp text");
+  WriteFileBytes(dir / "long.edp", old);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    const int status = InterruptMorva(dir, {"-o", "e", "long.txt"}, signal, 1);
+    ASSERT_NE(status, -1) << "the conversion ended before it could be interrupted";
+    // The process ends by the signal itself, so that its caller sees it.
+    EXPECT_TRUE(WIFSIGNALED(status)) << signal;
+    EXPECT_EQ(WTERMSIG(status), signal);
+    EXPECT_EQ(ListDirectory(dir.path()), (std::vector<std::string>{"long.edp", "long.txt"}))
+        << signal;
+    EXPECT_EQ(ReadFileBytes(dir / "long.edp"), old) << signal;
+  }
+}
+
+TEST(MorvaInterruptTest, InterruptedBasicAscSetLeavesTheOlderSetWhole) {
+  TempDir dir;
+  WriteFileText(dir / "prog.bas", LongText(100000));
+  // An older set of the same name: header and two parts.
+  const Bytes header = {0xEE, 0x3D, 0x02, 0x00, 0x00, 0x00};
+  Bytes part = MakeBkFile(036756, Bytes(256, 'O'));
+  WriteFileBytes(dir / "prog  .ASC.bin", header);
+  WriteFileBytes(dir / "prog  .ASC #000.bin", part);
+  part[4] = 0x1A;
+  WriteFileBytes(dir / "prog  .ASC #001.bin", part);
+  const std::vector<std::string> before = ListDirectory(dir.path());
+  const int status = InterruptMorva(dir, {"-o", "b", "prog.bas"}, SIGTERM, 20);
+  ASSERT_NE(status, -1) << "the conversion ended before it could be interrupted";
+  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(ListDirectory(dir.path()), before);
+  EXPECT_EQ(ReadFileBytes(dir / "prog  .ASC.bin"), header);
+  EXPECT_EQ(ReadFileBytes(dir / "prog  .ASC #001.bin"), part);
+}
+
+// A limit on the size of files (RLIMIT_FSIZE, "ulimit -f") that the caller
+// did not arrange to be ignored: morva ignores SIGXFSZ itself, so the write
+// fails like one on a full disk, is reported, and the run goes on.
+TEST(MorvaFileSizeLimitTest, WriteBeyondTheLimitFailsAndTheRunGoesOn) {
+  TempDir dir;
+  WriteFileBytes(dir / "big.edp", Bytes(100000, 'x'));
+  WriteFileBytes(dir / "small.edp", {'s'});
+  const Bytes old = AsBytes("an older text");
+  WriteFileBytes(dir / "big.txt", old);
+  const RunResult run =
+      RunProgram("/bin/sh",
+                 {"-c", "trap - XFSZ; ulimit -f 16; exec \"$0\" \"$@\"", MORVA_BINARY, "-ie",
+                  "-o8", "big.edp", "small.edp"},
+                 RunOptions{dir.path(), {}, 60});
+  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-8") + "big.edp -> big.txt\n" +
+                         "Ошибка! big.txt не записывается, неполный файл удалён.\n" +
+                         "small.edp -> small.txt\n" + Done(2));
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(ReadFileBytes(dir / "big.txt"), old);
+  EXPECT_EQ(ReadFileBytes(dir / "small.txt"), Utf8File(u"s"));
+  EXPECT_EQ(ListDirectory(dir.path()),
+            (std::vector<std::string>{"big.edp", "big.txt", "small.edp", "small.txt"}));
+}
+
+TEST(MorvaOutputFileTest, ExistingOutputIsReplacedWithItsPermissions) {
+  TempDir dir;
+  WriteFileBytes(dir / "a.edp", {'n', 'e', 'w'});
+  WriteFileBytes(dir / "a.txt", AsBytes("old"));
+  ASSERT_EQ(chmod((dir / "a.txt").c_str(), 0640), 0);
+  const RunResult run = Morva(dir, {"-ie", "-ok", "a.edp"});
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "a.txt"), AsBytes("new"));
+  struct stat info;
+  ASSERT_EQ(stat((dir / "a.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  // A new output gets the permissions that the umask leaves.
+  WriteFileBytes(dir / "b.edp", {'b'});
+  const mode_t mask = umask(022);
+  Morva(dir, {"-ie", "-ok", "b.edp"});
+  umask(mask);
+  ASSERT_EQ(stat((dir / "b.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
+  EXPECT_TRUE(Temporaries(dir.path()).empty());
+}
+
+TEST(MorvaOutputFileTest, LinkNamedAsTheOutputIsWrittenThrough) {
+  TempDir dir;
+  mkdir((dir / "kept").c_str(), 0700);
+  WriteFileBytes(dir / "kept/target.txt", AsBytes("old"));
+  ASSERT_EQ(symlink("kept/target.txt", (dir / "a.txt").c_str()), 0);
+  WriteFileBytes(dir / "a.edp", {'n', 'e', 'w'});
+  const RunResult run = Morva(dir, {"-ie", "-ok", "a.edp"});
+  EXPECT_EQ(run.exitStatus, 0);
+  struct stat info;
+  ASSERT_EQ(lstat((dir / "a.txt").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  EXPECT_EQ(ReadFileBytes(dir / "kept/target.txt"), AsBytes("new"));
+}
+
+TEST(MorvaOutputFileTest, ReadOnlyOutputStaysAsItIs) {
+  TempDir dir;
+  chmod(dir.path().c_str(), 0777);
+  WriteFileBytes(dir / "a.edp", {'n', 'e', 'w'});
+  chmod((dir / "a.edp").c_str(), 0644);
+  WriteFileBytes(dir / "a.txt", AsBytes("old"));
+  chmod((dir / "a.txt").c_str(), 0444);
+  RunOptions options;
+  options.dropPrivileges = true;  // root could write anything
+  const RunResult run = Morva(dir, {"-ie", "-ok", "a.edp"}, options);
+  EXPECT_EQ(run.out, Announce("Edasp", "KOI8R") + "a.edp -> a.txt\n" +
+                         "Ошибка! a.txt не открывается.\n" + Done(1));
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(ReadFileBytes(dir / "a.txt"), AsBytes("old"));
+  EXPECT_EQ(ListDirectory(dir.path()), (std::vector<std::string>{"a.edp", "a.txt"}));
+}
+
+// `morva -o 8 "x*"` with the files x and x.txt would write x's text over
+// x.txt, which the same run still has to convert (or has converted).
+TEST(MorvaRunRulesTest, OutputNeverReplacesAnInputOfTheRun) {
+  TempDir dir;
+  WriteFileBytes(dir / "x", {'1'});
+  WriteFileBytes(dir / "x.txt", {'2'});
+  RunResult run = Morva(dir, {"-ik", "-o8", "x*"});
+  EXPECT_EQ(run.out, Announce("KOI8R", "Unicode UTF-8") + "x -> x.txt\n" +
+                         "Ошибка! x.txt - входной файл, он не будет перезаписан.\n" +
+                         "x.txt -> x.txt.txt\n" +
+                         EncodingReport("OEM CP-866", "KOI8R") + Done(2));
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(ReadFileBytes(dir / "x.txt"), Bytes{'2'});
+  EXPECT_EQ(ReadFileBytes(dir / "x.txt.txt"), Utf8File(u"2"));
+
+  // The same when the input has been converted already.
+  unlink((dir / "x.txt.txt").c_str());
+  run = Morva(dir, {"-ik", "-o8", "x.txt", "x"});
+  EXPECT_EQ(run.out, Announce("KOI8R", "Unicode UTF-8") + "x.txt -> x.txt.txt\n" +
+                         EncodingReport("OEM CP-866", "KOI8R") + "x -> x.txt\n" +
+                         "Ошибка! x.txt - входной файл, он не будет перезаписан.\n" + Done(2));
+  EXPECT_EQ(ReadFileBytes(dir / "x.txt"), Bytes{'2'});
+  EXPECT_EQ(ListDirectory(dir.path()), (std::vector<std::string>{"x", "x.txt", "x.txt.txt"}));
+}
+
+TEST(MorvaRunRulesTest, TwoInputsNeverWriteTheSameOutput) {
+  TempDir dir;
+  WriteFileBytes(dir / "a.txt", {'t'});
+  WriteFileBytes(dir / "a.koi", {'k'});
+  RunResult run = Morva(dir, {"-ik", "-oe", "a.txt", "a.koi"});
+  EXPECT_EQ(run.out, Announce("KOI8R", "Edasp") + "a.txt -> a.edp\n" +
+                         EncodingReport("OEM CP-866", "KOI8R") + "a.koi -> a.edp\n" +
+                         "Ошибка! a.koi не преобразован: a.edp уже записан из a.txt.\n" + Done(2));
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(ReadFileBytes(dir / "a.edp"), Bytes{'t'});
+
+  // Another name for the same file: a link to the output of a.txt.
+  WriteFileBytes(dir / "b.txt", {'b'});
+  ASSERT_EQ(symlink("a.edp", (dir / "b.edp").c_str()), 0);
+  run = Morva(dir, {"-ik", "-oe", "a.txt", "b.txt"});
+  EXPECT_NE(run.out.find("Ошибка! b.txt не преобразован: b.edp уже записан из a.txt.\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(ReadFileBytes(dir / "a.edp"), Bytes{'t'});
+}
+
+// Texts whose names share their first six characters name the same BASIC
+// ASC set: the first one writes it, the others are refused.
+TEST(MorvaRunRulesTest, TextsNamingTheSameBasicAscSet) {
+  TempDir dir;
+  WriteFileBytes(dir / "listing1.bas", AsBytes("10 PRINT 1\n"));
+  WriteFileBytes(dir / "listing2.bas", AsBytes("20 PRINT 2\n"));
+  const RunResult run = Morva(dir, {"-ik", "-ob", "listing*.bas"});
+  EXPECT_EQ(run.out, Announce("KOI8R", "Basic ASC") + "listing1.bas -> listin.ASC.bin\n" +
+                         EncodingReport("OEM CP-866", "KOI8R") +
+                         "listing2.bas -> listin.ASC.bin\n" +
+                         "Ошибка! listing2.bas не преобразован: listin.ASC.bin уже записан из "
+                         "listing1.bas.\n" +
+                         Done(2));
+  EXPECT_EQ(run.exitStatus, 1);
+  Bytes data = AsBytes("10 PRINT 1\n\x1A");
+  data.resize(256, ' ');
+  EXPECT_EQ(ReadFileBytes(dir / "listin.ASC #000.bin"), MakeBkFile(036756, data));
+  EXPECT_EQ(ListDirectory(dir.path()),
+            (std::vector<std::string>{"listin.ASC #000.bin", "listin.ASC.bin", "listing1.bas",
+                                      "listing2.bas"}));
+}
+
+TEST(MorvaRunRulesTest, RerunReplacesTheOutputsOfAnEarlierRun) {
+  TempDir dir;
+  WriteFileBytes(dir / "a.edp", {'1'});
+  EXPECT_EQ(Morva(dir, {"-ie", "-ok", "a.edp"}).exitStatus, 0);
+  WriteFileBytes(dir / "a.edp", {'2'});
+  EXPECT_EQ(Morva(dir, {"-ie", "-ok", "a.edp"}).exitStatus, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "a.txt"), Bytes{'2'});
+}
+
+}  // namespace
