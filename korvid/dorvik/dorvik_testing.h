@@ -1,5 +1,6 @@
 // Test helpers: run DorvikPack and DorvikUnpack on bytes in memory, the way
-// korvid's driver runs them on a file, and collect what they print.
+// korvid's driver runs them on a file, and collect what they print (the
+// driver's own result line excepted: it follows the written output).
 // Header-only, for the unit tests beside this file and the emulator tests.
 #pragma once
 
@@ -59,6 +60,8 @@ inline MethodResult Unpack(uint16_t loadAddress, const ByteVector& image) {
   MethodResult result;
   SetConsoleSink(&result.console);
   result.ok = DorvikUnpack();
+  // The notes that the driver prints after the result line.
+  PrintConsoleNotes();
   SetConsoleSink(nullptr);
   if (result.ok) {
     const auto begin = packerState.fileBuffer.begin();
