@@ -507,34 +507,11 @@ TEST(DorvikUnpack, LongStubWordsThatAreNotTheDataGiveANoteAndTheData) {
   FAIL() << "no single changed bit gave wrong data";
 }
 
-// Builds what a loader leaves: the stub's first three words (short stub:
-// MOV PC, R4 / ADD #236, R4) replaced by MOV #loader, R0 / JMP (R0), and a
-// loader after the image that puts them back and enters the stub.
-ByteVector WithLoaderInFront(const ByteVector& image, uint16_t load, int32_t stubEntry,
-                             int patchedWords) {
-  ByteVector patched = image;
-  if (patched.size() & 1) patched.push_back(0);
-  const auto loaderAddress = static_cast<uint16_t>(load + patched.size());
-  const auto entryAddress = static_cast<uint16_t>(load + stubEntry);
-  std::vector<uint16_t> loader;
-  for (int i = 0; i < patchedWords; ++i) {
-    loader.insert(loader.end(), {012737, WordOf(image, static_cast<size_t>(stubEntry + 2 * i)),
-                                 static_cast<uint16_t>(entryAddress + 2 * i)});
-  }
-  loader.insert(loader.end(), {000137, entryAddress});
-  const ByteVector loaderBytes = BytesOfWords(loader);
-  patched.insert(patched.end(), loaderBytes.begin(), loaderBytes.end());
-  std::vector<uint16_t> jump = {012700, loaderAddress, 000110};
-  while (static_cast<int>(jump.size()) < patchedWords) jump.push_back(0177777);
-  for (int i = 0; i < patchedWords; ++i) PutWord(patched, static_cast<size_t>(stubEntry + 2 * i), jump[i]);
-  return patched;
-}
-
 TEST(DorvikUnpack, StubWhoseFirstWordsALoaderTookOverStillUnpacks) {
   Random random(23);
   const ByteVector program = dorvik_testing::GenerateProgram(random, 2000);
   const ByteVector shortImage = PackedImage(01000, program);
-  auto unpacked = Unpack(01000, WithLoaderInFront(shortImage, 01000, 0, 3));
+  auto unpacked = Unpack(01000, dorvik_testing::WithLoaderInFront(shortImage, 01000, 0, 3));
   ASSERT_TRUE(unpacked.ok) << unpacked.console;
   EXPECT_EQ(unpacked.bytes, program);
   EXPECT_EQ(unpacked.console, "");
@@ -543,7 +520,7 @@ TEST(DorvikUnpack, StubWhoseFirstWordsALoaderTookOverStillUnpacks) {
   // stub is found by its loop and decoder, its length word no longer says
   // the data's length.
   const ByteVector longImage = PackedImage(01000, program, {true, false, -1});
-  const ByteVector patched = WithLoaderInFront(longImage, 01000, 0, 7);
+  const ByteVector patched = dorvik_testing::WithLoaderInFront(longImage, 01000, 0, 7);
   EXPECT_NE(WordOf(patched, 6), 0266);
   EXPECT_NE(WordOf(patched, 10), 0350);
   unpacked = Unpack(01000, patched);
@@ -555,7 +532,7 @@ TEST(DorvikUnpack, StubWhoseFirstWordsALoaderTookOverStillUnpacks) {
 
   // Below 01000 the stub sits at 01000.
   const ByteVector low = StackFilledWith(0600, 02000, 800, 24);
-  unpacked = Unpack(0600, WithLoaderInFront(PackedImage(0600, low), 0600, 01000 - 0600, 3));
+  unpacked = Unpack(0600, dorvik_testing::WithLoaderInFront(PackedImage(0600, low), 0600, 01000 - 0600, 3));
   ASSERT_TRUE(unpacked.ok) << unpacked.console;
   EXPECT_EQ(unpacked.bytes, Padded(low));
 }
