@@ -67,26 +67,6 @@ TEST_F(BkFileTest, LengthWordFarFromTheSizeMeansRawDataAtTheDefaultAddress) {
   }
 }
 
-TEST_F(BkFileTest, BlockPaddingIsIgnoredWithANoteBeforeTheRunLine) {
-  Bytes file = MakeBkFile(02000, Pattern(300));
-  file.resize(512, 0xE5);  // one RT-11 block
-  ASSERT_TRUE(Read(file));
-  EXPECT_EQ(packerState.loadAddress, 02000);
-  EXPECT_EQ(Data(), Pattern(300));
-  EXPECT_EQ(packerState.fileBuffer[300], 0) << "nothing of the padding stays behind the data";
-  EXPECT_EQ(console_, "Внимание:: файл длиннее, чем сказано в заголовке (адрес 02000, длина 0454), "
-                      "лишние 0320 байт в конце не взяты.\nПакуем '" +
-                          (dir_ / "input.bin") + "' :: ");
-}
-
-TEST_F(BkFileTest, FileShorterThanItsHeaderIsRefusedAsTruncated) {
-  Bytes file = MakeBkFile(01000, Pattern(600));
-  file.resize(file.size() - 100);
-  EXPECT_FALSE(Read(file));
-  EXPECT_EQ(console_, "Ошибка:: файл оборван: по заголовку (адрес 01000, длина 01130) в нём не хватает "
-                      "0144 байт.\n");
-}
-
 TEST_F(BkFileTest, ProgramPastTheAddressSpaceIsRefusedForPackingOnly) {
   const Bytes file = MakeBkFile(0177000, Pattern(01002));
   EXPECT_FALSE(Read(file));

