@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   packerState.selectedTool = Tool::Dorvik;
   packerState.unpackMode = true;
   packerState.inputName = WriteScratchFile(data, size);
-  if (!ReadInputFile()) return 0;
+  if (!ReadInputFile(IsRawDorvikImage)) return 0;
   CheckOneResult(console, DorvikUnpack());
   return 0;
 }

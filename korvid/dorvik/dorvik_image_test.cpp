@@ -36,7 +36,7 @@ TEST(DorvikImage, TenWordExampleIsTheDocumentedImage) {
   const ByteVector data = BytesOfWords({0x1234, 0x0001, 0x1234, 0x0001, 0x1234, 0x8002, 7, 7, 7, 7});
   const auto packed = Pack(01000, data);
   ASSERT_TRUE(packed.ok);
-  EXPECT_EQ(packed.console, kTenDots + " OK, Ratio 885%\n");
+  EXPECT_EQ(packed.console, kTenDots);  // the driver adds the result once the image is written
 
   // Short stub with its patched words: work area 036710 (table at 037000),
   // B1 18, B2 0x6E92, H 166, 20 packed bytes, base + 1 = 0, a program.
@@ -67,13 +67,13 @@ TEST(DorvikImage, TenWordExampleIsTheDocumentedImage) {
   EXPECT_EQ(packed.bytes, expected);
 }
 
-TEST(DorvikImage, SmallestImagesAndTheirRatios) {
+TEST(DorvikImage, SmallestImages) {
   const auto five = Pack(01000, BytesOfWords({0x1234, 0x1234, 0x1234, 0x1234, 0x1234}));
   EXPECT_EQ(five.bytes.size(), 167u);
-  EXPECT_EQ(five.console, kTenDots + " OK, Ratio 1670%\n");
+  EXPECT_EQ(five.console, kTenDots);
   const auto two = Pack(01000, BytesOfWords({0x1234}));
   EXPECT_EQ(two.bytes.size(), 165u);
-  EXPECT_EQ(two.console, kTenDots + " OK, Ratio 8250%\n");
+  EXPECT_EQ(two.console, kTenDots);
 }
 
 TEST(DorvikImage, ShortAndLongStubBeginnings) {

@@ -1,5 +1,6 @@
 // DorvikPack: the steps of packing, in order. Each step after the first is
-// announced by a dot, so a run shows ten dots on the "Пакуем" line.
+// announced by a dot, so a run shows ten dots on the "Пакуем" line; the
+// driver ends the line once the image is written.
 #include "dorvik/dorvik.h"
 #include "dorvik/dorvik_compressor.h"
 #include "dorvik/dorvik_context.h"
@@ -15,6 +16,7 @@ namespace {
 // The largest input the method packs: the whole input, stack area
 // included, after padding.
 constexpr int32_t kPackingLimit = 074000;  // 30720 bytes
+constexpr uint32_t kAddressSpace = 0200000;
 
 void Step(void (*step)()) {
   ConsolePrint(kMsgDorvikProgress);
@@ -68,7 +70,13 @@ bool DorvikPack() {
   if (!SettleWorkArea()) return false;
   Step(RedirectAutostart);
   Step(BuildDorvikImage);
-  const unsigned ratio = dorvikContext.imageLength * 100u / dorvikContext.inputLength;
-  ConsolePrint(kMsgDorvikPacked, static_cast<int>(ratio));
+  // The image loads at the input's load address: it must end within the
+  // address space, or the BK's loader would wrap it round to address 0.
+  const uint32_t imageStart = static_cast<uint16_t>(packerState.loadAddress);
+  const uint32_t imageEnd = imageStart + dorvikContext.imageLength;
+  if (imageEnd > kAddressSpace) {
+    ConsolePrint(kMsgDorvikImagePastTop, static_cast<unsigned>(imageStart), static_cast<unsigned>(imageEnd));
+    return false;
+  }
   return true;
 }

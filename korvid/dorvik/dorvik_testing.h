@@ -1,5 +1,6 @@
 // Test helpers: run DorvikPack and DorvikUnpack on bytes in memory, the way
-// korvid's driver runs them on a file, and collect what they print.
+// korvid's driver runs them on a file, and collect what they print (the
+// driver's own result line excepted: it follows the written output).
 // Header-only, for the unit tests beside this file and the emulator tests.
 #pragma once
 
@@ -59,6 +60,8 @@ inline MethodResult Unpack(uint16_t loadAddress, const ByteVector& image) {
   MethodResult result;
   SetConsoleSink(&result.console);
   result.ok = DorvikUnpack();
+  // The notes that the driver prints after the result line.
+  PrintConsoleNotes();
   SetConsoleSink(nullptr);
   if (result.ok) {
     const auto begin = packerState.fileBuffer.begin();
@@ -89,6 +92,38 @@ inline ByteVector BytesOfWords(const std::vector<uint16_t>& words) {
     bytes.push_back(static_cast<uint8_t>(word >> 8));
   }
   return bytes;
+}
+
+inline void PutWord(ByteVector& bytes, size_t offset, uint16_t word) {
+  bytes.at(offset) = static_cast<uint8_t>(word & 0xFF);
+  bytes.at(offset + 1) = static_cast<uint8_t>(word >> 8);
+}
+
+// What a loader leaves of an image loaded at `load`: the first
+// `patchedWords` words from the stub's entry (image offset `stubEntry`)
+// replaced by MOV #loader, R0 / JMP (R0) and filler, and a loader after the
+// image (at the next even address) that puts them back and jumps to the
+// entry. The stub then runs as if nothing had happened.
+inline ByteVector WithLoaderInFront(const ByteVector& image, uint16_t load, int32_t stubEntry,
+                                    int patchedWords) {
+  ByteVector patched = image;
+  if (patched.size() & 1) patched.push_back(0);
+  const auto loaderAddress = static_cast<uint16_t>(load + patched.size());
+  const auto entryAddress = static_cast<uint16_t>(load + stubEntry);
+  std::vector<uint16_t> loader;
+  for (int i = 0; i < patchedWords; ++i) {
+    loader.insert(loader.end(), {012737, WordOf(image, static_cast<size_t>(stubEntry + 2 * i)),
+                                 static_cast<uint16_t>(entryAddress + 2 * i)});  // MOV #word, @#address
+  }
+  loader.insert(loader.end(), {000137, entryAddress});  // JMP @#entry
+  const ByteVector loaderBytes = BytesOfWords(loader);
+  patched.insert(patched.end(), loaderBytes.begin(), loaderBytes.end());
+  std::vector<uint16_t> jump = {012700, loaderAddress, 000110};  // MOV #loader, R0; JMP (R0)
+  while (static_cast<int>(jump.size()) < patchedWords) jump.push_back(0177777);
+  for (int i = 0; i < patchedWords; ++i) {
+    PutWord(patched, static_cast<size_t>(stubEntry + 2 * i), jump[static_cast<size_t>(i)]);
+  }
+  return patched;
 }
 
 // An address as the BK shows it: octal with a leading 0.

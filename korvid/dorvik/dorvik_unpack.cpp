@@ -1,5 +1,6 @@
 #include "dorvik/dorvik_unpack.h"
 
+#include <algorithm>
 #include <array>
 
 #include "dorvik/dorvik.h"
@@ -23,12 +24,21 @@ constexpr uint16_t kPlainEntry = 0;
 constexpr uint16_t kRunEntry = 1;
 constexpr uint16_t kEscapeEntry = 0x8000;
 
+// Every stub finds its delta list through MOV PC, R4 and ADD #236, R4: at
+// stub offset 20 + 0236 = 178, right after the 146-byte stub and the
+// 32-byte bitmap. The operand is taken from the stub template, not from the
+// image: a loader that takes over the stub's first words may have replaced
+// it in the file, and puts it back before the stub runs.
+int32_t DeltaListStubOffset() { return 20 + DorvikStub[stub::kDeltaListDisplacement / 2]; }
+
 // What the header says beyond the context fields.
 struct ImageLayout {
   int32_t stubOffset = 0;       // image offset of stub offset 0 (may be negative)
   int32_t deltaListOffset = 0;  // image offset of the delta list
   int32_t packedLength = 0;     // p: bytes of the unpacked region
   bool absoluteStart = false;   // word 144 is the start address itself
+  uint16_t lengthWord = 0;      // long stub: the input length it leaves at 0266
+  uint16_t checksumWord = 0;    // long stub: the checksum it leaves at 0312
 };
 
 ImageLayout layout;
@@ -38,9 +48,9 @@ uint8_t* Buffer() { return packerState.fileBuffer.data(); }
 uint16_t ImageWord(int32_t offset) { return ReadLE16(Buffer() + offset); }
 uint16_t StubWord(uint16_t stubOffset) { return ImageWord(layout.stubOffset + stubOffset); }
 
-bool StubWordsMatch(uint16_t first, uint16_t end) {
+bool StubWordsMatch(const uint8_t* image, int32_t stubOffset, uint16_t first, uint16_t end) {
   for (uint16_t offset = first; offset < end; offset += 2) {
-    if (StubWord(offset) != DorvikStub[offset / 2]) return false;
+    if (ReadLE16(image + stubOffset + offset) != DorvikStub[offset / 2]) return false;
   }
   return true;
 }
@@ -59,8 +69,10 @@ void RestoreAutostart(uint16_t startAddress) {
   if (probe == 0) {
     // The file begins at or above 0744: its first word was the probe. A run
     // of one or two words had that word rewritten; a longer run kept it and
-    // had the words between it and the top rewritten.
-    if (word(0) == kRedirectedWord) {
+    // had the words between it and the top rewritten. 01000 in the second
+    // word as well is no run of the packer's but a stack image pointed at
+    // the stub throughout, which FitStartAddress puts right.
+    if (word(0) == kRedirectedWord && (start <= 2 || word(2) != kRedirectedWord)) {
       put(0);
       return;
     }
@@ -88,23 +100,41 @@ bool Damaged() {
 
 }  // namespace
 
+DorvikStubPlacement FindDorvikStub(const uint8_t* image, int32_t length, int32_t startOffset) {
+  DorvikStubPlacement placement;
+  for (const uint16_t skip : {kLongStubSkip, kShortStubSkip}) {
+    const int32_t stubOffset = startOffset - skip;
+    if (stubOffset + kDorvikStubSize > length) continue;
+    if (StubWordsMatch(image, stubOffset, stub::kRecognisedFirst, stub::kRecognisedFirstEnd) &&
+        StubWordsMatch(image, stubOffset, stub::kRecognisedSecond, stub::kRecognisedSecondEnd)) {
+      placement.found = true;
+      placement.longStub = skip == kLongStubSkip;
+      placement.stubOffset = stubOffset;
+      return placement;
+    }
+  }
+  return placement;
+}
+
+bool IsRawDorvikImage(const uint8_t* bytes, size_t size) {
+  return FindDorvikStub(bytes, static_cast<int32_t>(std::min<size_t>(size, 0xFFFF)), 0).found;
+}
+
 bool ParseDorvikHeader(int32_t dataLength, int32_t loadAddress) {
   DorvikContext& c = dorvikContext;
   const int32_t start = loadAddress < kSystemAreaEnd ? kSystemAreaEnd - loadAddress : 0;
   c.startOffset = c.skipBytes = static_cast<uint16_t>(start);
 
-  const bool longStub = dataLength >= start + 12 &&
-                        ImageWord(start + stub::kSystemLengthA) == kSystemLengthAddressA &&
-                        ImageWord(start + stub::kSystemLengthB) == kSystemLengthAddressB;
-  c.stubSkip = longStub ? kLongStubSkip : kShortStubSkip;
+  const DorvikStubPlacement placement = FindDorvikStub(Buffer(), dataLength, start);
+  if (!placement.found) return false;
+  c.stubSkip = placement.longStub ? kLongStubSkip : kShortStubSkip;
   layout = ImageLayout{};
-  layout.stubOffset = start - c.stubSkip;
-  if (layout.stubOffset + kDorvikStubSize > dataLength) return false;
-  if (!StubWordsMatch(stub::kRecognisedFirst, stub::kRecognisedFirstEnd) ||
-      !StubWordsMatch(stub::kRecognisedSecond, stub::kRecognisedSecondEnd)) {
-    return false;
+  layout.stubOffset = placement.stubOffset;
+  if (placement.longStub) {
+    c.longStub = true;
+    layout.lengthWord = StubWord(stub::kInputLength);
+    layout.checksumWord = StubWord(stub::kChecksum);
   }
-  if (longStub) c.longStub = true;
 
   const uint16_t exit = StubWord(stub::kExit);
   if (exit == kOpRtsPc) c.dataMode = true;
@@ -115,7 +145,7 @@ bool ParseDorvikHeader(int32_t dataLength, int32_t loadAddress) {
   c.twoByteBias = StubWord(stub::kTwoByteBias);
   c.base = static_cast<uint16_t>(StubWord(stub::kBasePlusOne) - 1);
   c.headerLength = StubWord(stub::kHeaderLength);
-  layout.deltaListOffset = layout.stubOffset + 20 + StubWord(stub::kDeltaListDisplacement);
+  layout.deltaListOffset = layout.stubOffset + DeltaListStubOffset();
   layout.packedLength = StubWord(stub::kPackedLength);
   c.startDisplacement = StubWord(stub::kStartDisplacement);
   return true;
@@ -232,6 +262,60 @@ bool DorvikUnpack() {
   }
   dorvikContext.imageLength = expected;
   if (!DecodeDorvikStream()) return Damaged();
-  ConsolePrint(kMsgUnpacked);
+
+  const DorvikContext& c = dorvikContext;
+  uint8_t* data = Buffer();
+  const uint16_t startAddress = c.startDisplacement;
+  if (!c.dataMode &&
+      FitStartAddress(data, c.startOffset, static_cast<uint16_t>(packerState.loadAddress),
+                      startAddress) == StartAddressFit::Lost) {
+    ConsoleNote(kMsgDorvikStartAddress, static_cast<unsigned>(startAddress));
+  }
+  if (c.longStub) {
+    const LongStubCheck check =
+        CheckLongStubWords(data, c.unpackedLength, layout.lengthWord, layout.checksumWord);
+    if (!check.match) {
+      ConsoleNote(kMsgDorvikLongWords, static_cast<unsigned>(layout.lengthWord),
+                  static_cast<unsigned>(layout.checksumWord), static_cast<unsigned>(check.dataLength),
+                  static_cast<unsigned>(check.dataChecksum));
+    }
+  }
   return true;
+}
+
+StartAddressFit FitStartAddress(uint8_t* data, int32_t regionStart, uint16_t loadAddress,
+                                uint16_t startAddress) {
+  if (regionStart == 0) {
+    return startAddress == loadAddress ? StartAddressFit::Carried : StartAddressFit::Lost;
+  }
+  auto word = [data](int32_t offset) { return ReadLE16(data + offset); };
+  const int32_t probe = std::max(regionStart - kAutostartProbeDepth, 0);
+  const uint16_t autostart = word(probe);
+  if (autostart == startAddress) return StartAddressFit::Carried;
+  if (autostart == kRedirectedWord) {
+    int32_t low = probe;
+    while (low >= 2 && word(low - 2) == kRedirectedWord) low -= 2;
+    int32_t high = probe;
+    while (high + 2 < regionStart && word(high + 2) == kRedirectedWord) high += 2;
+    for (int32_t q = low; q <= high; q += 2) WriteLE16(data + q, startAddress);
+    return StartAddressFit::Restored;
+  }
+  if (startAddress == kRedirectedWord && autostart < kRedirectedWord) return StartAddressFit::Carried;
+  return StartAddressFit::Lost;
+}
+
+LongStubCheck CheckLongStubWords(const uint8_t* data, int32_t length, uint16_t lengthWord,
+                                 uint16_t checksumWord) {
+  LongStubCheck check;
+  uint32_t sum = 0;
+  for (int32_t i = 0; i < length; ++i) {
+    sum += data[i];
+    if (sum > 0xFFFF) sum = (sum & 0xFFFF) + 1;
+  }
+  check.dataChecksum = static_cast<uint16_t>(sum);
+  const bool lengthMatches =
+      lengthWord == length || ((lengthWord & 1) != 0 && lengthWord + 1 == length);
+  check.dataLength = lengthMatches ? lengthWord : static_cast<uint16_t>(length);
+  check.match = lengthMatches && check.dataChecksum == checksumWord;
+  return check;
 }

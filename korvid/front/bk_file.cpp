@@ -1,6 +1,8 @@
 #include "front/bk_file.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "dorvik/dorvik_context.h"
 #include "front/console.h"
@@ -22,49 +24,64 @@ class FileHandle {
   FileHandle& operator=(const FileHandle&) = delete;
 
   FILE* get() const { return file_; }
-  // Closes the stream and reports whether everything reached the file.
-  bool Close() {
-    FILE* file = file_;
-    file_ = nullptr;
-    return std::fclose(file) == 0;
-  }
 
  private:
   FILE* file_;
 };
 
-bool ReadFailed() {
-  ConsolePrint(kMsgCannotRead, packerState.inputName.c_str());
-  return false;
-}
-
-bool WriteBkBinary(const uint8_t* data, uint16_t length) {
-  const std::wstring& name = packerState.outputName;
-  FileHandle file(OpenFile(name, "wb"));
-  if (file.get() == nullptr) {
-    ConsolePrint(kMsgCannotCreate, name.c_str());
-    return false;
-  }
-  bool written = true;
-  if (!packerState.rawOutput) {
-    uint8_t header[kHeaderSize];
-    WriteLE16(header, static_cast<uint16_t>(packerState.loadAddress));
-    WriteLE16(header + 2, length);
-    written = std::fwrite(header, 1, sizeof header, file.get()) == sizeof header;
-  }
-  if (written && length > 0) written = std::fwrite(data, 1, length, file.get()) == length;
-  written = std::fflush(file.get()) == 0 && written;
-  written = file.Close() && written;
-  if (!written) {
-    RemovePartialOutput(name);
-    ConsolePrint(kMsgCannotWrite, name.c_str());
-  }
-  return written;
+// Reads the whole file, at most `limit` bytes and one more so that a file
+// that grew since its size was taken still shows as too large.
+bool ReadAll(FILE* file, uint64_t limit, std::vector<uint8_t>* bytes) {
+  bytes->resize(static_cast<size_t>(limit) + 1);
+  const size_t read = std::fread(bytes->data(), 1, bytes->size(), file);
+  if (std::ferror(file) != 0) return false;
+  bytes->resize(read);
+  return true;
 }
 
 }  // namespace
 
-bool ReadInputFile() {
+BkFileLayout ParseBkFile(const uint8_t* bytes, size_t size, bool rawImage) {
+  BkFileLayout layout;
+  if (size < kHeaderSize) {
+    layout.form = BkFileForm::TooShort;
+    return layout;
+  }
+  const uint16_t loadWord = ReadLE16(bytes);
+  const uint16_t lengthWord = ReadLE16(bytes + 2);
+  auto header = [&](BkFileForm form, size_t offset) {
+    layout.form = form;
+    layout.loadAddress = loadWord;
+    layout.lengthWord = lengthWord;
+    layout.dataOffset = offset;
+    layout.dataLength = lengthWord;
+    return layout;
+  };
+  const uint64_t withHeader = lengthWord + kHeaderSize;
+  if (withHeader == size) return header(BkFileForm::Header, kHeaderSize);
+  if (lengthWord + kExtendedOverhead == size) {
+    return header(BkFileForm::ExtendedHeader, kExtendedDataOffset);
+  }
+  // A near miss: a header whose data fits the address space and whose
+  // length is within a block of the file's.
+  if (!rawImage && !RunsPastAddressSpace(loadWord, lengthWord)) {
+    if (size > withHeader && size - withHeader < kDiskBlockSize) {
+      header(BkFileForm::PaddedHeader, kHeaderSize);
+      layout.extraBytes = static_cast<size_t>(size - withHeader);
+      return layout;
+    }
+    if (size < withHeader && withHeader - size < kDiskBlockSize) {
+      header(BkFileForm::Truncated, kHeaderSize);
+      layout.extraBytes = static_cast<size_t>(withHeader - size);
+      return layout;
+    }
+  }
+  layout.form = BkFileForm::Raw;
+  layout.dataLength = size;
+  return layout;
+}
+
+bool ReadInputFile(RawImageProbe probe) {
   const std::wstring& name = packerState.inputName;
   uint64_t size = 0;
   if (!QueryFileSize(name, &size)) {
@@ -75,40 +92,74 @@ bool ReadInputFile() {
     ConsolePrint(kMsgFileTooBig);
     return false;
   }
-  FileHandle file(OpenFile(name, "rb"));
-  if (file.get() == nullptr) {
-    ConsolePrint(kMsgCannotOpen, name.c_str());
+  std::vector<uint8_t> bytes;
+  {
+    FileHandle file(OpenFile(name, "rb"));
+    if (file.get() == nullptr) {
+      ConsolePrint(kMsgCannotOpen, name.c_str());
+      return false;
+    }
+    if (!ReadAll(file.get(), kMaxInputSize, &bytes)) {
+      ConsolePrint(kMsgCannotRead, name.c_str());
+      return false;
+    }
+  }
+  if (bytes.size() >= kMaxInputSize) {
+    ConsolePrint(kMsgFileTooBig);
     return false;
   }
-  uint8_t header[kHeaderSize];
-  if (std::fread(header, 1, sizeof header, file.get()) != sizeof header) return ReadFailed();
 
-  // The length word decides the form: a standard header, an extended header,
-  // or no header at all (the whole file is data, loaded at the default).
-  const uint64_t lengthWord = ReadLE16(header + 2);
-  uint64_t dataOffset = 0;
-  uint64_t dataLength = size;
-  if (lengthWord + kHeaderSize == size || lengthWord + kExtendedOverhead == size) {
-    dataOffset = lengthWord + kHeaderSize == size ? kHeaderSize : kExtendedDataOffset;
-    dataLength = lengthWord;
-    packerState.loadAddress = ReadLE16(header);
+  const bool rawImage = probe != nullptr && probe(bytes.data(), bytes.size());
+  const BkFileLayout layout = ParseBkFile(bytes.data(), bytes.size(), rawImage);
+  switch (layout.form) {
+    case BkFileForm::TooShort:
+      ConsolePrint(kMsgFileTooShort, name.c_str());
+      return false;
+    case BkFileForm::Truncated:
+      ConsolePrint(kMsgFileTruncated, static_cast<unsigned>(layout.loadAddress),
+                   static_cast<unsigned>(layout.lengthWord), static_cast<unsigned>(layout.extraBytes));
+      return false;
+    case BkFileForm::PaddedHeader:
+      ConsolePrint(kMsgFilePadded, static_cast<unsigned>(layout.loadAddress),
+                   static_cast<unsigned>(layout.lengthWord), static_cast<unsigned>(layout.extraBytes));
+      break;
+    case BkFileForm::Header:
+    case BkFileForm::ExtendedHeader:
+    case BkFileForm::Raw:
+      break;
   }
-  packerState.dataLength = static_cast<int32_t>(dataLength);
-  if (std::fseek(file.get(), static_cast<long>(dataOffset), SEEK_SET) != 0) return ReadFailed();
-  if (std::fread(packerState.fileBuffer.data(), 1, dataLength, file.get()) != dataLength) {
-    return ReadFailed();
+  const int32_t loadAddress = layout.form == BkFileForm::Raw ? packerState.loadAddress
+                                                              : layout.loadAddress;
+  if (!packerState.unpackMode &&
+      RunsPastAddressSpace(static_cast<uint32_t>(loadAddress), static_cast<uint32_t>(layout.dataLength))) {
+    ConsolePrint(kMsgPastAddressSpace, static_cast<unsigned>(loadAddress),
+                 static_cast<unsigned>(layout.dataLength));
+    return false;
   }
-  file.Close();
+
+  // The data from offset 0, and zeros after it: the methods may look at the
+  // byte after the data.
+  uint8_t* buffer = packerState.fileBuffer.data();
+  std::memcpy(buffer, bytes.data() + layout.dataOffset, layout.dataLength);
+  std::fill(buffer + layout.dataLength, buffer + packerState.fileBuffer.size(), 0);
+  packerState.loadAddress = loadAddress;
+  packerState.dataLength = static_cast<int32_t>(layout.dataLength);
   ConsolePrint(packerState.unpackMode ? kMsgUnpacking : kMsgPacking, name.c_str());
   return true;
 }
 
+std::wstring OutputNameFor(const std::wstring& name, const std::wstring& extension) {
+  const size_t slash = name.rfind(L'/');
+  const size_t baseStart = slash == std::wstring::npos ? 0 : slash + 1;
+  const size_t dot = name.rfind(L'.');
+  if (dot == std::wstring::npos || dot <= baseStart) return name + extension;
+  return name.substr(0, dot) + extension;
+}
+
 void BuildOutputName(int count, const std::vector<std::wstring>& args,
                      const std::wstring& extension) {
-  std::wstring name = count >= 1 && !args.empty() ? args[0] : packerState.inputName;
-  const size_t dot = name.rfind(L'.');
-  if (dot != std::wstring::npos) name.erase(dot);
-  packerState.outputName = name + extension;
+  const std::wstring& name = count >= 1 && !args.empty() ? args[0] : packerState.inputName;
+  packerState.outputName = OutputNameFor(name, extension);
 }
 
 bool OutputWouldOverwriteInput() {
@@ -117,13 +168,37 @@ bool OutputWouldOverwriteInput() {
   return true;
 }
 
-bool WriteDorvikOutput() {
-  const uint16_t length = packerState.unpackMode ? dorvikContext.unpackedLength
-                                                  : dorvikContext.imageLength;
-  return WriteBkBinary(packerState.fileBuffer.data(), length);
+OutputData DorvikOutputData() {
+  OutputData output;
+  output.bytes = packerState.fileBuffer.data();
+  output.length = packerState.unpackMode ? dorvikContext.unpackedLength : dorvikContext.imageLength;
+  return output;
 }
 
-bool WriteGranolOutput() {
-  return WriteBkBinary(packerState.granolImage.data(),
-                       static_cast<uint16_t>(packerState.dataLength));
+OutputData GranolOutputData() {
+  OutputData output;
+  output.bytes = packerState.granolImage.data();
+  output.length = static_cast<uint16_t>(packerState.dataLength);
+  return output;
+}
+
+bool WriteOutputFile(const OutputData& output) {
+  const std::wstring& name = packerState.outputName;
+  OutputFile file;
+  if (file.Open(name) != OutputFile::Status::Ok) {
+    ConsolePrint(kMsgCannotCreate, name.c_str());
+    return false;
+  }
+  if (!packerState.rawOutput) {
+    uint8_t header[kHeaderSize];
+    WriteLE16(header, static_cast<uint16_t>(packerState.loadAddress));
+    WriteLE16(header + 2, output.length);
+    file.Write(header, sizeof header);
+  }
+  if (output.length > 0) file.Write(output.bytes, output.length);
+  if (file.Commit() != OutputFile::Status::Ok) {
+    ConsolePrint(kMsgCannotWrite, name.c_str());
+    return false;
+  }
+  return true;
 }

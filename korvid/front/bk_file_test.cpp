@@ -57,12 +57,25 @@ TEST_F(BkFileTest, ExtendedHeaderSkipsSixteenBytesAndTheTrailingTwo) {
   EXPECT_EQ(Data(), Bytes(file.begin() + 20, file.begin() + 998));
 }
 
-TEST_F(BkFileTest, AnyOtherLengthWordMeansRawDataAtTheDefaultAddress) {
-  Bytes file = Pattern(1000);
-  file[2] = 977 & 0xFF, file[3] = 977 >> 8;
+TEST_F(BkFileTest, LengthWordFarFromTheSizeMeansRawDataAtTheDefaultAddress) {
+  for (const uint16_t lengthWord : {484, 1509}) {  // 512 bytes short of or beyond the file
+    Bytes file = Pattern(1000);
+    file[2] = lengthWord & 0xFF, file[3] = lengthWord >> 8;
+    ASSERT_TRUE(Read(file));
+    EXPECT_EQ(packerState.loadAddress, 01000);
+    EXPECT_EQ(Data(), file);
+  }
+}
+
+TEST_F(BkFileTest, ProgramPastTheAddressSpaceIsRefusedForPackingOnly) {
+  const Bytes file = MakeBkFile(0177000, Pattern(01002));
+  EXPECT_FALSE(Read(file));
+  EXPECT_EQ(console_, "Ошибка:: программа с адреса 0177000 длиной 01002 выходит за границу памяти 0200000.\n");
+  console_.clear();
+  ASSERT_TRUE(Read(MakeBkFile(0177000, Pattern(01000))));  // ends exactly at 0200000
+  packerState.unpackMode = true;  // an image is not a program: the method judges it
   ASSERT_TRUE(Read(file));
-  EXPECT_EQ(packerState.loadAddress, 01000);
-  EXPECT_EQ(Data(), file);
+  EXPECT_EQ(packerState.dataLength, 01002);
 }
 
 TEST_F(BkFileTest, EmptyBkFileIsValid) {
@@ -75,11 +88,11 @@ TEST_F(BkFileTest, OddLoadAddressIsAccepted) {
   EXPECT_EQ(packerState.loadAddress, 01001);
 }
 
-TEST_F(BkFileTest, FilesShorterThanFourBytesCannotBeRead) {
+TEST_F(BkFileTest, FilesShorterThanFourBytesAreTooShort) {
   for (size_t size = 0; size < 4; ++size) {
     console_.clear();
     EXPECT_FALSE(Read(Pattern(size))) << size;
-    EXPECT_EQ(console_, "Ошибка:: не удалось прочитать файл '" + (dir_ / "input.bin") + "'.\n");
+    EXPECT_EQ(console_, "Ошибка:: файл '" + (dir_ / "input.bin") + "' слишком короткий, в нём меньше 4 байт.\n");
   }
 }
 
@@ -103,6 +116,55 @@ TEST_F(BkFileTest, UnpackModeAnnouncesUnpacking) {
   EXPECT_EQ(console_, "Распаковываем '" + (dir_ / "input.bin") + "' :: ");
 }
 
+// One file of each shape: the words, the size, and how it must be read.
+struct LayoutCase {
+  const char* name;
+  uint16_t loadWord;
+  uint16_t lengthWord;
+  size_t size;
+  bool rawImage;
+  BkFileForm form;
+  size_t dataOffset;
+  size_t dataLength;
+  size_t extraBytes;
+};
+
+TEST(ParseBkFile, HeaderFormsPaddingTruncationAndRawFiles) {
+  // clang-format off
+  const LayoutCase cases[] = {
+      {"exact header",            01000,  100,  104, false, BkFileForm::Header,         4, 100,   0},
+      {"exact header, raw image", 01000,  100,  104, true,  BkFileForm::Header,         4, 100,   0},
+      {"extended header",         01000,  100,  122, false, BkFileForm::ExtendedHeader, 20, 100,  0},
+      {"one byte of padding",     01000,  100,  105, false, BkFileForm::PaddedHeader,   4, 100,   1},
+      {"511 bytes of padding",    01000,  100,  615, false, BkFileForm::PaddedHeader,   4, 100, 511},
+      {"512 bytes more: raw",     01000,  100,  616, false, BkFileForm::Raw,            0, 616,   0},
+      {"empty file in a block",   0,      0,    512, false, BkFileForm::PaddedHeader,   4, 0,   508},
+      {"one byte missing",        01000,  100,  103, false, BkFileForm::Truncated,      4, 100,   1},
+      {"511 bytes missing",       01000,  600,   93, false, BkFileForm::Truncated,      4, 600, 511},
+      {"512 bytes missing: raw",  01000,  600,   92, false, BkFileForm::Raw,            0, 92,    0},
+      {"padded past 0200000",     0177000, 01001, 01200, false, BkFileForm::Raw,        0, 01200, 0},
+      {"ends at 0200000, padded", 0177000, 01000, 01200, false, BkFileForm::PaddedHeader, 4, 01000, 0174},
+      {"near miss of a raw image", 01000, 100,  105, true,  BkFileForm::Raw,            0, 105,   0},
+      {"three bytes",             0,      0,    3,   false, BkFileForm::TooShort,       0, 0,     0},
+  };
+  // clang-format on
+  for (const LayoutCase& c : cases) {
+    Bytes bytes(c.size, 0x5A);
+    if (c.size >= 4) {
+      bytes[0] = c.loadWord & 0xFF, bytes[1] = c.loadWord >> 8;
+      bytes[2] = c.lengthWord & 0xFF, bytes[3] = c.lengthWord >> 8;
+    }
+    const BkFileLayout layout = ParseBkFile(bytes.data(), bytes.size(), c.rawImage);
+    EXPECT_EQ(layout.form, c.form) << c.name;
+    EXPECT_EQ(layout.dataOffset, c.dataOffset) << c.name;
+    EXPECT_EQ(layout.dataLength, c.dataLength) << c.name;
+    EXPECT_EQ(layout.extraBytes, c.extraBytes) << c.name;
+    if (c.form != BkFileForm::Raw && c.form != BkFileForm::TooShort) {
+      EXPECT_EQ(layout.loadAddress, c.loadWord) << c.name;
+    }
+  }
+}
+
 struct NameCase {
   const wchar_t* input;
   const wchar_t* given;  // explicit output name, or nullptr
@@ -110,16 +172,21 @@ struct NameCase {
   const wchar_t* expected;
 };
 
-TEST(BuildOutputName, ReplacesOrAppendsTheExtension) {
+TEST(BuildOutputName, ReplacesOrAppendsTheExtensionOfTheLastPathComponent) {
   const NameCase cases[] = {
       {L"game.bin", nullptr, L".dvk", L"game.dvk"},
       {L"GAME", nullptr, L".dvk", L"GAME.dvk"},
       {L"a.b.c", nullptr, L".dvk", L"a.b.dvk"},
       {L"game.bin", L"x.dat", L".dvk", L"x.dvk"},
       {L"game.grl", nullptr, L".bkfile", L"game.bkfile"},
-      {L"rel.2/game", nullptr, L".dvk", L"rel.dvk"},  // the last '.' anywhere counts
-      {L".profile", nullptr, L".grl", L".grl"},
-      {L"out/", L"dir.v1/result", L".grl", L"dir.grl"},
+      {L"rel.2/game", nullptr, L".dvk", L"rel.2/game.dvk"},  // a dot in a folder is no extension
+      {L"my.games/river", nullptr, L".dvk", L"my.games/river.dvk"},
+      {L"./game", nullptr, L".dvk", L"./game.dvk"},
+      {L"../out.d/game.bin", nullptr, L".grl", L"../out.d/game.grl"},
+      {L"game.bin", L"out.d/packed", L".dvk", L"out.d/packed.dvk"},
+      {L".profile", nullptr, L".grl", L".profile.grl"},  // a hidden name, not an extension
+      {L"dir/.hidden.bin", nullptr, L".grl", L"dir/.hidden.grl"},
+      {L"game.", nullptr, L".dvk", L"game.dvk"},
   };
   for (const NameCase& c : cases) {
     ResetPackerState();
@@ -143,15 +210,16 @@ class WriterTest : public BkFileTest {
 TEST_F(WriterTest, HeaderWordsMatchTheData) {
   PrepareGranolResult(Pattern(300));
   packerState.outputName = WidenName((dir_ / "out.grl").c_str());
-  ASSERT_TRUE(WriteGranolOutput());
+  ASSERT_TRUE(WriteOutputFile(GranolOutputData()));
   EXPECT_EQ(ReadFileBytes(dir_ / "out.grl"), MakeBkFile(01234, Pattern(300)));
+  EXPECT_EQ(ListDirectory(dir_.path()), std::vector<std::string>{"out.grl"});
 }
 
 TEST_F(WriterTest, RawOutputHasNoHeader) {
   PrepareGranolResult(Pattern(300));
   packerState.rawOutput = true;
   packerState.outputName = WidenName((dir_ / "out.grl").c_str());
-  ASSERT_TRUE(WriteGranolOutput());
+  ASSERT_TRUE(WriteOutputFile(GranolOutputData()));
   EXPECT_EQ(ReadFileBytes(dir_ / "out.grl"), Pattern(300));
 }
 
@@ -161,17 +229,17 @@ TEST_F(WriterTest, DorvikWriterTakesTheLengthOfTheDirection) {
   dorvikContext.imageLength = 30;
   dorvikContext.unpackedLength = 40;
   packerState.outputName = WidenName((dir_ / "out.dvk").c_str());
-  ASSERT_TRUE(WriteDorvikOutput());
+  ASSERT_TRUE(WriteOutputFile(DorvikOutputData()));
   EXPECT_EQ(ReadFileBytes(dir_ / "out.dvk"), MakeBkFile(01000, Bytes(data.begin(), data.begin() + 30)));
   packerState.unpackMode = true;
-  ASSERT_TRUE(WriteDorvikOutput());
+  ASSERT_TRUE(WriteOutputFile(DorvikOutputData()));
   EXPECT_EQ(ReadFileBytes(dir_ / "out.dvk"), MakeBkFile(01000, data));
 }
 
 TEST_F(WriterTest, OutputThatCannotBeCreatedIsReported) {
   PrepareGranolResult(Pattern(10));
   packerState.outputName = WidenName((dir_ / "missing-dir/out.grl").c_str());
-  EXPECT_FALSE(WriteGranolOutput());
+  EXPECT_FALSE(WriteOutputFile(GranolOutputData()));
   EXPECT_EQ(console_, "Ошибка:: не удалось открыть файл для записи '" + (dir_ / "missing-dir/out.grl") +
                           "'.\n");
 }
@@ -180,7 +248,7 @@ TEST_F(WriterTest, FullDeviceIsAFailureAndTheDeviceStays) {
   if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
   PrepareGranolResult(Pattern(5000));
   packerState.outputName = L"/dev/full";
-  EXPECT_FALSE(WriteGranolOutput());
+  EXPECT_FALSE(WriteOutputFile(GranolOutputData()));
   EXPECT_EQ(console_, "Ошибка:: не удалось записать файл '/dev/full'.\n");
   EXPECT_TRUE(FileExists("/dev/full"));
 }

@@ -8,6 +8,7 @@
 namespace {
 
 std::string* consoleSink = nullptr;
+std::wstring pendingNotes;
 
 void AppendNumber(std::wstring& out, unsigned long long magnitude, bool negative,
                   unsigned base, bool zeroPad, int width) {
@@ -76,13 +77,7 @@ std::wstring FormatWide(const wchar_t* format, va_list args) {
   return out;
 }
 
-}  // namespace
-
-int ConsolePrint(const wchar_t* format, ...) {
-  va_list args;
-  va_start(args, format);
-  const std::wstring text = FormatWide(format, args);
-  va_end(args);
+void Emit(const std::wstring& text) {
   const std::string bytes = ToConsoleBytes(text);
   if (consoleSink != nullptr) {
     consoleSink->append(bytes);
@@ -90,7 +85,31 @@ int ConsolePrint(const wchar_t* format, ...) {
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);
     std::fflush(stdout);
   }
+}
+
+}  // namespace
+
+int ConsolePrint(const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const std::wstring text = FormatWide(format, args);
+  va_end(args);
+  Emit(text);
   return static_cast<int>(text.size());
 }
+
+void ConsoleNote(const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  pendingNotes += FormatWide(format, args);
+  va_end(args);
+}
+
+void PrintConsoleNotes() {
+  if (!pendingNotes.empty()) Emit(pendingNotes);
+  pendingNotes.clear();
+}
+
+void DropConsoleNotes() { pendingNotes.clear(); }
 
 void SetConsoleSink(std::string* sink) { consoleSink = sink; }

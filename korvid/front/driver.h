@@ -1,19 +1,24 @@
 // korvid's entry point: options, input name, output name, read, method,
-// write, in that order. Returns the exit status, which is always 0: success
-// or failure shows in the console text and in the presence of the output.
+// write, result, in that order. Returns the exit status.
 #pragma once
 
 #include <cstdint>
 
 #include "front/packer_state.h"
 
+// Exit statuses: the output was written (or help was asked for); the run
+// failed once the command line was understood; the command line was wrong.
+constexpr int kExitWritten = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
 int KorvidMain(int argc, char** argv);
 
 // The keyword of -t: upper-cased, it must be exactly DORVIK or BKGRANOL.
 // Returns Tool::None for anything else.
-
 Tool ToolFromKeyword(const wchar_t* keyword);
 
-// The address of -w: octal with strtol rules, cut to 16 bits. Returns the
-// value, or -1 when it is above 0140000 and has to be ignored.
+// The address of -w: octal digits only (a leading 0 is allowed), at most
+// 0140000. Returns the value, or -1 for anything else: a sign, blanks, other
+// digits or letters, an empty text, or a larger number.
 long WorkEndFromArgument(const char* argument);

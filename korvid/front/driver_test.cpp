@@ -23,20 +23,19 @@ TEST(ToolKeyword, IsCaseInsensitiveButExactInLength) {
   EXPECT_EQ(ToolFromKeyword(L"dorvik "), Tool::None);
 }
 
-TEST(WorkAddress, IsOctalCutToSixteenBitsAndLimitedTo0140000) {
+TEST(WorkAddress, IsAnOctalNumberUpTo0140000OrNothing) {
   EXPECT_EQ(WorkEndFromArgument("40000"), 040000);
   EXPECT_EQ(WorkEndFromArgument("040000"), 040000);
   EXPECT_EQ(WorkEndFromArgument("140000"), 0140000);
-  EXPECT_EQ(WorkEndFromArgument("140001"), -1);
-  EXPECT_EQ(WorkEndFromArgument("200000"), 0);  // wraps to 0, which is accepted
-  EXPECT_EQ(WorkEndFromArgument("-1"), -1);     // 0177777 after truncation
   EXPECT_EQ(WorkEndFromArgument("0"), 0);
-  EXPECT_EQ(WorkEndFromArgument("xyz"), 0);     // no digits read as 0
-  EXPECT_EQ(WorkEndFromArgument("  1778"), 0177);  // blanks skipped, stops at 8
-  EXPECT_EQ(WorkEndFromArgument("+37"), 037);
-  // Numbers beyond a 32-bit long saturate before the low 16 bits are kept.
-  EXPECT_EQ(WorkEndFromArgument("77777777777777"), -1);
-  EXPECT_EQ(WorkEndFromArgument("-77777777777777"), 0);
+  EXPECT_EQ(WorkEndFromArgument("00000000000000000040001"), 040001);
+  EXPECT_EQ(WorkEndFromArgument("7"), 7);
+  // Not an octal number in range: refused, never read as some other value.
+  for (const char* wrong : {"140001", "200000", "177777", "77777777777777", "-1", "-0", "+37", "",
+                            " 40000", "40000 ", "abc", "0x4000", "08", "1778", "4e4", "040000.",
+                            "\xD0\xB0"}) {
+    EXPECT_EQ(WorkEndFromArgument(wrong), -1) << wrong;
+  }
 }
 
 TEST(FileNames, BytesSurviveTheWideFormExactly) {
@@ -62,8 +61,8 @@ TEST(ConsolePrint, FormatsWideStringsAndNumbersAsUtf8) {
 namespace {
 
 // Runs the driver in this process on a command line, with the console
-// collected, and returns what it printed.
-std::string RunDriver(std::vector<std::string> args) {
+// collected; returns what it printed and keeps the exit status.
+std::string RunDriver(std::vector<std::string> args, int* status = nullptr) {
   ResetPackerState();
   args.insert(args.begin(), "korvid");
   std::vector<char*> argv;
@@ -71,20 +70,21 @@ std::string RunDriver(std::vector<std::string> args) {
   argv.push_back(nullptr);
   std::string text;
   SetConsoleSink(&text);
-  EXPECT_EQ(KorvidMain(static_cast<int>(args.size()), argv.data()), 0);
+  const int exit = KorvidMain(static_cast<int>(args.size()), argv.data());
   SetConsoleSink(nullptr);
+  if (status != nullptr) *status = exit;
   return text;
 }
 
-TEST(DriverOptions, LastAcceptedWorkAddressWins) {
-  RunDriver({"-w", "40000", "-w", "140001"});
-  EXPECT_EQ(packerState.workEnd, 040000);
+TEST(DriverOptions, LastWorkAddressWinsAndAWrongOneEndsTheRun) {
+  RunDriver({"-w", "140001", "-w", "40000"});
+  EXPECT_EQ(packerState.workEnd, -1) << "the run ended at the wrong value";
+  RunDriver({"-w", "40000", "-w", "0"});
+  EXPECT_EQ(packerState.workEnd, 0);
   RunDriver({"-w140000"});
   EXPECT_EQ(packerState.workEnd, 0140000);
-  RunDriver({"--work=200000"});
-  EXPECT_EQ(packerState.workEnd, 0);
-  RunDriver({"-w", "140001"});
-  EXPECT_EQ(packerState.workEnd, -1);
+  RunDriver({"--work=36710"});
+  EXPECT_EQ(packerState.workEnd, 036710);
 }
 
 TEST(DriverOptions, FlagsStartClearAndAreSetByTheirOptions) {
@@ -104,6 +104,28 @@ TEST(DriverOptions, LongOptionsMayBeAbbreviated) {
   RunDriver({"--to", "bkgranol", "--unp"});
   EXPECT_EQ(packerState.selectedTool, Tool::Granol);
   EXPECT_TRUE(packerState.unpackMode);
+}
+
+// -? is no option character for the parser: it must still be help, and an
+// error before or after it must still be an error, in one process after
+// another (the parser keeps state between runs).
+TEST(DriverOptions, HelpIsToldFromParseErrorsInEveryOrder) {
+  const struct {
+    std::vector<std::string> args;
+    int status;
+  } cases[] = {
+      {{"-?"}, 0},          {{"--help"}, 0},        {{"-r?"}, 0},       {{"-x"}, 2},
+      {{"-?", "-x"}, 0},    {{"-x", "-?"}, 2},      {{"--bogus"}, 2},   {{"--bogus", "-?"}, 2},
+      {{"-u", "-?x"}, 0},   {{"--help=1"}, 2},      {{"-t"}, 2},        {{"--he"}, 0},
+      {{"-t", "dorvik"}, 2},  // no input name
+  };
+  for (const auto& c : cases) {
+    int status = -1;
+    RunDriver(c.args, &status);
+    std::string line;
+    for (const std::string& arg : c.args) line += arg + " ";
+    EXPECT_EQ(status, c.status) << line;
+  }
 }
 
 }  // namespace

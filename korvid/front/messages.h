@@ -39,12 +39,34 @@ inline constexpr const wchar_t* kHelpText =
 inline constexpr const wchar_t* kMsgNoInputName =
     L"Ошибка в командной строке: не задано имя входного файла.\n\n";
 inline constexpr const wchar_t* kMsgNoTool = L"Забыли задать рабочий инструмент.\n";
+// -t names neither method; the keyword as given.
+inline constexpr const wchar_t* kMsgUnknownTool =
+    L"Ошибка в командной строке: неизвестный инструмент '%s'.\n\n";
+// -w takes octal digits only, and no more than the highest end the stub can use.
+inline constexpr const wchar_t* kMsgBadWorkAddress =
+    L"Ошибка в командной строке: адрес рабочей области '%s' должен быть восьмеричным числом от 0 до "
+    L"0140000.\n\n";
 
 // --- BK binary files --------------------------------------------------------
 inline constexpr const wchar_t* kMsgPacking = L"Пакуем '%s' :: ";
 inline constexpr const wchar_t* kMsgUnpacking = L"Распаковываем '%s' :: ";
 inline constexpr const wchar_t* kMsgFileNotFound = L"Ошибка:: файл не найден.\n";
 inline constexpr const wchar_t* kMsgFileTooBig = L"Ошибка:: файл слишком большой.\n";
+// Fewer than the 4 bytes of a header: not even a raw file is that short.
+inline constexpr const wchar_t* kMsgFileTooShort =
+    L"Ошибка:: файл '%s' слишком короткий, в нём меньше 4 байт.\n";
+// A header that fits the file but for block padding at its end: load
+// address, length, ignored bytes. Printed before the run's line.
+inline constexpr const wchar_t* kMsgFilePadded =
+    L"Внимание:: файл длиннее, чем сказано в заголовке (адрес 0%o, длина 0%o), "
+    L"лишние 0%o байт в конце не взяты.\n";
+// A header that promises more bytes than the file holds: load address,
+// length, missing bytes.
+inline constexpr const wchar_t* kMsgFileTruncated =
+    L"Ошибка:: файл оборван: по заголовку (адрес 0%o, длина 0%o) в нём не хватает 0%o байт.\n";
+// A program to pack whose end lies beyond the 16-bit address space.
+inline constexpr const wchar_t* kMsgPastAddressSpace =
+    L"Ошибка:: программа с адреса 0%o длиной 0%o выходит за границу памяти 0200000.\n";
 inline constexpr const wchar_t* kMsgCannotOpen = L"Ошибка:: не удалось открыть файл '%s'.\n";
 inline constexpr const wchar_t* kMsgCannotRead = L"Ошибка:: не удалось прочитать файл '%s'.\n";
 inline constexpr const wchar_t* kMsgCannotCreate =
@@ -56,16 +78,17 @@ inline constexpr const wchar_t* kMsgCannotWrite =
 // The output name designates the input file itself: writing would destroy it.
 inline constexpr const wchar_t* kMsgOutputIsInput =
     L"Ошибка:: выходной файл '%s' совпадает с входным, входной файл не будет затёрт.\n";
+// The results, printed once the output file is in place.
+inline constexpr const wchar_t* kMsgPacked = L" OK, Ratio %d%%\n";
+inline constexpr const wchar_t* kMsgUnpacked = L" OK\n";
 
 // --- Dorvik ------------------------------------------------------------------
 inline constexpr const wchar_t* kMsgDorvikTooBig = L"Ошибка:: файл слишком большой для упаковки.\n";
 inline constexpr const wchar_t* kMsgDorvikProgress = L".";
-inline constexpr const wchar_t* kMsgDorvikPacked = L" OK, Ratio %d%%\n";
 inline constexpr const wchar_t* kMsgDorvikNotRecognised =
     L"Ошибка:: не опознан упаковщик Dorvik или файл повреждён.\n";
 inline constexpr const wchar_t* kMsgDorvikTruncated =
     L"Ошибка:: оборван конец файла. Массив повреждён.\n";
-inline constexpr const wchar_t* kMsgUnpacked = L" OK\n";
 // Packing refusals: inputs that cannot give an image that works on the BK.
 inline constexpr const wchar_t* kMsgDorvikOddLoadAddress =
     L"Ошибка:: нечётный адрес загрузки 0%o, упаковка Dorvik невозможна.\n";
@@ -81,6 +104,21 @@ inline constexpr const wchar_t* kMsgDorvikNoWorkArea =
 // A recognised image whose stream or tables point outside the file.
 inline constexpr const wchar_t* kMsgDorvikDamaged =
     L"Ошибка:: упакованные данные повреждены, распаковка прервана.\n";
+// An image that would run past the end of the address space: its first and
+// end address.
+inline constexpr const wchar_t* kMsgDorvikImagePastTop =
+    L"Ошибка:: упакованный файл 0%o-0%o выходит за границу памяти 0200000.\n";
+// Notes after unpacking. The stub jumps to an address that the unpacked BK
+// file cannot carry (it loads at 01000 or above, or its stack image names
+// another start): the address.
+inline constexpr const wchar_t* kMsgDorvikStartAddress =
+    L"Внимание:: распаковщик запускает программу с адреса 0%o, в распакованный файл этот адрес "
+    L"записать нельзя.\n";
+// The long stub's length and checksum words against the unpacked data: the
+// image's two words, then the data's length and checksum.
+inline constexpr const wchar_t* kMsgDorvikLongWords =
+    L"Внимание:: длина 0%o и контрольная сумма 0%o из образа не совпадают с распакованными "
+    L"данными (длина 0%o, сумма 0%o).\n";
 
 // --- Granol -----------------------------------------------------------------
 // Word 4 is not 000352, or the file is too short to hold the parameter block.
@@ -96,3 +134,9 @@ inline constexpr const wchar_t* kMsgGranolBadToken =
 // The stream ends before the data is complete, or inside a token.
 inline constexpr const wchar_t* kMsgGranolTruncated =
     L"Ошибка:: поток Granol оборван. Массив повреждён.\n";
+// The image must be loaded beside the data it unpacks, and no such place
+// exists in the 16-bit address space: image length, first and end address
+// of the data.
+inline constexpr const wchar_t* kMsgGranolDoesNotFit =
+    L"Ошибка:: упакованный файл длиной 0%o байт не поместится в памяти БК рядом с данными 0%o-0%o, "
+    L"упаковка Granol невозможна.\n";

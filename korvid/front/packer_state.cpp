@@ -1,6 +1,7 @@
 #include "front/packer_state.h"
 
 #include "dorvik/dorvik_context.h"
+#include "front/console.h"
 
 PackerState packerState;
 
@@ -16,4 +17,5 @@ void ResetPackerState() {
   packerState.inputName.clear();
   packerState.outputName.clear();
   ClearDorvikContext();
+  DropConsoleNotes();
 }

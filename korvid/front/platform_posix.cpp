@@ -1,7 +1,13 @@
 #include "front/platform.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -111,10 +117,206 @@ bool IsSameFile(const std::wstring& first, const std::wstring& second) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-void RemovePartialOutput(const std::wstring& name) {
-  const std::string path = NarrowName(name);
-  struct stat info;
-  if (lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) unlink(path.c_str());
+// --- whole-or-nothing output ---------------------------------------------------
+
+namespace {
+
+// Signals that end a run from outside; each takes the temporary output with it.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int kEndingSignalCount = sizeof kEndingSignals / sizeof kEndingSignals[0];
+
+// The temporary file that an ending signal removes; null while there is none.
+const char* volatile temporaryToRemove = nullptr;
+struct sigaction savedEndingActions[kEndingSignalCount];
+struct sigaction savedFileSizeAction;
+bool fileSizeSignalIgnored = false;
+
+extern "C" void RemoveTemporaryAndEnd(int signalNumber) {
+  const char* path = temporaryToRemove;
+  if (path != nullptr) unlink(path);
+  // SA_RESETHAND has put the default action back and SA_NODEFER lets the
+  // signal through at once: the process ends as the signal meant it to.
+  raise(signalNumber);
+}
+
+// Holds the ending signals back while the temporary file and the record of
+// it change together, so that no signal sees one without the other.
+class EndingSignalsHeld {
+ public:
+  EndingSignalsHeld() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signalNumber : kEndingSignals) sigaddset(&set, signalNumber);
+    sigprocmask(SIG_BLOCK, &set, &saved_);
+  }
+  ~EndingSignalsHeld() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+  EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+  EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+
+ private:
+  sigset_t saved_;
+};
+
+bool IsIgnored(const struct sigaction& action) {
+  return (action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_IGN;
+}
+
+// Called with the ending signals held.
+void RemoveOnEndingSignals(const char* temporary) {
+  temporaryToRemove = temporary;
+  struct sigaction action {};
+  action.sa_handler = RemoveTemporaryAndEnd;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND | SA_NODEFER;
+  for (int i = 0; i < kEndingSignalCount; ++i) {
+    sigaction(kEndingSignals[i], nullptr, &savedEndingActions[i]);
+    if (!IsIgnored(savedEndingActions[i])) sigaction(kEndingSignals[i], &action, nullptr);
+  }
+}
+
+// Called with the ending signals held.
+void RestoreEndingSignals() {
+  for (int i = 0; i < kEndingSignalCount; ++i) {
+    sigaction(kEndingSignals[i], &savedEndingActions[i], nullptr);
+  }
+  temporaryToRemove = nullptr;
+}
+
+// With SIGXFSZ ignored, a write beyond the file-size limit fails with EFBIG
+// and takes the ordinary failure path, which cleans up; by default the
+// signal would end the process in the middle of the write.
+void IgnoreFileSizeSignal() {
+  if (fileSizeSignalIgnored) return;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGXFSZ, &ignore, &savedFileSizeAction);
+  fileSizeSignalIgnored = true;
+}
+
+void RestoreFileSizeSignal() {
+  if (!fileSizeSignalIgnored) return;
+  sigaction(SIGXFSZ, &savedFileSizeAction, nullptr);
+  fileSizeSignalIgnored = false;
+}
+
+// A fresh name in the folder of `target`: a hidden name made of the
+// target's own and six random characters, kept within the 255-byte limit
+// that file systems put on one name.
+std::string TemporaryNameBeside(const std::string& target) {
+  static uint64_t state = 0;
+  if (state == 0) {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    state = (static_cast<uint64_t>(now.tv_nsec) << 20) ^ static_cast<uint64_t>(now.tv_sec) ^
+            (static_cast<uint64_t>(getpid()) << 40) ^ 0x9E3779B97F4A7C15ull;
+  }
+  constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  constexpr size_t kLongestBase = 240;
+  const size_t slash = target.rfind('/');
+  const size_t baseStart = slash == std::string::npos ? 0 : slash + 1;
+  std::string name = target.substr(0, baseStart) + "." +
+                     target.substr(baseStart, std::min(kLongestBase, target.size() - baseStart)) + ".";
+  for (int i = 0; i < 6; ++i) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    name += kLetters[state % (sizeof kLetters - 1)];
+  }
+  return name;
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() { Abandon(); }
+
+OutputFile::Status OutputFile::Open(const std::wstring& name) {
+  Abandon();
+  target_ = NarrowName(name);
+  failed_ = false;
+  IgnoreFileSizeSignal();
+  struct stat existing;
+  const bool exists = lstat(target_.c_str(), &existing) == 0;
+  if (exists && !S_ISREG(existing.st_mode)) {
+    fd_ = open(target_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+      RestoreFileSizeSignal();
+      return Status::CannotCreate;
+    }
+    return Status::Ok;
+  }
+  if (exists && faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
+    RestoreFileSizeSignal();
+    return Status::CannotCreate;
+  }
+  constexpr int kAttempts = 100;
+  EndingSignalsHeld held;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    temporary_ = TemporaryNameBeside(target_);
+    fd_ = open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0 || errno != EEXIST) break;
+  }
+  if (fd_ < 0) {
+    temporary_.clear();
+    RestoreFileSizeSignal();
+    return Status::CannotCreate;
+  }
+  RemoveOnEndingSignals(temporary_.c_str());
+  if (exists) {
+    // The new file takes the place of the old one with its owner and
+    // permission bits; where the owner cannot be given, it stays ours.
+    if (fchown(fd_, existing.st_uid, existing.st_gid) != 0) {
+    }
+    if (fchmod(fd_, existing.st_mode & 0777) != 0) {
+    }
+  }
+  return Status::Ok;
+}
+
+bool OutputFile::Write(const uint8_t* bytes, size_t length) {
+  if (fd_ < 0) failed_ = true;
+  while (!failed_ && length > 0) {
+    const ssize_t written = write(fd_, bytes, length);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      failed_ = true;
+      break;
+    }
+    bytes += written;
+    length -= static_cast<size_t>(written);
+  }
+  return !failed_;
+}
+
+OutputFile::Status OutputFile::Commit() {
+  if (fd_ < 0) return Status::CannotWrite;
+  bool done = !failed_;
+  if (done && !temporary_.empty() && fsync(fd_) != 0 && errno != EINVAL) done = false;
+  if (close(fd_) != 0) done = false;
+  fd_ = -1;
+  if (done && !temporary_.empty()) {
+    EndingSignalsHeld held;
+    done = rename(temporary_.c_str(), target_.c_str()) == 0;
+    if (!done) unlink(temporary_.c_str());
+    RestoreEndingSignals();
+    temporary_.clear();
+  }
+  Abandon();
+  return done ? Status::Ok : Status::CannotWrite;
+}
+
+void OutputFile::Abandon() {
+  if (fd_ >= 0) {
+    close(fd_);
+    fd_ = -1;
+  }
+  if (!temporary_.empty()) {
+    EndingSignalsHeld held;
+    unlink(temporary_.c_str());
+    RestoreEndingSignals();
+    temporary_.clear();
+  }
+  RestoreFileSizeSignal();
 }
 
 std::wstring PathExtension(const std::wstring& name) {

@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <string>
 
+#include "front/console.h"
 #include "front/le16.h"
+#include "front/messages.h"
 #include "front/packer_state.h"
 #include "front/platform.h"
 #include "granol/granol.h"
@@ -21,6 +23,7 @@
 
 namespace {
 
+constexpr uint32_t kAddressSpaceEnd = 0200000;
 // Candidates lie in the 4096 bytes from the input position on.
 constexpr int kWindowSize = 4096;
 constexpr int kLongestCopy = 256;
@@ -193,6 +196,12 @@ void PatchExtension() {
 
 }  // namespace
 
+bool GranolImageFits(uint32_t loadAddress, uint32_t packedLength, uint32_t imageLength) {
+  const uint32_t dataEnd = loadAddress + packedLength;
+  if (dataEnd > kAddressSpaceEnd) return false;
+  return imageLength <= loadAddress || imageLength <= kAddressSpaceEnd - dataEnd;
+}
+
 bool GranolPack() {
   // An odd length is padded with one zero byte: the stream always describes
   // an even number of bytes. The byte after the packed ones reads as zero.
@@ -213,6 +222,12 @@ bool GranolPack() {
   PatchExtension();
 
   const int words = encoder.nextWord;
+  const auto loadAddress = static_cast<uint16_t>(packerState.loadAddress);
+  if (!GranolImageFits(loadAddress, static_cast<uint32_t>(packedLength), 2u * words)) {
+    ConsolePrint(kMsgGranolDoesNotFit, 2u * words, static_cast<unsigned>(loadAddress),
+                 static_cast<unsigned>(loadAddress + packedLength));
+    return false;
+  }
   uint8_t* image = packerState.granolImage.data();
   WriteLE16(image + 2 * kGranolLoadAddressWord, static_cast<uint16_t>(packerState.loadAddress));
   WriteLE16(image + 2 * kGranolImageEndWord,

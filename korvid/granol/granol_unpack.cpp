@@ -159,6 +159,11 @@ bool Refuse(const wchar_t* message) {
 
 }  // namespace
 
+bool IsRawGranolImage(const uint8_t* bytes, size_t size) {
+  const ImageWords words(bytes, static_cast<long>(size));
+  return words.Has(kPointerWord) && words[kPointerWord] == kPointerValue;
+}
+
 bool GranolUnpack() {
   const ImageWords words(packerState.fileBuffer.data(), packerState.dataLength);
   if (!words.Has(kPointerWord) || words[kPointerWord] != kPointerValue) {

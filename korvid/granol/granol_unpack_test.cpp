@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -21,15 +22,33 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Pack(const Bytes& data, uint16_t loadAddress = 01000) {
+struct Packed {
+  bool ok = false;
+  std::string console;
+  Bytes image;
+};
+
+Packed TryPack(const Bytes& data, uint16_t loadAddress) {
   ResetPackerState();
   std::copy(data.begin(), data.end(), packerState.fileBuffer.begin());
   packerState.dataLength = static_cast<int32_t>(data.size());
   packerState.loadAddress = loadAddress;
   packerState.inputName = L"data.bin";
-  GranolPack();
-  return Bytes(packerState.granolImage.begin(),
-               packerState.granolImage.begin() + packerState.dataLength);
+  Packed result;
+  SetConsoleSink(&result.console);
+  result.ok = GranolPack();
+  SetConsoleSink(nullptr);
+  if (result.ok) {
+    result.image.assign(packerState.granolImage.begin(),
+                        packerState.granolImage.begin() + packerState.dataLength);
+  }
+  return result;
+}
+
+Bytes Pack(const Bytes& data, uint16_t loadAddress = 01000) {
+  const Packed packed = TryPack(data, loadAddress);
+  EXPECT_TRUE(packed.ok) << packed.console;
+  return packed.image;
 }
 
 struct Unpacked {
@@ -122,6 +141,8 @@ class Generator {
     return data;
   }
   uint16_t Address() { return static_cast<uint16_t>(random_()); }
+  // A load address from which `size` bytes end within the address space.
+  uint16_t AddressFor(size_t size) { return static_cast<uint16_t>(random_() % (0200001 - size)); }
   size_t Below(size_t limit) { return random_() % limit; }
 
  private:
@@ -141,7 +162,7 @@ TEST(GranolRoundTrip, ThousandsOfSmallInputs) {
       case 3: data = generate.Text(size); break;
       default: data = generate.Mixed(size); break;
     }
-    ExpectRoundTrip(data, generate.Address());
+    ExpectRoundTrip(data, generate.AddressFor(size));
     if (HasFailure()) {
       ADD_FAILURE() << "input " << i << " of kind " << i % 5 << ", size " << size;
       return;
@@ -162,13 +183,85 @@ TEST(GranolRoundTrip, SizesAtTheLimitsOfRunsWindowAndFile) {
 
 TEST(GranolRoundTrip, LargeInputsUpToTheLimit) {
   Generator generate(3);
-  ExpectRoundTrip(generate.Random(57343), 0177777);
   ExpectRoundTrip(generate.Runs(57343));
-  ExpectRoundTrip(Bytes(57343, 0377));
+  ExpectRoundTrip(Bytes(57343, 0377), 020000);
+  ExpectRoundTrip(generate.Text(40000), 0);
   for (int i = 0; i < 12; ++i) {
     const size_t size = generate.Below(57344);
     SCOPED_TRACE(size);
-    ExpectRoundTrip(i % 2 == 0 ? generate.Mixed(size) : generate.Text(size), generate.Address());
+    const Bytes data = i % 2 == 0 ? generate.Mixed(size) : generate.Text(size);
+    const uint16_t load = generate.AddressFor(size);
+    // Mixed data packs poorly: a large input may leave no room for its image.
+    const Packed packed = TryPack(data, load);
+    if (!packed.ok) {
+      EXPECT_EQ(i % 2, 0);
+      EXPECT_EQ(packed.console.find("Ошибка:: упакованный файл длиной "), 0u) << packed.console;
+      EXPECT_GT(size, 0100000u);
+      continue;
+    }
+    ExpectRoundTrip(data, load);
+  }
+}
+
+// --- where the image must go -------------------------------------------------
+
+TEST(GranolPack, ImageFitsBelowOrAboveItsDataWithinTheAddressSpace) {
+  const struct {
+    uint32_t load, packed, image;
+    bool fits;
+  } cases[] = {
+      {01000, 0100, 0200000 - 01100, true},       // exactly up to 0200000
+      {01000, 0100, 0200000 - 01100 + 1, false},  // one byte too many, and 01000 is too little below
+      {040000, 0100, 040000, true},               // exactly below the data
+      {040000, 0100, 040001, true},               // above it there is more room
+      {0170000, 010000, 0170000, true},           // data up to 0200000, image below
+      {0170000, 010000, 0170001, false},
+      {0170000, 010002, 02000, false},            // data past 0200000
+      {0, 0, 0200000, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(GranolImageFits(c.load, c.packed, c.image), c.fits) << c.load << " " << c.packed << " " << c.image;
+  }
+}
+
+// Data that does not compress gives an image longer than itself. Its image
+// is made to end exactly at 0200000 above the data, then one word further:
+// that one is refused, and the one that fits is short enough for -u.
+TEST(GranolPack, IncompressibleDataAtTheBoundaryOfTheAddressSpace) {
+  Generator generate(6);
+  const Bytes noise = generate.Random(32000);
+  const Packed probe = TryPack(noise, 0);
+  ASSERT_TRUE(probe.ok) << probe.console;
+  const size_t image = probe.image.size();
+  ASSERT_GT(image, noise.size());
+  const auto fitting = static_cast<uint16_t>(0200000 - noise.size() - image);
+  ASSERT_LT(fitting, image) << "the image must not fit below the data either";
+
+  const Packed exact = TryPack(noise, fitting);
+  ASSERT_TRUE(exact.ok) << exact.console;
+  EXPECT_EQ(exact.console, "");
+  EXPECT_LT(exact.image.size() + 4, 57344u) << "korvid -u reads it";
+  const Unpacked unpacked = Unpack(exact.image);
+  ASSERT_TRUE(unpacked.ok);
+  EXPECT_EQ(unpacked.data, noise);
+
+  const auto beyond = static_cast<uint16_t>(fitting + 2);
+  const Packed refused = TryPack(noise, beyond);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_EQ(refused.console, "Ошибка:: упакованный файл длиной 0" + [&] {
+    char text[16];
+    std::snprintf(text, sizeof text, "%o", static_cast<unsigned>(image));
+    return std::string(text);
+  }() + " байт не поместится в памяти БК рядом с данными 0" + [&] {
+    char text[32];
+    std::snprintf(text, sizeof text, "%o-0%o", beyond, static_cast<unsigned>(beyond + noise.size()));
+    return std::string(text);
+  }() + ", упаковка Granol невозможна.\n");
+
+  // The largest input the reader takes, incompressible, never fits: before
+  // this check its image was too long for korvid -u to read at all.
+  for (const uint16_t load : {0, 01000, 020000}) {
+    EXPECT_FALSE(TryPack(generate.Random(57343 - load), load).ok) << load;
   }
 }
 

@@ -297,4 +297,111 @@ TEST(DorvikEmulator, CorpusFilesUnpackOnTheBk) {
   EXPECT_GT(ran, 0);
 }
 
+// --- images shaped as other tools make them -----------------------------------
+//
+// Each image is made by korvid and then changed the way other tools leave
+// their images. The emulator shows where the stub really goes; korvid -u
+// must give back the data the stub unpacks and say, or restore, that start.
+
+void PutImageWord(ByteVector& image, size_t offset, uint16_t word) {
+  dorvik_testing::PutWord(image, offset, word);
+}
+
+// Runs `image` as the BK would and expects a jump to `start` (or, in data
+// mode, the return to the caller) with the region from 01000 (or the load
+// address) holding `data`; then unpacks it on the PC and returns what
+// korvid -u gives.
+dorvik_testing::MethodResult RunThenUnpack(uint16_t load, const ByteVector& image, const ByteVector& data,
+                                           uint16_t start, const std::string& label,
+                                           bool dataMode = false) {
+  const Expectation expect{start, dataMode};
+  const Outcome outcome = RunImage(load, image, data.size(), expect);
+  ExpectUnpacked(outcome, load, data, expect, label);
+  return dorvik_testing::Unpack(load, image);
+}
+
+TEST(DorvikEmulator, StackImagePointedAtTheStubStartsWhereTheStubSays) {
+  SKIP_WITHOUT_PDP11();
+  for (const uint16_t load : {0400, 0744}) {
+    // The program's stack image holds its start, 02000, throughout.
+    ByteVector data = StackFile(load, load, 02000, 0, 1500, 40);
+    const auto packed = dorvik_testing::Pack(load, data, {});
+    ASSERT_TRUE(packed.ok);
+    ByteVector image = packed.bytes;
+    for (uint16_t address = load; address < kSystemAreaEnd; address += 2) {
+      PutImageWord(image, address - load, kSystemAreaEnd);  // every word at the stub
+    }
+    const std::string label = "stack at the stub, load " + Octal(load);
+    const auto unpacked = RunThenUnpack(load, image, data, 02000, label);
+    ASSERT_TRUE(unpacked.ok) << label;
+    EXPECT_EQ(unpacked.bytes, data) << label << ": every stack word gets the start back";
+    EXPECT_EQ(unpacked.console, "") << label;
+  }
+}
+
+TEST(DorvikEmulator, StartThatTheFileCannotCarryIsTheOneTheStubTakes) {
+  SKIP_WITHOUT_PDP11();
+  Random random(41);
+  // At 02000: word 144 sends the stub 0100 bytes past the load address.
+  const ByteVector program = dorvik_testing::GenerateProgram(random, 1800);
+  auto packed = dorvik_testing::Pack(02000, program, {});
+  ASSERT_TRUE(packed.ok);
+  ByteVector image = packed.bytes;
+  const size_t word144 = 144 - 18;
+  PutImageWord(image, word144, static_cast<uint16_t>(dorvik_testing::WordOf(image, word144) + 0100));
+  auto unpacked = RunThenUnpack(02000, image, program, 02100, "start 02100 at 02000");
+  ASSERT_TRUE(unpacked.ok);
+  EXPECT_EQ(unpacked.bytes, program);
+  EXPECT_EQ(unpacked.console,
+            "Внимание:: распаковщик запускает программу с адреса 02100, в распакованный файл этот адрес "
+            "записать нельзя.\n");
+
+  // At 0400 with no autostart in the stack image, a stub that goes to 03000.
+  const ByteVector low = StackFile(0400, 0400, 0, 0, 1800, 42);
+  packed = dorvik_testing::Pack(0400, low, {});
+  ASSERT_TRUE(packed.ok);
+  image = packed.bytes;
+  const size_t lowWord144 = 01000 - 0400 - 18 + 144;
+  PutImageWord(image, lowWord144, static_cast<uint16_t>(dorvik_testing::WordOf(image, lowWord144) + 02000));
+  unpacked = RunThenUnpack(0400, image, low, 03000, "start 03000 at 0400");
+  ASSERT_TRUE(unpacked.ok);
+  EXPECT_EQ(unpacked.bytes, low);
+  EXPECT_EQ(unpacked.console,
+            "Внимание:: распаковщик запускает программу с адреса 03000, в распакованный файл этот адрес "
+            "записать нельзя.\n");
+}
+
+TEST(DorvikEmulator, StubWhoseFirstWordsALoaderTookOverRunsAndUnpacks) {
+  SKIP_WITHOUT_PDP11();
+  Random random(43);
+  const ByteVector program = dorvik_testing::GenerateProgram(random, 2500);
+  // At 01000 and above the loader goes back to the load address, which is
+  // also the program's start: those images are data, which returns to its
+  // caller, so that the run does not stop at the stub's own entry.
+  const struct {
+    const char* name;
+    uint16_t load;
+    ByteVector data;
+    bool longStub;
+    bool dataMode;
+    int patchedWords;
+    uint16_t start;
+  } cases[] = {
+      {"short stub at 01000", 01000, program, false, true, 3, 0},
+      {"long stub at 02000, its system words too", 02000, program, true, true, 7, 0},
+      {"short stub below 01000", 0600, StackFile(0600, 0744, 02000, 0, 1200, 44), false, false, 3, 02000},
+  };
+  for (const auto& c : cases) {
+    const auto packed = dorvik_testing::Pack(c.load, c.data, {c.longStub, c.dataMode, -1});
+    ASSERT_TRUE(packed.ok) << c.name;
+    const int32_t entry = c.load < kSystemAreaEnd ? kSystemAreaEnd - c.load : 0;
+    const ByteVector image = dorvik_testing::WithLoaderInFront(packed.bytes, c.load, entry, c.patchedWords);
+    const auto unpacked = RunThenUnpack(c.load, image, c.data, c.start, c.name, c.dataMode);
+    ASSERT_TRUE(unpacked.ok) << c.name << ": " << unpacked.console;
+    ByteVector expected = c.data;
+    if (expected.size() & 1) expected.push_back(0);
+    EXPECT_EQ(unpacked.bytes, expected) << c.name;
+  }
+}
+
 }  // namespace

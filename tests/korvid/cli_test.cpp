@@ -45,16 +45,23 @@ const std::string kHelp =
 const std::string kNoInput = "Ошибка в командной строке: не задано имя входного файла.\n\n";
 const std::string kNoTool = "Забыли задать рабочий инструмент.\n";
 
+// Exit statuses: written (or help), failed, wrong command line.
+constexpr int kWritten = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
 class KorvidCli : public ::testing::Test {
  protected:
-  RunResult Run(const std::vector<std::string>& args, RunOptions options = {}) {
+  RunResult Run(const std::vector<std::string>& args, int status, RunOptions options = {}) {
     options.workingDirectory = dir_.path();
     // The program's own behaviour must not depend on the caller's settings.
     options.environment.push_back({"POSIXLY_CORRECT", ""});
     options.environment.push_back({"LANG", "C"});
     options.environment.push_back({"LC_ALL", "C"});
     RunResult result = RunProgram(KORVID_BINARY, args, options);
-    EXPECT_EQ(result.exitStatus, 0);
+    std::string line;
+    for (const std::string& arg : args) line += arg + " ";
+    EXPECT_EQ(result.exitStatus, status) << line << "\n" << result.out;
     return result;
   }
   std::vector<std::string> Files() const { return ListDirectory(dir_.path()); }
@@ -63,14 +70,14 @@ class KorvidCli : public ::testing::Test {
 };
 
 TEST_F(KorvidCli, NoArgumentsReportsTheMissingInputAndShowsHelp) {
-  const RunResult r = Run({});
+  const RunResult r = Run({}, kUsage);
   EXPECT_EQ(r.out, kNoInput + kHelp);
   EXPECT_EQ(r.err, "");
 }
 
 TEST_F(KorvidCli, HelpOptionsShowHelpOnly) {
   for (const char* option : {"-?", "--help", "--he"}) {
-    const RunResult r = Run({option, "-t", "dorvik", "game.bin"});
+    const RunResult r = Run({option, "-t", "dorvik", "game.bin"}, kWritten);
     EXPECT_EQ(r.out, kHelp) << option;
     EXPECT_EQ(r.err, "") << option;
   }
@@ -78,32 +85,40 @@ TEST_F(KorvidCli, HelpOptionsShowHelpOnly) {
 
 TEST_F(KorvidCli, ParseErrorsShowTheParserDiagnosticAndHelp) {
   WriteFileBytes(dir_ / "game.bin", MakeBkFile(01000, Bytes(10, 1)));
-  const RunResult unknown = Run({"-x", "-t", "dorvik", "game.bin"});
+  const RunResult unknown = Run({"-x", "-t", "dorvik", "game.bin"}, kUsage);
   EXPECT_EQ(unknown.out, kHelp);
-  EXPECT_NE(unknown.err.find("invalid option"), std::string::npos) << unknown.err;
+  EXPECT_EQ(unknown.err, std::string(KORVID_BINARY) + ": invalid option -- 'x'\n");
 
-  const RunResult missing = Run({"game.bin", "-t"});
+  const RunResult missing = Run({"game.bin", "-t"}, kUsage);
   EXPECT_EQ(missing.out, kHelp);
-  EXPECT_NE(missing.err.find("requires an argument"), std::string::npos) << missing.err;
+  EXPECT_EQ(missing.err, std::string(KORVID_BINARY) + ": option requires an argument -- 't'\n");
+
+  EXPECT_EQ(Run({"game.bin", "--tool"}, kUsage).err,
+            std::string(KORVID_BINARY) + ": option '--tool' requires an argument\n");
+  EXPECT_EQ(Run({"--bogus", "game.bin"}, kUsage).err,
+            std::string(KORVID_BINARY) + ": unrecognized option '--bogus'\n");
+  EXPECT_EQ(Run({"--raw=1", "game.bin"}, kUsage).err,
+            std::string(KORVID_BINARY) + ": option '--raw' doesn't allow an argument\n");
   EXPECT_EQ(Files(), std::vector<std::string>{"game.bin"});
 }
 
-TEST_F(KorvidCli, UnknownKeywordShowsHelpEvenAfterAValidOne) {
-  for (const char* keyword : {"DORVIKX", "bkgran", "granol"}) {
-    const RunResult r = Run({"-t", "dorvik", "-t", keyword, "absent.bin"});
-    EXPECT_EQ(r.out, kHelp) << keyword;
+TEST_F(KorvidCli, UnknownKeywordIsNamedBeforeTheHelpEvenAfterAValidOne) {
+  for (const char* keyword : {"DORVIKX", "bkgran", "granol", "игра"}) {
+    const RunResult r = Run({"-t", "dorvik", "-t", keyword, "absent.bin"}, kUsage);
+    EXPECT_EQ(r.out, "Ошибка в командной строке: неизвестный инструмент '" + std::string(keyword) +
+                         "'.\n\n" + kHelp);
   }
 }
 
 TEST_F(KorvidCli, InputWithoutMethodIsReportedBeforeAnythingIsRead) {
-  const RunResult r = Run({"absent.bin"});
+  const RunResult r = Run({"absent.bin"}, kUsage);
   EXPECT_EQ(r.out, kNoTool + kHelp);
-  const RunResult options = Run({"-r", "-d", "-w", "40000"});
+  const RunResult options = Run({"-r", "-d", "-w", "40000"}, kUsage);
   EXPECT_EQ(options.out, kNoInput + kHelp);
 }
 
 TEST_F(KorvidCli, InputNameMayComeBeforeTheOptions) {
-  const RunResult r = Run({"absent.bin", "-t", "bkgranol"});
+  const RunResult r = Run({"absent.bin", "-t", "bkgranol"}, kFailed);
   EXPECT_EQ(r.out, "Ошибка:: файл не найден.\n");
 }
 
@@ -113,29 +128,30 @@ TEST_F(KorvidCli, PosixlyCorrectStopsAtTheFirstFileName) {
   options.workingDirectory = dir_.path();
   const RunResult r = RunProgram(KORVID_BINARY, {"absent.bin", "-t", "bkgranol"}, options);
   EXPECT_EQ(r.out, kNoTool + kHelp);
+  EXPECT_EQ(r.exitStatus, kUsage);
 }
 
 TEST_F(KorvidCli, ReadFailuresLeaveNoOutput) {
   for (size_t size = 0; size < 4; ++size) {
     WriteFileBytes(dir_ / "tiny.bin", Bytes(size, 0x55));
-    const RunResult r = Run({"-t", "dorvik", "tiny.bin"});
-    EXPECT_EQ(r.out, "Ошибка:: не удалось прочитать файл 'tiny.bin'.\n") << size;
+    const RunResult r = Run({"-t", "dorvik", "tiny.bin"}, kFailed);
+    EXPECT_EQ(r.out, "Ошибка:: файл 'tiny.bin' слишком короткий, в нём меньше 4 байт.\n") << size;
   }
   WriteFileBytes(dir_ / "big.bin", Bytes(57344, 0));
-  EXPECT_EQ(Run({"-t", "bkgranol", "big.bin"}).out, "Ошибка:: файл слишком большой.\n");
-  EXPECT_EQ(Run({"-u", "-t", "dorvik", "missing.dvk"}).out, "Ошибка:: файл не найден.\n");
+  EXPECT_EQ(Run({"-t", "bkgranol", "big.bin"}, kFailed).out, "Ошибка:: файл слишком большой.\n");
+  EXPECT_EQ(Run({"-u", "-t", "dorvik", "missing.dvk"}, kFailed).out, "Ошибка:: файл не найден.\n");
   EXPECT_EQ(Files(), (std::vector<std::string>{"big.bin", "tiny.bin"}));
 }
 
 TEST_F(KorvidCli, OutputThatIsTheInputIsRefusedAndTheInputKept) {
   const Bytes image = MakeBkFile(01000, Bytes(64, 0x11));
   WriteFileBytes(dir_ / "game.bkfile", image);
-  const RunResult unpack = Run({"-u", "-t", "dorvik", "game.bkfile"});
+  const RunResult unpack = Run({"-u", "-t", "dorvik", "game.bkfile"}, kFailed);
   EXPECT_EQ(unpack.out,
             "Распаковываем 'game.bkfile' :: Ошибка:: выходной файл 'game.bkfile' совпадает с "
             "входным, входной файл не будет затёрт.\n");
   WriteFileBytes(dir_ / "game.dvk", image);
-  const RunResult pack = Run({"-t", "dorvik", "game.dvk", "./game.txt"});
+  const RunResult pack = Run({"-t", "dorvik", "game.dvk", "./game.txt"}, kFailed);
   EXPECT_EQ(pack.out,
             "Пакуем 'game.dvk' :: Ошибка:: выходной файл './game.dvk' совпадает с входным, "
             "входной файл не будет затёрт.\n");
@@ -145,8 +161,8 @@ TEST_F(KorvidCli, OutputThatIsTheInputIsRefusedAndTheInputKept) {
 
 TEST_F(KorvidCli, ConsoleIsUtf8WithoutAnyLocale) {
   WriteFileBytes(dir_ / "игра.bin", Bytes(2, 0));
-  const RunResult r = Run({"-t", "dorvik", "игра.bin"});
-  EXPECT_EQ(r.out, "Ошибка:: не удалось прочитать файл 'игра.bin'.\n");
+  const RunResult r = Run({"-t", "dorvik", "игра.bin"}, kFailed);
+  EXPECT_EQ(r.out, "Ошибка:: файл 'игра.bin' слишком короткий, в нём меньше 4 байт.\n");
 }
 
 TEST_F(KorvidCli, WorkAddressOptionFollowsItsRules) {
@@ -154,36 +170,71 @@ TEST_F(KorvidCli, WorkAddressOptionFollowsItsRules) {
   auto image = [&](std::vector<std::string> options) {
     options.insert(options.begin(), {"-t", "dorvik"});
     options.insert(options.end(), {"hello.bin", "out.bin"});
-    EXPECT_EQ(Run(options).out, "Пакуем 'hello.bin' :: .......... OK, Ratio 48%\n");
+    EXPECT_EQ(Run(options, kWritten).out, "Пакуем 'hello.bin' :: .......... OK, Ratio 48%\n");
     return ReadFileBytes(dir_ / "out.dvk");
   };
   const Bytes standard = image({});
   ASSERT_FALSE(standard.empty());
   // The example ends far below 036710: its default area ends at 040000.
   EXPECT_EQ(image({"-w", "40000"}), standard);
-  EXPECT_EQ(image({"-w", "140001"}), standard);  // above 0140000: ignored
-  EXPECT_EQ(image({"-w", "140000", "-w", "140001"}), image({"-w", "140000"}));
+  EXPECT_EQ(image({"-w", "040000"}), standard);
+  EXPECT_EQ(image({"-w", "140000", "-w", "40000"}), standard);  // the last one counts
   EXPECT_NE(image({"-w", "140000"}), standard);
-  EXPECT_EQ(image({"-w", "200000"}), image({"-w", "0"}));  // wraps to 0
   EXPECT_NE(image({"-w", "0"}), standard);
 }
 
-TEST_F(KorvidCli, ExtraArgumentsAndDotsInFolderNames) {
+TEST_F(KorvidCli, WorkAddressThatIsNoOctalNumberInRangeIsAUsageError) {
+  WriteFileBytes(dir_ / "hello.bin", ReadFileBytes(std::string(EXAMPLES_DIR) + "/hello.bin"));
+  auto refusal = [](const std::string& value) {
+    return "Ошибка в командной строке: адрес рабочей области '" + value +
+           "' должен быть восьмеричным числом от 0 до 0140000.\n\n" + kHelp;
+  };
+  for (const char* value : {"abc", "0x4000", "08", "-1", "-40000", "140001", "200000", "", "4e4"}) {
+    EXPECT_EQ(Run({"-t", "dorvik", "-w", value, "hello.bin"}, kUsage).out, refusal(value));
+  }
+  // A good value before a wrong one does not save the run.
+  EXPECT_EQ(Run({"--work=77", "-t", "dorvik", "--work", "9", "hello.bin"}, kUsage).out, refusal("9"));
+  EXPECT_EQ(Files(), std::vector<std::string>{"hello.bin"});
+}
+
+TEST_F(KorvidCli, OutputGoesBesideTheGivenNameWhoseLastComponentAloneHasAnExtension) {
   ASSERT_EQ(mkdir((dir_ / "rel.2").c_str(), 0755), 0);
-  WriteFileBytes(dir_ / "rel.2/game", MakeBkFile(01000, Bytes(100, 7)));
-  const RunResult r = Run({"-t", "bkgranol", "rel.2/game", "out", "ignored", "also-ignored"});
-  EXPECT_EQ(r.out, "Пакуем 'rel.2/game' :: ");
-  EXPECT_EQ(Files(), (std::vector<std::string>{"out.grl", "rel.2"}));
-  Run({"-t", "bkgranol", "rel.2/game"});  // the last '.' is the folder's
-  EXPECT_TRUE(FileExists(dir_ / "rel.grl"));
+  ASSERT_EQ(mkdir((dir_ / "my.games").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir_ / "out.d").c_str(), 0755), 0);
+  const Bytes program = MakeBkFile(01000, Bytes(100, 7));
+  WriteFileBytes(dir_ / "rel.2/game", program);
+  WriteFileBytes(dir_ / "my.games/river", program);
+  WriteFileBytes(dir_ / "game", program);
+  WriteFileBytes(dir_ / ".hidden", program);
+  const std::string line = " OK, Ratio 274%\n";
+  // Extra arguments after the output name are ignored.
+  EXPECT_EQ(Run({"-t", "bkgranol", "rel.2/game", "out", "ignored", "also-ignored"}, kWritten).out,
+            "Пакуем 'rel.2/game' :: " + line);
+  EXPECT_TRUE(FileExists(dir_ / "out.grl"));
+  Run({"-t", "bkgranol", "rel.2/game"}, kWritten);
+  EXPECT_TRUE(FileExists(dir_ / "rel.2/game.grl"));
+  Run({"-t", "dorvik", "my.games/river"}, kWritten);
+  EXPECT_TRUE(FileExists(dir_ / "my.games/river.dvk"));
+  Run({"-t", "dorvik", "./game"}, kWritten);
+  EXPECT_TRUE(FileExists(dir_ / "game.dvk"));
+  Run({"-t", "dorvik", "game", "out.d/packed"}, kWritten);
+  EXPECT_TRUE(FileExists(dir_ / "out.d/packed.dvk"));
+  Run({"-t", "dorvik", ".hidden"}, kWritten);
+  EXPECT_TRUE(FileExists(dir_ / ".hidden.dvk"));
+  EXPECT_EQ(Files(), (std::vector<std::string>{".hidden", ".hidden.dvk", "game", "game.dvk", "my.games",
+                                               "out.d", "out.grl", "rel.2"}));
+  EXPECT_EQ(ListDirectory(dir_ / "rel.2"), (std::vector<std::string>{"game", "game.grl"}));
+  EXPECT_EQ(ListDirectory(dir_ / "out.d"), (std::vector<std::string>{"packed.dvk"}));
 }
 
 TEST_F(KorvidCli, LargestInputIsAccepted) {
   Bytes data(57343);
-  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>("10 PRINT \"BK\"\n"[i % 14]);
   WriteFileBytes(dir_ / "big.bin", data);
-  EXPECT_EQ(Run({"-t", "bkgranol", "big.bin"}).out, "Пакуем 'big.bin' :: ");
-  EXPECT_EQ(Run({"-u", "-t", "bkgranol", "-r", "big.grl"}).out, "Распаковываем 'big.grl' :: ");
+  const RunResult pack = Run({"-t", "bkgranol", "big.bin"}, kWritten);
+  const size_t image = ReadFileBytes(dir_ / "big.grl").size() - 4;
+  EXPECT_EQ(pack.out, "Пакуем 'big.bin' ::  OK, Ratio " + std::to_string(image * 100 / 57343) + "%\n");
+  EXPECT_EQ(Run({"-u", "-t", "bkgranol", "-r", "big.grl"}, kWritten).out, "Распаковываем 'big.grl' ::  OK\n");
   Bytes padded = data;
   padded.push_back(0);  // odd lengths come back padded to a whole word
   EXPECT_EQ(ReadFileBytes(dir_ / "big.bkfile"), padded);

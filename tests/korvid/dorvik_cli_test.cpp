@@ -2,6 +2,7 @@
 // text, exact output bytes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,18 @@ TEST(DorvikCli, PacksAndUnpacksTheExampleProgram) {
 
   const RunResult unpack = Korvid(dir, {"-u", "-t", "dorvik", "hello.dvk"});
   EXPECT_EQ(unpack.out, "Распаковываем 'hello.dvk' ::  OK\n");
+  EXPECT_EQ(unpack.exitStatus, 0);
   EXPECT_EQ(ReadFileBytes(dir / "hello.bkfile"), hello);
+}
+
+TEST(DorvikCli, RatioOfAnImageLongerThanItsProgram) {
+  TempDir dir;
+  WriteFileBytes(dir / "ten.bin",
+                 MakeBkFile(01000, {0x34, 0x12, 1, 0, 0x34, 0x12, 1, 0, 0x34, 0x12, 2, 0x80, 7, 0, 7, 0,
+                                    7, 0, 7, 0}));
+  const RunResult pack = Korvid(dir, {"-t", "dorvik", "ten.bin"});
+  EXPECT_EQ(pack.out, "Пакуем 'ten.bin' :: " + kDots + " OK, Ratio 885%\n");
+  EXPECT_EQ(ReadFileBytes(dir / "ten.dvk").size(), 4u + 177);
 }
 
 TEST(DorvikCli, OptionsAndOutputNames) {
@@ -135,7 +147,7 @@ TEST(DorvikCli, RefusalsWriteNothing) {
     args.insert(args.end(), test.options.begin(), test.options.end());
     const RunResult run = Korvid(dir, args);
     EXPECT_EQ(run.out, test.out);
-    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{test.name});
   }
 }
@@ -166,10 +178,169 @@ TEST(DorvikCli, UnpackRefusesFilesThatAreNotWholeImages) {
   for (const auto& test : cases) {
     const RunResult run = Korvid(dir, {"-u", "-t", "dorvik", test.name});
     EXPECT_EQ(run.out, "Распаковываем '" + std::string(test.name) + "' :: " + test.message);
+    EXPECT_EQ(run.exitStatus, 1);
   }
   EXPECT_FALSE(FileExists(dir / "hello.bkfile"));
   EXPECT_FALSE(FileExists(dir / "cut.bkfile"));
   EXPECT_FALSE(FileExists(dir / "bad.bkfile"));
+}
+
+std::string Octal(unsigned value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0%o", value);
+  return text;
+}
+
+void PutWord(Bytes& bytes, size_t offset, uint16_t word) {
+  bytes.at(offset) = static_cast<uint8_t>(word & 0xFF);
+  bytes.at(offset + 1) = static_cast<uint8_t>(word >> 8);
+}
+
+// --- how BK files are read ----------------------------------------------------
+
+TEST(DorvikCli, BlockPaddingIsIgnoredWithANote) {
+  TempDir dir;
+  const Bytes hello = Hello();
+  Bytes padded = hello;
+  padded.resize(1536, 0);  // three 512-byte blocks
+  WriteFileBytes(dir / "hello.bin", hello);
+  WriteFileBytes(dir / "blocks.bin", padded);
+  ASSERT_EQ(Korvid(dir, {"-t", "dorvik", "hello.bin"}).exitStatus, 0);
+  const RunResult pack = Korvid(dir, {"-t", "dorvik", "blocks.bin"});
+  EXPECT_EQ(pack.out,
+            "Внимание:: файл длиннее, чем сказано в заголовке (адрес 01000, длина 02604), лишние 0170 "
+            "байт в конце не взяты.\n"
+            "Пакуем 'blocks.bin' :: " + kDots + " OK, Ratio 48%\n");
+  EXPECT_EQ(pack.exitStatus, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "blocks.dvk"), ReadFileBytes(dir / "hello.dvk"));
+
+  // A packed image kept in whole blocks unpacks the same way.
+  Bytes image = ReadFileBytes(dir / "hello.dvk");
+  image.resize(1024, 0xE5);
+  WriteFileBytes(dir / "stored.dvk", image);
+  const RunResult unpack = Korvid(dir, {"-u", "-t", "dorvik", "stored.dvk"});
+  EXPECT_EQ(unpack.out,
+            "Внимание:: файл длиннее, чем сказано в заголовке (адрес 01000, длина 01262), лишние 0512 "
+            "байт в конце не взяты.\n"
+            "Распаковываем 'stored.dvk' ::  OK\n");
+  EXPECT_EQ(ReadFileBytes(dir / "stored.bkfile"), hello);
+}
+
+TEST(DorvikCli, TruncatedFilesAndProgramsPastTheAddressSpaceAreRefused) {
+  TempDir dir;
+  const Bytes hello = Hello();
+  WriteFileBytes(dir / "cut.bin", Bytes(hello.begin(), hello.end() - 100));
+  WriteFileBytes(dir / "top.bin", MakeBkFile(0170000, Bytes(010002, 1)));
+  WriteFileBytes(dir / "noise.bin", MakeBkFile(01000, Noise(512, 7)));
+  WriteFileBytes(dir / "high.bin", MakeBkFile(0177000, Noise(512, 7)));
+  const struct {
+    const char* name;
+    std::string out;
+  } cases[] = {
+      {"cut.bin", "Ошибка:: файл оборван: по заголовку (адрес 01000, длина 02604) в нём не хватает 0144 "
+                  "байт.\n"},
+      {"top.bin", "Ошибка:: программа с адреса 0170000 длиной 010002 выходит за границу памяти 0200000.\n"},
+      // The program fits, ending at 0200000; its image, longer than itself, would not.
+      {"high.bin", "Пакуем 'high.bin' :: " + kDots +
+                       "Ошибка:: упакованный файл 0177000-0200242 выходит за границу памяти 0200000.\n"},
+  };
+  for (const auto& test : cases) {
+    const RunResult run = Korvid(dir, {"-t", "dorvik", test.name});
+    EXPECT_EQ(run.out, test.out) << test.name;
+    EXPECT_EQ(run.exitStatus, 1) << test.name;
+  }
+  ASSERT_EQ(Korvid(dir, {"-t", "dorvik", "noise.bin"}).exitStatus, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "noise.dvk").size(), 4u + 01242);  // the image above: 01242 bytes
+  EXPECT_EQ(ListDirectory(dir.path()),
+            (std::vector<std::string>{"cut.bin", "high.bin", "noise.bin", "noise.dvk", "top.bin"}));
+}
+
+// --- images of other tools ----------------------------------------------------
+
+// A file at 0400 whose whole stack image holds its start address.
+Bytes StackProgram(uint16_t start) {
+  Bytes data = Noise(01000 - 0400 + 2000, 9);
+  for (size_t offset = 0; offset < 01000 - 0400; offset += 2) PutWord(data, offset, start);
+  return MakeBkFile(0400, data);
+}
+
+TEST(DorvikCli, StackImagePointedAtTheStubComesBackWithTheStartAddress) {
+  TempDir dir;
+  const Bytes program = StackProgram(037700);
+  WriteFileBytes(dir / "game.bin", program);
+  ASSERT_EQ(Korvid(dir, {"-t", "dorvik", "game.bin", "theirs"}).exitStatus, 0);
+  // The way other tools leave it: every stack word points at the stub.
+  Bytes image = ReadFileBytes(dir / "theirs.dvk");
+  for (size_t offset = 0; offset < 01000 - 0400; offset += 2) PutWord(image, 4 + offset, 01000);
+  WriteFileBytes(dir / "theirs.dvk", image);
+  const RunResult unpack = Korvid(dir, {"-u", "-t", "dorvik", "theirs.dvk"});
+  EXPECT_EQ(unpack.out, "Распаковываем 'theirs.dvk' ::  OK\n");
+  EXPECT_EQ(unpack.exitStatus, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "theirs.bkfile"), program);
+}
+
+TEST(DorvikCli, StartAddressThatTheFileCannotCarryIsNamed) {
+  TempDir dir;
+  const Bytes program = MakeBkFile(02000, Noise(3000, 10));
+  WriteFileBytes(dir / "game.bin", program);
+  ASSERT_EQ(Korvid(dir, {"-t", "dorvik", "game.bin"}).exitStatus, 0);
+  Bytes image = ReadFileBytes(dir / "game.dvk");
+  const size_t word144 = 4 + 144 - 18;
+  PutWord(image, word144, static_cast<uint16_t>(WordAt(image, word144) + 0100));
+  WriteFileBytes(dir / "game.dvk", image);
+  const RunResult unpack = Korvid(dir, {"-u", "-t", "dorvik", "game.dvk"});
+  EXPECT_EQ(unpack.out,
+            "Распаковываем 'game.dvk' ::  OK\n"
+            "Внимание:: распаковщик запускает программу с адреса 02100, в распакованный файл этот "
+            "адрес записать нельзя.\n");
+  EXPECT_EQ(unpack.exitStatus, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "game.bkfile"), program);
+}
+
+TEST(DorvikCli, ImageWhoseStubALoaderTookOverUnpacks) {
+  TempDir dir;
+  const Bytes program = MakeBkFile(01000, Noise(2400, 11));
+  WriteFileBytes(dir / "game.bin", program);
+  ASSERT_EQ(Korvid(dir, {"-t", "dorvik", "game.bin"}).exitStatus, 0);
+  Bytes image = ReadFileBytes(dir / "game.dvk");
+  if (image.size() & 1) image.push_back(0);
+  // MOV #loader, R0 / JMP (R0) over the stub's first three words; the
+  // loader after the image puts them back and enters the stub.
+  const auto loader = static_cast<uint16_t>(01000 + image.size() - 4);
+  const uint16_t original[] = {WordAt(image, 4), WordAt(image, 6), WordAt(image, 8)};
+  const uint16_t jump[] = {012700, loader, 000110};
+  for (int i = 0; i < 3; ++i) {
+    PutWord(image, 4 + 2 * i, jump[i]);
+    for (const uint16_t word : {uint16_t{012737}, original[i], static_cast<uint16_t>(01000 + 2 * i)}) {
+      image.push_back(static_cast<uint8_t>(word & 0xFF));
+      image.push_back(static_cast<uint8_t>(word >> 8));
+    }
+  }
+  image.insert(image.end(), {0137, 0, 0, 02});  // JMP @#01000
+  PutWord(image, 2, static_cast<uint16_t>(image.size() - 4));
+  WriteFileBytes(dir / "game.dvk", image);
+  const RunResult unpack = Korvid(dir, {"-u", "-t", "dorvik", "game.dvk"});
+  EXPECT_EQ(unpack.out, "Распаковываем 'game.dvk' ::  OK\n");
+  EXPECT_EQ(unpack.exitStatus, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "game.bkfile"), program);
+}
+
+TEST(DorvikCli, LongStubWordsThatAreNotTheDataGiveANoteAndTheData) {
+  TempDir dir;
+  const Bytes hello = Hello();
+  WriteFileBytes(dir / "hello.bin", hello);
+  ASSERT_EQ(Korvid(dir, {"-t", "dorvik", "-l", "hello.bin"}).exitStatus, 0);
+  Bytes image = ReadFileBytes(dir / "hello.dvk");
+  const uint16_t checksum = WordAt(image, 4 + 14);
+  PutWord(image, 4 + 2, 04000);  // a length some other program had
+  WriteFileBytes(dir / "hello.dvk", image);
+  const RunResult unpack = Korvid(dir, {"-u", "-t", "dorvik", "hello.dvk"});
+  EXPECT_EQ(unpack.out, "Распаковываем 'hello.dvk' ::  OK\n"
+                        "Внимание:: длина 04000 и контрольная сумма " + Octal(checksum) +
+                            " из образа не совпадают с распакованными данными (длина 02604, сумма " +
+                            Octal(checksum) + ").\n");
+  EXPECT_EQ(unpack.exitStatus, 0);
+  EXPECT_EQ(ReadFileBytes(dir / "hello.bkfile"), hello);
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 // korvid when the file system works against it: a full device, a full disk,
 // a directory or a read-only folder where the output should go, an input that
 // is missing, unreadable or the output itself. Each run gives a clear message,
-// exits with 0, leaves no partial output and never changes its input.
+// exits with 1, leaves no partial output, keeps an earlier output as it was
+// and never changes its input.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "support/run_program.h"
 #include "support/temp_dir.h"
@@ -27,12 +30,20 @@ class KorvidFaults : public ::testing::Test {
   }
   void TearDown() override { EXPECT_EQ(ReadFileBytes(dir_ / "game.bin"), input_) << "input changed"; }
 
-  RunResult Run(const std::vector<std::string>& args, RunOptions options = {}) {
+  RunResult Run(const std::vector<std::string>& args, RunOptions options = {}, int status = 1) {
     options.workingDirectory = dir_.path();
     RunResult result = RunProgram(dir_ / "korvid", args, options);
-    EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+    EXPECT_EQ(result.exitStatus, status) << result.out << result.err;
     EXPECT_EQ(result.err, "");
     return result;
+  }
+  // Runs korvid under a file-size limit of 512 bytes set by the shell, which
+  // leaves SIGXFSZ at its default action: ending the process.
+  RunResult RunLimited(std::vector<std::string> args) {
+    args.insert(args.begin(), {"-c", "ulimit -f 1 && exec \"$0\" \"$@\"", dir_ / "korvid"});
+    RunOptions options;
+    options.workingDirectory = dir_.path();
+    return RunProgram("/bin/sh", args, options);
   }
 
   TempDir dir_;
@@ -43,9 +54,8 @@ TEST_F(KorvidFaults, FullDeviceIsReportedAndTheDeviceKept) {
   if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   ASSERT_EQ(symlink("/dev/full", (dir_ / "game.dvk").c_str()), 0);
   const RunResult r = Run({"-t", "dorvik", "game.bin"});
-  EXPECT_EQ(r.out,
-            "Пакуем 'game.bin' :: .......... OK, Ratio 48%\n"
-            "Ошибка:: не удалось записать файл 'game.dvk'.\n");
+  // No result before the file is in place: the error instead.
+  EXPECT_EQ(r.out, "Пакуем 'game.bin' :: ..........Ошибка:: не удалось записать файл 'game.dvk'.\n");
   EXPECT_TRUE(FileExists("/dev/full"));
 }
 
@@ -63,7 +73,7 @@ TEST_F(KorvidFaults, FullDiskLeavesNoPartialOutput) {
 }
 
 TEST_F(KorvidFaults, UnpackingOntoAFullDiskLeavesNoPartialOutput) {
-  ASSERT_EQ(Run({"-t", "bkgranol", "game.bin"}).exitStatus, 0);
+  ASSERT_EQ(Run({"-t", "bkgranol", "game.bin"}, {}, 0).exitStatus, 0);
   RunOptions options;
   options.fileSizeLimit = 200;
   const RunResult r = Run({"-u", "-t", "bkgranol", "game.grl"}, options);
@@ -85,8 +95,8 @@ TEST_F(KorvidFaults, ReadOnlyOutputFolderCannotBeWritten) {
   options.dropPrivileges = true;
   const RunResult r = Run({"-t", "dorvik", "game.bin", "locked/game.dvk"}, options);
   EXPECT_EQ(r.out,
-            "Пакуем 'game.bin' :: .......... OK, Ratio 48%\n"
-            "Ошибка:: не удалось открыть файл для записи 'locked/game.dvk'.\n");
+            "Пакуем 'game.bin' :: ..........Ошибка:: не удалось открыть файл для записи "
+            "'locked/game.dvk'.\n");
   EXPECT_TRUE(ListDirectory(dir_ / "locked").empty());
 }
 
@@ -116,6 +126,71 @@ TEST_F(KorvidFaults, InputThatIsAlsoTheOutputIsNeverWritten) {
             "Пакуем 'game.bin' :: Ошибка:: выходной файл 'same.dvk' совпадает с входным, "
             "входной файл не будет затёрт.\n");
   EXPECT_EQ(ReadFileBytes(dir_ / "same.dvk"), input_);
+}
+
+// An earlier output survives a write that fails half way, for every kind of
+// output, and no temporary file is left beside it.
+TEST_F(KorvidFaults, FileSizeLimitKeepsTheEarlierOutputWhole) {
+  const Bytes old = MakeBkFile(01000, Bytes(40, 0x77));
+  ASSERT_EQ(Run({"-t", "dorvik", "game.bin", "packed.dvk"}, {}, 0).exitStatus, 0);
+  const Bytes packed = ReadFileBytes(dir_ / "packed.dvk");
+  const struct {
+    std::vector<std::string> args;
+    const char* output;
+    std::string out;
+  } cases[] = {
+      {{"-t", "dorvik", "game.bin"}, "game.dvk",
+       "Пакуем 'game.bin' :: ..........Ошибка:: не удалось записать файл 'game.dvk'.\n"},
+      {{"-t", "bkgranol", "game.bin"}, "game.grl",
+       "Пакуем 'game.bin' :: Ошибка:: не удалось записать файл 'game.grl'.\n"},
+      {{"-u", "-t", "dorvik", "packed.dvk"}, "packed.bkfile",
+       "Распаковываем 'packed.dvk' :: Ошибка:: не удалось записать файл 'packed.bkfile'.\n"},
+  };
+  for (const auto& c : cases) {
+    WriteFileBytes(dir_ / c.output, old);
+    const RunResult r = RunLimited(c.args);
+    EXPECT_EQ(r.exitStatus, 1) << c.output << ": the limit's signal must not end the run";
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(ReadFileBytes(dir_ / c.output), old) << c.output;
+    std::vector<std::string> files = {"game.bin", c.output, "korvid", "packed.dvk"};
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(ListDirectory(dir_.path()), files) << c.output;
+    ASSERT_EQ(unlink((dir_ / c.output).c_str()), 0);
+  }
+  EXPECT_EQ(ReadFileBytes(dir_ / "packed.dvk"), packed);
+}
+
+TEST_F(KorvidFaults, EarlierOutputIsReplacedWholeWithItsPermissions) {
+  WriteFileBytes(dir_ / "game.grl", MakeBkFile(01000, Bytes(40000, 0x77)));
+  chmod((dir_ / "game.grl").c_str(), 0600);
+  const RunResult r = Run({"-t", "bkgranol", "game.bin"}, {}, 0);
+  EXPECT_EQ(r.out, "Пакуем 'game.bin' ::  OK, Ratio 57%\n");
+  EXPECT_EQ(ReadFileBytes(dir_ / "game.grl").size(), 810u);
+  struct stat info;
+  ASSERT_EQ(stat((dir_ / "game.grl").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(ListDirectory(dir_.path()), (std::vector<std::string>{"game.bin", "game.grl", "korvid"}));
+}
+
+TEST_F(KorvidFaults, OutputThatIsALinkIsWrittenThroughAndStaysALink) {
+  ASSERT_EQ(mkdir((dir_ / "images").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("images/current.dvk", (dir_ / "game.dvk").c_str()), 0);
+  const RunResult r = Run({"-t", "dorvik", "game.bin"}, {}, 0);
+  EXPECT_EQ(r.out, "Пакуем 'game.bin' :: .......... OK, Ratio 48%\n");
+  struct stat info;
+  ASSERT_EQ(lstat((dir_ / "game.dvk").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  EXPECT_EQ(ReadFileBytes(dir_ / "images/current.dvk").size(), 694u);
+}
+
+TEST_F(KorvidFaults, WriteProtectedOutputIsNotReplaced) {
+  WriteFileBytes(dir_ / "game.dvk", MakeBkFile(01000, Bytes(10, 1)));
+  chmod((dir_ / "game.dvk").c_str(), 0444);
+  RunOptions options;
+  options.dropPrivileges = true;
+  const RunResult r = Run({"-t", "dorvik", "game.bin"}, options);
+  EXPECT_EQ(r.out, "Пакуем 'game.bin' :: ..........Ошибка:: не удалось открыть файл для записи 'game.dvk'.\n");
+  EXPECT_EQ(ReadFileBytes(dir_ / "game.dvk"), MakeBkFile(01000, Bytes(10, 1)));
 }
 
 }  // namespace

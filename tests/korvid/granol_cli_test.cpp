@@ -2,6 +2,8 @@
 // a temporary directory; console text and output bytes are compared exactly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -29,25 +31,32 @@ uint16_t WordAt(const Bytes& bytes, size_t offset) {
 
 Bytes Example() { return ReadFileBytes(EXAMPLES_DIR "/hello.bin"); }
 
-// Packs `name` in `dir` and checks the console line of a Granol run, which
-// ends without a result text.
-void PackQuietly(const TempDir& dir, const std::string& name, std::vector<std::string> extra = {}) {
+// Packs `name` in `dir` into `output` and checks the console line: the ratio
+// of image to input length, once the image is written.
+void PackOk(const TempDir& dir, const std::string& name, const std::string& output,
+            std::vector<std::string> extra = {}) {
   std::vector<std::string> args = {"-t", "bkgranol"};
   args.insert(args.end(), extra.begin(), extra.end());
   args.push_back(name);
   const RunResult run = Korvid(dir, args);
+  const bool raw = std::find(extra.begin(), extra.end(), "-r") != extra.end();
+  const Bytes input = ReadFileBytes(dir / name);
+  const size_t inputLength = input.size() - 4;  // the tests' inputs have a header
+  const size_t imageLength = ReadFileBytes(dir / output).size() - (raw ? 0 : 4);
   EXPECT_EQ(run.exitStatus, 0);
-  EXPECT_EQ(run.out, kPacking + name + kLineEnd);
+  EXPECT_EQ(run.out, kPacking + name + kLineEnd +
+                         (inputLength == 0 ? std::string(" OK\n")
+                                           : " OK, Ratio " + std::to_string(imageLength * 100 / inputLength) + "%\n"));
   EXPECT_EQ(run.err, "");
 }
 
-void UnpackQuietly(const TempDir& dir, const std::string& name, std::vector<std::string> extra = {}) {
+void UnpackOk(const TempDir& dir, const std::string& name, std::vector<std::string> extra = {}) {
   std::vector<std::string> args = {"-u", "-t", "BkGranol"};
   args.insert(args.end(), extra.begin(), extra.end());
   args.push_back(name);
   const RunResult run = Korvid(dir, args);
   EXPECT_EQ(run.exitStatus, 0);
-  EXPECT_EQ(run.out, kUnpacking + name + kLineEnd);
+  EXPECT_EQ(run.out, kUnpacking + name + kLineEnd + " OK\n");
   EXPECT_EQ(run.err, "");
 }
 
@@ -57,7 +66,7 @@ TEST(GranolCli, ExampleRoundTrip) {
   ASSERT_FALSE(original.empty());
   WriteFileBytes(dir / "hello.bin", original);
 
-  PackQuietly(dir, "hello.bin");
+  PackOk(dir, "hello.bin", "hello.grl");
   const Bytes image = ReadFileBytes(dir / "hello.grl");
   ASSERT_GT(image.size(), 4u + 268);
   EXPECT_EQ(WordAt(image, 0), WordAt(original, 0)) << "the input's load address";
@@ -68,7 +77,7 @@ TEST(GranolCli, ExampleRoundTrip) {
   EXPECT_EQ(WordAt(image, 4 + 2 * 131), original.size() - 4);
   EXPECT_LT(image.size(), original.size()) << "the example has something to pack";
 
-  UnpackQuietly(dir, "hello.grl");
+  UnpackOk(dir, "hello.grl");
   EXPECT_EQ(ReadFileBytes(dir / "hello.bkfile"), original);
 }
 
@@ -77,19 +86,19 @@ TEST(GranolCli, RawOutputOnBothSides) {
   const Bytes original = Example();
   const Bytes data(original.begin() + 4, original.end());
   WriteFileBytes(dir / "hello.bin", original);
-  PackQuietly(dir, "hello.bin");
+  PackOk(dir, "hello.bin", "hello.grl");
   const Bytes image = ReadFileBytes(dir / "hello.grl");
   WriteFileBytes(dir / "raw.bin", original);
-  PackQuietly(dir, "raw.bin", {"-r"});
+  PackOk(dir, "raw.bin", "raw.grl", {"-r"});
   const Bytes rawImage = ReadFileBytes(dir / "raw.grl");
   EXPECT_EQ(rawImage, Bytes(image.begin() + 4, image.end())) << "the image without header";
 
   // A raw image carries its load address inside: both forms unpack alike.
-  UnpackQuietly(dir, "raw.grl");
+  UnpackOk(dir, "raw.grl");
   EXPECT_EQ(ReadFileBytes(dir / "raw.bkfile"), original);
-  UnpackQuietly(dir, "raw.grl", {"-r"});
+  UnpackOk(dir, "raw.grl", {"-r"});
   EXPECT_EQ(ReadFileBytes(dir / "raw.bkfile"), data);
-  UnpackQuietly(dir, "hello.grl", {"-r"});
+  UnpackOk(dir, "hello.grl", {"-r"});
   EXPECT_EQ(ReadFileBytes(dir / "hello.bkfile"), data);
 }
 
@@ -97,23 +106,23 @@ TEST(GranolCli, DorvikOptionsChangeNothing) {
   TempDir dir;
   WriteFileBytes(dir / "a.bin", Example());
   WriteFileBytes(dir / "b.bin", Example());
-  PackQuietly(dir, "a.bin");
-  PackQuietly(dir, "b.bin", {"-d", "-l", "-w", "40000"});
+  PackOk(dir, "a.bin", "a.grl");
+  PackOk(dir, "b.bin", "b.grl", {"-d", "-l", "-w", "40000"});
   EXPECT_EQ(ReadFileBytes(dir / "a.grl"), ReadFileBytes(dir / "b.grl"));
 }
 
 TEST(GranolCli, OddAndEmptyInputs) {
   TempDir dir;
   WriteFileBytes(dir / "odd.bin", MakeBkFile(02001, {1, 2, 3, 4, 5}));
-  PackQuietly(dir, "odd.bin");
-  UnpackQuietly(dir, "odd.grl");
+  PackOk(dir, "odd.bin", "odd.grl");
+  UnpackOk(dir, "odd.grl");
   EXPECT_EQ(ReadFileBytes(dir / "odd.bkfile"), MakeBkFile(02001, {1, 2, 3, 4, 5, 0}))
       << "the padding byte comes back";
 
   WriteFileBytes(dir / "empty.bin", MakeBkFile(01000, {}));
-  PackQuietly(dir, "empty.bin");
+  PackOk(dir, "empty.bin", "empty.grl");
   EXPECT_EQ(ReadFileBytes(dir / "empty.grl").size(), 4u + 2 * 134);
-  UnpackQuietly(dir, "empty.grl");
+  UnpackOk(dir, "empty.grl");
   EXPECT_EQ(ReadFileBytes(dir / "empty.bkfile"), MakeBkFile(01000, {}));
 }
 
@@ -122,7 +131,7 @@ TEST(GranolCli, NamesAndExtensionBytes) {
   const std::string name = "игра.бин";  // UTF-8 name, Cyrillic extension
   WriteFileBytes(dir / name, Example());
   const RunResult run = Korvid(dir, {"-t", "bkgranol", name, "out.x"});
-  EXPECT_EQ(run.out, kPacking + name + kLineEnd);
+  EXPECT_EQ(run.out, kPacking + name + kLineEnd + " OK, Ratio 57%\n");
   const Bytes image = ReadFileBytes(dir / "out.grl");
   ASSERT_GT(image.size(), 4u + 0377);
   // б, и, н are U+0431, U+0438, U+043D: their low 8 bits are stored.
@@ -154,11 +163,77 @@ TEST(GranolCli, FilesThatAreNotImagesLeaveNoOutput) {
     SCOPED_TRACE(c.name);
     WriteFileBytes(dir / c.name, c.file);
     const RunResult run = Korvid(dir, {"-u", "-t", "bkgranol", c.name});
-    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.out, kUnpacking + c.name + kLineEnd + c.message);
     const std::string output = std::string(c.name).substr(0, std::string(c.name).size() - 4);
     EXPECT_FALSE(FileExists(dir / (output + ".bkfile")));
   }
+}
+
+// A raw image of a tiny input: its first words read as a header of length 0
+// that misses the file by fewer than 512 bytes, which is not taken for one.
+TEST(GranolCli, SmallRawImageIsNotTakenForAPaddedFile) {
+  TempDir dir;
+  WriteFileBytes(dir / "tiny.bin", MakeBkFile(02000, {1, 2, 3, 4}));
+  PackOk(dir, "tiny.bin", "tiny.grl", {"-r"});
+  ASSERT_LT(ReadFileBytes(dir / "tiny.grl").size(), 512u);
+  UnpackOk(dir, "tiny.grl");
+  EXPECT_EQ(ReadFileBytes(dir / "tiny.bkfile"), MakeBkFile(02000, {1, 2, 3, 4}));
+}
+
+Bytes Noise(size_t length, uint32_t seed) {
+  Bytes bytes(length);
+  for (uint8_t& byte : bytes) {
+    seed = seed * 1103515245u + 12345u;
+    byte = static_cast<uint8_t>(seed >> 16);
+  }
+  return bytes;
+}
+
+std::string Octal(unsigned value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0%o", value);
+  return text;
+}
+
+// Data that does not compress: its image is longer than itself and must lie
+// beside it. The image is made to end exactly at 0200000 above the data,
+// then the data moves up one word and the image no longer fits anywhere.
+TEST(GranolCli, ImageMustFitBesideItsDataAndBeReadableByUnpacking) {
+  TempDir dir;
+  const Bytes data = Noise(30000, 3);
+  WriteFileBytes(dir / "probe.bin", MakeBkFile(0, data));
+  PackOk(dir, "probe.bin", "probe.grl");
+  const size_t image = ReadFileBytes(dir / "probe.grl").size() - 4;
+  const auto fitting = static_cast<uint16_t>(0200000 - data.size() - image);
+  ASSERT_LT(fitting, image) << "nor may the image fit below the data";
+
+  WriteFileBytes(dir / "fits.bin", MakeBkFile(fitting, data));
+  PackOk(dir, "fits.bin", "fits.grl");
+  UnpackOk(dir, "fits.grl");
+  EXPECT_EQ(ReadFileBytes(dir / "fits.bkfile"), MakeBkFile(fitting, data));
+
+  const auto beyond = static_cast<uint16_t>(fitting + 2);
+  WriteFileBytes(dir / "beyond.bin", MakeBkFile(beyond, data));
+  const RunResult refused = Korvid(dir, {"-t", "bkgranol", "beyond.bin"});
+  EXPECT_EQ(refused.out, kPacking + "beyond.bin" + kLineEnd + "Ошибка:: упакованный файл длиной " +
+                             Octal(static_cast<unsigned>(image)) + " байт не поместится в памяти БК рядом с данными " +
+                             Octal(beyond) + "-" + Octal(static_cast<unsigned>(beyond + data.size())) +
+                             ", упаковка Granol невозможна.\n");
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_FALSE(FileExists(dir / "beyond.grl"));
+
+  // The largest raw input that does not compress: its image would have been
+  // longer than any file korvid reads.
+  WriteFileBytes(dir / "big.bin", Noise(57000, 4));
+  const RunResult big = Korvid(dir, {"-t", "bkgranol", "big.bin"});
+  EXPECT_EQ(big.exitStatus, 1);
+  EXPECT_EQ(big.out.find(kPacking + "big.bin" + kLineEnd + "Ошибка:: упакованный файл длиной "), 0u) << big.out;
+  EXPECT_NE(big.out.find(" байт не поместится в памяти БК рядом с данными 01000-0160250, упаковка Granol "
+                         "невозможна.\n"),
+            std::string::npos)
+      << big.out;
+  EXPECT_FALSE(FileExists(dir / "big.grl"));
 }
 
 }  // namespace
