@@ -84,9 +84,10 @@ BkFileLayout ParseBkFile(const uint8_t* bytes, size_t size, bool rawImage) {
 bool ReadInputFile(RawImageProbe probe) {
   const std::wstring& name = packerState.inputName;
   uint64_t size = 0;
-  if (!QueryFileSize(name, &size)) {
-    ConsolePrint(kMsgFileNotFound);
-    return false;
+  switch (QueryInputFile(name, &size)) {
+    case InputKind::Missing: ConsolePrint(kMsgFileNotFound); return false;
+    case InputKind::Other: ConsolePrint(kMsgNotRegularFile, name.c_str()); return false;
+    case InputKind::Regular: break;
   }
   if (size >= kMaxInputSize) {
     ConsolePrint(kMsgFileTooBig);

@@ -51,6 +51,7 @@ inline constexpr const wchar_t* kMsgBadWorkAddress =
 inline constexpr const wchar_t* kMsgPacking = L"Пакуем '%s' :: ";
 inline constexpr const wchar_t* kMsgUnpacking = L"Распаковываем '%s' :: ";
 inline constexpr const wchar_t* kMsgFileNotFound = L"Ошибка:: файл не найден.\n";
+inline constexpr const wchar_t* kMsgNotRegularFile = L"Ошибка:: '%s' не является обычным файлом.\n";
 inline constexpr const wchar_t* kMsgFileTooBig = L"Ошибка:: файл слишком большой.\n";
 // Fewer than the 4 bytes of a header: not even a raw file is that short.
 inline constexpr const wchar_t* kMsgFileTooShort =

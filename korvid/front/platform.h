@@ -18,8 +18,10 @@ std::string NarrowName(const std::wstring& name);
 inline std::string ToConsoleBytes(const std::wstring& text) { return NarrowName(text); }
 
 FILE* OpenFile(const std::wstring& name, const char* mode);
-// Size of the file; false when its status cannot be obtained.
-bool QueryFileSize(const std::wstring& name, uint64_t* size);
+enum class InputKind { Missing, Regular, Other };
+// What the name designates and, for a regular file, its size. A FIFO, a
+// device or a folder is Other: reading one could hang or give nothing.
+InputKind QueryInputFile(const std::wstring& name, uint64_t* size);
 // True when both names exist and designate the same file (device and inode).
 bool IsSameFile(const std::wstring& first, const std::wstring& second);
 

@@ -102,11 +102,12 @@ FILE* OpenFile(const std::wstring& name, const char* mode) {
   return std::fopen(NarrowName(name).c_str(), mode);
 }
 
-bool QueryFileSize(const std::wstring& name, uint64_t* size) {
+InputKind QueryInputFile(const std::wstring& name, uint64_t* size) {
   struct stat info;
-  if (stat(NarrowName(name).c_str(), &info) != 0) return false;
+  if (stat(NarrowName(name).c_str(), &info) != 0) return InputKind::Missing;
+  if (!S_ISREG(info.st_mode)) return InputKind::Other;
   *size = static_cast<uint64_t>(info.st_size);
-  return true;
+  return InputKind::Regular;
 }
 
 bool IsSameFile(const std::wstring& first, const std::wstring& second) {

@@ -140,7 +140,14 @@ TEST_F(KorvidCli, ReadFailuresLeaveNoOutput) {
   WriteFileBytes(dir_ / "big.bin", Bytes(57344, 0));
   EXPECT_EQ(Run({"-t", "bkgranol", "big.bin"}, kFailed).out, "Ошибка:: файл слишком большой.\n");
   EXPECT_EQ(Run({"-u", "-t", "dorvik", "missing.dvk"}, kFailed).out, "Ошибка:: файл не найден.\n");
-  EXPECT_EQ(Files(), (std::vector<std::string>{"big.bin", "tiny.bin"}));
+  // A FIFO would block the read for ever, and a folder reads as nothing.
+  ASSERT_EQ(mkfifo((dir_ / "pipe.bin").c_str(), 0644), 0);
+  EXPECT_EQ(Run({"-t", "dorvik", "pipe.bin"}, kFailed).out,
+            "Ошибка:: 'pipe.bin' не является обычным файлом.\n");
+  ASSERT_EQ(mkdir((dir_ / "folder.bin").c_str(), 0755), 0);
+  EXPECT_EQ(Run({"-t", "bkgranol", "folder.bin"}, kFailed).out,
+            "Ошибка:: 'folder.bin' не является обычным файлом.\n");
+  EXPECT_EQ(Files(), (std::vector<std::string>{"big.bin", "folder.bin", "pipe.bin", "tiny.bin"}));
 }
 
 TEST_F(KorvidCli, OutputThatIsTheInputIsRefusedAndTheInputKept) {
