@@ -198,13 +198,22 @@ TEST(CWinFileReadTest, ExplicitCodePagesAreNeverOverridden) {
   TempDir dir;
   // "Привет, мир" in 1251: detected as 1251.
   WriteFileBytes(dir / "w", {0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2, 0x2C, 0x20, 0xEC, 0xE8, 0xF0});
-  for (TextFormat requested : {TextFormat::Oem866, TextFormat::Koi8r, TextFormat::Utf8,
-                               TextFormat::Utf16le}) {
+  for (TextFormat requested : {TextFormat::Oem866, TextFormat::Koi8r}) {
     ConsoleCapture console;
     CWinFile file(Wide(dir / "w"), requested);
     ASSERT_TRUE(file.Open(false));
     EXPECT_EQ(file.GetEncoding(), requested);
     EXPECT_EQ(console.text(), ReportLine("Windows 1251", NarrowName(EncodingName(requested)).c_str()));
+  }
+  // Asked for Unicode, the detection never falls back to a code page: the
+  // bytes read as UTF-8, each one that does not fit as U+FFFD.
+  for (TextFormat requested : {TextFormat::Utf8, TextFormat::Utf16le}) {
+    ConsoleCapture console;
+    CWinFile file(Wide(dir / "w"), requested);
+    ASSERT_TRUE(file.Open(false));
+    EXPECT_EQ(file.GetEncoding(), TextFormat::Utf8);
+    EXPECT_EQ(console.text(), ReportLine("Unicode UTF-8", "Unicode UTF-8"));
+    EXPECT_EQ(ReadAll(file), u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD, \uFFFD\uFFFD\uFFFD");
   }
   ConsoleCapture console;
   CWinFile file(Wide(dir / "w"), TextFormat::Auto);
@@ -247,25 +256,26 @@ TEST(ReadUTF8CharTest, WellFormedAndMalformedSequences) {
       {{0xF4, 0x8F, 0xBF, 0xBF}, u"\U0010FFFF"},
       {{0x80, 'a'}, u"\uFFFDa"},                    // stray continuation byte
       {{0xBF, 0xBF}, u"\uFFFD\uFFFD"},
-      {{0xC0, 0x80, 'a'}, u"\uFFFDa"},              // overlong NUL
-      {{0xC1, 0xBF}, u"\uFFFD"},                    // overlong
-      {{0xE0, 0x80, 0x80, 'a'}, u"\uFFFDa"},        // overlong
-      {{0xED, 0xA0, 0x80, 'a'}, u"\uFFFDa"},        // encoded surrogate
-      {{0xF4, 0x90, 0x80, 0x80, 'a'}, u"\uFFFDa"},  // above U+10FFFF
-      {{0xF8, 0x88, 0x80, 0x80, 0x80, 'a'}, u"\uFFFDa"},
-      {{0xFC, 0x84, 0x80, 0x80, 0x80, 0x80, 'a'}, u"\uFFFDa"},
-      // The lead byte decides how many bytes belong to the sequence.
-      {{0xD0, 'A', 'B'}, u"\uFFFDB"},
-      {{0xE2, 0x82, 'A', 'B'}, u"\uFFFDB"},
-      {{0xD0, 0x00, 'B'}, u"\uFFFDB"},
-      // 0xFE and 0xFF give 0 and take the six bytes after them along.
-      {{0xFE, '1', '2', '3', '4', '5', '6', 'x'}, std::u16string(1, u'\0') + u"x"},
-      {{0xFF, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80}, std::u16string(1, u'\0')},
+      // Each maximal broken piece is one U+FFFD; the byte that breaks a
+      // sequence starts the next, so nothing after a stray byte is lost.
+      {{0xC0, 0x80, 'a'}, u"\uFFFD\uFFFDa"},            // overlong NUL
+      {{0xC1, 0xBF}, u"\uFFFD\uFFFD"},                  // overlong
+      {{0xE0, 0x80, 0x80, 'a'}, u"\uFFFD\uFFFD\uFFFDa"},  // overlong
+      {{0xED, 0xA0, 0x80, 'a'}, u"\uFFFD\uFFFD\uFFFDa"},  // encoded surrogate
+      {{0xF4, 0x90, 0x80, 0x80, 'a'}, u"\uFFFD\uFFFD\uFFFD\uFFFDa"},  // above U+10FFFF
+      {{0xF8, 0x88, 0x80, 0x80, 0x80, 'a'}, u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFDa"},
+      {{0xE2, 0x82, 0xFF, 'a'}, u"\uFFFD\uFFFDa"},
+      {{0xD0, 'A', 'B'}, u"\uFFFDAB"},
+      {{0xE2, 0x82, 'A', 'B'}, u"\uFFFDAB"},
+      {{0xD0, 0x00, 'B'}, u"\uFFFD" + std::u16string(1, u'\0') + u"B"},
+      {{0xF0, 0x9F, 0xD0, 0x96}, u"\uFFFDЖ"},
+      {{0xFE, '1', '2', '3', '4', '5', '6', 'x'}, u"\uFFFD123456x"},
+      {{0xFF, 0x80, 0x80}, u"\uFFFD\uFFFD\uFFFD"},
       {{0x00, 'a'}, std::u16string(1, u'\0') + u"a"},
       // Cut off by the end of the file: one replacement, nothing more.
       {{'a', 0xD0}, u"a\uFFFD"},
       {{0xF0, 0x9F, 0x98}, u"\uFFFD"},
-      {{0xFE, '1', '2'}, u"\uFFFD"},
+      {{0xFE, '1', '2'}, u"\uFFFD12"},
   };
   for (const Utf8Case& c : cases) {
     TempDir dir;
