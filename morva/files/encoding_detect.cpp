@@ -126,9 +126,13 @@ UnicodeEvidence GatherUnicodeEvidence(const uint8_t* bytes, size_t size) {
       ++e.countB0toCF;
     }
     if ((i & 1) == 0) {
-      if (b == 0x00) ++e.lowZeroBytes;
+      // U+2500, the frame line of box drawing, is the one unit with a low
+      // zero byte that texts hold in numbers.
+      if (b == 0x00 && (i + 1 >= size || bytes[i + 1] != 0x25)) ++e.lowZeroBytes;
     } else if (b == 0x00 || b == 0x04) {
       ++e.highTextBytes;
+    } else if (b == 0x20 || b == 0x21 || b == 0x22 || b == 0x25) {
+      ++e.highSignBytes;
     }
     utf8.Next(b, &e);
   }
@@ -163,22 +167,24 @@ bool LooksLikeUtf8(const UnicodeEvidence& e) {
   return e.utf8Sequences > 0 && e.utf8Errors * kUtf8SequencesPerError <= e.utf8Sequences;
 }
 
-// Little-endian 16-bit text: whole units (an odd byte only where the file
-// ends), at least 7/8 of the high bytes 0x00 or 0x04, at most 1/16 of the
-// low bytes 0x00.
+// Little-endian 16-bit text: at least 7/8 of the high bytes those of text
+// (0x00 or 0x04 for Latin and Cyrillic letters, digits and punctuation;
+// 0x20, 0x21, 0x22 or 0x25 for typographic signs, arrows and box drawing),
+// at least 1/4 of them 0x00 or 0x04, and at most 1/16 of the low bytes 0x00.
 //
-// Why these thresholds: in UTF-16LE text of Latin and Cyrillic letters,
-// digits and punctuation every high byte is 0x00 or 0x04; only typographic
-// signs (dashes, quotes, ellipsis, №) have others, a few per cent even in
-// carefully typeset text, so 7/8 leaves room for a short note with one dash
-// in eight characters. A low byte 0x00 means U+0000, U+0100, U+0400 or
-// U+2000, which text hardly ever holds, so 1/16 is generous for text but
-// turns away binary data full of zero words. Single-byte text, on the other
-// hand, holds no 0x00 and no 0x04 at all.
+// Why these thresholds: typographic signs are a few per cent even of a
+// carefully typeset text, so 7/8 leaves room for a short note with one
+// other sign in eight characters, and a DOS screen drawn with frames still
+// has its spaces and letters. A low byte 0x00 means U+0000, U+0100, U+0400
+// or U+2000 (U+2500 is not counted), which text hardly ever holds, so 1/16
+// is generous for text but
+// turns away binary data full of zero words. Single-byte text holds no 0x00
+// and no 0x04 at all, and a BK text far fewer than a quarter.
 bool LooksLikeUtf16le(const UnicodeEvidence& e) {
   const uint64_t units = e.bytes / 2;
   if (units == 0) return false;
-  return e.highTextBytes * 8 >= units * 7 && e.lowZeroBytes * 16 <= units;
+  return (e.highTextBytes + e.highSignBytes) * 8 >= units * 7 && e.highTextBytes * 4 >= units &&
+         e.lowZeroBytes * 16 <= units;
 }
 
 CodePageCosts ScoreCodePages(const uint8_t* bytes, size_t size) {

@@ -51,7 +51,8 @@ struct UnicodeEvidence {
   uint64_t utf8Sequences = 0;  // well-formed multi-byte UTF-8 sequences
   uint64_t utf8Errors = 0;     // bytes that break the UTF-8 rules
   uint64_t highTextBytes = 0;  // odd offsets holding 0x00 or 0x04
-  uint64_t lowZeroBytes = 0;   // even offsets holding 0x00
+  uint64_t highSignBytes = 0;  // odd offsets holding 0x20, 0x21, 0x22 or 0x25
+  uint64_t lowZeroBytes = 0;   // even offsets holding 0x00, but not of U+2500
 };
 
 UnicodeEvidence GatherUnicodeEvidence(const uint8_t* bytes, size_t size);

@@ -228,6 +228,7 @@ std::vector<Sample> Samples() {
       {"assembler source", kAssembler},
       {"C source", kCSource},
       {"Latin text with Cyrillic words", kLatinWithCyrillic},
+      {"DOS screen with frames", kDosScreen},
   };
   for (const std::u16string& note : kShortNotes) samples.push_back({"short note", note});
   return samples;

@@ -164,7 +164,13 @@ inline TextFormat Detect(const uint8_t* bytes, size_t size) {
   const UnicodeEvidence shape = GatherUnicodeEvidence(bytes, pairs.bytesRead);
   if (shape.utf8Errors == 0 && shape.utf8Sequences > 0) return TextFormat::Utf8;
   const bool wholeUnits = (pairs.bytesRead & 1) == 0 || pairs.bytesRead == size;
-  if (wholeUnits && LooksLikeUtf16le(shape)) return TextFormat::Utf16le;
+  const uint64_t units = pairs.bytesRead / 2;
+  uint64_t lowZeroBytes = 0;
+  for (size_t i = 0; i < pairs.bytesRead; i += 2) lowZeroBytes += bytes[i] == 0 ? 1 : 0;
+  if (wholeUnits && units > 0 && shape.highTextBytes * 8 >= units * 7 &&
+      lowZeroBytes * 16 <= units) {
+    return TextFormat::Utf16le;
+  }
   return ChooseSingleByte(pairs);
 }
 

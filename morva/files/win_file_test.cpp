@@ -56,6 +56,7 @@ TEST(EncodingNameTest, NamesEveryCode) {
   EXPECT_STREQ(EncodingName(TextFormat::Win1251), L"Windows 1251");
   EXPECT_STREQ(EncodingName(TextFormat::Utf8), L"Unicode UTF-8");
   EXPECT_STREQ(EncodingName(TextFormat::Utf16le), L"Unicode UTF-16LE");
+  EXPECT_STREQ(EncodingName(TextFormat::Utf16be), L"Unicode UTF-16BE");
   EXPECT_STREQ(EncodingName(TextFormat::Auto), L"Неизвестно");
   EXPECT_STREQ(EncodingName(static_cast<TextFormat>(9)), L"Неизвестно");
 }
@@ -163,6 +164,37 @@ TEST(CWinFileReadTest, Utf16le) {
   EXPECT_EQ(ReadBytes(TextFormat::Utf16le, {0x41, 0x00, 0xFF, 0xFE}), u"A\uFEFF");
   EXPECT_EQ(ReadBytes(TextFormat::Utf16le, {0xFF, 0xFE, 0x3D, 0xD8, 0x00, 0xDE}),
             u"\U0001F600");
+}
+
+TEST(CWinFileReadTest, Utf16beByItsMark) {
+  const Bytes bytes = {0xFE, 0xFF, 0x04, 0x1F, 0x00, 0x0D, 0x00, 0x0A,
+                       0xD8, 0x3D, 0xDE, 0x00, 0x00, 0x41};
+  for (TextFormat asked : {TextFormat::Auto, TextFormat::Utf16le, TextFormat::Utf8}) {
+    TempDir dir;
+    WriteFileBytes(dir / "be", bytes);
+    ConsoleCapture console;
+    CWinFile file(Wide(dir / "be"), asked);
+    ASSERT_TRUE(file.Open(false));
+    EXPECT_EQ(console.text(), ReportLine("Unicode UTF-16BE", "Unicode UTF-16BE"));
+    EXPECT_EQ(file.GetEncoding(), TextFormat::Utf16be);
+    EXPECT_EQ(file.Tell(), 2);
+    EXPECT_EQ(ReadAll(file), u"П\r\n\U0001F600A");
+  }
+  // An explicit code page reads the mark as two characters of its own.
+  TempDir dir;
+  WriteFileBytes(dir / "be", bytes);
+  ConsoleCapture console;
+  CWinFile file(Wide(dir / "be"), TextFormat::Win1251);
+  ASSERT_TRUE(file.Open(false));
+  EXPECT_EQ(console.text(), ReportLine("Unicode UTF-16BE", "Windows 1251"));
+  EXPECT_EQ(ReadAll(file).substr(0, 2), u"юя");
+}
+
+TEST(CWinFileWriteTest, Utf16beWritesItsMarkAndBigEndianUnits) {
+  EXPECT_EQ(WriteText(TextFormat::Utf16be, u"Пр\nA"),
+            (Bytes{0xFE, 0xFF, 0x04, 0x1F, 0x04, 0x40, 0x00, 0x0D, 0x00, 0x0A, 0x00, 0x41}));
+  EXPECT_EQ(ReadBytes(TextFormat::Auto, WriteText(TextFormat::Utf16be, u"\U0001F600 ё")),
+            u"\U0001F600 ё");
 }
 
 TEST(CWinFileReadTest, Utf16leEndOfFile) {
