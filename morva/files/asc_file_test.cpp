@@ -72,6 +72,19 @@ TEST(ConvertToBasicAscTest, FromAnyInputThroughTheCommonInterface) {
   Bytes data = {'1', 0x0A, 0xD6, 0x1A};  // a zero code unit ends a line
   data.resize(256, ' ');
   EXPECT_EQ(ReadFileBytes(dir / "m     .ASC #000.bin"), MakeBkFile(kAscAddress, data));
+  EXPECT_EQ(output.GetReplacedCount(), 0u);
+}
+
+TEST(ConvertToBasicAscTest, CountsTheCharactersItReplaces) {
+  TempDir dir;
+  MemoryFile input(u"10 PRINT \"Ёлка — 2\"");
+  CBKASCFile output(Wide(dir / "r.asc"));
+  std::string console;
+  SetConsoleSink(&console);
+  ConvertToBasicASC(&input, &output);
+  SetConsoleSink(nullptr);
+  EXPECT_EQ(output.GetReplacedCount(), 2u);  // Ё and the dash; the end byte is no character
+  EXPECT_EQ(output.GetFirstReplaced(), U'Ё');
 }
 
 TEST(ConvertToBasicAscTest, HeaderThatCannotBeCreated) {

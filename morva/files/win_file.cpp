@@ -138,6 +138,7 @@ TextFormat CWinFile::DetectEncoding() {
 bool CWinFile::Close() {
   bool flushed = true;
   if (m_file != nullptr && m_pendingHigh != 0) {
+    NoteWritten(m_pendingHigh, true);
     m_pendingHigh = 0;
     flushed = PutUtf8(kReplacement);  // a high surrogate that never got its partner
   }
@@ -263,11 +264,19 @@ bool CWinFile::WriteSingleByteUnit(CodeUnit c) {
   // A character outside the BMP gets one substitute, written for its high half.
   const bool completesPair = m_afterHighSurrogate && IsLowSurrogate(c);
   m_afterHighSurrogate = IsHighSurrogate(c);
-  if (completesPair) return true;
-  if (m_encoding == TextFormat::Koi8r) return PutByte(UnicodeToBK(c));  // binary: LF stays LF
+  if (completesPair) {
+    NoteWritten(c, true);
+    return true;
+  }
+  if (m_encoding == TextFormat::Koi8r) {
+    NoteWritten(c, IsBKSubstitute(c));
+    return PutByte(UnicodeToBK(c));  // binary: LF stays LF
+  }
   if (c == '\n' && !PutByte('\r')) return false;
   const CodePage page = m_encoding == TextFormat::Oem866 ? CodePage::Oem866 : CodePage::Win1251;
-  return PutByte(UnicodeToCodePage(page, c));
+  const uint8_t b = UnicodeToCodePage(page, c);
+  NoteWritten(c, c >= 0x80 && b == kCodePageDefaultByte);
+  return PutByte(b);
 }
 
 bool CWinFile::WriteUtf8Unit(CodeUnit c) {
@@ -278,13 +287,18 @@ bool CWinFile::WriteUtf8Unit(CodeUnit c) {
     if (IsLowSurrogate(c)) {
       return PutUtf8(0x10000 + ((static_cast<char32_t>(high) - 0xD800) << 10) + (c - 0xDC00));
     }
+    NoteWritten(high, true);
+    NoteWritten(c, false);  // a lone high half is no pair with what follows
     written = PutUtf8(kReplacement);
   }
   if (IsHighSurrogate(c)) {
     m_pendingHigh = c;
     return written;
   }
-  if (IsLowSurrogate(c)) return PutUtf8(kReplacement) && written;  // a lone low half
+  if (IsLowSurrogate(c)) {  // a lone low half
+    NoteWritten(c, true);
+    return PutUtf8(kReplacement) && written;
+  }
   if (c == '\n') written = PutByte('\r') && written;
   return PutUtf8(c) && written;
 }

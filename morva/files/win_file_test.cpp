@@ -125,6 +125,45 @@ TEST(CWinFileWriteTest, LoneSurrogatesBecomeReplacementCharacters) {
   EXPECT_EQ(WriteText(TextFormat::Win1251, u"\xDE00\xD83D"), (Bytes{'?', '?'}));
 }
 
+TEST(CWinFileWriteTest, CountsTheCharactersItReplaces) {
+  struct Case {
+    TextFormat format;
+    std::u16string text;
+    uint64_t count;
+    char32_t first;
+  };
+  const std::u16string lonely = std::u16string(u"a") + u'\xD800' + u"b" + u'\xDC00';
+  const Case cases[] = {
+      {TextFormat::Oem866, u"«Ёж» — №1 ☺", 4, U'«'},       // № and Ё are in 866
+      {TextFormat::Win1251, u"«Ёж» — №1 ☺", 1, U'☺'},
+      {TextFormat::Win1251, u"Ḁ\U0001F600", 2, U'Ḁ'},
+      {TextFormat::Oem866, u"?\U0001F600?", 1, U'\U0001F600'},  // a real '?' is no substitute
+      {TextFormat::Koi8r, u"Ёлка ёлка і", 3, U'Ё'},
+      {TextFormat::Utf8, u"«Ёж» \U0001F600", 0, 0},
+      {TextFormat::Utf8, lonely, 2, 0xD800},
+      {TextFormat::Utf16le, lonely, 0, 0},  // UTF-16 holds any unit
+      {TextFormat::Utf16be, u"«Ёж»", 0, 0},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    CWinFile file(Wide(dir / "o"), c.format);
+    ASSERT_TRUE(file.Open(true));
+    for (CodeUnit u : c.text) file.WriteChar(u);
+    file.Close();
+    EXPECT_EQ(file.GetReplacedCount(), c.count) << static_cast<int>(c.format);
+    EXPECT_EQ(file.GetFirstReplaced(), c.first) << static_cast<int>(c.format);
+  }
+  // A high half left over at the close is replaced there.
+  TempDir dir;
+  CWinFile file(Wide(dir / "o"), TextFormat::Utf8);
+  ASSERT_TRUE(file.Open(true));
+  file.WriteChar(u'x');
+  file.WriteChar(0xD83D);
+  EXPECT_EQ(file.GetReplacedCount(), 0u);
+  file.Close();
+  EXPECT_EQ(file.GetReplacedCount(), 1u);
+}
+
 TEST(CWinFileWriteTest, AFullDiskIsReported) {
   if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   for (TextFormat format : {TextFormat::Koi8r, TextFormat::Oem866, TextFormat::Win1251,
