@@ -1,6 +1,8 @@
 #include "front/driver.h"
 
+#include <cstdint>
 #include <memory>
+#include <string>
 
 #include "convert/convert.h"
 #include "files/asc_file.h"
@@ -37,12 +39,33 @@ std::unique_ptr<CBaseFile> CreateInput(wchar_t letter, const std::wstring& name)
   }
 }
 
-// Runs one conversion routine and destroys the input before the output.
+// The character as the replacement line shows it: itself, or U+XXXX when
+// it would not show (blanks, controls, format characters, lone surrogates).
+std::wstring ShowCharacter(char32_t c) {
+  const bool invisible = c <= 0x20 || (c >= 0x7F && c <= 0xA0) || c == 0xAD ||
+                         (c >= 0x2000 && c <= 0x200F) || (c >= 0x2028 && c <= 0x202F) ||
+                         (c >= 0x205F && c <= 0x206F) || (c >= 0xD800 && c <= 0xDFFF) ||
+                         c == 0xFEFF;
+  if (!invisible) return std::wstring(1, static_cast<wchar_t>(c));
+  std::wstring code;
+  for (int shift = c > 0xFFFF ? 16 : 12; shift >= 0; shift -= 4) {
+    code += L"0123456789ABCDEF"[(c >> shift) & 0xF];
+  }
+  return L"U+" + code;
+}
+
+// Runs one conversion routine and destroys the input before the output;
+// then says how many characters the output had to replace, if any.
 template <class Output, class Routine>
 void Run(std::unique_ptr<CBaseFile> input, std::unique_ptr<Output> output, Routine routine) {
   routine(input.get(), output.get());
   input.reset();
+  const uint64_t replaced = output->GetReplacedCount();
+  const char32_t first = output->GetFirstReplaced();
   output.reset();
+  if (replaced > 0) {
+    ConsolePrint(kMsgReplaced, std::to_wstring(replaced).c_str(), ShowCharacter(first).c_str());
+  }
 }
 
 void ConvertFile(const ConversionJob& job, int tabWidth) {

@@ -51,6 +51,9 @@ inline constexpr const wchar_t* kMsgImpossible =
 inline constexpr const wchar_t* kMsgNotFound = L"Файл(ы) '%s' не найден(ы)\n";
 inline constexpr const wchar_t* kMsgFilePair = L"%s -> %s\n";
 inline constexpr const wchar_t* kMsgDone = L"Готово, обработано %d файлов.\n";
+// After a file whose output could not hold some characters: how many were
+// replaced, and the first of them (or its code, when it does not show).
+inline constexpr const wchar_t* kMsgReplaced = L"Заменено символов: %s (первый: %s).\n";
 
 // --- conversions ------------------------------------------------------------
 inline constexpr const wchar_t* kMsgNoMemory = L"Недостаточно памяти.\n";
