@@ -103,8 +103,8 @@ int main() {
     {
       CWinFile out(name, format);
       bool written = out.Open(true);
-      for (size_t i = 0; written && i < (20u << 20) / (format == TextFormat::Utf16le ? 2 : 1) &&
-                         i < big.size();
+      for (size_t i = 0;
+           written && i < (20u << 20) / (format == TextFormat::Utf16le ? 2 : 1) && i < big.size();
            ++i) {
         written = out.WriteChar(big[i]);
       }

@@ -8,9 +8,8 @@
 // Each test prints how many texts of each encoding were found right, what
 // the others were taken for, and the same figures for the previous
 // detection, which runs side by side.
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -129,10 +128,10 @@ struct Variant {
 };
 
 const Variant kVariants[] = {
-    {"KOI8R", TextFormat::Koi8r, false},          {"866", TextFormat::Oem866, false},
-    {"1251", TextFormat::Win1251, false},         {"UTF-8", TextFormat::Utf8, false},
-    {"UTF-8+BOM", TextFormat::Utf8, true},        {"UTF-16LE", TextFormat::Utf16le, false},
-    {"UTF-16LE+BOM", TextFormat::Utf16le, true},  {"UTF-16BE+BOM", TextFormat::Utf16be, true},
+    {"KOI8R", TextFormat::Koi8r, false},         {"866", TextFormat::Oem866, false},
+    {"1251", TextFormat::Win1251, false},        {"UTF-8", TextFormat::Utf8, false},
+    {"UTF-8+BOM", TextFormat::Utf8, true},       {"UTF-16LE", TextFormat::Utf16le, false},
+    {"UTF-16LE+BOM", TextFormat::Utf16le, true}, {"UTF-16BE+BOM", TextFormat::Utf16be, true},
 };
 
 int CyrillicLetters(const std::u16string& text) {
@@ -285,7 +284,8 @@ std::vector<std::pair<std::string, std::u16string>> FortuneFiles(const std::stri
   if (listing == nullptr) return files;
   while (const dirent* entry = readdir(listing)) {
     const std::string name = entry->d_name;
-    if (name[0] == '.' || name.find('.', name.size() > 4 ? name.size() - 4 : 0) != std::string::npos) {
+    if (name[0] == '.' ||
+        name.find('.', name.size() > 4 ? name.size() - 4 : 0) != std::string::npos) {
       // "2001.03" is a collection; "2001.03.dat" and "2001.03.u8" are not.
       if (name.size() < 4 || name.substr(name.size() - 4) == ".dat" ||
           name.substr(name.size() - 3) == ".u8" || name[0] == '.') {
@@ -330,8 +330,8 @@ std::vector<std::u16string> DictionaryWords(const std::string& name) {
 
 TEST(RealTextsTest, OwnTextsInEveryEncoding) {
   Tally tally("texts and notes written for the tests");
-  for (const std::u16string& text : kOwnTexts) EXPECT_EQ(tally.Add(text), 0) << NarrowName(
-      std::wstring(text.begin(), text.begin() + 40));
+  for (const std::u16string& text : kOwnTexts)
+    EXPECT_EQ(tally.Add(text), 0) << NarrowName(std::wstring(text.begin(), text.begin() + 40));
   for (const std::u16string& note : kOwnNotes) {
     const int letters = CyrillicLetters(note);
     EXPECT_GE(letters, 14);

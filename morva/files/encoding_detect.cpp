@@ -49,7 +49,7 @@ class Utf8Follower {
   }
 
  private:
-  int m_expected = 0;  // continuation bytes still due
+  int m_expected = 0;    // continuation bytes still due
   uint8_t m_low = 0x80;  // range of the next continuation byte
   uint8_t m_high = 0xBF;
 };

@@ -43,11 +43,11 @@ DetectedEncoding FindByteOrderMark(const uint8_t* bytes, size_t size);
 // What the Unicode tests count in one pass over the bytes.
 struct UnicodeEvidence {
   uint64_t bytes = 0;
-  uint64_t count04 = 0;      // 0x04: high byte of Cyrillic UTF-16 units
-  uint64_t countD0 = 0;      // UTF-8 lead byte of А..П, Р..Я, а..п
-  uint64_t countD1 = 0;      // UTF-8 lead byte of р..я
-  uint64_t count80to9F = 0;  // continuation bytes after 0xD1 (and of А..П)
-  uint64_t countB0toCF = 0;  // continuation bytes after 0xD0 for а..п
+  uint64_t count04 = 0;        // 0x04: high byte of Cyrillic UTF-16 units
+  uint64_t countD0 = 0;        // UTF-8 lead byte of А..П, Р..Я, а..п
+  uint64_t countD1 = 0;        // UTF-8 lead byte of р..я
+  uint64_t count80to9F = 0;    // continuation bytes after 0xD1 (and of А..П)
+  uint64_t countB0toCF = 0;    // continuation bytes after 0xD0 for а..п
   uint64_t utf8Sequences = 0;  // well-formed multi-byte UTF-8 sequences
   uint64_t utf8Errors = 0;     // bytes that break the UTF-8 rules
   uint64_t highTextBytes = 0;  // odd offsets holding 0x00 or 0x04

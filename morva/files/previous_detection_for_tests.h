@@ -155,8 +155,7 @@ inline TextFormat Detect(const uint8_t* bytes, size_t size) {
   }
   const PairCounts pairs = CountLetterPairs(bytes, size);
   // The pass stopped before processing the byte it had just read.
-  const size_t processed =
-      pairs.bytesRead < size ? pairs.bytesRead - 1 : size;
+  const size_t processed = pairs.bytesRead < size ? pairs.bytesRead - 1 : size;
   UnicodeEvidence e = GatherUnicodeEvidence(bytes, processed);
   e.bytes = pairs.bytesRead;
   if (PassesUtf16leCountTest(e)) return TextFormat::Utf16le;

@@ -40,9 +40,7 @@ inline TextBytes EncodeText(TextFormat format, const std::u16string& text, bool 
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
     switch (format) {
-      case TextFormat::Koi8r:
-        out.push_back(UnicodeToBK(c));
-        break;
+      case TextFormat::Koi8r: out.push_back(UnicodeToBK(c)); break;
       case TextFormat::Oem866:
       case TextFormat::Win1251:
         if (c == u'\n') out.push_back('\r');

@@ -93,7 +93,7 @@ TEST(MorvaDetectionTest, EachFileSaysWhatItsOutputCouldNotHold) {
   WriteFileBytes(dir / "c.txt", Utf8File(u"a\u00A0b\n"));
   const RunResult run = Morva(dir, {"-oe", "a.txt", "b.txt", "c.txt"});
   const std::string report = EncodingReport("Unicode UTF-8", "Unicode UTF-8");
-  EXPECT_EQ(run.out, "Преобразование Авто -> Edasp\n" +                                    //
+  EXPECT_EQ(run.out, "Преобразование Авто -> Edasp\n" +  //
                          Line("a.txt", "a.edp") + report + "Заменено символов: 6 (первый: «).\n" +
                          Line("b.txt", "b.edp") + report + "Заменено символов: 1 (первый: Ё).\n" +
                          Line("c.txt", "c.edp") + report +
