@@ -198,6 +198,7 @@ std::wstring CBKASCFile::ReadFailure() {
 
 bool CBKASCFile::WriteChar(CodeUnit c) {
   const bool ok = m_partPos < kPartSize || FlushPart();
+  NoteWritten(c, c != kEndOfText && IsBKSubstitute(c));
   m_buffer[m_partPos++] = c == kEndOfText ? kEndOfText : UnicodeToBK(c);
   if (c == kEndOfText) m_ended = true;
   m_flushed = false;

@@ -81,6 +81,7 @@ TEST(ConvertToBasicAscTest, FromAnyInputThroughTheCommonInterface) {
   EXPECT_EQ(ReadFileBytes(dir / "m     .ASC #000.bin"), MakeBkFile(kAscAddress, data));
   EXPECT_EQ(ListDirectory(dir.path()),
             (std::vector<std::string>{"m     .ASC #000.bin", "m     .ASC.bin"}));
+  EXPECT_EQ(output.GetReplacedCount(), 0u);
 }
 
 TEST(CBKASCFileTest, FindPartsTakesOnlyTheNamesOfParts) {
@@ -159,6 +160,18 @@ TEST(CBKASCFileTest, ASetThatStopsShortNamesItsPart) {
   WriteFileBytes(dir / "r.ASC #000.bin", {0xEE, 0x3D});
   EXPECT_EQ(NarrowName(readWhole(&text)),
             "Ошибка! " + dir / "r.ASC #000.bin" + " короче 256 байт, набор файлов неполон.\n");
+}
+
+TEST(ConvertToBasicAscTest, CountsTheCharactersItReplaces) {
+  TempDir dir;
+  MemoryFile input(u"10 PRINT \"Ёлка — 2\"");
+  CBKASCFile output(Wide(dir / "r.asc"));
+  std::string console;
+  SetConsoleSink(&console);
+  ConvertToBasicASC(&input, &output);
+  SetConsoleSink(nullptr);
+  EXPECT_EQ(output.GetReplacedCount(), 2u);  // Ё and the dash; the end byte is no character
+  EXPECT_EQ(output.GetFirstReplaced(), U'Ё');
 }
 
 TEST(ConvertToBasicAscTest, HeaderThatCannotBeCreated) {

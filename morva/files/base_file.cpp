@@ -127,6 +127,20 @@ bool CBaseFile::IsEOF() {
   return std::feof(m_file) != 0 || std::ferror(m_file) != 0;
 }
 
+void CBaseFile::NoteWritten(CodeUnit c, bool replaced) {
+  const CodeUnit high = m_replacedHigh;
+  m_replacedHigh = 0;
+  if (high != 0 && c >= 0xDC00 && c <= 0xDFFF) {
+    if (m_replacedCount == 1 && m_firstReplaced == high) {
+      m_firstReplaced = 0x10000 + ((static_cast<char32_t>(high) - 0xD800) << 10) + (c - 0xDC00);
+    }
+    return;  // counted with its high half
+  }
+  if (!replaced) return;
+  if (c >= 0xD800 && c <= 0xDBFF) m_replacedHigh = c;
+  if (m_replacedCount++ == 0) m_firstReplaced = c;
+}
+
 CBKFile::CBKFile(const std::wstring& fileName) : CBaseFile(fileName) {}
 
 bool CBKFile::Open(bool forWrite) {
@@ -143,5 +157,6 @@ CodeUnit CBKFile::ReadChar() {
 
 bool CBKFile::WriteChar(CodeUnit c) {
   if (m_file == nullptr) return false;
+  NoteWritten(c, IsBKSubstitute(c));
   return WriteByte(UnicodeToBK(c));
 }

@@ -59,6 +59,12 @@ class CBaseFile {
   // of the file (a read error, a damaged set), empty when it did not.
   virtual std::wstring ReadFailure();
 
+  // Characters written that this file could not hold and wrote as a
+  // substitute (a space, '?', е for ё, U+FFFD): how many, and the first of
+  // them (a character beyond the Basic Multilingual Plane as a whole).
+  uint64_t GetReplacedCount() const { return m_replacedCount; }
+  char32_t GetFirstReplaced() const { return m_firstReplaced; }
+
  protected:
   // Opens m_file for writing m_fileName through CreateOutput; an output not
   // yet committed from an earlier Open is discarded first.
@@ -68,9 +74,20 @@ class CBaseFile {
 
   std::vector<PendingOutput> m_outputs;  // written and not yet put in place
   bool m_outputFailed = false;           // a write or close of an output failed
+
+  // An output calls this with every code unit it writes, `replaced` when the
+  // unit went out as a substitute. The halves of a surrogate pair are one
+  // character: a replaced high half takes its low half along.
+  void NoteWritten(CodeUnit c, bool replaced);
+
   FILE* m_file = nullptr;
   std::wstring m_fileName;
   int m_tabSize = 8;
+
+ private:
+  uint64_t m_replacedCount = 0;
+  char32_t m_firstReplaced = 0;
+  CodeUnit m_replacedHigh = 0;  // the last unit written, a replaced high surrogate
 };
 
 // A BK editor text (Edasp or Vortex): one byte per character in the BK

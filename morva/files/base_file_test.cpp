@@ -72,6 +72,28 @@ TEST(CBKFileTest, WritesThroughTheBkCharacterSet) {
   EXPECT_EQ(ReadFileBytes(dir / "o"), (Bytes{0x41, 0xC5, 0x20, 0x00, 0x0A, 0x0A, 0xC5, 0x1A}));
 }
 
+TEST(CBKFileTest, CountsTheCharactersItReplaces) {
+  TempDir dir;
+  CBKFile file(Wide(dir / "o"));
+  ASSERT_TRUE(file.Open(true));
+  EXPECT_EQ(file.GetReplacedCount(), 0u);
+  // Control codes become look-alikes on purpose and count as nothing; ё
+  // becomes е, « and € spaces, a character beyond the BMP two spaces but
+  // one replacement.
+  for (CodeUnit c : std::u16string(u"A\x01\t ЖЁ«ё€\U0001F600 ") + u"\u25A0") file.WriteChar(c);
+  EXPECT_EQ(file.GetReplacedCount(), 5u);
+  EXPECT_EQ(file.GetFirstReplaced(), U'Ё');
+  ASSERT_TRUE(file.Commit(nullptr));
+  EXPECT_EQ(ReadFileBytes(dir / "o"),
+            (Bytes{0x41, 0x7F, 0x09, 0x20, 0xF6, 0xE5, 0x20, 0xC5, 0x20, 0x20, 0x20, 0x20, 0x7F}));
+
+  CBKFile first(Wide(dir / "p"));
+  ASSERT_TRUE(first.Open(true));
+  for (CodeUnit c : std::u16string(u"ok \U0001F600«")) first.WriteChar(c);
+  EXPECT_EQ(first.GetReplacedCount(), 2u);
+  EXPECT_EQ(first.GetFirstReplaced(), U'\U0001F600');
+}
+
 TEST(CBKFileTest, MissingFileDoesNotOpen) {
   TempDir dir;
   CBKFile file(Wide(dir / "missing"));

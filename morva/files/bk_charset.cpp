@@ -85,3 +85,8 @@ uint8_t UnicodeToBK(CodeUnit c) {
   }
   return kSpaceByte;
 }
+
+bool IsBKSubstitute(CodeUnit c) {
+  if (c == 0x0451 || c == 0x0401) return true;
+  return c > 0x20 && UnicodeToBK(c) == kSpaceByte;
+}

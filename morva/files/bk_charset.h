@@ -27,3 +27,8 @@ CodeUnit BKToUnicode(uint8_t b);
 // BKCharTable over 0xA0..0xFF only. A character the BK lacks becomes a space,
 // so 0x80..0x9F are never produced.
 uint8_t UnicodeToBK(CodeUnit c);
+
+// True when UnicodeToBK gives a substitute for c: a space for a character
+// the BK lacks, е/Е for ё/Ё. Control codes, which it maps to look-alikes on
+// purpose, are not substitutes.
+bool IsBKSubstitute(CodeUnit c);

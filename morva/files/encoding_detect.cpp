@@ -1,263 +1,228 @@
 #include "files/encoding_detect.h"
 
-#include <cmath>
-
-#include "front/platform.h"
-
-const uint8_t LetterPairTable[kLetterCount][4] = {
-    {0xFF, 0xFF, 0xFF, 0xC7},  // а
-    {0xFE, 0xBE, 0xF7, 0xFB},  // б
-    {0xFD, 0xBF, 0xF7, 0xF9},  // в
-    {0xFC, 0xBE, 0xF1, 0x80},  // г
-    {0xFF, 0xFF, 0xF7, 0xBB},  // д
-    {0xFF, 0xFF, 0xFF, 0xCF},  // е
-    {0xDE, 0xBF, 0xD1, 0x08},  // ж
-    {0xFF, 0xBF, 0xF1, 0xBF},  // з
-    {0xFF, 0xFF, 0xFF, 0xC7},  // и
-    {0x1D, 0x3F, 0x7F, 0x81},  // й
-    {0xA7, 0xB6, 0xF2, 0x82},  // к
-    {0xFF, 0xFF, 0x75, 0xDB},  // л
-    {0xFC, 0xBF, 0xD7, 0x9D},  // м
-    {0xFF, 0xAE, 0xFB, 0xDF},  // н
-    {0xFF, 0xFF, 0xFF, 0xC7},  // о
-    {0x84, 0xB7, 0xF3, 0x9F},  // п
-    {0xFF, 0xFF, 0xFF, 0xDB},  // р
-    {0xFF, 0xBF, 0xFF, 0xFF},  // с
-    {0xFD, 0xBF, 0xFF, 0xFF},  // т
-    {0xFF, 0xFF, 0xE7, 0xC7},  // у
-    {0x84, 0x9E, 0xF0, 0x12},  // ф
-    {0xBC, 0xBF, 0xF0, 0x84},  // х
-    {0xA4, 0xBA, 0x10, 0x10},  // ц
-    {0xA4, 0xBE, 0xB8, 0x88},  // ч
-    {0xAC, 0xBF, 0xF7, 0x0A},  // ш
-    {0x84, 0x86, 0x90, 0x08},  // щ
-    {0x04, 0x00, 0x00, 0x03},  // ъ
-    {0x7F, 0xFD, 0xF7, 0xC1},  // ы
-    {0x7D, 0xAE, 0x6F, 0xCB},  // ь
-    {0x15, 0x3D, 0xFC, 0x00},  // э
-    {0x7F, 0x7D, 0xE7, 0xC2},  // ю
-    {0x7F, 0xFD, 0xF7, 0xC3},  // я
-};
-
-const uint8_t KoiLetterIndex[kLetterCount] = {
-    30, 0,  1,  22, 4,  5,  20, 3,  21, 8,  9,  10, 11, 12, 13, 14,
-    15, 31, 16, 17, 18, 19, 6,  2,  28, 27, 7,  24, 29, 25, 23, 26,
-};
+#include "files/detection_tables.h"
 
 namespace {
 
-bool Is866Letter(uint8_t b) { return (b >= 0x80 && b <= 0xAF) || (b >= 0xE0 && b <= 0xEF); }
+constexpr uint8_t kUtf8Mark[3] = {0xEF, 0xBB, 0xBF};
 
-int Letter866(uint8_t b) { return (b >= 0xE0 ? b - 0x30 : b) & 0x1F; }
-
-// A Cyrillic letter in 1251 and in KOI8R alike.
-bool IsUpperHalfLetter(uint8_t b) { return b >= 0xC0; }
-
-}  // namespace
-
-int CheckLetterPair(int first, int second, bool mark, LetterPairMatrix* seen) {
-  if (mark) {
-    const uint32_t bit = 1u << second;
-    if (((*seen)[first] & bit) != 0) return kPairSeen;
-    (*seen)[first] |= bit;
+bool StartsWith(const uint8_t* bytes, size_t size, const uint8_t* mark, size_t length) {
+  if (size < length) return false;
+  for (size_t i = 0; i < length; ++i) {
+    if (bytes[i] != mark[i]) return false;
   }
-  const bool russian = (LetterPairTable[first][second / 8] & (0x80 >> (second % 8))) != 0;
-  return russian ? kPairRussian : kPairForeign;
-}
-
-void EncodingStatistics::NoteRead(uint8_t b) {
-  if ((m_shape.bytes & 1) == 0) {
-    if (b == 0x00) ++m_shape.lowZeroBytes;
-  } else if (b == 0x00 || b == 0x04) {
-    ++m_shape.highTextBytes;
-  }
-  ++m_shape.bytes;
-  NoteUtf8(b);
+  return true;
 }
 
 // Follows the well-formedness rules of UTF-8: no overlong forms, no
 // surrogates, nothing above U+10FFFF, continuation bytes only where due.
-void EncodingStatistics::NoteUtf8(uint8_t b) {
-  TextShape& s = m_shape;
-  if (s.utf8Broken) return;
-  if (s.utf8Expected > 0) {
-    if (b < s.utf8Low || b > s.utf8High) {
-      s.utf8Broken = true;
-      return;
+// After a break it starts again at the byte that broke the sequence.
+class Utf8Follower {
+ public:
+  void Next(uint8_t b, UnicodeEvidence* e) {
+    if (m_expected > 0) {
+      if (b >= m_low && b <= m_high) {
+        m_low = 0x80;
+        m_high = 0xBF;
+        if (--m_expected == 0) ++e->utf8Sequences;
+        return;
+      }
+      ++e->utf8Errors;  // the sequence ends too early
+      m_expected = 0;
+      m_low = 0x80;
+      m_high = 0xBF;
     }
-    s.utf8Low = 0x80;
-    s.utf8High = 0xBF;
-    if (--s.utf8Expected == 0) ++s.utf8Sequences;
-    return;
-  }
-  if (b < 0x80) return;
-  if (b >= 0xC2 && b <= 0xDF) {
-    s.utf8Expected = 1;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    s.utf8Expected = 2;
-    if (b == 0xE0) s.utf8Low = 0xA0;   // below: overlong
-    if (b == 0xED) s.utf8High = 0x9F;  // above: surrogates
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    s.utf8Expected = 3;
-    if (b == 0xF0) s.utf8Low = 0x90;   // below: overlong
-    if (b == 0xF4) s.utf8High = 0x8F;  // above: beyond U+10FFFF
-  } else {
-    s.utf8Broken = true;  // stray continuation byte, C0, C1, F5..FF
-  }
-}
-
-bool EncodingStatistics::IsFull() const {
-  return m_counts.pairs866 >= kMaxLetterPairs || m_counts.pairs8 >= kMaxLetterPairs;
-}
-
-void EncodingStatistics::Process(uint8_t b) {
-  DetectionCounts& c = m_counts;
-  if (b == 0x04) {
-    c.count04 += 1;
-  } else if (b == 0xD0) {
-    c.countD0 += 1;
-  } else if (b == 0xD1) {
-    c.countD1 += 1;
-  } else if (b >= 0x80 && b <= 0x9F) {
-    c.count80to9F += 1;
-  } else if (b >= 0xB0 && b <= 0xCF) {
-    c.countB0toCF += 1;
-  }
-
-  const uint8_t prev = m_previous;
-  if (Is866Letter(prev) && Is866Letter(b)) {
-    const int r = CheckLetterPair(Letter866(prev), Letter866(b), true, &m_seen866);
-    if (r != kPairSeen) ++c.pairs866;
-    if (r == kPairForeign) ++c.bad866;
-  }
-  if (IsUpperHalfLetter(prev) && IsUpperHalfLetter(b)) {
-    const int r = CheckLetterPair(prev & 0x1F, b & 0x1F, true, &m_seen8);
-    if (r != kPairSeen) {
-      if (r == kPairForeign) ++c.bad1251;
-      const int k = CheckLetterPair(KoiLetterIndex[prev & 0x1F], KoiLetterIndex[b & 0x1F],
-                                    false, nullptr);
-      ++c.pairs8;
-      if (k == kPairForeign) ++c.badKoi;
+    if (b < 0x80) return;
+    if (b >= 0xC2 && b <= 0xDF) {
+      m_expected = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      m_expected = 2;
+      if (b == 0xE0) m_low = 0xA0;   // below: overlong
+      if (b == 0xED) m_high = 0x9F;  // above: surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      m_expected = 3;
+      if (b == 0xF0) m_low = 0x90;   // below: overlong
+      if (b == 0xF4) m_high = 0x8F;  // above: beyond U+10FFFF
+    } else {
+      ++e->utf8Errors;  // stray continuation byte, C0, C1, F5..FF
     }
   }
-  m_previous = b;
+
+ private:
+  int m_expected = 0;    // continuation bytes still due
+  uint8_t m_low = 0x80;  // range of the next continuation byte
+  uint8_t m_high = 0xBF;
+};
+
+// ASCII reads the same in every code page.
+ByteClass AsciiClass(uint8_t b) {
+  const bool letter = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
+  return {letter ? kLatinSymbol : kBoundarySymbol, kNoCase, 0};
 }
 
-bool PassesUtf16leCountTest(const DetectionCounts& counts, uint64_t bytesRead) {
-  const double total = static_cast<double>(bytesRead);
-  const double one = total / 100.0;
+int64_t PageCost(const ByteClass* page, const uint8_t* bytes, size_t size) {
+  int64_t total = 0;
+  uint8_t previousSymbol = kBoundarySymbol;
+  int previousByte = -1;
+  CaseState state = kAfterNonLetter;
+  for (size_t i = 0; i < size; ++i) {
+    const uint8_t b = bytes[i];
+    const ByteClass c = b < 0x80 ? AsciiClass(b) : page[b - 0x80];
+    total += PairCost[previousSymbol][c.symbol];
+    if (c.letterCase == kNoCase) {
+      state = kAfterNonLetter;
+      total += c.symbol == kBoxSymbol && b == previousByte ? BoxRepeatCost : c.cost;
+    } else {
+      const bool capital = c.letterCase == kCapitalLetter;
+      total += CaseCost[state][capital ? 1 : 0];
+      if (!capital) {
+        state = kAfterSmall;
+      } else {
+        state = state == kAfterNonLetter ? kAfterFirstCapital : kAfterCapitals;
+      }
+    }
+    previousSymbol = c.symbol;
+    previousByte = b;
+  }
+  return total;
+}
+
+int64_t CountBkCodes(const uint8_t* bytes, size_t size) {
+  size_t end = size;
+  while (end > 0 && (bytes[end - 1] == 0x00 || bytes[end - 1] == 0x1A)) --end;
+  int64_t count = 0;
+  for (size_t i = 0; i < end; ++i) {
+    if (bytes[i] <= 0x07) ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
+DetectedEncoding FindByteOrderMark(const uint8_t* bytes, size_t size) {
+  static constexpr uint8_t kUtf16le[2] = {0xFF, 0xFE};
+  static constexpr uint8_t kUtf16be[2] = {0xFE, 0xFF};
+  if (StartsWith(bytes, size, kUtf8Mark, sizeof kUtf8Mark)) return {TextFormat::Utf8, 3};
+  if (StartsWith(bytes, size, kUtf16le, sizeof kUtf16le)) return {TextFormat::Utf16le, 2};
+  if (StartsWith(bytes, size, kUtf16be, sizeof kUtf16be)) return {TextFormat::Utf16be, 2};
+  return {};
+}
+
+UnicodeEvidence GatherUnicodeEvidence(const uint8_t* bytes, size_t size) {
+  UnicodeEvidence e;
+  e.bytes = size;
+  Utf8Follower utf8;
+  for (size_t i = 0; i < size; ++i) {
+    const uint8_t b = bytes[i];
+    if (b == 0x04) {
+      ++e.count04;
+    } else if (b == 0xD0) {
+      ++e.countD0;
+    } else if (b == 0xD1) {
+      ++e.countD1;
+    } else if (b >= 0x80 && b <= 0x9F) {
+      ++e.count80to9F;
+    } else if (b >= 0xB0 && b <= 0xCF) {
+      ++e.countB0toCF;
+    }
+    if ((i & 1) == 0) {
+      // U+2500, the frame line of box drawing, is the one unit with a low
+      // zero byte that texts hold in numbers.
+      if (b == 0x00 && (i + 1 >= size || bytes[i + 1] != 0x25)) ++e.lowZeroBytes;
+    } else if (b == 0x00 || b == 0x04) {
+      ++e.highTextBytes;
+    } else if (b == 0x20 || b == 0x21 || b == 0x22 || b == 0x25) {
+      ++e.highSignBytes;
+    }
+    utf8.Next(b, &e);
+  }
+  // A sequence that the end of the bytes cut off counts neither way.
+  return e;
+}
+
+bool PassesUtf16leCountTest(const UnicodeEvidence& e) {
+  const double one = static_cast<double>(e.bytes) / 100.0;
   const double third = one * 33.3;
-  return counts.count04 >= third && one * 10.0 > counts.count80to9F + counts.countB0toCF;
+  return static_cast<double>(e.count04) >= third &&
+         one * 10.0 > static_cast<double>(e.count80to9F + e.countB0toCF);
 }
 
-bool PassesUtf8BalanceTest(const DetectionCounts& counts, uint64_t bytesRead) {
-  const double total = static_cast<double>(bytesRead);
-  const double one = total / 100.0;
+bool PassesUtf8BalanceTest(const UnicodeEvidence& e) {
+  const double one = static_cast<double>(e.bytes) / 100.0;
   const double third = one * 33.3;
-  return counts.countD0 + counts.countD1 >= third &&
-         std::fabs(counts.countD1 - counts.count80to9F) < one &&
-         std::fabs(counts.countD0 - counts.countB0toCF) < one;
+  const double d0 = static_cast<double>(e.countD0);
+  const double d1 = static_cast<double>(e.countD1);
+  const double low = static_cast<double>(e.count80to9F);
+  const double high = static_cast<double>(e.countB0toCF);
+  return d0 + d1 >= third && (d1 > low ? d1 - low : low - d1) < one &&
+         (d0 > high ? d0 - high : high - d0) < one;
 }
 
-// Well-formed UTF-8 with at least one multi-byte sequence. A sequence that
-// the stop of the pass or the end of the file cut off does not count
-// against it. Real text in the single-byte code pages practically never
-// passes: a Cyrillic letter there is a lone byte >= 0x80, which UTF-8 allows
-// only as the right lead byte followed by the right number of continuation
-// bytes, and two letters in a row (or a letter before a space) break that.
-bool LooksLikeUtf8(const TextShape& shape) {
-  return !shape.utf8Broken && shape.utf8Sequences > 0;
+// At least one well-formed multi-byte sequence, and errors no more than one
+// per kUtf8SequencesPerError of them. A Cyrillic letter in a single-byte
+// code page is a lone byte >= 0x80, which UTF-8 allows only as the right
+// lead byte followed by the right number of continuation bytes; two letters
+// in a row (or a letter before a space) break that.
+bool LooksLikeUtf8(const UnicodeEvidence& e) {
+  return e.utf8Sequences > 0 && e.utf8Errors * kUtf8SequencesPerError <= e.utf8Sequences;
 }
 
-// Little-endian 16-bit text: whole units (one odd byte allowed only at the
-// end of the file), at least 7/8 of the high bytes 0x00 or 0x04, at most
-// 1/16 of the low bytes 0x00.
+// Little-endian 16-bit text: at least 7/8 of the high bytes those of text
+// (0x00 or 0x04 for Latin and Cyrillic letters, digits and punctuation;
+// 0x20, 0x21, 0x22 or 0x25 for typographic signs, arrows and box drawing),
+// at least 1/4 of them 0x00 or 0x04, and at most 1/16 of the low bytes 0x00.
 //
-// Why these thresholds: in UTF-16LE text of Latin and Cyrillic letters,
-// digits and punctuation every high byte is 0x00 or 0x04; only typographic
-// signs (dashes, quotes, ellipsis, №) have others, a few per cent even in
-// carefully typeset text, so 7/8 leaves room for a short note with one dash
-// in eight characters. A low byte 0x00 means U+0000, U+0100, U+0400 or
-// U+2000, which text hardly ever holds, so 1/16 is generous for text but
-// turns away binary data full of zero words. Single-byte text, on the other
-// hand, holds no 0x00 and no 0x04 at all: it can never have half of its
-// bytes so.
-bool LooksLikeUtf16le(const TextShape& shape) {
-  if ((shape.bytes & 1) != 0 && !shape.reachedEnd) return false;
-  const uint64_t units = shape.bytes / 2;
+// Why these thresholds: typographic signs are a few per cent even of a
+// carefully typeset text, so 7/8 leaves room for a short note with one
+// other sign in eight characters, and a DOS screen drawn with frames still
+// has its spaces and letters. A low byte 0x00 means U+0000, U+0100, U+0400
+// or U+2000 (U+2500 is not counted), which text hardly ever holds, so 1/16
+// is generous for text but
+// turns away binary data full of zero words. Single-byte text holds no 0x00
+// and no 0x04 at all, and a BK text far fewer than a quarter.
+bool LooksLikeUtf16le(const UnicodeEvidence& e) {
+  const uint64_t units = e.bytes / 2;
   if (units == 0) return false;
-  return shape.highTextBytes * 8 >= units * 7 && shape.lowZeroBytes * 16 <= units;
+  return (e.highTextBytes + e.highSignBytes) * 8 >= units * 7 && e.highTextBytes * 4 >= units &&
+         e.lowZeroBytes * 16 <= units;
 }
 
-int PairScore(int pairs, int bad) {
-  const int penalty = bad > pairs / 32 ? bad : 0;
-  return 256 * (255 - penalty) + pairs;
+CodePageCosts ScoreCodePages(const uint8_t* bytes, size_t size) {
+  CodePageCosts costs{};
+  for (int page = 0; page < kDetectedPages; ++page) {
+    costs[page] = PageCost(CodePageBytes[page], bytes, size);
+  }
+  const int64_t bk = CountBkCodes(bytes, size) * kBkCodeCost;
+  costs[kPage866] += bk;
+  costs[kPage1251] += bk;
+  return costs;
 }
 
-TextFormat ChooseSingleByte(const DetectionCounts& counts) {
-  const int s866 = PairScore(counts.pairs866, counts.bad866);
-  const int s1251 = PairScore(counts.pairs8, counts.bad1251);
-  const int sKoi = PairScore(counts.pairs8, counts.badKoi);
-  if (s866 >= s1251 && s866 >= sKoi) return TextFormat::Oem866;
-  if (s1251 >= sKoi) return TextFormat::Win1251;
-  return TextFormat::Koi8r;
+TextFormat ChooseCodePage(const CodePageCosts& costs) {
+  if (costs[kPage866] <= costs[kPage1251] && costs[kPage866] <= costs[kPageKoi8r]) {
+    return TextFormat::Oem866;
+  }
+  return costs[kPage1251] <= costs[kPageKoi8r] ? TextFormat::Win1251 : TextFormat::Koi8r;
 }
 
-TextFormat DecideEncoding(const DetectionCounts& counts, const TextShape& shape,
-                          uint64_t bytesRead) {
-  if (PassesUtf16leCountTest(counts, bytesRead)) return TextFormat::Utf16le;
-  if (PassesUtf8BalanceTest(counts, bytesRead)) return TextFormat::Utf8;
+DetectedEncoding DetectTextEncoding(const uint8_t* bytes, size_t size, DetectionScope scope) {
+  const DetectedEncoding mark = FindByteOrderMark(bytes, size);
+  if (mark.format != TextFormat::Auto) return mark;
+  const UnicodeEvidence evidence = GatherUnicodeEvidence(bytes, size);
+  if (PassesUtf16leCountTest(evidence)) return {TextFormat::Utf16le, 0};
+  if (PassesUtf8BalanceTest(evidence)) return {TextFormat::Utf8, 0};
   // The two tests above miss UTF-8 text with capital letters (their
   // continuation bytes 0x90..0x9F upset the balance) and UTF-16LE text with
   // few Cyrillic letters; the shape of the bytes catches both.
-  if (LooksLikeUtf8(shape)) return TextFormat::Utf8;
-  if (LooksLikeUtf16le(shape)) return TextFormat::Utf16le;
-  return ChooseSingleByte(counts);
-}
-
-int CWinFile::ReadDetectByte() {
-  // The stream's end (or error) indicator is set exactly when a read gives
-  // EOF; remembering that spares a query of the indicator per byte.
-  if (m_detectAtEnd) return -1;
-  const int b = std::getc(m_file);
-  if (b == EOF) {
-    m_detectAtEnd = true;
-    return 0;
+  if (LooksLikeUtf8(evidence)) return {TextFormat::Utf8, 0};
+  if (LooksLikeUtf16le(evidence)) return {TextFormat::Utf16le, 0};
+  // Declared Unicode but neither form fits well: UTF-16LE when at least
+  // half of the high bytes are those of text, otherwise UTF-8, where every
+  // byte that does not fit becomes U+FFFD and nothing else is lost.
+  if (scope == DetectionScope::UnicodeOnly) {
+    const uint64_t units = evidence.bytes / 2;
+    const bool halfText = units > 0 && evidence.highTextBytes * 2 >= units;
+    return {halfText ? TextFormat::Utf16le : TextFormat::Utf8, 0};
   }
-  ++m_bytesRead;
-  return b;
-}
-
-TextFormat CWinFile::DetectEncoding() {
-  CBaseFile::Close();
-  m_file = OpenFile(m_fileName, "rb");
-  if (m_file == nullptr) return TextFormat::Auto;
-
-  uint8_t head[3] = {0, 0, 0};
-  const size_t got = std::fread(head, 1, sizeof head, m_file);
-  TextFormat result = TextFormat::Auto;
-  if (got >= 2 && head[0] == 0xFF && head[1] == 0xFE) {
-    result = TextFormat::Utf16le;
-  } else if (got == 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
-    result = TextFormat::Utf8;
-  } else {
-    std::fseek(m_file, 0, SEEK_SET);
-    m_bytesRead = 0;
-    m_detectAtEnd = false;
-    EncodingStatistics statistics;
-    for (;;) {
-      const uint64_t before = m_bytesRead;
-      const int b = ReadDetectByte();
-      if (b < 0) {
-        statistics.NoteEnd();
-        break;
-      }
-      if (m_bytesRead != before) statistics.NoteRead(static_cast<uint8_t>(b));
-      if (statistics.IsFull()) break;
-      statistics.Process(static_cast<uint8_t>(b));
-    }
-    result = DecideEncoding(statistics.Counts(), statistics.Shape(), m_bytesRead);
-  }
-  CBaseFile::Close();
-  return result;
+  return {ChooseCodePage(ScoreCodePages(bytes, size)), 0};
 }

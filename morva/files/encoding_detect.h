@@ -1,105 +1,88 @@
-// Deciding which PC encoding a text file without a byte-order mark is in.
+// Deciding which PC encoding a text is in, from its first bytes alone.
 //
-// One pass over the first bytes of the file gathers byte counts for the two
-// Unicode forms and, for the three single-byte Cyrillic code pages (866,
-// 1251, KOI8R), the distinct two-letter combinations the text would contain
-// under each, checked against the letter pairs that occur in Russian. The
-// pass also follows whether the bytes form well-formed UTF-8 and whether
-// they have the shape of little-endian 16-bit text.
+// The decision is a pure function of the bytes: the file class reads them
+// and reports the result. In the order tried:
+//   1. a byte-order mark (UTF-8, UTF-16LE, UTF-16BE) decides at once;
+//   2. the Unicode tests: a third of the bytes 0x04 (the high byte of
+//      Cyrillic UTF-16LE units), a balanced third of Cyrillic UTF-8 lead and
+//      continuation bytes, UTF-8 whose multi-byte sequences are nearly all
+//      well-formed, bytes with the shape of little-endian 16-bit text;
+//   3. otherwise the text is scored under each of the three Cyrillic code
+//      pages (866, 1251, KOI8R) with the letter-pair statistics of
+//      detection_tables.h, and the most likely one wins.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "files/win_file.h"
 
-// Letters are numbered 0..31 in alphabetical order а б в ... э ю я, upper
-// and lower case alike; ё has no number.
-constexpr int kLetterCount = 32;
+// The detection looks at no more than the first 64 KiB of a file: enough
+// for every statistic to settle, and a file of any size costs the same.
+constexpr size_t kDetectionPrefix = 64 * 1024;
 
-// Row r, bit c (the most significant bit of the first byte is c = 0): the
-// pair "letter r followed by letter c" may occur in Russian text.
-extern const uint8_t LetterPairTable[kLetterCount][4];
+// Which encodings the decision may choose from: all five, or (for an input
+// that was declared Unicode) UTF-8 and UTF-16 only.
+enum class DetectionScope { AnyEncoding, UnicodeOnly };
 
-// KOI-8 order (ю а б ц д е ф г ...) to alphabetical index.
-extern const uint8_t KoiLetterIndex[kLetterCount];
-
-// Which letter pairs a test has seen already: bit c of row r.
-using LetterPairMatrix = std::array<uint32_t, kLetterCount>;
-
-enum LetterPairResult { kPairSeen = 0, kPairRussian = 1, kPairForeign = 2 };
-
-// With mark: kPairSeen if the pair is marked in seen already, otherwise it
-// is marked. Then (and always without mark, seen unused) kPairRussian or
-// kPairForeign by LetterPairTable.
-int CheckLetterPair(int first, int second, bool mark, LetterPairMatrix* seen);
-
-// The pass stops once either single-byte test has this many distinct pairs.
-constexpr int kMaxLetterPairs = 255;
-
-// Counters of the statistical pass.
-struct DetectionCounts {
-  double count04 = 0;      // 0x04: high byte of Cyrillic UTF-16 units
-  double countD0 = 0;      // UTF-8 lead byte of А..П, Р..Я, а..п
-  double countD1 = 0;      // UTF-8 lead byte of р..я
-  double count80to9F = 0;  // continuation bytes after 0xD1 (and of А..П)
-  double countB0toCF = 0;  // continuation bytes after 0xD0 for а..п
-  int pairs866 = 0;
-  int bad866 = 0;
-  int pairs8 = 0;  // shared by the 1251 and KOI8R tests
-  int bad1251 = 0;
-  int badKoi = 0;
+struct DetectedEncoding {
+  TextFormat format = TextFormat::Auto;
+  size_t byteOrderMark = 0;  // length of the byte-order mark the bytes start with
 };
 
-// The shape of the bytes read, for the files that the counters above miss:
-// UTF-8 whose capital letters upset the balance test, and UTF-16LE text
-// with few Cyrillic letters.
-struct TextShape {
-  uint64_t bytes = 0;         // bytes read
-  bool reachedEnd = false;    // the pass read up to the end of the file
-  bool utf8Broken = false;    // a byte broke the UTF-8 rules
-  uint64_t utf8Sequences = 0; // complete multi-byte UTF-8 sequences
-  int utf8Expected = 0;       // continuation bytes still due
-  uint8_t utf8Low = 0x80;     // range of the next continuation byte
-  uint8_t utf8High = 0xBF;
-  uint64_t highTextBytes = 0; // odd offsets holding 0x00 or 0x04
-  uint64_t lowZeroBytes = 0;  // even offsets holding 0x00
+// The whole decision over the first bytes of a file (at most
+// kDetectionPrefix of them; an odd count means that the file ends there).
+// Never Auto: an empty or plain ASCII text is taken for code page 866.
+DetectedEncoding DetectTextEncoding(const uint8_t* bytes, size_t size, DetectionScope scope);
+
+// UTF-8 (EF BB BF), UTF-16LE (FF FE) or UTF-16BE (FE FF); Auto and 0 when
+// the bytes start with none of them.
+DetectedEncoding FindByteOrderMark(const uint8_t* bytes, size_t size);
+
+// What the Unicode tests count in one pass over the bytes.
+struct UnicodeEvidence {
+  uint64_t bytes = 0;
+  uint64_t count04 = 0;        // 0x04: high byte of Cyrillic UTF-16 units
+  uint64_t countD0 = 0;        // UTF-8 lead byte of А..П, Р..Я, а..п
+  uint64_t countD1 = 0;        // UTF-8 lead byte of р..я
+  uint64_t count80to9F = 0;    // continuation bytes after 0xD1 (and of А..П)
+  uint64_t countB0toCF = 0;    // continuation bytes after 0xD0 for а..п
+  uint64_t utf8Sequences = 0;  // well-formed multi-byte UTF-8 sequences
+  uint64_t utf8Errors = 0;     // bytes that break the UTF-8 rules
+  uint64_t highTextBytes = 0;  // odd offsets holding 0x00 or 0x04
+  uint64_t highSignBytes = 0;  // odd offsets holding 0x20, 0x21, 0x22 or 0x25
+  uint64_t lowZeroBytes = 0;   // even offsets holding 0x00, but not of U+2500
 };
 
-class EncodingStatistics {
- public:
-  // Every byte the pass read, processed or not.
-  void NoteRead(uint8_t b);
-  // The pass stops before processing a byte once this is true.
-  bool IsFull() const;
-  // Byte counters and letter-pair tests for one byte (the pass's own
-  // end-of-file read gives a 0 here, which changes nothing but the
-  // previous byte).
-  void Process(uint8_t b);
-  void NoteEnd() { m_shape.reachedEnd = true; }
+UnicodeEvidence GatherUnicodeEvidence(const uint8_t* bytes, size_t size);
 
-  const DetectionCounts& Counts() const { return m_counts; }
-  const TextShape& Shape() const { return m_shape; }
+// The Unicode tests, each on its own, in the order they are tried.
+bool PassesUtf16leCountTest(const UnicodeEvidence& evidence);
+bool PassesUtf8BalanceTest(const UnicodeEvidence& evidence);
+bool LooksLikeUtf8(const UnicodeEvidence& evidence);
+bool LooksLikeUtf16le(const UnicodeEvidence& evidence);
 
- private:
-  void NoteUtf8(uint8_t b);
+// At most one UTF-8 error per this many well-formed sequences: stray bytes
+// in a UTF-8 text (a cut-and-paste from elsewhere, a damaged sector) do not
+// make it a code-page text. Text in a single-byte code page breaks the rules
+// at least every other letter and never comes near.
+constexpr uint64_t kUtf8SequencesPerError = 16;
 
-  DetectionCounts m_counts;
-  TextShape m_shape;
-  uint8_t m_previous = 0;
-  LetterPairMatrix m_seen866{};
-  LetterPairMatrix m_seen8{};
-};
+// The cost of the bytes read as each code page (the sum of the statistics'
+// costs; lower is more likely), indexed by DetectedPage.
+using CodePageCosts = std::array<int64_t, 3>;
 
-// The tests of the decision, each on its own, in the order they are tried.
-bool PassesUtf16leCountTest(const DetectionCounts& counts, uint64_t bytesRead);
-bool PassesUtf8BalanceTest(const DetectionCounts& counts, uint64_t bytesRead);
-bool LooksLikeUtf8(const TextShape& shape);
-bool LooksLikeUtf16le(const TextShape& shape);
-// score = 256 * (255 - penalty) + pairs, penalty = bad when bad > pairs / 32.
-int PairScore(int pairs, int bad);
-TextFormat ChooseSingleByte(const DetectionCounts& counts);
+CodePageCosts ScoreCodePages(const uint8_t* bytes, size_t size);
 
-// The whole decision; bytesRead is the CWinFile's m_bytesRead.
-TextFormat DecideEncoding(const DetectionCounts& counts, const TextShape& shape,
-                          uint64_t bytesRead);
+// The cheapest code page; ties go to 866, then to 1251, so that a text
+// without Cyrillic letters is taken for 866.
+TextFormat ChooseCodePage(const CodePageCosts& costs);
+
+// Bytes 0x00..0x07 count this much against 866 and 1251 each: BK editor
+// texts hold them (Edasp line ends, Vortex soft line ends and space codes),
+// PC texts do not. One such byte weighs about as much as one letter, so a BK
+// text with few letters still comes out as KOI8R, while a PC text needs many
+// of them to be swayed. Zero and 0x1A bytes at the very end are padding and
+// do not count.
+constexpr int64_t kBkCodeCost = 32;

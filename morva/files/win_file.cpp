@@ -1,7 +1,10 @@
 #include "files/win_file.h"
 
+#include <vector>
+
 #include "files/bk_charset.h"
 #include "files/code_pages.h"
+#include "files/encoding_detect.h"
 #include "front/console.h"
 #include "front/platform.h"
 
@@ -14,52 +17,40 @@ constexpr int kPcTabSize = 4;
 
 constexpr uint8_t kUtf8Bom[3] = {0xEF, 0xBB, 0xBF};
 constexpr uint8_t kUtf16leBom[2] = {0xFF, 0xFE};
-
-// A lead byte that announces this many bytes (itself included) is one that
-// no UTF-8 sequence may start with: 0xFE and 0xFF.
-constexpr int kOverlongLeadBytes = 7;
+constexpr uint8_t kUtf16beBom[2] = {0xFE, 0xFF};
 
 bool IsHighSurrogate(CodeUnit c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(CodeUnit c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-// Decodes one sequence (lead byte and the further bytes its 1-bits ask
-// for) into a code point; U+FFFD when it is not well-formed UTF-8.
-char32_t DecodeUtf8(const uint8_t* bytes, int count) {
-  const uint8_t lead = bytes[0];
-  if (lead < 0x80) return count == 1 ? lead : kReplacement;
-  int length;
-  char32_t value;
-  char32_t minimum;
-  if (lead >= 0xC0 && lead <= 0xDF) {
-    length = 2; value = lead & 0x1F; minimum = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3; value = lead & 0x0F; minimum = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF7) {
-    length = 4; value = lead & 0x07; minimum = 0x10000;
-  } else {
-    return kReplacement;  // a stray continuation byte, or a 5- or 6-byte form
-  }
-  if (count != length) return kReplacement;
-  for (int i = 1; i < length; ++i) {
-    if ((bytes[i] & 0xC0) != 0x80) return kReplacement;
-    value = (value << 6) | (bytes[i] & 0x3F);
-  }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    return kReplacement;
-  }
-  return value;
-}
+// What a UTF-8 lead byte starts: the number of continuation bytes due, the
+// bits it contributes and the range of the first continuation byte (which
+// rules out overlong forms, surrogates and values beyond U+10FFFF).
+struct Utf8Lead {
+  int continuation;  // 0: the byte cannot start a sequence
+  char32_t bits;
+  uint8_t low;
+  uint8_t high;
+};
 
-// The number of further bytes a lead byte announces: its 1-bits from bit 6
-// downwards up to the first 0-bit.
-int AnnouncedBytes(uint8_t lead) {
-  if ((lead & 0x80) == 0) return 0;
-  int count = 0;
-  for (int bit = 6; bit >= 0 && (lead & (1 << bit)) != 0; --bit) ++count;
-  return count;
+Utf8Lead ClassifyUtf8Lead(uint8_t lead) {
+  if (lead >= 0xC2 && lead <= 0xDF) return {1, static_cast<char32_t>(lead & 0x1F), 0x80, 0xBF};
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    return {2, static_cast<char32_t>(lead & 0x0F), static_cast<uint8_t>(lead == 0xE0 ? 0xA0 : 0x80),
+            static_cast<uint8_t>(lead == 0xED ? 0x9F : 0xBF)};
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    return {3, static_cast<char32_t>(lead & 0x07), static_cast<uint8_t>(lead == 0xF0 ? 0x90 : 0x80),
+            static_cast<uint8_t>(lead == 0xF4 ? 0x8F : 0xBF)};
+  }
+  return {0, 0, 0, 0};  // a stray continuation byte, C0, C1, F5..FF
 }
 
 }  // namespace
+
+bool IsUnicode(TextFormat format) {
+  return format == TextFormat::Utf8 || format == TextFormat::Utf16le ||
+         format == TextFormat::Utf16be;
+}
 
 const wchar_t* EncodingName(TextFormat format) {
   switch (format) {
@@ -68,6 +59,7 @@ const wchar_t* EncodingName(TextFormat format) {
     case TextFormat::Win1251: return L"Windows 1251";
     case TextFormat::Utf8: return L"Unicode UTF-8";
     case TextFormat::Utf16le: return L"Unicode UTF-16LE";
+    case TextFormat::Utf16be: return L"Unicode UTF-16BE";
     default: return L"Неизвестно";
   }
 }
@@ -95,6 +87,8 @@ bool CWinFile::OpenForWrite() {
     for (uint8_t b : kUtf8Bom) written = PutByte(b) && written;
   } else if (m_encoding == TextFormat::Utf16le) {
     for (uint8_t b : kUtf16leBom) written = PutByte(b) && written;
+  } else if (m_encoding == TextFormat::Utf16be) {
+    for (uint8_t b : kUtf16beBom) written = PutByte(b) && written;
   }
   if (!written) {
     Discard();
@@ -107,39 +101,43 @@ bool CWinFile::OpenForRead() {
   const TextFormat detected = DetectEncoding();
   if (detected == TextFormat::Auto) return false;  // the file cannot be opened
   // An explicit code page is never overridden; an explicit Unicode request
-  // follows the detection between the two Unicode forms only.
-  if (m_encoding == TextFormat::Auto ||
-      (m_encoding == TextFormat::Utf8 && detected == TextFormat::Utf16le) ||
-      (m_encoding == TextFormat::Utf16le && detected == TextFormat::Utf8)) {
-    m_encoding = detected;
-  }
+  // follows the detection, which chose among the Unicode forms only.
+  if (m_encoding == TextFormat::Auto || IsUnicode(m_encoding)) m_encoding = detected;
   ConsolePrint(L"Автоопределение кодировки: %s, преобразование будет из: %s\n",
                EncodingName(detected), EncodingName(m_encoding));
   m_file = OpenFile(m_fileName, "rb");
   if (m_file == nullptr) return false;
-
-  const uint8_t* bom = nullptr;
-  size_t bomSize = 0;
-  if (m_encoding == TextFormat::Utf16le) {
-    bom = kUtf16leBom;
-    bomSize = sizeof kUtf16leBom;
-  } else if (m_encoding == TextFormat::Utf8) {
-    bom = kUtf8Bom;
-    bomSize = sizeof kUtf8Bom;
-  }
-  if (bomSize != 0) {
-    uint8_t head[3] = {0, 0, 0};
-    const size_t got = std::fread(head, 1, bomSize, m_file);
-    bool found = got == bomSize;
-    for (size_t i = 0; found && i < bomSize; ++i) found = head[i] == bom[i];
-    if (!found) std::fseek(m_file, 0, SEEK_SET);
+  // The byte-order mark belongs to the encoding it announces; read under a
+  // code page, its bytes are text.
+  if (m_encoding == detected && m_byteOrderMark != 0 &&
+      std::fseek(m_file, static_cast<long>(m_byteOrderMark), SEEK_SET) != 0) {
+    CBaseFile::Close();
+    return false;
   }
   return true;
+}
+
+TextFormat CWinFile::DetectEncoding() {
+  CBaseFile::Close();
+  m_byteOrderMark = 0;
+  m_bytesRead = 0;
+  m_file = OpenFile(m_fileName, "rb");
+  if (m_file == nullptr) return TextFormat::Auto;
+  std::vector<uint8_t> prefix(kDetectionPrefix);
+  const size_t got = std::fread(prefix.data(), 1, prefix.size(), m_file);
+  CBaseFile::Close();
+  m_bytesRead = got;
+  const DetectionScope scope =
+      IsUnicode(m_encoding) ? DetectionScope::UnicodeOnly : DetectionScope::AnyEncoding;
+  const DetectedEncoding result = DetectTextEncoding(prefix.data(), got, scope);
+  m_byteOrderMark = result.byteOrderMark;
+  return result.format;
 }
 
 bool CWinFile::Close() {
   bool flushed = true;
   if (m_file != nullptr && m_pendingHigh != 0) {
+    NoteWritten(m_pendingHigh, true);
     m_pendingHigh = 0;
     flushed = PutUtf8(kReplacement);  // a high surrogate that never got its partner
   }
@@ -162,6 +160,7 @@ CodeUnit CWinFile::ReadChar() {
     case TextFormat::Utf8:
       return ReadUTF8Char();
     case TextFormat::Utf16le:
+    case TextFormat::Utf16be:
       return ReadUtf16Unit();
     default:
       return 0;
@@ -183,7 +182,7 @@ CodeUnit CWinFile::ReadSingleByte() {
 }
 
 CodeUnit CWinFile::ReadUtf16Unit() {
-  const int low = std::getc(m_file);
+  const int low = std::getc(m_file);  // the first byte of the unit
   if (low == EOF) return kUtf16EndOfFile;
   const int high = std::getc(m_file);
   if (high == EOF) {
@@ -193,6 +192,7 @@ CodeUnit CWinFile::ReadUtf16Unit() {
     std::clearerr(m_file);
     return kReplacement;
   }
+  if (m_encoding == TextFormat::Utf16be) return static_cast<CodeUnit>((low << 8) | high);
   return static_cast<CodeUnit>(low | (high << 8));
 }
 
@@ -203,13 +203,15 @@ CodeUnit CWinFile::ReadUTF8Char() {
     m_pendingLow = 0;
     return low;
   }
-  uint8_t buffer[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   const int lead = std::getc(m_file);
   if (lead == EOF) return 0;
-  buffer[0] = static_cast<uint8_t>(lead);
-  const int announced = AnnouncedBytes(buffer[0]);
-  int count = 1;
-  for (int i = 0; i < announced; ++i) {
+  if (lead < 0x80) return static_cast<CodeUnit>(lead);
+  const Utf8Lead start = ClassifyUtf8Lead(static_cast<uint8_t>(lead));
+  if (start.continuation == 0) return kReplacement;
+  char32_t c = start.bits;
+  int low = start.low;
+  int high = start.high;
+  for (int i = 0; i < start.continuation; ++i) {
     const int b = std::getc(m_file);
     if (b == EOF) {
       // The file ends inside the sequence: keep it as U+FFFD instead of
@@ -217,15 +219,16 @@ CodeUnit CWinFile::ReadUTF8Char() {
       std::clearerr(m_file);
       return kReplacement;
     }
-    buffer[count++] = static_cast<uint8_t>(b);
-    if (count == kOverlongLeadBytes) return 0;
+    if (b < low || b > high) {
+      // The sequence breaks off: what was read of it is one U+FFFD, and
+      // the byte that broke it is read again as the start of the next.
+      std::ungetc(b, m_file);
+      return kReplacement;
+    }
+    c = (c << 6) | static_cast<char32_t>(b & 0x3F);
+    low = 0x80;
+    high = 0xBF;
   }
-  // The sequence counts up to its first zero byte.
-  int length = 0;
-  while (length < count && buffer[length] != 0) ++length;
-  if (length == 0) return 0;
-  if (length < count) return kReplacement;
-  const char32_t c = DecodeUtf8(buffer, length);
   if (c < 0x10000) return static_cast<CodeUnit>(c);
   m_pendingLow = static_cast<CodeUnit>(0xDC00 + ((c - 0x10000) & 0x3FF));
   return static_cast<CodeUnit>(0xD800 + ((c - 0x10000) >> 10));
@@ -241,22 +244,38 @@ bool CWinFile::WriteChar(CodeUnit c) {
     case TextFormat::Utf8:
       return WriteUtf8Unit(c);
     case TextFormat::Utf16le:
-      if (c == '\n' && !(PutByte('\r') && PutByte(0))) return false;
-      return PutByte(static_cast<uint8_t>(c & 0xFF)) && PutByte(static_cast<uint8_t>(c >> 8));
+    case TextFormat::Utf16be:
+      return WriteUtf16Unit(c);
     default:
       return false;
   }
+}
+
+bool CWinFile::WriteUtf16Unit(CodeUnit c) {
+  if (c == '\n' && !WriteUtf16Unit('\r')) return false;
+  const uint8_t low = static_cast<uint8_t>(c & 0xFF);
+  const uint8_t high = static_cast<uint8_t>(c >> 8);
+  if (m_encoding == TextFormat::Utf16be) return PutByte(high) && PutByte(low);
+  return PutByte(low) && PutByte(high);
 }
 
 bool CWinFile::WriteSingleByteUnit(CodeUnit c) {
   // A character outside the BMP gets one substitute, written for its high half.
   const bool completesPair = m_afterHighSurrogate && IsLowSurrogate(c);
   m_afterHighSurrogate = IsHighSurrogate(c);
-  if (completesPair) return true;
-  if (m_encoding == TextFormat::Koi8r) return PutByte(UnicodeToBK(c));  // binary: LF stays LF
+  if (completesPair) {
+    NoteWritten(c, true);
+    return true;
+  }
+  if (m_encoding == TextFormat::Koi8r) {
+    NoteWritten(c, IsBKSubstitute(c));
+    return PutByte(UnicodeToBK(c));  // binary: LF stays LF
+  }
   if (c == '\n' && !PutByte('\r')) return false;
   const CodePage page = m_encoding == TextFormat::Oem866 ? CodePage::Oem866 : CodePage::Win1251;
-  return PutByte(UnicodeToCodePage(page, c));
+  const uint8_t b = UnicodeToCodePage(page, c);
+  NoteWritten(c, c >= 0x80 && b == kCodePageDefaultByte);
+  return PutByte(b);
 }
 
 bool CWinFile::WriteUtf8Unit(CodeUnit c) {
@@ -267,13 +286,18 @@ bool CWinFile::WriteUtf8Unit(CodeUnit c) {
     if (IsLowSurrogate(c)) {
       return PutUtf8(0x10000 + ((static_cast<char32_t>(high) - 0xD800) << 10) + (c - 0xDC00));
     }
+    NoteWritten(high, true);
+    NoteWritten(c, false);  // a lone high half is no pair with what follows
     written = PutUtf8(kReplacement);
   }
   if (IsHighSurrogate(c)) {
     m_pendingHigh = c;
     return written;
   }
-  if (IsLowSurrogate(c)) return PutUtf8(kReplacement) && written;  // a lone low half
+  if (IsLowSurrogate(c)) {  // a lone low half
+    NoteWritten(c, true);
+    return PutUtf8(kReplacement) && written;
+  }
   if (c == '\n') written = PutByte('\r') && written;
   return PutUtf8(c) && written;
 }

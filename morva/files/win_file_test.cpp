@@ -56,6 +56,7 @@ TEST(EncodingNameTest, NamesEveryCode) {
   EXPECT_STREQ(EncodingName(TextFormat::Win1251), L"Windows 1251");
   EXPECT_STREQ(EncodingName(TextFormat::Utf8), L"Unicode UTF-8");
   EXPECT_STREQ(EncodingName(TextFormat::Utf16le), L"Unicode UTF-16LE");
+  EXPECT_STREQ(EncodingName(TextFormat::Utf16be), L"Unicode UTF-16BE");
   EXPECT_STREQ(EncodingName(TextFormat::Auto), L"Неизвестно");
   EXPECT_STREQ(EncodingName(static_cast<TextFormat>(9)), L"Неизвестно");
 }
@@ -124,6 +125,45 @@ TEST(CWinFileWriteTest, LoneSurrogatesBecomeReplacementCharacters) {
   EXPECT_EQ(WriteText(TextFormat::Win1251, u"\xDE00\xD83D"), (Bytes{'?', '?'}));
 }
 
+TEST(CWinFileWriteTest, CountsTheCharactersItReplaces) {
+  struct Case {
+    TextFormat format;
+    std::u16string text;
+    uint64_t count;
+    char32_t first;
+  };
+  const std::u16string lonely = std::u16string(u"a") + u'\xD800' + u"b" + u'\xDC00';
+  const Case cases[] = {
+      {TextFormat::Oem866, u"«Ёж» — №1 ☺", 4, U'«'},       // № and Ё are in 866
+      {TextFormat::Win1251, u"«Ёж» — №1 ☺", 1, U'☺'},
+      {TextFormat::Win1251, u"Ḁ\U0001F600", 2, U'Ḁ'},
+      {TextFormat::Oem866, u"?\U0001F600?", 1, U'\U0001F600'},  // a real '?' is no substitute
+      {TextFormat::Koi8r, u"Ёлка ёлка і", 3, U'Ё'},
+      {TextFormat::Utf8, u"«Ёж» \U0001F600", 0, 0},
+      {TextFormat::Utf8, lonely, 2, 0xD800},
+      {TextFormat::Utf16le, lonely, 0, 0},  // UTF-16 holds any unit
+      {TextFormat::Utf16be, u"«Ёж»", 0, 0},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    CWinFile file(Wide(dir / "o"), c.format);
+    ASSERT_TRUE(file.Open(true));
+    for (CodeUnit u : c.text) file.WriteChar(u);
+    file.Close();
+    EXPECT_EQ(file.GetReplacedCount(), c.count) << static_cast<int>(c.format);
+    EXPECT_EQ(file.GetFirstReplaced(), c.first) << static_cast<int>(c.format);
+  }
+  // A high half left over at the close is replaced there.
+  TempDir dir;
+  CWinFile file(Wide(dir / "o"), TextFormat::Utf8);
+  ASSERT_TRUE(file.Open(true));
+  file.WriteChar(u'x');
+  file.WriteChar(0xD83D);
+  EXPECT_EQ(file.GetReplacedCount(), 0u);
+  file.Close();
+  EXPECT_EQ(file.GetReplacedCount(), 1u);
+}
+
 TEST(CWinFileWriteTest, AFullDiskIsReported) {
   if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   for (TextFormat format : {TextFormat::Koi8r, TextFormat::Oem866, TextFormat::Win1251,
@@ -165,6 +205,37 @@ TEST(CWinFileReadTest, Utf16le) {
             u"\U0001F600");
 }
 
+TEST(CWinFileReadTest, Utf16beByItsMark) {
+  const Bytes bytes = {0xFE, 0xFF, 0x04, 0x1F, 0x00, 0x0D, 0x00, 0x0A,
+                       0xD8, 0x3D, 0xDE, 0x00, 0x00, 0x41};
+  for (TextFormat asked : {TextFormat::Auto, TextFormat::Utf16le, TextFormat::Utf8}) {
+    TempDir dir;
+    WriteFileBytes(dir / "be", bytes);
+    ConsoleCapture console;
+    CWinFile file(Wide(dir / "be"), asked);
+    ASSERT_TRUE(file.Open(false));
+    EXPECT_EQ(console.text(), ReportLine("Unicode UTF-16BE", "Unicode UTF-16BE"));
+    EXPECT_EQ(file.GetEncoding(), TextFormat::Utf16be);
+    EXPECT_EQ(file.Tell(), 2);
+    EXPECT_EQ(ReadAll(file), u"П\r\n\U0001F600A");
+  }
+  // An explicit code page reads the mark as two characters of its own.
+  TempDir dir;
+  WriteFileBytes(dir / "be", bytes);
+  ConsoleCapture console;
+  CWinFile file(Wide(dir / "be"), TextFormat::Win1251);
+  ASSERT_TRUE(file.Open(false));
+  EXPECT_EQ(console.text(), ReportLine("Unicode UTF-16BE", "Windows 1251"));
+  EXPECT_EQ(ReadAll(file).substr(0, 2), u"юя");
+}
+
+TEST(CWinFileWriteTest, Utf16beWritesItsMarkAndBigEndianUnits) {
+  EXPECT_EQ(WriteText(TextFormat::Utf16be, u"Пр\nA"),
+            (Bytes{0xFE, 0xFF, 0x04, 0x1F, 0x04, 0x40, 0x00, 0x0D, 0x00, 0x0A, 0x00, 0x41}));
+  EXPECT_EQ(ReadBytes(TextFormat::Auto, WriteText(TextFormat::Utf16be, u"\U0001F600 ё")),
+            u"\U0001F600 ё");
+}
+
 TEST(CWinFileReadTest, Utf16leEndOfFile) {
   TempDir dir;
   WriteFileBytes(dir / "u", {0xFF, 0xFE, 0x41, 0x00, 0x42});
@@ -198,13 +269,22 @@ TEST(CWinFileReadTest, ExplicitCodePagesAreNeverOverridden) {
   TempDir dir;
   // "Привет, мир" in 1251: detected as 1251.
   WriteFileBytes(dir / "w", {0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2, 0x2C, 0x20, 0xEC, 0xE8, 0xF0});
-  for (TextFormat requested : {TextFormat::Oem866, TextFormat::Koi8r, TextFormat::Utf8,
-                               TextFormat::Utf16le}) {
+  for (TextFormat requested : {TextFormat::Oem866, TextFormat::Koi8r}) {
     ConsoleCapture console;
     CWinFile file(Wide(dir / "w"), requested);
     ASSERT_TRUE(file.Open(false));
     EXPECT_EQ(file.GetEncoding(), requested);
     EXPECT_EQ(console.text(), ReportLine("Windows 1251", NarrowName(EncodingName(requested)).c_str()));
+  }
+  // Asked for Unicode, the detection never falls back to a code page: the
+  // bytes read as UTF-8, each one that does not fit as U+FFFD.
+  for (TextFormat requested : {TextFormat::Utf8, TextFormat::Utf16le}) {
+    ConsoleCapture console;
+    CWinFile file(Wide(dir / "w"), requested);
+    ASSERT_TRUE(file.Open(false));
+    EXPECT_EQ(file.GetEncoding(), TextFormat::Utf8);
+    EXPECT_EQ(console.text(), ReportLine("Unicode UTF-8", "Unicode UTF-8"));
+    EXPECT_EQ(ReadAll(file), u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD, \uFFFD\uFFFD\uFFFD");
   }
   ConsoleCapture console;
   CWinFile file(Wide(dir / "w"), TextFormat::Auto);
@@ -247,25 +327,26 @@ TEST(ReadUTF8CharTest, WellFormedAndMalformedSequences) {
       {{0xF4, 0x8F, 0xBF, 0xBF}, u"\U0010FFFF"},
       {{0x80, 'a'}, u"\uFFFDa"},                    // stray continuation byte
       {{0xBF, 0xBF}, u"\uFFFD\uFFFD"},
-      {{0xC0, 0x80, 'a'}, u"\uFFFDa"},              // overlong NUL
-      {{0xC1, 0xBF}, u"\uFFFD"},                    // overlong
-      {{0xE0, 0x80, 0x80, 'a'}, u"\uFFFDa"},        // overlong
-      {{0xED, 0xA0, 0x80, 'a'}, u"\uFFFDa"},        // encoded surrogate
-      {{0xF4, 0x90, 0x80, 0x80, 'a'}, u"\uFFFDa"},  // above U+10FFFF
-      {{0xF8, 0x88, 0x80, 0x80, 0x80, 'a'}, u"\uFFFDa"},
-      {{0xFC, 0x84, 0x80, 0x80, 0x80, 0x80, 'a'}, u"\uFFFDa"},
-      // The lead byte decides how many bytes belong to the sequence.
-      {{0xD0, 'A', 'B'}, u"\uFFFDB"},
-      {{0xE2, 0x82, 'A', 'B'}, u"\uFFFDB"},
-      {{0xD0, 0x00, 'B'}, u"\uFFFDB"},
-      // 0xFE and 0xFF give 0 and take the six bytes after them along.
-      {{0xFE, '1', '2', '3', '4', '5', '6', 'x'}, std::u16string(1, u'\0') + u"x"},
-      {{0xFF, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80}, std::u16string(1, u'\0')},
+      // Each maximal broken piece is one U+FFFD; the byte that breaks a
+      // sequence starts the next, so nothing after a stray byte is lost.
+      {{0xC0, 0x80, 'a'}, u"\uFFFD\uFFFDa"},            // overlong NUL
+      {{0xC1, 0xBF}, u"\uFFFD\uFFFD"},                  // overlong
+      {{0xE0, 0x80, 0x80, 'a'}, u"\uFFFD\uFFFD\uFFFDa"},  // overlong
+      {{0xED, 0xA0, 0x80, 'a'}, u"\uFFFD\uFFFD\uFFFDa"},  // encoded surrogate
+      {{0xF4, 0x90, 0x80, 0x80, 'a'}, u"\uFFFD\uFFFD\uFFFD\uFFFDa"},  // above U+10FFFF
+      {{0xF8, 0x88, 0x80, 0x80, 0x80, 'a'}, u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFDa"},
+      {{0xE2, 0x82, 0xFF, 'a'}, u"\uFFFD\uFFFDa"},
+      {{0xD0, 'A', 'B'}, u"\uFFFDAB"},
+      {{0xE2, 0x82, 'A', 'B'}, u"\uFFFDAB"},
+      {{0xD0, 0x00, 'B'}, u"\uFFFD" + std::u16string(1, u'\0') + u"B"},
+      {{0xF0, 0x9F, 0xD0, 0x96}, u"\uFFFDЖ"},
+      {{0xFE, '1', '2', '3', '4', '5', '6', 'x'}, u"\uFFFD123456x"},
+      {{0xFF, 0x80, 0x80}, u"\uFFFD\uFFFD\uFFFD"},
       {{0x00, 'a'}, std::u16string(1, u'\0') + u"a"},
       // Cut off by the end of the file: one replacement, nothing more.
       {{'a', 0xD0}, u"a\uFFFD"},
       {{0xF0, 0x9F, 0x98}, u"\uFFFD"},
-      {{0xFE, '1', '2'}, u"\uFFFD"},
+      {{0xFE, '1', '2'}, u"\uFFFD12"},
   };
   for (const Utf8Case& c : cases) {
     TempDir dir;

@@ -1,9 +1,11 @@
 #include "front/driver.h"
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <new>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -132,6 +134,21 @@ std::vector<std::wstring> PlannedOutputNames(const ConversionJob& job) {
   return names;
 }
 
+// The character as the replacement line shows it: itself, or U+XXXX when
+// it would not show (blanks, controls, format characters, lone surrogates).
+std::wstring ShowCharacter(char32_t c) {
+  const bool invisible = c <= 0x20 || (c >= 0x7F && c <= 0xA0) || c == 0xAD ||
+                         (c >= 0x2000 && c <= 0x200F) || (c >= 0x2028 && c <= 0x202F) ||
+                         (c >= 0x205F && c <= 0x206F) || (c >= 0xD800 && c <= 0xDFFF) ||
+                         c == 0xFEFF;
+  if (!invisible) return std::wstring(1, static_cast<wchar_t>(c));
+  std::wstring code;
+  for (int shift = c > 0xFFFF ? 16 : 12; shift >= 0; shift -= 4) {
+    code += L"0123456789ABCDEF"[(c >> shift) & 0xF];
+  }
+  return L"U+" + code;
+}
+
 // Converts one file; false when it failed (the message has been printed and
 // nothing of the output is left).
 bool ConvertFile(const ConversionJob& job, int tabWidth, RunFiles* files) {
@@ -149,6 +166,11 @@ bool ConvertFile(const ConversionJob& job, int tabWidth, RunFiles* files) {
     return false;
   }
   files->Record(job.inName, names);
+  // Characters the output could not hold: how many, and the first of them.
+  if (output->GetReplacedCount() > 0) {
+    ConsolePrint(kMsgReplaced, std::to_wstring(output->GetReplacedCount()).c_str(),
+                 ShowCharacter(output->GetFirstReplaced()).c_str());
+  }
   return true;
 }
 

@@ -62,6 +62,9 @@ inline constexpr const wchar_t* kMsgOutputIsInput =
 // output, the input that wrote it first.
 inline constexpr const wchar_t* kMsgSameOutput =
     L"Ошибка! %s не преобразован: %s уже записан из %s.\n";
+// After a file whose output could not hold some characters: how many were
+// replaced, and the first of them (or its code, when it does not show).
+inline constexpr const wchar_t* kMsgReplaced = L"Заменено символов: %s (первый: %s).\n";
 
 // --- conversions ------------------------------------------------------------
 inline constexpr const wchar_t* kMsgNoMemory = L"Недостаточно памяти.\n";

@@ -1,0 +1,89 @@
+// Test helper: a text in the bytes that morva writes for each encoding
+// (CR LF line ends except in KOI8R, which is the BK's character set), with
+// or without a byte-order mark, built from the character tables directly.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "files/bk_charset.h"
+#include "files/code_pages.h"
+#include "files/win_file.h"
+
+using TextBytes = std::vector<uint8_t>;
+
+inline void AppendUtf8(char32_t c, TextBytes* out) {
+  if (c < 0x80) {
+    out->push_back(static_cast<uint8_t>(c));
+  } else if (c < 0x800) {
+    out->push_back(static_cast<uint8_t>(0xC0 | (c >> 6)));
+    out->push_back(static_cast<uint8_t>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out->push_back(static_cast<uint8_t>(0xE0 | (c >> 12)));
+    out->push_back(static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<uint8_t>(0x80 | (c & 0x3F)));
+  } else {
+    out->push_back(static_cast<uint8_t>(0xF0 | (c >> 18)));
+    out->push_back(static_cast<uint8_t>(0x80 | ((c >> 12) & 0x3F)));
+    out->push_back(static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<uint8_t>(0x80 | (c & 0x3F)));
+  }
+}
+
+// The mark is written for UTF-8 and UTF-16 only; UTF-16BE always has it.
+inline TextBytes EncodeText(TextFormat format, const std::u16string& text, bool withMark = false) {
+  TextBytes out;
+  if (withMark && format == TextFormat::Utf8) out = {0xEF, 0xBB, 0xBF};
+  if (withMark && format == TextFormat::Utf16le) out = {0xFF, 0xFE};
+  if (format == TextFormat::Utf16be) out = {0xFE, 0xFF};
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    switch (format) {
+      case TextFormat::Koi8r: out.push_back(UnicodeToBK(c)); break;
+      case TextFormat::Oem866:
+      case TextFormat::Win1251:
+        if (c == u'\n') out.push_back('\r');
+        out.push_back(UnicodeToCodePage(
+            format == TextFormat::Oem866 ? CodePage::Oem866 : CodePage::Win1251, c));
+        break;
+      case TextFormat::Utf8: {
+        if (c == u'\n') out.push_back('\r');
+        char32_t code = c;
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+          code = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        AppendUtf8(code, &out);
+        break;
+      }
+      case TextFormat::Utf16be:
+        if (c == u'\n') out.insert(out.end(), {0, '\r'});
+        out.push_back(static_cast<uint8_t>(c >> 8));
+        out.push_back(static_cast<uint8_t>(c & 0xFF));
+        break;
+      default:
+        if (c == u'\n') out.insert(out.end(), {'\r', 0});
+        out.push_back(static_cast<uint8_t>(c & 0xFF));
+        out.push_back(static_cast<uint8_t>(c >> 8));
+        break;
+    }
+  }
+  return out;
+}
+
+// KOI8-R as other systems write it: the BK's letters, but ё and Ё at 0xA3
+// and 0xB3 (the BK reads those as pseudo-graphics) and LF line ends.
+inline TextBytes EncodeKoi8rWithYo(const std::u16string& text) {
+  TextBytes out;
+  for (char16_t c : text) {
+    if (c == u'ё') {
+      out.push_back(0xA3);
+    } else if (c == u'Ё') {
+      out.push_back(0xB3);
+    } else {
+      out.push_back(UnicodeToBK(c));
+    }
+  }
+  return out;
+}
