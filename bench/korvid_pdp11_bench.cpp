@@ -33,7 +33,11 @@ constexpr uint16_t kSystemAreaEnd = 01000;
 constexpr uint16_t kHighStack = 0150000;
 constexpr uint32_t kRamEnd = 0160000;
 constexpr size_t kDorvikLimit = 30720;
-constexpr size_t kLargestInput = 57343;
+// About the most data that fits below the I/O page with Granol's image
+// under it: the image's stream may overlap the data's start, its stub not.
+constexpr size_t kLargestInput = 56000;
+// Incompressible data: with its image it must fit into the RAM.
+constexpr size_t kLargestRandom = 26000;
 constexpr uint64_t kStepLimit = 100000000;
 // Granol's caller: JSR PC, @#image at 0500, returning to 0504; stack below 0760.
 constexpr uint16_t kCaller = 0500;
@@ -54,15 +58,23 @@ Bytes Padded(Bytes data) {
   return data;
 }
 
+constexpr int kRuns = 3;  // the model's time is the best of three runs
+
 // Runs the machine to `handOff` and checks the unpacked bytes.
-Figures RunAndCheck(pdp11::Machine& machine, uint16_t handOff, uint16_t region, const Bytes& expected,
+Figures RunAndCheck(const pdp11::Machine& loaded, uint16_t handOff, uint16_t region, const Bytes& expected,
                     double packMs) {
   Figures f;
   f.packMs = packMs;
-  machine.AddStopAt(handOff);
-  const Clock::time_point start = Clock::now();
-  const pdp11::RunOutcome outcome = machine.Run(kStepLimit);
-  f.modelMs = Milliseconds(Clock::now() - start);
+  f.modelMs = 1e9;
+  pdp11::Machine machine = loaded;
+  pdp11::RunOutcome outcome;
+  for (int run = 0; run < kRuns; ++run) {
+    machine = loaded;
+    machine.AddStopAt(handOff);
+    const Clock::time_point start = Clock::now();
+    outcome = machine.Run(kStepLimit);
+    f.modelMs = std::min(f.modelMs, Milliseconds(Clock::now() - start));
+  }
   f.instructions = machine.Instructions();
   f.cycles = machine.Cycles();
   f.ran = outcome.HandedOff() && outcome.pc == handOff &&
@@ -225,9 +237,9 @@ int main(int argc, char** argv) {
   std::printf("\n(Dorvik over %zu bytes%s, Granol over %zu bytes)\n", dorvikTotal.bytes,
               dorvikAll ? "" : ", files it refuses left out", granolTotal.bytes);
 
-  PrintHeader("Generated inputs of the largest sizes (Dorvik 30720 bytes, Granol 57343)");
+  PrintHeader("Generated inputs of the largest sizes (Dorvik 30720 bytes, Granol 56000; random 26000)");
   std::mt19937 random(1);
-  Bytes noise(kLargestInput);
+  Bytes noise(kLargestRandom);
   for (uint8_t& b : noise) b = static_cast<uint8_t>(random());
   Bytes text(kLargestInput);
   const char* const words[] = {"PRINT ", "GOTO ", "10 ", "REM ", "BK-0010 ", "\n", "A$=", "X=X+1 "};
@@ -236,7 +248,7 @@ int main(int argc, char** argv) {
   }
   for (const auto& [name, data] : {std::pair<const char*, Bytes>{"random", noise}, {"text", text},
                                    {"zeros", Bytes(kLargestInput, 0)}}) {
-    const Bytes forDorvik(data.begin(), data.begin() + kDorvikLimit);
+    const Bytes forDorvik(data.begin(), data.begin() + std::min(kDorvikLimit, data.size()));
     std::printf("%-22s %7s", name, "");
     PrintFigures(Dorvik(01000, forDorvik), forDorvik.size());
     PrintFigures(Granol(01000, data), data.size());
