@@ -13,6 +13,8 @@
 // hidden by a later instruction. Programs of about sixty such cases run in
 // the model and in simh, batched into one simh process per shard; registers,
 // status word, instruction counts and every memory area are compared.
+// The traps run apart, one short program each: simh must take the vector
+// that belongs to the reason the model stops with.
 //
 // Where the LSI-11 differs from the K1801VM1 the programs keep to the common
 // ground and the differences are tested in the model's own unit tests:
