@@ -19,7 +19,11 @@ namespace {
 
 constexpr uint32_t kNoCost = std::numeric_limits<uint32_t>::max();
 // Every match length up to this is tried; beyond it only the longest one.
-constexpr uint32_t kAllLengthsUpTo = 64;
+constexpr uint32_t kAllLengthsUpTo = 32;
+// New matches are tried from the cheapest arrivals only: they replace the
+// newest repeat offset, so the others rarely lead anywhere better, and
+// trying them from all arrivals triples the time for 0.06 % of the size.
+constexpr int kNewMatchArrivals = 4;
 
 struct Arrival {
   uint32_t cost = kNoCost;
@@ -112,10 +116,14 @@ class Parser {
       }
       return position + length;
     }
-    for (int slot = 0; slot < arrivals_.Count(position); ++slot) {
-      const Arrival from = arrivals_.At(position)[slot];
+    Arrival* slots = arrivals_.At(position);
+    const int count = arrivals_.Count(position);
+    std::sort(slots, slots + count, [](const Arrival& a, const Arrival& b) { return a.cost < b.cost; });
+    for (int slot = 0; slot < count; ++slot) {
+      const Arrival from = slots[slot];
       OfferLiteral(position, slot, from);
       OfferRepeats(position, slot, from, kNiceLength);
+      if (slot >= kNewMatchArrivals) continue;
       uint32_t shorter = 1;
       for (const MatchCandidate* match = first; match != last; ++match) {
         for (uint32_t length = shorter + 1; length <= match->length; ++length) {

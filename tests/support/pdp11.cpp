@@ -57,6 +57,7 @@ Pdp11Result Pdp11Machine::Run(uint64_t maxInstructions, int timeoutSeconds) cons
   script << "step 1\n";
   for (uint16_t address : breakpoints_) script << "break " << Octal(address) << '\n';
   script << "step " << (maxInstructions > 1 ? maxInstructions - 1 : 1) << '\n';
+  script << "show time\n";
   script << "echo ---registers\n";
   for (const char* name : kRegisterNames) script << "e " << name << '\n';
   script << "echo ---memory\n";
@@ -89,6 +90,11 @@ Pdp11Result Pdp11Machine::Run(uint64_t maxInstructions, int timeoutSeconds) cons
       result.breakpoint = line.rfind("Breakpoint", 0) == 0;
       result.stepLimit = line.rfind("Step expired", 0) == 0;
       result.ran = true;
+      continue;
+    }
+    if (line.rfind("Time:", 0) == 0) {
+      // The simulated clock advances by one per instruction on this CPU.
+      result.instructions = std::stoull(line.substr(5));
       continue;
     }
     const size_t colon = line.find(":\t");

@@ -20,6 +20,7 @@ struct Pdp11Result {
   bool breakpoint = false;   // stopped at one of the breakpoints
   bool stepLimit = false;    // the instruction limit ran out
   uint16_t pc = 0;
+  uint64_t instructions = 0;  // executed, the stopping HALT included (simh's clock)
   std::array<uint16_t, 8> registers{};  // R0..R5, SP, PC
   std::array<uint8_t, 65536> memory{};  // only the examined ranges are filled
   std::string stopLine;      // simh's own stop message
