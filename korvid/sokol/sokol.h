@@ -8,7 +8,7 @@
 //
 //   offset 0      the set-up code (32 bytes)
 //   offset 32     the packed stream, padded to an even length
-//   then          the decoder block (164 bytes), copied below the caller's
+//   then          the decoder block (168 bytes), copied below the caller's
 //                 stack and run there
 //   last 4 bytes  the data length and a CRC-16 of the data (read by the PC
 //                 unpacker only)

@@ -37,15 +37,27 @@ struct Arrival {
   uint32_t offset = 0;
 };
 
+// Literal runs whose lengths have different gamma code lengths are
+// different states: a longer run grows more cheaply (its code lengthens
+// more rarely), so the cheaper arrival now is not always the better one.
+int RunClass(uint32_t run) {
+  int bits = 0;
+  while (run != 0) {
+    run >>= 1;
+    ++bits;
+  }
+  return bits;
+}
+
 bool SameState(const Arrival& a, const Arrival& b) {
-  return (a.literalRun == 0) == (b.literalRun == 0) && a.reps[0] == b.reps[0] &&
+  return RunClass(a.literalRun) == RunClass(b.literalRun) && a.reps[0] == b.reps[0] &&
          a.reps[1] == b.reps[1] && a.reps[2] == b.reps[2];
 }
 
 class Arrivals {
  public:
   explicit Arrivals(size_t positions)
-      : slots_(positions * kArrivalsPerPosition), counts_(positions, 0) {}
+      : slots_(positions * kArrivalsPerPosition), counts_(positions, 0), worst_(positions, 0) {}
 
   Arrival* At(size_t position) { return &slots_[position * kArrivalsPerPosition]; }
   int Count(size_t position) const { return counts_[position]; }
@@ -55,24 +67,39 @@ class Arrivals {
   void Offer(size_t position, const Arrival& candidate) {
     Arrival* slots = At(position);
     uint8_t& count = counts_[position];
-    int worst = 0;
+    // When full, an arrival no cheaper than the dearest one can neither
+    // replace it nor improve its own state.
+    if (count == kArrivalsPerPosition && candidate.cost >= slots[worst_[position]].cost) return;
     for (int i = 0; i < count; ++i) {
       if (SameState(slots[i], candidate)) {
-        if (candidate.cost < slots[i].cost) slots[i] = candidate;
+        if (candidate.cost < slots[i].cost) {
+          slots[i] = candidate;
+          FindWorst(position);
+        }
         return;
       }
-      if (slots[i].cost > slots[worst].cost) worst = i;
     }
     if (count < kArrivalsPerPosition) {
       slots[count++] = candidate;
-    } else if (candidate.cost < slots[worst].cost) {
-      slots[worst] = candidate;
+    } else {
+      slots[worst_[position]] = candidate;
     }
+    FindWorst(position);
   }
 
  private:
+  void FindWorst(size_t position) {
+    const Arrival* slots = At(position);
+    uint8_t worst = 0;
+    for (int i = 1; i < counts_[position]; ++i) {
+      if (slots[i].cost > slots[worst].cost) worst = static_cast<uint8_t>(i);
+    }
+    worst_[position] = worst;
+  }
+
   std::vector<Arrival> slots_;
   std::vector<uint8_t> counts_;
+  std::vector<uint8_t> worst_;
 };
 
 uint32_t MatchLength(const uint8_t* data, size_t length, size_t position, uint32_t offset,
@@ -165,7 +192,7 @@ class Parser {
         seen = seen || from.reps[other] == offset;
       }
       if (seen) continue;
-      const uint32_t longest = MatchLength(data_, length_, position, offset, limit);
+      const uint32_t longest = CachedLength(position, offset, limit);
       const uint32_t selector = repeat == 0 ? kRepeat0SelectorBits : kRepeatSelectorBits;
       for (uint32_t length = 1; length <= longest; ++length) {
         if (length > kAllLengthsUpTo && length < longest) continue;
@@ -181,6 +208,20 @@ class Parser {
         arrivals_.Offer(position + length, next);
       }
     }
+  }
+
+  // Repeat offsets are shared by many arrivals: each length is measured once.
+  uint32_t CachedLength(size_t position, uint32_t offset, uint32_t limit) {
+    if (cachePosition_ != position) {
+      cachePosition_ = position;
+      cacheCount_ = 0;
+    }
+    for (int i = 0; i < cacheCount_; ++i) {
+      if (cache_[i].offset == offset) return cache_[i].length;
+    }
+    const uint32_t length = MatchLength(data_, length_, position, offset, limit);
+    if (cacheCount_ < kCacheSize) cache_[cacheCount_++] = {length, offset};
+    return length;
   }
 
   void OfferNewMatch(size_t position, int slot, const Arrival& from, uint32_t offset,
@@ -219,10 +260,14 @@ class Parser {
     return std::vector<Token>(reversed.rbegin(), reversed.rend());
   }
 
+  static constexpr int kCacheSize = kArrivalsPerPosition * kRepeatCount;
   const uint8_t* data_;
   size_t length_;
   MatchTable matches_;
   Arrivals arrivals_;
+  size_t cachePosition_ = static_cast<size_t>(-1);
+  int cacheCount_ = 0;
+  MatchCandidate cache_[kCacheSize] = {};
 };
 
 }  // namespace

@@ -1,12 +1,12 @@
 // The PDP-11 code carried by every Sokol image.
 //
-//   size     196 bytes: 32 of set-up code, 164 of decoder block
+//   size     200 bytes: 32 of set-up code, 168 of decoder block
 //   entry    the load address (JMP or JSR PC there); any SP that leaves 172
 //            bytes of stack below it
 //   exit     program mode: jumps to the start address with SP as on entry;
 //            data mode: returns like RTS PC. R0..R5 destroyed either way.
 //   memory   writes only the program area [load address, end) , moves the
-//            stream inside [load address, end + margin) and uses the 164
+//            stream inside [load address, end + margin) and uses the 168
 //            bytes below SP (plus two words of subroutine calls) for the
 //            decoder, which never lies in the program area while it writes.
 //
@@ -30,7 +30,7 @@ namespace sokol {
 // clang-format off
 const std::array<uint16_t, kSetupSize / 2> kSetupCode = {
     012703, 000000,   // 000  MOV #blockEnd, R3       ; patched: A + image length - 4
-    012700, 000122,   // 004  MOV #122, R0             ; 82 block words
+    012700, 000124,   // 004  MOV #124, R0             ; 84 block words
     014346,           // 010  MOV -(R3), -(SP)
     077002,           // 012  SOB R0, 010
     012701, 000000,   // 014  MOV #destinationEnd, R1  ; patched: A + length + margin
@@ -66,14 +66,14 @@ const std::array<uint16_t, kBlockSize / 2> kBlockCode = {
     000417,           // 066         BR MTF
     004767, 000102,   // 070  NEWM:  JSR PC, GAMMA     ; R0 = high part + 1
     005300,           // 074         DEC R0
-    0100456,          // 076         BMI DONE          ; the end marker
+    0100460,          // 076         BMI DONE          ; the end marker
     000300,           // 100         SWAB R0
     0106200,          // 102         ASRB R0           ; C = bit 8 of the high part
     0152100,          // 104         BISB (R1)+, R0    ; the offset byte
     006000,           // 106         ROR R0            ; R0 = offset - 1, C = byte bit 0
     005200,           // 110         INC R0
     010003,           // 112         MOV R0, R3
-    004767, 000062,   // 114         JSR PC, GAMMAC    ; first flag in C
+    004767, 000066,   // 114         JSR PC, GAMMAC    ; first flag in C
     005200,           // 120         INC R0            ; R0 = length
     010604,           // 122         MOV SP, R4
     022424,           // 124         CMP (R4)+, (R4)+  ; R4 -> repeat offset 2
@@ -96,20 +96,22 @@ const std::array<uint16_t, kBlockSize / 2> kBlockCode = {
     000261,           // 170         SEC
     006105,           // 172         ROL R5            ; C = top bit, marker at bit 0
     000207,           // 174  GRET:  RTS PC
-    004767, 0177752,  // 176  GAMMA: JSR PC, GETBIT
-    012700, 000001,   // 202  GAMMAC: MOV #1, R0       ; C = first flag
-    0103372,          // 206  G1:    BCC GRET          ; flag 0: done
-    006305,           // 210         ASL R5
-    001002,           // 212         BNE G2
-    004767, 0177740,  // 214         JSR PC, REFILL
-    006100,           // 220  G2:    ROL R0            ; value = 2 * value + bit
-    006305,           // 222         ASL R5
-    001370,           // 224         BNE G1
-    004767, 0177726,  // 226         JSR PC, REFILL
-    000765,           // 232         BR G1
-    012705, 000000,   // 234  DONE:  MOV #start, R5    ; patched: or MOV 4(PC), R5
-    006400,           // 240         MARK 0            ; patched: MARK 1 in data mode
-    000000,           // 242         .WORD 0           ; popped by MARK 0
+    006305,           // 176  GAMMA: ASL R5            ; first flag
+    001002,           // 200         BNE GAMMAC
+    004767, 0177752,  // 202         JSR PC, REFILL
+    012700, 000001,   // 206  GAMMAC: MOV #1, R0       ; C = first flag
+    0103370,          // 212  G1:    BCC GRET          ; flag 0: done
+    006305,           // 214         ASL R5
+    001002,           // 216         BNE G2
+    004767, 0177734,  // 220         JSR PC, REFILL
+    006100,           // 224  G2:    ROL R0            ; value = 2 * value + bit
+    006305,           // 226         ASL R5
+    001370,           // 230         BNE G1
+    004767, 0177722,  // 232         JSR PC, REFILL
+    000765,           // 236         BR G1
+    012705, 000000,   // 240  DONE:  MOV #start, R5    ; patched: or MOV 4(PC), R5
+    006400,           // 244         MARK 0            ; patched: MARK 1 in data mode
+    000000,           // 246         .WORD 0           ; popped by MARK 0
 };
 // clang-format on
 

@@ -10,7 +10,7 @@
 namespace sokol {
 
 constexpr size_t kSetupSize = 32;   // bytes at the load address
-constexpr size_t kBlockSize = 164;  // bytes of the decoder block
+constexpr size_t kBlockSize = 168;  // bytes of the decoder block
 constexpr size_t kTrailerSize = 4;  // data length and CRC-16, after the block
 constexpr size_t kStubSize = kSetupSize + kBlockSize;
 
@@ -23,7 +23,7 @@ constexpr size_t kSetupLoadAddress = 032;  // MOV #loadAddress, R2
 // Byte offsets inside the decoder block.
 constexpr size_t kBlockReps = 0;       // three repeat offsets, first the most recent
 constexpr size_t kBlockEntry = 030;    // where the set-up code jumps in
-constexpr size_t kBlockExit = 0234;    // MOV ...,R5; MARK n; .WORD 0
+constexpr size_t kBlockExit = 0240;    // MOV ...,R5; MARK n; .WORD 0
 constexpr uint16_t kInitialReps[3] = {1, 2, 4};
 
 // The exit's three forms: program mode loads the start address into R5 and
