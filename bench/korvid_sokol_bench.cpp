@@ -6,6 +6,10 @@
 // unpacked on the PC and compared with its input.
 //
 //   korvid_sokol_bench [folder]
+//   korvid_sokol_bench --seeds OUTPUT [folder]
+//
+// The second form writes, for fuzz/run.sh, each file's image as the unpack
+// fuzz target takes it (the load address word, then the image) and stops.
 //
 // The emulator column needs the pdp11 simulator; without it (or in a build
 // without the tests' support library) it is skipped, and the output says so.
@@ -84,7 +88,25 @@ uint64_t EmulatorInstructions(const Bytes& data, uint16_t loadAddress) {
 
 }  // namespace
 
+int WriteSeeds(const std::string& output, const std::string& folder) {
+  for (const std::string& name : BinFiles(folder)) {
+    const Bytes file = ReadWhole(folder + "/" + name);
+    if (file.size() < kHeaderSize) continue;
+    const uint16_t loadAddress = static_cast<uint16_t>(file[0] | file[1] << 8);
+    const sokol::PackResult packed =
+        sokol::Pack(file.data() + kHeaderSize, file.size() - kHeaderSize, loadAddress, {});
+    if (packed.error != sokol::PackError::None) continue;
+    if (FILE* seed = std::fopen((output + "/" + name + ".skl").c_str(), "wb")) {
+      std::fwrite(file.data(), 1, 2, seed);
+      std::fwrite(packed.image.data(), 1, packed.image.size(), seed);
+      std::fclose(seed);
+    }
+  }
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == "--seeds") return WriteSeeds(argv[2], argc > 3 ? argv[3] : BK_CORPUS_DIR);
   const std::string folder = argc > 1 ? argv[1] : BK_CORPUS_DIR;
   const std::vector<std::string> files = BinFiles(folder);
   if (files.empty()) {
