@@ -20,10 +20,11 @@ namespace {
 constexpr uint32_t kNoCost = std::numeric_limits<uint32_t>::max();
 // Every match length up to this is tried; beyond it only the longest one.
 constexpr uint32_t kAllLengthsUpTo = 32;
-// New matches are tried from the cheapest arrivals only: they replace the
-// newest repeat offset, so the others rarely lead anywhere better, and
-// trying them from all arrivals triples the time for 0.06 % of the size.
-constexpr int kNewMatchArrivals = 4;
+// New matches are tried from the cheapest arrivals only: a new offset pushes
+// the oldest repeat offset out, so the dearer arrivals rarely lead anywhere
+// better. On the corpus, 8 of 16 costs 1.8 s against 1.2 s for 4 of 12 and
+// gives 0.11 % less; 12 of 24 gives 0.19 % less for 3.1 s.
+constexpr int kNewMatchArrivals = 8;
 
 struct Arrival {
   uint32_t cost = kNoCost;

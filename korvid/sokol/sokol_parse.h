@@ -23,7 +23,7 @@ struct Token {
 };
 
 // Arrivals kept per position: more finds a cheaper parse, at a cost in time.
-constexpr int kArrivalsPerPosition = 12;
+constexpr int kArrivalsPerPosition = 16;
 
 std::vector<Token> ParseOptimally(const uint8_t* data, size_t length);
 
