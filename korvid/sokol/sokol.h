@@ -50,6 +50,11 @@ struct PackResult {
   uint16_t startAddress = 0;  // where the program is started (program mode)
 };
 
+// Packs `length` bytes that load at `loadAddress`. On the BK the image runs
+// where the data loads and uses the 172 bytes below the stack pointer it is
+// entered with for its decoder; they must lie outside the program and its
+// margin (they do for programs at 01000 and above, entered with the BK's
+// stack below 01000).
 PackResult Pack(const uint8_t* data, size_t length, uint16_t loadAddress, const PackOptions& options);
 
 enum class UnpackError {
