@@ -36,23 +36,17 @@ struct Arrival {
   uint8_t repeat = 0;
   uint32_t length = 0;
   uint32_t offset = 0;
+  uint64_t state = 0;  // StateKey, set when the arrival is offered
 };
 
-// Literal runs whose lengths have different gamma code lengths are
-// different states: a longer run grows more cheaply (its code lengthens
-// more rarely), so the cheaper arrival now is not always the better one.
-int RunClass(uint32_t run) {
-  int bits = 0;
-  while (run != 0) {
-    run >>= 1;
-    ++bits;
-  }
-  return bits;
-}
-
-bool SameState(const Arrival& a, const Arrival& b) {
-  return RunClass(a.literalRun) == RunClass(b.literalRun) && a.reps[0] == b.reps[0] &&
-         a.reps[1] == b.reps[1] && a.reps[2] == b.reps[2];
+// The state of an arrival as far as later costs go: the repeat offsets, and
+// whether it ends a literal run and how long that run's gamma code is (a
+// longer run grows more cheaply, its code lengthening more rarely, so the
+// cheaper arrival now is not always the better one).
+uint64_t StateKey(const Arrival& a) {
+  uint64_t runClass = 0;
+  for (uint32_t run = a.literalRun; run != 0; run >>= 1) ++runClass;
+  return runClass << 48 | uint64_t{a.reps[2]} << 32 | uint64_t{a.reps[1]} << 16 | a.reps[0];
 }
 
 class Arrivals {
@@ -65,14 +59,15 @@ class Arrivals {
 
   // Keeps `candidate` if it is the cheapest for its state, or among the
   // cheapest states while there is room.
-  void Offer(size_t position, const Arrival& candidate) {
+  void Offer(size_t position, Arrival candidate) {
     Arrival* slots = At(position);
     uint8_t& count = counts_[position];
     // When full, an arrival no cheaper than the dearest one can neither
     // replace it nor improve its own state.
     if (count == kArrivalsPerPosition && candidate.cost >= slots[worst_[position]].cost) return;
+    candidate.state = StateKey(candidate);
     for (int i = 0; i < count; ++i) {
-      if (SameState(slots[i], candidate)) {
+      if (slots[i].state == candidate.state) {
         if (candidate.cost < slots[i].cost) {
           slots[i] = candidate;
           FindWorst(position);
