@@ -18,7 +18,7 @@ bk_corpus=${BK_CORPUS_DIR:-$root/../shared/corpus/bk}
 
 cmake -S "$root" -B "$build" -DKORVID_FUZZ=ON -DBUILD_TESTING=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build" -j2 --target fuzzers korvid >/dev/null
+cmake --build "$build" -j2 --target fuzzers korvid korvid_sokol_bench >/dev/null
 
 if (($# > 0)); then
   targets=("$@")
@@ -29,7 +29,7 @@ fi
 # Seeds: BK programs, their packed images, and texts.
 seeds=$build/fuzz-seeds
 rm -rf "$seeds"
-mkdir -p "$seeds/bk" "$seeds/granol" "$seeds/dorvik" "$seeds/text"
+mkdir -p "$seeds/bk" "$seeds/granol" "$seeds/dorvik" "$seeds/sokol" "$seeds/text"
 cp "$root"/examples/*.bin "$seeds/bk/"
 cp "$root"/examples/*.txt "$seeds/text/"
 if [[ -d "$bk_corpus" ]]; then
@@ -41,11 +41,15 @@ for file in "$seeds"/bk/*.bin; do
   (cd "$seeds" && "$build/korvid/korvid" -t bkgranol "bk/$name.bin" "granol/$name.grl" >/dev/null || true)
   (cd "$seeds" && "$build/korvid/korvid" -t dorvik "bk/$name.bin" "dorvik/$name.dvk" >/dev/null || true)
 done
+# Sokol images come from the benchmark, which writes them in the unpack
+# target's input layout: the load address word, then the image.
+"$build/bench/korvid_sokol_bench" --seeds "$seeds/sokol" "$seeds/bk" >/dev/null || true
 
 seeds_for() {
   case "$1" in
     *granol_unpack*) echo "$seeds/granol" ;;
     *dorvik_unpack*) echo "$seeds/dorvik" ;;
+    *sokol_unpack*) echo "$seeds/sokol" ;;
     morva_*) echo "$seeds/text" ;;
     *) echo "$seeds/bk" ;;
   esac

@@ -46,6 +46,22 @@ TEST(Pdp11Harness, BreakpointAtEntryIsTakenOnlyWhenReachedAgain) {
   EXPECT_EQ(result.registers[1], 1);
 }
 
+// The instruction count that the benchmarks divide by the unpacked bytes.
+TEST(Pdp11Harness, CountsExecutedInstructions) {
+  SKIP_WITHOUT_PDP11();
+  Pdp11Machine machine;
+  // 01000: INC R1; CMP R1, #100; BNE 01000; HALT: 3 per pass, 100 passes.
+  for (auto [address, word] : {std::pair{01000, 005201}, {01002, 020127}, {01004, 0144},
+                               {01006, 001374}, {01010, 0}}) {
+    machine.SetWord(address, static_cast<uint16_t>(word));
+  }
+  machine.SetRegister(6, 0700);
+  machine.SetRegister(7, 01000);
+  const Pdp11Result result = machine.Run(10000);
+  ASSERT_TRUE(result.halted) << result.stopLine;
+  EXPECT_EQ(result.instructions, 301u);
+}
+
 TEST(Pdp11Harness, RunawayProgramStopsAtTheInstructionLimit) {
   SKIP_WITHOUT_PDP11();
   Pdp11Machine machine;

@@ -1,0 +1,82 @@
+// The Sokol method: an LZ77 coder with an optimal parse and a small PDP-11
+// stub that unpacks the image in place, on the BK, at the program's own load
+// address. Both entry points are pure functions: bytes and options in, an
+// image or data (or the reason for refusing) out. Nothing here prints, keeps
+// state or touches files.
+//
+// The image is a BK program loaded at the input's load address:
+//
+//   offset 0      the set-up code (32 bytes)
+//   offset 32     the packed stream, padded to an even length
+//   then          the decoder block (168 bytes), copied below the caller's
+//                 stack and run there
+//   last 4 bytes  the data length and a CRC-16 of the data (read by the PC
+//                 unpacker only)
+//
+// docs/formats.md describes the stream bit by bit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace sokol {
+
+using Bytes = std::vector<uint8_t>;
+
+// The first address of the I/O page: a program and the memory its image
+// needs above it must end at or below this address.
+constexpr uint32_t kMemoryTop = 0177600;
+
+struct PackOptions {
+  // Data mode: the stub returns to its caller (as RTS PC would, SP as on
+  // entry) instead of jumping to the start address.
+  bool dataMode = false;
+};
+
+enum class PackError {
+  None,
+  OddLoadAddress,  // the stub's first instruction would sit at an odd address
+  DoesNotFit,      // program + margin reach beyond kMemoryTop (see missingBytes)
+};
+
+struct PackResult {
+  PackError error = PackError::None;
+  uint32_t missingBytes = 0;  // DoesNotFit: how far the image would reach beyond kMemoryTop
+  Bytes image;                // the image data (without the 4-byte BK header)
+  uint16_t loadAddress = 0;   // the image's load address = the input's
+  size_t streamSize = 0;      // bytes of the packed stream (without padding)
+  uint32_t margin = 0;        // bytes above the program's end that the image needs
+  uint16_t startAddress = 0;  // where the program is started (program mode)
+};
+
+// Packs `length` bytes that load at `loadAddress`. On the BK the image runs
+// where the data loads and uses the 172 bytes below the stack pointer it is
+// entered with for its decoder; they must lie outside the program and its
+// margin (they do for programs at 01000 and above, entered with the BK's
+// stack below 01000).
+PackResult Pack(const uint8_t* data, size_t length, uint16_t loadAddress, const PackOptions& options);
+
+enum class UnpackError {
+  None,
+  NotAnImage,        // the stub is not there: not a Sokol image
+  BadParameters,     // the stub's parameters contradict the file's layout
+  DamagedStream,     // the stream breaks a rule or a bound of the format
+  WrongLength,       // the stream does not give the recorded number of bytes
+  ChecksumMismatch,  // the data differ from the recorded CRC
+  MarginTooSmall,    // unpacking in place on the BK would overwrite unread input
+};
+
+struct UnpackResult {
+  UnpackError error = UnpackError::None;
+  Bytes data;
+  uint16_t loadAddress = 0;
+  uint16_t startAddress = 0;  // program mode only
+  bool dataMode = false;
+  uint32_t margin = 0;
+};
+
+// `image` is the file's data after the BK header, `loadAddress` the header's.
+UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress);
+
+}  // namespace sokol

@@ -1,0 +1,229 @@
+// The Sokol packer: round trips through the PC unpacker (which also checks
+// that the BK's decoder could run in place with the reported margin), the
+// exact stream of a worked example, the image layout, the margin, and the
+// refusals.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "front/le16.h"
+#include "sokol/sokol.h"
+#include "sokol/sokol_stub.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using sokol::PackError;
+using sokol::UnpackError;
+
+sokol::PackResult PackBytes(const Bytes& data, uint16_t loadAddress, bool dataMode = false) {
+  sokol::PackOptions options;
+  options.dataMode = dataMode;
+  return sokol::Pack(data.data(), data.size(), loadAddress, options);
+}
+
+// Packs, unpacks and compares; returns the packed result for more checks.
+sokol::PackResult ExpectRoundTrip(const Bytes& data, uint16_t loadAddress, bool dataMode = false) {
+  const sokol::PackResult packed = PackBytes(data, loadAddress, dataMode);
+  EXPECT_EQ(packed.error, PackError::None);
+  const sokol::UnpackResult unpacked = sokol::Unpack(packed.image.data(), packed.image.size(), loadAddress);
+  EXPECT_EQ(unpacked.error, UnpackError::None);
+  EXPECT_TRUE(unpacked.data == data) << "data differ after the round trip, length " << data.size();
+  EXPECT_EQ(unpacked.dataMode, dataMode);
+  EXPECT_EQ(unpacked.margin, packed.margin);
+  if (!dataMode) {
+    EXPECT_EQ(unpacked.startAddress, loadAddress);
+  }
+  return packed;
+}
+
+Bytes RandomBytes(std::mt19937& random, size_t length, int alphabet) {
+  Bytes data(length);
+  for (uint8_t& byte : data) byte = static_cast<uint8_t>(random() % alphabet);
+  return data;
+}
+
+// Data with the shapes the format is made for: repeated runs, copies near
+// and far, PDP-11-like words, text, and bytes that match nothing.
+Bytes GeneratedData(std::mt19937& random, size_t length) {
+  Bytes data;
+  while (data.size() < length) {
+    switch (random() % 5) {
+      case 0:
+        data.insert(data.end(), 1 + random() % 40, static_cast<uint8_t>(random()));
+        break;
+      case 1:
+        if (!data.empty()) {
+          const size_t offset = 1 + random() % data.size();
+          const size_t count = 1 + random() % 300;
+          for (size_t i = 0; i < count; ++i) data.push_back(data[data.size() - offset]);
+        }
+        break;
+      case 2:
+        for (int i = random() % 20; i >= 0; --i) {
+          data.push_back(static_cast<uint8_t>(random() % 8 * 010));
+          data.push_back(static_cast<uint8_t>(random() % 4));
+        }
+        break;
+      case 3:
+        for (const char* c = random() % 2 ? "PRINT \"BK-0010\"\n" : "10 GOTO 20\n"; *c; ++c) data.push_back(uint8_t(*c));
+        break;
+      default:
+        for (int i = random() % 12; i >= 0; --i) data.push_back(static_cast<uint8_t>(random()));
+        break;
+    }
+  }
+  data.resize(length);
+  return data;
+}
+
+TEST(SokolPack, RoundTripsOfGeneratedInputs) {
+  std::mt19937 random(1501);
+  for (int i = 0; i < 1200; ++i) {
+    const size_t length = i < 600 ? static_cast<size_t>(i) : random() % 2500;
+    const uint16_t loadAddress = static_cast<uint16_t>((random() % 060000) & ~1u);
+    SCOPED_TRACE("case " + std::to_string(i) + ", load " + std::to_string(loadAddress));
+    ExpectRoundTrip(GeneratedData(random, length), loadAddress, i % 3 == 0);
+    if (HasFailure()) return;
+  }
+}
+
+TEST(SokolPack, RoundTripsOfSmallAlphabetsAndOddLengths) {
+  std::mt19937 random(77);
+  for (int alphabet : {1, 2, 3, 16, 256}) {
+    for (size_t length : {1u, 2u, 3u, 5u, 255u, 256u, 257u, 1001u, 4097u}) {
+      SCOPED_TRACE("alphabet " + std::to_string(alphabet) + ", length " + std::to_string(length));
+      ExpectRoundTrip(RandomBytes(random, length, alphabet), 01000);
+    }
+  }
+}
+
+TEST(SokolPack, LongCopiesAndFarOffsets) {
+  std::mt19937 random(3);
+  // Runs far beyond 255 bytes, and beyond the parser's search length.
+  ExpectRoundTrip(Bytes(40000, 0), 01000);
+  Bytes words;
+  for (int i = 0; i < 10000; ++i) words.insert(words.end(), {0x37, 0x0A});
+  ExpectRoundTrip(words, 01000);
+  // A block repeated 30000 bytes later: offsets far above 16 KB.
+  Bytes far = RandomBytes(random, 30000, 256);
+  far.insert(far.end(), far.begin() + 100, far.begin() + 3100);
+  const sokol::PackResult packed = ExpectRoundTrip(far, 01000);
+  EXPECT_LT(packed.streamSize, 30000u + 200u) << "the far copy was not used";
+}
+
+// Bytes that do not compress, as many as the front end reads: the image is
+// larger than the data, and the margin covers the image itself.
+TEST(SokolPack, IncompressibleInputUpToTheLimit) {
+  std::mt19937 random(9);
+  const Bytes data = RandomBytes(random, 57343, 256);
+  const sokol::PackResult packed = ExpectRoundTrip(data, 01000);
+  EXPECT_LE(packed.streamSize, data.size() + 16);
+  EXPECT_EQ(packed.margin, packed.image.size() - data.size());
+}
+
+// "AAAA": a literal A, then repeat offset 0 (initially 1) for three bytes,
+// then the end marker. Bits in reading order:
+//   0 0 (literals, count 1) | byte 'A' | 0 (repeat 0) 110 (length 3)
+//   10 (new offset) and the end marker's high part 0xFFFF: 15 times 11, then 0
+// in 16-bit groups, first byte on top: 1A FF, 'A', FF FF, FC 00.
+TEST(SokolPack, WorkedExampleStream) {
+  const Bytes data{'A', 'A', 'A', 'A'};
+  const sokol::PackResult packed = PackBytes(data, 01000);
+  ASSERT_EQ(packed.error, PackError::None);
+  EXPECT_EQ(packed.streamSize, 7u);
+  const Bytes stream(packed.image.begin() + sokol::kSetupSize, packed.image.begin() + sokol::kSetupSize + 8);
+  EXPECT_EQ(stream, (Bytes{0x1A, 0xFF, 'A', 0xFF, 0xFF, 0xFC, 0x00, 0x00}));
+}
+
+TEST(SokolPack, ImageLayoutAndParameters) {
+  std::mt19937 random(5);
+  const Bytes data = GeneratedData(random, 3001);
+  for (bool dataMode : {false, true}) {
+    const sokol::PackResult packed = PackBytes(data, 02000, dataMode);
+    ASSERT_EQ(packed.error, PackError::None);
+    const Bytes& image = packed.image;
+    const size_t padded = packed.streamSize + packed.streamSize % 2;
+    ASSERT_EQ(image.size(), sokol::kStubSize + padded + sokol::kTrailerSize);
+    auto word = [&](size_t offset) { return ReadLE16(image.data() + offset); };
+    EXPECT_EQ(word(0), 012703);  // MOV #blockEnd, R3: the entry at the load address
+    EXPECT_EQ(word(sokol::kSetupBlockEnd), 02000 + image.size() - sokol::kTrailerSize);
+    EXPECT_EQ(word(sokol::kSetupDestEnd), 02000 + data.size() + packed.margin);
+    EXPECT_EQ(word(sokol::kSetupDestEnd) % 2, 0);
+    EXPECT_EQ(word(sokol::kSetupStreamWords), padded / 2);
+    EXPECT_EQ(word(sokol::kSetupLoadAddress), 02000);
+    const size_t exit = sokol::kSetupSize + padded + sokol::kBlockExit;
+    if (dataMode) {
+      EXPECT_EQ(word(exit), 016705);  // MOV 4(PC), R5: the caller's return address
+      EXPECT_EQ(word(exit + 2), 4);
+      EXPECT_EQ(word(exit + 4), 006401);  // MARK 1
+    } else {
+      EXPECT_EQ(word(exit), 012705);  // MOV #start, R5
+      EXPECT_EQ(word(exit + 2), 02000);
+      EXPECT_EQ(word(exit + 4), 006400);  // MARK 0
+    }
+    EXPECT_EQ(word(image.size() - 4), data.size());
+  }
+}
+
+// The margin covers what the in-place decoder needs and no more than
+// 64 bytes of it, unless the image itself reaches further.
+TEST(SokolPack, MarginIsSmallForCompressibleData) {
+  std::mt19937 random(21);
+  for (int i = 0; i < 40; ++i) {
+    const Bytes data = GeneratedData(random, 2000 + random() % 12000);
+    const sokol::PackResult packed = PackBytes(data, 01000);
+    ASSERT_EQ(packed.error, PackError::None);
+    if (packed.image.size() + 64 < data.size()) {
+      EXPECT_LE(packed.margin, 64u);
+    }
+  }
+}
+
+TEST(SokolPack, RefusesOddLoadAddresses) {
+  const sokol::PackResult packed = PackBytes(Bytes(100, 1), 01001);
+  EXPECT_EQ(packed.error, PackError::OddLoadAddress);
+  EXPECT_TRUE(packed.image.empty());
+}
+
+// A program that fits exactly below the I/O page packs; two bytes higher it
+// is refused, with the two bytes it lacks.
+TEST(SokolPack, RefusesWhatDoesNotFitBelowTheIoPage) {
+  std::mt19937 random(33);
+  const Bytes data = GeneratedData(random, 6000);
+  const sokol::PackResult low = PackBytes(data, 01000);
+  ASSERT_EQ(low.error, PackError::None);
+  const uint32_t highest = sokol::kMemoryTop - static_cast<uint32_t>(data.size()) - low.margin;
+  ASSERT_EQ(highest % 2, 0u);
+  const sokol::PackResult fits = PackBytes(data, static_cast<uint16_t>(highest));
+  EXPECT_EQ(fits.error, PackError::None);
+  EXPECT_EQ(fits.margin, low.margin);
+  const sokol::PackResult over = PackBytes(data, static_cast<uint16_t>(highest + 2));
+  EXPECT_EQ(over.error, PackError::DoesNotFit);
+  EXPECT_EQ(over.missingBytes, 2u);
+  EXPECT_TRUE(over.image.empty());
+  const sokol::PackResult far = PackBytes(data, 0170000);
+  EXPECT_EQ(far.missingBytes, 0170000 + data.size() + low.margin - sokol::kMemoryTop);
+}
+
+TEST(SokolPack, CorpusRoundTrips) {
+  std::vector<std::string> files;
+  for (const std::string& name : ListDirectory(BK_CORPUS_DIR)) {
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bin") == 0) files.push_back(name);
+  }
+  if (files.empty()) GTEST_SKIP() << "no BK files in " << BK_CORPUS_DIR;
+  for (const std::string& name : files) {
+    SCOPED_TRACE(name);
+    const Bytes file = ReadFileBytes(std::string(BK_CORPUS_DIR) + "/" + name);
+    ASSERT_GE(file.size(), 4u);
+    const uint16_t loadAddress = ReadLE16(file.data());
+    const sokol::PackResult packed = ExpectRoundTrip(Bytes(file.begin() + 4, file.end()), loadAddress);
+    EXPECT_LE(packed.margin, 64u);
+    EXPECT_LT(packed.image.size(), file.size());
+  }
+}
+
+}  // namespace

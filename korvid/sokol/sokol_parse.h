@@ -1,0 +1,30 @@
+// The optimal parse: dynamic programming over the exact bit costs of the
+// Sokol stream, forward over the input, keeping at each position the
+// cheapest ways to arrive there that differ in their repeat offsets.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace sokol {
+
+enum class TokenKind : uint8_t {
+  Literals,    // `length` bytes copied from the stream
+  NewMatch,    // `length` >= 2 bytes from `offset` back; offset becomes repeat 0
+  RepeatMatch  // `length` >= 1 bytes from repeat offset `repeat` (0..2)
+};
+
+struct Token {
+  TokenKind kind;
+  uint8_t repeat;   // RepeatMatch
+  uint32_t length;
+  uint32_t offset;  // the distance back for both kinds of match
+};
+
+// Arrivals kept per position: more finds a cheaper parse, at a cost in time.
+constexpr int kArrivalsPerPosition = 16;
+
+std::vector<Token> ParseOptimally(const uint8_t* data, size_t length);
+
+}  // namespace sokol

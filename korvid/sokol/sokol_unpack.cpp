@@ -1,0 +1,261 @@
+// The Sokol unpacker on the PC. It recognises the stub, takes the stream's
+// place and the program's length from the set-up code and the trailer, and
+// then reads the stream the way the BK's decoder does: the same bit groups,
+// selectors, gamma codes and repeat offsets, written here a second time
+// from the format's description and sharing no code with the packer, so
+// that each checks the other.
+//
+// It is strict: every read stays inside the stream, every copy inside the
+// data written so far, the data may not grow past the recorded length, the
+// stream must end with the end marker exactly at its last group, the CRC
+// must match, and the decoder on the BK must be able to run in place (its
+// writes stay below the stream bytes it has not read).
+#include <cstdint>
+
+#include "front/le16.h"
+#include "sokol/sokol.h"
+#include "sokol/sokol_stub.h"
+
+namespace sokol {
+
+namespace {
+
+uint16_t Crc16(const Bytes& data) {
+  uint32_t crc = 0xFFFF;
+  for (uint8_t byte : data) {
+    crc ^= static_cast<uint32_t>(byte) << 8;
+    for (int i = 0; i < 8; ++i) crc = ((crc << 1) ^ ((crc & 0x8000) ? 0x1021 : 0)) & 0xFFFF;
+  }
+  return static_cast<uint16_t>(crc);
+}
+
+// Reading the stream like the decoder: bytes in order, and bits from a
+// 16-bit group loaded from the next two bytes whenever a bit is wanted and
+// none is left. Running past the end sets `overrun` and yields zeros.
+class StreamReader {
+ public:
+  StreamReader(const uint8_t* bytes, size_t length) : bytes_(bytes), length_(length) {}
+
+  int Bit() {
+    if (left_ == 0) {
+      group_ = static_cast<uint16_t>(Byte() << 8);
+      group_ = static_cast<uint16_t>(group_ | Byte());
+      left_ = 16;
+    }
+    --left_;
+    return (group_ >> left_) & 1;
+  }
+
+  uint8_t Byte() {
+    if (position_ >= length_) {
+      overrun_ = true;
+      return 0;
+    }
+    return bytes_[position_++];
+  }
+
+  // Gamma value, first bit given: while the flag is 1, value = 2 * value +
+  // next bit. A value of more than 17 bits is refused as damage (0).
+  uint32_t Gamma(int firstFlag) {
+    uint32_t value = 1;
+    int flag = firstFlag;
+    while (flag == 1) {
+      value = value * 2 + static_cast<uint32_t>(Bit());
+      if (value > 0x1FFFF) return 0;
+      flag = Bit();
+    }
+    return value;
+  }
+  uint32_t Gamma() { return Gamma(Bit()); }
+
+  size_t Position() const { return position_; }
+  bool Overrun() const { return overrun_; }
+  // Bits of the current group not yet read are all zero.
+  bool RestIsZero() const { return left_ == 0 || (group_ & ((1u << left_) - 1)) == 0; }
+
+ private:
+  const uint8_t* bytes_;
+  size_t length_;
+  size_t position_ = 0;
+  uint16_t group_ = 0;
+  int left_ = 0;
+  bool overrun_ = false;
+};
+
+struct Layout {
+  size_t streamWords = 0;
+  uint32_t destinationEnd = 0;
+  uint16_t length = 0;
+  uint16_t crc = 0;
+  bool dataMode = false;
+  uint16_t startAddress = 0;
+};
+
+uint16_t WordAt(const uint8_t* image, size_t offset) { return ReadLE16(image + offset); }
+
+bool IsStub(const uint8_t* image, size_t length) {
+  if (length < kStubSize + kTrailerSize || length % 2 != 0) return false;
+  for (size_t i = 0; i < kSetupCode.size(); ++i) {
+    const size_t offset = 2 * i;
+    if (offset == kSetupBlockEnd || offset == kSetupDestEnd || offset == kSetupStreamWords ||
+        offset == kSetupLoadAddress) {
+      continue;
+    }
+    if (WordAt(image, offset) != kSetupCode[i]) return false;
+  }
+  const size_t block = length - kTrailerSize - kBlockSize;
+  for (size_t i = 0; i < kBlockCode.size(); ++i) {
+    const size_t offset = 2 * i;
+    if (offset >= kBlockExit && offset < kBlockExit + 6) continue;
+    if (WordAt(image, block + offset) != kBlockCode[i]) return false;
+  }
+  return true;
+}
+
+UnpackError ReadLayout(const uint8_t* image, size_t length, uint16_t loadAddress, Layout* layout) {
+  const size_t block = length - kTrailerSize - kBlockSize;
+  const size_t streamBytes = block - kSetupSize;
+  if (WordAt(image, kSetupBlockEnd) != static_cast<uint16_t>(loadAddress + block + kBlockSize) ||
+      WordAt(image, kSetupLoadAddress) != loadAddress ||
+      WordAt(image, kSetupStreamWords) != streamBytes / 2 || streamBytes == 0 ||
+      loadAddress % 2 != 0) {
+    return UnpackError::BadParameters;
+  }
+  const size_t exit = block + kBlockExit;
+  const uint16_t load = WordAt(image, exit);
+  const uint16_t operand = WordAt(image, exit + 2);
+  const uint16_t mark = WordAt(image, exit + 4);
+  if (load == kExitDataLoad && operand == kExitDataOperand && mark == kExitDataMark) {
+    layout->dataMode = true;
+  } else if (load == kExitProgramLoad && mark == kExitProgramMark) {
+    layout->startAddress = operand;
+  } else {
+    return UnpackError::BadParameters;
+  }
+  layout->streamWords = streamBytes / 2;
+  layout->length = WordAt(image, length - kTrailerSize);
+  layout->crc = WordAt(image, length - kTrailerSize + 2);
+  // The end of the moved stream: at or above the program's end and the
+  // image's, even, and below the I/O page.
+  const uint32_t destinationEnd = WordAt(image, kSetupDestEnd);
+  const uint32_t programEnd = static_cast<uint32_t>(loadAddress) + layout->length;
+  const uint32_t imageEnd = static_cast<uint32_t>(loadAddress) + static_cast<uint32_t>(length);
+  if (destinationEnd < programEnd || destinationEnd < imageEnd || destinationEnd % 2 != 0 ||
+      destinationEnd > kMemoryTop) {
+    return UnpackError::BadParameters;
+  }
+  layout->destinationEnd = destinationEnd;
+  return UnpackError::None;
+}
+
+// The three repeat offsets, most recent first, as the block starts them.
+struct Repeats {
+  uint32_t offsets[3] = {1, 2, 4};
+  uint32_t Use(int index) {
+    const uint32_t offset = offsets[index];
+    for (int i = index; i > 0; --i) offsets[i] = offsets[i - 1];
+    offsets[0] = offset;
+    return offset;
+  }
+  void Push(uint32_t offset) {
+    offsets[2] = offsets[1];
+    offsets[1] = offsets[0];
+    offsets[0] = offset;
+  }
+};
+
+constexpr uint32_t kMarkerHigh = 0xFFFF;
+constexpr uint32_t kLargestHigh = (0xFFFF >> 7) + 1;  // no offset needs more
+
+}  // namespace
+
+UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
+  UnpackResult result;
+  result.loadAddress = loadAddress;
+  if (!IsStub(image, length)) {
+    result.error = UnpackError::NotAnImage;
+    return result;
+  }
+  Layout layout;
+  result.error = ReadLayout(image, length, loadAddress, &layout);
+  if (result.error != UnpackError::None) return result;
+
+  const size_t streamBytes = 2 * layout.streamWords;
+  StreamReader in(image + kSetupSize, streamBytes);
+  const size_t total = layout.length;
+  // On the BK the stream lies at [destinationEnd - streamBytes, destinationEnd)
+  // and the output grows from the load address: a write at output offset o
+  // must stay below the first unread stream byte.
+  const int64_t streamStart = static_cast<int64_t>(layout.destinationEnd) - static_cast<int64_t>(streamBytes);
+  auto overtakes = [&](size_t outputEnd, size_t readPosition) {
+    return static_cast<int64_t>(loadAddress) + static_cast<int64_t>(outputEnd) >
+           streamStart + static_cast<int64_t>(readPosition);
+  };
+
+  Bytes out;
+  out.reserve(total);
+  Repeats repeats;
+  bool afterMatch = true;
+  bool inPlace = true;
+  for (;;) {
+    const int first = in.Bit();
+    if (in.Overrun()) break;
+    if (first == 0 && afterMatch) {
+      const uint32_t count = in.Gamma();
+      if (count == 0 || in.Overrun() || out.size() + count > total) break;
+      // A literal may land on the very byte it is read from.
+      inPlace = inPlace && !overtakes(out.size(), in.Position());
+      for (uint32_t i = 0; i < count; ++i) out.push_back(in.Byte());
+      if (in.Overrun()) break;
+      afterMatch = false;
+      continue;
+    }
+    uint32_t offset = 0;
+    uint32_t count = 0;
+    if (first == 0) {
+      offset = repeats.Use(0);
+      count = in.Gamma();
+    } else if (in.Bit() == 0) {
+      const uint32_t high = in.Gamma();
+      if (high == kMarkerHigh && !in.Overrun()) {
+        // The stream ends here, but for one zero byte that pads it to words.
+        const size_t end = in.Position();
+        const bool padded = end == streamBytes || (end + 1 == streamBytes && image[kSetupSize + end] == 0);
+        if (padded && in.RestIsZero() && out.size() == total) {
+          result.error = Crc16(out) == layout.crc ? UnpackError::None : UnpackError::ChecksumMismatch;
+          if (result.error == UnpackError::None && !inPlace) result.error = UnpackError::MarginTooSmall;
+        } else {
+          result.error = out.size() != total ? UnpackError::WrongLength : UnpackError::DamagedStream;
+        }
+        if (result.error == UnpackError::None) {
+          result.data = std::move(out);
+          result.dataMode = layout.dataMode;
+          result.startAddress = layout.startAddress;
+          result.margin = layout.destinationEnd - loadAddress - static_cast<uint32_t>(total);
+        }
+        return result;
+      }
+      if (high == 0 || high > kLargestHigh) break;
+      const uint32_t byte = in.Byte();
+      offset = ((high - 1) << 7) + (byte >> 1) + 1;
+      const uint32_t lengthCode = in.Gamma(static_cast<int>(byte & 1));
+      if (lengthCode == 0) break;
+      count = lengthCode + 1;
+      repeats.Push(offset);
+    } else {
+      offset = repeats.Use(in.Bit() == 0 ? 1 : 2);
+      count = in.Gamma();
+    }
+    if (in.Overrun() || count == 0 || offset == 0 || offset > out.size() ||
+        out.size() + count > total) {
+      break;
+    }
+    for (uint32_t i = 0; i < count; ++i) out.push_back(out[out.size() - offset]);
+    inPlace = inPlace && !overtakes(out.size(), in.Position());
+    afterMatch = true;
+  }
+  result.error = out.size() >= total && !in.Overrun() ? UnpackError::WrongLength : UnpackError::DamagedStream;
+  return result;
+}
+
+}  // namespace sokol
