@@ -36,14 +36,14 @@ Bytes Join(std::initializer_list<Bytes> parts) {
 TEST(MorvaEdaspStandardTest, PcTextInTheStandardLayout) {
   TempDir dir;
   const std::u16string text =
-      u"  Заголовок  \n\tа\tб   в\n\nёж" + std::u16string(100, u' ') + u"x  \n \t ";
+      u"  Заголовок  \n\tа\tб   в\n\nеж" + std::u16string(100, u' ') + u"x  \n \t ";
   WriteFileBytes(dir / "a.txt", SingleByteFile(text, Charset::Cp1251, true));
   RunResult run = Morva(dir, {"-iw", "-od", "a.txt"});
   EXPECT_EQ(WithoutReports(run.out),
             Announce("Windows 1251", "Edasp (стандарт)") + "a.txt -> a.edp\n" + Done(1));
   EXPECT_EQ(run.exitStatus, 0);
   // Tabs at the PC width of 4, blanks at line ends and at the end dropped,
-  // ё as е, and a line end after the last line that held only blanks.
+  // and a line end after the last line that held only blanks.
   const Bytes expected = Join({Blanks(2),
                                Bk(u"Заголовок"),
                                {0x00},
