@@ -20,13 +20,13 @@ bool ConvertToWin(CBaseFile* input, CBaseFile* output);
 // runs of spaces as tab bytes or space codes, blanks at line ends dropped.
 bool ConvertToEdasp(CBaseFile* input, CBaseFile* output);
 
-// Writes an Edasp editor text in the EDASP standard layout: every line ends
+// Writes an Edasp editor text in the standard layout: every line ends
 // with 0x00, every blank is a plain space (0x20), no tabs, no space codes,
 // blanks at line ends dropped. The input is read as the PC outputs read it
 // (editor text header skipped, space codes and tabs expanded, other control
-// codes dropped), except that line ends pair as in ConvertToEdasp: 0x00
-// always ends a line, CR LF and LF CR end one line together, a lone CR or LF
-// ends one by itself. A BK text thus gives the same output as its PC text.
+// codes dropped), except for line ends: 0x00 always ends a line, CR LF and
+// LF CR end one line together, a lone CR or LF ends one by itself (the PC
+// outputs drop CRs). A BK text thus gives the same output as its PC text.
 bool ConvertToEdaspStandard(CBaseFile* input, CBaseFile* output);
 
 // Writes a Vortex editor text: runs of spaces as one or two base-8 space

@@ -5,7 +5,7 @@ namespace {
 
 constexpr uint8_t kTabByte = 0x09;
 constexpr uint8_t kLargestSpaceCode = 7;
-// The EDASP standard layout ends every line with a zero byte.
+// The standard Edasp layout ends every line with a zero byte.
 constexpr uint8_t kStandardLineEnd = 0x00;
 // CR and LF next to each other end one line; a zero byte pairs with nothing.
 constexpr int kCrLfKinds = 2 | 4;
