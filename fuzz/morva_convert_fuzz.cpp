@@ -99,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   EmptyScratchDirectory();
 
   const int inputKind = selector % 8;
-  const int outputKind = (selector / 8) % 8;
+  const int outputKind = (selector / 8) % 9;
   std::string inputPath = ScratchDirectory() + "/input.bin";
   if (inputKind == 7) {
     inputPath = WriteAscSet(data, size, selector);
@@ -128,6 +128,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else if (outputKind == 6 && inputKind != 7) {  // the driver refuses Basic ASC to Vortex
     CBKFile output(outputName);
     ConvertToVortex(input.get(), &output);
+  } else if (outputKind == 7) {
+    CBKFile output(outputName);
+    ConvertToEdaspStandard(input.get(), &output);
   } else {
     CBKASCFile output(outputName);
     ConvertToBasicASC(input.get(), &output);

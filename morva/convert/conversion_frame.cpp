@@ -1,8 +1,27 @@
 #include "convert/conversion_frame.h"
 
+#include <cstdio>
+
 #include "front/console.h"
 #include "front/messages.h"
 #include "front/platform.h"
+
+namespace {
+
+// First word of a BK editor text that carries a header; the next word is
+// the byte offset at which the text begins.
+constexpr uint16_t kEditorTextHeader = 006100;
+
+}  // namespace
+
+void SkipEditorTextHeader(CBaseFile* input) {
+  const long start = input->Tell();
+  if (input->ReadWord() == kEditorTextHeader) {
+    input->Seek(input->ReadWord(), SEEK_SET);
+  } else {
+    input->Seek(start, SEEK_SET);
+  }
+}
 
 bool OpenForConversion(CBaseFile* input, CBaseFile* output) {
   if (input == nullptr || output == nullptr) {

@@ -50,6 +50,20 @@ inline long long NextTabStop(long long column, int tabSize) {
   return (column / tabSize + 1) * tabSize;
 }
 
+// The BK editors' space codes 0x01 to 0x08 as the readers count them: a code
+// counts its own value, a code right after another eight times its value
+// (3, 2 stands for 3 + 16 spaces).
+inline constexpr CodeUnit kLastSpaceCode = 0x08;
+inline bool IsSpaceCode(CodeUnit c) { return c >= 0x01 && c <= kLastSpaceCode; }
+inline long long SpacesOfCode(CodeUnit code, bool afterCode) {
+  return afterCode ? 8LL * code : code;
+}
+
+// Leaves the input at the first character of its text: after an editor text
+// header (first word 006100, then the byte offset of the text) if it has one,
+// otherwise where it was.
+void SkipEditorTextHeader(CBaseFile* input);
+
 // The characters that end a line in the editors' texts, as a kind bit:
 // 1 for 0x00, 2 for 0x0A, 4 for 0x0D, 0 for any other character.
 inline int LineEndKind(CodeUnit c) {

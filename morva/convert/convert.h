@@ -20,8 +20,18 @@ bool ConvertToWin(CBaseFile* input, CBaseFile* output);
 // runs of spaces as tab bytes or space codes, blanks at line ends dropped.
 bool ConvertToEdasp(CBaseFile* input, CBaseFile* output);
 
-// Writes a Vortex editor text: runs of spaces as base-8 space codes, and
-// every line end either hard (0x0A, a paragraph ends) or soft (0x00).
+// Writes an Edasp editor text in the standard layout: every line ends
+// with 0x00, every blank is a plain space (0x20), no tabs, no space codes,
+// blanks at line ends dropped. The input is read as the PC outputs read it
+// (editor text header skipped, space codes and tabs expanded, other control
+// codes dropped), except for line ends: 0x00 always ends a line, CR LF and
+// LF CR end one line together, a lone CR or LF ends one by itself (the PC
+// outputs drop CRs). A BK text thus gives the same output as its PC text.
+bool ConvertToEdaspStandard(CBaseFile* input, CBaseFile* output);
+
+// Writes a Vortex editor text: runs of spaces as one or two base-8 space
+// codes (runs over 72 as plain spaces), and every line end either hard
+// (0x0A, a paragraph ends) or soft (0x00).
 bool ConvertToVortex(CBaseFile* input, CBaseFile* output);
 
 // The state word of ConvertToVortex: the line-end kinds of the current line

@@ -5,6 +5,10 @@ namespace {
 
 constexpr uint8_t kTabByte = 0x09;
 constexpr uint8_t kLargestSpaceCode = 7;
+// The standard Edasp layout ends every line with a zero byte.
+constexpr uint8_t kStandardLineEnd = 0x00;
+// CR and LF next to each other end one line; a zero byte pairs with nothing.
+constexpr int kCrLfKinds = 2 | 4;
 
 // Writes `pending` spaces that end at `column` (the column of the character
 // that follows them): a lone space as itself, a run that ends at a tab stop
@@ -78,6 +82,55 @@ bool ConvertToEdasp(CBaseFile* input, CBaseFile* output) {
         out.Char(c);
         ++column;
       }
+    }
+  }
+  return out.Finish(input);
+}
+
+bool ConvertToEdaspStandard(CBaseFile* input, CBaseFile* output) {
+  if (!OpenForConversion(input, output)) return false;
+  SkipEditorTextHeader(input);
+  OutputWriter out(output);
+  const int tabSize = input->GetTabSize();
+  long long pending = 0;  // blanks read and not yet written
+  long long column = 0;
+  bool inRun = false;     // the previous character was a space code
+  int kinds = 0;          // kind of the last line-end character that ended a line
+  if (!input->IsEOF()) {
+    while (out.ok()) {
+      const CodeUnit c = input->ReadChar();
+      if (input->IsEOF()) break;
+      const int kind = LineEndKind(c);
+      if (kind != 0) {
+        if ((kinds | kind) == kCrLfKinds) {
+          kinds = 0;  // second character of a CR LF or LF CR pair
+          continue;
+        }
+        kinds = kind;
+        out.Byte(kStandardLineEnd);
+        column = 0;
+        pending = 0;  // blanks at the end of a line are dropped
+        inRun = false;
+        continue;
+      }
+      kinds = 0;
+      const bool afterCode = inRun;
+      inRun = IsSpaceCode(c);
+      long long blanks = 0;
+      if (c == u' ') {
+        blanks = 1;
+      } else if (inRun) {
+        blanks = SpacesOfCode(c, afterCode);
+      } else if (c == 0x09) {
+        blanks = NextTabStop(column, tabSize) - column;
+      } else if (c >= 0x20) {
+        out.Spaces(pending);
+        pending = 0;
+        out.Char(c);
+        ++column;
+      }  // other control codes are dropped, as in the PC outputs
+      pending += blanks;
+      column += blanks;
     }
   }
   return out.Finish(input);

@@ -9,6 +9,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 struct Result {
   std::u16string written;
   std::string console;
@@ -80,8 +82,61 @@ TEST(ConvertToEdaspTest, PairsAndMixedBlanks) {
   EXPECT_EQ(Edasp(u"a\x03" u"b"), u"a\x03" u"b");  // controls go to the BK mapping
 }
 
+std::u16string Standard(const std::u16string& text, int tab = 8) {
+  return Convert(ConvertToEdaspStandard, text, tab).written;
+}
+
+TEST(ConvertToEdaspStandardTest, ZeroLineEndsAndPlainSpaces) {
+  const std::u16string end(1, Raw(0x00));
+  EXPECT_EQ(Standard(u"a\r\nb\n"), u"a" + end + u"b" + end);
+  EXPECT_EQ(Standard(u"a\n\rb\rc"), u"a" + end + u"b" + end + u"c");  // LF CR, a lone CR
+  EXPECT_EQ(Standard(u"\n\r\n\r\r"), end + end + end);
+  // A zero byte pairs with nothing: a Vortex hard line end and a soft one
+  // after it are two lines, as in the PC text.
+  EXPECT_EQ(Standard(u"a\n\x00\x00" u"b"s), u"a" + end + end + end + u"b");
+  // Tabs at the input's width, blanks at line ends and at the end dropped.
+  EXPECT_EQ(Standard(u"ab\tc"), u"ab" + Spaces(6) + u"c");
+  EXPECT_EQ(Standard(u"ab\tc", 3), u"ab" + Spaces(1) + u"c");
+  EXPECT_EQ(Standard(u"  abc \t\n\t\n x \t"), Spaces(2) + u"abc" + end + end + u" x");
+  EXPECT_EQ(Standard(u"a" + Spaces(300) + u"b"), u"a" + Spaces(300) + u"b");
+  // Space codes of a BK text count as the PC outputs count them; the
+  // editors' other control codes (highlighting) have no place here.
+  EXPECT_EQ(Standard(u"A\x03\x02" u"B\x08"), u"A" + Spaces(19) + u"B");
+  EXPECT_EQ(Standard(u"\x03\x1B\x02" u"B"), Spaces(5) + u"B");
+  EXPECT_EQ(Standard(u"\x14x\x10\x01\t" u"y", 4), u"x" + Spaces(3) + u"y");
+  EXPECT_EQ(Standard(u"\x40\x0C\x06\x00zzAB"s), u"AB");  // editor text header
+  EXPECT_EQ(Standard(u""), u"");
+}
+
+// A BK or PC text gives the same standard Edasp file as the PC text that
+// morva makes of it: the two ways from a Vortex file agree.
+TEST(ConvertToEdaspStandardTest, SameAsThroughThePcText) {
+  const char16_t alphabet[] = {u'a', u'я', u' ', u' ', u'\t', 0x01, 0x02, 0x03, 0x07,
+                               0x08, 0x00, u'\n', 0x10, 0x14, 0x7F};
+  uint32_t seed = 12345;
+  for (int sample = 0; sample < 500; ++sample) {
+    std::u16string text;
+    const size_t length = 1 + sample % 60;
+    for (size_t i = 0; i < length; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      text += alphabet[(seed >> 16) % (sizeof alphabet / sizeof alphabet[0])];
+    }
+    const std::u16string direct = Standard(text);
+    EXPECT_EQ(direct, Standard(Win(text))) << sample;
+    // Nothing but characters, plain spaces and zero line ends, and no blank
+    // before a line end.
+    for (size_t i = 0; i < direct.size(); ++i) {
+      const char16_t c = direct[i];
+      EXPECT_TRUE(c == Raw(0x00) || c >= 0x20) << sample << " at " << i;
+      if (c == Raw(0x00) && i > 0) {
+        EXPECT_NE(direct[i - 1], u' ') << sample << " at " << i;
+      }
+    }
+  }
+}
+
 TEST(ConversionFrameTest, MissingObjectsAndFilesThatDoNotOpen) {
-  for (auto routine : {ConvertToWin, ConvertToEdasp, ConvertToVortex}) {
+  for (auto routine : {ConvertToWin, ConvertToEdasp, ConvertToEdaspStandard, ConvertToVortex}) {
     std::string console;
     SetConsoleSink(&console);
     MemoryFile file(u"x");
@@ -119,7 +174,7 @@ TEST(ConversionFrameTest, MissingObjectsAndFilesThatDoNotOpen) {
 }
 
 TEST(ConversionFrameTest, FailedWritesAreReportedAndStopTheRoutine) {
-  for (auto routine : {ConvertToWin, ConvertToEdasp, ConvertToVortex}) {
+  for (auto routine : {ConvertToWin, ConvertToEdasp, ConvertToEdaspStandard, ConvertToVortex}) {
     MemoryFile input(u"abc\ndef\nghi");
     MemoryFile output(u"", L"/nonexistent-morva-test/out.txt");
     output.writesBeforeFailure = 2;
@@ -147,7 +202,7 @@ TEST(ConversionFrameTest, FailedWritesAreReportedAndStopTheRoutine) {
 
 TEST(ConversionFrameTest, InputThatStopsShortDiscardsTheOutput) {
   // The text read so far would make a plausible but cut-off output.
-  for (auto routine : {ConvertToWin, ConvertToEdasp, ConvertToVortex}) {
+  for (auto routine : {ConvertToWin, ConvertToEdasp, ConvertToEdaspStandard, ConvertToVortex}) {
     MemoryFile input(u"abc\ndef");
     input.readFailure = L"Ошибка! in.txt не читается.\n";
     MemoryFile output;

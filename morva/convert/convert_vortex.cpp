@@ -14,17 +14,24 @@ bool EndsSentence(CodeUnit c) {
   return c == u'.' || c == u'!' || c == u'?' || c == u':' || c == u';';
 }
 
-// A run of n spaces as base-8 digits from 1 to 8, least significant first:
-// 9 gives 1, 1; 16 gives 8, 1; 72 gives 8, 8.
-void WriteSpaceCodes(OutputWriter& out, long long n) {
-  while (n > 8 && out.ok()) {
-    long long digit = n % 8;
-    n /= 8;
-    if (digit == 0) {
-      digit = 8;
-      --n;
-    }
-    out.Byte(static_cast<uint8_t>(digit));
+// The longest run that two space codes hold: 8 + 8 * 8.
+constexpr long long kLongestCodedRun = 72;
+constexpr uint8_t kPlainSpace = 0x20;
+
+// A run of n spaces. Up to 72 as one or two space codes, base-8 digits from
+// 1 to 8, least significant first (9 gives 1, 1; 16 gives 8, 1; 72 gives
+// 8, 8): the second code counts eight times its value. A longer run is
+// written as n plain spaces, a form the editor keeps in its own files, and
+// never as three codes, whose weight readers do not agree on.
+void WriteSpaceRun(OutputWriter& out, long long n) {
+  if (n > kLongestCodedRun) {
+    for (; n > 0 && out.ok(); --n) out.Byte(kPlainSpace);
+    return;
+  }
+  if (n > 8) {
+    const long long low = n % 8 == 0 ? 8 : n % 8;
+    out.Byte(static_cast<uint8_t>(low));
+    n = (n - low) / 8;
   }
   out.Byte(static_cast<uint8_t>(n));
 }
@@ -62,7 +69,7 @@ struct VortexWriter {
       if (leadIndent < normalIndent) normalIndent = leadIndent;
     }
     if (pending > 0) {
-      WriteSpaceCodes(out, pending);
+      WriteSpaceRun(out, pending);
       pending = 0;
     }
     lastChar = c;

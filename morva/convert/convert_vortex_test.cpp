@@ -41,8 +41,12 @@ TEST(ConvertToVortexTest, IndentationDecidesAfterSentenceEnds) {
   // Blanks up to the end of the input make the last line end hard.
   EXPECT_EQ(Vortex(u"ab\ncd\n  \t "), u"ab" + std::u16string(1, kSoft) + u"cd" + kHard);
   EXPECT_EQ(Vortex(u"\n\n"), Codes({0x0A, 0x0A}));
-  // Beyond 72 spaces a third digit follows.
-  EXPECT_EQ(Vortex(u"a" + Spaces(73) + u"b"), u"a" + Codes({1, 1, 1}) + u"b");
+  // Two codes hold at most 72 spaces; a longer run goes out as plain spaces,
+  // at the start of a line too, and never as a third code.
+  EXPECT_EQ(Vortex(u"a" + Spaces(72) + u"b"), u"a" + Codes({8, 8}) + u"b");
+  EXPECT_EQ(Vortex(u"a" + Spaces(73) + u"b"), u"a" + std::u16string(73, Raw(' ')) + u"b");
+  EXPECT_EQ(Vortex(Spaces(200) + u"b"), std::u16string(200, Raw(' ')) + u"b");
+  EXPECT_EQ(Vortex(u"a\t" + Spaces(70) + u"b"), u"a" + std::u16string(77, Raw(' ')) + u"b");
 }
 
 TEST(ChooseVortexLineEndTest, LeavesTheInputWhereItWas) {

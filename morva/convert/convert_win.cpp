@@ -1,26 +1,5 @@
-#include <cstdio>
-
 #include "convert/conversion_frame.h"
 #include "convert/convert.h"
-
-namespace {
-
-// First word of a BK editor text that carries a header; the next word is
-// the byte offset at which the text begins.
-constexpr uint16_t kEditorTextHeader = 006100;
-constexpr CodeUnit kLastSpaceCode = 0x08;
-
-// Leaves the input at the first character of the text.
-void SkipEditorTextHeader(CBaseFile* input) {
-  const long start = input->Tell();
-  if (input->ReadWord() == kEditorTextHeader) {
-    input->Seek(input->ReadWord(), SEEK_SET);
-  } else {
-    input->Seek(start, SEEK_SET);
-  }
-}
-
-}  // namespace
 
 bool ConvertToWin(CBaseFile* input, CBaseFile* output) {
   if (!OpenForConversion(input, output)) return false;
@@ -37,10 +16,8 @@ bool ConvertToWin(CBaseFile* input, CBaseFile* output) {
         out.Char(0x0A);
         column = 0;
         inRun = false;
-      } else if (c <= kLastSpaceCode) {
-        // A first code counts its own value, each code right after it eight
-        // times its value: 3, 2 stands for 3 + 16 spaces.
-        const long long count = inRun ? 8LL * c : c;
+      } else if (IsSpaceCode(c)) {
+        const long long count = SpacesOfCode(c, inRun);
         out.Spaces(count);
         column += count;
         inRun = true;

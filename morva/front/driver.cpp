@@ -43,6 +43,7 @@ TextFormat FormatOfLetter(wchar_t letter) {
 std::unique_ptr<CBaseFile> NewInput(wchar_t letter, const std::wstring& name) {
   switch (letter) {
     case L'E':
+    case L'D':
     case L'V': return std::make_unique<CBKFile>(name);
     case L'B': return std::make_unique<CBKASCFile>(name);
     default: return std::make_unique<CWinFile>(name, FormatOfLetter(letter));
@@ -52,6 +53,7 @@ std::unique_ptr<CBaseFile> NewInput(wchar_t letter, const std::wstring& name) {
 std::unique_ptr<CBaseFile> NewOutput(wchar_t letter, const std::wstring& name) {
   switch (letter) {
     case L'E':
+    case L'D':
     case L'V': return std::make_unique<CBKFile>(name);
     case L'B': return std::make_unique<CBKASCFile>(name);
     default: return std::make_unique<CWinFile>(name, FormatOfLetter(letter));
@@ -61,6 +63,7 @@ std::unique_ptr<CBaseFile> NewOutput(wchar_t letter, const std::wstring& name) {
 bool RunConversion(wchar_t outMode, CBaseFile* input, CBaseFile* output) {
   switch (outMode) {
     case L'E': return ConvertToEdasp(input, output);
+    case L'D': return ConvertToEdaspStandard(input, output);
     case L'V': return ConvertToVortex(input, output);
     case L'B': return ConvertToBasicASC(input, static_cast<CBKASCFile*>(output));
     default: return ConvertToWin(input, output);

@@ -31,6 +31,7 @@ inline constexpr const wchar_t* kHelpText =
     L"                    o - OEM CP-866\n"
     L"                    k - KOI8R\n"
     L"                    e - БКшный файл в формате Edasp\n"
+    L"                    d - БКшный файл в стандарте Edasp (без сжатия пробелов)\n"
     L"                    v - БКшный файл в формате Vortex\n"
     L"                    b - Basic ASC файлы (Имеет смысл только для листингов\n"
     L"      текстов на Бейсике).\n"

@@ -14,7 +14,8 @@ struct ModeInfo {
 constexpr ModeInfo kModes[] = {
     {L'A', L"Авто"},          {L'U', L"Unicode UTF-16LE"}, {L'8', L"Unicode UTF-8"},
     {L'W', L"Windows 1251"},  {L'O', L"OEM CP-866"},       {L'K', L"KOI8R"},
-    {L'E', L"Edasp"},         {L'V', L"Vortex"},           {L'B', L"Basic ASC"},
+    {L'E', L"Edasp"},         {L'D', L"Edasp (стандарт)"}, {L'V', L"Vortex"},
+    {L'B', L"Basic ASC"},
 };
 
 bool IsOneOf(wchar_t letter, const wchar_t* letters) {
@@ -37,7 +38,8 @@ const wchar_t* ModeName(wchar_t letter) {
 const wchar_t* OutputExtension(wchar_t letter) {
   switch (letter) {
     case L'B': return L".asc";
-    case L'E': return L".edp";
+    case L'E':
+    case L'D': return L".edp";
     case L'V': return L".vxt";
     default: return L".txt";
   }

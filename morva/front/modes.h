@@ -21,8 +21,8 @@ struct ConversionJob {
   void MakeOutputName();
 };
 
-inline constexpr const wchar_t* kInputModeLetters = L"ABUWOKEV";
-inline constexpr const wchar_t* kOutputModeLetters = L"8BUWOKEV";
+inline constexpr const wchar_t* kInputModeLetters = L"ABUWOKEDV";
+inline constexpr const wchar_t* kOutputModeLetters = L"8BUWOKEDV";
 
 // True when inMode is an input letter and outMode an output letter; the
 // letters are compared exactly, so they must already be upper case.
@@ -31,6 +31,7 @@ bool IsValidModePair(const ConversionJob& job);
 // The display name of a mode letter, "Неизвестно" for any other letter.
 const wchar_t* ModeName(wchar_t letter);
 
-// The extension of output files of a mode letter: ".asc", ".edp", ".vxt",
+// The extension of output files of a mode letter: ".asc", ".edp" (E and D),
+// ".vxt",
 // ".txt" for every other letter.
 const wchar_t* OutputExtension(wchar_t letter);

@@ -26,6 +26,8 @@ TEST(MakeOutputNameTest, NamesStartingWithADotAndNonLatinNames) {
 TEST(MakeOutputNameTest, DirectoryPartIsKeptAndItsDotsAreNoExtension) {
   EXPECT_EQ(OutputName(L"texts/a.edp", L'U'), L"texts/a.txt");
   EXPECT_EQ(OutputName(L"my.texts/notes", L'E'), L"my.texts/notes.edp");
+  EXPECT_EQ(OutputName(L"my.texts/notes.vxt", L'D'), L"my.texts/notes.edp");
+  EXPECT_EQ(OutputName(L"notes.edp", L'D'), L"notes.edp.edp");
   EXPECT_EQ(OutputName(L"./a.txt", L'W'), L"./a.txt.txt");
   EXPECT_EQ(OutputName(L"../v1.2/.txt", L'U'), L"../v1.2/.txt.txt");
 }
@@ -33,8 +35,8 @@ TEST(MakeOutputNameTest, DirectoryPartIsKeptAndItsDotsAreNoExtension) {
 TEST(ModeTest, ValidPairsAndNames) {
   ConversionJob job;
   EXPECT_TRUE(IsValidModePair(job));  // A -> U, the defaults
-  for (wchar_t in : std::wstring(L"ABUWOKEV")) {
-    for (wchar_t out : std::wstring(L"8BUWOKEV")) {
+  for (wchar_t in : std::wstring(L"ABUWOKEDV")) {
+    for (wchar_t out : std::wstring(L"8BUWOKEDV")) {
       job.inMode = in;
       job.outMode = out;
       EXPECT_TRUE(IsValidModePair(job)) << char(in) << char(out);
@@ -54,6 +56,7 @@ TEST(ModeTest, ValidPairsAndNames) {
   EXPECT_STREQ(ModeName(L'O'), L"OEM CP-866");
   EXPECT_STREQ(ModeName(L'K'), L"KOI8R");
   EXPECT_STREQ(ModeName(L'E'), L"Edasp");
+  EXPECT_STREQ(ModeName(L'D'), L"Edasp (стандарт)");
   EXPECT_STREQ(ModeName(L'V'), L"Vortex");
   EXPECT_STREQ(ModeName(L'B'), L"Basic ASC");
   EXPECT_STREQ(ModeName(L'Z'), L"Неизвестно");

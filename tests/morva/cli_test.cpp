@@ -36,6 +36,7 @@ morva [-i<in_mode>] [-o<out_mode>] [-t<n>] <InputFile1.ext> {<InputFileN.ext> ..
                     o - OEM CP-866
                     k - KOI8R
                     e - БКшный файл в формате Edasp
+                    d - БКшный файл в стандарте Edasp (без сжатия пробелов)
                     v - БКшный файл в формате Vortex
                     b - Basic ASC файлы (Имеет смысл только для листингов
       текстов на Бейсике).
@@ -100,7 +101,7 @@ TEST(MorvaCommandLineTest, RefusedPairsAreAnnouncedFirst) {
   EXPECT_EQ(run.out, Announce("Windows 1251", "Windows 1251") +
                          "Бессмысленное преобразование делать не будем.\n");
   EXPECT_EQ(run.exitStatus, 2);
-  for (const char* letter : {"u", "o", "k", "e", "v", "b"}) {
+  for (const char* letter : {"u", "o", "k", "e", "d", "v", "b"}) {
     run = Morva(dir, {std::string("-i") + letter, std::string("--output=") + letter, "a.txt"});
     EXPECT_NE(run.out.find("Бессмысленное преобразование делать не будем.\n"), std::string::npos)
         << letter;
@@ -193,7 +194,11 @@ TEST(MorvaPatternTest, NamingPerFileLinesAndCount) {
   TempDir other;
   WriteFileBytes(other / "x.txt", {'a'});
   for (const auto& [mode, name] : std::vector<std::pair<std::string, std::string>>{
-           {"-oe", "x.edp"}, {"-ov", "x.vxt"}, {"-ob", "x     .ASC.bin"}, {"-o8", "x.txt.txt"}}) {
+           {"-oe", "x.edp"},
+           {"-od", "x.edp"},
+           {"-ov", "x.vxt"},
+           {"-ob", "x     .ASC.bin"},
+           {"-o8", "x.txt.txt"}}) {
     const RunResult named = Morva(other, {"-iw", mode, "x.txt"});
     EXPECT_NE(named.out.find("x.txt -> " + name + "\n"), std::string::npos) << named.out;
   }

@@ -146,7 +146,7 @@ TEST(MorvaRoundTripTest, EveryPcEncodingThroughEveryBkFormat) {
   const std::u16string text = Sample();
   ASSERT_GT(text.size(), 200u);
   const std::pair<const char*, const char*> formats[] = {
-      {"e", "text.edp"}, {"v", "text.vxt"}, {"b", "text  .ASC.bin"}};
+      {"e", "text.edp"}, {"d", "text.edp"}, {"v", "text.vxt"}, {"b", "text  .ASC.bin"}};
   for (const auto& [format, bkName] : formats) {
     for (bool automatic : {false, true}) {
       for (const Encoded& encoded : Encodings(text)) {

@@ -2,6 +2,8 @@
 // and reading them back into PC text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "morva_run.h"
 
 namespace {
@@ -49,6 +51,62 @@ TEST(MorvaVortexTest, SpaceCodesReadBackForRunsUpTo72) {
   const RunResult back = Morva(dir, {"-iv", "-o8", "runs.vxt"});
   EXPECT_EQ(back.out, "Преобразование Vortex -> Unicode UTF-8\nruns.vxt -> runs.txt\n" + Done(1));
   EXPECT_EQ(ReadFileBytes(dir / "runs.txt"), Utf8File(FromUtf8(text)));
+}
+
+// The space codes of a run of n spaces as a Vortex text holds them: up to 72
+// one or two codes (the second counts eight times its value), longer runs as
+// plain spaces.
+Bytes SpaceRun(int n) {
+  if (n <= 8) return Bytes{static_cast<uint8_t>(n)};
+  if (n <= 72) {
+    const int low = (n - 1) % 8 + 1;
+    return Bytes{static_cast<uint8_t>(low), static_cast<uint8_t>((n - low) / 8)};
+  }
+  return Bytes(n, 0x20);
+}
+
+// Every run of 1 to 200 spaces, after 0 to 80 characters, comes back from a
+// trip to the PC and back exactly as it was: the same codes, or the same
+// plain spaces.
+TEST(MorvaVortexTest, EveryRunComesBackFromThePc) {
+  constexpr int kLongestRun = 200;
+  constexpr int kWidestColumn = 80;
+  Bytes vortex;
+  std::u16string text;
+  for (int column = 0; column <= kWidestColumn; ++column) {
+    for (int n = 1; n <= kLongestRun; ++n) {
+      if (!vortex.empty()) {
+        vortex.insert(vortex.end(), {0x0A, 0x0A});  // paragraphs: every line end is hard
+        text += u"\n\n";
+      }
+      vortex.insert(vortex.end(), column, 'x');
+      const Bytes run = SpaceRun(n);
+      vortex.insert(vortex.end(), run.begin(), run.end());
+      vortex.push_back('y');
+      text += std::u16string(column, u'x') + std::u16string(n, u' ') + u"y";
+    }
+  }
+  vortex.push_back(0x0A);
+  text += u"\n";
+
+  TempDir dir;
+  WriteFileBytes(dir / "runs.vxt", vortex);
+  EXPECT_EQ(Morva(dir, {"-iv", "-o8", "runs.vxt"}).exitStatus, 0);
+  ASSERT_EQ(ReadFileBytes(dir / "runs.txt"), Utf8File(text));
+  TempDir back;
+  WriteFileBytes(back / "runs.txt", ReadFileBytes(dir / "runs.txt"));
+  EXPECT_EQ(Morva(back, {"-ov", "runs.txt"}).exitStatus, 0);
+  const Bytes again = ReadFileBytes(back / "runs.vxt");
+  EXPECT_TRUE(again == vortex)
+      << "the first difference is at byte "
+      << std::mismatch(again.begin(), again.end(), vortex.begin(), vortex.end()).first -
+             again.begin();
+  // No run anywhere holds three codes in a row.
+  for (size_t i = 2; i < again.size(); ++i) {
+    const bool threeCodes = again[i - 2] >= 1 && again[i - 2] <= 8 && again[i - 1] >= 1 &&
+                            again[i - 1] <= 8 && again[i] >= 1 && again[i] <= 8;
+    ASSERT_FALSE(threeCodes) << "at byte " << i;
+  }
 }
 
 }  // namespace
