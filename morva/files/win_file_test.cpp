@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -366,8 +367,8 @@ TEST(ReadUTF8CharTest, WellFormedAndMalformedSequences) {
 
 TEST(ReadUTF8CharTest, SurrogatePairsSurviveUtf8ToUtf16AndBack) {
   const Bytes bytes = {0xF0, 0x9F, 0x98, 0x80, 0xF0, 0x90, 0x80, 0x80, 0xD0, 0x96};
-  Bytes withBom = {0xEF, 0xBB, 0xBF};
-  withBom.insert(withBom.end(), bytes.begin(), bytes.end());
+  const Bytes withBom = {0xEF, 0xBB, 0xBF, 0xF0, 0x9F, 0x98, 0x80, 0xF0, 0x90, 0x80, 0x80, 0xD0, 0x96};
+  ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), withBom.begin() + 3));
   const std::u16string units = ReadBytes(TextFormat::Utf8, withBom);
   EXPECT_EQ(units, u"\U0001F600\U00010000Ж");
   EXPECT_EQ(WriteText(TextFormat::Utf8, units), withBom);
