@@ -13,6 +13,7 @@
 #include "front/messages.h"
 #include "front/packer_state.h"
 #include "front/platform.h"
+#include "front/version.h"
 #include "granol/granol.h"
 
 namespace {
@@ -20,6 +21,7 @@ namespace {
 constexpr long kHighestWorkEnd = 0140000;
 // The value getopt_long returns for --help: no short option has it.
 constexpr int kHelpOption = 0400;
+constexpr int kVersionOption = 0401;  // --version, a long option only
 
 enum class CommandLine { Run, Help, Wrong };
 
@@ -46,7 +48,8 @@ const option kLongOptions[] = {
     {"help", no_argument, nullptr, kHelpOption}, {"tool", required_argument, nullptr, 't'},
     {"raw", no_argument, nullptr, 'r'},          {"unpack", no_argument, nullptr, 'u'},
     {"data", no_argument, nullptr, 'd'},         {"long", no_argument, nullptr, 'l'},
-    {"work", required_argument, nullptr, 'w'},   {nullptr, 0, nullptr, 0}};
+    {"work", required_argument, nullptr, 'w'},   {"version", no_argument, nullptr, kVersionOption},
+    {nullptr, 0, nullptr, 0}};
 
 void PrintHelp() { ConsolePrint(kHelpText); }
 
@@ -79,8 +82,9 @@ void ReportOptionError(char** argv) {
   }
 }
 
-// Parses the options into packerState. Help ends the run as a success; a
-// wrong option or option argument ends it with a message and the help.
+// Parses the options into packerState. Help and --version end the run as a
+// success; a wrong option or option argument ends it with a message and the
+// help.
 CommandLine ParseOptions(int argc, char** argv) {
   optind = 0;  // full re-initialisation, POSIXLY_CORRECT included
   opterr = 0;
@@ -113,6 +117,9 @@ CommandLine ParseOptions(int argc, char** argv) {
       }
       case kHelpOption:
         PrintHelp();
+        return CommandLine::Help;
+      case kVersionOption:
+        PrintVersion();
         return CommandLine::Help;
       default:  // '?': -?, or an option getopt_long refused
         if (optopt == '?') {

@@ -9,6 +9,7 @@ inline constexpr const wchar_t* kHelpText =
     L"Использование:\n"
     L"korvid -? (--help)\n"
     L"  Вывод этой справки.\n"
+    L"korvid --version - вывод номера версии.\n"
     L"\n"
     L"korvid -t<name> [-d][-l][-r][-u][-w<0addr>] <input_file_name> [output_file_name]\n"
     L"  -t<name> (--tool name) - выбор необходимого инструмента.\n"

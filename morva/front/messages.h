@@ -8,6 +8,7 @@ inline constexpr const wchar_t* kHelpText =
     L"Использование:\n"
     L"morva -h (--help)\n"
     L"  Вывод этой справки.\n"
+    L"morva --version - вывод номера версии.\n"
     L"morva [-i<in_mode>] [-o<out_mode>] [-t<n>] <InputFile1.ext> {<InputFileN.ext> ...}\n"
     L"  -i<in_mode> (--input <in_mode>) - задать формат входного файла.\n"
     L"  Возможные режимы: a - автоопределение (по умолчанию, если параметр\n"

@@ -8,6 +8,11 @@
 #include "front/console.h"
 #include "front/messages.h"
 #include "front/platform.h"
+#include "front/version.h"
+
+namespace {
+constexpr int kVersionOption = 0400;  // --version, a long option only
+}  // namespace
 
 void PrintHelp() { ConsolePrint(kHelpText); }
 
@@ -32,12 +37,14 @@ ParseOutcome ParseCommandLine(int argc, char** argv, RunSettings* settings) {
                                         {"input", required_argument, nullptr, 'i'},
                                         {"output", required_argument, nullptr, 'o'},
                                         {"tab", required_argument, nullptr, 't'},
+                                        {"version", no_argument, nullptr, kVersionOption},
                                         {nullptr, 0, nullptr, 0}};
   optind = 0;  // full re-initialisation, POSIXLY_CORRECT included
   int option;
   while ((option = getopt_long(argc, argv, "hi:o:t:", kLongOptions, nullptr)) != -1) {
     switch (option) {
       case 'h': PrintHelp(); return ParseOutcome::Help;
+      case kVersionOption: PrintVersion(); return ParseOutcome::Help;
       case 'i': TakeModeLetter(optarg, &settings->job.inMode); break;
       case 'o': TakeModeLetter(optarg, &settings->job.outMode); break;
       case 't': settings->tabWidth = TabWidthFromArgument(optarg); break;

@@ -15,13 +15,13 @@ struct RunSettings {
 
 enum class ParseOutcome {
   Run,         // the settings are complete
-  Help,        // -h or --help: the help text has been printed
+  Help,        // -h, --help or --version: the help text or the version has been printed
   UsageError,  // an unknown option or a missing option argument, reported by getopt_long
 };
 
 // Parses the options (GNU getopt_long: options and patterns in any order,
-// "--" ends the options) and collects the patterns. Parsing stops at -h and
-// at the first option that is unknown or lacks its argument.
+// "--" ends the options) and collects the patterns. Parsing stops at -h,
+// at --version and at the first option that is unknown or lacks its argument.
 ParseOutcome ParseCommandLine(int argc, char** argv, RunSettings* settings);
 
 void PrintHelp();

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+
+#include "project_version.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -15,6 +17,7 @@ const std::string kHelp =
     "Использование:\n"
     "korvid -? (--help)\n"
     "  Вывод этой справки.\n"
+    "korvid --version - вывод номера версии.\n"
     "\n"
     "korvid -t<name> [-d][-l][-r][-u][-w<0addr>] <input_file_name> [output_file_name]\n"
     "  -t<name> (--tool name) - выбор необходимого инструмента.\n"
@@ -81,6 +84,46 @@ TEST_F(KorvidCli, HelpOptionsShowHelpOnly) {
     EXPECT_EQ(r.out, kHelp) << option;
     EXPECT_EQ(r.err, "") << option;
   }
+}
+
+// X.Y.Z, each a run of decimal digits.
+bool IsThreeNumbers(const std::string& text) {
+  int numbers = 0;
+  size_t digits = 0;
+  for (const char c : text + ".") {
+    if (c >= '0' && c <= '9') {
+      ++digits;
+    } else if (c == '.' && digits > 0) {
+      ++numbers;
+      digits = 0;
+    } else {
+      return false;
+    }
+  }
+  return numbers == 3;
+}
+
+TEST_F(KorvidCli, VersionIsOneLineAndEndsTheRunLikeHelp) {
+  ASSERT_TRUE(IsThreeNumbers(PROJECT_VERSION_TEXT)) << PROJECT_VERSION_TEXT;
+  const std::string version = "korvid " PROJECT_VERSION_TEXT "\n";
+  WriteFileBytes(dir_ / "game.bin", MakeBkFile(01000, Bytes(10, 1)));
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--version"},
+           {"--v"},
+           {"--version", "-t", "dorvik", "game.bin"},
+           {"game.bin", "-t", "dorvik", "--version", "-x"}}) {
+    const RunResult r = Run(args, kWritten);
+    EXPECT_EQ(r.out, version) << args.size();
+    EXPECT_EQ(r.err, "");
+  }
+  EXPECT_EQ(Files(), std::vector<std::string>{"game.bin"});
+  // A long option only, without an argument; whichever of help and version
+  // comes first is printed.
+  EXPECT_EQ(Run({"-V"}, kUsage).err, std::string(KORVID_BINARY) + ": invalid option -- 'V'\n");
+  EXPECT_EQ(Run({"--version=1"}, kUsage).err,
+            std::string(KORVID_BINARY) + ": option '--version' doesn't allow an argument\n");
+  EXPECT_EQ(Run({"--help", "--version"}, kWritten).out, kHelp);
+  EXPECT_EQ(Run({"--version", "-?"}, kWritten).out, version);
 }
 
 TEST_F(KorvidCli, ParseErrorsShowTheParserDiagnosticAndHelp) {

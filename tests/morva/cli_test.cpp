@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+
 #include "morva_run.h"
+#include "project_version.h"
 
 namespace {
 
@@ -13,6 +15,7 @@ const std::string kHelp = R"(
 Использование:
 morva -h (--help)
   Вывод этой справки.
+morva --version - вывод номера версии.
 morva [-i<in_mode>] [-o<out_mode>] [-t<n>] <InputFile1.ext> {<InputFileN.ext> ...}
   -i<in_mode> (--input <in_mode>) - задать формат входного файла.
   Возможные режимы: a - автоопределение (по умолчанию, если параметр
@@ -77,6 +80,47 @@ TEST(MorvaCommandLineTest, HelpWithoutArgumentsOrWithHelpAnywhere) {
   EXPECT_EQ(bare.out, Help());
   EXPECT_EQ(bare.exitStatus, 2);
   EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"x.edp"});
+}
+
+// X.Y.Z, each a run of decimal digits.
+bool IsThreeNumbers(const std::string& text) {
+  int numbers = 0;
+  size_t digits = 0;
+  for (const char c : text + ".") {
+    if (c >= '0' && c <= '9') {
+      ++digits;
+    } else if (c == '.' && digits > 0) {
+      ++numbers;
+      digits = 0;
+    } else {
+      return false;
+    }
+  }
+  return numbers == 3;
+}
+
+TEST(MorvaCommandLineTest, VersionIsOneLineAndEndsTheRunLikeHelp) {
+  ASSERT_TRUE(IsThreeNumbers(PROJECT_VERSION_TEXT)) << PROJECT_VERSION_TEXT;
+  const std::string version = "morva " PROJECT_VERSION_TEXT "\n";
+  TempDir dir;
+  WriteFileBytes(dir / "x.txt", {'a'});
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--version"}, {"--ver"}, {"-o", "e", "x.txt", "--version"}, {"--version", "-i", "q"}}) {
+    const RunResult run = Morva(dir, args);
+    EXPECT_EQ(run.out, version) << testing::PrintToString(args);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exitStatus, 0);
+  }
+  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"x.txt"});
+  // A long option only, without an argument.
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"-V", "x.txt"}, {"--version=1", "x.txt"}}) {
+    const RunResult run = Morva(dir, args);
+    EXPECT_EQ(run.out, Help()) << testing::PrintToString(args);
+    EXPECT_NE(run.err, "");
+    EXPECT_EQ(run.exitStatus, 2);
+  }
+  EXPECT_EQ(Morva(dir, {"-h", "--version"}).out, Help());
 }
 
 TEST(MorvaCommandLineTest, LettersOutsideTheirSetGiveTheHelp) {
