@@ -5,7 +5,7 @@
 //            bytes of stack below it
 //   exit     program mode: jumps to the start address with SP as on entry;
 //            data mode: returns like RTS PC. R0..R5 destroyed either way.
-//   memory   writes only the program area [load address, end) , moves the
+//   memory   writes only the program area [load address, end), moves the
 //            stream inside [load address, end + margin) and uses the 168
 //            bytes below SP (plus two words of subroutine calls) for the
 //            decoder, which never lies in the program area while it writes.
@@ -13,105 +13,104 @@
 // Set-up code, at the load address A (numbers octal, offsets from A):
 //
 //   The image is [set-up | stream, padded to words | block | trailer].
-//   1. copy the block, last word first, below SP: SP then points at it;
+//   1. copy the block, last word first, below SP: SP then points at it,
+//      and R3 = 0, the unset repeat offset 0;
 //   2. move the stream up, last word first, so that it ends at
 //      destinationEnd = A + program length + margin (even);
-//   3. R1 = the stream's new start, R2 = A, R5 = 0 (empty bit buffer), and
-//      jump into the block.
+//   3. R1 = the stream's new start, R2 = A, R5 = 0 (no bits), and jump
+//      into the block.
 //
 // Decoder block (offsets from its first word, octal). Registers: R1 stream,
-// R2 output, R5 bit buffer (16 bits, a 1 marks its end), R0 counts and
-// values, R3 offset, R4 copy source or repeat-offset pointer. The repeat
-// offsets live in the block's first three words, addressed through SP.
+// R2 output, R3 repeat offset 0, R4 copy source, R0 counts and values, R5
+// the bit group: the bits not read yet on top, then a 1 that marks their
+// end, zeros below (ASLB R5 gives the next bit in C, and Z once the marker
+// has gone). The block starts with the routine that loads the next group;
+// while the block runs SP points at it, so a call is one word, JSR PC,(SP),
+// or JSR PC,2(SP) from inside a subroutine. Repeat offsets 1 and 2 live in
+// the block's words REP1 and REP2.
 #include "sokol/sokol_stub.h"
 
 namespace sokol {
 
 // clang-format off
 const std::array<uint16_t, kSetupSize / 2> kSetupCode = {
-    012703, 000000,   // 000  MOV #blockEnd, R3       ; patched: A + image length - 4
-    012700, 000124,   // 004  MOV #124, R0             ; 84 block words
-    014346,           // 010  MOV -(R3), -(SP)
-    077002,           // 012  SOB R0, 010
+    012704, 000000,   // 000  MOV #blockEnd, R4       ; patched: A + image length - 4
+    012703, 000124,   // 004  MOV #124, R3             ; 84 block words
+    014446,           // 010  MOV -(R4), -(SP)
+    077302,           // 012  SOB R3, 010              ; R3 = 0: repeat offset 0 not set
     012701, 000000,   // 014  MOV #destinationEnd, R1  ; patched: A + length + margin
     012705, 000000,   // 020  MOV #words, R5           ; patched: stream words
-    014341,           // 024  MOV -(R3), -(R1)
-    077502,           // 026  SOB R5, 024
+    014441,           // 024  MOV -(R4), -(R1)
+    077502,           // 026  SOB R5, 024              ; R5 = 0: no bits yet
     012702, 000000,   // 030  MOV #A, R2               ; patched: load address
-    000166, 000030,   // 034  JMP 30(SP)               ; into the block at NEXT
+    000166, 000012,   // 034  JMP 12(SP)               ; into the block at NEXT
 };
 
 const std::array<uint16_t, kBlockSize / 2> kBlockCode = {
-    000001,           // 000  .WORD 1                  ; repeat offset 0
-    000002,           // 002  .WORD 2                  ; repeat offset 1
-    000004,           // 004  .WORD 4                  ; repeat offset 2
-    004767, 000164,   // 006  LITS:  JSR PC, GAMMA     ; R0 = literal count
-    0112122,          // 012  LC:    MOVB (R1)+, (R2)+
-    077002,           // 014         SOB R0, LC
-    004767, 000132,   // 016         JSR PC, GETBIT
-    0103405,          // 022         BCS MSEL          ; 1: not repeat offset 0
-    010604,           // 024         MOV SP, R4        ; 0: repeat offset 0
-    000414,           // 026         BR REPI
-    004767, 000120,   // 030  NEXT:  JSR PC, GETBIT    ; after a match
-    0103364,          // 034         BCC LITS          ; 0: literals
-    004767, 000112,   // 036  MSEL:  JSR PC, GETBIT
-    0103012,          // 042         BCC NEWM          ; 10: new offset
-    010604,           // 044         MOV SP, R4
-    005724,           // 046         TST (R4)+         ; R4 -> repeat offset 1
-    004767, 000100,   // 050         JSR PC, GETBIT
-    0103001,          // 054         BCC REPI          ; 110: repeat offset 1
-    005724,           // 056         TST (R4)+         ; 111: repeat offset 2
-    011403,           // 060  REPI:  MOV (R4), R3
-    004767, 000110,   // 062         JSR PC, GAMMA     ; R0 = length
-    000417,           // 066         BR MTF
-    004767, 000102,   // 070  NEWM:  JSR PC, GAMMA     ; R0 = high part + 1
-    005300,           // 074         DEC R0
-    0100460,          // 076         BMI DONE          ; the end marker
-    000300,           // 100         SWAB R0
-    0106200,          // 102         ASRB R0           ; C = bit 8 of the high part
-    0152100,          // 104         BISB (R1)+, R0    ; the offset byte
-    006000,           // 106         ROR R0            ; R0 = offset - 1, C = byte bit 0
-    005200,           // 110         INC R0
-    010003,           // 112         MOV R0, R3
-    004767, 000066,   // 114         JSR PC, GAMMAC    ; first flag in C
-    005200,           // 120         INC R0            ; R0 = length
-    010604,           // 122         MOV SP, R4
-    022424,           // 124         CMP (R4)+, (R4)+  ; R4 -> repeat offset 2
-    000402,           // 126  MTF:   BR M2             ; move (R4) to the front
-    014464, 000002,   // 130  M1:    MOV -(R4), 2(R4)
-    020406,           // 134  M2:    CMP R4, SP
-    001374,           // 136         BNE M1
-    010314,           // 140         MOV R3, (R4)
-    010204,           // 142  COPY:  MOV R2, R4
-    0160304,          // 144         SUB R3, R4
-    0112422,          // 146  C1:    MOVB (R4)+, (R2)+
-    077002,           // 150         SOB R0, C1
-    000726,           // 152         BR NEXT
-    006305,           // 154  GETBIT: ASL R5           ; C = next bit
-    001006,           // 156         BNE GRET
-    0112105,          // 160  REFILL: MOVB (R1)+, R5   ; two stream bytes, first on top
-    000305,           // 162         SWAB R5
-    0105005,          // 164         CLRB R5
-    0152105,          // 166         BISB (R1)+, R5
-    000261,           // 170         SEC
-    006105,           // 172         ROL R5            ; C = top bit, marker at bit 0
-    000207,           // 174  GRET:  RTS PC
-    006305,           // 176  GAMMA: ASL R5            ; first flag
-    001002,           // 200         BNE GAMMAC
-    004767, 0177752,  // 202         JSR PC, REFILL
-    012700, 000001,   // 206  GAMMAC: MOV #1, R0       ; C = first flag
-    0103370,          // 212  G1:    BCC GRET          ; flag 0: done
-    006305,           // 214         ASL R5
-    001002,           // 216         BNE G2
-    004767, 0177734,  // 220         JSR PC, REFILL
-    006100,           // 224  G2:    ROL R0            ; value = 2 * value + bit
-    006305,           // 226         ASL R5
-    001370,           // 230         BNE G1
-    004767, 0177722,  // 232         JSR PC, REFILL
-    000765,           // 236         BR G1
-    012705, 000000,   // 240  DONE:  MOV #start, R5    ; patched: or MOV 4(PC), R5
-    006400,           // 244         MARK 0            ; patched: MARK 1 in data mode
-    000000,           // 246         .WORD 0           ; popped by MARK 0
+    0112105,                 // 000  REFILL: MOVB (R1)+, R5 ; SP points here: JSR PC,(SP) refills
+    000261,                  // 002  SEC
+    0106105,                 // 004  ROLB R5                ; C = the group's first bit; the marker below the rest
+    000207,                  // 006  RTS PC
+    000002,                  // 010  REP1: .WORD 2
+    0106305,                 // 012  NEXT: ASLB R5          ; after a match: 0 literals, 1 match
+    001001,                  // 014  BNE 1$
+    004716,                  // 016  JSR PC, (SP)
+    0103407,                 // 020  1$: BCS MATCH
+    004767, 000142,          // 022  JSR PC, GAMMA          ; R0 = literal count
+    0112122,                 // 026  LC: MOVB (R1)+, (R2)+
+    077002,                  // 030  SOB R0, LC
+    004767, 000174,          // 032  JSR PC, GETBIT         ; after literals: 0 repeat offset 0
+    0103020,                 // 036  BCC REP0
+    004767, 000166,          // 040  MATCH: JSR PC, GETBIT  ; 10 new offset
+    0103024,                 // 044  BCC NEWM
+    016704, 0177736,         // 046  MOV REP1, R4
+    004767, 000154,          // 052  JSR PC, GETBIT         ; 110 repeat offset 1, 111 repeat offset 2
+    0103005,                 // 056  BCC RSW
+    016704, 000162,          // 060  MOV REP2, R4
+    016767, 0177720, 000154, // 064  MOV REP1, REP2
+    010367, 0177712,         // 072  RSW: MOV R3, REP1      ; the used offset to the front
+    010403,                  // 076  MOV R4, R3
+    004767, 000064,          // 100  REP0: JSR PC, GAMMA    ; R0 = length
+    010204,                  // 104  COPY: MOV R2, R4
+    0160304,                 // 106  SUB R3, R4
+    0112422,                 // 110  C1: MOVB (R4)+, (R2)+
+    077002,                  // 112  SOB R0, C1
+    000736,                  // 114  BR NEXT
+    004767, 000046,          // 116  NEWM: JSR PC, GAMMA    ; R0 = high part + 1
+    005300,                  // 122  DEC R0
+    0100445,                 // 124  BMI DONE               ; the end marker
+    000300,                  // 126  SWAB R0
+    0106200,                 // 130  ASRB R0                ; C = bit 8 of the high part
+    0152100,                 // 132  BISB (R1)+, R0         ; the offset byte
+    006000,                  // 134  ROR R0                 ; R0 = offset - 1, C = the byte's bit 0
+    005200,                  // 136  INC R0
+    016767, 0177644, 000100, // 140  MOV REP1, REP2
+    010367, 0177636,         // 146  MOV R3, REP1
+    010003,                  // 152  MOV R0, R3
+    010204,                  // 154  MOV R2, R4
+    004767, 000016,          // 156  JSR PC, GAMMAC         ; R0 = length - 1, its first flag in C
+    0160304,                 // 162  SUB R3, R4
+    0112422,                 // 164  MOVB (R4)+, (R2)+
+    000750,                  // 166  BR C1
+    0106305,                 // 170  GAMMA: ASLB R5         ; the first flag
+    001002,                  // 172  BNE GAMMAC
+    004766, 000002,          // 174  JSR PC, 2(SP)
+    012700, 000001,          // 200  GAMMAC: MOV #1, R0
+    0103014,                 // 204  G1: BCC GRET           ; flag 0: done
+    0106305,                 // 206  ASLB R5
+    001002,                  // 210  BNE 5$
+    004766, 000002,          // 212  JSR PC, 2(SP)
+    006100,                  // 216  5$: ROL R0             ; value = 2 * value + bit
+    0106305,                 // 220  ASLB R5
+    001370,                  // 222  BNE G1
+    004766, 000002,          // 224  JSR PC, 2(SP)
+    000765,                  // 230  BR G1
+    0106305,                 // 232  GETBIT: ASLB R5        ; C = the next bit
+    001661,                  // 234  BEQ REFILL
+    000207,                  // 236  GRET: RTS PC
+    012705, 000000,          // 240  DONE: MOV #0, R5
+    006400,                  // 244  MARK 0
+    000004,                  // 246  REP2: .WORD 4          ; popped by MARK 0
 };
 // clang-format on
 
