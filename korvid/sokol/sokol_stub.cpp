@@ -24,10 +24,12 @@
 // R2 output, R3 repeat offset 0, R4 copy source, R0 counts and values, R5
 // the bit group: the bits not read yet on top, then a 1 that marks their
 // end, zeros below (ASLB R5 gives the next bit in C, and Z once the marker
-// has gone). The block starts with the routine that loads the next group;
-// while the block runs SP points at it, so a call is one word, JSR PC,(SP),
-// or JSR PC,2(SP) from inside a subroutine. Repeat offsets 1 and 2 live in
-// the block's words REP1 and REP2.
+// has gone). The block starts with the routine that reads a bit, whose
+// second half loads the next group; while the block runs SP points at it,
+// so reading a bit is one word, JSR PC,(SP), and the hot paths read inline
+// and call JSR PC,4(SP) (JSR PC,6(SP) from inside a subroutine) only to
+// load a group. Repeat offsets 1 and 2 live in the block's words REP1 and
+// REP2.
 #include "sokol/sokol_stub.h"
 
 namespace sokol {
@@ -43,71 +45,72 @@ const std::array<uint16_t, kSetupSize / 2> kSetupCode = {
     014441,           // 024  MOV -(R4), -(R1)
     077502,           // 026  SOB R5, 024              ; R5 = 0: no bits yet
     012702, 000000,   // 030  MOV #A, R2               ; patched: load address
-    000166, 000012,   // 034  JMP 12(SP)               ; into the block at NEXT
+    000166, 000016,   // 034  JMP 16(SP)               ; into the block at NEXT
 };
 
 const std::array<uint16_t, kBlockSize / 2> kBlockCode = {
-    0112105,                 // 000  REFILL: MOVB (R1)+, R5 ; SP points here: JSR PC,(SP) refills
-    000261,                  // 002  SEC
-    0106105,                 // 004  ROLB R5                ; C = the group's first bit; the marker below the rest
-    000207,                  // 006  RTS PC
-    000002,                  // 010  REP1: .WORD 2
-    0106305,                 // 012  NEXT: ASLB R5          ; after a match: 0 literals, 1 match
-    001001,                  // 014  BNE 1$
-    004716,                  // 016  JSR PC, (SP)
-    0103407,                 // 020  1$: BCS MATCH
-    004767, 000142,          // 022  JSR PC, GAMMA          ; R0 = literal count
-    0112122,                 // 026  LC: MOVB (R1)+, (R2)+
-    077002,                  // 030  SOB R0, LC
-    004767, 000174,          // 032  JSR PC, GETBIT         ; after literals: 0 repeat offset 0
-    0103020,                 // 036  BCC REP0
-    004767, 000166,          // 040  MATCH: JSR PC, GETBIT  ; 10 new offset
-    0103024,                 // 044  BCC NEWM
-    016704, 0177736,         // 046  MOV REP1, R4
-    004767, 000154,          // 052  JSR PC, GETBIT         ; 110 repeat offset 1, 111 repeat offset 2
-    0103005,                 // 056  BCC RSW
-    016704, 000162,          // 060  MOV REP2, R4
-    016767, 0177720, 000154, // 064  MOV REP1, REP2
-    010367, 0177712,         // 072  RSW: MOV R3, REP1      ; the used offset to the front
-    010403,                  // 076  MOV R4, R3
-    004767, 000064,          // 100  REP0: JSR PC, GAMMA    ; R0 = length
-    010204,                  // 104  COPY: MOV R2, R4
-    0160304,                 // 106  SUB R3, R4
-    0112422,                 // 110  C1: MOVB (R4)+, (R2)+
-    077002,                  // 112  SOB R0, C1
-    000736,                  // 114  BR NEXT
-    004767, 000046,          // 116  NEWM: JSR PC, GAMMA    ; R0 = high part + 1
-    005300,                  // 122  DEC R0
-    0100445,                 // 124  BMI DONE               ; the end marker
-    000300,                  // 126  SWAB R0
-    0106200,                 // 130  ASRB R0                ; C = bit 8 of the high part
-    0152100,                 // 132  BISB (R1)+, R0         ; the offset byte
-    006000,                  // 134  ROR R0                 ; R0 = offset - 1, C = the byte's bit 0
-    005200,                  // 136  INC R0
-    016767, 0177644, 000100, // 140  MOV REP1, REP2
-    010367, 0177636,         // 146  MOV R3, REP1
-    010003,                  // 152  MOV R0, R3
-    010204,                  // 154  MOV R2, R4
-    004767, 000016,          // 156  JSR PC, GAMMAC         ; R0 = length - 1, its first flag in C
-    0160304,                 // 162  SUB R3, R4
-    0112422,                 // 164  MOVB (R4)+, (R2)+
-    000750,                  // 166  BR C1
-    0106305,                 // 170  GAMMA: ASLB R5         ; the first flag
-    001002,                  // 172  BNE GAMMAC
-    004766, 000002,          // 174  JSR PC, 2(SP)
-    012700, 000001,          // 200  GAMMAC: MOV #1, R0
-    0103014,                 // 204  G1: BCC GRET           ; flag 0: done
-    0106305,                 // 206  ASLB R5
-    001002,                  // 210  BNE 5$
-    004766, 000002,          // 212  JSR PC, 2(SP)
-    006100,                  // 216  5$: ROL R0             ; value = 2 * value + bit
-    0106305,                 // 220  ASLB R5
-    001370,                  // 222  BNE G1
-    004766, 000002,          // 224  JSR PC, 2(SP)
-    000765,                  // 230  BR G1
-    0106305,                 // 232  GETBIT: ASLB R5        ; C = the next bit
-    001661,                  // 234  BEQ REFILL
-    000207,                  // 236  GRET: RTS PC
+    0106305,                 // 000  GETBIT: ASLB R5        ; SP points here: JSR PC,(SP) reads a bit into C
+    001003,                  // 002  BNE GRET
+    0112105,                 // 004  REFILL: MOVB (R1)+, R5 ; JSR PC,4(SP) loads the next group
+    000261,                  // 006  SEC
+    0106105,                 // 010  ROLB R5                ; C = its first bit; the marker below the rest
+    000207,                  // 012  GRET: RTS PC
+    000002,                  // 014  REP1: .WORD 2
+    0106305,                 // 016  NEXT: ASLB R5          ; after a match: 0 literals, 1 match
+    001002,                  // 020  BNE 1$
+    004766, 000004,          // 022  JSR PC, 4(SP)
+    0103406,                 // 026  1$: BCS MATCH
+    004767, 000142,          // 030  JSR PC, GAMMA          ; R0 = literal count
+    0112122,                 // 034  LC: MOVB (R1)+, (R2)+
+    077002,                  // 036  SOB R0, LC
+    004716,                  // 040  JSR PC, (SP)           ; after literals: 0 repeat offset 0
+    0103021,                 // 042  BCC REP0
+    0106305,                 // 044  MATCH: ASLB R5         ; 10 new offset
+    001002,                  // 046  BNE 2$
+    004766, 000004,          // 050  JSR PC, 4(SP)
+    0103023,                 // 054  2$: BCC NEWM
+    016704, 0177732,         // 056  MOV REP1, R4
+    004716,                  // 062  JSR PC, (SP)           ; 110 repeat offset 1, 111 repeat offset 2
+    0103005,                 // 064  BCC RSW
+    016704, 000154,          // 066  MOV REP2, R4
+    016767, 0177716, 000146, // 072  MOV REP1, REP2
+    010367, 0177710,         // 100  RSW: MOV R3, REP1      ; the used offset to the front
+    010403,                  // 104  MOV R4, R3
+    004767, 000064,          // 106  REP0: JSR PC, GAMMA    ; R0 = length
+    010204,                  // 112  COPY: MOV R2, R4
+    0160304,                 // 114  SUB R3, R4
+    0112422,                 // 116  C1: MOVB (R4)+, (R2)+
+    077002,                  // 120  SOB R0, C1
+    000735,                  // 122  BR NEXT
+    004767, 000046,          // 124  NEWM: JSR PC, GAMMA    ; R0 = high part + 1
+    005300,                  // 130  DEC R0
+    0100442,                 // 132  BMI DONE               ; the end marker
+    000300,                  // 134  SWAB R0
+    0106200,                 // 136  ASRB R0                ; C = bit 8 of the high part
+    0152100,                 // 140  BISB (R1)+, R0         ; the offset byte
+    006000,                  // 142  ROR R0                 ; R0 = offset - 1, C = the byte's bit 0
+    005200,                  // 144  INC R0
+    016767, 0177642, 000072, // 146  MOV REP1, REP2
+    010367, 0177634,         // 154  MOV R3, REP1
+    010003,                  // 160  MOV R0, R3
+    010204,                  // 162  MOV R2, R4
+    004767, 000016,          // 164  JSR PC, GAMMAC         ; R0 = length - 1, its first flag in C
+    0160304,                 // 170  SUB R3, R4
+    0112422,                 // 172  MOVB (R4)+, (R2)+
+    000750,                  // 174  BR C1
+    0106305,                 // 176  GAMMA: ASLB R5         ; the first flag
+    001002,                  // 200  BNE GAMMAC
+    004766, 000006,          // 202  JSR PC, 6(SP)
+    012700, 000001,          // 206  GAMMAC: MOV #1, R0
+    0103277,                 // 212  G1: BCC GRET           ; flag 0: done
+    0106305,                 // 214  ASLB R5
+    001002,                  // 216  BNE 5$
+    004766, 000006,          // 220  JSR PC, 6(SP)
+    006100,                  // 224  5$: ROL R0             ; value = 2 * value + bit
+    0106305,                 // 226  ASLB R5
+    001370,                  // 230  BNE G1
+    004766, 000006,          // 232  JSR PC, 6(SP)
+    000765,                  // 236  BR G1
     012705, 000000,          // 240  DONE: MOV #0, R5
     006400,                  // 244  MARK 0
     000004,                  // 246  REP2: .WORD 4          ; popped by MARK 0

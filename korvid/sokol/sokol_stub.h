@@ -21,8 +21,8 @@ constexpr size_t kSetupStreamWords = 022;  // MOV #words, R5
 constexpr size_t kSetupLoadAddress = 032;  // MOV #loadAddress, R2
 
 // Byte offsets inside the decoder block.
-constexpr size_t kBlockEntry = 012;  // where the set-up code jumps in
-constexpr size_t kBlockRep1 = 010;   // repeat offset 1 (repeat offset 0 lives in R3)
+constexpr size_t kBlockEntry = 016;  // where the set-up code jumps in
+constexpr size_t kBlockRep1 = 014;   // repeat offset 1 (repeat offset 0 lives in R3)
 constexpr size_t kBlockExit = 0240;  // MOV ...,R5; MARK n; then repeat offset 2
 constexpr size_t kBlockRep2 = 0246;  // the block's last word, popped by MARK 0
 // Repeat offsets 0, 1 and 2 at the start. Offset 0 means not set: the
