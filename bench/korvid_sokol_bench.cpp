@@ -4,8 +4,9 @@
 // three), the in-place margin, PDP-11 instructions per unpacked byte and
 // the estimated seconds on a 3 MHz BK-0010 (from the K1801VM1 timing table:
 // an estimate, see korvid/pdp11/pdp11_timing.h). The image runs in the
-// PDP-11 model in data mode, loaded at its own address, and must hand back
-// its data intact; every image is also unpacked on the PC and compared.
+// PDP-11 model in data mode, loaded at its own address (at 01000 when it
+// would reach past the model's RAM), and must hand back its data intact;
+// every image is also unpacked on the PC and compared.
 //
 //   korvid_sokol_bench [folder]
 //   korvid_sokol_bench --profile [folder]
