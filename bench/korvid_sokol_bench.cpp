@@ -1,31 +1,34 @@
 // Sokol packing figures for each BK file of the corpus (or of the folder
 // given as the argument), and in total: data bytes, image bytes (4-byte BK
 // header and stub included), ratio, pack time (processor time, best of
-// three), the in-place margin, and PDP-11 instructions per unpacked byte,
-// counted by running the image on simh's pdp11. Every image is also
-// unpacked on the PC and compared with its input.
+// three), the in-place margin, PDP-11 instructions per unpacked byte and
+// the estimated seconds on a 3 MHz BK-0010 (from the K1801VM1 timing table:
+// an estimate, see korvid/pdp11/pdp11_timing.h). The image runs in the
+// PDP-11 model in data mode, loaded at its own address (at 01000 when it
+// would reach past the model's RAM), and must hand back its data intact;
+// every image is also unpacked on the PC and compared.
 //
 //   korvid_sokol_bench [folder]
+//   korvid_sokol_bench --profile [folder]
 //   korvid_sokol_bench --seeds OUTPUT [folder]
 //
-// The second form writes, for fuzz/run.sh, each file's image as the unpack
-// fuzz target takes it (the load address word, then the image) and stops.
-//
-// The emulator column needs the pdp11 simulator; without it (or in a build
-// without the tests' support library) it is skipped, and the output says so.
+// --profile adds, over all files, the instructions executed at each word of
+// the decoder block (octal offsets as in korvid/sokol/sokol_stub.cpp), per
+// unpacked byte: where the decoder spends its time.
+// --seeds writes, for fuzz/run.sh, each file's image as the unpack fuzz
+// target takes it (the load address word, then the image) and stops.
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <map>
 #include <string>
 #include <vector>
 
 #include <dirent.h>
 
+#include "pdp11/pdp11_machine.h"
 #include "sokol/sokol.h"
 #include "sokol/sokol_stub.h"
-#ifdef SOKOL_BENCH_EMULATOR
-#include "support/pdp11.h"
-#endif
 
 namespace {
 
@@ -33,6 +36,14 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr int kRuns = 3;
 constexpr size_t kHeaderSize = 4;
+constexpr uint16_t kSystemAreaEnd = 01000;
+// The caller: its JSR PC returns to kCaller, the stack lies below the BK's
+// system area, or at the top of the RAM for data that covers that area.
+constexpr uint16_t kCaller = 0200;
+constexpr uint16_t kHighCaller = 0157500;
+constexpr uint16_t kHighStack = 0157400;
+constexpr uint64_t kStepsPerByte = 200;
+constexpr size_t kRoomAbove = 400;  // for the margin, with room to spare
 
 std::vector<std::string> BinFiles(const std::string& folder) {
   std::vector<std::string> files;
@@ -58,35 +69,57 @@ Bytes ReadWhole(const std::string& path) {
   return bytes;
 }
 
-#ifdef SOKOL_BENCH_EMULATOR
-constexpr uint32_t kMachineTop = 0160000;
+struct ModelRun {
+  bool intact = false;
+  uint64_t instructions = 0;
+  uint64_t cycles = 0;
+};
 
-// Runs a data-mode image on the emulator and returns the instructions it
-// took, or 0 when the data did not come out right. The return address on
-// the stack points at a HALT; the stack lies below 01000 as on a BK, or at
-// the top of the emulator's memory for data that covers that area.
-uint64_t EmulatorInstructions(const Bytes& data, uint16_t loadAddress) {
-  if (loadAddress + data.size() + 400 > kMachineTop) loadAddress = 01000;
+// Instructions executed per offset in the decoder block, over all runs.
+using Profile = std::map<uint32_t, uint64_t>;
+
+// Runs the data-mode image of `data` in the model, entered by a JSR PC from
+// the caller; it must return there with the data in place. With `profile`
+// it steps one instruction at a time and counts where the block ran.
+ModelRun RunInModel(const Bytes& data, uint16_t loadAddress, Profile* profile) {
+  ModelRun run;
+  // The model's RAM ends at its I/O page, 0160000: a program that would
+  // reach beyond it runs from 01000 instead.
+  if (loadAddress + data.size() + kRoomAbove > pdp11::kIoPageStart) loadAddress = kSystemAreaEnd;
   sokol::PackOptions options;
   options.dataMode = true;
   const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), loadAddress, options);
-  if (packed.error != sokol::PackError::None) return 0;
-  const uint16_t stack = loadAddress >= 01000 ? 01000 : 0157400;
-  const uint16_t halt = loadAddress >= 01000 ? 0200 : 0157500;
-  Pdp11Machine machine;
+  if (packed.error != sokol::PackError::None) return run;
+  const bool low = loadAddress >= kSystemAreaEnd;
+  const uint16_t caller = low ? kCaller : kHighCaller;
+  const uint16_t stack = low ? kSystemAreaEnd : kHighStack;
+  pdp11::Machine machine;
   machine.Load(loadAddress, packed.image);
-  machine.SetWord(halt, 0);
-  machine.SetWord(stack - 2u, halt);
-  machine.SetRegister(6, static_cast<uint16_t>(stack - 2u));
-  machine.SetRegister(7, loadAddress);
-  machine.Examine(loadAddress, static_cast<uint32_t>(data.size()));
-  const Pdp11Result result = machine.Run(100ull * data.size() + 100000, 300);
-  if (!result.halted || result.pc != halt + 2u || result.Range(loadAddress, data.size()) != data) return 0;
-  return result.instructions;
+  machine.SetWord(caller, 0);  // HALT, never reached: the run hands off there
+  machine.SetWord(stack - 2u, caller);
+  machine.SetRegister(pdp11::kSp, static_cast<uint16_t>(stack - 2u));
+  machine.SetRegister(pdp11::kPc, loadAddress);
+  machine.AddStopAt(caller);
+  const uint64_t limit = kStepsPerByte * data.size() + 100000;
+  pdp11::RunOutcome outcome;
+  if (profile == nullptr) {
+    outcome = machine.Run(limit);
+  } else {
+    // The block lies just below the entry SP, as the set-up code puts it.
+    const uint32_t block = stack - 2u - sokol::kBlockSize;
+    while (machine.Instructions() < limit) {
+      const uint32_t pc = machine.Register(pdp11::kPc);
+      outcome = machine.Run(1);
+      if (pc >= block && pc < block + sokol::kBlockSize) ++(*profile)[pc - block];
+      if (outcome.reason != pdp11::StopReason::StepLimit) break;
+    }
+  }
+  run.instructions = machine.Instructions();
+  run.cycles = machine.Cycles();
+  run.intact = outcome.HandedOff() && outcome.pc == caller &&
+               std::equal(data.begin(), data.end(), machine.Memory().begin() + loadAddress);
+  return run;
 }
-#endif
-
-}  // namespace
 
 int WriteSeeds(const std::string& output, const std::string& folder) {
   for (const std::string& name : BinFiles(folder)) {
@@ -105,26 +138,33 @@ int WriteSeeds(const std::string& output, const std::string& folder) {
   return 0;
 }
 
+double PerByte(uint64_t count, size_t bytes) { return static_cast<double>(count) / static_cast<double>(bytes); }
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc > 2 && std::string(argv[1]) == "--seeds") return WriteSeeds(argv[2], argc > 3 ? argv[3] : BK_CORPUS_DIR);
-  const std::string folder = argc > 1 ? argv[1] : BK_CORPUS_DIR;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() > 1 && args[0] == "--seeds") return WriteSeeds(args[1], args.size() > 2 ? args[2] : BK_CORPUS_DIR);
+  const bool profiling = !args.empty() && args[0] == "--profile";
+  if (profiling) args.erase(args.begin());
+  const std::string folder = args.empty() ? BK_CORPUS_DIR : args[0];
   const std::vector<std::string> files = BinFiles(folder);
   if (files.empty()) {
     std::printf("no .bin files in %s\n", folder.c_str());
     return 1;
   }
-  bool emulator = false;
-#ifdef SOKOL_BENCH_EMULATOR
-  emulator = Pdp11Machine::Available();
-#endif
-  if (!emulator) std::printf("pdp11 (simh) is not available: the instructions column is skipped\n");
-  std::printf("%-22s %7s %7s %7s %9s %6s %10s\n", "file", "data", "image", "ratio", "pack ms", "margin",
-              emulator ? "instr/byte" : "");
+  std::printf("%-22s %7s %7s %7s %8s %6s %10s %6s\n", "file", "data", "image", "ratio", "pack ms", "margin",
+              "instr/byte", "BK s");
   size_t totalData = 0;
   size_t totalImage = 0;
   double totalMs = 0;
   double slowestMs = 0;
   uint64_t totalInstructions = 0;
+  uint64_t totalCycles = 0;
+  double worstPerByte = 0;
+  uint32_t marginLow = ~0u;
+  uint32_t marginHigh = 0;
+  Profile profile;
   bool allIntact = true;
   for (const std::string& name : files) {
     const Bytes file = ReadWhole(folder + "/" + name);
@@ -145,29 +185,35 @@ int main(int argc, char** argv) {
       continue;
     }
     const sokol::UnpackResult unpacked = sokol::Unpack(packed.image.data(), packed.image.size(), loadAddress);
-    const bool intact = unpacked.error == sokol::UnpackError::None && unpacked.data == data;
+    const ModelRun run = RunInModel(data, loadAddress, profiling ? &profile : nullptr);
+    const bool intact = unpacked.error == sokol::UnpackError::None && unpacked.data == data && run.intact;
     allIntact = allIntact && intact;
     const size_t imageBytes = packed.image.size() + kHeaderSize;
-    std::printf("%-22s %7zu %7zu %6.2f%% %9.1f %6u", name.c_str(), data.size(), imageBytes,
-                100.0 * static_cast<double>(imageBytes) / static_cast<double>(data.size()), bestMs, packed.margin);
-#ifdef SOKOL_BENCH_EMULATOR
-    if (emulator) {
-      const uint64_t instructions = EmulatorInstructions(data, loadAddress);
-      if (instructions == 0) allIntact = false;
-      totalInstructions += instructions;
-      std::printf(" %10.2f", static_cast<double>(instructions) / static_cast<double>(data.size()));
-    }
-#endif
-    std::printf("%s\n", intact ? "" : "  UNPACKED WRONG");
+    const double perByte = PerByte(run.instructions, data.size());
+    std::printf("%-22s %7zu %7zu %6.2f%% %8.1f %6u %10.2f %6.2f%s\n", name.c_str(), data.size(), imageBytes,
+                100.0 * PerByte(imageBytes, data.size()), bestMs, packed.margin, perByte,
+                pdp11::Bk0010Seconds(run.cycles), intact ? "" : "  UNPACKED WRONG");
     totalData += data.size();
     totalImage += imageBytes;
     totalMs += bestMs;
     slowestMs = std::max(slowestMs, bestMs);
+    totalInstructions += run.instructions;
+    totalCycles += run.cycles;
+    worstPerByte = std::max(worstPerByte, perByte);
+    marginLow = std::min(marginLow, packed.margin);
+    marginHigh = std::max(marginHigh, packed.margin);
   }
-  std::printf("%-22s %7zu %7zu %6.2f%% %9.1f %6s", "total", totalData, totalImage,
-              100.0 * static_cast<double>(totalImage) / static_cast<double>(totalData), totalMs, "");
-  if (emulator) std::printf(" %10.2f", static_cast<double>(totalInstructions) / static_cast<double>(totalData));
-  std::printf("\nslowest single input: %.1f ms; stub %zu bytes\n%s\n", slowestMs, sokol::kStubSize,
-              allIntact ? "every image unpacked right" : "SOME IMAGES DID NOT UNPACK RIGHT");
+  std::printf("%-22s %7zu %7zu %6.2f%% %8.1f %6s %10.2f %6.2f\n", "total", totalData, totalImage,
+              100.0 * PerByte(totalImage, totalData), totalMs, "", PerByte(totalInstructions, totalData),
+              pdp11::Bk0010Seconds(totalCycles));
+  std::printf("slowest single input: %.1f ms; worst instructions per byte %.2f; margins %u..%u; stub %zu bytes\n",
+              slowestMs, worstPerByte, marginLow, marginHigh, sokol::kStubSize);
+  if (profiling) {
+    std::printf("\ninstructions per unpacked byte at each block offset (octal)\n");
+    for (const auto& [offset, count] : profile) {
+      std::printf("  %04o %8.3f\n", offset, PerByte(count, totalData));
+    }
+  }
+  std::printf("%s\n", allIntact ? "every image unpacked right" : "SOME IMAGES DID NOT UNPACK RIGHT");
   return allIntact ? 0 : 1;
 }

@@ -17,11 +17,10 @@ class StreamWriter {
     if (bitsLeft_ == 0) {
       group_ = bytes_.size();
       bytes_.push_back(0);
-      bytes_.push_back(0);
-      bitsLeft_ = 16;
+      bitsLeft_ = 8;
     }
     --bitsLeft_;
-    if (bit) bytes_[group_ + (bitsLeft_ >= 8 ? 0 : 1)] |= static_cast<uint8_t>(1u << (bitsLeft_ & 7));
+    if (bit) bytes_[group_] |= static_cast<uint8_t>(1u << bitsLeft_);
   }
 
   void Byte(uint8_t value) { bytes_.push_back(value); }

@@ -125,18 +125,20 @@ TEST(SokolPack, IncompressibleInputUpToTheLimit) {
   EXPECT_EQ(packed.margin, packed.image.size() - data.size());
 }
 
-// "AAAA": a literal A, then repeat offset 0 (initially 1) for three bytes,
-// then the end marker. Bits in reading order:
-//   0 0 (literals, count 1) | byte 'A' | 0 (repeat 0) 110 (length 3)
-//   10 (new offset) and the end marker's high part 0xFFFF: 15 times 11, then 0
-// in 16-bit groups, first byte on top: 1A FF, 'A', FF FF, FC 00.
+// "AAAA": a literal A, then a new offset 1 for three bytes (repeat offset 0
+// is not set at the start), then the end marker. Bits in reading order, in
+// 8-bit groups, each loaded when the decoder wants a bit and has none:
+//   group 21: 0 0 (literals, count 1) | byte 'A' | 1 0 (new offset) 0 (high
+//   part 1) | offset byte 01: offset 1, first flag 1 of gamma(2) | 0 0 (the
+//   rest of gamma(2): length 3) 1 | group 7F: 0 (new offset) and the end
+//   marker's high part 0xFFFF, 15 times 1 1 and a 0, through FF FF FE.
 TEST(SokolPack, WorkedExampleStream) {
   const Bytes data{'A', 'A', 'A', 'A'};
   const sokol::PackResult packed = PackBytes(data, 01000);
   ASSERT_EQ(packed.error, PackError::None);
   EXPECT_EQ(packed.streamSize, 7u);
   const Bytes stream(packed.image.begin() + sokol::kSetupSize, packed.image.begin() + sokol::kSetupSize + 8);
-  EXPECT_EQ(stream, (Bytes{0x1A, 0xFF, 'A', 0xFF, 0xFF, 0xFC, 0x00, 0x00}));
+  EXPECT_EQ(stream, (Bytes{0x21, 'A', 0x01, 0x7F, 0xFF, 0xFF, 0xFE, 0x00}));
 }
 
 TEST(SokolPack, ImageLayoutAndParameters) {
@@ -149,7 +151,7 @@ TEST(SokolPack, ImageLayoutAndParameters) {
     const size_t padded = packed.streamSize + packed.streamSize % 2;
     ASSERT_EQ(image.size(), sokol::kStubSize + padded + sokol::kTrailerSize);
     auto word = [&](size_t offset) { return ReadLE16(image.data() + offset); };
-    EXPECT_EQ(word(0), 012703);  // MOV #blockEnd, R3: the entry at the load address
+    EXPECT_EQ(word(0), 012704);  // MOV #blockEnd, R4: the entry at the load address
     EXPECT_EQ(word(sokol::kSetupBlockEnd), 02000 + image.size() - sokol::kTrailerSize);
     EXPECT_EQ(word(sokol::kSetupDestEnd), 02000 + data.size() + packed.margin);
     EXPECT_EQ(word(sokol::kSetupDestEnd) % 2, 0);

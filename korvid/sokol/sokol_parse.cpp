@@ -182,7 +182,7 @@ class Parser {
     for (int repeat = 0; repeat < kRepeatCount; ++repeat) {
       if (repeat == 0 && from.literalRun == 0) continue;  // "0" means literals there
       const uint32_t offset = from.reps[repeat];
-      if (offset > position) continue;
+      if (offset == 0 || offset > position) continue;  // 0: not set yet
       bool seen = false;  // the same offset under a cheaper selector
       for (int other = from.literalRun == 0 ? 1 : 0; other < repeat; ++other) {
         seen = seen || from.reps[other] == offset;

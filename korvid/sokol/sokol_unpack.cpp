@@ -38,9 +38,8 @@ class StreamReader {
 
   int Bit() {
     if (left_ == 0) {
-      group_ = static_cast<uint16_t>(Byte() << 8);
-      group_ = static_cast<uint16_t>(group_ | Byte());
-      left_ = 16;
+      group_ = Byte();
+      left_ = 8;
     }
     --left_;
     return (group_ >> left_) & 1;
@@ -148,9 +147,10 @@ UnpackError ReadLayout(const uint8_t* image, size_t length, uint16_t loadAddress
   return UnpackError::None;
 }
 
-// The three repeat offsets, most recent first, as the block starts them.
+// The three repeat offsets, most recent first, as the block starts them;
+// 0 is not set, and a copy from there is damage.
 struct Repeats {
-  uint32_t offsets[3] = {1, 2, 4};
+  uint32_t offsets[3] = {0, 2, 4};
   uint32_t Use(int index) {
     const uint32_t offset = offsets[index];
     for (int i = index; i > 0; --i) offsets[i] = offsets[i - 1];

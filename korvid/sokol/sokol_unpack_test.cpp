@@ -50,7 +50,7 @@ sokol::UnpackResult UnpackImage(const Bytes& image, uint16_t loadAddress = kLoad
 
 // The stream of "AAAA" (see the packer's worked example), and its CRC-16
 // (polynomial 0x1021, initial 0xFFFF).
-const Bytes kAaaaStream{0x1A, 0xFF, 'A', 0xFF, 0xFF, 0xFC, 0x00};
+const Bytes kAaaaStream{0x21, 'A', 0x01, 0x7F, 0xFF, 0xFF, 0xFE};
 constexpr uint16_t kAaaaCrc = 0xD06D;
 
 uint16_t ImageMarginForAaaa() {
@@ -83,13 +83,16 @@ TEST(SokolUnpack, DamagedHandBuiltImages) {
   Bytes wrongExit = BuildImage(kAaaaStream, 4, kAaaaCrc, margin);
   PutWord(wrongExit, wrongExit.size() - 4 - sokol::kBlockSize + sokol::kBlockExit + 4, 006401);
   Bytes oddEnd = BuildImage(kAaaaStream, 4, kAaaaCrc, static_cast<uint16_t>(margin + 1));
-  // A copy from before the data: repeat offset 1 at the very start.
-  const Bytes copyBeforeStart{0x30, 0x00};  // 1 (match) 1 (repeat) 0 (repeat 1) ...
+  // A copy from before the data: 1 1 0 (repeat offset 1, which is 2) 0
+  // (length 1) at the very start.
+  const Bytes copyBeforeStart{0xC0};
+  // 0 0 (one literal) 'A', then 0 (repeat offset 0, not set yet) 0 (length 1).
+  const Bytes unsetRepeat{0x00, 'A'};
   // Literal count 1, then the stream ends before the literal byte.
   const Bytes endsEarly{0x00, 0x00};
   // The end marker's group is followed by a stray byte.
   Bytes trailingByte = kAaaaStream;
-  trailingByte[6] = 0x01;
+  trailingByte.push_back(0x01);
   const std::vector<Case> cases = {
       {"other load address", BuildImage(kAaaaStream, 4, kAaaaCrc, margin), 02000, UnpackError::BadParameters},
       {"unknown exit", wrongExit, kLoad, UnpackError::BadParameters},
@@ -99,6 +102,7 @@ TEST(SokolUnpack, DamagedHandBuiltImages) {
       {"recorded length too long", BuildImage(kAaaaStream, 5, kAaaaCrc, margin + 1), kLoad, UnpackError::WrongLength},
       {"recorded length too short", BuildImage(kAaaaStream, 3, kAaaaCrc, margin + 1), kLoad, UnpackError::DamagedStream},
       {"copy before the start", BuildImage(copyBeforeStart, 4, 0, margin), kLoad, UnpackError::DamagedStream},
+      {"unset repeat offset", BuildImage(unsetRepeat, 4, 0, margin), kLoad, UnpackError::DamagedStream},
       {"stream ends early", BuildImage(endsEarly, 4, 0, margin), kLoad, UnpackError::DamagedStream},
       {"byte after the end", BuildImage(trailingByte, 4, kAaaaCrc, margin), kLoad, UnpackError::DamagedStream},
   };

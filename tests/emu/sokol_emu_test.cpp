@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "sokol/sokol.h"
+#include "sokol/sokol_stub.h"
 #include "support/pdp11.h"
 #include "support/temp_dir.h"
 
@@ -28,7 +29,7 @@ constexpr uint16_t kLowCaller = 0200;      // the caller's return address: a HAL
 constexpr uint16_t kLowStack = 01000;      // SP before the JSR, as on a BK
 constexpr uint16_t kHighCaller = 0157400;  // for data that covers the low stack
 constexpr uint16_t kHighStack = 0157400;
-constexpr uint32_t kStackUse = 168 + 4;    // the block and two nested calls
+constexpr uint32_t kStackUse = sokol::kBlockSize + 4;  // the block and two nested calls
 constexpr uint32_t kGuard = 16;
 constexpr uint8_t kGuardByte = 0245;
 
