@@ -21,6 +21,14 @@ std::u16string Vortex(const std::u16string& text, int tab = 8) {
 }
 
 std::u16string Spaces(size_t n) { return std::u16string(n, u' '); }
+// Joins pieces with +=: gcc 12 at -O3 takes chains of operator+ on strings
+// for overlapping copies and warns.
+template <class... Pieces>
+std::u16string Join(const Pieces&... pieces) {
+  std::u16string text;
+  ((text += pieces), ...);
+  return text;
+}
 std::u16string Codes(std::initializer_list<uint8_t> bytes) {
   std::u16string codes;
   for (uint8_t b : bytes) codes += Raw(b);
@@ -33,20 +41,18 @@ std::u16string Codes(std::initializer_list<uint8_t> bytes) {
 TEST(ConvertToVortexTest, IndentationDecidesAfterSentenceEnds) {
   // The normal indentation is the smallest seen: 2 here, so 2 is no deeper.
   EXPECT_EQ(Vortex(u"a\n  b.\n  c.\n    d"),
-            u"a" + std::u16string(1, kSoft) + Codes({2}) + u"b." + kSoft + Codes({2}) + u"c." +
-                kHard + Codes({4}) + u"d");
+            Join(u"a", kSoft, Codes({2}), u"b.", kSoft, Codes({2}), u"c.", kHard, Codes({4}), u"d"));
   // Tabs count as indentation, at the input's width.
-  EXPECT_EQ(Vortex(u"a\nb!\n\tc", 4),
-            u"a" + std::u16string(1, kSoft) + u"b!" + kHard + Codes({4}) + u"c");
+  EXPECT_EQ(Vortex(u"a\nb!\n\tc", 4), Join(u"a", kSoft, u"b!", kHard, Codes({4}), u"c"));
   // Blanks up to the end of the input make the last line end hard.
-  EXPECT_EQ(Vortex(u"ab\ncd\n  \t "), u"ab" + std::u16string(1, kSoft) + u"cd" + kHard);
+  EXPECT_EQ(Vortex(u"ab\ncd\n  \t "), Join(u"ab", kSoft, u"cd", kHard));
   EXPECT_EQ(Vortex(u"\n\n"), Codes({0x0A, 0x0A}));
   // Two codes hold at most 72 spaces; a longer run goes out as plain spaces,
   // at the start of a line too, and never as a third code.
-  EXPECT_EQ(Vortex(u"a" + Spaces(72) + u"b"), u"a" + Codes({8, 8}) + u"b");
-  EXPECT_EQ(Vortex(u"a" + Spaces(73) + u"b"), u"a" + std::u16string(73, Raw(' ')) + u"b");
-  EXPECT_EQ(Vortex(Spaces(200) + u"b"), std::u16string(200, Raw(' ')) + u"b");
-  EXPECT_EQ(Vortex(u"a\t" + Spaces(70) + u"b"), u"a" + std::u16string(77, Raw(' ')) + u"b");
+  EXPECT_EQ(Vortex(Join(u"a", Spaces(72), u"b")), Join(u"a", Codes({8, 8}), u"b"));
+  EXPECT_EQ(Vortex(Join(u"a", Spaces(73), u"b")), Join(u"a", std::u16string(73, Raw(' ')), u"b"));
+  EXPECT_EQ(Vortex(Join(Spaces(200), u"b")), Join(std::u16string(200, Raw(' ')), u"b"));
+  EXPECT_EQ(Vortex(Join(u"a\t", Spaces(70), u"b")), Join(u"a", std::u16string(77, Raw(' ')), u"b"));
 }
 
 TEST(ChooseVortexLineEndTest, LeavesTheInputWhereItWas) {
