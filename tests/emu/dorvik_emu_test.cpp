@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dorvik/dorvik_testing.h"
+#include "support/korvid_golden_cases.h"
 #include "support/pdp11.h"
 #include "support/temp_dir.h"
 
@@ -26,6 +27,8 @@ constexpr uint16_t kSystemAreaEnd = 01000;
 // emulator's memory, above every work area that -w accepts.
 constexpr uint16_t kHighStack = 0150000;
 constexpr uint64_t kInstructionLimit = 20000000;
+// The test machine's memory ends where its I/O page begins.
+constexpr size_t kMemoryTop = 0160000;
 
 struct Expectation {
   uint16_t startAddress = 0;  // where the stub must jump (program mode)
@@ -270,6 +273,54 @@ TEST(DorvikEmulator, GeneratedProgramsInAllOptionCombinations) {
   }
 }
 
+// The address a program starts at on the BK: a stack image's autostart
+// word (the first word for files from 0744 up), else the load address or
+// 01000.
+uint16_t StartAddressOf(uint16_t load, const ByteVector& data) {
+  uint16_t start = std::max<uint16_t>(load, kSystemAreaEnd);
+  if (load < kSystemAreaEnd) {
+    const size_t probe = load <= 0744 ? 0744 - load : 0;
+    const uint16_t word = static_cast<uint16_t>(data[probe] | (data[probe + 1] << 8));
+    if (word > kSystemAreaEnd) start = word;
+  }
+  return start;
+}
+
+// The images that the golden tests pin, as the korvid program writes them,
+// each unpacks its program on the BK and starts it, or returns in data mode.
+class DorvikEmulatorGoldens : public testing::TestWithParam<int> {};
+
+TEST_P(DorvikEmulatorGoldens, ImagesRunOnTheBk) {
+  SKIP_WITHOUT_PDP11();
+  std::vector<KorvidGoldenCase> cases;
+  int index = 0;
+  for (KorvidGoldenCase& c : GeneratedGoldenCases(EXAMPLES_DIR)) {
+    if (c.method != "dorvik" || c.change) continue;
+    if (index++ % 4 == GetParam()) cases.push_back(std::move(c));
+  }
+  const std::vector<KorvidGoldenRun> runs = RunGoldenCases(cases, KORVID_BINARY);
+  int ran = 0;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    if (!runs[i].firstWrote) continue;
+    const KorvidGoldenCase& c = cases[i];
+    const uint16_t load = WordAt(c.input, 0);
+    const bool raw = std::find(c.options.begin(), c.options.end(), "-r") != c.options.end();
+    if (raw && load != 01000) continue;  // a bare image goes to 01000
+    const ByteVector data(c.input.begin() + 4, c.input.end());
+    const ByteVector& output = runs[i].firstOutput;
+    const ByteVector image(output.begin() + (raw ? 0 : 4), output.end());
+    // The test machine has its I/O page at 0160000.
+    if (load + std::max(image.size(), data.size()) > kMemoryTop) continue;
+    const bool dataMode = std::find(c.options.begin(), c.options.end(), "-d") != c.options.end();
+    const Expectation expect{dataMode ? uint16_t{0} : StartAddressOf(load, data), dataMode};
+    ExpectUnpacked(RunImage(load, image, data.size(), expect), load, data, expect, c.name);
+    ++ran;
+  }
+  EXPECT_GT(ran, 30);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shards, DorvikEmulatorGoldens, testing::Range(0, 4));
+
 TEST(DorvikEmulator, CorpusFilesUnpackOnTheBk) {
   SKIP_WITHOUT_PDP11();
   const std::string dir = BK_CORPUS_DIR;
@@ -283,15 +334,7 @@ TEST(DorvikEmulator, CorpusFilesUnpackOnTheBk) {
     const uint16_t load = static_cast<uint16_t>(file[0] | (file[1] << 8));
     const ByteVector data(file.begin() + 4, file.end());
     if (Padded(data.size()) > 30720) continue;
-    // The start address: a stack image's autostart word, else the load
-    // address or 01000.
-    uint16_t start = std::max<uint16_t>(load, kSystemAreaEnd);
-    if (load < kSystemAreaEnd) {
-      const size_t probe = load <= 0744 ? 0744 - load : 0;
-      const uint16_t word = static_cast<uint16_t>(data[probe] | (data[probe + 1] << 8));
-      if (word > kSystemAreaEnd) start = word;
-    }
-    PackAndRun(load, data, {}, start, name);
+    PackAndRun(load, data, {}, StartAddressOf(load, data), name);
     ++ran;
   }
   EXPECT_GT(ran, 0);

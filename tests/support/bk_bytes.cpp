@@ -1,0 +1,75 @@
+#include "support/bk_bytes.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+uint16_t WordAt(const Bytes& bytes, size_t offset) {
+  return static_cast<uint16_t>(bytes.at(offset) | (bytes.at(offset + 1) << 8));
+}
+
+void PutWord(Bytes& bytes, size_t offset, uint16_t word) {
+  bytes.at(offset) = static_cast<uint8_t>(word & 0xFF);
+  bytes.at(offset + 1) = static_cast<uint8_t>(word >> 8);
+}
+
+Bytes BytesOfWords(const std::vector<uint16_t>& words) {
+  Bytes bytes;
+  bytes.reserve(2 * words.size());
+  for (uint16_t word : words) {
+    bytes.push_back(static_cast<uint8_t>(word & 0xFF));
+    bytes.push_back(static_cast<uint8_t>(word >> 8));
+  }
+  return bytes;
+}
+
+Bytes MakeBkFile(uint16_t loadAddress, const Bytes& data) {
+  if (data.size() > 0xFFFF) throw std::length_error("a BK file holds at most 0177777 bytes");
+  Bytes file = BytesOfWords({loadAddress, static_cast<uint16_t>(data.size())});
+  file.insert(file.end(), data.begin(), data.end());
+  return file;
+}
+
+std::string Octal(unsigned value) {
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char>('0' + value % 8));
+    value /= 8;
+  } while (value != 0);
+  return "0" + digits;
+}
+
+Bytes Noise(size_t length, uint32_t seed) {
+  Bytes bytes(length);
+  for (uint8_t& byte : bytes) {
+    seed = seed * 1103515245u + 12345u;
+    byte = static_cast<uint8_t>(seed >> 16);
+  }
+  return bytes;
+}
+
+Bytes GenerateProgram(Random& random, size_t length) {
+  std::vector<uint16_t> frequent(1 + random.Below(40));
+  for (uint16_t& word : frequent) word = random.Word();
+  const uint32_t noise = random.Below(100);
+  const uint32_t runs = random.Below(30);
+  std::vector<uint16_t> words;
+  while (words.size() * 2 < length) {
+    const uint32_t pick = random.Below(100);
+    if (pick < runs) {
+      const uint16_t word = random.Below(2) ? 0 : random.Word();
+      const size_t count = 2 + random.Below(random.Below(8) == 0 ? 600 : 6);
+      words.insert(words.end(), count, word);
+    } else if (pick < runs + noise / 2) {
+      words.push_back(random.Word());
+    } else {
+      words.push_back(frequent[random.Below(static_cast<uint32_t>(frequent.size()))]);
+    }
+  }
+  Bytes bytes = BytesOfWords(words);
+  bytes.resize(length);
+  return bytes;
+}
+
+Bytes TenWordExample() {
+  return BytesOfWords({0x1234, 0x0001, 0x1234, 0x0001, 0x1234, 0x8002, 0x0007, 0x0007, 0x0007, 0x0007});
+}
