@@ -233,6 +233,12 @@ void AddDorvikCases(CaseList& list, const Bytes& hello) {
     for (uint16_t address = 0744; address < 01000; address += 2) PutWord(data, address - 0400, 02000);
     PutWord(data, 0742 - 0400, 01000);
     list.Pack("stack-01000-below-the-run", m, 0400, data, {}, false);
+    // 01000 in the first word, below a run that reaches down to the second.
+    Bytes first(01000 - 0400 + 300, 0);
+    for (uint16_t address = 0402; address < 01000; address += 2) PutWord(first, address - 0400, 02000);
+    PutWord(first, 0, 01000);
+    list.Pack("stack-01000-in-the-first-word", m, 0400, first);
+    list.Pack("stack-01000-in-the-first-word-data", m, 0400, first, {"-d"});
     Bytes none = StackFile(0400, Stack::Zero, 0, 500, 7);
     PutWord(none, 0744 - 0400, 01000);
     list.Pack("stack-01000-at-0744", m, 0400, none);
@@ -414,7 +420,10 @@ void AddGranolCases(CaseList& list, const Bytes& hello) {
   const struct {
     size_t length;
     size_t largest;
-  } classes[] = {{2, 255}, {3, 511}, {4, 1023}, {5, 4095}, {40, 4095}, {256, 4095}};
+  } classes[] = {{2, 255}, {3, 511}, {4, 1023}, {5, 4095}, {40, 4095}, {256, 4095},
+                 // A match is cut where the 4096-byte window ends and gives up its
+                 // last byte: these are the farthest copies of 5, 40 and 256 bytes.
+                 {5, 4090}, {40, 4055}, {256, 3839}};
   for (const auto& c : classes) {
     for (size_t distance : {c.largest - 1, c.largest, c.largest + 1}) {
       list.Pack("copy-" + std::to_string(c.length) + "-at-" + std::to_string(distance), m, 01000,
