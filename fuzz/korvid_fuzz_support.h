@@ -11,7 +11,7 @@
 
 #include "front/console.h"
 #include "front/packer_state.h"
-#include "front/platform.h"
+#include "common/platform.h"
 
 // Puts korvid back into the state of a new process and collects its
 // console text, which is returned.

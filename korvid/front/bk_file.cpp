@@ -9,7 +9,7 @@
 #include "front/le16.h"
 #include "front/messages.h"
 #include "front/packer_state.h"
-#include "front/platform.h"
+#include "common/platform.h"
 
 namespace {
 
@@ -83,12 +83,14 @@ BkFileLayout ParseBkFile(const uint8_t* bytes, size_t size, bool rawImage) {
 
 bool ReadInputFile(RawImageProbe probe) {
   const std::wstring& name = packerState.inputName;
-  uint64_t size = 0;
-  switch (QueryInputFile(name, &size)) {
-    case InputKind::Missing: ConsolePrint(kMsgFileNotFound); return false;
-    case InputKind::Other: ConsolePrint(kMsgNotRegularFile, name.c_str()); return false;
-    case InputKind::Regular: break;
+  const FileStatus status = QueryFile(name);
+  switch (status.kind) {
+    case FileKind::Missing: ConsolePrint(kMsgFileNotFound); return false;
+    case FileKind::Directory:
+    case FileKind::Other: ConsolePrint(kMsgNotRegularFile, name.c_str()); return false;
+    case FileKind::Regular: break;
   }
+  const uint64_t size = status.size;
   if (size >= kMaxInputSize) {
     ConsolePrint(kMsgFileTooBig);
     return false;

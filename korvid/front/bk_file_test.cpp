@@ -6,7 +6,7 @@
 #include "dorvik/dorvik_context.h"
 #include "front/console.h"
 #include "front/packer_state.h"
-#include "front/platform.h"
+#include "common/platform.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -1,115 +1,23 @@
 #include "front/console.h"
 
 #include <cstdarg>
-#include <cstdio>
-
-#include "front/platform.h"
 
 namespace {
 
-std::string* consoleSink = nullptr;
 std::wstring pendingNotes;
 
-void AppendNumber(std::wstring& out, unsigned long long magnitude, bool negative,
-                  unsigned base, bool zeroPad, int width) {
-  wchar_t digits[32];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<wchar_t>(L'0' + magnitude % base);
-    magnitude /= base;
-  } while (magnitude != 0);
-  const int length = count + (negative ? 1 : 0);
-  if (!zeroPad) out.append(width > length ? width - length : 0, L' ');
-  if (negative) out += L'-';
-  if (zeroPad) out.append(width > length ? width - length : 0, L'0');
-  while (count > 0) out += digits[--count];
-}
-
-std::wstring FormatWide(const wchar_t* format, va_list args) {
-  std::wstring out;
-  for (const wchar_t* p = format; *p != L'\0'; ++p) {
-    if (*p != L'%') {
-      out += *p;
-      continue;
-    }
-    ++p;
-    bool zeroPad = false;
-    if (*p == L'0') {
-      zeroPad = true;
-      ++p;
-    }
-    int width = 0;
-    while (*p >= L'0' && *p <= L'9') width = width * 10 + (*p++ - L'0');
-    switch (*p) {
-      case L's': {
-        const wchar_t* text = va_arg(args, const wchar_t*);
-        std::wstring value = text != nullptr ? text : L"";
-        if (static_cast<int>(value.size()) < width) out.append(width - value.size(), L' ');
-        out += value;
-        break;
-      }
-      case L'd': {
-        const long long value = va_arg(args, int);
-        AppendNumber(out, value < 0 ? 0ULL - static_cast<unsigned long long>(value) : value,
-                     value < 0, 10, zeroPad, width);
-        break;
-      }
-      case L'u':
-        AppendNumber(out, va_arg(args, unsigned), false, 10, zeroPad, width);
-        break;
-      case L'o':
-        AppendNumber(out, va_arg(args, unsigned), false, 8, zeroPad, width);
-        break;
-      case L'c':
-        out += static_cast<wchar_t>(va_arg(args, int));
-        break;
-      case L'%':
-        out += L'%';
-        break;
-      case L'\0':
-        return out;
-      default:  // not a conversion we know: keep it as it stands
-        out += L'%';
-        out += *p;
-        break;
-    }
-  }
-  return out;
-}
-
-void Emit(const std::wstring& text) {
-  const std::string bytes = ToConsoleBytes(text);
-  if (consoleSink != nullptr) {
-    consoleSink->append(bytes);
-  } else {
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    std::fflush(stdout);
-  }
-}
-
 }  // namespace
-
-int ConsolePrint(const wchar_t* format, ...) {
-  va_list args;
-  va_start(args, format);
-  const std::wstring text = FormatWide(format, args);
-  va_end(args);
-  Emit(text);
-  return static_cast<int>(text.size());
-}
 
 void ConsoleNote(const wchar_t* format, ...) {
   va_list args;
   va_start(args, format);
-  pendingNotes += FormatWide(format, args);
+  pendingNotes += FormatTextV(format, args);
   va_end(args);
 }
 
 void PrintConsoleNotes() {
-  if (!pendingNotes.empty()) Emit(pendingNotes);
+  if (!pendingNotes.empty()) ConsoleWrite(pendingNotes);
   pendingNotes.clear();
 }
 
 void DropConsoleNotes() { pendingNotes.clear(); }
-
-void SetConsoleSink(std::string* sink) { consoleSink = sink; }

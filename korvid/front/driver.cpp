@@ -12,7 +12,7 @@
 #include "front/console.h"
 #include "front/messages.h"
 #include "front/packer_state.h"
-#include "front/platform.h"
+#include "common/platform.h"
 #include "granol/granol.h"
 
 namespace {

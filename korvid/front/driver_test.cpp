@@ -6,7 +6,7 @@
 
 #include "dorvik/dorvik_context.h"
 #include "front/console.h"
-#include "front/platform.h"
+#include "common/platform.h"
 
 namespace {
 
@@ -36,24 +36,6 @@ TEST(WorkAddress, IsAnOctalNumberUpTo0140000OrNothing) {
                             "\xD0\xB0"}) {
     EXPECT_EQ(WorkEndFromArgument(wrong), -1) << wrong;
   }
-}
-
-TEST(FileNames, BytesSurviveTheWideFormExactly) {
-  const char* names[] = {"game.bin", "игра.bin", "bad\xFF\xFE.bin", "cut\xD0", "\xC0\xAF",
-                         "\xED\xA0\x80surrogate"};
-  for (const char* name : names) EXPECT_EQ(NarrowName(WidenName(name)), name);
-  EXPECT_EQ(WidenName("игра"), L"игра");
-  EXPECT_EQ(WidenName("a\xFF").back(), static_cast<wchar_t>(0xDCFF));
-}
-
-TEST(ConsolePrint, FormatsWideStringsAndNumbersAsUtf8) {
-  std::string text;
-  SetConsoleSink(&text);
-  ConsolePrint(L"Пакуем '%s' :: ", L"игра.bin");
-  ConsolePrint(L" OK, Ratio %d%%\n", 8250);
-  ConsolePrint(L"[%03d|%5s|%o|%d]", 7, L"ab", 01000u, -12);
-  SetConsoleSink(nullptr);
-  EXPECT_EQ(text, "Пакуем 'игра.bin' ::  OK, Ratio 8250%\n[007|   ab|1000|-12]");
 }
 
 }  // namespace

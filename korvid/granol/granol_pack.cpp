@@ -17,7 +17,7 @@
 #include "front/le16.h"
 #include "front/messages.h"
 #include "front/packer_state.h"
-#include "front/platform.h"
+#include "common/platform.h"
 #include "granol/granol.h"
 #include "granol/granol_stub.h"
 

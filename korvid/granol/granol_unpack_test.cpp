@@ -14,7 +14,7 @@
 #include "front/le16.h"
 #include "front/messages.h"
 #include "front/packer_state.h"
-#include "front/platform.h"
+#include "common/platform.h"
 #include "granol/granol.h"
 #include "granol/granol_stub.h"
 
@@ -77,7 +77,7 @@ Unpacked Unpack(const Bytes& file) {
   return result;
 }
 
-std::string Utf8(const wchar_t* message) { return ToConsoleBytes(message); }
+std::string Utf8(const wchar_t* message) { return NarrowName(message); }
 
 void ExpectRoundTrip(const Bytes& data, uint16_t loadAddress = 01000) {
   const Bytes image = Pack(data, loadAddress);

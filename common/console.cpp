@@ -1,21 +1,20 @@
-#include "front/console.h"
+#include "common/console.h"
 
-#include <cstdarg>
 #include <cstdio>
 
-#include "front/platform.h"
+#include "common/utf8.h"
 
 namespace {
 
 std::string* consoleSink = nullptr;
 
-void AppendNumber(std::wstring& out, unsigned long long magnitude, bool negative,
+void AppendNumber(std::wstring& out, unsigned long long magnitude, bool negative, unsigned base,
                   bool zeroPad, int width) {
   wchar_t digits[32];
   int count = 0;
   do {
-    digits[count++] = static_cast<wchar_t>(L'0' + magnitude % 10);
-    magnitude /= 10;
+    digits[count++] = static_cast<wchar_t>(L'0' + magnitude % base);
+    magnitude /= base;
   } while (magnitude != 0);
   const int length = count + (negative ? 1 : 0);
   if (!zeroPad) out.append(width > length ? width - length : 0, L' ');
@@ -24,7 +23,9 @@ void AppendNumber(std::wstring& out, unsigned long long magnitude, bool negative
   while (count > 0) out += digits[--count];
 }
 
-std::wstring FormatWide(const wchar_t* format, va_list args) {
+}  // namespace
+
+std::wstring FormatTextV(const wchar_t* format, va_list args) {
   std::wstring out;
   for (const wchar_t* p = format; *p != L'\0'; ++p) {
     if (*p != L'%') {
@@ -42,28 +43,22 @@ std::wstring FormatWide(const wchar_t* format, va_list args) {
     switch (*p) {
       case L's': {
         const wchar_t* text = va_arg(args, const wchar_t*);
-        std::wstring value = text != nullptr ? text : L"";
+        const std::wstring value = text != nullptr ? text : L"";
         if (static_cast<int>(value.size()) < width) out.append(width - value.size(), L' ');
         out += value;
         break;
       }
       case L'd': {
         const long long value = va_arg(args, int);
-        AppendNumber(out, value < 0 ? 0ULL - static_cast<unsigned long long>(value) : value,
-                     value < 0, zeroPad, width);
+        AppendNumber(out, value < 0 ? 0ULL - static_cast<unsigned long long>(value) : value, value < 0, 10,
+                     zeroPad, width);
         break;
       }
-      case L'u':
-        AppendNumber(out, va_arg(args, unsigned), false, zeroPad, width);
-        break;
-      case L'c':
-        out += static_cast<wchar_t>(va_arg(args, int));
-        break;
-      case L'%':
-        out += L'%';
-        break;
-      case L'\0':
-        return out;
+      case L'u': AppendNumber(out, va_arg(args, unsigned), false, 10, zeroPad, width); break;
+      case L'o': AppendNumber(out, va_arg(args, unsigned), false, 8, zeroPad, width); break;
+      case L'c': out += static_cast<wchar_t>(va_arg(args, int)); break;
+      case L'%': out += L'%'; break;
+      case L'\0': return out;
       default:  // not a conversion we know: keep it as it stands
         out += L'%';
         out += *p;
@@ -73,29 +68,31 @@ std::wstring FormatWide(const wchar_t* format, va_list args) {
   return out;
 }
 
-}  // namespace
-
-int ConsolePrint(const wchar_t* format, ...) {
+std::wstring FormatText(const wchar_t* format, ...) {
   va_list args;
   va_start(args, format);
-  const std::wstring text = FormatWide(format, args);
+  std::wstring text = FormatTextV(format, args);
   va_end(args);
-  const std::string bytes = NarrowName(text);
+  return text;
+}
+
+void ConsoleWrite(const std::wstring& text) {
+  const std::string bytes = EncodeEscapingBytes(text);
   if (consoleSink != nullptr) {
     consoleSink->append(bytes);
   } else {
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);
     std::fflush(stdout);
   }
-  return static_cast<int>(text.size());
 }
 
-std::wstring FormatText(const wchar_t* format, ...) {
+int ConsolePrint(const wchar_t* format, ...) {
   va_list args;
   va_start(args, format);
-  std::wstring text = FormatWide(format, args);
+  const std::wstring text = FormatTextV(format, args);
   va_end(args);
-  return text;
+  ConsoleWrite(text);
+  return static_cast<int>(text.size());
 }
 
 void SetConsoleSink(std::string* sink) { consoleSink = sink; }
