@@ -1,9 +1,12 @@
 // Every text that korvid prints, in one place. Each is a format string for
-// ConsolePrint; %s takes a wide string, %d an int.
+// ConsolePrint (common/console.h); %s takes a wide string, %d an int, %o an
+// unsigned in octal. The methods report reasons; the front prints these.
 #pragma once
 
 // --- command line ---------------------------------------------------------
-inline constexpr const wchar_t* kHelpText =
+// The help: its head, one line per method (the first after kHelpFirstMethod,
+// the others after kHelpNextMethod, each "KEYWORD - description"), its tail.
+inline constexpr const wchar_t* kHelpHead =
     L"Кросс мультитул korvid для БК-0010(01) БК-0011(М)\n"
     L"\n"
     L"Использование:\n"
@@ -11,9 +14,11 @@ inline constexpr const wchar_t* kHelpText =
     L"  Вывод этой справки.\n"
     L"\n"
     L"korvid -t<name> [-d][-l][-r][-u][-w<0addr>] <input_file_name> [output_file_name]\n"
-    L"  -t<name> (--tool name) - выбор необходимого инструмента.\n"
-    L"      name: DORVIK - упаковщик/распаковщик Dorvik.\n"
-    L"            BKGRANOL - упаковщик/распаковщик Granoler.\n"
+    L"  -t<name> (--tool name) - выбор необходимого инструмента.\n";
+inline constexpr const wchar_t* kHelpFirstMethod = L"      name: ";
+inline constexpr const wchar_t* kHelpNextMethod = L"            ";
+inline constexpr const wchar_t* kHelpMethodLine = L"%s%s - %s\n";
+inline constexpr const wchar_t* kHelpTail =
     L"\n"
     L"  -d (--data) - флаг упаковки данных, а не программы.\n"
     L"      По умолчанию упаковка программы.\n"

@@ -7,17 +7,17 @@
 
 #include <string>
 
-#include "front/le16.h"
+#include "bk/words.h"
 
 namespace {
 
-uint16_t StubWord(size_t offset) { return ReadLE16(GranolStub.data() + offset); }
+uint16_t StubWord(size_t offset) { return ReadBkWord(GranolStub.data() + offset); }
 
 TEST(GranolStub, SizeAndTheWordsThatFindTheParameters) {
   EXPECT_EQ(GranolStub.size(), 264u);
   EXPECT_EQ(StubWord(0), 032737);  // BIT #0, @#177716
   EXPECT_EQ(StubWord(4), 0177716);
-  EXPECT_EQ(StubWord(010), 0352);  // word 4: parameters at (0352 + 030) / 2 = 129
+  EXPECT_EQ(StubWord(010), 0352);  // word 4: parameters at (0352 + 030) / 2 = 0201
   EXPECT_EQ((StubWord(010) + 030) / 2, kGranolLoadAddressWord);
   // The template's parameter words, extension bytes and spare word are zero.
   for (size_t offset = 0374; offset < 0410; ++offset) EXPECT_EQ(GranolStub[offset], 0) << offset;

@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "front/console.h"
-#include "front/packer_state.h"
 #include "granol/granol.h"
 #include "granol/granol_stub.h"
 #include "support/korvid_golden_cases.h"
@@ -39,26 +37,9 @@ constexpr uint32_t kGuard = 8;               // known bytes checked on both side
 constexpr uint8_t kGuardByte = 0245;
 
 Bytes PackWithLibrary(const Bytes& data, uint16_t loadAddress) {
-  ResetPackerState();
-  std::copy(data.begin(), data.end(), packerState.fileBuffer.begin());
-  packerState.dataLength = static_cast<int32_t>(data.size());
-  packerState.loadAddress = loadAddress;
-  packerState.inputName = L"test.bin";
-  EXPECT_TRUE(GranolPack());
-  return Bytes(packerState.granolImage.begin(),
-               packerState.granolImage.begin() + packerState.dataLength);
-}
-
-bool PackerRefuses(const Bytes& data, uint16_t loadAddress, std::string* console) {
-  ResetPackerState();
-  std::copy(data.begin(), data.end(), packerState.fileBuffer.begin());
-  packerState.dataLength = static_cast<int32_t>(data.size());
-  packerState.loadAddress = loadAddress;
-  packerState.inputName = L"test.bin";
-  SetConsoleSink(console);
-  const bool packed = GranolPack();
-  SetConsoleSink(nullptr);
-  return !packed;
+  GranolPackResult packed = GranolPack(data, loadAddress, u"bin");
+  EXPECT_EQ(packed.error, GranolPackError::None);
+  return packed.image;
 }
 
 // Where the destination and the image go in the 56 KiB of the test machine.
@@ -137,14 +118,10 @@ EmulatorRun RunOnPdp11(const Bytes& image, uint16_t loadAddress, uint32_t length
 
 // The PC unpacker, for comparison, gives the same data from the same image.
 void ExpectUnpackedOnPc(const Bytes& image, const Bytes& expected, uint16_t loadAddress) {
-  ResetPackerState();
-  std::copy(image.begin(), image.end(), packerState.fileBuffer.begin());
-  packerState.dataLength = static_cast<int32_t>(image.size());
-  ASSERT_TRUE(GranolUnpack());
-  EXPECT_EQ(packerState.loadAddress, loadAddress);
-  EXPECT_TRUE(packerState.dataLength == static_cast<int32_t>(expected.size()) &&
-              std::equal(expected.begin(), expected.end(), packerState.granolImage.begin()))
-      << "the PC unpacker differs";
+  const GranolUnpackResult unpacked = GranolUnpack(image);
+  ASSERT_EQ(unpacked.error, GranolUnpackError::None);
+  EXPECT_EQ(unpacked.loadAddress, loadAddress);
+  EXPECT_TRUE(unpacked.data == expected) << "the PC unpacker differs";
 }
 
 // The run halted in the caller, the stub returned with R0 = the load
@@ -276,9 +253,7 @@ TEST_P(GranolEmulatorCorpus, UnpacksOnPdp11) {
     ASSERT_FALSE(data.empty());
     // A program whose image cannot lie beside it in the address space is
     // refused with a message, and there is nothing to run.
-    std::string console;
-    if (PackerRefuses(data, loadAddress, &console)) {
-      EXPECT_EQ(console.rfind("Ошибка:: упакованный файл длиной ", 0), 0u) << console;
+    if (GranolPack(data, loadAddress, u"bin").error == GranolPackError::DoesNotFit) {
       EXPECT_GT(2 * data.size() + loadAddress, 0200000u - 02000) << "a program that small always fits";
       continue;
     }

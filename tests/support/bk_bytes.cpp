@@ -70,6 +70,28 @@ Bytes GenerateProgram(Random& random, size_t length) {
   return bytes;
 }
 
+Bytes WithLoaderInFront(const Bytes& image, uint16_t load, size_t stubEntry, int patchedWords) {
+  Bytes patched = image;
+  if (patched.size() & 1) patched.push_back(0);
+  const auto loaderAddress = static_cast<uint16_t>(load + patched.size());
+  const auto entryAddress = static_cast<uint16_t>(load + stubEntry);
+  std::vector<uint16_t> loader;
+  for (int i = 0; i < patchedWords; ++i) {
+    // MOV #word, @#address
+    loader.insert(loader.end(), {012737, WordAt(image, stubEntry + 2 * static_cast<size_t>(i)),
+                                 static_cast<uint16_t>(entryAddress + 2 * i)});
+  }
+  loader.insert(loader.end(), {000137, entryAddress});  // JMP @#entry
+  const Bytes loaderBytes = BytesOfWords(loader);
+  patched.insert(patched.end(), loaderBytes.begin(), loaderBytes.end());
+  std::vector<uint16_t> jump = {012700, loaderAddress, 000110};  // MOV #loader, R0; JMP (R0)
+  while (static_cast<int>(jump.size()) < patchedWords) jump.push_back(0177777);
+  for (int i = 0; i < patchedWords; ++i) {
+    PutWord(patched, stubEntry + 2 * static_cast<size_t>(i), jump[static_cast<size_t>(i)]);
+  }
+  return patched;
+}
+
 Bytes TenWordExample() {
   return BytesOfWords({0x1234, 0x0001, 0x1234, 0x0001, 0x1234, 0x8002, 0x0007, 0x0007, 0x0007, 0x0007});
 }

@@ -44,6 +44,13 @@ Bytes Noise(size_t length, uint32_t seed);
 // rare high bytes, and noise, mixed in random proportions.
 Bytes GenerateProgram(Random& random, size_t length);
 
+// What a loader leaves of an image loaded at `load`: the first
+// `patchedWords` words from the stub's entry (image offset `stubEntry`)
+// replaced by MOV #loader, R0 / JMP (R0) and filler, and a loader after the
+// image (at the next even address) that puts them back and jumps to the
+// entry. The stub then runs as if nothing had happened.
+Bytes WithLoaderInFront(const Bytes& image, uint16_t load, size_t stubEntry, int patchedWords);
+
 // The ten words whose Dorvik image is worked out by hand in the tests:
 // 0x1234 0x0001 0x1234 0x0001 0x1234 0x8002 7 7 7 7.
 Bytes TenWordExample();

@@ -139,26 +139,12 @@ Bytes WithEveryHighByte(std::vector<uint16_t> words, unsigned skipped, int times
   return BytesOfWords(words);
 }
 
-// The start words of a loader that took over the stub's first words, and
-// the loader after the image that puts them back: an image as some tools
-// leave it. `file` is a BK file whose image stub starts at `stubEntry`.
-Bytes WithLoaderInFront(const Bytes& file, size_t stubEntry, int patchedWords) {
+// An image as some tools leave it: a loader took over the stub's first
+// words (see WithLoaderInFront). `file` is a BK file whose stub starts at
+// image offset `stubEntry`.
+Bytes FileWithLoaderInFront(const Bytes& file, size_t stubEntry, int patchedWords) {
   const uint16_t load = WordAt(file, 0);
-  Bytes image(file.begin() + 4, file.end());
-  if (image.size() & 1) image.push_back(0);
-  const auto loaderAddress = static_cast<uint16_t>(load + image.size());
-  const auto entry = static_cast<uint16_t>(load + stubEntry);
-  std::vector<uint16_t> loader;
-  for (int i = 0; i < patchedWords; ++i) {
-    loader.insert(loader.end(), {012737, WordAt(image, stubEntry + 2 * i), static_cast<uint16_t>(entry + 2 * i)});
-  }
-  loader.insert(loader.end(), {000137, entry});
-  std::vector<uint16_t> jump = {012700, loaderAddress, 000110};
-  while (static_cast<int>(jump.size()) < patchedWords) jump.push_back(0177777);
-  for (int i = 0; i < patchedWords; ++i) PutWord(image, stubEntry + 2 * i, jump[static_cast<size_t>(i)]);
-  const Bytes loaderBytes = BytesOfWords(loader);
-  image.insert(image.end(), loaderBytes.begin(), loaderBytes.end());
-  return MakeBkFile(load, image);
+  return MakeBkFile(load, WithLoaderInFront(Bytes(file.begin() + 4, file.end()), load, stubEntry, patchedWords));
 }
 
 void AddDorvikCases(CaseList& list, const Bytes& hello) {
@@ -326,11 +312,11 @@ void AddDorvikCases(CaseList& list, const Bytes& hello) {
     return changed;
   });
   list.Unpack("loader-in-front-short", m, "program-default",
-              [](const Bytes& file) { return WithLoaderInFront(file, 0, 3); });
+              [](const Bytes& file) { return FileWithLoaderInFront(file, 0, 3); });
   list.Unpack("loader-in-front-long", m, "program--l",
-              [](const Bytes& file) { return WithLoaderInFront(file, 0, 7); });
+              [](const Bytes& file) { return FileWithLoaderInFront(file, 0, 7); });
   list.Unpack("loader-in-front-below-01000", m, "stack-0400-default",
-              [](const Bytes& file) { return WithLoaderInFront(file, 01000 - 0400, 3); });
+              [](const Bytes& file) { return FileWithLoaderInFront(file, 01000 - 0400, 3); });
   list.Unpack("long-words-of-another-program", m, "hello--l", putImageWord(2, 04000));
   list.Unpack("absolute-start-word", m, "program-default", [](const Bytes& file) {
     Bytes changed = file;
