@@ -62,11 +62,23 @@ TEST(Autostart, RestoreUndoesRedirectAtEveryLoadAddressAndRunLength) {
       const RedirectedStack redirected = RedirectAutostart(stack);
       ASSERT_EQ(redirected.startAddress, 037700);
       ASSERT_NE(redirected.stack, stack);
-      EXPECT_EQ(RestoreAutostart(redirected.stack, 037700), stack) << std::oct << load << " " << from;
+      EXPECT_EQ(RestoreAutostart(redirected.stack, 037700), stack)
+          << std::oct << load << " " << from;
       ++checked;
     }
   }
   EXPECT_GT(checked, 1000);
+}
+
+TEST(Autostart, RestoreLeavesTheFirstWordThatPackingNeverTouches) {
+  // 01000 in the file's first word, the start address from the second up:
+  // packing points the run down to the second word, and only that far back.
+  Bytes stack = Stack(0400, 0402, 02000);
+  PutWord(stack, 0, 01000);
+  const RedirectedStack redirected = RedirectAutostart(stack);
+  EXPECT_EQ(WordAt(redirected.stack, 0), 01000);
+  EXPECT_EQ(WordAt(redirected.stack, 2), 01000);
+  EXPECT_EQ(RestoreAutostart(redirected.stack, 02000), stack);
 }
 
 TEST(Autostart, RestoreLeavesWhatThePackerDidNotWrite) {
@@ -90,23 +102,47 @@ TEST(Autostart, FitStartAddressDecidesByTheAutostartWord) {
   } cases[] = {
       {"at 01000, starts there", 01000, {}, 01000, StartAddressFit::Carried, {}},
       {"at 02000, starts elsewhere", 02000, {}, 02004, StartAddressFit::Lost, {}},
-      {"probe holds the start", 0740, {5, 0, 02000, 02000, 02000, 02000, 02000, 02000, 02000, 02000,
-                                       02000, 02000, 02000, 02000, 02000, 02000},
-       02000, StartAddressFit::Carried, {5, 0, 02000, 02000, 02000, 02000, 02000, 02000, 02000, 02000,
-                                         02000, 02000, 02000, 02000, 02000, 02000}},
+      {"probe holds the start",
+       0740,
+       {5, 0, 02000, 02000, 02000, 02000, 02000, 02000, 02000, 02000, 02000, 02000, 02000, 02000,
+        02000, 02000},
+       02000,
+       StartAddressFit::Carried,
+       {5, 0, 02000, 02000, 02000, 02000, 02000, 02000, 02000, 02000, 02000, 02000, 02000, 02000,
+        02000, 02000}},
       // The run of 01000 around the probe, and only that run, takes the start.
-      {"run of 01000", 0740, {01000, 7, 01000, 01000, 01000, 9, 01000, 01000, 01000, 01000, 01000, 01000,
-                              01000, 01000, 01000, 01000},
-       037700, StartAddressFit::Restored, {01000, 7, 037700, 037700, 037700, 9, 01000, 01000, 01000,
-                                           01000, 01000, 01000, 01000, 01000, 01000, 01000}},
-      {"first word is the probe", 0770, {01000, 01000, 01000, 4}, 04000, StartAddressFit::Restored,
+      {"run of 01000",
+       0740,
+       {01000, 7, 01000, 01000, 01000, 9, 01000, 01000, 01000, 01000, 01000, 01000, 01000, 01000,
+        01000, 01000},
+       037700,
+       StartAddressFit::Restored,
+       {01000, 7, 037700, 037700, 037700, 9, 01000, 01000, 01000, 01000, 01000, 01000, 01000, 01000,
+        01000, 01000}},
+      {"first word is the probe",
+       0770,
+       {01000, 01000, 01000, 4},
+       04000,
+       StartAddressFit::Restored,
        {04000, 04000, 04000, 4}},
-      {"no autostart, start 01000", 0740, {0, 0, 0500, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-       01000, StartAddressFit::Carried, {0, 0, 0500, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {"autostart elsewhere, start 01000", 0740, {0, 0, 02000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-       01000, StartAddressFit::Lost, {0, 0, 02000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {"no autostart, start elsewhere", 0740, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 02000,
-       StartAddressFit::Lost, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"no autostart, start 01000",
+       0740,
+       {0, 0, 0500, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+       01000,
+       StartAddressFit::Carried,
+       {0, 0, 0500, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"autostart elsewhere, start 01000",
+       0740,
+       {0, 0, 02000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+       01000,
+       StartAddressFit::Lost,
+       {0, 0, 02000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"no autostart, start elsewhere",
+       0740,
+       {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+       02000,
+       StartAddressFit::Lost,
+       {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
   };
   for (const auto& c : cases) {
     const FittedStart fitted = FitStartAddress(BytesOfWords(c.stack), c.load, c.start);

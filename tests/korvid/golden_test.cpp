@@ -50,7 +50,8 @@ void WriteRecords(const std::vector<std::string>& records) {
 
 // Compares the records of the runs with the pinned ones; `belongs` tells the
 // records that this set of cases must produce, all of them.
-void ExpectGoldens(const std::vector<KorvidGoldenCase>& cases, const std::vector<KorvidGoldenRun>& runs,
+void ExpectGoldens(const std::vector<KorvidGoldenCase>& cases,
+                   const std::vector<KorvidGoldenRun>& runs,
                    bool (*belongs)(const std::string& name)) {
   std::vector<std::string> records;
   for (size_t i = 0; i < cases.size(); ++i) records.push_back(GoldenRecord(cases[i], runs[i]));
@@ -126,7 +127,8 @@ TEST(KorvidGoldens, CorpusFilesGiveTheirPinnedImagesAndFiles) {
 TEST(KorvidGoldens, WorkedExamplesAreTheImagesWorkedOutByHand) {
   std::vector<KorvidGoldenCase> cases;
   for (KorvidGoldenCase& c : GeneratedGoldenCases(EXAMPLES_DIR)) {
-    if (c.name == "dorvik/ten-words" || c.name == "bkgranol/six-zero-bytes") cases.push_back(std::move(c));
+    if (c.name == "dorvik/ten-words" || c.name == "bkgranol/six-zero-bytes")
+      cases.push_back(std::move(c));
   }
   ASSERT_EQ(cases.size(), 2u);
   const std::vector<KorvidGoldenRun> runs = RunGoldenCases(cases, KORVID_BINARY);
@@ -135,15 +137,14 @@ TEST(KorvidGoldens, WorkedExamplesAreTheImagesWorkedOutByHand) {
   // at 037000, B1 18, B2 0x6E92, H 166, 20 packed bytes, base + 1 = 0, a
   // program), the bitmap, the delta list, and the stream with its first
   // 166 bytes moved behind it.
-  Bytes header = BytesOfWords({
-      0010704, 0062704, 0000236, 0010400, 0012703, 0040000, 0005001, 0012702, 0000020,
-      0005740, 0005043, 0006110, 0103012, 0112405, 0162705, 18,      0100404, 0000305,
-      0152405, 0162705, 0x6E92,  0160501, 0010113, 0077216, 0020327, 0037000, 0001354,
-      0012702, 0000034, 0014043, 0077202, 0062700, 0000151, 0012702, 166,     0000113,
-      0114044, 0077202, 0062704, 20,      0114001, 0006301, 0016101, 0037400, 0001410,
-      0005301, 0001411, 0102404, 0062701, 0,       0010144, 0000410, 0005300, 0111044,
-      0114044, 0000760, 0114002, 0011444, 0105302, 0001375, 0020400, 0001352, 0000160,
-      0});
+  Bytes header = BytesOfWords(
+      {0010704, 0062704, 0000236, 0010400, 0012703, 0040000, 0005001, 0012702, 0000020, 0005740,
+       0005043, 0006110, 0103012, 0112405, 0162705, 18,      0100404, 0000305, 0152405, 0162705,
+       0x6E92,  0160501, 0010113, 0077216, 0020327, 0037000, 0001354, 0012702, 0000034, 0014043,
+       0077202, 0062700, 0000151, 0012702, 166,     0000113, 0114044, 0077202, 0062704, 20,
+       0114001, 0006301, 0016101, 0037400, 0001410, 0005301, 0001411, 0102404, 0062701, 0,
+       0010144, 0000410, 0005300, 0111044, 0114044, 0000760, 0114002, 0011444, 0105302, 0001375,
+       0020400, 0001352, 0000160, 0});
   Bytes bitmap(32, 0);
   bitmap[0] = 0x1E;
   header.insert(header.end(), bitmap.begin(), bitmap.end());
@@ -164,7 +165,8 @@ TEST(KorvidGoldens, WorkedExamplesAreTheImagesWorkedOutByHand) {
   EXPECT_EQ(WordAt(grl, 0), 01000);
   EXPECT_EQ(WordAt(grl, 2), 2 * 136);
   const std::vector<uint16_t> tail = {01000, 2 * (136 - 131), 6, 0040020, 0, 001010, 9};
-  for (size_t i = 0; i < tail.size(); ++i) EXPECT_EQ(WordAt(grl, 4 + 2 * (129 + i)), tail[i]) << 129 + i;
+  for (size_t i = 0; i < tail.size(); ++i)
+    EXPECT_EQ(WordAt(grl, 4 + 2 * (129 + i)), tail[i]) << 129 + i;
   EXPECT_EQ(std::string(grl.begin() + 4 + 0362, grl.begin() + 4 + 0377), "GRANOL7.2 bin");
 }
 

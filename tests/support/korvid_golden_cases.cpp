@@ -6,6 +6,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "support/korvid_run.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -29,7 +30,8 @@ class CaseList {
  public:
   // A case that packs `data` loaded at `load` (a BK file is made of them).
   void Pack(const std::string& name, const std::string& method, uint16_t load, const Bytes& data,
-            const Options& options = {}, bool roundTrip = true, const std::string& inputName = "input.bin") {
+            const Options& options = {}, bool roundTrip = true,
+            const std::string& inputName = "input.bin") {
     PackFile(name, method, MakeBkFile(load, data), options, roundTrip, inputName);
   }
   void PackFile(const std::string& name, const std::string& method, const Bytes& file,
@@ -83,7 +85,9 @@ class CaseList {
   std::vector<KorvidGoldenCase> cases_;
 };
 
-Bytes Repeat(size_t count, uint16_t word) { return BytesOfWords(std::vector<uint16_t>(count, word)); }
+Bytes Repeat(size_t count, uint16_t word) {
+  return BytesOfWords(std::vector<uint16_t>(count, word));
+}
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes all;
@@ -144,7 +148,8 @@ Bytes WithEveryHighByte(std::vector<uint16_t> words, unsigned skipped, int times
 // image offset `stubEntry`.
 Bytes FileWithLoaderInFront(const Bytes& file, size_t stubEntry, int patchedWords) {
   const uint16_t load = WordAt(file, 0);
-  return MakeBkFile(load, WithLoaderInFront(Bytes(file.begin() + 4, file.end()), load, stubEntry, patchedWords));
+  return MakeBkFile(
+      load, WithLoaderInFront(Bytes(file.begin() + 4, file.end()), load, stubEntry, patchedWords));
 }
 
 void AddDorvikCases(CaseList& list, const Bytes& hello) {
@@ -159,7 +164,8 @@ void AddDorvikCases(CaseList& list, const Bytes& hello) {
               Concat({Repeat(3, 0x1111), Repeat(equal, 0x5555)}));
   }
   list.Pack("two-equal-words", m, 01000, BytesOfWords({0x1111, 0x1111, 0x1111, 0x5555, 0x5555}));
-  list.Pack("base-plus-one-and-escape-value", m, 01000, BytesOfWords({0x1000, 0x0FFF, 0x1000, 0x8FFE, 0x1000}));
+  list.Pack("base-plus-one-and-escape-value", m, 01000,
+            BytesOfWords({0x1000, 0x0FFF, 0x1000, 0x8FFE, 0x1000}));
   {
     std::vector<uint16_t> words = {0x8005};
     Bytes data = WithEveryHighByte(words, 0x80, 5);
@@ -178,7 +184,8 @@ void AddDorvikCases(CaseList& list, const Bytes& hello) {
     // 256 words of one high byte, three times each: the largest dictionary.
     std::vector<uint16_t> many;
     for (int round = 0; round < 3; ++round) {
-      for (uint16_t low = 0; low < 256; ++low) many.push_back(static_cast<uint16_t>(low * 0x4D % 256));
+      for (uint16_t low = 0; low < 256; ++low)
+        many.push_back(static_cast<uint16_t>(low * 0x4D % 256));
     }
     list.Pack("largest-dictionary", m, 01000, BytesOfWords(many));
     // Dictionary words far apart: deltas of two bytes in the code table.
@@ -187,7 +194,8 @@ void AddDorvikCases(CaseList& list, const Bytes& hello) {
     list.Pack("two-byte-deltas", m, 01000, BytesOfWords(far));
   }
   for (size_t length : {4, 64, 1000, 5000}) {
-    list.Pack("noise-" + std::to_string(length), m, 01000, Noise(length, static_cast<uint32_t>(length)));
+    list.Pack("noise-" + std::to_string(length), m, 01000,
+              Noise(length, static_cast<uint32_t>(length)));
   }
   for (uint32_t seed = 1; seed <= 6; ++seed) {
     Random random(seed);
@@ -205,23 +213,26 @@ void AddDorvikCases(CaseList& list, const Bytes& hello) {
   uint32_t seed = 100;
   for (uint16_t load : {0120, 0400, 0740, 0742, 0744, 0746, 0770, 0776}) {
     for (int shape = 0; shape < 4; ++shape) {
-      const Bytes data = StackFile(load, static_cast<Stack>(shape), shape == 2 ? 037700 : 02000, 600, ++seed);
+      const Bytes data =
+          StackFile(load, static_cast<Stack>(shape), shape == 2 ? 037700 : 02000, 600, ++seed);
       for (const bool dataMode : {false, true}) {
         const Options options = dataMode ? Options{"-d"} : Options{};
-        list.Pack("stack-" + Octal(load) + "-" + kStackNames[shape] + (dataMode ? "-data" : ""), m, load, data,
-                  options, !LosesAStackWord(load, data));
+        list.Pack("stack-" + Octal(load) + "-" + kStackNames[shape] + (dataMode ? "-data" : ""), m,
+                  load, data, options, !LosesAStackWord(load, data));
       }
     }
   }
   {
     // 01000 just below a run of the start address: it comes back as the start.
     Bytes data(01000 - 0400 + 100, 0);
-    for (uint16_t address = 0744; address < 01000; address += 2) PutWord(data, address - 0400, 02000);
+    for (uint16_t address = 0744; address < 01000; address += 2)
+      PutWord(data, address - 0400, 02000);
     PutWord(data, 0742 - 0400, 01000);
     list.Pack("stack-01000-below-the-run", m, 0400, data, {}, false);
     // 01000 in the first word, below a run that reaches down to the second.
     Bytes first(01000 - 0400 + 300, 0);
-    for (uint16_t address = 0402; address < 01000; address += 2) PutWord(first, address - 0400, 02000);
+    for (uint16_t address = 0402; address < 01000; address += 2)
+      PutWord(first, address - 0400, 02000);
     PutWord(first, 0, 01000);
     list.Pack("stack-01000-in-the-first-word", m, 0400, first);
     list.Pack("stack-01000-in-the-first-word-data", m, 0400, first, {"-d"});
@@ -253,10 +264,20 @@ void AddDorvikCases(CaseList& list, const Bytes& hello) {
     Random random(31);
     const Bytes program = GenerateProgram(random, 3000);
     const Bytes stack = StackFile(0400, Stack::Filled, 02000, 2500, 32);
-    const Options combinations[] = {
-        {},           {"-d"},          {"-l"},          {"-l", "-d"},       {"-r"},
-        {"-r", "-l", "-d"}, {"-w", "0"}, {"-w", "40000"}, {"-w", "40001"}, {"-w", "120000"},
-        {"-w", "140000"},   {"-l", "-w", "0"}, {"-d", "-w", "120000"}, {"-w", "10000"}};
+    const Options combinations[] = {{},
+                                    {"-d"},
+                                    {"-l"},
+                                    {"-l", "-d"},
+                                    {"-r"},
+                                    {"-r", "-l", "-d"},
+                                    {"-w", "0"},
+                                    {"-w", "40000"},
+                                    {"-w", "40001"},
+                                    {"-w", "120000"},
+                                    {"-w", "140000"},
+                                    {"-l", "-w", "0"},
+                                    {"-d", "-w", "120000"},
+                                    {"-w", "10000"}};
     for (const Options& options : combinations) {
       const bool raw = Has(options, "-r");
       list.PackFile("hello-" + Joined(options), m, hello, options);
@@ -376,12 +397,15 @@ Bytes RepeatedAfter(size_t length, size_t distance) {
 }
 
 Bytes Text(size_t size, uint32_t seed) {
-  static const char* const kWords[] = {"10 PRINT ", "GOTO ", "REM ", "A$=\"", "\" ", "FOR I=1 TO 10",
-                                       "NEXT I\n", "DATA 1,2,3\n", "\xF0\xD2\xC9\xD7\xC5\xD4 ", "\n"};
+  static const char* const kWords[] = {"10 PRINT ", "GOTO ",        "REM ",
+                                       "A$=\"",     "\" ",          "FOR I=1 TO 10",
+                                       "NEXT I\n",  "DATA 1,2,3\n", "\xF0\xD2\xC9\xD7\xC5\xD4 ",
+                                       "\n"};
   Random random(seed);
   Bytes data;
   while (data.size() < size) {
-    for (const char* c = kWords[random.Below(10)]; *c != '\0'; ++c) data.push_back(static_cast<uint8_t>(*c));
+    for (const char* c = kWords[random.Below(10)]; *c != '\0'; ++c)
+      data.push_back(static_cast<uint8_t>(*c));
   }
   data.resize(size);
   return data;
@@ -406,10 +430,17 @@ void AddGranolCases(CaseList& list, const Bytes& hello) {
   const struct {
     size_t length;
     size_t largest;
-  } classes[] = {{2, 255}, {3, 511}, {4, 1023}, {5, 4095}, {40, 4095}, {256, 4095},
+  } classes[] = {{2, 255},
+                 {3, 511},
+                 {4, 1023},
+                 {5, 4095},
+                 {40, 4095},
+                 {256, 4095},
                  // A match is cut where the 4096-byte window ends and gives up its
                  // last byte: these are the farthest copies of 5, 40 and 256 bytes.
-                 {5, 4090}, {40, 4055}, {256, 3839}};
+                 {5, 4090},
+                 {40, 4055},
+                 {256, 3839}};
   for (const auto& c : classes) {
     for (size_t distance : {c.largest - 1, c.largest, c.largest + 1}) {
       list.Pack("copy-" + std::to_string(c.length) + "-at-" + std::to_string(distance), m, 01000,
@@ -421,14 +452,17 @@ void AddGranolCases(CaseList& list, const Bytes& hello) {
     const Bytes s = WithoutRepeatedPairs(300, 040, 0100);
     Bytes changed = s;
     changed[280] = 0x90;
-    list.Pack("longest-matches-last-wins", m, 01000, Concat({s, changed, s, Bytes{0xEE, 0xED, 0xEC, 0xEB}}));
+    list.Pack("longest-matches-last-wins", m, 01000,
+              Concat({s, changed, s, Bytes{0xEE, 0xED, 0xEC, 0xEB}}));
     auto join = [](std::initializer_list<const char*> parts) {
       Bytes data;
       for (const char* part : parts) data.insert(data.end(), part, part + 5);
       return data;
     };
-    list.Pack("nearest-of-equal-matches", m, 01000, join({"XYZWV", "abcde", "XYZWV", "fghij", "XYZWV", "klmno"}));
-    list.Pack("longer-match-farther", m, 01000, join({"XYZWV", "abcde", "XYZWq", "fghij", "XYZWV", "klmno"}));
+    list.Pack("nearest-of-equal-matches", m, 01000,
+              join({"XYZWV", "abcde", "XYZWV", "fghij", "XYZWV", "klmno"}));
+    list.Pack("longer-match-farther", m, 01000,
+              join({"XYZWV", "abcde", "XYZWq", "fghij", "XYZWV", "klmno"}));
   }
   // The window of 4096 bytes and larger inputs.
   for (size_t size : {4095, 4096, 4097, 4098, 8193, 20000}) {
@@ -460,8 +494,14 @@ void AddGranolCases(CaseList& list, const Bytes& hello) {
   // The extension after the signature, and the options that change nothing.
   {
     const Bytes data = Bytes{1, 2, 3, 4, 5, 6, 7};
-    const char* const names[] = {"game.bin", "GAME", "x.x", "a.b.longer", "game.", ".profile",
-                                 "\xD0\xB8\xD0\xB3\xD1\x80\xD0\xB0.\xD0\xB1\xD0\xB8\xD0\xBD", "raw.\xE9z"};
+    const char* const names[] = {"game.bin",
+                                 "GAME",
+                                 "x.x",
+                                 "a.b.longer",
+                                 "game.",
+                                 ".profile",
+                                 "\xD0\xB8\xD0\xB3\xD1\x80\xD0\xB0.\xD0\xB1\xD0\xB8\xD0\xBD",
+                                 "raw.\xE9z"};
     int index = 0;
     for (const char* name : names) {
       list.Pack("extension-" + std::to_string(index++), m, 01000, data, {}, true, name);
@@ -480,7 +520,8 @@ void AddGranolCases(CaseList& list, const Bytes& hello) {
     };
   };
   list.Unpack("pointer-word-changed", m, "three-hundred-zero-bytes", putImageWord(4, 0354));
-  list.Unpack("last-word-beyond-the-file", m, "three-hundred-zero-bytes", putImageWord(130, 0177776));
+  list.Unpack("last-word-beyond-the-file", m, "three-hundred-zero-bytes",
+              putImageWord(130, 0177776));
   list.Unpack("packed-length-too-small", m, "three-hundred-zero-bytes", putImageWord(131, 298));
   list.Unpack("packed-length-too-large", m, "three-hundred-zero-bytes", putImageWord(131, 302));
   list.Unpack("cut-in-the-stub", m, "example", [](const Bytes& file) {
@@ -556,8 +597,6 @@ std::vector<KorvidGoldenRun> RunGoldenCases(const std::vector<KorvidGoldenCase>&
   for (const KorvidGoldenCase& c : cases) {
     KorvidGoldenRun run;
     TempDir dir;
-    RunOptions options;
-    options.workingDirectory = dir.path();
     const bool raw = Has(c.options, "-r");
     if (c.change) {
       Bytes input = c.input;
@@ -571,7 +610,7 @@ std::vector<KorvidGoldenRun> RunGoldenCases(const std::vector<KorvidGoldenCase>&
       std::vector<std::string> args = {"-u", "-t", c.method};
       args.insert(args.end(), c.options.begin(), c.options.end());
       args.insert(args.end(), {c.inputName, "unpacked"});
-      run.first = RunProgram(korvid, args, options);
+      run.first = RunKorvidAt(korvid, dir.path(), args);
       run.firstWrote = FileExists(dir / "unpacked.bkfile");
       run.firstOutput = ReadFileBytes(dir / "unpacked.bkfile");
     } else {
@@ -581,7 +620,7 @@ std::vector<KorvidGoldenRun> RunGoldenCases(const std::vector<KorvidGoldenCase>&
       std::vector<std::string> args = {"-t", c.method};
       args.insert(args.end(), c.options.begin(), c.options.end());
       args.insert(args.end(), {c.inputName, "packed"});
-      run.first = RunProgram(korvid, args, options);
+      run.first = RunKorvidAt(korvid, dir.path(), args);
       const std::string image = "packed" + OutputExtension(c);
       run.firstWrote = FileExists(dir / image);
       run.firstOutput = ReadFileBytes(dir / image);
@@ -590,7 +629,7 @@ std::vector<KorvidGoldenRun> RunGoldenCases(const std::vector<KorvidGoldenCase>&
         std::vector<std::string> back = {"-u", "-t", c.method};
         if (raw) back.push_back("-r");
         back.insert(back.end(), {image, "unpacked"});
-        run.unpack = RunProgram(korvid, back, options);
+        run.unpack = RunKorvidAt(korvid, dir.path(), back);
         run.unpackWrote = FileExists(dir / "unpacked.bkfile");
         run.unpacked = ReadFileBytes(dir / "unpacked.bkfile");
       }

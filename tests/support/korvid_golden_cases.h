@@ -20,7 +20,7 @@ struct KorvidGoldenCase {
   std::string method;                // the -t keyword
   std::vector<std::string> options;  // the other options, before the input name
   std::string inputName;
-  Bytes input;                       // the input file
+  Bytes input;  // the input file
   // Unpack cases take the image that the case `base` wrote, changed by
   // `change`, and run korvid -u on it. Pack cases unpack their own image too.
   std::string base;
@@ -41,7 +41,7 @@ struct KorvidGoldenRun {
   RunResult first;      // packing, or the unpacking of an unpack case
   bool firstWrote = false;
   Bytes firstOutput;
-  RunResult unpack;     // pack cases that wrote an image: unpacking it again
+  RunResult unpack;  // pack cases that wrote an image: unpacking it again
   bool unpackWrote = false;
   Bytes unpacked;
 };
