@@ -4,14 +4,14 @@
 // (best of three runs). Every image is unpacked and compared with its input.
 //
 //   korvid_granol_bench [folder]
+#include <dirent.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
-
-#include <dirent.h>
 
 #include "bk/bk_file.h"
 #include "granol/granol.h"
@@ -103,7 +103,8 @@ std::vector<std::pair<std::string, Bytes>> GeneratedInputs() {
   Bytes data(kLargestInput);
   for (uint8_t& b : data) b = static_cast<uint8_t>(random());
   inputs.emplace_back("random", data);
-  for (size_t i = 0; i < data.size(); ++i) data[i] = i % 2 == 0 ? 0 : static_cast<uint8_t>(random());
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = i % 2 == 0 ? 0 : static_cast<uint8_t>(random());
   inputs.emplace_back("zero, random, ...", data);
   for (uint8_t& b : data) b = static_cast<uint8_t>(random() % 2);
   inputs.emplace_back("two values", data);

@@ -50,8 +50,8 @@ std::wstring FormatTextV(const wchar_t* format, va_list args) {
       }
       case L'd': {
         const long long value = va_arg(args, int);
-        AppendNumber(out, value < 0 ? 0ULL - static_cast<unsigned long long>(value) : value, value < 0, 10,
-                     zeroPad, width);
+        AppendNumber(out, value < 0 ? 0ULL - static_cast<unsigned long long>(value) : value,
+                     value < 0, 10, zeroPad, width);
         break;
       }
       case L'u': AppendNumber(out, va_arg(args, unsigned), false, 10, zeroPad, width); break;

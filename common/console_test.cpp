@@ -22,7 +22,8 @@ TEST(ConsolePrint, FormatsWideStringsAndNumbersAsUtf8) {
   EXPECT_EQ(ConsolePrint(L"Пакуем '%s' :: ", L"игра.bin"), 21);
   ConsolePrint(L" OK, Ratio %d%%\n", 8250);
   ConsolePrint(L"[%03d|%5s|%o|%d|%u|%c|%06o]", 7, L"ab", 01000u, -12, 4000000000u, L'ё', 0177u);
-  EXPECT_EQ(console.text(), "Пакуем 'игра.bin' ::  OK, Ratio 8250%\n[007|   ab|1000|-12|4000000000|ё|000177]");
+  EXPECT_EQ(console.text(),
+            "Пакуем 'игра.bin' ::  OK, Ratio 8250%\n[007|   ab|1000|-12|4000000000|ё|000177]");
 }
 
 TEST(ConsolePrint, LocaleChangesNothing) {

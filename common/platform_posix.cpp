@@ -157,7 +157,8 @@ std::string TemporaryNameBeside(const std::string& target) {
   const size_t slash = target.rfind('/');
   const size_t baseStart = slash == std::string::npos ? 0 : slash + 1;
   std::string name = target.substr(0, baseStart) + "." +
-                     target.substr(baseStart, std::min(kLongestBase, target.size() - baseStart)) + ".";
+                     target.substr(baseStart, std::min(kLongestBase, target.size() - baseStart)) +
+                     ".";
   for (int i = 0; i < 6; ++i) {
     state ^= state << 13;
     state ^= state >> 7;

@@ -4,18 +4,18 @@
 // ways that end the process run in a forked child. A full disk, a file-size
 // limit, links and write-protected outputs are tested end to end by both
 // programs.
+#include "common/platform.h"
+
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
-#include "common/platform.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -43,8 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (unpacked.data.size() != expected.size()) std::abort();
   const size_t systemArea = loadAddress < kSystemAreaEnd ? kSystemAreaEnd - loadAddress : 0u;
   for (size_t offset = 0; offset < expected.size(); offset += 2) {
-    if (unpacked.data[offset] == expected[offset] && unpacked.data[offset + 1] == expected[offset + 1]) continue;
-    const auto word = static_cast<uint16_t>(unpacked.data[offset] | (unpacked.data[offset + 1] << 8));
+    if (unpacked.data[offset] == expected[offset] &&
+        unpacked.data[offset + 1] == expected[offset + 1])
+      continue;
+    const auto word =
+        static_cast<uint16_t>(unpacked.data[offset] | (unpacked.data[offset + 1] << 8));
     if (offset >= systemArea || word != unpacked.startAddress) std::abort();
   }
   return 0;

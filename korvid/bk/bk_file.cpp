@@ -16,12 +16,14 @@ BkFile ParseBkFile(const uint8_t* bytes, size_t size, bool rawImage) {
     file.loadAddress = loadWord;
     file.lengthWord = lengthWord;
     file.extraBytes = extraBytes;
-    if (form != BkFileForm::Truncated) file.data.assign(bytes + offset, bytes + offset + lengthWord);
+    if (form != BkFileForm::Truncated)
+      file.data.assign(bytes + offset, bytes + offset + lengthWord);
     return file;
   };
   const uint64_t withHeader = lengthWord + kHeaderSize;
   if (withHeader == size) return header(BkFileForm::Header, kHeaderSize, 0);
-  if (lengthWord + kExtendedOverhead == size) return header(BkFileForm::ExtendedHeader, kExtendedDataOffset, 0);
+  if (lengthWord + kExtendedOverhead == size)
+    return header(BkFileForm::ExtendedHeader, kExtendedDataOffset, 0);
   // A near miss: a header whose data fits the address space and whose
   // length is within a block of the file's.
   if (!rawImage && !RunsPastAddressSpace(loadWord, lengthWord)) {

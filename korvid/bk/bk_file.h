@@ -36,7 +36,7 @@ struct BkFile {
   uint16_t loadAddress = 0;  // the header's, or 01000 for a raw file
   uint16_t lengthWord = 0;   // the header's length word; 0 for a raw file
   std::vector<uint8_t> data;
-  size_t extraBytes = 0;     // PaddedHeader: bytes ignored; Truncated: bytes missing
+  size_t extraBytes = 0;  // PaddedHeader: bytes ignored; Truncated: bytes missing
 };
 
 // The exact header forms come first, as always; a header that is plausible

@@ -18,7 +18,8 @@ inline bool RunsPastAddressSpace(uint32_t start, uint32_t length) {
 
 // Whether two ranges of the 16-bit address space share a byte; either may
 // wrap round past 0177777.
-inline bool RangesOverlap(uint32_t first, uint32_t firstLength, uint32_t second, uint32_t secondLength) {
+inline bool RangesOverlap(uint32_t first, uint32_t firstLength, uint32_t second,
+                          uint32_t secondLength) {
   const uint32_t secondFromFirst = (second - first) & 0xFFFF;
   const uint32_t firstFromSecond = (first - second) & 0xFFFF;
   return secondFromFirst < firstLength || firstFromSecond < secondLength;

@@ -44,7 +44,7 @@ struct DorvikPackResult {
   // one refused); both wrap modulo 0200000.
   uint16_t workStart = 0;
   uint16_t workEnd = 0;
-  uint32_t imageEnd = 0;       // where the image ends (ImagePastTop: beyond 0177777)
+  uint32_t imageEnd = 0;  // where the image ends (ImagePastTop: beyond 0177777)
 };
 
 // Packs `data` that loads at `loadAddress`.

@@ -55,7 +55,8 @@ using SlotValues = std::array<uint16_t, 256>;
 SlotValues ValuesBySlot(const DorvikTables& t) {
   SlotValues values{};
   const size_t top = t.codeValues.size() - 1;
-  for (size_t rank = 0; rank <= top; ++rank) values[t.codeKeys[top - rank] - 128u] = t.codeValues[rank];
+  for (size_t rank = 0; rank <= top; ++rank)
+    values[t.codeKeys[top - rank] - 128u] = t.codeValues[rank];
   return values;
 }
 
@@ -165,7 +166,8 @@ void CollectCandidates(DorvikPacking& p) {
     for (uint8_t low : t.lowBytesOf[h]) {
       if (seen[low]) continue;
       seen[low] = true;
-      if (count[low] >= 2) t.candidates.push_back({count[low], static_cast<uint16_t>(h * 256 + low)});
+      if (count[low] >= 2)
+        t.candidates.push_back({count[low], static_cast<uint16_t>(h * 256 + low)});
     }
   }
   std::sort(t.candidates.begin(), t.candidates.end(), RanksBefore);

@@ -29,7 +29,8 @@ int32_t OccupiedLength(const DorvikPacking& p) {
 }
 
 bool WorkAreaIsFree(const DorvikPacking& p, uint32_t workStart) {
-  return !RangesOverlap(p.loadAddress, static_cast<uint32_t>(OccupiedLength(p)), workStart, kWorkAreaSize);
+  return !RangesOverlap(p.loadAddress, static_cast<uint32_t>(OccupiedLength(p)), workStart,
+                        kWorkAreaSize);
 }
 
 std::array<uint8_t, kDorvikStubSize> StubBytes() {
@@ -83,14 +84,16 @@ DorvikPackError SettleWorkArea(DorvikPacking& p) {
     }
     case WorkAreaRule::Given:
       if (p.workEnd < kWorkAreaSize) return DorvikPackError::WorkAreaOutside;
-      return WorkAreaIsFree(p, p.workStart) ? DorvikPackError::None : DorvikPackError::WorkAreaOverlap;
+      return WorkAreaIsFree(p, p.workStart) ? DorvikPackError::None
+                                            : DorvikPackError::WorkAreaOverlap;
   }
   return DorvikPackError::NoWorkArea;
 }
 
 void RedirectAutostart(DorvikPacking& p) {
   const auto begin = p.buffer.begin();
-  const RedirectedStack redirected = ::RedirectAutostart(std::vector<uint8_t>(begin, begin + p.startOffset));
+  const RedirectedStack redirected =
+      ::RedirectAutostart(std::vector<uint8_t>(begin, begin + p.startOffset));
   std::copy(redirected.stack.begin(), redirected.stack.end(), begin);
   // A file at 01000 or above starts at its load address.
   p.startAddress = p.startOffset == 0 ? p.loadAddress : redirected.startAddress;

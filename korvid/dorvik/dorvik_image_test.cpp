@@ -17,7 +17,9 @@ uint16_t StubWordIn(const Bytes& image, uint16_t load, bool longStub, uint16_t s
   const size_t regionStart = load < 01000 ? 01000u - load : 0;
   return WordAt(image, regionStart - (longStub ? kLongStubSkip : kShortStubSkip) + stubOffset);
 }
-uint16_t StubWordIn(const Bytes& image, uint16_t stubOffset) { return StubWordIn(image, 01000, false, stubOffset); }
+uint16_t StubWordIn(const Bytes& image, uint16_t stubOffset) {
+  return StubWordIn(image, 01000, false, stubOffset);
+}
 
 Bytes Zeros(size_t length) { return Bytes(length, 0); }
 
@@ -28,15 +30,14 @@ TEST(DorvikImage, TenWordExampleIsTheDocumentedImage) {
 
   // Short stub with its patched words: work area 036710 (table at 037000),
   // B1 18, B2 0x6E92, H 166, 20 packed bytes, base + 1 = 0, a program.
-  Bytes header = BytesOfWords({
-      0010704, 0062704, 0000236, 0010400, 0012703, 0040000, 0005001, 0012702, 0000020,
-      0005740, 0005043, 0006110, 0103012, 0112405, 0162705, 18,      0100404, 0000305,
-      0152405, 0162705, 0x6E92,  0160501, 0010113, 0077216, 0020327, 0037000, 0001354,
-      0012702, 0000034, 0014043, 0077202, 0062700, 0000151, 0012702, 166,     0000113,
-      0114044, 0077202, 0062704, 20,      0114001, 0006301, 0016101, 0037400, 0001410,
-      0005301, 0001411, 0102404, 0062701, 0,       0010144, 0000410, 0005300, 0111044,
-      0114044, 0000760, 0114002, 0011444, 0105302, 0001375, 0020400, 0001352, 0000160,
-      0});
+  Bytes header = BytesOfWords(
+      {0010704, 0062704, 0000236, 0010400, 0012703, 0040000, 0005001, 0012702, 0000020, 0005740,
+       0005043, 0006110, 0103012, 0112405, 0162705, 18,      0100404, 0000305, 0152405, 0162705,
+       0x6E92,  0160501, 0010113, 0077216, 0020327, 0037000, 0001354, 0012702, 0000034, 0014043,
+       0077202, 0062700, 0000151, 0012702, 166,     0000113, 0114044, 0077202, 0062704, 20,
+       0114001, 0006301, 0016101, 0037400, 0001410, 0005301, 0001411, 0102404, 0062701, 0,
+       0010144, 0000410, 0005300, 0111044, 0114044, 0000760, 0114002, 0011444, 0105302, 0001375,
+       0020400, 0001352, 0000160, 0});
   Bytes bitmap(32, 0);
   bitmap[0] = 0x1E;
   header.insert(header.end(), bitmap.begin(), bitmap.end());
@@ -74,18 +75,22 @@ TEST(DorvikImage, ShortAndLongStubBeginnings) {
   EXPECT_EQ(WordAt(shortImage.image, 4), 0000236);
 
   const auto longImage = Pack(01000, data, Options().Long());
-  const std::vector<uint16_t> prologue = {0012704, 1001,    0010437, 0000266, 0010437,
-                                          0000350, 0012737, EndAroundCarrySum(data.data(), data.size()),
-                                          0000312, 0010704};
-  for (size_t i = 0; i < prologue.size(); ++i) EXPECT_EQ(WordAt(longImage.image, 2 * i), prologue[i]) << i;
+  const std::vector<uint16_t> prologue = {
+      0012704, 1001,    0010437, 0000266,
+      0010437, 0000350, 0012737, EndAroundCarrySum(data.data(), data.size()),
+      0000312, 0010704};
+  for (size_t i = 0; i < prologue.size(); ++i)
+    EXPECT_EQ(WordAt(longImage.image, 2 * i), prologue[i]) << i;
   EXPECT_EQ(longImage.image.size(), shortImage.image.size() + 18);
 }
 
 TEST(DorvikImage, ChecksumAddsWithEndAroundCarry) {
   // 257 bytes of 0xFF sum to 0xFFFF; the 258th carries out and wraps to 0377.
-  EXPECT_EQ(StubWordIn(Pack(01000, Bytes(258, 0xFF), Options().Long()).image, 01000, true, stub::kChecksum),
+  EXPECT_EQ(StubWordIn(Pack(01000, Bytes(258, 0xFF), Options().Long()).image, 01000, true,
+                       stub::kChecksum),
             0377);
-  EXPECT_EQ(StubWordIn(Pack(01000, Bytes(257, 0xFF), Options().Long()).image, 01000, true, stub::kChecksum),
+  EXPECT_EQ(StubWordIn(Pack(01000, Bytes(257, 0xFF), Options().Long()).image, 01000, true,
+                       stub::kChecksum),
             0177777);
 }
 
@@ -166,7 +171,8 @@ TEST(DorvikImage, WorkAreaThatCannotWorkIsRefused) {
   // Wrapping below address 0.
   EXPECT_EQ(Pack(01000, Zeros(100), Options().Work(0100)).error, DorvikPackError::WorkAreaOutside);
   // A program high in memory whose area after it would cross 0200000.
-  EXPECT_EQ(Pack(0170000, Noise(8000, 8), Options().Work(0)).error, DorvikPackError::WorkAreaOutside);
+  EXPECT_EQ(Pack(0170000, Noise(8000, 8), Options().Work(0)).error,
+            DorvikPackError::WorkAreaOutside);
 
   // No default area is free when the program covers all three.
   const auto covered = Pack(04000, Noise(30720, 9));
@@ -204,7 +210,8 @@ TEST(DorvikImage, NoAutostartAddressLeavesTheStackAlone) {
   const auto packed = Pack(0400, data);
   ASSERT_TRUE(packed.ok());
   EXPECT_EQ(packed.startAddress, 01000);
-  EXPECT_EQ(Bytes(packed.image.begin(), packed.image.begin() + 0400), Bytes(data.begin(), data.begin() + 0400));
+  EXPECT_EQ(Bytes(packed.image.begin(), packed.image.begin() + 0400),
+            Bytes(data.begin(), data.begin() + 0400));
   EXPECT_EQ(Unpack(0400, packed.image).startAddress, 01000);
 }
 
@@ -234,8 +241,8 @@ TEST(DorvikImage, InputsWithoutAWorkingImageAreRefused) {
     size_t length;
     DorvikPackError error;
   } cases[] = {
-      {01000, 0, DorvikPackError::NothingToPack},   {0400, 0400, DorvikPackError::NothingToPack},
-      {0776, 1, DorvikPackError::NothingToPack},    {0777, 100, DorvikPackError::OddLoadAddress},
+      {01000, 0, DorvikPackError::NothingToPack},    {0400, 0400, DorvikPackError::NothingToPack},
+      {0776, 1, DorvikPackError::NothingToPack},     {0777, 100, DorvikPackError::OddLoadAddress},
       {01001, 100, DorvikPackError::OddLoadAddress},
   };
   for (const auto& test : cases) {

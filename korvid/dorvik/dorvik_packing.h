@@ -61,11 +61,11 @@ struct DorvikPacking {
   uint16_t rawPrefixEnd = 0;    // word index: words before it are stored plain
   uint16_t streamLength = 0;    // bytes of the packed stream from startOffset
   WorkAreaRule workAreaRule = WorkAreaRule::Default;
-  uint16_t workStart = 0;       // BK address of the stub's work area
-  uint16_t checksum = 0;        // end-around-carry sum of the input (long stub)
-  uint16_t startAddress = 0;    // where the stub starts the program
-  uint16_t headerLength = 0;    // H: stub, code bitmap and delta list in the image
-  uint16_t imageLength = 0;     // bytes of the image from offset 0
+  uint16_t workStart = 0;     // BK address of the stub's work area
+  uint16_t checksum = 0;      // end-around-carry sum of the input (long stub)
+  uint16_t startAddress = 0;  // where the stub starts the program
+  uint16_t headerLength = 0;  // H: stub, code bitmap and delta list in the image
+  uint16_t imageLength = 0;   // bytes of the image from offset 0
 
   DorvikTables tables;
 };

@@ -44,7 +44,9 @@ inline DorvikUnpackResult Unpack(uint16_t loadAddress, const Bytes& image) {
   return DorvikUnpack(image, loadAddress);
 }
 
-inline bool Unpacked(const DorvikUnpackResult& result) { return result.error == DorvikUnpackError::None; }
+inline bool Unpacked(const DorvikUnpackResult& result) {
+  return result.error == DorvikUnpackError::None;
+}
 
 // Whether the long stub's words differ from the data: the front notes it.
 inline bool LongWordsDiffer(const DorvikUnpackResult& result) {

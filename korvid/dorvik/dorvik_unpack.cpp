@@ -23,7 +23,9 @@ constexpr uint16_t kEscapeEntry = 0x8000;
 // operand is taken from the stub template, not from the image: a loader
 // that takes over the stub's first words may have replaced it in the file,
 // and puts it back before the stub runs.
-int32_t DeltaListStubOffset() { return stub::kDeltaListPc + DorvikStub[stub::kDeltaListDisplacement / 2]; }
+int32_t DeltaListStubOffset() {
+  return stub::kDeltaListPc + DorvikStub[stub::kDeltaListDisplacement / 2];
+}
 
 bool StubWordsMatch(const uint8_t* image, int32_t stubOffset, uint16_t first, uint16_t end) {
   for (uint16_t offset = first; offset < end; offset += 2) {
@@ -46,8 +48,8 @@ struct Unpacking {
   uint16_t oneByteBias = 0;
   uint16_t twoByteBias = 0;
   uint16_t base = 0;
-  uint16_t startWord = 0;       // word 0220: n of JMP n(R0), or the start address itself
-  bool absoluteStart = false;   // word 0216 jumps to word 0220 itself
+  uint16_t startWord = 0;                 // word 0220: n of JMP n(R0), or the start address itself
+  bool absoluteStart = false;             // word 0216 jumps to word 0220 itself
   std::array<uint16_t, 256> codeTable{};  // by slot; 0 means not a code byte
 
   uint16_t ImageWord(int32_t offset) const { return ReadBkWord(buffer.data() + offset); }
@@ -57,7 +59,8 @@ struct Unpacking {
 // Recognises the stub and reads its patched words. False when the file
 // holds no Dorvik stub where one must be.
 bool ParseHeader(Unpacking& u, DorvikUnpackResult& result) {
-  const DorvikStubPlacement placement = FindDorvikStub(u.buffer.data(), u.imageLength, u.startOffset);
+  const DorvikStubPlacement placement =
+      FindDorvikStub(u.buffer.data(), u.imageLength, u.startOffset);
   if (!placement.found) return false;
   u.stubOffset = placement.stubOffset;
   result.longStub = placement.longStub;
@@ -212,7 +215,8 @@ DorvikUnpackResult DorvikUnpack(const std::vector<uint8_t>& image, uint16_t load
   if (bitmap < 0) return Refuse(DorvikUnpackError::Damaged);
   // The stub's own arithmetic gives the end of the image: R0 at the bitmap,
   // back over the loop it copied, plus the stream advance of word 0122.
-  const auto expected = static_cast<uint16_t>(bitmap - kWorkLoopSize + u.StubWord(stub::kStreamAdvance));
+  const auto expected =
+      static_cast<uint16_t>(bitmap - kWorkLoopSize + u.StubWord(stub::kStreamAdvance));
   if (expected > u.imageLength) return Refuse(DorvikUnpackError::Truncated);
   u.imageLength = expected;
   const int32_t startAddress = DecodeStream(u);
@@ -221,7 +225,8 @@ DorvikUnpackResult DorvikUnpack(const std::vector<uint8_t>& image, uint16_t load
 
   const auto begin = u.buffer.begin();
   const auto stackEnd = begin + u.startOffset;
-  std::vector<uint8_t> stack = RestoreAutostart(std::vector<uint8_t>(begin, stackEnd), result.startAddress);
+  std::vector<uint8_t> stack =
+      RestoreAutostart(std::vector<uint8_t>(begin, stackEnd), result.startAddress);
   if (!result.dataMode) {
     FittedStart fitted = FitStartAddress(stack, loadAddress, result.startAddress);
     result.startAddressLost = fitted.fit == StartAddressFit::Lost;
@@ -230,8 +235,8 @@ DorvikUnpackResult DorvikUnpack(const std::vector<uint8_t>& image, uint16_t load
   std::copy(stack.begin(), stack.end(), begin);
   result.data.assign(begin, begin + u.startOffset + u.packedLength);
   if (result.longStub) {
-    result.longWords =
-        CheckLongStubWords(result.data.data(), result.data.size(), result.lengthWord, result.checksumWord);
+    result.longWords = CheckLongStubWords(result.data.data(), result.data.size(), result.lengthWord,
+                                          result.checksumWord);
   }
   return result;
 }
@@ -240,7 +245,8 @@ LongStubCheck CheckLongStubWords(const uint8_t* data, size_t length, uint16_t le
                                  uint16_t checksumWord) {
   LongStubCheck check;
   check.dataChecksum = EndAroundCarrySum(data, length);
-  const bool lengthMatches = lengthWord == length || ((lengthWord & 1) != 0 && lengthWord + 1u == length);
+  const bool lengthMatches =
+      lengthWord == length || ((lengthWord & 1) != 0 && lengthWord + 1u == length);
   check.dataLength = lengthMatches ? lengthWord : static_cast<uint16_t>(length);
   check.match = lengthMatches && check.dataChecksum == checksumWord;
   return check;

@@ -40,8 +40,8 @@ void ExpectStartNote(const DorvikUnpackResult& result, uint16_t startAddress) {
 }
 
 // The long stub's words differ from the data's, and only that is noted.
-void ExpectLongWordsNote(const DorvikUnpackResult& result, uint16_t lengthWord, uint16_t checksumWord,
-                         uint16_t dataLength, uint16_t dataChecksum) {
+void ExpectLongWordsNote(const DorvikUnpackResult& result, uint16_t lengthWord,
+                         uint16_t checksumWord, uint16_t dataLength, uint16_t dataChecksum) {
   EXPECT_FALSE(result.startAddressLost);
   EXPECT_TRUE(result.longStub);
   EXPECT_FALSE(result.longWords.match);
@@ -56,8 +56,7 @@ void ExpectLongWordsNote(const DorvikUnpackResult& result, uint16_t lengthWord, 
 // such a word from a redirected one (see StackWordOf01000BelowTheRun).
 enum class Stack { Zero, Arbitrary, Filled, Single };
 
-void ShapeStack(Bytes& data, uint16_t load, Stack shape, uint16_t startAddress,
-                Random& random) {
+void ShapeStack(Bytes& data, uint16_t load, Stack shape, uint16_t startAddress, Random& random) {
   const uint16_t probe = std::max<uint16_t>(load, 0744);
   for (uint16_t address = load; address < 01000; address += 2) {
     uint16_t word = 0;
@@ -124,20 +123,23 @@ TEST(DorvikUnpack, RoundTripsOfGeneratedInputsInAllOptionCombinations) {
     const uint32_t work = random.Below(4);
     options.workEnd = work == 0 ? -1 : work == 1 ? 0 : static_cast<int32_t>(random.Below(0140001));
     const bool low = random.Below(3) == 0;
-    const uint16_t load = static_cast<uint16_t>(low ? 2 * random.Below(0400) : 01000 + 2 * random.Below(030000));
+    const uint16_t load =
+        static_cast<uint16_t>(low ? 2 * random.Below(0400) : 01000 + 2 * random.Below(030000));
     const size_t stack = low ? 01000u - load : 0;
     const size_t length = stack + 1 + random.Below(random.Below(10) == 0 ? 12000 : 1500);
     Bytes data = GenerateProgram(random, std::min<size_t>(length, 30720));
     if (low) {
       const auto shape = static_cast<Stack>(random.Below(4));
-      ShapeStack(data, load, shape, static_cast<uint16_t>(01002 + 2 * random.Below(040000)), random);
+      ShapeStack(data, load, shape, static_cast<uint16_t>(01002 + 2 * random.Below(040000)),
+                 random);
     }
     const std::string label = "case " + std::to_string(i);
     const auto attempt = Pack(load, data, options);
     if (!attempt.ok()) {
       // Only a work area that cannot work may refuse an input of this size.
       EXPECT_TRUE(attempt.error == DorvikPackError::WorkAreaOverlap ||
-                  attempt.error == DorvikPackError::WorkAreaOutside || attempt.error == DorvikPackError::NoWorkArea)
+                  attempt.error == DorvikPackError::WorkAreaOutside ||
+                  attempt.error == DorvikPackError::NoWorkArea)
           << label << static_cast<int>(attempt.error);
       continue;
     }
@@ -282,11 +284,13 @@ TEST(DorvikUnpack, DamagedHeaderFieldsAreReported) {
     uint16_t value;
     DorvikUnpackError error;
   } const fields[] = {
-      {stub::kHeaderLength, 0xFFFF, DorvikUnpackError::Damaged},        // header longer than the image
-      {stub::kPackedLength, 0xFFFF, DorvikUnpackError::Damaged},        // region far larger than the stream
-      {stub::kPackedLength, 0, DorvikUnpackError::Damaged},             // region shorter than the stream
-      {stub::kStreamAdvance, 0x7000, DorvikUnpackError::Truncated},     // image longer than the file
-      {stub::kRecognisedSecond, 0, DorvikUnpackError::NotRecognised},  // a word that recognition compares
+      {stub::kHeaderLength, 0xFFFF, DorvikUnpackError::Damaged},  // header longer than the image
+      {stub::kPackedLength, 0xFFFF,
+       DorvikUnpackError::Damaged},                          // region far larger than the stream
+      {stub::kPackedLength, 0, DorvikUnpackError::Damaged},  // region shorter than the stream
+      {stub::kStreamAdvance, 0x7000, DorvikUnpackError::Truncated},  // image longer than the file
+      {stub::kRecognisedSecond, 0,
+       DorvikUnpackError::NotRecognised},  // a word that recognition compares
   };
   for (const Field& field : fields) {
     Bytes damaged = image;
@@ -315,7 +319,8 @@ TEST(DorvikUnpack, RandomCorruptionsNeverEscapeTheBuffer) {
     Bytes image = PackedImage(load, data, options);
     const uint32_t changes = 1 + random.Below(6);
     for (uint32_t k = 0; k < changes; ++k) {
-      image[random.Below(static_cast<uint32_t>(image.size()))] = static_cast<uint8_t>(random.Next());
+      image[random.Below(static_cast<uint32_t>(image.size()))] =
+          static_cast<uint8_t>(random.Next());
     }
     const auto result = Unpack(load, image);
     if (Unpacked(result)) {
@@ -362,7 +367,8 @@ TEST(DorvikUnpack, StackImageAllRedirectedGetsTheStartAddressFromTheStub) {
   for (const uint16_t load : {0120, 0400, 0742, 0744, 0776}) {
     const Bytes data = StackFilledWith(load, 037700, 700, load);
     Bytes image = PackedImage(load, data);
-    for (uint16_t address = load; address < 01000; address += 2) PutWord(image, address - load, 01000);
+    for (uint16_t address = load; address < 01000; address += 2)
+      PutWord(image, address - load, 01000);
     const auto unpacked = Unpack(load, image);
     ASSERT_TRUE(Unpacked(unpacked)) << Octal(load);
     EXPECT_EQ(unpacked.data, Padded(data)) << Octal(load);

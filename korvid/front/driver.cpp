@@ -29,8 +29,8 @@ const option kLongOptions[] = {
 void PrintHelp() {
   std::wstring text = kHelpHead;
   for (size_t i = 0; i < kMethodCount; ++i) {
-    text += FormatText(kHelpMethodLine, i == 0 ? kHelpFirstMethod : kHelpNextMethod, kMethods[i].keyword,
-                       kMethods[i].description);
+    text += FormatText(kHelpMethodLine, i == 0 ? kHelpFirstMethod : kHelpNextMethod,
+                       kMethods[i].keyword, kMethods[i].description);
   }
   text += kHelpTail;
   ConsoleWrite(text);
@@ -123,9 +123,7 @@ CommandLine ParseOptions(int argc, char** argv, PackerState* state) {
         state->workEnd = static_cast<int32_t>(value);
         break;
       }
-      case kHelpOption:
-        PrintHelp();
-        return CommandLine::Help;
+      case kHelpOption: PrintHelp(); return CommandLine::Help;
       default:  // '?': -?, or an option getopt_long refused
         if (optopt == '?') {
           PrintHelp();

@@ -54,9 +54,9 @@ TEST(WorkAddress, IsAnOctalNumberUpTo0140000OrNothing) {
   EXPECT_EQ(WorkEndFromArgument("00000000000000000040001"), 040001);
   EXPECT_EQ(WorkEndFromArgument("7"), 7);
   // Not an octal number in range: refused, never read as some other value.
-  for (const char* wrong : {"140001", "200000", "177777", "77777777777777", "-1", "-0", "+37", "",
-                            " 40000", "40000 ", "abc", "0x4000", "08", "1778", "4e4", "040000.",
-                            "\xD0\xB0"}) {
+  for (const char* wrong :
+       {"140001", "200000", "177777", "77777777777777", "-1", "-0", "+37", "", " 40000", "40000 ",
+        "abc", "0x4000", "08", "1778", "4e4", "040000.", "\xD0\xB0"}) {
     EXPECT_EQ(WorkEndFromArgument(wrong), -1) << wrong;
   }
 }
@@ -146,9 +146,9 @@ TEST(DriverOptions, HelpIsToldFromParseErrorsInEveryOrder) {
     std::vector<std::string> args;
     int status;
   } cases[] = {
-      {{"-?"}, 0},          {{"--help"}, 0},        {{"-r?"}, 0},       {{"-x"}, 2},
-      {{"-?", "-x"}, 0},    {{"-x", "-?"}, 2},      {{"--bogus"}, 2},   {{"--bogus", "-?"}, 2},
-      {{"-u", "-?x"}, 0},   {{"--help=1"}, 2},      {{"-t"}, 2},        {{"--he"}, 0},
+      {{"-?"}, 0},           {{"--help"}, 0},   {{"-r?"}, 0},     {{"-x"}, 2},
+      {{"-?", "-x"}, 0},     {{"-x", "-?"}, 2}, {{"--bogus"}, 2}, {{"--bogus", "-?"}, 2},
+      {{"-u", "-?x"}, 0},    {{"--help=1"}, 2}, {{"-t"}, 2},      {{"--he"}, 0},
       {{"-t", "dorvik"}, 2},  // no input name
   };
   for (const auto& c : cases) {

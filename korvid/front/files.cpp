@@ -83,10 +83,10 @@ bool ReadInputFile(PackerState& state, bool (*isRawImage)(const uint8_t*, size_t
       break;
     case BkFileForm::Header:
     case BkFileForm::ExtendedHeader:
-    case BkFileForm::Raw:
-      break;
+    case BkFileForm::Raw: break;
   }
-  if (!state.unpackMode && RunsPastAddressSpace(file.loadAddress, static_cast<uint32_t>(file.data.size()))) {
+  if (!state.unpackMode &&
+      RunsPastAddressSpace(file.loadAddress, static_cast<uint32_t>(file.data.size()))) {
     ConsolePrint(kMsgPastAddressSpace, U(file.loadAddress), U(file.data.size()));
     return false;
   }
@@ -117,7 +117,8 @@ bool WriteOutputFile(const PackerState& state, const MethodOutcome& outcome) {
     return false;
   }
   if (!state.rawOutput) {
-    const auto header = BkFileHeader(outcome.loadAddress, static_cast<uint16_t>(outcome.bytes.size()));
+    const auto header =
+        BkFileHeader(outcome.loadAddress, static_cast<uint16_t>(outcome.bytes.size()));
     file.Write(header.data(), header.size());
   }
   if (!outcome.bytes.empty()) file.Write(outcome.bytes.data(), outcome.bytes.size());

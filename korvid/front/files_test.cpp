@@ -63,7 +63,9 @@ TEST_F(BkFileTest, LengthWordFarFromTheSizeMeansRawDataAtTheDefaultAddress) {
 TEST_F(BkFileTest, ProgramPastTheAddressSpaceIsRefusedForPackingOnly) {
   const Bytes file = MakeBkFile(0177000, Pattern(01002));
   EXPECT_FALSE(Read(file));
-  EXPECT_EQ(console_, "Ошибка:: программа с адреса 0177000 длиной 01002 выходит за границу памяти 0200000.\n");
+  EXPECT_EQ(
+      console_,
+      "Ошибка:: программа с адреса 0177000 длиной 01002 выходит за границу памяти 0200000.\n");
   console_.clear();
   ASSERT_TRUE(Read(MakeBkFile(0177000, Pattern(01000))));  // ends exactly at 0200000
   state_.unpackMode = true;  // an image is not a program: the method judges it
@@ -85,7 +87,8 @@ TEST_F(BkFileTest, FilesShorterThanFourBytesAreTooShort) {
   for (size_t size = 0; size < 4; ++size) {
     console_.clear();
     EXPECT_FALSE(Read(Pattern(size))) << size;
-    EXPECT_EQ(console_, "Ошибка:: файл '" + (dir_ / "input.bin") + "' слишком короткий, в нём меньше 4 байт.\n");
+    EXPECT_EQ(console_, "Ошибка:: файл '" + (dir_ / "input.bin") +
+                            "' слишком короткий, в нём меньше 4 байт.\n");
   }
 }
 
@@ -173,8 +176,8 @@ TEST_F(WriterTest, EmptyOutputIsAHeaderAlone) {
 TEST_F(WriterTest, OutputThatCannotBeCreatedIsReported) {
   state_.outputName = WidenName((dir_ / "missing-dir/out.grl").c_str());
   EXPECT_FALSE(WriteOutputFile(state_, Outcome(Pattern(10))));
-  EXPECT_EQ(console_, "Ошибка:: не удалось открыть файл для записи '" + (dir_ / "missing-dir/out.grl") +
-                          "'.\n");
+  EXPECT_EQ(console_, "Ошибка:: не удалось открыть файл для записи '" +
+                          (dir_ / "missing-dir/out.grl") + "'.\n");
 }
 
 TEST_F(WriterTest, FullDeviceIsAFailureAndTheDeviceStays) {

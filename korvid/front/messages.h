@@ -49,7 +49,8 @@ inline constexpr const wchar_t* kMsgUnknownTool =
     L"Ошибка в командной строке: неизвестный инструмент '%s'.\n\n";
 // -w takes octal digits only, and no more than the highest end the stub can use.
 inline constexpr const wchar_t* kMsgBadWorkAddress =
-    L"Ошибка в командной строке: адрес рабочей области '%s' должен быть восьмеричным числом от 0 до "
+    L"Ошибка в командной строке: адрес рабочей области '%s' должен быть восьмеричным числом от 0 "
+    L"до "
     L"0140000.\n\n";
 
 // --- BK binary files --------------------------------------------------------
@@ -79,8 +80,7 @@ inline constexpr const wchar_t* kMsgCannotCreate =
     L"Ошибка:: не удалось открыть файл для записи '%s'.\n";
 // A write or the close of the output failed (full disk, quota, I/O error).
 // A half-written regular file is removed before this is printed.
-inline constexpr const wchar_t* kMsgCannotWrite =
-    L"Ошибка:: не удалось записать файл '%s'.\n";
+inline constexpr const wchar_t* kMsgCannotWrite = L"Ошибка:: не удалось записать файл '%s'.\n";
 // The output name designates the input file itself: writing would destroy it.
 inline constexpr const wchar_t* kMsgOutputIsInput =
     L"Ошибка:: выходной файл '%s' совпадает с входным, входной файл не будет затёрт.\n";
@@ -102,9 +102,11 @@ inline constexpr const wchar_t* kMsgDorvikNothingToPack =
     L"Ошибка:: в файле нет данных выше адреса 01000, упаковывать нечего.\n";
 // The stub's 568-byte work area must not overlap the image or the unpacked data.
 inline constexpr const wchar_t* kMsgDorvikWorkAreaOverlap =
-    L"Ошибка:: рабочая область 0%o-0%o перекрывает упакованный файл, задайте другой адрес ключом -w.\n";
+    L"Ошибка:: рабочая область 0%o-0%o перекрывает упакованный файл, задайте другой адрес ключом "
+    L"-w.\n";
 inline constexpr const wchar_t* kMsgDorvikWorkAreaOutside =
-    L"Ошибка:: рабочая область не помещается в память ниже 0200000, задайте другой адрес ключом -w.\n";
+    L"Ошибка:: рабочая область не помещается в память ниже 0200000, задайте другой адрес ключом "
+    L"-w.\n";
 inline constexpr const wchar_t* kMsgDorvikNoWorkArea =
     L"Ошибка:: нет свободного места для рабочей области, задайте её адрес ключом -w.\n";
 // A recognised image whose stream or tables point outside the file.

@@ -37,7 +37,9 @@ MethodOutcome PackWithDorvik(const PackerState& state) {
       break;
     case DorvikPackError::WorkAreaOutside: ConsolePrint(kMsgDorvikWorkAreaOutside); break;
     case DorvikPackError::NoWorkArea: ConsolePrint(kMsgDorvikNoWorkArea); break;
-    case DorvikPackError::ImagePastTop: ConsolePrint(kMsgDorvikImagePastTop, U(load), U(result.imageEnd)); break;
+    case DorvikPackError::ImagePastTop:
+      ConsolePrint(kMsgDorvikImagePastTop, U(load), U(result.imageEnd));
+      break;
   }
   return MethodOutcome();
 }
@@ -46,7 +48,9 @@ MethodOutcome UnpackWithDorvik(const PackerState& state) {
   DorvikUnpackResult result = DorvikUnpack(state.data, state.loadAddress);
   switch (result.error) {
     case DorvikUnpackError::None: break;
-    case DorvikUnpackError::NotRecognised: ConsolePrint(kMsgDorvikNotRecognised); return MethodOutcome();
+    case DorvikUnpackError::NotRecognised:
+      ConsolePrint(kMsgDorvikNotRecognised);
+      return MethodOutcome();
     case DorvikUnpackError::Truncated: ConsolePrint(kMsgDorvikTruncated); return MethodOutcome();
     case DorvikUnpackError::Damaged: ConsolePrint(kMsgDorvikDamaged); return MethodOutcome();
   }
@@ -55,8 +59,9 @@ MethodOutcome UnpackWithDorvik(const PackerState& state) {
     outcome.notes.push_back(FormatText(kMsgDorvikStartAddress, U(result.startAddress)));
   }
   if (result.longStub && !result.longWords.match) {
-    outcome.notes.push_back(FormatText(kMsgDorvikLongWords, U(result.lengthWord), U(result.checksumWord),
-                                       U(result.longWords.dataLength), U(result.longWords.dataChecksum)));
+    outcome.notes.push_back(FormatText(kMsgDorvikLongWords, U(result.lengthWord),
+                                       U(result.checksumWord), U(result.longWords.dataLength),
+                                       U(result.longWords.dataChecksum)));
   }
   return outcome;
 }
@@ -70,7 +75,8 @@ MethodOutcome PackWithGranol(const PackerState& state) {
   switch (result.error) {
     case GranolPackError::None: return Done(std::move(result.image), load);
     case GranolPackError::DoesNotFit:
-      ConsolePrint(kMsgGranolDoesNotFit, U(result.imageLength), U(load), U(load + result.packedLength));
+      ConsolePrint(kMsgGranolDoesNotFit, U(result.imageLength), U(load),
+                   U(load + result.packedLength));
       break;
   }
   return MethodOutcome();

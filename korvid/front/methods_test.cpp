@@ -33,7 +33,8 @@ MethodRun Unpack(const wchar_t* keyword, const PackerState& state) {
   return run;
 }
 
-PackerState StateFor(uint16_t loadAddress, const Bytes& data, const wchar_t* inputName = L"game.bin") {
+PackerState StateFor(uint16_t loadAddress, const Bytes& data,
+                     const wchar_t* inputName = L"game.bin") {
   PackerState state;
   state.loadAddress = loadAddress;
   state.data = data;
@@ -55,7 +56,7 @@ TEST(GranolRow, StoresTheExtensionOfTheInputNamesLastComponent) {
       {L"dir.d/game", {0, 0, 0}},  // the only dot is in the directory
       {L"dir/.profile", {'p', 'r', 'o'}},
       {L"\u0438\u0433\u0440\u0430.\u0431\u0438\u043d", {0x31, 0x38, 0x3D}},  // игра.бин
-      {L"raw.\xDCE9z", {0xE9, 'z', 0}},   // a byte that was not UTF-8
+      {L"raw.\xDCE9z", {0xE9, 'z', 0}},    // a byte that was not UTF-8
       {L"a.\U0001F600", {0x3D, 0x00, 0}},  // UTF-16 surrogates D83D DE00
   };
   for (const Case& c : cases) {
@@ -102,8 +103,8 @@ TEST(DorvikRow, OptionsOfTheRunReachTheMethodAndStepsShowAsDots) {
   state.workEnd = 0;
   const MethodRun options = Pack(L"DORVIK", state);
   ASSERT_TRUE(options.outcome.done);
-  EXPECT_EQ(WordAt(options.outcome.bytes, 0), 0012704);       // the long stub
-  EXPECT_EQ(WordAt(options.outcome.bytes, 0216), 0000207);    // returns: data
+  EXPECT_EQ(WordAt(options.outcome.bytes, 0), 0012704);     // the long stub
+  EXPECT_EQ(WordAt(options.outcome.bytes, 0216), 0000207);  // returns: data
   // -w 0: the work area follows the image, which is longer than the data.
   const size_t imageEnd = (options.outcome.bytes.size() + 1) & ~size_t{1};
   EXPECT_EQ(WordAt(options.outcome.bytes, 034), 01000 + imageEnd + 01070);
@@ -115,12 +116,14 @@ TEST(DorvikRow, RefusalsPrintTheirMessagesAfterTheSteps) {
   const MethodRun inside = Pack(L"DORVIK", state);
   EXPECT_FALSE(inside.outcome.done);
   EXPECT_EQ(inside.console,
-            "........Ошибка:: рабочая область 0710-02000 перекрывает упакованный файл, задайте другой адрес "
+            "........Ошибка:: рабочая область 0710-02000 перекрывает упакованный файл, задайте "
+            "другой адрес "
             "ключом -w.\n");
   EXPECT_EQ(Pack(L"DORVIK", StateFor(0777, Bytes(100, 0))).console,
             "Ошибка:: нечётный адрес загрузки 0777, упаковка Dorvik невозможна.\n");
-  EXPECT_EQ(Pack(L"DORVIK", StateFor(0177000, Noise(512, 7))).console,
-            "..........Ошибка:: упакованный файл 0177000-0200242 выходит за границу памяти 0200000.\n");
+  EXPECT_EQ(
+      Pack(L"DORVIK", StateFor(0177000, Noise(512, 7))).console,
+      "..........Ошибка:: упакованный файл 0177000-0200242 выходит за границу памяти 0200000.\n");
   EXPECT_EQ(Unpack(L"DORVIK", StateFor(01000, Noise(300, 2))).console,
             "Ошибка:: не опознан упаковщик Dorvik или файл повреждён.\n");
 }
@@ -132,14 +135,15 @@ TEST(DorvikRow, NotesOfAnUnpacking) {
   state.longStub = true;
   Bytes image = Pack(L"DORVIK", state).outcome.bytes;
   PutWord(image, 0220, static_cast<uint16_t>(WordAt(image, 0220) + 0100));  // jumps 0100 further
-  PutWord(image, 02, 04000);                                               // another length
+  PutWord(image, 02, 04000);                                                // another length
   const MethodRun unpacked = Unpack(L"DORVIK", StateFor(02000, image));
   ASSERT_TRUE(unpacked.outcome.done);
   EXPECT_EQ(unpacked.console, "");
   ASSERT_EQ(unpacked.outcome.notes.size(), 2u);
-  EXPECT_EQ(unpacked.outcome.notes[0],
-            L"Внимание:: распаковщик запускает программу с адреса 02100, в распакованный файл этот адрес "
-            L"записать нельзя.\n");
+  EXPECT_EQ(
+      unpacked.outcome.notes[0],
+      L"Внимание:: распаковщик запускает программу с адреса 02100, в распакованный файл этот адрес "
+      L"записать нельзя.\n");
   EXPECT_EQ(unpacked.outcome.notes[1].rfind(L"Внимание:: длина 04000 и контрольная сумма ", 0), 0u);
 }
 

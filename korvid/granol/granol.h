@@ -19,9 +19,9 @@ enum class GranolPackError {
 
 struct GranolPackResult {
   GranolPackError error = GranolPackError::None;
-  std::vector<uint8_t> image;   // loads anywhere outside the data it unpacks
-  uint32_t imageLength = 0;     // also for DoesNotFit
-  uint32_t packedLength = 0;    // P: the data's length, padded to a whole word
+  std::vector<uint8_t> image;  // loads anywhere outside the data it unpacks
+  uint32_t imageLength = 0;    // also for DoesNotFit
+  uint32_t packedLength = 0;   // P: the data's length, padded to a whole word
 };
 
 // Packs `data` that loads at `loadAddress`. The image stores the low bytes

@@ -54,8 +54,9 @@ constexpr int kGranolShortRunLongest = 8;
 constexpr int kGranolLongRunPrefix = 7;  // 111
 constexpr int kGranolLongRunPrefixBits = 3;
 constexpr int kGranolLongRunCountBits = 8;
-constexpr int kGranolLongRunShortest = kGranolShortRunLongest + 1;              // 9
-constexpr int kGranolLongRunLongest = kGranolLongRunShortest + (1 << kGranolLongRunCountBits) - 1;  // 264
+constexpr int kGranolLongRunShortest = kGranolShortRunLongest + 1;  // 9
+constexpr int kGranolLongRunLongest =
+    kGranolLongRunShortest + (1 << kGranolLongRunCountBits) - 1;  // 264
 constexpr int kGranolLongCopyLengthBits = 8;
 constexpr int kGranolLongestCopy = 1 << kGranolLongCopyLengthBits;  // 256
 
@@ -77,4 +78,6 @@ constexpr int kGranolLongCopyClass = 3;
 constexpr int kGranolShortestLongCopy = 5;
 
 // The farthest a copy of the class may reach: its distance field full.
-constexpr int LargestGranolDistance(const GranolCopyClass& copy) { return (1 << copy.distanceBits) - 1; }
+constexpr int LargestGranolDistance(const GranolCopyClass& copy) {
+  return (1 << copy.distanceBits) - 1;
+}

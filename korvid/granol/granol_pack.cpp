@@ -68,7 +68,8 @@ class GranolEncoder {
     if (count <= kGranolShortRunLongest) {
       PutBits(static_cast<uint32_t>(count - 1), kShortRunCodeBits);
     } else {
-      PutBits(static_cast<uint32_t>(count - kGranolLongRunShortest) + kLongRunPrefix, kLongRunCodeBits);
+      PutBits(static_cast<uint32_t>(count - kGranolLongRunShortest) + kLongRunPrefix,
+              kLongRunCodeBits);
     }
   }
 
@@ -154,8 +155,8 @@ class GranolEncoder {
   std::vector<uint8_t> image_;
   uint16_t accumulator_ = 1;  // the marker bit sits just above the pending bits
   int pendingBits_ = 0;
-  int position_ = 0;          // next input byte to encode
-  int pendingLiterals_ = 0;   // literal bytes appended but not yet counted
+  int position_ = 0;         // next input byte to encode
+  int pendingLiterals_ = 0;  // literal bytes appended but not yet counted
 };
 
 }  // namespace
@@ -180,7 +181,8 @@ GranolPackResult GranolPack(const std::vector<uint8_t>& data, uint16_t loadAddre
   // The first three characters of the extension, each as the low 8 bits of
   // its UTF-16 code unit; zeros after a shorter one.
   for (int i = 0; i < kGranolExtensionLength && i < static_cast<int>(extension.size()); ++i) {
-    image[kGranolExtensionOffset + static_cast<size_t>(i)] = static_cast<uint8_t>(extension[i] & 0xFF);
+    image[kGranolExtensionOffset + static_cast<size_t>(i)] =
+        static_cast<uint8_t>(extension[i] & 0xFF);
   }
   const int words = static_cast<int>(image.size() / 2);
   result.imageLength = 2u * static_cast<uint32_t>(words);
@@ -190,7 +192,8 @@ GranolPackResult GranolPack(const std::vector<uint8_t>& data, uint16_t loadAddre
     return result;
   }
   WriteBkWord(image.data() + 2 * kGranolLoadAddressWord, loadAddress);
-  WriteBkWord(image.data() + 2 * kGranolImageEndWord, static_cast<uint16_t>(2 * (words - kGranolPackedLengthWord)));
+  WriteBkWord(image.data() + 2 * kGranolImageEndWord,
+              static_cast<uint16_t>(2 * (words - kGranolPackedLengthWord)));
   WriteBkWord(image.data() + 2 * kGranolPackedLengthWord, static_cast<uint16_t>(packedLength));
   result.image = std::move(image);
   return result;

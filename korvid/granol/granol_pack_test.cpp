@@ -14,7 +14,8 @@
 
 namespace {
 
-Bytes Pack(const Bytes& data, uint16_t loadAddress = 01000, const std::u16string& extension = u"bin") {
+Bytes Pack(const Bytes& data, uint16_t loadAddress = 01000,
+           const std::u16string& extension = u"bin") {
   GranolPackResult packed = GranolPack(data, loadAddress, extension);
   EXPECT_EQ(packed.error, GranolPackError::None);
   return packed.image;
@@ -27,9 +28,9 @@ uint16_t Word(const Bytes& image, size_t index) { return WordAt(image, 2 * index
 struct Token {
   bool literal;
   int length;
-  int distance;    // copies
-  int copyClass;   // copies: 0..3
-  int countCode;   // literal runs: the count field as stored
+  int distance;   // copies
+  int copyClass;  // copies: 0..3
+  int countCode;  // literal runs: the count field as stored
   bool operator==(const Token& other) const {
     return literal == other.literal && length == other.length && distance == other.distance &&
            copyClass == other.copyClass;
@@ -128,8 +129,8 @@ TEST(GranolPack, SixZeroBytesWordByWord) {
   EXPECT_EQ(Word(image, kGranolLoadAddressWord), 01000);
   EXPECT_EQ(Word(image, kGranolImageEndWord), 2 * (136 - 131));
   EXPECT_EQ(Word(image, kGranolPackedLengthWord), 6);
-  EXPECT_TRUE(std::equal(GranolStub.begin(), GranolStub.begin() + kGranolExtensionOffset,
-                         image.begin()));
+  EXPECT_TRUE(
+      std::equal(GranolStub.begin(), GranolStub.begin() + kGranolExtensionOffset, image.begin()));
 }
 
 TEST(GranolPack, AlternatingText) {
@@ -204,8 +205,10 @@ TEST(GranolPack, CopyClassesRespectTheirDistanceLimits) {
     size_t distance;
     bool copied;
   };
-  const Case cases[] = {{{0x81, 0x82}, 250, true},       {{0x81, 0x82}, 300, false},
-                        {{0x81, 0x82, 0x83}, 500, true}, {{0x81, 0x82, 0x83}, 600, false},
+  const Case cases[] = {{{0x81, 0x82}, 250, true},
+                        {{0x81, 0x82}, 300, false},
+                        {{0x81, 0x82, 0x83}, 500, true},
+                        {{0x81, 0x82, 0x83}, 600, false},
                         {{0x81, 0x82, 0x83, 0x84}, 1000, true},
                         {{0x81, 0x82, 0x83, 0x84}, 1100, false},
                         {{0x81, 0x82, 0x83, 0x84, 0x85}, 4000, true}};
@@ -230,13 +233,13 @@ TEST(GranolPack, LongestMatchWinsAndTheNearestAmongEqualOnes) {
     return data;
   };
   // "XYZWV" again at 10 and at 20: the nearer one.
-  EXPECT_EQ(TokensInDataOrder(Pack(join({"XYZWV", "abcde", "XYZWV", "fghij", "XYZWV", "klmno"})))
-                .front(),
-            Copy(5, 10, 3));
+  EXPECT_EQ(
+      TokensInDataOrder(Pack(join({"XYZWV", "abcde", "XYZWV", "fghij", "XYZWV", "klmno"}))).front(),
+      Copy(5, 10, 3));
   // "XYZW" at 10, "XYZWV" at 20: the longer one, although farther.
-  EXPECT_EQ(TokensInDataOrder(Pack(join({"XYZWV", "abcde", "XYZWq", "fghij", "XYZWV", "klmno"})))
-                .front(),
-            Copy(5, 20, 3));
+  EXPECT_EQ(
+      TokensInDataOrder(Pack(join({"XYZWV", "abcde", "XYZWq", "fghij", "XYZWV", "klmno"}))).front(),
+      Copy(5, 20, 3));
 }
 
 TEST(GranolPack, AmongMatchesBeyond256BytesTheLastOneWins) {
@@ -281,7 +284,8 @@ TEST(GranolPack, ExtensionBytesAfterTheSignature) {
   };
   for (const Case& c : cases) {
     const Bytes image = Pack(Bytes{1, 2, 3, 4}, 01000, c.extension);
-    const Bytes stored(image.begin() + kGranolExtensionOffset, image.begin() + kGranolExtensionOffset + 3);
+    const Bytes stored(image.begin() + kGranolExtensionOffset,
+                       image.begin() + kGranolExtensionOffset + 3);
     EXPECT_EQ(stored, c.bytes) << "case " << &c - cases;
   }
 }

@@ -131,12 +131,14 @@ constexpr std::array<uint8_t, kGranolStubSize> BuildStub() {
     stub[at++] = static_cast<uint8_t>(word & 0xFF);
     stub[at++] = static_cast<uint8_t>(word >> 8);
   }
-  for (size_t i = 0; i + 1 < sizeof kCreditText; ++i) stub[at++] = static_cast<uint8_t>(kCreditText[i]);
+  for (size_t i = 0; i + 1 < sizeof kCreditText; ++i)
+    stub[at++] = static_cast<uint8_t>(kCreditText[i]);
   for (uint16_t word : kDecoderCode) {
     stub[at++] = static_cast<uint8_t>(word & 0xFF);
     stub[at++] = static_cast<uint8_t>(word >> 8);
   }
-  for (size_t i = 0; i + 1 < sizeof kSignature; ++i) stub[at++] = static_cast<uint8_t>(kSignature[i]);
+  for (size_t i = 0; i + 1 < sizeof kSignature; ++i)
+    stub[at++] = static_cast<uint8_t>(kSignature[i]);
   return stub;
 }
 

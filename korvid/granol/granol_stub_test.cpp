@@ -48,9 +48,9 @@ TEST(GranolStub, BranchesLandOnTheListedInstructions) {
 // JSR PC, X(PC) and the other PC-relative operands: the target is the
 // offset word plus the address just after it.
 TEST(GranolStub, CallsAndSelfPatchedOperandsAreConsistent) {
-  const std::pair<size_t, size_t> calls[] = {
-      {0076, 0306}, {0114, 0306}, {0126, 0272}, {0142, 0272}, {0154, 0306}, {0172, 0306},
-      {0210, 0272}, {0224, 0306}, {0236, 0272}, {0254, 0272}, {0274, 0306}};
+  const std::pair<size_t, size_t> calls[] = {{0076, 0306}, {0114, 0306}, {0126, 0272}, {0142, 0272},
+                                             {0154, 0306}, {0172, 0306}, {0210, 0272}, {0224, 0306},
+                                             {0236, 0272}, {0254, 0272}, {0274, 0306}};
   for (const auto& [at, target] : calls) {
     EXPECT_EQ(StubWord(at), 004767) << "JSR PC at " << at;
     EXPECT_EQ(at + 4 + StubWord(at + 2), target) << "call at " << at;

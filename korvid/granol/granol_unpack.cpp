@@ -34,7 +34,7 @@ struct BitReader {
   long firstIndex;    // the first stream word: the reader stops after it
   long currentIndex;  // the word being consumed
   uint16_t currentWord;
-  int validBits;      // bits of currentWord not yet delivered
+  int validBits;  // bits of currentWord not yet delivered
 };
 
 constexpr int kEndOfStream = -1;

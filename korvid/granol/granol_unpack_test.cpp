@@ -66,9 +66,10 @@ class Generator {
     return data;
   }
   Bytes Text(size_t size) {
-    static const char* const kWords[] = {"10 PRINT ", "GOTO ", "REM ", "A$=\"", "\" ",
-                                         "FOR I=1 TO 10", "NEXT I\n", "DATA 1,2,3\n",
-                                         "\xF0\xD2\xC9\xD7\xC5\xD4 ", "\n"};
+    static const char* const kWords[] = {"10 PRINT ", "GOTO ",        "REM ",
+                                         "A$=\"",     "\" ",          "FOR I=1 TO 10",
+                                         "NEXT I\n",  "DATA 1,2,3\n", "\xF0\xD2\xC9\xD7\xC5\xD4 ",
+                                         "\n"};
     Bytes data;
     while (data.size() < size) {
       for (const char* c = kWords[random_() % 10]; *c != '\0'; ++c) data.push_back(uint8_t(*c));
@@ -123,8 +124,8 @@ TEST(GranolRoundTrip, ThousandsOfSmallInputs) {
 
 TEST(GranolRoundTrip, SizesAtTheLimitsOfRunsWindowAndFile) {
   Generator generate(2);
-  for (size_t size : {0, 1, 2, 3, 4, 5, 8, 9, 263, 264, 265, 527, 528, 529, 4095, 4096, 4097,
-                      4098, 8193}) {
+  for (size_t size :
+       {0, 1, 2, 3, 4, 5, 8, 9, 263, 264, 265, 527, 528, 529, 4095, 4096, 4097, 4098, 8193}) {
     SCOPED_TRACE(size);
     ExpectRoundTrip(generate.Random(size));
     ExpectRoundTrip(Bytes(size, 0));
@@ -162,17 +163,19 @@ TEST(GranolPack, ImageFitsBelowOrAboveItsDataWithinTheAddressSpace) {
     uint32_t load, packed, image;
     bool fits;
   } cases[] = {
-      {01000, 0100, 0200000 - 01100, true},       // exactly up to 0200000
-      {01000, 0100, 0200000 - 01100 + 1, false},  // one byte too many, and 01000 is too little below
-      {040000, 0100, 040000, true},               // exactly below the data
-      {040000, 0100, 040001, true},               // above it there is more room
-      {0170000, 010000, 0170000, true},           // data up to 0200000, image below
+      {01000, 0100, 0200000 - 01100, true},  // exactly up to 0200000
+      {01000, 0100, 0200000 - 01100 + 1,
+       false},                           // one byte too many, and 01000 is too little below
+      {040000, 0100, 040000, true},      // exactly below the data
+      {040000, 0100, 040001, true},      // above it there is more room
+      {0170000, 010000, 0170000, true},  // data up to 0200000, image below
       {0170000, 010000, 0170001, false},
-      {0170000, 010002, 02000, false},            // data past 0200000
+      {0170000, 010002, 02000, false},  // data past 0200000
       {0, 0, 0200000, true},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(GranolImageFits(c.load, c.packed, c.image), c.fits) << c.load << " " << c.packed << " " << c.image;
+    EXPECT_EQ(GranolImageFits(c.load, c.packed, c.image), c.fits)
+        << c.load << " " << c.packed << " " << c.image;
   }
 }
 
@@ -206,7 +209,8 @@ TEST(GranolPack, IncompressibleDataAtTheBoundaryOfTheAddressSpace) {
   // The largest input the reader takes, incompressible, never fits: before
   // this check its image was too long for korvid -u to read at all.
   for (const uint16_t load : {0, 01000, 020000}) {
-    EXPECT_EQ(TryPack(generate.Random(57343 - load), load).error, GranolPackError::DoesNotFit) << load;
+    EXPECT_EQ(TryPack(generate.Random(57343 - load), load).error, GranolPackError::DoesNotFit)
+        << load;
   }
 }
 
@@ -238,7 +242,8 @@ Bytes ImageWithStream(const std::vector<int>& bits, uint16_t packedLength) {
   }
   const size_t words = image.size() / 2;
   WriteBkWord(image.data() + 2 * kGranolLoadAddressWord, 01000);
-  WriteBkWord(image.data() + 2 * kGranolImageEndWord, static_cast<uint16_t>(2 * (words - kGranolPackedLengthWord)));
+  WriteBkWord(image.data() + 2 * kGranolImageEndWord,
+              static_cast<uint16_t>(2 * (words - kGranolPackedLengthWord)));
   WriteBkWord(image.data() + 2 * kGranolPackedLengthWord, packedLength);
   return image;
 }
@@ -257,7 +262,8 @@ TEST(GranolUnpack, HandMadeStreams) {
   ASSERT_TRUE(Unpacked(literals));
   EXPECT_EQ(literals.data, (Bytes{'A', 'B'}));  // the last byte comes first
 
-  const GranolUnpackResult copy = Unpack(ImageWithStream(Bits("00 001 00000010 00000001 01 00000010"), 4));
+  const GranolUnpackResult copy =
+      Unpack(ImageWithStream(Bits("00 001 00000010 00000001 01 00000010"), 4));
   ASSERT_TRUE(Unpacked(copy));
   EXPECT_EQ(copy.data, (Bytes{1, 2, 1, 2}));
   EXPECT_EQ(copy.loadAddress, 01000);
@@ -277,7 +283,8 @@ TEST(GranolUnpack, DamagedFilesGiveOneMessageAndNoResult) {
     GranolUnpackError error;
   };
   const Case cases[] = {
-      {"too short for word 4", Bytes(good.begin(), good.begin() + 9), GranolUnpackError::NotRecognised},
+      {"too short for word 4", Bytes(good.begin(), good.begin() + 9),
+       GranolUnpackError::NotRecognised},
       {"word 4 is not 000352", withWord(4, 0354), GranolUnpackError::NotRecognised},
       {"no room for the parameters", Bytes(good.begin(), good.begin() + 263),
        GranolUnpackError::NotRecognised},
@@ -286,14 +293,18 @@ TEST(GranolUnpack, DamagedFilesGiveOneMessageAndNoResult) {
       {"last word far beyond the file", withWord(kGranolImageEndWord, 0177776),
        GranolUnpackError::BadParameters},
       {"17 valid bits", withWord(static_cast<int>(last), 17), GranolUnpackError::BadParameters},
-      {"packed length too small", withWord(kGranolPackedLengthWord, 298), GranolUnpackError::BadToken},
-      {"packed length too large", withWord(kGranolPackedLengthWord, 302), GranolUnpackError::Truncated},
-      {"copy from beyond the data", ImageWithStream(Bits("01 00000100"), 2), GranolUnpackError::BadToken},
+      {"packed length too small", withWord(kGranolPackedLengthWord, 298),
+       GranolUnpackError::BadToken},
+      {"packed length too large", withWord(kGranolPackedLengthWord, 302),
+       GranolUnpackError::Truncated},
+      {"copy from beyond the data", ImageWithStream(Bits("01 00000100"), 2),
+       GranolUnpackError::BadToken},
       {"copy of a byte onto itself", ImageWithStream(Bits("00 000 00000001 01 00000000"), 3),
        GranolUnpackError::BadToken},
       {"literal below the data", ImageWithStream(Bits("00 001 00000001 00000010"), 1),
        GranolUnpackError::BadToken},
-      {"stream ends inside a count", ImageWithStream(Bits("00 00"), 2), GranolUnpackError::Truncated},
+      {"stream ends inside a count", ImageWithStream(Bits("00 00"), 2),
+       GranolUnpackError::Truncated},
       {"stream ends inside a byte", ImageWithStream(Bits("00 001 00000001 0000"), 2),
        GranolUnpackError::Truncated},
       {"stream ends before the data is full", ImageWithStream(Bits("00 000 00000001"), 2),
@@ -312,8 +323,8 @@ TEST(GranolUnpack, EveryTruncationIsRefused) {
   const Bytes image = Pack(generate.Mixed(700));
   for (size_t length = 0; length < image.size(); ++length) {
     const GranolUnpackResult unpacked = Unpack(Bytes(image.begin(), image.begin() + length));
-    EXPECT_EQ(unpacked.error,
-              length < kGranolStubSize ? GranolUnpackError::NotRecognised : GranolUnpackError::BadParameters)
+    EXPECT_EQ(unpacked.error, length < kGranolStubSize ? GranolUnpackError::NotRecognised
+                                                       : GranolUnpackError::BadParameters)
         << "length " << length;
   }
 }
@@ -337,7 +348,8 @@ TEST(GranolUnpack, RandomFilesGiveDataOrOneReason) {
     if (file.size() >= 264 && i % 4 != 0) {
       const size_t words = file.size() / 2;
       WriteBkWord(file.data() + 8, 0352);
-      WriteBkWord(file.data() + 2 * kGranolImageEndWord, static_cast<uint16_t>(2 * (words - kGranolPackedLengthWord)));
+      WriteBkWord(file.data() + 2 * kGranolImageEndWord,
+                  static_cast<uint16_t>(2 * (words - kGranolPackedLengthWord)));
       WriteBkWord(file.data() + 2 * (words - 1), static_cast<uint16_t>(i % 19));  // 17, 18: bad
       if (i % 2 == 0) {
         WriteBkWord(file.data() + 2 * kGranolPackedLengthWord, static_cast<uint16_t>(i % 64));
@@ -383,7 +395,8 @@ TEST(GranolUnpack, EmptyInputImages) {
   EXPECT_TRUE(stray.data.empty());
 
   // Only that one-byte run is tolerated: more below the data is damage.
-  EXPECT_EQ(Unpack(ImageWithStream(Bits("00 001 00000000 00000000"), 0)).error, GranolUnpackError::BadToken);
+  EXPECT_EQ(Unpack(ImageWithStream(Bits("00 001 00000000 00000000"), 0)).error,
+            GranolUnpackError::BadToken);
   EXPECT_EQ(Unpack(ImageWithStream(Bits("00 000 00000000 00 000 00000000"), 0)).error,
             GranolUnpackError::BadToken);
 }
