@@ -26,11 +26,8 @@ Bytes DeltaList(DorvikPacking& p) {
   return Bytes(begin, begin + p.tableLength);
 }
 
-const std::vector<uint16_t> kTenWords = {0x1234, 0x0001, 0x1234, 0x0001, 0x1234,
-                                         0x8002, 0x0007, 0x0007, 0x0007, 0x0007};
-
 TEST(DorvikCompressor, TenWordExampleStatisticsAndDictionary) {
-  DorvikPacking p = Analyse(kTenWords);
+  DorvikPacking p = Analyse(TenWordExampleWords());
   const DorvikTables& t = p.tables;
   EXPECT_EQ(t.highByteCount[0x12], 3);
   EXPECT_EQ(t.highByteCount[0x00], 3);  // the run of 7s counts once
@@ -51,7 +48,7 @@ TEST(DorvikCompressor, TenWordExampleStatisticsAndDictionary) {
 }
 
 TEST(DorvikCompressor, TenWordExampleCodesDeltasAndStream) {
-  DorvikPacking c = Analyse(kTenWords);
+  DorvikPacking c = Analyse(TenWordExampleWords());
   EXPECT_EQ(c.base, 0xFFFF);
   EXPECT_EQ(c.tables.codeValues, (std::vector<uint16_t>{1, 2, 0x1235, 0x8000}));
   EXPECT_EQ(c.dictionarySize, 4);

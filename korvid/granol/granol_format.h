@@ -16,7 +16,6 @@
 #include <cstdint>
 
 constexpr size_t kGranolStubSize = 0410;  // 264 bytes
-constexpr int kGranolStubWords = static_cast<int>(kGranolStubSize / 2);
 
 // Word 4 holds 0352: the parameter block starts 030 bytes beyond the byte
 // that follows that word, at word (0352 + 030) / 2 = 0201. Unpackers find

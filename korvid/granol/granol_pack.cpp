@@ -17,6 +17,7 @@ constexpr int kWindowSize = 4096;
 // Count codes of literal runs: the prefix sits in the top bits of the field.
 constexpr int kShortRunCodeBits = kGranolShortRunPrefixBits + kGranolShortRunCountBits;
 constexpr int kLongRunCodeBits = kGranolLongRunPrefixBits + kGranolLongRunCountBits;
+constexpr uint32_t kShortRunPrefix = kGranolShortRunPrefix << kGranolShortRunCountBits;
 constexpr uint32_t kLongRunPrefix = kGranolLongRunPrefix << kGranolLongRunCountBits;
 
 // One packing: the input (padded, with a zero byte after it) and the image
@@ -66,7 +67,7 @@ class GranolEncoder {
     if (count == 0) return;
     pendingLiterals_ = 0;
     if (count <= kGranolShortRunLongest) {
-      PutBits(static_cast<uint32_t>(count - 1), kShortRunCodeBits);
+      PutBits(static_cast<uint32_t>(count - 1) + kShortRunPrefix, kShortRunCodeBits);
     } else {
       PutBits(static_cast<uint32_t>(count - kGranolLongRunShortest) + kLongRunPrefix,
               kLongRunCodeBits);

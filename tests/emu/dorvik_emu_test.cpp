@@ -227,8 +227,7 @@ TEST(DorvikEmulator, WorkAreaKeptOffTheImage) {
   // Tiny and incompressible programs have images longer than themselves.
   Bytes noise(900);
   for (uint8_t& byte : noise) byte = static_cast<uint8_t>(random.Next());
-  PackAndRun(01000, Words({0x1234, 0x0001, 0x1234, 0x0001, 0x1234, 0x8002, 7, 7, 7, 7}),
-             Options().Work(0), 01000, "ten words -w 0");
+  PackAndRun(01000, TenWordExample(), Options().Work(0), 01000, "ten words -w 0");
   PackAndRun(01000, Words({0x4321}), Options().Work(0), 01000, "one word -w 0");
   PackAndRun(01000, noise, Options().Work(0), 01000, "noise -w 0");
   // A program ending just below 036710 whose image runs past it.

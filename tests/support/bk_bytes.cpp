@@ -92,7 +92,36 @@ Bytes WithLoaderInFront(const Bytes& image, uint16_t load, size_t stubEntry, int
   return patched;
 }
 
-Bytes TenWordExample() {
-  return BytesOfWords(
-      {0x1234, 0x0001, 0x1234, 0x0001, 0x1234, 0x8002, 0x0007, 0x0007, 0x0007, 0x0007});
+std::vector<uint16_t> TenWordExampleWords() {
+  return {0x1234, 0x0001, 0x1234, 0x0001, 0x1234, 0x8002, 0x0007, 0x0007, 0x0007, 0x0007};
+}
+
+Bytes TenWordExample() { return BytesOfWords(TenWordExampleWords()); }
+
+Bytes TenWordExampleImage() {
+  // Short stub with its patched words: work area 036710 (table at 037000),
+  // B1 18, B2 0x6E92, H 166, 20 packed bytes, base + 1 = 0, a program.
+  Bytes header = BytesOfWords(
+      {0010704, 0062704, 0000236, 0010400, 0012703, 0040000, 0005001, 0012702, 0000020, 0005740,
+       0005043, 0006110, 0103012, 0112405, 0162705, 18,      0100404, 0000305, 0152405, 0162705,
+       0x6E92,  0160501, 0010113, 0077216, 0020327, 0037000, 0001354, 0012702, 0000034, 0014043,
+       0077202, 0062700, 0000151, 0012702, 166,     0000113, 0114044, 0077202, 0062704, 20,
+       0114001, 0006301, 0016101, 0037400, 0001410, 0005301, 0001411, 0102404, 0062701, 0,
+       0010144, 0000410, 0005300, 0111044, 0114044, 0000760, 0114002, 0011444, 0105302, 0001375,
+       0020400, 0001352, 0000160, 0});
+  Bytes bitmap(32, 0);
+  bitmap[0] = 0x1E;
+  header.insert(header.end(), bitmap.begin(), bitmap.end());
+  header.insert(header.end(), {0x11, 0x11, 0x6E, 0x5F, 0x12, 0xC7});
+
+  // The stream, with the header swapped in where it begins.
+  const Bytes stream = {0x82, 0x83, 0x82, 0x83, 0x82, 0x02, 0x80, 0x03, 0x84, 0x07, 0x00};
+  const size_t streamLength = stream.size();
+  Bytes image(streamLength + header.size(), 0);
+  std::copy(stream.begin(), stream.end(), image.begin());
+  for (size_t i = 0; i < header.size(); ++i) {
+    image[streamLength + i] = image[i];
+    image[i] = header[i];
+  }
+  return image;
 }

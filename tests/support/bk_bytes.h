@@ -52,5 +52,10 @@ Bytes GenerateProgram(Random& random, size_t length);
 Bytes WithLoaderInFront(const Bytes& image, uint16_t load, size_t stubEntry, int patchedWords);
 
 // The ten words whose Dorvik image is worked out by hand in the tests:
-// 0x1234 0x0001 0x1234 0x0001 0x1234 0x8002 7 7 7 7.
+// 0x1234 0x0001 0x1234 0x0001 0x1234 0x8002 7 7 7 7, as words and as bytes.
+std::vector<uint16_t> TenWordExampleWords();
 Bytes TenWordExample();
+// Its Dorvik image at 01000, worked out by hand: the short stub with its
+// patched words, the code bitmap, the delta list, and the stream with its
+// first bytes moved behind it.
+Bytes TenWordExampleImage();
