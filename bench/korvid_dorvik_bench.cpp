@@ -13,10 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "bk/bk_file.h"
 #include "dorvik/dorvik.h"
-#include "dorvik/dorvik_context.h"
-#include "front/console.h"
-#include "front/packer_state.h"
 
 namespace {
 
@@ -53,28 +51,22 @@ int main(int argc, char** argv) {
   double timeTotal = 0;
   int packed = 0;
   for (const std::string& name : names) {
-    const std::vector<uint8_t> file = ReadAll(dir + "/" + name);
-    if (file.size() < 4) continue;
-    ResetPackerState();
-    packerState.loadAddress = file[0] | (file[1] << 8);
-    packerState.dataLength = static_cast<int32_t>(file.size() - 4);
-    std::copy(file.begin() + 4, file.end(), packerState.fileBuffer.begin());
-    std::string console;
-    SetConsoleSink(&console);
+    const std::vector<uint8_t> bytes = ReadAll(dir + "/" + name);
+    const BkFile file = ParseBkFile(bytes.data(), bytes.size(), false);
+    if (file.data.empty()) continue;
     const auto start = std::chrono::steady_clock::now();
-    const bool ok = DorvikPack();
+    const DorvikPackResult result = DorvikPack(file.data, file.loadAddress, DorvikOptions());
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    SetConsoleSink(nullptr);
-    const long input = static_cast<long>(file.size() - 4);
-    if (!ok) {
+    const long input = static_cast<long>(file.data.size());
+    if (result.error != DorvikPackError::None) {
       std::printf("%-22s %07o %8ld %7s %7s %9.2f  refused\n", name.c_str(),
-                  static_cast<unsigned>(packerState.loadAddress), input, "-", "-", ms);
+                  static_cast<unsigned>(file.loadAddress), input, "-", "-", ms);
       continue;
     }
-    const long image = dorvikContext.imageLength;
+    const long image = static_cast<long>(result.image.size());
     std::printf("%-22s %07o %8ld %7ld %6ld%% %9.2f\n", name.c_str(),
-                static_cast<unsigned>(packerState.loadAddress), input, image, image * 100 / input, ms);
+                static_cast<unsigned>(file.loadAddress), input, image, image * 100 / input, ms);
     inputTotal += input;
     imageTotal += image;
     timeTotal += ms;

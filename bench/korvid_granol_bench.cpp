@@ -4,6 +4,8 @@
 // (best of three runs). Every image is unpacked and compared with its input.
 //
 //   korvid_granol_bench [folder]
+#include <dirent.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -11,10 +13,7 @@
 #include <string>
 #include <vector>
 
-#include <dirent.h>
-
-#include "front/console.h"
-#include "front/packer_state.h"
+#include "bk/bk_file.h"
 #include "granol/granol.h"
 
 namespace {
@@ -43,28 +42,19 @@ Figures Measure(const Bytes& data) {
   figures.packMs = figures.unpackMs = 1e9;
   Bytes image;
   for (int run = 0; run < kRuns; ++run) {
-    ResetPackerState();
-    std::copy(data.begin(), data.end(), packerState.fileBuffer.begin());
-    packerState.dataLength = static_cast<int32_t>(data.size());
-    packerState.inputName = L"bench.bin";
     const Clock::time_point start = Clock::now();
-    GranolPack();
+    GranolPackResult packed = GranolPack(data, 01000, u"bin");
     figures.packMs = std::min(figures.packMs, Milliseconds(Clock::now() - start));
-    image.assign(packerState.granolImage.begin(),
-                 packerState.granolImage.begin() + packerState.dataLength);
+    image = std::move(packed.image);
   }
   figures.image = image.size();
   for (int run = 0; run < kRuns; ++run) {
-    ResetPackerState();
-    std::copy(image.begin(), image.end(), packerState.fileBuffer.begin());
-    packerState.dataLength = static_cast<int32_t>(image.size());
     const Clock::time_point start = Clock::now();
-    const bool unpacked = GranolUnpack();
+    const GranolUnpackResult unpacked = GranolUnpack(image);
     figures.unpackMs = std::min(figures.unpackMs, Milliseconds(Clock::now() - start));
     Bytes expected = data;
     if (expected.size() % 2 != 0) expected.push_back(0);
-    figures.intact = unpacked && packerState.dataLength == static_cast<int32_t>(expected.size()) &&
-                     std::equal(expected.begin(), expected.end(), packerState.granolImage.begin());
+    figures.intact = unpacked.error == GranolUnpackError::None && unpacked.data == expected;
   }
   return figures;
 }
@@ -80,19 +70,15 @@ void PrintHeader(const char* title) {
               "pack ms", "unpack ms");
 }
 
-// The data of a BK file: behind the header when its length word fits the
-// file, else the whole file.
+// The data of a BK file, as korvid reads it.
 Bytes ReadBkData(const std::string& path) {
-  Bytes file;
+  Bytes bytes;
   if (FILE* in = std::fopen(path.c_str(), "rb")) {
     int c;
-    while ((c = std::fgetc(in)) != EOF) file.push_back(static_cast<uint8_t>(c));
+    while ((c = std::fgetc(in)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
     std::fclose(in);
   }
-  if (file.size() >= 4 && static_cast<size_t>(file[2] | file[3] << 8) == file.size() - 4) {
-    file.erase(file.begin(), file.begin() + 4);
-  }
-  return file;
+  return ParseBkFile(bytes.data(), bytes.size(), false).data;
 }
 
 std::vector<std::string> BinFiles(const std::string& folder) {
@@ -117,7 +103,8 @@ std::vector<std::pair<std::string, Bytes>> GeneratedInputs() {
   Bytes data(kLargestInput);
   for (uint8_t& b : data) b = static_cast<uint8_t>(random());
   inputs.emplace_back("random", data);
-  for (size_t i = 0; i < data.size(); ++i) data[i] = i % 2 == 0 ? 0 : static_cast<uint8_t>(random());
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = i % 2 == 0 ? 0 : static_cast<uint8_t>(random());
   inputs.emplace_back("zero, random, ...", data);
   for (uint8_t& b : data) b = static_cast<uint8_t>(random() % 2);
   inputs.emplace_back("two values", data);
@@ -130,8 +117,6 @@ std::vector<std::pair<std::string, Bytes>> GeneratedInputs() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string discard;
-  SetConsoleSink(&discard);
   const std::string folder = argc > 1 ? argv[1] : BK_CORPUS_DIR;
 
   PrintHeader(("Corpus: " + folder).c_str());

@@ -17,9 +17,6 @@
 #include <vector>
 
 #include "dorvik/dorvik.h"
-#include "dorvik/dorvik_context.h"
-#include "front/console.h"
-#include "front/packer_state.h"
 #include "granol/granol.h"
 #include "granol/granol_stub.h"
 #include "pdp11/pdp11_machine.h"
@@ -84,15 +81,11 @@ Figures RunAndCheck(const pdp11::Machine& loaded, uint16_t handOff, uint16_t reg
 
 Figures Dorvik(uint16_t loadAddress, const Bytes& data) {
   if (data.size() + data.size() % 2 > kDorvikLimit) return {};
-  ResetPackerState();
-  packerState.loadAddress = loadAddress;
-  packerState.dataLength = static_cast<int32_t>(data.size());
-  std::copy(data.begin(), data.end(), packerState.fileBuffer.begin());
   const Clock::time_point start = Clock::now();
-  const bool packed = DorvikPack();
+  const DorvikPackResult packed = DorvikPack(data, loadAddress, DorvikOptions());
   const double packMs = Milliseconds(Clock::now() - start);
-  if (!packed) return {};
-  const Bytes image(packerState.fileBuffer.begin(), packerState.fileBuffer.begin() + dorvikContext.imageLength);
+  if (packed.error != DorvikPackError::None) return {};
+  const Bytes& image = packed.image;
 
   // Loaded at the load address and entered there (files below 01000: at
   // 01000, and the start address comes from the stack image).
@@ -114,15 +107,11 @@ Figures Dorvik(uint16_t loadAddress, const Bytes& data) {
 }
 
 Figures Granol(uint16_t loadAddress, const Bytes& data) {
-  ResetPackerState();
-  std::copy(data.begin(), data.end(), packerState.fileBuffer.begin());
-  packerState.dataLength = static_cast<int32_t>(data.size());
-  packerState.loadAddress = loadAddress;
-  packerState.inputName = L"bench.bin";
   const Clock::time_point start = Clock::now();
-  GranolPack();
+  const GranolPackResult packed = GranolPack(data, loadAddress, u"bin");
   const double packMs = Milliseconds(Clock::now() - start);
-  Bytes image(packerState.granolImage.begin(), packerState.granolImage.begin() + packerState.dataLength);
+  if (packed.error != GranolPackError::None) return {};
+  Bytes image = packed.image;
 
   // The data at its load address and the image above it when both fit,
   // else the data from 01000 (or at the top, the image at the bottom).
@@ -211,8 +200,6 @@ Bytes ReadFile(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string discard;
-  SetConsoleSink(&discard);
   const std::string folder = argc > 1 ? argv[1] : BK_CORPUS_DIR;
 
   PrintHeader(("Corpus: " + folder + " (ins/B: instructions per unpacked byte; BK s: estimated "

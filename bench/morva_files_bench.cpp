@@ -13,7 +13,7 @@
 #include "files/encoding_detect.h"
 #include "files/win_file.h"
 #include "front/console.h"
-#include "front/platform.h"
+#include "common/platform.h"
 
 namespace {
 

@@ -8,52 +8,47 @@
 // then the data.
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
+#include "bk/bk_file.h"
+#include "bk/memory.h"
 #include "dorvik/dorvik.h"
-#include "dorvik/dorvik_context.h"
-#include "korvid_fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 5) return 0;
-  const uint16_t loadAddress = static_cast<uint16_t>(data[0] | (data[1] << 8));
-  const uint8_t options = data[2];
-  const uint16_t workEnd = static_cast<uint16_t>(data[3] | (data[4] << 8));
-  data += 5;
-  size -= 5;
-  if (size >= 0160000) return 0;
+  const auto loadAddress = static_cast<uint16_t>(data[0] | (data[1] << 8));
+  const uint8_t flags = data[2];
+  const auto workEnd = static_cast<uint16_t>(data[3] | (data[4] << 8));
+  const std::vector<uint8_t> input(data + 5, data + size);
+  if (input.size() >= kMaxInputSize) return 0;
 
-  StartKorvidRun();
-  packerState.inputName = L"fuzz.bin";
-  packerState.loadAddress = loadAddress;
-  packerState.dataLength = static_cast<int32_t>(size);
-  if (size > 0) std::memcpy(packerState.fileBuffer.data(), data, size);
-  dorvikContext.longStub = (options & 1) != 0;
-  dorvikContext.dataMode = (options & 2) != 0;
-  if (options & 4) packerState.workEnd = workEnd <= 0140000 ? workEnd : 0;
-  if (!DorvikPack()) return 0;  // refused with a message: nothing to check
+  DorvikOptions options;
+  options.longStub = (flags & 1) != 0;
+  options.dataMode = (flags & 2) != 0;
+  if (flags & 4) options.workEnd = workEnd <= 0140000 ? workEnd : 0;
+  int steps = 0;
+  options.onStep = [&steps] { ++steps; };
+  const DorvikPackResult packed = DorvikPack(input, loadAddress, options);
+  if (packed.error != DorvikPackError::None) {
+    if (!packed.image.empty()) std::abort();
+    return 0;  // refused with a reason: nothing to check
+  }
+  if (steps != 10) std::abort();
 
-  const uint16_t imageLength = dorvikContext.imageLength;
-  std::vector<uint8_t> image(packerState.fileBuffer.begin(),
-                             packerState.fileBuffer.begin() + imageLength);
-  StartKorvidRun();
-  packerState.unpackMode = true;
-  packerState.loadAddress = loadAddress;
-  packerState.dataLength = imageLength;
-  std::memcpy(packerState.fileBuffer.data(), image.data(), image.size());
-  if (!DorvikUnpack()) std::abort();
-
-  std::vector<uint8_t> expected(data, data + size);
+  const DorvikUnpackResult unpacked = DorvikUnpack(packed.image, loadAddress);
+  if (unpacked.error != DorvikUnpackError::None) std::abort();
+  if (unpacked.longStub != options.longStub || unpacked.dataMode != options.dataMode) std::abort();
+  std::vector<uint8_t> expected = input;
   if (expected.size() % 2 != 0) expected.push_back(0);
-  if (dorvikContext.unpackedLength != expected.size()) std::abort();
-  const uint8_t* result = packerState.fileBuffer.data();
-  const size_t systemArea = loadAddress < 01000 ? 01000u - loadAddress : 0;
-  const uint16_t start = dorvikContext.startDisplacement;
+  if (unpacked.data.size() != expected.size()) std::abort();
+  const size_t systemArea = loadAddress < kSystemAreaEnd ? kSystemAreaEnd - loadAddress : 0u;
   for (size_t offset = 0; offset < expected.size(); offset += 2) {
-    if (result[offset] == expected[offset] && result[offset + 1] == expected[offset + 1]) continue;
-    const uint16_t word = static_cast<uint16_t>(result[offset] | (result[offset + 1] << 8));
-    if (offset >= systemArea || word != start) std::abort();
+    if (unpacked.data[offset] == expected[offset] &&
+        unpacked.data[offset + 1] == expected[offset + 1])
+      continue;
+    const auto word =
+        static_cast<uint16_t>(unpacked.data[offset] | (unpacked.data[offset + 1] << 8));
+    if (offset >= systemArea || word != unpacked.startAddress) std::abort();
   }
   return 0;
 }

@@ -1,19 +1,24 @@
-// Any file given to `korvid -u -t dorvik`: the BK binary file reader, then
-// the Dorvik unpacker, recognised image or not. Either gives data or
-// refuses; the sanitizers catch any read or write outside the buffers.
+// Any file given to `korvid -u -t dorvik`: the BK binary file parse, then
+// the Dorvik unpacker, all in memory, recognised image or not. Either gives
+// data or one reason; the sanitizers catch any read or write outside the
+// buffers.
 #include <cstdint>
 #include <cstdlib>
 
+#include "bk/bk_file.h"
 #include "dorvik/dorvik.h"
-#include "front/bk_file.h"
-#include "korvid_fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string& console = StartKorvidRun();
-  packerState.selectedTool = Tool::Dorvik;
-  packerState.unpackMode = true;
-  packerState.inputName = WriteScratchFile(data, size);
-  if (!ReadInputFile(IsRawDorvikImage)) return 0;
-  CheckOneResult(console, DorvikUnpack());
+  if (size >= kMaxInputSize) return 0;  // the reader refuses such files
+  const BkFile file = ParseBkFile(data, size, IsRawDorvikImage(data, size));
+  if (file.form == BkFileForm::TooShort || file.form == BkFileForm::Truncated) return 0;
+  const DorvikUnpackResult result = DorvikUnpack(file.data, file.loadAddress);
+  if (result.error != DorvikUnpackError::None) {
+    // A refusal gives nothing to write and nothing to note.
+    if (!result.data.empty() || result.startAddressLost) std::abort();
+    return 0;
+  }
+  if (result.data.size() > 0xFFFF) std::abort();
+  if (result.dataMode && result.startAddressLost) std::abort();  // data has no start
   return 0;
 }

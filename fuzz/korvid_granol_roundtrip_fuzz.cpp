@@ -1,41 +1,32 @@
 // Granol packing and unpacking of arbitrary data at an arbitrary load
-// address: the packer refuses only with its message, and the unpacker must
-// give the data back (padded to even length).
+// address: the packer refuses only data whose image has no place beside
+// it, and the unpacker must give the data back (padded to even length) with
+// its load address.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <string>
+#include <vector>
 
+#include "bk/bk_file.h"
 #include "granol/granol.h"
-#include "korvid_fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
-  const uint16_t loadAddress = static_cast<uint16_t>(data[0] | (data[1] << 8));
-  data += 2;
-  size -= 2;
-  if (size >= 0160000) return 0;  // the reader refuses larger files
-  const std::string& console = StartKorvidRun();
-  packerState.inputName = L"fuzz.bin";
-  packerState.loadAddress = loadAddress;
-  packerState.dataLength = static_cast<int32_t>(size);
-  if (size > 0) std::memcpy(packerState.fileBuffer.data(), data, size);
-  if (!GranolPack()) {
-    // Refused only when the image has no place beside its data.
-    if (console.rfind("Ошибка:: упакованный файл длиной ", 0) != 0) std::abort();
+  const auto loadAddress = static_cast<uint16_t>(data[0] | (data[1] << 8));
+  const std::vector<uint8_t> input(data + 2, data + size);
+  if (input.size() >= kMaxInputSize) return 0;  // the reader refuses larger files
+  const GranolPackResult packed = GranolPack(input, loadAddress, u"bin");
+  if (packed.error != GranolPackError::None) {
+    if (packed.error != GranolPackError::DoesNotFit || !packed.image.empty()) std::abort();
+    if (GranolImageFits(loadAddress, packed.packedLength, packed.imageLength)) std::abort();
     return 0;
   }
-  const size_t padded = size + (size & 1);
+  if (packed.image.size() + kHeaderSize >= kMaxInputSize) std::abort();  // korvid -u reads it
 
-  const size_t imageLength = static_cast<size_t>(packerState.dataLength);
-  std::memcpy(packerState.fileBuffer.data(), packerState.granolImage.data(), imageLength);
-  packerState.granolImage.fill(0);
-  packerState.loadAddress = 01000;
-  if (!GranolUnpack()) std::abort();
-
-  if (static_cast<size_t>(packerState.dataLength) != padded) std::abort();
-  if (packerState.loadAddress != loadAddress) std::abort();
-  if (size > 0 && std::memcmp(packerState.granolImage.data(), data, size) != 0) std::abort();
-  if (padded != size && packerState.granolImage[size] != 0) std::abort();
+  const GranolUnpackResult unpacked = GranolUnpack(packed.image);
+  if (unpacked.error != GranolUnpackError::None) std::abort();
+  std::vector<uint8_t> expected = input;
+  if (expected.size() % 2 != 0) expected.push_back(0);
+  if (unpacked.data != expected || unpacked.loadAddress != loadAddress) std::abort();
   return 0;
 }

@@ -20,7 +20,7 @@
 #include "files/base_file.h"
 #include "files/win_file.h"
 #include "front/console.h"
-#include "front/platform.h"
+#include "common/platform.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The Dorvik compressor: word statistics, the dictionary of one-byte codes,
 // the code table and the in-place encoder. Each function is one step of
 // DorvikPack; they run in the order declared here, on the packed region
-// that PrepareRegion has set up in dorvikContext.
+// that PrepareRegion has set up (docs/formats.md, "Dorvik").
 //
 // Packed stream, written forward and read backward:
 //   dictionary word   code byte
@@ -13,16 +13,10 @@
 // no escapes: the backward reader stops where they begin.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
-// (count, key) for high bytes, (count, word) for dictionary candidates.
-struct RankEntry {
-  uint16_t count;
-  uint16_t key;
-};
+#include "dorvik/dorvik_packing.h"
 
 // The ranking order: higher count first, then higher key (both unsigned).
 bool RanksBefore(const RankEntry& a, const RankEntry& b);
@@ -39,46 +33,31 @@ constexpr uint16_t kEscapeValue = 0x8000;
 // The dictionary never holds more words than there are code bytes to spare.
 constexpr size_t kMaxDictionaryWords = 254;
 
-struct DorvikTables {
-  std::array<uint16_t, 256> highByteCount{};
-  std::array<std::vector<uint8_t>, 256> lowBytesOf;  // low bytes per high byte
-  std::array<RankEntry, 256> highByteRanking{};      // (count, key), ranked
-  std::vector<RankEntry> candidates;                 // (count, word), ranked
-  std::vector<uint16_t> selectedWords;               // in order of selection
-  std::vector<uint16_t> dictionary;                  // the same, ascending
-  std::vector<uint16_t> codeKeys;                    // n + 2 keys, ascending
-  std::vector<uint16_t> codeValues;                  // n + 2 values, ascending
-  std::array<uint8_t, 32> codeBitmap{};              // bit per slot
-  std::array<uint8_t, 512> deltaList{};              // tableLength bytes
-};
-
-extern DorvikTables dorvikTables;
-
 // Step 2: high-byte counts (a run of three or more equal words counts once)
 // and the ranking of the 256 high bytes.
-void CountHighBytes();
+void CountHighBytes(DorvikPacking& p);
 // Step 3: words seen at least twice, ranked, at most 254.
-void CollectCandidates();
+void CollectCandidates(DorvikPacking& p);
 // Step 4: the dictionary words, their code bytes and codeBitmap.
-void SelectDictionary();
+void SelectDictionary(DorvikPacking& p);
 // Step 5: base, chosen in the widest gap between dictionary words.
-void ChooseBase();
+void ChooseBase(DorvikPacking& p);
 // Step 6: codeValues with the run and escape values; runCode, escapeCode.
-void AddSpecialValues();
+void AddSpecialValues(DorvikPacking& p);
 // Step 7: E, B1, B2 and tableLength of the delta list.
-void ComputeDeltaParameters();
+void ComputeDeltaParameters(DorvikPacking& p);
 // Step 8: encodes the region in place. When the stream would come out as
 // nothing but plain words, the region's last word is made a dictionary word
 // and the region encoded again, so that the stub's meeting test can fire.
-void EncodeRegion();
-// Step 9: the delta list bytes into dorvikTables.deltaList.
-void WriteDeltaList();
+void EncodeRegion(DorvikPacking& p);
+// Step 9: the delta list bytes into tables.deltaList.
+void WriteDeltaList(DorvikPacking& p);
 
 // One pass of the encoder, without the all-plain safeguard of EncodeRegion.
-void EncodeStream();
+void EncodeStream(DorvikPacking& p);
 // True when the encoder stored the whole region as plain words.
-bool RegionStoredPlain();
+bool RegionStoredPlain(const DorvikPacking& p);
 
 // Code byte of a code table value, or -1 when the value has none.
-int CodeByteOf(uint16_t value);
-bool IsCodeByte(uint8_t byte);
+int CodeByteOf(const DorvikTables& tables, uint16_t value);
+bool IsCodeByte(const DorvikTables& tables, uint8_t byte);

@@ -2,40 +2,33 @@
 
 #include <gtest/gtest.h>
 
-#include "dorvik/dorvik_context.h"
-#include "dorvik/dorvik_pack.h"
+#include "dorvik/dorvik_packing.h"
 #include "dorvik/dorvik_testing.h"
-#include "front/packer_state.h"
 
 namespace {
 
-using dorvik_testing::ByteVector;
-using dorvik_testing::BytesOfWords;
-
 // Runs step 1 and the analysis steps 2 to 7 on the words, loaded at `load`.
-void Analyse(const std::vector<uint16_t>& words, uint16_t load = 01000) {
-  dorvik_testing::LoadBuffer(load, BytesOfWords(words));
-  ASSERT_TRUE(PrepareRegion());
-  dorvik_testing::RunAnalysisSteps();
+DorvikPacking Analyse(const std::vector<uint16_t>& words, uint16_t load = 01000) {
+  DorvikPacking p;
+  EXPECT_EQ(PrepareRegion(BytesOfWords(words), load, {}, &p), DorvikPackError::None);
+  dorvik_testing::RunAnalysisSteps(p);
+  return p;
 }
 
-ByteVector Stream() {
-  const auto begin = packerState.fileBuffer.begin() + dorvikContext.startOffset;
-  return ByteVector(begin, begin + dorvikContext.streamLength);
+Bytes Stream(const DorvikPacking& p) {
+  const auto begin = p.buffer.begin() + p.startOffset;
+  return Bytes(begin, begin + p.streamLength);
 }
 
-ByteVector DeltaList() {
-  WriteDeltaList();
-  const auto begin = dorvikTables.deltaList.begin();
-  return ByteVector(begin, begin + dorvikContext.tableLength);
+Bytes DeltaList(DorvikPacking& p) {
+  WriteDeltaList(p);
+  const auto begin = p.tables.deltaList.begin();
+  return Bytes(begin, begin + p.tableLength);
 }
-
-const std::vector<uint16_t> kTenWords = {0x1234, 0x0001, 0x1234, 0x0001, 0x1234,
-                                         0x8002, 0x0007, 0x0007, 0x0007, 0x0007};
 
 TEST(DorvikCompressor, TenWordExampleStatisticsAndDictionary) {
-  Analyse(kTenWords);
-  const DorvikTables& t = dorvikTables;
+  DorvikPacking p = Analyse(TenWordExampleWords());
+  const DorvikTables& t = p.tables;
   EXPECT_EQ(t.highByteCount[0x12], 3);
   EXPECT_EQ(t.highByteCount[0x00], 3);  // the run of 7s counts once
   EXPECT_EQ(t.highByteCount[0x80], 1);
@@ -55,55 +48,54 @@ TEST(DorvikCompressor, TenWordExampleStatisticsAndDictionary) {
 }
 
 TEST(DorvikCompressor, TenWordExampleCodesDeltasAndStream) {
-  Analyse(kTenWords);
-  const DorvikContext& c = dorvikContext;
+  DorvikPacking c = Analyse(TenWordExampleWords());
   EXPECT_EQ(c.base, 0xFFFF);
-  EXPECT_EQ(dorvikTables.codeValues, (std::vector<uint16_t>{1, 2, 0x1235, 0x8000}));
+  EXPECT_EQ(c.tables.codeValues, (std::vector<uint16_t>{1, 2, 0x1235, 0x8000}));
   EXPECT_EQ(c.dictionarySize, 4);
   EXPECT_EQ(c.runCode, 0x84);
-  EXPECT_EQ(CodeByteOf(2), 0x83);       // 0x0001
-  EXPECT_EQ(CodeByteOf(0x1235), 0x82);  // 0x1234
+  EXPECT_EQ(CodeByteOf(c.tables, 2), 0x83);       // 0x0001
+  EXPECT_EQ(CodeByteOf(c.tables, 0x1235), 0x82);  // 0x1234
   EXPECT_EQ(c.escapeCode, 0x81);
   EXPECT_EQ(c.oneByteLimit, 146);
   EXPECT_EQ(c.oneByteBias, 18);
   EXPECT_EQ(c.twoByteBias, 0x6E92);
   EXPECT_EQ(c.tableLength, 6);
-  EncodeRegion();
+  EncodeRegion(c);
   // 0x8002 is plain (0x80 is no code byte); the four 7s are a run group of
   // three copies followed by the plain word.
-  EXPECT_EQ(Stream(), (ByteVector{0x82, 0x83, 0x82, 0x83, 0x82, 0x02, 0x80, 0x03, 0x84, 0x07, 0x00}));
+  EXPECT_EQ(Stream(c), (Bytes{0x82, 0x83, 0x82, 0x83, 0x82, 0x02, 0x80, 0x03, 0x84, 0x07, 0x00}));
   EXPECT_EQ(c.rawPrefixEnd, 0);
-  EXPECT_EQ(DeltaList(), (ByteVector{0x11, 0x11, 0x6E, 0x5F, 0x12, 0xC7}));
+  EXPECT_EQ(DeltaList(c), (Bytes{0x11, 0x11, 0x6E, 0x5F, 0x12, 0xC7}));
 }
 
 TEST(DorvikCompressor, NoRepeatedWordSelectsNoDictionary) {
-  Analyse({0x0102, 0x0304, 0x0506, 0x0708});
-  EXPECT_TRUE(dorvikTables.dictionary.empty());
-  EXPECT_EQ(dorvikContext.base, 0xFFFE);
-  EXPECT_EQ(dorvikTables.codeValues, (std::vector<uint16_t>{1, 0x8000}));
-  EXPECT_EQ(dorvikContext.oneByteLimit, 128);
-  EXPECT_EQ(dorvikContext.oneByteBias, 0);
-  EXPECT_EQ(dorvikContext.twoByteBias, 0x8080);
-  EXPECT_EQ(DeltaList(), (ByteVector{0xFF, 0x00, 0x81}));
+  DorvikPacking p = Analyse({0x0102, 0x0304, 0x0506, 0x0708});
+  EXPECT_TRUE(p.tables.dictionary.empty());
+  EXPECT_EQ(p.base, 0xFFFE);
+  EXPECT_EQ(p.tables.codeValues, (std::vector<uint16_t>{1, 0x8000}));
+  EXPECT_EQ(p.oneByteLimit, 128);
+  EXPECT_EQ(p.oneByteBias, 0);
+  EXPECT_EQ(p.twoByteBias, 0x8080);
+  EXPECT_EQ(DeltaList(p), (Bytes{0xFF, 0x00, 0x81}));
   // When all counts tie, 0x80 and 0x81 are the reserved code bytes.
-  EXPECT_EQ(dorvikTables.codeBitmap[0], 0x03);
+  EXPECT_EQ(p.tables.codeBitmap[0], 0x03);
 }
 
 TEST(DorvikCompressor, FiveEqualWordsAreOneRunGroup) {
-  Analyse({0x1234, 0x1234, 0x1234, 0x1234, 0x1234});
-  EXPECT_TRUE(dorvikTables.dictionary.empty());
-  EXPECT_EQ(dorvikTables.codeBitmap[0], 0x03);
-  EXPECT_EQ(dorvikContext.escapeCode, 0x80);
-  EXPECT_EQ(dorvikContext.runCode, 0x81);
-  EncodeRegion();
-  EXPECT_EQ(Stream(), (ByteVector{0x04, 0x81, 0x34, 0x12}));
-  EXPECT_EQ(DeltaList(), (ByteVector{0xFF, 0x00, 0x81}));
+  DorvikPacking p = Analyse({0x1234, 0x1234, 0x1234, 0x1234, 0x1234});
+  EXPECT_TRUE(p.tables.dictionary.empty());
+  EXPECT_EQ(p.tables.codeBitmap[0], 0x03);
+  EXPECT_EQ(p.escapeCode, 0x80);
+  EXPECT_EQ(p.runCode, 0x81);
+  EncodeRegion(p);
+  EXPECT_EQ(Stream(p), (Bytes{0x04, 0x81, 0x34, 0x12}));
+  EXPECT_EQ(DeltaList(p), (Bytes{0xFF, 0x00, 0x81}));
 }
 
 TEST(DorvikCompressor, RunsSplitIntoGroupsOf256) {
   struct Case {
     size_t equalWords;
-    ByteVector groups;  // the run groups before the word's own token
+    Bytes groups;  // the run groups before the word's own token
   };
   const Case cases[] = {{3, {0x02, 0x81}},
                         {256, {0xFF, 0x81}},
@@ -113,30 +105,30 @@ TEST(DorvikCompressor, RunsSplitIntoGroupsOf256) {
   for (const Case& test : cases) {
     std::vector<uint16_t> words(test.equalWords, 0x5555);
     words.insert(words.begin(), {0x1111, 0x1111, 0x1111});  // out falls behind at once
-    Analyse(words);
-    EncodeRegion();
-    ByteVector expected = {0x02, 0x81, 0x11, 0x11};
+    DorvikPacking p = Analyse(words);
+    EncodeRegion(p);
+    Bytes expected = {0x02, 0x81, 0x11, 0x11};
     expected.insert(expected.end(), test.groups.begin(), test.groups.end());
     expected.insert(expected.end(), {0x55, 0x55});
-    EXPECT_EQ(Stream(), expected) << test.equalWords << " equal words";
+    EXPECT_EQ(Stream(p), expected) << test.equalWords << " equal words";
   }
 }
 
 TEST(DorvikCompressor, TwoEqualWordsAreTwoTokens) {
   // Counted twice, 0x5555 becomes a dictionary word (code 0x81; the run
   // code is then 0x82).
-  Analyse({0x1111, 0x1111, 0x1111, 0x5555, 0x5555});
-  EncodeRegion();
-  EXPECT_EQ(Stream(), (ByteVector{0x02, 0x82, 0x11, 0x11, 0x81, 0x81}));
+  DorvikPacking p = Analyse({0x1111, 0x1111, 0x1111, 0x5555, 0x5555});
+  EncodeRegion(p);
+  EXPECT_EQ(Stream(p), (Bytes{0x02, 0x82, 0x11, 0x11, 0x81, 0x81}));
 }
 
 TEST(DorvikCompressor, WordsAtBasePlusOneAndPlus8000AreNeverLookedUp) {
   // Dictionary {0x1000}: base = 0x0FFE, so 0x0FFF maps to the run value and
   // 0x8FFE to the escape value; both must stay plain words.
-  Analyse({0x1000, 0x0FFF, 0x1000, 0x8FFE, 0x1000});
-  ASSERT_EQ(dorvikContext.base, 0x0FFE);
-  EncodeRegion();
-  EXPECT_EQ(Stream(), (ByteVector{0x81, 0xFF, 0x0F, 0x81, 0xFE, 0x8F, 0x81}));
+  DorvikPacking p = Analyse({0x1000, 0x0FFF, 0x1000, 0x8FFE, 0x1000});
+  ASSERT_EQ(p.base, 0x0FFE);
+  EncodeRegion(p);
+  EXPECT_EQ(Stream(p), (Bytes{0x81, 0xFF, 0x0F, 0x81, 0xFE, 0x8F, 0x81}));
 }
 
 // Two words of every high byte except 0x12 and `skipped`, so that 0x80 is a
@@ -156,14 +148,14 @@ TEST(DorvikCompressor, FirstWordWithACodeByteHighIsPlainAndExtendsThePrefix) {
   // 0x8005 first, 0x8007 later: 0x80 occurs twice like every other byte.
   std::vector<uint16_t> words = WithEveryHighByte({0x8005}, 0x80, 5);
   words.push_back(0x8007);
-  Analyse(words);
-  ASSERT_TRUE(IsCodeByte(0x80));
-  EncodeRegion();
-  const ByteVector stream = Stream();
+  DorvikPacking p = Analyse(words);
+  ASSERT_TRUE(IsCodeByte(p.tables, 0x80));
+  EncodeRegion(p);
+  const Bytes stream = Stream(p);
   EXPECT_EQ(stream[0], 0x05);
   EXPECT_EQ(stream[1], 0x80);
   EXPECT_EQ(stream[2], words[1] & 0xFF);  // no escape byte after it
-  EXPECT_GE(dorvikContext.rawPrefixEnd, 1);
+  EXPECT_GE(p.rawPrefixEnd, 1);
 }
 
 TEST(DorvikCompressor, EscapeThatCatchesUpRollsTheStreamBack) {
@@ -171,38 +163,37 @@ TEST(DorvikCompressor, EscapeThatCatchesUpRollsTheStreamBack) {
   // after 4 bytes.
   std::vector<uint16_t> words = WithEveryHighByte({0x1234, 0x8003}, 0x80, 4);
   words.push_back(0x8007);
-  Analyse(words);
-  ASSERT_GE(CodeByteOf(static_cast<uint16_t>(0x1234 - dorvikContext.base)), 0);
-  ASSERT_TRUE(IsCodeByte(0x80));
-  EncodeRegion();
-  const ByteVector stream = Stream();
-  EXPECT_EQ(ByteVector(stream.begin(), stream.begin() + 4), (ByteVector{0x34, 0x12, 0x03, 0x80}));
-  EXPECT_GE(dorvikContext.rawPrefixEnd, 2);
+  DorvikPacking p = Analyse(words);
+  ASSERT_GE(CodeByteOf(p.tables, static_cast<uint16_t>(0x1234 - p.base)), 0);
+  ASSERT_TRUE(IsCodeByte(p.tables, 0x80));
+  EncodeRegion(p);
+  const Bytes stream = Stream(p);
+  EXPECT_EQ(Bytes(stream.begin(), stream.begin() + 4), (Bytes{0x34, 0x12, 0x03, 0x80}));
+  EXPECT_GE(p.rawPrefixEnd, 2);
   const auto packed = dorvik_testing::Pack(01000, BytesOfWords(words));
-  EXPECT_EQ(dorvik_testing::Unpack(01000, packed.bytes).bytes, BytesOfWords(words));
+  EXPECT_EQ(dorvik_testing::Unpack(01000, packed.image).data, BytesOfWords(words));
 }
 
 TEST(DorvikCompressor, StreamThatWouldBeAllPlainGetsADictionaryWordAtTheEnd) {
-  Analyse({0x0102, 0x0304, 0x0506, 0x0708});
-  EncodeStream();
-  EXPECT_TRUE(RegionStoredPlain());  // what a single pass gives
-  Analyse({0x0102, 0x0304, 0x0506, 0x0708});
-  EncodeRegion();
-  EXPECT_FALSE(RegionStoredPlain());
-  EXPECT_EQ(dorvikTables.dictionary, (std::vector<uint16_t>{0x0708}));
-  EXPECT_EQ(CodeByteOf(static_cast<uint16_t>(0x0708 - dorvikContext.base)), 0x81);
-  EXPECT_EQ(Stream(), (ByteVector{0x02, 0x01, 0x04, 0x03, 0x06, 0x05, 0x81}));
-  EXPECT_EQ(dorvikContext.rawPrefixEnd, 3);
+  DorvikPacking single = Analyse({0x0102, 0x0304, 0x0506, 0x0708});
+  EncodeStream(single);
+  EXPECT_TRUE(RegionStoredPlain(single));  // what a single pass gives
+  DorvikPacking p = Analyse({0x0102, 0x0304, 0x0506, 0x0708});
+  EncodeRegion(p);
+  EXPECT_FALSE(RegionStoredPlain(p));
+  EXPECT_EQ(p.tables.dictionary, (std::vector<uint16_t>{0x0708}));
+  EXPECT_EQ(CodeByteOf(p.tables, static_cast<uint16_t>(0x0708 - p.base)), 0x81);
+  EXPECT_EQ(Stream(p), (Bytes{0x02, 0x01, 0x04, 0x03, 0x06, 0x05, 0x81}));
+  EXPECT_EQ(p.rawPrefixEnd, 3);
 }
 
 TEST(DorvikCompressor, OddLengthIsPaddedWithAZeroByte) {
-  dorvik_testing::LoadBuffer(01000, {0x11, 0x22, 0x33});
-  packerState.fileBuffer[3] = 0xEE;
-  ASSERT_TRUE(PrepareRegion());
-  EXPECT_EQ(packerState.fileBuffer[3], 0);
-  EXPECT_EQ(dorvikContext.inputLength, 3);
-  EXPECT_EQ(dorvikContext.wordCount, 2);
-  EXPECT_EQ(dorvikContext.endOffset, 4);
+  DorvikPacking p;
+  ASSERT_EQ(PrepareRegion({0x11, 0x22, 0x33}, 01000, {}, &p), DorvikPackError::None);
+  EXPECT_EQ(p.buffer[3], 0);
+  EXPECT_EQ(p.inputLength, 3);
+  EXPECT_EQ(p.wordCount, 2);
+  EXPECT_EQ(p.endOffset, 4);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // checksum of the long stub, the autostart redirection for files that load
 // below 01000, and the assembly of stub, code table and stream.
 //
-// Image layout (offset o is loaded at loadAddress + o):
+// Image layout (offset o is loaded at loadAddress + o; docs/formats.md):
 //   0 .. startOffset-1        the bytes below 01000, autostart words redirected
 //   startOffset .. +H-1       stub (from stubSkip), codeBitmap, delta list
 //   .. startOffset+streamLength-1   the packed stream from its byte H on
@@ -11,8 +11,8 @@
 
 #include <cstdint>
 
-// End of the BK's system area and stack; the packed region starts here.
-constexpr int32_t kSystemAreaEnd = 01000;
+#include "dorvik/dorvik_packing.h"
+
 // The three work areas tried when -w is not given, in order of preference.
 constexpr uint16_t kWorkAreaBelowScreen = 036710;  // up to 040000
 constexpr uint16_t kWorkAreaBelowRom = 076710;     // up to 0100000
@@ -21,17 +21,16 @@ constexpr uint16_t kWorkAreaLow = 06710;           // up to 010000
 // Step 1: the work area from -w or the program's end. An area that follows
 // the program starts at an even address, and one that ends at an odd -w
 // address starts one byte lower, so the stub's word accesses stay aligned.
-void ChooseWorkArea();
-// Step 1: end-around-carry sum of the input bytes, for the long stub.
-void ComputeChecksum();
+void ChooseWorkArea(DorvikPacking& p);
 // Once the image length is known: moves the work area off the image and the
-// unpacked region, or refuses (after printing a message) when it cannot.
-bool SettleWorkArea();
-// Step 10: for a file below 01000, points the autostart words at the stub.
-void RedirectAutostart();
+// unpacked region, or refuses when it cannot.
+DorvikPackError SettleWorkArea(DorvikPacking& p);
+// Step 10: for a file below 01000, points the autostart words at the stub
+// and takes the start address from them (bk/autostart.h).
+void RedirectAutostart(DorvikPacking& p);
 // Step 11: places the header, moves the displaced stream bytes, patches the
 // stub and sets imageLength.
-void BuildDorvikImage();
+void BuildDorvikImage(DorvikPacking& p);
 
 // H: stub (without the skipped bytes), code bitmap and delta list.
-uint16_t DorvikHeaderLength();
+uint16_t DorvikHeaderLength(const DorvikPacking& p);

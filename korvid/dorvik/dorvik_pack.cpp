@@ -1,82 +1,77 @@
-// DorvikPack: the steps of packing, in order. Each step after the first is
-// announced by a dot, so a run shows ten dots on the "Пакуем" line; the
-// driver ends the line once the image is written.
+// DorvikPack: the steps of packing, in order. The caller hears of each step
+// after the first through options.onStep: ten for an image.
+#include <algorithm>
+
+#include "bk/checksum.h"
+#include "bk/memory.h"
 #include "dorvik/dorvik.h"
 #include "dorvik/dorvik_compressor.h"
-#include "dorvik/dorvik_context.h"
 #include "dorvik/dorvik_image.h"
-#include "dorvik/dorvik_pack.h"
+#include "dorvik/dorvik_packing.h"
 #include "dorvik/dorvik_stub.h"
-#include "front/console.h"
-#include "front/messages.h"
-#include "front/packer_state.h"
 
-namespace {
+DorvikPackError PrepareRegion(const std::vector<uint8_t>& data, uint16_t loadAddress,
+                              const DorvikOptions& options, DorvikPacking* packing) {
+  DorvikPacking& p = *packing;
+  const size_t length = data.size();
+  const size_t padded = length + (length & 1);
+  if (padded > kDorvikPackingLimit) return DorvikPackError::TooBig;
+  // The stub and the in-place encoder both work on aligned words.
+  if (loadAddress & 1) return DorvikPackError::OddLoadAddress;
+  const size_t start = loadAddress < kSystemAreaEnd ? kSystemAreaEnd - loadAddress : 0;
+  if (padded <= start) return DorvikPackError::NothingToPack;
 
-// The largest input the method packs: the whole input, stack area
-// included, after padding.
-constexpr int32_t kPackingLimit = 074000;  // 30720 bytes
-constexpr uint32_t kAddressSpace = 0200000;
+  // The input from offset 0; the padding byte and all after it are zero.
+  std::copy(data.begin(), data.end(), p.buffer.begin());
+  p.loadAddress = loadAddress;
+  p.inputLength = static_cast<uint16_t>(length);
+  p.dataMode = options.dataMode;
+  p.longStub = options.longStub;
+  p.workEnd = options.workEnd;
+  p.stubSkip = options.longStub ? kLongStubSkip : kShortStubSkip;
+  p.startOffset = static_cast<uint16_t>(start);
+  p.wordCount = static_cast<uint16_t>((padded - start) / 2);
+  p.endOffset = static_cast<uint16_t>(padded);
+  ChooseWorkArea(p);
+  p.checksum = EndAroundCarrySum(p.buffer.data(), length);
+  return DorvikPackError::None;
+}
 
-void Step(void (*step)()) {
-  ConsolePrint(kMsgDorvikProgress);
+DorvikPackResult DorvikPack(const std::vector<uint8_t>& data, uint16_t loadAddress,
+                            const DorvikOptions& options) {
+  DorvikPackResult result;
+  DorvikPacking p;
+  result.error = PrepareRegion(data, loadAddress, options, &p);
+  if (result.error != DorvikPackError::None) return result;
+  const auto step = [&options] {
+    if (options.onStep) options.onStep();
+  };
+  // clang-format off
+  step(); CountHighBytes(p);
+  step(); CollectCandidates(p);
+  step(); SelectDictionary(p);
+  step(); ChooseBase(p);
+  step(); AddSpecialValues(p);
+  step(); ComputeDeltaParameters(p);
+  step(); EncodeRegion(p);
+  step(); WriteDeltaList(p);
+  // clang-format on
+  result.error = SettleWorkArea(p);
+  result.workStart = p.workStart;
+  result.workEnd = static_cast<uint16_t>(p.workStart + kWorkAreaSize);
+  if (result.error != DorvikPackError::None) return result;
   step();
-}
-
-}  // namespace
-
-bool PrepareRegion() {
-  DorvikContext& c = dorvikContext;
-  const int32_t length = packerState.dataLength;
-  const int32_t padded = length + (length & 1);
-  if (padded > kPackingLimit) {
-    ConsolePrint(kMsgDorvikTooBig);
-    return false;
-  }
-  const int32_t load = packerState.loadAddress;
-  if (load & 1) {
-    // The stub and the in-place encoder both work on aligned words.
-    ConsolePrint(kMsgDorvikOddLoadAddress, static_cast<unsigned>(load));
-    return false;
-  }
-  const int32_t start = load < kSystemAreaEnd ? kSystemAreaEnd - load : 0;
-  const int32_t words = padded / 2 - start / 2;
-  if (words <= 0) {
-    ConsolePrint(kMsgDorvikNothingToPack);
-    return false;
-  }
-  if (length & 1) packerState.fileBuffer[length] = 0;
-
-  c.stubSkip = c.longStub ? kLongStubSkip : kShortStubSkip;
-  c.startOffset = c.skipBytes = static_cast<uint16_t>(start);
-  c.wordCount = static_cast<uint16_t>(words);
-  c.endOffset = static_cast<uint16_t>(start + 2 * words);
-  c.inputLength = static_cast<uint16_t>(length);
-  ChooseWorkArea();
-  ComputeChecksum();
-  return true;
-}
-
-bool DorvikPack() {
-  if (!PrepareRegion()) return false;
-  Step(CountHighBytes);
-  Step(CollectCandidates);
-  Step(SelectDictionary);
-  Step(ChooseBase);
-  Step(AddSpecialValues);
-  Step(ComputeDeltaParameters);
-  Step(EncodeRegion);
-  Step(WriteDeltaList);
-  if (!SettleWorkArea()) return false;
-  Step(RedirectAutostart);
-  Step(BuildDorvikImage);
+  RedirectAutostart(p);
+  step();
+  BuildDorvikImage(p);
+  result.startAddress = p.startAddress;
   // The image loads at the input's load address: it must end within the
   // address space, or the BK's loader would wrap it round to address 0.
-  const uint32_t imageStart = static_cast<uint16_t>(packerState.loadAddress);
-  const uint32_t imageEnd = imageStart + dorvikContext.imageLength;
-  if (imageEnd > kAddressSpace) {
-    ConsolePrint(kMsgDorvikImagePastTop, static_cast<unsigned>(imageStart), static_cast<unsigned>(imageEnd));
-    return false;
+  result.imageEnd = static_cast<uint32_t>(loadAddress) + p.imageLength;
+  if (RunsPastAddressSpace(loadAddress, p.imageLength)) {
+    result.error = DorvikPackError::ImagePastTop;
+    return result;
   }
-  return true;
+  result.image.assign(p.buffer.begin(), p.buffer.begin() + p.imageLength);
+  return result;
 }

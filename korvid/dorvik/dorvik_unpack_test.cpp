@@ -5,43 +5,50 @@
 #include <algorithm>
 #include <set>
 
+#include "bk/checksum.h"
 #include "dorvik/dorvik_compressor.h"
-#include "dorvik/dorvik_context.h"
 #include "dorvik/dorvik_image.h"
-#include "dorvik/dorvik_pack.h"
+#include "dorvik/dorvik_packing.h"
+#include "dorvik/dorvik_stub.h"
 #include "dorvik/dorvik_testing.h"
-#include "front/packer_state.h"
 
 namespace {
 
-using dorvik_testing::ByteVector;
-using dorvik_testing::BytesOfWords;
+using dorvik_testing::NothingToNote;
+using dorvik_testing::Options;
 using dorvik_testing::Pack;
-using dorvik_testing::PackOptions;
-using dorvik_testing::Random;
 using dorvik_testing::Unpack;
-using dorvik_testing::Octal;
-using dorvik_testing::WordOf;
-
-const std::string kNotRecognised = "Ошибка:: не опознан упаковщик Dorvik или файл повреждён.\n";
-const std::string kTruncated = "Ошибка:: оборван конец файла. Массив повреждён.\n";
-const std::string kDamaged = "Ошибка:: упакованные данные повреждены, распаковка прервана.\n";
+using dorvik_testing::Unpacked;
 
 // The image of a packing that must succeed.
-ByteVector PackedImage(uint16_t load, const ByteVector& data, const PackOptions& options = {}) {
+Bytes PackedImage(uint16_t load, const Bytes& data, const DorvikOptions& options = {}) {
   const auto packed = Pack(load, data, options);
-  EXPECT_TRUE(packed.ok) << packed.console;
-  return packed.bytes;
+  EXPECT_TRUE(packed.ok()) << static_cast<int>(packed.error);
+  return packed.image;
 }
 
-ByteVector Padded(ByteVector data) {
+Bytes Padded(Bytes data) {
   if (data.size() & 1) data.push_back(0);
   return data;
 }
 
-void PutWord(ByteVector& bytes, size_t offset, uint16_t word) {
-  bytes.at(offset) = static_cast<uint8_t>(word & 0xFF);
-  bytes.at(offset + 1) = static_cast<uint8_t>(word >> 8);
+// The start address the file cannot carry, and only that, is noted.
+void ExpectStartNote(const DorvikUnpackResult& result, uint16_t startAddress) {
+  EXPECT_TRUE(result.startAddressLost);
+  EXPECT_EQ(result.startAddress, startAddress);
+  EXPECT_FALSE(dorvik_testing::LongWordsDiffer(result));
+}
+
+// The long stub's words differ from the data's, and only that is noted.
+void ExpectLongWordsNote(const DorvikUnpackResult& result, uint16_t lengthWord,
+                         uint16_t checksumWord, uint16_t dataLength, uint16_t dataChecksum) {
+  EXPECT_FALSE(result.startAddressLost);
+  EXPECT_TRUE(result.longStub);
+  EXPECT_FALSE(result.longWords.match);
+  EXPECT_EQ(result.lengthWord, lengthWord);
+  EXPECT_EQ(result.checksumWord, checksumWord);
+  EXPECT_EQ(result.longWords.dataLength, dataLength);
+  EXPECT_EQ(result.longWords.dataChecksum, dataChecksum);
 }
 
 // The stack words of a file below 01000, in one of the shapes that matter to
@@ -49,8 +56,7 @@ void PutWord(ByteVector& bytes, size_t offset, uint16_t word) {
 // such a word from a redirected one (see StackWordOf01000BelowTheRun).
 enum class Stack { Zero, Arbitrary, Filled, Single };
 
-void ShapeStack(ByteVector& data, uint16_t load, Stack shape, uint16_t startAddress,
-                Random& random) {
+void ShapeStack(Bytes& data, uint16_t load, Stack shape, uint16_t startAddress, Random& random) {
   const uint16_t probe = std::max<uint16_t>(load, 0744);
   for (uint16_t address = load; address < 01000; address += 2) {
     uint16_t word = 0;
@@ -70,58 +76,39 @@ void ShapeStack(ByteVector& data, uint16_t load, Stack shape, uint16_t startAddr
 // address stands in a single word at the probe (0744), the packer writes
 // 01000 over the word below it, and the unpacker can only put the start
 // address there. Returns its offset, or -1.
-int LostWordOffset(const ByteVector& data, uint16_t load) {
+int LostWordOffset(const Bytes& data, uint16_t load) {
   if (load >= 01000 || 0744 - load < 2) return -1;
   const size_t probe = 0744 - load;
-  const uint16_t start = WordOf(data, probe);
+  const uint16_t start = WordAt(data, probe);
   if (start <= 01000) return -1;
-  if (probe + 2 < 01000u - load && WordOf(data, probe + 2) == start) return -1;
+  if (probe + 2 < 01000u - load && WordAt(data, probe + 2) == start) return -1;
   return static_cast<int>(probe - 2);
 }
 
 // End-around-carry sum of the bytes, as the long stub carries it.
-uint16_t Checksum(const ByteVector& bytes) {
-  uint32_t sum = 0;
-  for (uint8_t byte : bytes) {
-    sum += byte;
-    if (sum > 0xFFFF) sum = (sum & 0xFFFF) + 1;
-  }
-  return static_cast<uint16_t>(sum);
-}
-
-std::string LongWordsNote(uint16_t lengthWord, uint16_t checksumWord, uint16_t dataLength,
-                          uint16_t dataChecksum) {
-  return "Внимание:: длина " + Octal(lengthWord) + " и контрольная сумма " + Octal(checksumWord) +
-         " из образа не совпадают с распакованными данными (длина " + Octal(dataLength) + ", сумма " +
-         Octal(dataChecksum) + ").\n";
-}
-
-std::string StartNote(uint16_t startAddress) {
-  return "Внимание:: распаковщик запускает программу с адреса " + Octal(startAddress) +
-         ", в распакованный файл этот адрес записать нельзя.\n";
-}
+uint16_t Checksum(const Bytes& bytes) { return EndAroundCarrySum(bytes.data(), bytes.size()); }
 
 // Packs and unpacks; the result must be the input padded to even length,
 // except for the documented lost word, which comes back as the start address.
 // Nothing is noted about korvid's own images, unless that word changed the
 // data that the long stub's checksum covers.
-void ExpectRoundTrip(uint16_t load, const ByteVector& data, const PackOptions& options,
+void ExpectRoundTrip(uint16_t load, const Bytes& data, const DorvikOptions& options,
                      const std::string& label) {
   const auto packed = Pack(load, data, options);
-  ASSERT_TRUE(packed.ok) << label << ": " << packed.console;
-  const auto unpacked = Unpack(load, packed.bytes);
-  ASSERT_TRUE(unpacked.ok) << label << ": " << unpacked.console;
-  ByteVector expected = Padded(data);
+  ASSERT_TRUE(packed.ok()) << label << ": " << static_cast<int>(packed.error);
+  const auto unpacked = Unpack(load, packed.image);
+  ASSERT_TRUE(Unpacked(unpacked)) << label << ": " << static_cast<int>(unpacked.error);
+  Bytes expected = Padded(data);
   const int lost = LostWordOffset(data, load);
-  if (lost >= 0) PutWord(expected, static_cast<size_t>(lost), WordOf(data, 0744 - load));
+  if (lost >= 0) PutWord(expected, static_cast<size_t>(lost), WordAt(data, 0744 - load));
   const auto length = static_cast<uint16_t>(data.size());
-  const bool changed = Checksum(expected) != Checksum(data);
-  EXPECT_EQ(unpacked.console, options.longStub && changed
-                                  ? LongWordsNote(length, Checksum(data), length, Checksum(expected))
-                                  : "")
-      << label;
-  ASSERT_EQ(unpacked.bytes.size(), expected.size()) << label;
-  const auto mismatch = std::mismatch(expected.begin(), expected.end(), unpacked.bytes.begin());
+  if (options.longStub && Checksum(expected) != Checksum(data)) {
+    ExpectLongWordsNote(unpacked, length, Checksum(data), length, Checksum(expected));
+  } else {
+    EXPECT_TRUE(NothingToNote(unpacked)) << label;
+  }
+  ASSERT_EQ(unpacked.data.size(), expected.size()) << label;
+  const auto mismatch = std::mismatch(expected.begin(), expected.end(), unpacked.data.begin());
   EXPECT_TRUE(mismatch.first == expected.end())
       << label << ": differs at offset " << (mismatch.first - expected.begin());
 }
@@ -130,25 +117,30 @@ TEST(DorvikUnpack, RoundTripsOfGeneratedInputsInAllOptionCombinations) {
   Random random(1);
   int packed = 0;
   for (int i = 0; i < 3000; ++i) {
-    PackOptions options;
+    Options options;
     options.longStub = random.Below(2);
     options.dataMode = random.Below(2);
     const uint32_t work = random.Below(4);
     options.workEnd = work == 0 ? -1 : work == 1 ? 0 : static_cast<int32_t>(random.Below(0140001));
     const bool low = random.Below(3) == 0;
-    const uint16_t load = static_cast<uint16_t>(low ? 2 * random.Below(0400) : 01000 + 2 * random.Below(030000));
+    const uint16_t load =
+        static_cast<uint16_t>(low ? 2 * random.Below(0400) : 01000 + 2 * random.Below(030000));
     const size_t stack = low ? 01000u - load : 0;
     const size_t length = stack + 1 + random.Below(random.Below(10) == 0 ? 12000 : 1500);
-    ByteVector data = dorvik_testing::GenerateProgram(random, std::min<size_t>(length, 30720));
+    Bytes data = GenerateProgram(random, std::min<size_t>(length, 30720));
     if (low) {
       const auto shape = static_cast<Stack>(random.Below(4));
-      ShapeStack(data, load, shape, static_cast<uint16_t>(01002 + 2 * random.Below(040000)), random);
+      ShapeStack(data, load, shape, static_cast<uint16_t>(01002 + 2 * random.Below(040000)),
+                 random);
     }
     const std::string label = "case " + std::to_string(i);
     const auto attempt = Pack(load, data, options);
-    if (!attempt.ok) {
+    if (!attempt.ok()) {
       // Only a work area that cannot work may refuse an input of this size.
-      EXPECT_NE(attempt.console.find("рабоч"), std::string::npos) << label << attempt.console;
+      EXPECT_TRUE(attempt.error == DorvikPackError::WorkAreaOverlap ||
+                  attempt.error == DorvikPackError::WorkAreaOutside ||
+                  attempt.error == DorvikPackError::NoWorkArea)
+          << label << static_cast<int>(attempt.error);
       continue;
     }
     ++packed;
@@ -167,11 +159,13 @@ TEST(DorvikUnpack, FilesBelow01000ComeBackWithTheirStackImage) {
   for (uint16_t load : loads) {
     for (Stack shape : {Stack::Zero, Stack::Arbitrary, Stack::Filled, Stack::Single}) {
       for (bool dataMode : {false, true}) {
-        ByteVector data = dorvik_testing::GenerateProgram(random, 01000 - load + 2 + random.Below(400));
+        Bytes data = GenerateProgram(random, 01000 - load + 2 + random.Below(400));
         ShapeStack(data, load, shape, 02000, random);
-        const std::string label = "load " + dorvik_testing::Octal(load) + " shape " +
+        const std::string label = "load " + Octal(load) + " shape " +
                                   std::to_string(static_cast<int>(shape)) + (dataMode ? " -d" : "");
-        ExpectRoundTrip(load, data, {false, dataMode, -1}, label);
+        Options options;
+        options.dataMode = dataMode;
+        ExpectRoundTrip(load, data, options, label);
       }
     }
   }
@@ -179,173 +173,166 @@ TEST(DorvikUnpack, FilesBelow01000ComeBackWithTheirStackImage) {
 
 TEST(DorvikUnpack, StartAddressComesFromTheStub) {
   Random random(4);
-  ByteVector data = dorvik_testing::GenerateProgram(random, 01000 - 0400 + 600);
+  Bytes data = GenerateProgram(random, 01000 - 0400 + 600);
   ShapeStack(data, 0400, Stack::Filled, 02000, random);
-  Unpack(0400, PackedImage(0400, data));
-  EXPECT_EQ(dorvikContext.startDisplacement, 02000);
+  EXPECT_EQ(Unpack(0400, PackedImage(0400, data)).startAddress, 02000);
   ShapeStack(data, 0400, Stack::Zero, 0, random);
-  Unpack(0400, PackedImage(0400, data));
-  EXPECT_EQ(dorvikContext.startDisplacement, 01000);
-  Unpack(02000, PackedImage(02000, data));
-  EXPECT_EQ(dorvikContext.startDisplacement, 02000);
+  EXPECT_EQ(Unpack(0400, PackedImage(0400, data)).startAddress, 01000);
+  EXPECT_EQ(Unpack(02000, PackedImage(02000, data)).startAddress, 02000);
 }
 
 TEST(DorvikUnpack, StackWordOf01000BelowTheRunComesBackAsTheStartAddress) {
   // 0744..0776 hold 02000 and 0742 holds 01000: after redirection 0742 looks
   // like one of the redirected words. A documented limit of the image.
-  ByteVector data(01000 - 0400 + 100, 0);
+  Bytes data(01000 - 0400 + 100, 0);
   for (uint16_t address = 0744; address < 01000; address += 2) PutWord(data, address - 0400, 02000);
   PutWord(data, 0742 - 0400, 01000);
   const auto unpacked = Unpack(0400, PackedImage(0400, data));
-  ASSERT_TRUE(unpacked.ok);
-  EXPECT_EQ(WordOf(unpacked.bytes, 0742 - 0400), 02000);
-  EXPECT_EQ(WordOf(unpacked.bytes, 0740 - 0400), 0);
+  ASSERT_TRUE(Unpacked(unpacked));
+  EXPECT_EQ(WordAt(unpacked.data, 0742 - 0400), 02000);
+  EXPECT_EQ(WordAt(unpacked.data, 0740 - 0400), 0);
   for (uint16_t address = 0744; address < 01000; address += 2) {
-    EXPECT_EQ(WordOf(unpacked.bytes, address - 0400), 02000);
+    EXPECT_EQ(WordAt(unpacked.data, address - 0400), 02000);
   }
 }
 
 TEST(DorvikUnpack, RecognisesLongStubAndDataMode) {
   Random seeded6(6);
-  const ByteVector data = dorvik_testing::GenerateProgram(seeded6, 3001);
-  const auto image = PackedImage(01000, data, {true, true, -1});
+  const Bytes data = GenerateProgram(seeded6, 3001);
+  const auto image = PackedImage(01000, data, Options().Long().Data());
   const auto unpacked = Unpack(01000, image);
-  ASSERT_TRUE(unpacked.ok);
-  EXPECT_TRUE(dorvikContext.longStub);
-  EXPECT_TRUE(dorvikContext.dataMode);
-  EXPECT_EQ(dorvikContext.stubSkip, 0);
-  EXPECT_EQ(unpacked.bytes, Padded(data));
+  ASSERT_TRUE(Unpacked(unpacked));
+  EXPECT_TRUE(unpacked.longStub);
+  EXPECT_TRUE(unpacked.dataMode);
+  EXPECT_EQ(unpacked.data, Padded(data));
+  const auto shortData = Unpack(01000, PackedImage(01000, data, Options().Data()));
+  EXPECT_FALSE(shortData.longStub);
+  EXPECT_TRUE(shortData.dataMode);
 }
 
 TEST(DorvikUnpack, ImageStoredAllPlainStopsAfterItsFirstToken) {
   // Built step by step without the packer's safeguard, as a single
   // encoder pass leaves it: read and write positions start out equal.
-  const ByteVector data = BytesOfWords({0x0102, 0x0304, 0x0506, 0x0708});
-  dorvik_testing::LoadBuffer(01000, data);
-  ASSERT_TRUE(PrepareRegion());
-  dorvik_testing::RunAnalysisSteps();
-  EncodeStream();
-  ASSERT_TRUE(RegionStoredPlain());
-  WriteDeltaList();
-  ASSERT_TRUE(SettleWorkArea());
-  RedirectAutostart();
-  BuildDorvikImage();
-  const auto begin = packerState.fileBuffer.begin();
-  const ByteVector image(begin, begin + dorvikContext.imageLength);
-  EXPECT_EQ(Unpack(01000, image).bytes, data);
+  const Bytes data = BytesOfWords({0x0102, 0x0304, 0x0506, 0x0708});
+  DorvikPacking p;
+  ASSERT_EQ(PrepareRegion(data, 01000, {}, &p), DorvikPackError::None);
+  dorvik_testing::RunAnalysisSteps(p);
+  EncodeStream(p);
+  ASSERT_TRUE(RegionStoredPlain(p));
+  WriteDeltaList(p);
+  ASSERT_EQ(SettleWorkArea(p), DorvikPackError::None);
+  RedirectAutostart(p);
+  BuildDorvikImage(p);
+  const Bytes image(p.buffer.begin(), p.buffer.begin() + p.imageLength);
+  EXPECT_EQ(Unpack(01000, image).data, data);
 }
 
 TEST(DorvikUnpack, AbsoluteStartWordIsTheStartAddress) {
   Random seeded7(7);
-  ByteVector image = PackedImage(01000, dorvik_testing::GenerateProgram(seeded7, 800));
-  const size_t exit = 142 - 18;
+  Bytes image = PackedImage(01000, GenerateProgram(seeded7, 800));
+  const size_t exit = stub::kExit - kShortStubSkip;
   PutWord(image, exit, 0000137);
   PutWord(image, exit + 2, 04000);
   const auto unpacked = Unpack(01000, image);
-  ASSERT_TRUE(unpacked.ok);
-  EXPECT_EQ(dorvikContext.startDisplacement, 04000);
+  ASSERT_TRUE(Unpacked(unpacked));
   // A file at 01000 starts at 01000: the user must hear where this one starts.
-  EXPECT_EQ(unpacked.console, StartNote(04000));
+  ExpectStartNote(unpacked, 04000);
 }
 
 TEST(DorvikUnpack, ExtraBytesAreIgnoredAndAMissingByteIsReported) {
   Random seeded8(8);
-  const ByteVector data = dorvik_testing::GenerateProgram(seeded8, 2000);
-  ByteVector image = PackedImage(01000, data);
-  ByteVector longer = image;
+  const Bytes data = GenerateProgram(seeded8, 2000);
+  Bytes image = PackedImage(01000, data);
+  Bytes longer = image;
   longer.insert(longer.end(), {1, 2, 3});
-  EXPECT_EQ(Unpack(01000, longer).bytes, data);
+  EXPECT_EQ(Unpack(01000, longer).data, data);
   image.pop_back();
   const auto cut = Unpack(01000, image);
-  EXPECT_FALSE(cut.ok);
-  EXPECT_EQ(cut.console, kTruncated);
+  EXPECT_EQ(cut.error, DorvikUnpackError::Truncated);
+  EXPECT_TRUE(cut.data.empty());
 }
 
-// Each cut of a valid image fails with one of the three messages.
+// Each cut of a valid image is refused, for one of the three reasons.
 TEST(DorvikUnpack, EveryTruncationIsRefusedWithOneMessage) {
   struct Source {
     uint16_t load;
-    ByteVector data;
-    PackOptions options;
+    Bytes data;
+    Options options;
   };
   Random random(9);
-  ByteVector low = dorvik_testing::GenerateProgram(random, 01000 - 0500 + 1500);
+  Bytes low = GenerateProgram(random, 01000 - 0500 + 1500);
   ShapeStack(low, 0500, Stack::Filled, 02000, random);
-  const Source sources[] = {{01000, dorvik_testing::GenerateProgram(random, 1500), {}},
-                            {0500, low, {true, false, -1}}};
+  const Source sources[] = {{01000, GenerateProgram(random, 1500), {}},
+                            {0500, low, Options().Long()}};
   for (const Source& source : sources) {
-    const ByteVector image = PackedImage(source.load, source.data, source.options);
+    const Bytes image = PackedImage(source.load, source.data, source.options);
     ASSERT_GT(image.size(), 200u);
     for (size_t length = 0; length < image.size(); ++length) {
-      const auto result = Unpack(source.load, ByteVector(image.begin(), image.begin() + length));
-      EXPECT_FALSE(result.ok) << length;
-      EXPECT_TRUE(result.console == kNotRecognised || result.console == kTruncated ||
-                  result.console == kDamaged)
-          << length << ": " << result.console;
+      const auto result = Unpack(source.load, Bytes(image.begin(), image.begin() + length));
+      EXPECT_NE(result.error, DorvikUnpackError::None) << length;
+      EXPECT_TRUE(result.data.empty()) << length;
     }
   }
 }
 
 TEST(DorvikUnpack, DamagedHeaderFieldsAreReported) {
   Random random(10);
-  const ByteVector image = PackedImage(01000, dorvik_testing::GenerateProgram(random, 3000));
-  // Short stub at 01000: stub offset x lies at image offset x - 18.
+  const Bytes image = PackedImage(01000, GenerateProgram(random, 3000));
+  // Short stub at 01000: stub offset x lies at image offset x - 022.
   struct Field {
     uint16_t stubOffset;
     uint16_t value;
-    std::string message;
+    DorvikUnpackError error;
   } const fields[] = {
-      {86, 0xFFFF, kDamaged},    // header longer than the image
-      {96, 0xFFFF, kDamaged},    // region far larger than the stream
-      {96, 0, kDamaged},         // region shorter than the stream
-      {82, 0x7000, kTruncated},  // image longer than the file
-      {140, 0, kNotRecognised},  // a word that recognition compares
+      {stub::kHeaderLength, 0xFFFF, DorvikUnpackError::Damaged},  // header longer than the image
+      {stub::kPackedLength, 0xFFFF,
+       DorvikUnpackError::Damaged},                          // region far larger than the stream
+      {stub::kPackedLength, 0, DorvikUnpackError::Damaged},  // region shorter than the stream
+      {stub::kStreamAdvance, 0x7000, DorvikUnpackError::Truncated},  // image longer than the file
+      {stub::kRecognisedSecond, 0,
+       DorvikUnpackError::NotRecognised},  // a word that recognition compares
   };
   for (const Field& field : fields) {
-    ByteVector damaged = image;
-    PutWord(damaged, field.stubOffset - 18u, field.value);
-    const auto result = Unpack(01000, damaged);
-    EXPECT_FALSE(result.ok) << field.stubOffset;
-    EXPECT_EQ(result.console, field.message) << field.stubOffset;
+    Bytes damaged = image;
+    PutWord(damaged, field.stubOffset - kShortStubSkip, field.value);
+    EXPECT_EQ(Unpack(01000, damaged).error, field.error) << field.stubOffset;
   }
   // A bitmap of all ones asks for 256 deltas; the list and the stream
   // behind it make a table that cannot decode the stream.
-  ByteVector ones = image;
-  std::fill(ones.begin() + 128, ones.begin() + 160, 0xFF);
-  const auto result = Unpack(01000, ones);
-  EXPECT_FALSE(result.ok);
-  EXPECT_EQ(result.console, kDamaged);
+  Bytes ones = image;
+  const size_t bitmap = kDorvikStubSize - kShortStubSkip;
+  std::fill(ones.begin() + bitmap, ones.begin() + bitmap + kCodeBitmapSize, 0xFF);
+  EXPECT_EQ(Unpack(01000, ones).error, DorvikUnpackError::Damaged);
 }
 
 TEST(DorvikUnpack, RandomCorruptionsNeverEscapeTheBuffer) {
   Random random(11);
   std::set<std::string> seen;
+  const char* const kErrors[] = {"data", "not recognised", "truncated", "damaged"};
   for (int i = 0; i < 2000; ++i) {
     const bool low = i % 3 == 0;
     const uint16_t load = low ? 0400 : 01000;
-    ByteVector data = dorvik_testing::GenerateProgram(random, (low ? 0400 : 0) + 200 + random.Below(800));
+    Bytes data = GenerateProgram(random, (low ? 0400 : 0) + 200 + random.Below(800));
     if (low) ShapeStack(data, load, Stack::Filled, 02000, random);
-    ByteVector image = PackedImage(load, data, {random.Below(2) == 1, false, -1});
+    Options options;
+    options.longStub = random.Below(2) == 1;
+    Bytes image = PackedImage(load, data, options);
     const uint32_t changes = 1 + random.Below(6);
     for (uint32_t k = 0; k < changes; ++k) {
-      image[random.Below(static_cast<uint32_t>(image.size()))] = static_cast<uint8_t>(random.Next());
+      image[random.Below(static_cast<uint32_t>(image.size()))] =
+          static_cast<uint8_t>(random.Next());
     }
     const auto result = Unpack(load, image);
-    if (result.ok) {
-      // Only notes, each a line of its own.
-      EXPECT_EQ(result.console.find("Ошибка"), std::string::npos) << result.console;
-      EXPECT_TRUE(result.console.empty() || result.console.rfind("Внимание:: ", 0) == 0) << result.console;
-      EXPECT_LE(result.bytes.size(), 0xFFFFu);
-      seen.insert(result.console.empty() ? "data" : "data and a note");
+    if (Unpacked(result)) {
+      EXPECT_LE(result.data.size(), 0xFFFFu);
+      seen.insert(NothingToNote(result) ? "data" : "data and a note");
     } else {
-      EXPECT_TRUE(result.console == kNotRecognised || result.console == kTruncated ||
-                  result.console == kDamaged)
-          << result.console;
-      seen.insert(result.console);
+      EXPECT_TRUE(result.data.empty());
+      seen.insert(kErrors[static_cast<int>(result.error)]);
     }
   }
   // Corruption reaches every outcome, the decoder's checks and the notes included.
-  EXPECT_EQ(seen.count(kDamaged), 1u);
+  EXPECT_EQ(seen.count("damaged"), 1u);
   EXPECT_EQ(seen.count("data"), 1u);
   EXPECT_EQ(seen.count("data and a note"), 1u);
 }
@@ -353,24 +340,23 @@ TEST(DorvikUnpack, RandomCorruptionsNeverEscapeTheBuffer) {
 TEST(DorvikUnpack, FilesThatAreNoDorvikImageAreNotRecognised) {
   Random random(12);
   for (size_t length : {0, 1, 100, 145, 146, 2000}) {
-    ByteVector bytes(length);
+    Bytes bytes(length);
     for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random.Next());
     const auto result = Unpack(01000, bytes);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.console, kNotRecognised);
-    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), packerState.fileBuffer.begin()));
+    EXPECT_EQ(result.error, DorvikUnpackError::NotRecognised);
+    EXPECT_TRUE(result.data.empty());
   }
   // An image packed for 01000 but taken to load below it is not found.
-  const ByteVector image = PackedImage(01000, ByteVector(500, 7));
-  EXPECT_EQ(Unpack(0400, image).console, kNotRecognised);
+  const Bytes image = PackedImage(01000, Bytes(500, 7));
+  EXPECT_EQ(Unpack(0400, image).error, DorvikUnpackError::NotRecognised);
 }
 
 // --- images that other tools make, and korvid's own under damage ------------
 
 // A program below 01000 whose whole stack image holds `fill`, and code above.
-ByteVector StackFilledWith(uint16_t load, uint16_t fill, size_t programBytes, uint32_t seed) {
+Bytes StackFilledWith(uint16_t load, uint16_t fill, size_t programBytes, uint32_t seed) {
   Random random(seed);
-  ByteVector data = dorvik_testing::GenerateProgram(random, 01000u - load + programBytes);
+  Bytes data = GenerateProgram(random, 01000u - load + programBytes);
   for (uint16_t address = load; address < 01000; address += 2) PutWord(data, address - load, fill);
   return data;
 }
@@ -379,90 +365,51 @@ TEST(DorvikUnpack, StackImageAllRedirectedGetsTheStartAddressFromTheStub) {
   // Other tools point every word of the stack image at the stub (01000) and
   // keep the start address only in the stub: all of it comes back.
   for (const uint16_t load : {0120, 0400, 0742, 0744, 0776}) {
-    const ByteVector data = StackFilledWith(load, 037700, 700, load);
-    ByteVector image = PackedImage(load, data);
-    for (uint16_t address = load; address < 01000; address += 2) PutWord(image, address - load, 01000);
+    const Bytes data = StackFilledWith(load, 037700, 700, load);
+    Bytes image = PackedImage(load, data);
+    for (uint16_t address = load; address < 01000; address += 2)
+      PutWord(image, address - load, 01000);
     const auto unpacked = Unpack(load, image);
-    ASSERT_TRUE(unpacked.ok) << Octal(load);
-    EXPECT_EQ(unpacked.bytes, Padded(data)) << Octal(load);
-    EXPECT_EQ(unpacked.console, "") << Octal(load);
-    EXPECT_EQ(dorvikContext.startDisplacement, 037700);
+    ASSERT_TRUE(Unpacked(unpacked)) << Octal(load);
+    EXPECT_EQ(unpacked.data, Padded(data)) << Octal(load);
+    EXPECT_TRUE(NothingToNote(unpacked)) << Octal(load);
+    EXPECT_EQ(unpacked.startAddress, 037700);
   }
 }
 
 TEST(DorvikUnpack, StartThatTheFileCannotCarryIsNamedAndTheDataWritten) {
   Random random(20);
-  const ByteVector program = dorvik_testing::GenerateProgram(random, 900);
+  const Bytes program = GenerateProgram(random, 900);
   // At 01000 and above the file starts at its load address; this stub jumps
   // 0100 bytes further.
-  ByteVector high = PackedImage(02000, program);
-  PutWord(high, 144 - 18, static_cast<uint16_t>(WordOf(high, 144 - 18) + 0100));
+  Bytes high = PackedImage(02000, program);
+  const size_t jump = stub::kStartDisplacement - kShortStubSkip;
+  PutWord(high, jump, static_cast<uint16_t>(WordAt(high, jump) + 0100));
   auto unpacked = Unpack(02000, high);
-  ASSERT_TRUE(unpacked.ok);
-  EXPECT_EQ(unpacked.bytes, program);
-  EXPECT_EQ(unpacked.console, StartNote(02100));
+  ASSERT_TRUE(Unpacked(unpacked));
+  EXPECT_EQ(unpacked.data, program);
+  ExpectStartNote(unpacked, 02100);
 
   // Below 01000 the stack image says "no autostart" (zero at 0744), the stub
   // jumps to 03000: nothing in the data may be changed to say that.
-  const ByteVector zeroStack = StackFilledWith(0400, 0, 900, 21);
-  ByteVector low = PackedImage(0400, zeroStack);
-  const size_t word144 = 01000 - 0400 - 18 + 144;
-  PutWord(low, word144, static_cast<uint16_t>(WordOf(low, word144) + 02000));
+  const Bytes zeroStack = StackFilledWith(0400, 0, 900, 21);
+  Bytes low = PackedImage(0400, zeroStack);
+  const size_t lowJump = 01000 - 0400 + jump;
+  PutWord(low, lowJump, static_cast<uint16_t>(WordAt(low, lowJump) + 02000));
   unpacked = Unpack(0400, low);
-  ASSERT_TRUE(unpacked.ok);
-  EXPECT_EQ(unpacked.bytes, zeroStack);
-  EXPECT_EQ(unpacked.console, StartNote(03000));
+  ASSERT_TRUE(Unpacked(unpacked));
+  EXPECT_EQ(unpacked.data, zeroStack);
+  ExpectStartNote(unpacked, 03000);
 
   // The same stub in data mode returns to its caller: no start to speak of.
-  PutWord(low, word144 - 2, 0000207);
+  PutWord(low, lowJump - 2, 0000207);
   unpacked = Unpack(0400, low);
-  ASSERT_TRUE(unpacked.ok);
-  EXPECT_EQ(unpacked.console, "");
-}
-
-TEST(DorvikUnpack, FitStartAddressDecidesByTheAutostartWord) {
-  const struct {
-    const char* name;
-    uint16_t load;
-    std::vector<uint16_t> stack;  // the words from the load address up to 01000
-    uint16_t start;
-    StartAddressFit fit;
-    std::vector<uint16_t> after;
-  } cases[] = {
-      {"at 01000, starts there", 01000, {}, 01000, StartAddressFit::Carried, {}},
-      {"at 02000, starts elsewhere", 02000, {}, 02004, StartAddressFit::Lost, {}},
-      {"probe holds the start", 0740, {5, 0, 02000, 02000, 02000, 02000, 02000, 02000, 02000, 02000,
-                                       02000, 02000, 02000, 02000, 02000, 02000},
-       02000, StartAddressFit::Carried, {5, 0, 02000, 02000, 02000, 02000, 02000, 02000, 02000, 02000,
-                                         02000, 02000, 02000, 02000, 02000, 02000}},
-      // The run of 01000 around the probe, and only that run, takes the start.
-      {"run of 01000", 0740, {01000, 7, 01000, 01000, 01000, 9, 01000, 01000, 01000, 01000, 01000, 01000,
-                              01000, 01000, 01000, 01000},
-       037700, StartAddressFit::Restored, {01000, 7, 037700, 037700, 037700, 9, 01000, 01000, 01000,
-                                           01000, 01000, 01000, 01000, 01000, 01000, 01000}},
-      {"first word is the probe", 0770, {01000, 01000, 01000, 4}, 04000, StartAddressFit::Restored,
-       {04000, 04000, 04000, 4}},
-      {"no autostart, start 01000", 0740, {0, 0, 0500, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-       01000, StartAddressFit::Carried, {0, 0, 0500, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {"autostart elsewhere, start 01000", 0740, {0, 0, 02000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-       01000, StartAddressFit::Lost, {0, 0, 02000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {"no autostart, start elsewhere", 0740, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 02000,
-       StartAddressFit::Lost, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-  };
-  for (const auto& c : cases) {
-    ByteVector data = BytesOfWords(c.stack);
-    const ByteVector program = BytesOfWords({012737, 1, 2, 3});
-    data.insert(data.end(), program.begin(), program.end());
-    const int32_t regionStart = c.load < 01000 ? 01000 - c.load : 0;
-    EXPECT_EQ(FitStartAddress(data.data(), regionStart, c.load, c.start), c.fit) << c.name;
-    ByteVector expected = BytesOfWords(c.after);
-    expected.insert(expected.end(), program.begin(), program.end());
-    EXPECT_EQ(data, expected) << c.name;
-  }
+  ASSERT_TRUE(Unpacked(unpacked));
+  EXPECT_TRUE(NothingToNote(unpacked));
 }
 
 TEST(DorvikUnpack, LongStubWordsAreComparedWithTheData) {
-  const ByteVector data = {1, 2, 3, 0xFF, 0xFF, 0};  // odd input 1 2 3 FF FF, padded
+  const Bytes data = {1, 2, 3, 0xFF, 0xFF, 0};  // odd input 1 2 3 FF FF, padded
   const uint16_t sum = 1 + 2 + 3 + 0xFF + 0xFF;
   auto check = CheckLongStubWords(data.data(), 6, 5, sum);
   EXPECT_TRUE(check.match);
@@ -475,33 +422,32 @@ TEST(DorvikUnpack, LongStubWordsAreComparedWithTheData) {
   EXPECT_FALSE(check.match);
   EXPECT_EQ(check.dataChecksum, sum);
   // The sum carries round: 258 * 0xFF = 0x100FE folds to 0xFE + 1.
-  const ByteVector many(0x102, 0xFF);
+  const Bytes many(0x102, 0xFF);
   EXPECT_EQ(CheckLongStubWords(many.data(), 0x102, 0x102, 0xFF).dataChecksum, 0xFF);
 }
 
 TEST(DorvikUnpack, LongStubWordsThatAreNotTheDataGiveANoteAndTheData) {
   Random random(22);
-  const ByteVector data = dorvik_testing::GenerateProgram(random, 1501);
-  const ByteVector image = PackedImage(01000, data, {true, false, -1});
-  ByteVector other = image;
-  PutWord(other, 2, 012345);   // length
-  PutWord(other, 14, 054321);  // checksum
+  const Bytes data = GenerateProgram(random, 1501);
+  const Bytes image = PackedImage(01000, data, Options().Long());
+  Bytes other = image;
+  PutWord(other, stub::kInputLength, 012345);
+  PutWord(other, stub::kChecksum, 054321);
   const auto unpacked = Unpack(01000, other);
-  ASSERT_TRUE(unpacked.ok);
-  EXPECT_EQ(unpacked.bytes, Padded(data));
-  EXPECT_EQ(unpacked.console, LongWordsNote(012345, 054321, 1502, Checksum(data)));
+  ASSERT_TRUE(Unpacked(unpacked));
+  EXPECT_EQ(unpacked.data, Padded(data));
+  ExpectLongWordsNote(unpacked, 012345, 054321, 1502, Checksum(data));
 
   // Damage inside korvid's own image that the decoder cannot see shows in
   // the checksum: one stream byte changed, the unpacked data is wrong.
   for (size_t offset = 200; offset < image.size(); ++offset) {
-    ByteVector damaged = image;
+    Bytes damaged = image;
     damaged[offset] ^= 0x01;
     const auto result = Unpack(01000, damaged);
-    if (!result.ok || result.bytes == Padded(data)) continue;
-    EXPECT_EQ(result.console,
-              LongWordsNote(1501, Checksum(data), static_cast<uint16_t>(result.bytes.size() - 1),
-                            Checksum(result.bytes)))
-        << offset;
+    if (!Unpacked(result) || result.data == Padded(data)) continue;
+    SCOPED_TRACE(offset);
+    ExpectLongWordsNote(result, 1501, Checksum(data), static_cast<uint16_t>(result.data.size() - 1),
+                        Checksum(result.data));
     return;
   }
   FAIL() << "no single changed bit gave wrong data";
@@ -509,44 +455,46 @@ TEST(DorvikUnpack, LongStubWordsThatAreNotTheDataGiveANoteAndTheData) {
 
 TEST(DorvikUnpack, StubWhoseFirstWordsALoaderTookOverStillUnpacks) {
   Random random(23);
-  const ByteVector program = dorvik_testing::GenerateProgram(random, 2000);
-  const ByteVector shortImage = PackedImage(01000, program);
-  auto unpacked = Unpack(01000, dorvik_testing::WithLoaderInFront(shortImage, 01000, 0, 3));
-  ASSERT_TRUE(unpacked.ok) << unpacked.console;
-  EXPECT_EQ(unpacked.bytes, program);
-  EXPECT_EQ(unpacked.console, "");
+  const Bytes program = GenerateProgram(random, 2000);
+  const Bytes shortImage = PackedImage(01000, program);
+  auto unpacked = Unpack(01000, WithLoaderInFront(shortImage, 01000, 0, 3));
+  ASSERT_TRUE(Unpacked(unpacked));
+  EXPECT_EQ(unpacked.data, program);
+  EXPECT_TRUE(NothingToNote(unpacked));
 
   // The long stub too, with its words at 0266 and 0350 gone as well: the
   // stub is found by its loop and decoder, its length word no longer says
   // the data's length.
-  const ByteVector longImage = PackedImage(01000, program, {true, false, -1});
-  const ByteVector patched = dorvik_testing::WithLoaderInFront(longImage, 01000, 0, 7);
-  EXPECT_NE(WordOf(patched, 6), 0266);
-  EXPECT_NE(WordOf(patched, 10), 0350);
+  const Bytes longImage = PackedImage(01000, program, Options().Long());
+  const Bytes patched = WithLoaderInFront(longImage, 01000, 0, 7);
+  EXPECT_NE(WordAt(patched, stub::kSystemLengthA), 0266);
+  EXPECT_NE(WordAt(patched, stub::kSystemLengthB), 0350);
   unpacked = Unpack(01000, patched);
-  ASSERT_TRUE(unpacked.ok) << unpacked.console;
-  EXPECT_TRUE(dorvikContext.longStub);
-  EXPECT_EQ(unpacked.bytes, program);
+  ASSERT_TRUE(Unpacked(unpacked));
+  EXPECT_TRUE(unpacked.longStub);
+  EXPECT_EQ(unpacked.data, program);
   const auto loaderAddress = static_cast<uint16_t>(01000 + (longImage.size() + 1) / 2 * 2);
-  EXPECT_EQ(unpacked.console, LongWordsNote(loaderAddress, Checksum(program), 2000, Checksum(program)));
+  ExpectLongWordsNote(unpacked, loaderAddress, Checksum(program), 2000, Checksum(program));
 
   // Below 01000 the stub sits at 01000.
-  const ByteVector low = StackFilledWith(0600, 02000, 800, 24);
-  unpacked = Unpack(0600, dorvik_testing::WithLoaderInFront(PackedImage(0600, low), 0600, 01000 - 0600, 3));
-  ASSERT_TRUE(unpacked.ok) << unpacked.console;
-  EXPECT_EQ(unpacked.bytes, Padded(low));
+  const Bytes low = StackFilledWith(0600, 02000, 800, 24);
+  unpacked = Unpack(0600, WithLoaderInFront(PackedImage(0600, low), 0600, 01000 - 0600, 3));
+  ASSERT_TRUE(Unpacked(unpacked));
+  EXPECT_EQ(unpacked.data, Padded(low));
 }
 
 TEST(DorvikUnpack, RawImagesAreToldFromOtherBytes) {
   Random random(25);
-  const ByteVector program = dorvik_testing::GenerateProgram(random, 600);
+  const Bytes program = GenerateProgram(random, 600);
   for (const bool longStub : {false, true}) {
-    const ByteVector image = PackedImage(01000, program, {longStub, false, -1});
+    Options options;
+    options.longStub = longStub;
+    const Bytes image = PackedImage(01000, program, options);
     EXPECT_TRUE(IsRawDorvikImage(image.data(), image.size())) << longStub;
-    ByteVector withHeader = {0, 2, 0, 0};
+    Bytes withHeader = {0, 2, 0, 0};
     withHeader.insert(withHeader.end(), image.begin(), image.end());
     EXPECT_FALSE(IsRawDorvikImage(withHeader.data(), withHeader.size())) << longStub;
-    const size_t stubBytes = longStub ? 146 : 128;  // the image's part of the stub
+    const size_t stubBytes = kDorvikStubSize - (longStub ? kLongStubSkip : kShortStubSkip);
     EXPECT_TRUE(IsRawDorvikImage(image.data(), stubBytes)) << longStub;
     EXPECT_FALSE(IsRawDorvikImage(image.data(), stubBytes - 1)) << longStub;
   }

@@ -6,15 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "dorvik/dorvik.h"
-#include "dorvik/dorvik_context.h"
-#include "front/bk_file.h"
-#include "front/console.h"
+#include "common/console.h"
+#include "common/platform.h"
+#include "front/files.h"
 #include "front/messages.h"
-#include "front/packer_state.h"
-#include "front/platform.h"
+#include "front/methods.h"
 #include "front/version.h"
-#include "granol/granol.h"
 
 namespace {
 
@@ -23,25 +20,6 @@ constexpr long kHighestWorkEnd = 0140000;
 constexpr int kHelpOption = 0400;
 constexpr int kVersionOption = 0401;  // --version, a long option only
 
-enum class CommandLine { Run, Help, Wrong };
-
-// One row per method: the extension of its images, its two directions, the
-// bytes it leaves for the output, and how a headerless image of it looks.
-struct Method {
-  Tool tool;
-  const wchar_t* packExtension;
-  bool (*pack)();
-  bool (*unpack)();
-  OutputData (*output)();
-  RawImageProbe rawImage;
-};
-
-// clang-format off
-constexpr Method kMethods[] = {
-    {Tool::Dorvik, L".dvk", DorvikPack, DorvikUnpack, DorvikOutputData, IsRawDorvikImage},
-    {Tool::Granol, L".grl", GranolPack, GranolUnpack, GranolOutputData, IsRawGranolImage},
-};
-// clang-format on
 constexpr const wchar_t* kUnpackExtension = L".bkfile";
 
 const option kLongOptions[] = {
@@ -51,7 +29,16 @@ const option kLongOptions[] = {
     {"work", required_argument, nullptr, 'w'},   {"version", no_argument, nullptr, kVersionOption},
     {nullptr, 0, nullptr, 0}};
 
-void PrintHelp() { ConsolePrint(kHelpText); }
+// The help lists the methods of the table.
+void PrintHelp() {
+  std::wstring text = kHelpHead;
+  for (size_t i = 0; i < kMethodCount; ++i) {
+    text += FormatText(kHelpMethodLine, i == 0 ? kHelpFirstMethod : kHelpNextMethod,
+                       kMethods[i].keyword, kMethods[i].description);
+  }
+  text += kHelpTail;
+  ConsoleWrite(text);
+}
 
 const option* LongOptionFor(int value) {
   for (const option* o = kLongOptions; o->name != nullptr; ++o) {
@@ -82,23 +69,48 @@ void ReportOptionError(char** argv) {
   }
 }
 
-// Parses the options into packerState. Help and --version end the run as a
-// success; a wrong option or option argument ends it with a message and the
-// help.
-CommandLine ParseOptions(int argc, char** argv) {
+// The result goes on the run's console line once the output is in place:
+// the ratio of output to input after packing (not for an empty input),
+// " OK" after unpacking; then the notes about what the output cannot say.
+void PrintResult(const PackerState& state, size_t inputLength, const MethodOutcome& outcome) {
+  if (state.unpackMode || inputLength == 0) {
+    ConsolePrint(kMsgUnpacked);
+  } else {
+    const auto ratio = static_cast<unsigned>(outcome.bytes.size() * 100u / inputLength);
+    ConsolePrint(kMsgPacked, static_cast<int>(ratio));
+  }
+  for (const std::wstring& note : outcome.notes) ConsoleWrite(note);
+}
+
+int RunMethod(PackerState& state, const std::vector<std::wstring>& outputArgs) {
+  const Method& method = *state.method;
+  const bool unpack = state.unpackMode;
+  state.outputName = OutputNameFor(outputArgs.empty() ? state.inputName : outputArgs[0],
+                                   unpack ? kUnpackExtension : method.packExtension);
+  if (!ReadInputFile(state, unpack ? method.isRawImage : nullptr)) return kExitFailed;
+  if (OutputWouldOverwriteInput(state)) return kExitFailed;
+  const MethodOutcome outcome = unpack ? method.unpack(state) : method.pack(state);
+  if (!outcome.done || !WriteOutputFile(state, outcome)) return kExitFailed;
+  PrintResult(state, state.data.size(), outcome);
+  return kExitWritten;
+}
+
+}  // namespace
+
+CommandLine ParseOptions(int argc, char** argv, PackerState* state) {
   optind = 0;  // full re-initialisation, POSIXLY_CORRECT included
   opterr = 0;
   int option;
   while ((option = getopt_long(argc, argv, "t:rudlw:", kLongOptions, nullptr)) != -1) {
     switch (option) {
-      case 'd': dorvikContext.dataMode = true; break;
-      case 'l': dorvikContext.longStub = true; break;
-      case 'r': packerState.rawOutput = true; break;
-      case 'u': packerState.unpackMode = true; break;
+      case 'd': state->dataMode = true; break;
+      case 'l': state->longStub = true; break;
+      case 'r': state->rawOutput = true; break;
+      case 'u': state->unpackMode = true; break;
       case 't': {
         const std::wstring keyword = WidenName(optarg);
-        packerState.selectedTool = ToolFromKeyword(keyword.c_str());
-        if (packerState.selectedTool == Tool::None) {
+        state->method = MethodForKeyword(keyword);
+        if (state->method == nullptr) {
           ConsolePrint(kMsgUnknownTool, keyword.c_str());
           PrintHelp();
           return CommandLine::Wrong;
@@ -112,15 +124,11 @@ CommandLine ParseOptions(int argc, char** argv) {
           PrintHelp();
           return CommandLine::Wrong;
         }
-        packerState.workEnd = static_cast<int32_t>(value);
+        state->workEnd = static_cast<int32_t>(value);
         break;
       }
-      case kHelpOption:
-        PrintHelp();
-        return CommandLine::Help;
-      case kVersionOption:
-        PrintVersion();
-        return CommandLine::Help;
+      case kHelpOption: PrintHelp(); return CommandLine::Help;
+      case kVersionOption: PrintVersion(); return CommandLine::Help;
       default:  // '?': -?, or an option getopt_long refused
         if (optopt == '?') {
           PrintHelp();
@@ -132,48 +140,6 @@ CommandLine ParseOptions(int argc, char** argv) {
     }
   }
   return CommandLine::Run;
-}
-
-// The result goes on the run's console line once the output is in place:
-// the ratio of output to input after packing (not for an empty input),
-// " OK" after unpacking; then the notes the method left about the result.
-void PrintResult(int32_t inputLength, uint16_t outputLength) {
-  if (packerState.unpackMode || inputLength == 0) {
-    ConsolePrint(kMsgUnpacked);
-  } else {
-    const unsigned ratio = outputLength * 100u / static_cast<unsigned>(inputLength);
-    ConsolePrint(kMsgPacked, static_cast<int>(ratio));
-  }
-  PrintConsoleNotes();
-}
-
-int RunMethod(const Method& method, const std::vector<std::wstring>& outputArgs) {
-  const bool unpack = packerState.unpackMode;
-  BuildOutputName(static_cast<int>(outputArgs.size()), outputArgs,
-                  unpack ? kUnpackExtension : method.packExtension);
-  if (!ReadInputFile(unpack ? method.rawImage : nullptr)) return kExitFailed;
-  if (OutputWouldOverwriteInput()) return kExitFailed;
-  const int32_t inputLength = packerState.dataLength;
-  const bool done = unpack ? method.unpack() : method.pack();
-  const OutputData output = method.output();
-  if (!done || !WriteOutputFile(output)) {
-    DropConsoleNotes();
-    return kExitFailed;
-  }
-  PrintResult(inputLength, output.length);
-  return kExitWritten;
-}
-
-}  // namespace
-
-Tool ToolFromKeyword(const wchar_t* keyword) {
-  std::wstring upper = keyword;
-  for (wchar_t& c : upper) {
-    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-  }
-  if (upper == L"DORVIK") return Tool::Dorvik;
-  if (upper == L"BKGRANOL") return Tool::Granol;
-  return Tool::None;
 }
 
 long WorkEndFromArgument(const char* argument) {
@@ -190,8 +156,8 @@ long WorkEndFromArgument(const char* argument) {
 int KorvidMain(int argc, char** argv) {
   // No locale is set: ConsolePrint writes UTF-8 by itself, so the Russian
   // messages read the same on every system, with or without a Russian locale.
-  ClearDorvikContext();
-  switch (ParseOptions(argc, argv)) {
+  PackerState state;
+  switch (ParseOptions(argc, argv, &state)) {
     case CommandLine::Help: return kExitWritten;
     case CommandLine::Wrong: return kExitUsage;
     case CommandLine::Run: break;
@@ -202,14 +168,14 @@ int KorvidMain(int argc, char** argv) {
     PrintHelp();
     return kExitUsage;
   }
-  packerState.inputName = WidenName(argv[optind]);
+  state.inputName = WidenName(argv[optind]);
   std::vector<std::wstring> outputArgs;
   for (int i = optind + 1; i < argc; ++i) outputArgs.push_back(WidenName(argv[i]));
 
-  for (const Method& method : kMethods) {
-    if (method.tool == packerState.selectedTool) return RunMethod(method, outputArgs);
+  if (state.method == nullptr) {
+    ConsolePrint(kMsgNoTool);
+    PrintHelp();
+    return kExitUsage;
   }
-  ConsolePrint(kMsgNoTool);
-  PrintHelp();
-  return kExitUsage;
+  return RunMethod(state, outputArgs);
 }

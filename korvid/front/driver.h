@@ -2,8 +2,6 @@
 // write, result, in that order. Returns the exit status.
 #pragma once
 
-#include <cstdint>
-
 #include "front/packer_state.h"
 
 // Exit statuses: the output was written (or help was asked for); the run
@@ -14,9 +12,13 @@ constexpr int kExitUsage = 2;
 
 int KorvidMain(int argc, char** argv);
 
-// The keyword of -t: upper-cased, it must be exactly DORVIK or BKGRANOL.
-// Returns Tool::None for anything else.
-Tool ToolFromKeyword(const wchar_t* keyword);
+enum class CommandLine { Run, Help, Wrong };
+
+// Parses the options into *state. Help ends the run as a success; a wrong
+// option or option argument ends it with a message and the help, both
+// printed here. The operands (input and output names) are left to the caller
+// from optind on.
+CommandLine ParseOptions(int argc, char** argv, PackerState* state);
 
 // The address of -w: octal digits only (a leading 0 is allowed), at most
 // 0140000. Returns the value, or -1 for anything else: a sign, blanks, other

@@ -1,26 +1,49 @@
-// The rules of the -t keyword and of the -w address, and the text helpers
-// the driver relies on.
+// The command line: the method table behind -t and the help, the rules of
+// the -w address, and how the parser tells help from errors.
 #include "front/driver.h"
 
 #include <gtest/gtest.h>
 
-#include "dorvik/dorvik_context.h"
-#include "front/console.h"
-#include "front/platform.h"
+#include <string>
+#include <vector>
+
+#include "common/console.h"
+#include "front/methods.h"
 
 namespace {
 
+std::string KeywordOf(const wchar_t* keyword) {
+  const Method* method = MethodForKeyword(keyword);
+  if (method == nullptr) return "none";
+  return std::string(method->keyword, method->keyword + std::wcslen(method->keyword));
+}
+
 TEST(ToolKeyword, IsCaseInsensitiveButExactInLength) {
-  EXPECT_EQ(ToolFromKeyword(L"DORVIK"), Tool::Dorvik);
-  EXPECT_EQ(ToolFromKeyword(L"dorvik"), Tool::Dorvik);
-  EXPECT_EQ(ToolFromKeyword(L"Dorvik"), Tool::Dorvik);
-  EXPECT_EQ(ToolFromKeyword(L"BkGranol"), Tool::Granol);
-  EXPECT_EQ(ToolFromKeyword(L"bkgranol"), Tool::Granol);
-  EXPECT_EQ(ToolFromKeyword(L"DORVIKX"), Tool::None);
-  EXPECT_EQ(ToolFromKeyword(L"DORVI"), Tool::None);
-  EXPECT_EQ(ToolFromKeyword(L"BKGRAN"), Tool::None);
-  EXPECT_EQ(ToolFromKeyword(L""), Tool::None);
-  EXPECT_EQ(ToolFromKeyword(L"dorvik "), Tool::None);
+  EXPECT_EQ(KeywordOf(L"DORVIK"), "DORVIK");
+  EXPECT_EQ(KeywordOf(L"dorvik"), "DORVIK");
+  EXPECT_EQ(KeywordOf(L"Dorvik"), "DORVIK");
+  EXPECT_EQ(KeywordOf(L"BkGranol"), "BKGRANOL");
+  EXPECT_EQ(KeywordOf(L"bkgranol"), "BKGRANOL");
+  EXPECT_EQ(KeywordOf(L"DORVIKX"), "none");
+  EXPECT_EQ(KeywordOf(L"DORVI"), "none");
+  EXPECT_EQ(KeywordOf(L"BKGRAN"), "none");
+  EXPECT_EQ(KeywordOf(L""), "none");
+  EXPECT_EQ(KeywordOf(L"dorvik "), "none");
+  EXPECT_EQ(KeywordOf(L"ДОРВИК"), "none");
+}
+
+TEST(MethodTable, EveryRowHasItsOwnKeywordAndExtension) {
+  ASSERT_EQ(kMethodCount, 2u);
+  for (size_t i = 0; i < kMethodCount; ++i) {
+    const Method& method = kMethods[i];
+    EXPECT_EQ(MethodForKeyword(method.keyword), &method);
+    EXPECT_EQ(method.packExtension[0], L'.');
+    EXPECT_NE(std::wstring(method.packExtension), L".bkfile");
+    EXPECT_TRUE(method.pack != nullptr && method.unpack != nullptr && method.isRawImage != nullptr);
+    for (size_t j = 0; j < i; ++j) {
+      EXPECT_NE(std::wstring(method.packExtension), kMethods[j].packExtension);
+    }
+  }
 }
 
 TEST(WorkAddress, IsAnOctalNumberUpTo0140000OrNothing) {
@@ -31,79 +54,88 @@ TEST(WorkAddress, IsAnOctalNumberUpTo0140000OrNothing) {
   EXPECT_EQ(WorkEndFromArgument("00000000000000000040001"), 040001);
   EXPECT_EQ(WorkEndFromArgument("7"), 7);
   // Not an octal number in range: refused, never read as some other value.
-  for (const char* wrong : {"140001", "200000", "177777", "77777777777777", "-1", "-0", "+37", "",
-                            " 40000", "40000 ", "abc", "0x4000", "08", "1778", "4e4", "040000.",
-                            "\xD0\xB0"}) {
+  for (const char* wrong :
+       {"140001", "200000", "177777", "77777777777777", "-1", "-0", "+37", "", " 40000", "40000 ",
+        "abc", "0x4000", "08", "1778", "4e4", "040000.", "\xD0\xB0"}) {
     EXPECT_EQ(WorkEndFromArgument(wrong), -1) << wrong;
   }
 }
 
-TEST(FileNames, BytesSurviveTheWideFormExactly) {
-  const char* names[] = {"game.bin", "игра.bin", "bad\xFF\xFE.bin", "cut\xD0", "\xC0\xAF",
-                         "\xED\xA0\x80surrogate"};
-  for (const char* name : names) EXPECT_EQ(NarrowName(WidenName(name)), name);
-  EXPECT_EQ(WidenName("игра"), L"игра");
-  EXPECT_EQ(WidenName("a\xFF").back(), static_cast<wchar_t>(0xDCFF));
-}
+// The parser on a command line, with the console collected.
+struct Parsed {
+  CommandLine outcome = CommandLine::Wrong;
+  PackerState state;
+  std::string console;
+};
 
-TEST(ConsolePrint, FormatsWideStringsAndNumbersAsUtf8) {
-  std::string text;
-  SetConsoleSink(&text);
-  ConsolePrint(L"Пакуем '%s' :: ", L"игра.bin");
-  ConsolePrint(L" OK, Ratio %d%%\n", 8250);
-  ConsolePrint(L"[%03d|%5s|%o|%d]", 7, L"ab", 01000u, -12);
-  SetConsoleSink(nullptr);
-  EXPECT_EQ(text, "Пакуем 'игра.bin' ::  OK, Ratio 8250%\n[007|   ab|1000|-12]");
-}
-
-}  // namespace
-
-namespace {
-
-// Runs the driver in this process on a command line, with the console
-// collected; returns what it printed and keeps the exit status.
-std::string RunDriver(std::vector<std::string> args, int* status = nullptr) {
-  ResetPackerState();
+Parsed Parse(std::vector<std::string> args) {
   args.insert(args.begin(), "korvid");
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
-  std::string text;
-  SetConsoleSink(&text);
-  const int exit = KorvidMain(static_cast<int>(args.size()), argv.data());
+  Parsed parsed;
+  SetConsoleSink(&parsed.console);
+  parsed.outcome = ParseOptions(static_cast<int>(args.size()), argv.data(), &parsed.state);
   SetConsoleSink(nullptr);
-  if (status != nullptr) *status = exit;
-  return text;
+  return parsed;
 }
 
 TEST(DriverOptions, LastWorkAddressWinsAndAWrongOneEndsTheRun) {
-  RunDriver({"-w", "140001", "-w", "40000"});
-  EXPECT_EQ(packerState.workEnd, -1) << "the run ended at the wrong value";
-  RunDriver({"-w", "40000", "-w", "0"});
-  EXPECT_EQ(packerState.workEnd, 0);
-  RunDriver({"-w140000"});
-  EXPECT_EQ(packerState.workEnd, 0140000);
-  RunDriver({"--work=36710"});
-  EXPECT_EQ(packerState.workEnd, 036710);
+  const Parsed wrong = Parse({"-w", "140001", "-w", "40000"});
+  EXPECT_EQ(wrong.outcome, CommandLine::Wrong);
+  EXPECT_EQ(wrong.state.workEnd, -1) << "the run ended at the wrong value";
+  EXPECT_EQ(Parse({"-w", "40000", "-w", "0"}).state.workEnd, 0);
+  EXPECT_EQ(Parse({"-w140000"}).state.workEnd, 0140000);
+  EXPECT_EQ(Parse({"--work=36710"}).state.workEnd, 036710);
 }
 
 TEST(DriverOptions, FlagsStartClearAndAreSetByTheirOptions) {
-  RunDriver({});
-  EXPECT_FALSE(dorvikContext.dataMode);
-  EXPECT_FALSE(dorvikContext.longStub);
-  EXPECT_FALSE(packerState.rawOutput);
-  EXPECT_FALSE(packerState.unpackMode);
-  RunDriver({"-d", "--long", "-ru"});
-  EXPECT_TRUE(dorvikContext.dataMode);
-  EXPECT_TRUE(dorvikContext.longStub);
-  EXPECT_TRUE(packerState.rawOutput);
-  EXPECT_TRUE(packerState.unpackMode);
+  const Parsed none = Parse({});
+  EXPECT_EQ(none.outcome, CommandLine::Run);
+  EXPECT_FALSE(none.state.dataMode);
+  EXPECT_FALSE(none.state.longStub);
+  EXPECT_FALSE(none.state.rawOutput);
+  EXPECT_FALSE(none.state.unpackMode);
+  EXPECT_EQ(none.state.method, nullptr);
+  const Parsed all = Parse({"-d", "--long", "-ru"});
+  EXPECT_TRUE(all.state.dataMode);
+  EXPECT_TRUE(all.state.longStub);
+  EXPECT_TRUE(all.state.rawOutput);
+  EXPECT_TRUE(all.state.unpackMode);
 }
 
 TEST(DriverOptions, LongOptionsMayBeAbbreviated) {
-  RunDriver({"--to", "bkgranol", "--unp"});
-  EXPECT_EQ(packerState.selectedTool, Tool::Granol);
-  EXPECT_TRUE(packerState.unpackMode);
+  const Parsed parsed = Parse({"--to", "bkgranol", "--unp"});
+  ASSERT_NE(parsed.state.method, nullptr);
+  EXPECT_EQ(std::wstring(parsed.state.method->keyword), L"BKGRANOL");
+  EXPECT_TRUE(parsed.state.unpackMode);
+}
+
+// The help lists the methods of the table, in its order, in the shape the
+// help has always had.
+TEST(DriverOptions, HelpListsTheMethodsOfTheTable) {
+  const Parsed help = Parse({"--help"});
+  EXPECT_EQ(help.outcome, CommandLine::Help);
+  const std::string lines =
+      "  -t<name> (--tool name) - выбор необходимого инструмента.\n"
+      "      name: DORVIK - упаковщик/распаковщик Dorvik.\n"
+      "            BKGRANOL - упаковщик/распаковщик Granoler.\n"
+      "\n"
+      "  -d (--data)";
+  EXPECT_NE(help.console.find(lines), std::string::npos) << help.console;
+}
+
+// Runs the whole driver in this process and gives its exit status.
+int RunDriver(std::vector<std::string> args) {
+  args.insert(args.begin(), "korvid");
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  std::string console;
+  SetConsoleSink(&console);
+  const int status = KorvidMain(static_cast<int>(args.size()), argv.data());
+  SetConsoleSink(nullptr);
+  return status;
 }
 
 // -? is no option character for the parser: it must still be help, and an
@@ -114,17 +146,15 @@ TEST(DriverOptions, HelpIsToldFromParseErrorsInEveryOrder) {
     std::vector<std::string> args;
     int status;
   } cases[] = {
-      {{"-?"}, 0},          {{"--help"}, 0},        {{"-r?"}, 0},       {{"-x"}, 2},
-      {{"-?", "-x"}, 0},    {{"-x", "-?"}, 2},      {{"--bogus"}, 2},   {{"--bogus", "-?"}, 2},
-      {{"-u", "-?x"}, 0},   {{"--help=1"}, 2},      {{"-t"}, 2},        {{"--he"}, 0},
+      {{"-?"}, 0},           {{"--help"}, 0},   {{"-r?"}, 0},     {{"-x"}, 2},
+      {{"-?", "-x"}, 0},     {{"-x", "-?"}, 2}, {{"--bogus"}, 2}, {{"--bogus", "-?"}, 2},
+      {{"-u", "-?x"}, 0},    {{"--help=1"}, 2}, {{"-t"}, 2},      {{"--he"}, 0},
       {{"-t", "dorvik"}, 2},  // no input name
   };
   for (const auto& c : cases) {
-    int status = -1;
-    RunDriver(c.args, &status);
     std::string line;
     for (const std::string& arg : c.args) line += arg + " ";
-    EXPECT_EQ(status, c.status) << line;
+    EXPECT_EQ(RunDriver(c.args), c.status) << line;
   }
 }
 

@@ -1,9 +1,12 @@
 // Every text that korvid prints, in one place. Each is a format string for
-// ConsolePrint; %s takes a wide string, %d an int.
+// ConsolePrint (common/console.h); %s takes a wide string, %d an int, %o an
+// unsigned in octal. The methods report reasons; the front prints these.
 #pragma once
 
 // --- command line ---------------------------------------------------------
-inline constexpr const wchar_t* kHelpText =
+// The help: its head, one line per method (the first after kHelpFirstMethod,
+// the others after kHelpNextMethod, each "KEYWORD - description"), its tail.
+inline constexpr const wchar_t* kHelpHead =
     L"Кросс мультитул korvid для БК-0010(01) БК-0011(М)\n"
     L"\n"
     L"Использование:\n"
@@ -12,9 +15,11 @@ inline constexpr const wchar_t* kHelpText =
     L"korvid --version - вывод номера версии.\n"
     L"\n"
     L"korvid -t<name> [-d][-l][-r][-u][-w<0addr>] <input_file_name> [output_file_name]\n"
-    L"  -t<name> (--tool name) - выбор необходимого инструмента.\n"
-    L"      name: DORVIK - упаковщик/распаковщик Dorvik.\n"
-    L"            BKGRANOL - упаковщик/распаковщик Granoler.\n"
+    L"  -t<name> (--tool name) - выбор необходимого инструмента.\n";
+inline constexpr const wchar_t* kHelpFirstMethod = L"      name: ";
+inline constexpr const wchar_t* kHelpNextMethod = L"            ";
+inline constexpr const wchar_t* kHelpMethodLine = L"%s%s - %s\n";
+inline constexpr const wchar_t* kHelpTail =
     L"\n"
     L"  -d (--data) - флаг упаковки данных, а не программы.\n"
     L"      По умолчанию упаковка программы.\n"
@@ -45,7 +50,8 @@ inline constexpr const wchar_t* kMsgUnknownTool =
     L"Ошибка в командной строке: неизвестный инструмент '%s'.\n\n";
 // -w takes octal digits only, and no more than the highest end the stub can use.
 inline constexpr const wchar_t* kMsgBadWorkAddress =
-    L"Ошибка в командной строке: адрес рабочей области '%s' должен быть восьмеричным числом от 0 до "
+    L"Ошибка в командной строке: адрес рабочей области '%s' должен быть восьмеричным числом от 0 "
+    L"до "
     L"0140000.\n\n";
 
 // --- BK binary files --------------------------------------------------------
@@ -75,8 +81,7 @@ inline constexpr const wchar_t* kMsgCannotCreate =
     L"Ошибка:: не удалось открыть файл для записи '%s'.\n";
 // A write or the close of the output failed (full disk, quota, I/O error).
 // A half-written regular file is removed before this is printed.
-inline constexpr const wchar_t* kMsgCannotWrite =
-    L"Ошибка:: не удалось записать файл '%s'.\n";
+inline constexpr const wchar_t* kMsgCannotWrite = L"Ошибка:: не удалось записать файл '%s'.\n";
 // The output name designates the input file itself: writing would destroy it.
 inline constexpr const wchar_t* kMsgOutputIsInput =
     L"Ошибка:: выходной файл '%s' совпадает с входным, входной файл не будет затёрт.\n";
@@ -98,9 +103,11 @@ inline constexpr const wchar_t* kMsgDorvikNothingToPack =
     L"Ошибка:: в файле нет данных выше адреса 01000, упаковывать нечего.\n";
 // The stub's 568-byte work area must not overlap the image or the unpacked data.
 inline constexpr const wchar_t* kMsgDorvikWorkAreaOverlap =
-    L"Ошибка:: рабочая область 0%o-0%o перекрывает упакованный файл, задайте другой адрес ключом -w.\n";
+    L"Ошибка:: рабочая область 0%o-0%o перекрывает упакованный файл, задайте другой адрес ключом "
+    L"-w.\n";
 inline constexpr const wchar_t* kMsgDorvikWorkAreaOutside =
-    L"Ошибка:: рабочая область не помещается в память ниже 0200000, задайте другой адрес ключом -w.\n";
+    L"Ошибка:: рабочая область не помещается в память ниже 0200000, задайте другой адрес ключом "
+    L"-w.\n";
 inline constexpr const wchar_t* kMsgDorvikNoWorkArea =
     L"Ошибка:: нет свободного места для рабочей области, задайте её адрес ключом -w.\n";
 // A recognised image whose stream or tables point outside the file.

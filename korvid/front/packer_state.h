@@ -1,35 +1,27 @@
-// korvid's run state: one invocation packs or unpacks exactly one file, so
-// the state is a single process-wide record that every step reads and writes.
+// korvid's run state: what the command line asks for and the input as read.
+// One invocation packs or unpacks exactly one file; KorvidMain owns the one
+// record of a run and hands it to each step. The methods never see it:
+// the front passes them their data and options as arguments.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
-enum class Tool : int32_t { None = 0, Dorvik = 1, Granol = 2 };
+#include "bk/memory.h"
+#include "dorvik/dorvik.h"
 
-// Size of each working buffer: the whole 16-bit BK address space.
-constexpr size_t kBufferSize = 65536;
-// Load address of a file that carries no header, and the end of the BK's
-// system area and stack.
-constexpr int32_t kDefaultLoadAddress = 01000;
+struct Method;
 
 struct PackerState {
-  Tool selectedTool = Tool::None;
-  bool unpackMode = false;
-  bool rawOutput = false;  // -r: write the output without the BK binary header
-  int32_t workEnd = -1;    // -w: end of the Dorvik work area; -1 when not given
-  int32_t loadAddress = kDefaultLoadAddress;  // holds a 16-bit BK word
-  int32_t dataLength = 0;  // valid bytes in the working buffer
-  std::array<uint8_t, kBufferSize> fileBuffer{};   // input data from offset 0
-  std::array<uint8_t, kBufferSize> granolImage{};  // the Granol result
+  const Method* method = nullptr;     // -t
+  bool unpackMode = false;            // -u
+  bool rawOutput = false;             // -r: write the output without the BK binary header
+  bool dataMode = false;              // -d (Dorvik packing)
+  bool longStub = false;              // -l (Dorvik packing)
+  int32_t workEnd = kDefaultWorkEnd;  // -w (Dorvik packing)
   std::wstring inputName;
   std::wstring outputName;
+  uint16_t loadAddress = kSystemAreaEnd;  // of the input's data
+  std::vector<uint8_t> data;              // the input's data
 };
-
-extern PackerState packerState;
-
-// Puts the run state and the Dorvik run state back to their start values.
-// The program runs once per process; tests and fuzz targets call this
-// between runs so that nothing leaks from one run into the next.
-void ResetPackerState();

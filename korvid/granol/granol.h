@@ -1,20 +1,50 @@
-// Entry points of the Granol method. Both read packerState.fileBuffer and
-// leave their result in packerState.granolImage with its length in
-// packerState.dataLength.
+// The Granol method: a backward LZ coder with a bit stream, behind a
+// position-independent PDP-11 stub that unpacks the data to its load
+// address and returns (granol_format.h, docs/formats.md "Granol").
+//
+// Both directions are plain functions: data in, a result out. Nothing is
+// kept between calls.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
-// Packs fileBuffer into a self-extracting Granol image. False after printing
-// a message when the image could not be used: when no place in the address
-// space holds it beside the data it unpacks.
-bool GranolPack();
+enum class GranolPackError {
+  None,
+  // No place in the 16-bit address space holds the image beside its data.
+  DoesNotFit,
+};
 
-// Unpacks a Granol image and sets loadAddress. False after printing a
-// message when the file is not a Granol image or is damaged; nothing is
-// written then.
-bool GranolUnpack();
+struct GranolPackResult {
+  GranolPackError error = GranolPackError::None;
+  std::vector<uint8_t> image;  // loads anywhere outside the data it unpacks
+  uint32_t imageLength = 0;    // also for DoesNotFit
+  uint32_t packedLength = 0;   // P: the data's length, padded to a whole word
+};
+
+// Packs `data` that loads at `loadAddress`. The image stores the low bytes
+// of the first three UTF-16 units of `extension`, the input's extension
+// without its dot, after its signature.
+GranolPackResult GranolPack(const std::vector<uint8_t>& data, uint16_t loadAddress,
+                            const std::u16string& extension);
+
+enum class GranolUnpackError {
+  None,
+  NotRecognised,  // word 4 is not 0352, or the file cannot hold the parameter block
+  BadParameters,  // the block names a last word outside the file, or more than 16 valid bits
+  BadToken,       // a token would write outside the data or copy from bytes not yet unpacked
+  Truncated,      // the stream ends before the data is complete, or inside a token
+};
+
+struct GranolUnpackResult {
+  GranolUnpackError error = GranolUnpackError::None;
+  std::vector<uint8_t> data;  // P bytes
+  uint16_t loadAddress = 0;   // from the parameter block
+};
+
+GranolUnpackResult GranolUnpack(const std::vector<uint8_t>& image);
 
 // True when `bytes` hold a Granol image without a BK header: the word that
 // leads to the parameter block stands at its place.

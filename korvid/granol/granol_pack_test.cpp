@@ -8,37 +8,29 @@
 #include <string>
 #include <vector>
 
-#include "front/le16.h"
-#include "front/packer_state.h"
 #include "granol/granol.h"
 #include "granol/granol_stub.h"
+#include "support/bk_bytes.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 Bytes Pack(const Bytes& data, uint16_t loadAddress = 01000,
-           const std::wstring& inputName = L"test.bin") {
-  ResetPackerState();
-  std::copy(data.begin(), data.end(), packerState.fileBuffer.begin());
-  packerState.dataLength = static_cast<int32_t>(data.size());
-  packerState.loadAddress = loadAddress;
-  packerState.inputName = inputName;
-  EXPECT_TRUE(GranolPack());
-  return Bytes(packerState.granolImage.begin(),
-               packerState.granolImage.begin() + packerState.dataLength);
+           const std::u16string& extension = u"bin") {
+  GranolPackResult packed = GranolPack(data, loadAddress, extension);
+  EXPECT_EQ(packed.error, GranolPackError::None);
+  return packed.image;
 }
 
-uint16_t Word(const Bytes& image, size_t index) { return ReadLE16(image.data() + 2 * index); }
+uint16_t Word(const Bytes& image, size_t index) { return WordAt(image, 2 * index); }
 
 // A token as the data sees it: literal runs with their bytes, copies with
 // length, distance and class.
 struct Token {
   bool literal;
   int length;
-  int distance;    // copies
-  int copyClass;   // copies: 0..3
-  int countCode;   // literal runs: the count field as stored
+  int distance;   // copies
+  int copyClass;  // copies: 0..3
+  int countCode;  // literal runs: the count field as stored
   bool operator==(const Token& other) const {
     return literal == other.literal && length == other.length && distance == other.distance &&
            copyClass == other.copyClass;
@@ -137,8 +129,8 @@ TEST(GranolPack, SixZeroBytesWordByWord) {
   EXPECT_EQ(Word(image, kGranolLoadAddressWord), 01000);
   EXPECT_EQ(Word(image, kGranolImageEndWord), 2 * (136 - 131));
   EXPECT_EQ(Word(image, kGranolPackedLengthWord), 6);
-  EXPECT_TRUE(std::equal(GranolStub.begin(), GranolStub.begin() + kGranolExtensionOffset,
-                         image.begin()));
+  EXPECT_TRUE(
+      std::equal(GranolStub.begin(), GranolStub.begin() + kGranolExtensionOffset, image.begin()));
 }
 
 TEST(GranolPack, AlternatingText) {
@@ -174,18 +166,11 @@ TEST(GranolPack, StreamOfWholeWordsEndsWithSixteen) {
 }
 
 TEST(GranolPack, OddLengthIsPaddedWithAZeroByte) {
-  ResetPackerState();
-  packerState.fileBuffer[5] = 0377;  // whatever lay after the data
-  const Bytes data = {1, 1, 1, 1, 1};
-  std::copy(data.begin(), data.end(), packerState.fileBuffer.begin());
-  packerState.dataLength = 5;
-  packerState.inputName = L"odd";
-  GranolPack();
-  const Bytes image(packerState.granolImage.begin(),
-                    packerState.granolImage.begin() + packerState.dataLength);
-  EXPECT_EQ(packerState.fileBuffer[5], 0);
-  EXPECT_EQ(Word(image, kGranolPackedLengthWord), 6);
-  EXPECT_EQ(image, Pack(Bytes{1, 1, 1, 1, 1, 0}, 01000, L"odd"));
+  const GranolPackResult packed = GranolPack({1, 1, 1, 1, 1}, 01000, u"");
+  EXPECT_EQ(packed.packedLength, 6u);
+  EXPECT_EQ(Word(packed.image, kGranolPackedLengthWord), 6);
+  EXPECT_EQ(packed.image, Pack(Bytes{1, 1, 1, 1, 1, 0}, 01000, u""));
+  EXPECT_EQ(packed.imageLength, packed.image.size());
 }
 
 // The last three bytes are always literals: a copy ends three bytes before
@@ -220,8 +205,10 @@ TEST(GranolPack, CopyClassesRespectTheirDistanceLimits) {
     size_t distance;
     bool copied;
   };
-  const Case cases[] = {{{0x81, 0x82}, 250, true},       {{0x81, 0x82}, 300, false},
-                        {{0x81, 0x82, 0x83}, 500, true}, {{0x81, 0x82, 0x83}, 600, false},
+  const Case cases[] = {{{0x81, 0x82}, 250, true},
+                        {{0x81, 0x82}, 300, false},
+                        {{0x81, 0x82, 0x83}, 500, true},
+                        {{0x81, 0x82, 0x83}, 600, false},
                         {{0x81, 0x82, 0x83, 0x84}, 1000, true},
                         {{0x81, 0x82, 0x83, 0x84}, 1100, false},
                         {{0x81, 0x82, 0x83, 0x84, 0x85}, 4000, true}};
@@ -246,13 +233,13 @@ TEST(GranolPack, LongestMatchWinsAndTheNearestAmongEqualOnes) {
     return data;
   };
   // "XYZWV" again at 10 and at 20: the nearer one.
-  EXPECT_EQ(TokensInDataOrder(Pack(join({"XYZWV", "abcde", "XYZWV", "fghij", "XYZWV", "klmno"})))
-                .front(),
-            Copy(5, 10, 3));
+  EXPECT_EQ(
+      TokensInDataOrder(Pack(join({"XYZWV", "abcde", "XYZWV", "fghij", "XYZWV", "klmno"}))).front(),
+      Copy(5, 10, 3));
   // "XYZW" at 10, "XYZWV" at 20: the longer one, although farther.
-  EXPECT_EQ(TokensInDataOrder(Pack(join({"XYZWV", "abcde", "XYZWq", "fghij", "XYZWV", "klmno"})))
-                .front(),
-            Copy(5, 20, 3));
+  EXPECT_EQ(
+      TokensInDataOrder(Pack(join({"XYZWV", "abcde", "XYZWq", "fghij", "XYZWV", "klmno"}))).front(),
+      Copy(5, 20, 3));
 }
 
 TEST(GranolPack, AmongMatchesBeyond256BytesTheLastOneWins) {
@@ -283,23 +270,20 @@ TEST(GranolPack, EmptyInputHasAStreamWithoutBits) {
 
 TEST(GranolPack, ExtensionBytesAfterTheSignature) {
   struct Case {
-    std::wstring name;
+    std::u16string extension;
     Bytes bytes;
   };
   const Case cases[] = {
-      {L"game.bin", {'b', 'i', 'n'}},
-      {L"GAME", {0, 0, 0}},
-      {L"x.x", {'x', 0, 0}},
-      {L"a.b.longer", {'l', 'o', 'n'}},
-      {L"game.", {0, 0, 0}},
-      {L"dir.d/game", {0, 0, 0}},       // the only dot is in the directory
-      {L"dir/.profile", {'p', 'r', 'o'}},
-      {L"\u0438\u0433\u0440\u0430.\u0431\u0438\u043d", {0x31, 0x38, 0x3D}},  // игра.бин
-      {L"raw.\xDCE9z", {0xE9, 'z', 0}},  // a byte that was not UTF-8
-      {L"a.\U0001F600", {0x3D, 0x00, 0}},  // UTF-16 surrogates D83D DE00
+      {u"bin", {'b', 'i', 'n'}},
+      {u"", {0, 0, 0}},
+      {u"x", {'x', 0, 0}},
+      {u"longer", {'l', 'o', 'n'}},
+      {u"\u0431\u0438\u043d", {0x31, 0x38, 0x3D}},  // бин: the low bytes of the units
+      {u"\xDCE9z", {0xE9, 'z', 0}},
+      {u"\xD83D\xDE00", {0x3D, 0x00, 0}},  // one character, two units
   };
   for (const Case& c : cases) {
-    const Bytes image = Pack(Bytes{1, 2, 3, 4}, 01000, c.name);
+    const Bytes image = Pack(Bytes{1, 2, 3, 4}, 01000, c.extension);
     const Bytes stored(image.begin() + kGranolExtensionOffset,
                        image.begin() + kGranolExtensionOffset + 3);
     EXPECT_EQ(stored, c.bytes) << "case " << &c - cases;

@@ -1,11 +1,12 @@
-// GranolStub: the PDP-11 unpacker carried in front of every Granol image.
+// GranolStub: the PDP-11 unpacker carried in front of every Granol image
+// (granol_format.h, docs/formats.md).
 //
 //   size     264 bytes (0410), position-independent: it finds its parameter
 //            block from the PC and patches three of its own operands
 //   entry    JSR PC to byte 0 of the image; no registers needed
 //   exit     RTS PC with R0 = load address; R1..R5 destroyed, SP as on entry
 //   effect   decodes the stream backwards, from the last stream word down to
-//            word 132, into load address .. load address + P - 1, writing the
+//            word 0204, into load address .. load address + P - 1, writing the
 //            highest byte first. The image must lie outside that range.
 //
 // Offsets are octal byte offsets from the start of the stub. "346:" marks an
@@ -15,13 +16,14 @@
 namespace {
 
 // 0000..0011: entry, then the word that points unpackers at the parameters.
+// clang-format off
 constexpr uint16_t kEntryCode[] = {
     032737, 000000, 0177716,  // 0000  BIT #0, @#177716   ; touch the BK system register
     000412,                   // 0006  BR 0034            ; over the pointer and the text
     kGranolPointerValue,      // 0010  .WORD 352          ; parameter block = 0010 + 352 + 030
 };
 
-// 0012..0033: a text field that nothing reads, 18 bytes of ASCII.
+// 0012..0033: a text field that nothing reads, 022 bytes of ASCII.
 constexpr char kCreditText[] = "korvid BK packer  ";
 
 // 0034..0361: the decoder. GetBit is at 0306, GetBits (R1 bits into R0,
@@ -29,9 +31,9 @@ constexpr char kCreditText[] = "korvid BK packer  ";
 constexpr uint16_t kDecoderCode[] = {
     // set-up: read the parameter block
     010702,                   // 0034  MOV PC, R2
-    062702, 000344,           // 0036  ADD #344, R2        ; R2 -> word 129 (byte 0402)
+    062702, 000344,           // 0036  ADD #344, R2        ; R2 -> word 0201 (byte 0402)
     012200,                   // 0042  MOV (R2)+, R0       ; R0 = load address
-    012201,                   // 0044  MOV (R2)+, R1       ; R1 = word 130
+    012201,                   // 0044  MOV (R2)+, R1       ; R1 = word 0202
     060201,                   // 0046  ADD R2, R1          ; R1 = end of the image
     014103,                   // 0050  MOV -(R1), R3       ; R3 = valid-bit count
     014105,                   // 0052  MOV -(R1), R5       ; R5 = last stream word
@@ -106,9 +108,10 @@ constexpr uint16_t kDecoderCode[] = {
     012600,                   // 0356  MOV (SP)+, R0       ; R0 = load address
     000207,                   // 0360  RTS PC              ; back to the caller
 };
+// clang-format on
 
 // 0362..0373: the signature; 0374..0407 are zero in the template (extension
-// bytes, a spare word, and the parameter words 129..131).
+// bytes, a spare word, and the parameter words 0201..0203).
 constexpr char kSignature[] = "GRANOL7.2 ";
 
 constexpr size_t kCreditOffset = 012;
@@ -128,12 +131,14 @@ constexpr std::array<uint8_t, kGranolStubSize> BuildStub() {
     stub[at++] = static_cast<uint8_t>(word & 0xFF);
     stub[at++] = static_cast<uint8_t>(word >> 8);
   }
-  for (size_t i = 0; i + 1 < sizeof kCreditText; ++i) stub[at++] = static_cast<uint8_t>(kCreditText[i]);
+  for (size_t i = 0; i + 1 < sizeof kCreditText; ++i)
+    stub[at++] = static_cast<uint8_t>(kCreditText[i]);
   for (uint16_t word : kDecoderCode) {
     stub[at++] = static_cast<uint8_t>(word & 0xFF);
     stub[at++] = static_cast<uint8_t>(word >> 8);
   }
-  for (size_t i = 0; i + 1 < sizeof kSignature; ++i) stub[at++] = static_cast<uint8_t>(kSignature[i]);
+  for (size_t i = 0; i + 1 < sizeof kSignature; ++i)
+    stub[at++] = static_cast<uint8_t>(kSignature[i]);
   return stub;
 }
 

@@ -7,17 +7,17 @@
 
 #include <string>
 
-#include "front/le16.h"
+#include "bk/words.h"
 
 namespace {
 
-uint16_t StubWord(size_t offset) { return ReadLE16(GranolStub.data() + offset); }
+uint16_t StubWord(size_t offset) { return ReadBkWord(GranolStub.data() + offset); }
 
 TEST(GranolStub, SizeAndTheWordsThatFindTheParameters) {
   EXPECT_EQ(GranolStub.size(), 264u);
   EXPECT_EQ(StubWord(0), 032737);  // BIT #0, @#177716
   EXPECT_EQ(StubWord(4), 0177716);
-  EXPECT_EQ(StubWord(010), 0352);  // word 4: parameters at (0352 + 030) / 2 = 129
+  EXPECT_EQ(StubWord(010), 0352);  // word 4: parameters at (0352 + 030) / 2 = 0201
   EXPECT_EQ((StubWord(010) + 030) / 2, kGranolLoadAddressWord);
   // The template's parameter words, extension bytes and spare word are zero.
   for (size_t offset = 0374; offset < 0410; ++offset) EXPECT_EQ(GranolStub[offset], 0) << offset;
@@ -48,9 +48,9 @@ TEST(GranolStub, BranchesLandOnTheListedInstructions) {
 // JSR PC, X(PC) and the other PC-relative operands: the target is the
 // offset word plus the address just after it.
 TEST(GranolStub, CallsAndSelfPatchedOperandsAreConsistent) {
-  const std::pair<size_t, size_t> calls[] = {
-      {0076, 0306}, {0114, 0306}, {0126, 0272}, {0142, 0272}, {0154, 0306}, {0172, 0306},
-      {0210, 0272}, {0224, 0306}, {0236, 0272}, {0254, 0272}, {0274, 0306}};
+  const std::pair<size_t, size_t> calls[] = {{0076, 0306}, {0114, 0306}, {0126, 0272}, {0142, 0272},
+                                             {0154, 0306}, {0172, 0306}, {0210, 0272}, {0224, 0306},
+                                             {0236, 0272}, {0254, 0272}, {0274, 0306}};
   for (const auto& [at, target] : calls) {
     EXPECT_EQ(StubWord(at), 004767) << "JSR PC at " << at;
     EXPECT_EQ(at + 4 + StubWord(at + 2), target) << "call at " << at;

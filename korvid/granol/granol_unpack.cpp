@@ -3,33 +3,24 @@
 // stream from its last word down to the first, and the token loop that fills
 // the destination from its end downwards.
 //
-// It shares nothing with the packer on purpose, so that each checks the
-// other. Every read stays inside the file's data and every write and copy
-// source inside the unpacked data; a file that breaks a bound is reported
-// as damaged and nothing is written.
+// It shares only the format's facts with the packer (granol_format.h), so
+// that each checks the other. Every read stays inside the file's data and
+// every write and copy source inside the unpacked data; a file that breaks a
+// bound is refused and gives no data.
 #include <cstdint>
 
-#include "front/console.h"
-#include "front/le16.h"
-#include "front/messages.h"
-#include "front/packer_state.h"
+#include "bk/words.h"
 #include "granol/granol.h"
+#include "granol/granol_format.h"
 
 namespace {
-
-// Word 4 of every image: the parameter block lies 030 bytes beyond the byte
-// that follows this word, at word (000352 + 030) / 2 = 129.
-constexpr int kPointerWord = 4;
-constexpr uint16_t kPointerValue = 0352;
-constexpr int kPointerBias = 030;
-constexpr int kBitsPerWord = 16;
 
 // The file's data as little-endian words; an odd last byte belongs to none.
 class ImageWords {
  public:
   ImageWords(const uint8_t* bytes, long length) : bytes_(bytes), length_(length) {}
   bool Has(long index) const { return index >= 0 && 2 * index + 1 < length_; }
-  uint16_t operator[](long index) const { return ReadLE16(bytes_ + 2 * index); }
+  uint16_t operator[](long index) const { return ReadBkWord(bytes_ + 2 * index); }
 
  private:
   const uint8_t* bytes_;
@@ -43,7 +34,7 @@ struct BitReader {
   long firstIndex;    // the first stream word: the reader stops after it
   long currentIndex;  // the word being consumed
   uint16_t currentWord;
-  int validBits;      // bits of currentWord not yet delivered
+  int validBits;  // bits of currentWord not yet delivered
 };
 
 constexpr int kEndOfStream = -1;
@@ -59,7 +50,7 @@ int GetBit(BitReader& reader) {
   if (reader.validBits == 0 && reader.currentIndex > reader.firstIndex) {
     --reader.currentIndex;
     reader.currentWord = (*reader.words)[reader.currentIndex];
-    reader.validBits = kBitsPerWord;
+    reader.validBits = kGranolWordBits;
   }
   return bit;
 }
@@ -86,33 +77,34 @@ struct Token {
 // Reads the rest of a token whose first bit is `first`. False when the
 // stream ends inside it.
 bool ReadToken(BitReader& reader, int first, Token* token) {
+  const GranolCopyClass* const copies = kGranolCopyClasses;
   int second;
   int third;
   int field;
   if (!GetBits(reader, 1, &second)) return false;
   if (first == 0 && second == 0) {  // 00: short literal run
     token->literal = true;
-    if (!GetBits(reader, 3, &field)) return false;
+    if (!GetBits(reader, kGranolShortRunCountBits, &field)) return false;
     token->count = field + 1;
     return true;
   }
   if (first == 0) {  // 01: copy of 2 bytes
     token->count = 2;
-    return GetBits(reader, 8, &token->distance);
+    return GetBits(reader, copies[0].distanceBits, &token->distance);
   }
   if (!GetBits(reader, 1, &third)) return false;
   if (second == 0) {  // 100 / 101: copy of 3 / 4 bytes
     token->count = third == 0 ? 3 : 4;
-    return GetBits(reader, third == 0 ? 9 : 10, &token->distance);
+    return GetBits(reader, copies[third == 0 ? 1 : 2].distanceBits, &token->distance);
   }
-  if (!GetBits(reader, 8, &field)) return false;
+  if (!GetBits(reader, kGranolLongRunCountBits, &field)) return false;
   if (third == 1) {  // 111: long literal run
     token->literal = true;
-    token->count = field + 9;
+    token->count = field + kGranolLongRunShortest;
     return true;
   }
-  token->count = field + 1;  // 110: long copy
-  return GetBits(reader, 12, &token->distance);
+  token->count = field + 1;  // 110: long copy, the length field read above
+  return GetBits(reader, copies[kGranolLongCopyClass].distanceBits, &token->distance);
 }
 
 // Runs the token loop until the stream ends. `out` receives the bytes
@@ -132,7 +124,7 @@ Outcome DecodeStream(BitReader& reader, uint8_t* out, int packedLength) {
       if (token.count > position && !strayByte) return Outcome::BadToken;
       for (int i = 0; i < token.count; ++i) {
         int byte;
-        if (!GetBits(reader, 8, &byte)) return Outcome::Truncated;
+        if (!GetBits(reader, kGranolLiteralBits, &byte)) return Outcome::Truncated;
         if (!strayByte) out[--position] = static_cast<uint8_t>(byte);
       }
     } else {
@@ -152,33 +144,34 @@ Outcome DecodeStream(BitReader& reader, uint8_t* out, int packedLength) {
   return position == 0 ? Outcome::Complete : Outcome::Truncated;
 }
 
-bool Refuse(const wchar_t* message) {
-  ConsolePrint(message);
-  return false;
+GranolUnpackResult Refuse(GranolUnpackError error) {
+  GranolUnpackResult result;
+  result.error = error;
+  return result;
 }
 
 }  // namespace
 
 bool IsRawGranolImage(const uint8_t* bytes, size_t size) {
   const ImageWords words(bytes, static_cast<long>(size));
-  return words.Has(kPointerWord) && words[kPointerWord] == kPointerValue;
+  return words.Has(kGranolPointerWord) && words[kGranolPointerWord] == kGranolPointerValue;
 }
 
-bool GranolUnpack() {
-  const ImageWords words(packerState.fileBuffer.data(), packerState.dataLength);
-  if (!words.Has(kPointerWord) || words[kPointerWord] != kPointerValue) {
-    return Refuse(kMsgGranolNotRecognised);
+GranolUnpackResult GranolUnpack(const std::vector<uint8_t>& image) {
+  const ImageWords words(image.data(), static_cast<long>(image.size()));
+  if (!words.Has(kGranolPointerWord) || words[kGranolPointerWord] != kGranolPointerValue) {
+    return Refuse(GranolUnpackError::NotRecognised);
   }
-  const long parameters = (words[kPointerWord] + kPointerBias) / 2;
+  const long parameters = (words[kGranolPointerWord] + kGranolPointerBias) / 2;
   const long loadAddressIndex = parameters;
   const long imageEndIndex = parameters + 1;
   const long packedLengthIndex = parameters + 2;
-  if (!words.Has(packedLengthIndex)) return Refuse(kMsgGranolNotRecognised);
+  if (!words.Has(packedLengthIndex)) return Refuse(GranolUnpackError::NotRecognised);
 
   // The last word holds the valid-bit count of the word below it.
   const long countIndex = imageEndIndex + words[imageEndIndex] / 2;
-  if (!words.Has(countIndex) || words[countIndex] > kBitsPerWord) {
-    return Refuse(kMsgGranolBadParameters);
+  if (!words.Has(countIndex) || words[countIndex] > kGranolWordBits) {
+    return Refuse(GranolUnpackError::BadParameters);
   }
   BitReader reader{&words, packedLengthIndex + 1, countIndex - 1, 0, 0};
   if (reader.currentIndex >= reader.firstIndex) {  // else there is no stream word
@@ -186,13 +179,14 @@ bool GranolUnpack() {
     reader.validBits = words[countIndex];
   }
 
+  GranolUnpackResult result;
   const int packedLength = words[packedLengthIndex];
-  switch (DecodeStream(reader, packerState.granolImage.data(), packedLength)) {
-    case Outcome::BadToken: return Refuse(kMsgGranolBadToken);
-    case Outcome::Truncated: return Refuse(kMsgGranolTruncated);
+  result.data.resize(static_cast<size_t>(packedLength));
+  switch (DecodeStream(reader, result.data.data(), packedLength)) {
+    case Outcome::BadToken: return Refuse(GranolUnpackError::BadToken);
+    case Outcome::Truncated: return Refuse(GranolUnpackError::Truncated);
     case Outcome::Complete: break;
   }
-  packerState.loadAddress = words[loadAddressIndex];
-  packerState.dataLength = packedLength;
-  return true;
+  result.loadAddress = words[loadAddressIndex];
+  return result;
 }

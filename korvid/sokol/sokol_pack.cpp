@@ -2,7 +2,7 @@
 // stub's parameters.
 #include <algorithm>
 
-#include "front/le16.h"
+#include "bk/words.h"
 #include "sokol/sokol.h"
 #include "sokol/sokol_encode.h"
 #include "sokol/sokol_parse.h"
@@ -25,7 +25,7 @@ uint16_t DataCrc(const uint8_t* data, size_t length) {
   return crc;
 }
 
-void PutWord(Bytes& image, size_t offset, uint16_t value) { WriteLE16(image.data() + offset, value); }
+void PutWord(Bytes& image, size_t offset, uint16_t value) { WriteBkWord(image.data() + offset, value); }
 
 }  // namespace
 

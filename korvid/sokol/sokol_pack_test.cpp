@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "front/le16.h"
+#include "bk/words.h"
 #include "sokol/sokol.h"
 #include "sokol/sokol_stub.h"
 #include "support/temp_dir.h"
@@ -150,7 +150,7 @@ TEST(SokolPack, ImageLayoutAndParameters) {
     const Bytes& image = packed.image;
     const size_t padded = packed.streamSize + packed.streamSize % 2;
     ASSERT_EQ(image.size(), sokol::kStubSize + padded + sokol::kTrailerSize);
-    auto word = [&](size_t offset) { return ReadLE16(image.data() + offset); };
+    auto word = [&](size_t offset) { return ReadBkWord(image.data() + offset); };
     EXPECT_EQ(word(0), 012704);  // MOV #blockEnd, R4: the entry at the load address
     EXPECT_EQ(word(sokol::kSetupBlockEnd), 02000 + image.size() - sokol::kTrailerSize);
     EXPECT_EQ(word(sokol::kSetupDestEnd), 02000 + data.size() + packed.margin);
@@ -221,7 +221,7 @@ TEST(SokolPack, CorpusRoundTrips) {
     SCOPED_TRACE(name);
     const Bytes file = ReadFileBytes(std::string(BK_CORPUS_DIR) + "/" + name);
     ASSERT_GE(file.size(), 4u);
-    const uint16_t loadAddress = ReadLE16(file.data());
+    const uint16_t loadAddress = ReadBkWord(file.data());
     const sokol::PackResult packed = ExpectRoundTrip(Bytes(file.begin() + 4, file.end()), loadAddress);
     EXPECT_LE(packed.margin, 64u);
     EXPECT_LT(packed.image.size(), file.size());

@@ -12,7 +12,7 @@
 // writes stay below the stream bytes it has not read).
 #include <cstdint>
 
-#include "front/le16.h"
+#include "bk/words.h"
 #include "sokol/sokol.h"
 #include "sokol/sokol_stub.h"
 
@@ -90,7 +90,7 @@ struct Layout {
   uint16_t startAddress = 0;
 };
 
-uint16_t WordAt(const uint8_t* image, size_t offset) { return ReadLE16(image + offset); }
+uint16_t WordAt(const uint8_t* image, size_t offset) { return ReadBkWord(image + offset); }
 
 bool IsStub(const uint8_t* image, size_t length) {
   if (length < kStubSize + kTrailerSize || length % 2 != 0) return false;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "front/le16.h"
+#include "bk/words.h"
 #include "sokol/sokol.h"
 #include "sokol/sokol_stub.h"
 
@@ -18,7 +18,7 @@ using sokol::UnpackError;
 
 constexpr uint16_t kLoad = 01000;
 
-void PutWord(Bytes& image, size_t offset, uint16_t value) { WriteLE16(image.data() + offset, value); }
+void PutWord(Bytes& image, size_t offset, uint16_t value) { WriteBkWord(image.data() + offset, value); }
 
 // An image assembled here from the stub tables and a given stream, with the
 // parameters worked out as the format describes them.
@@ -136,7 +136,7 @@ TEST(SokolUnpack, MarginTooSmallForTheInPlaceDecoder) {
   Bytes image = PackedSample(6000, 4, &packed);
   ASSERT_GE(packed.margin, 2u);
   ASSERT_EQ(UnpackImage(image).error, UnpackError::None);
-  PutWord(image, sokol::kSetupDestEnd, static_cast<uint16_t>(ReadLE16(image.data() + sokol::kSetupDestEnd) - 2));
+  PutWord(image, sokol::kSetupDestEnd, static_cast<uint16_t>(ReadBkWord(image.data() + sokol::kSetupDestEnd) - 2));
   EXPECT_EQ(UnpackImage(image).error, UnpackError::MarginTooSmall);
 }
 

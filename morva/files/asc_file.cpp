@@ -147,7 +147,7 @@ bool CBKASCFile::FailPart(const wchar_t* message) {
 bool CBKASCFile::OpenPartForRead() {
   Close();
   m_partPos = 0;
-  switch (QueryFile(m_partName, nullptr)) {
+  switch (QueryFile(m_partName).kind) {
     case FileKind::Regular: break;
     case FileKind::Missing: return FailPart(kMsgPartMissing);
     default: return FailPart(kMsgNotRegular);  // a FIFO would hang the run

@@ -1,5 +1,6 @@
 #include "files/encoding_detect.h"
 
+#include "common/utf8.h"
 #include "files/detection_tables.h"
 
 namespace {
@@ -33,19 +34,14 @@ class Utf8Follower {
       m_high = 0xBF;
     }
     if (b < 0x80) return;
-    if (b >= 0xC2 && b <= 0xDF) {
-      m_expected = 1;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      m_expected = 2;
-      if (b == 0xE0) m_low = 0xA0;   // below: overlong
-      if (b == 0xED) m_high = 0x9F;  // above: surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      m_expected = 3;
-      if (b == 0xF0) m_low = 0x90;   // below: overlong
-      if (b == 0xF4) m_high = 0x8F;  // above: beyond U+10FFFF
-    } else {
+    const Utf8Lead lead = ClassifyUtf8Lead(b);
+    if (lead.length == 0) {
       ++e->utf8Errors;  // stray continuation byte, C0, C1, F5..FF
+      return;
     }
+    m_expected = lead.length - 1;
+    m_low = lead.low;
+    m_high = lead.high;
   }
 
  private:

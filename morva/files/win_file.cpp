@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "common/utf8.h"
+
 #include "files/bk_charset.h"
 #include "files/code_pages.h"
 #include "files/encoding_detect.h"
@@ -21,29 +23,6 @@ constexpr uint8_t kUtf16beBom[2] = {0xFE, 0xFF};
 
 bool IsHighSurrogate(CodeUnit c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(CodeUnit c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-// What a UTF-8 lead byte starts: the number of continuation bytes due, the
-// bits it contributes and the range of the first continuation byte (which
-// rules out overlong forms, surrogates and values beyond U+10FFFF).
-struct Utf8Lead {
-  int continuation;  // 0: the byte cannot start a sequence
-  char32_t bits;
-  uint8_t low;
-  uint8_t high;
-};
-
-Utf8Lead ClassifyUtf8Lead(uint8_t lead) {
-  if (lead >= 0xC2 && lead <= 0xDF) return {1, static_cast<char32_t>(lead & 0x1F), 0x80, 0xBF};
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    return {2, static_cast<char32_t>(lead & 0x0F), static_cast<uint8_t>(lead == 0xE0 ? 0xA0 : 0x80),
-            static_cast<uint8_t>(lead == 0xED ? 0x9F : 0xBF)};
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    return {3, static_cast<char32_t>(lead & 0x07), static_cast<uint8_t>(lead == 0xF0 ? 0x90 : 0x80),
-            static_cast<uint8_t>(lead == 0xF4 ? 0x8F : 0xBF)};
-  }
-  return {0, 0, 0, 0};  // a stray continuation byte, C0, C1, F5..FF
-}
 
 }  // namespace
 
@@ -158,7 +137,7 @@ CodeUnit CWinFile::ReadChar() {
     case TextFormat::Win1251:
       return ReadSingleByte();
     case TextFormat::Utf8:
-      return ReadUTF8Char();
+      return ReadUtf8Char();
     case TextFormat::Utf16le:
     case TextFormat::Utf16be:
       return ReadUtf16Unit();
@@ -196,7 +175,7 @@ CodeUnit CWinFile::ReadUtf16Unit() {
   return static_cast<CodeUnit>(low | (high << 8));
 }
 
-CodeUnit CWinFile::ReadUTF8Char() {
+CodeUnit CWinFile::ReadUtf8Char() {
   if (m_file == nullptr) return 0;
   if (m_pendingLow != 0) {
     const CodeUnit low = m_pendingLow;
@@ -207,11 +186,11 @@ CodeUnit CWinFile::ReadUTF8Char() {
   if (lead == EOF) return 0;
   if (lead < 0x80) return static_cast<CodeUnit>(lead);
   const Utf8Lead start = ClassifyUtf8Lead(static_cast<uint8_t>(lead));
-  if (start.continuation == 0) return kReplacement;
+  if (start.length == 0) return kReplacement;
   char32_t c = start.bits;
   int low = start.low;
   int high = start.high;
-  for (int i = 0; i < start.continuation; ++i) {
+  for (int i = 1; i < start.length; ++i) {
     const int b = std::getc(m_file);
     if (b == EOF) {
       // The file ends inside the sequence: keep it as U+FFFD instead of

@@ -60,7 +60,7 @@ class CWinFile : public CBaseFile {
   // sequence, or a sequence that breaks off, gives one U+FFFD; the byte
   // that broke it starts the next read, so a stray byte never takes the
   // text after it along.
-  CodeUnit ReadUTF8Char();
+  CodeUnit ReadUtf8Char();
 
   TextFormat GetEncoding() const { return m_encoding; }
   // Bytes the last detection read.

@@ -321,7 +321,7 @@ struct Utf8Case {
   std::u16string units;
 };
 
-TEST(ReadUTF8CharTest, WellFormedAndMalformedSequences) {
+TEST(ReadUtf8CharTest, WellFormedAndMalformedSequences) {
   const std::vector<Utf8Case> cases = {
       {{'A', 0xC3, 0xA9, 0xE2, 0x82, 0xAC}, u"Aé€"},
       {{0xF0, 0x9F, 0x98, 0x80, 'x'}, u"\U0001F600x"},
@@ -357,7 +357,7 @@ TEST(ReadUTF8CharTest, WellFormedAndMalformedSequences) {
     ASSERT_TRUE(file.Open(false));
     std::u16string units;
     for (int guard = 0; guard < 100; ++guard) {
-      const CodeUnit u = file.ReadUTF8Char();
+      const CodeUnit u = file.ReadUtf8Char();
       if (file.IsEOF()) break;
       units += u;
     }
@@ -365,7 +365,7 @@ TEST(ReadUTF8CharTest, WellFormedAndMalformedSequences) {
   }
 }
 
-TEST(ReadUTF8CharTest, SurrogatePairsSurviveUtf8ToUtf16AndBack) {
+TEST(ReadUtf8CharTest, SurrogatePairsSurviveUtf8ToUtf16AndBack) {
   const Bytes bytes = {0xF0, 0x9F, 0x98, 0x80, 0xF0, 0x90, 0x80, 0x80, 0xD0, 0x96};
   const Bytes withBom = {0xEF, 0xBB, 0xBF, 0xF0, 0x9F, 0x98, 0x80, 0xF0, 0x90, 0x80, 0x80, 0xD0, 0x96};
   ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), withBom.begin() + 3));

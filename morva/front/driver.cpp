@@ -79,22 +79,24 @@ struct RunFiles {
   std::map<std::wstring, std::wstring> writtenNames;  // output name -> its input
 
   void AddInput(const std::wstring& name, wchar_t inMode) {
-    FileIdentity identity;
-    if (QueryFile(name, &identity) == FileKind::Missing) return;
-    inputs.insert(identity);
+    const FileStatus status = QueryFile(name);
+    if (status.kind == FileKind::Missing) return;
+    inputs.insert(status.identity);
     if (inMode != L'B') return;
     const size_t dot = name.rfind(L'.');
     if (dot == std::wstring::npos) return;
     for (const std::wstring& part : CBKASCFile::FindParts(name.substr(0, dot), 0)) {
-      if (QueryFile(part, &identity) != FileKind::Missing) inputs.insert(identity);
+      const FileStatus partStatus = QueryFile(part);
+      if (partStatus.kind != FileKind::Missing) inputs.insert(partStatus.identity);
     }
   }
 
   // True when the input may write these names; otherwise prints why not.
   bool MayWrite(const std::wstring& inName, const std::vector<std::wstring>& names) const {
     for (const std::wstring& name : names) {
-      FileIdentity identity;
-      const bool exists = QueryFile(name, &identity) != FileKind::Missing;
+      const FileStatus status = QueryFile(name);
+      const FileIdentity& identity = status.identity;
+      const bool exists = status.kind != FileKind::Missing;
       const std::wstring* firstInput = nullptr;
       const auto byName = writtenNames.find(name);
       if (byName != writtenNames.end()) {
@@ -118,8 +120,8 @@ struct RunFiles {
   void Record(const std::wstring& inName, const std::vector<std::wstring>& names) {
     for (const std::wstring& name : names) {
       writtenNames[name] = inName;
-      FileIdentity identity;
-      if (QueryFile(name, &identity) != FileKind::Missing) writtenBy[identity] = inName;
+      const FileStatus status = QueryFile(name);
+      if (status.kind != FileKind::Missing) writtenBy[status.identity] = inName;
     }
   }
 };
@@ -225,10 +227,10 @@ int RunMorva(int argc, char** argv) {
     }
     for (const DirectoryEntry& entry : matches[i]) {
       if (entry.isDirectory) continue;
-      FileIdentity identity;
-      const FileKind kind = QueryFile(entry.name, &identity);
+      const FileStatus status = QueryFile(entry.name);
+      const FileKind kind = status.kind;
       // A file given twice, or matched by two patterns, is converted once.
-      if (kind != FileKind::Missing && !files.converted.insert(identity).second) continue;
+      if (kind != FileKind::Missing && !files.converted.insert(status.identity).second) continue;
       job.inName = entry.name;
       job.MakeOutputName();
       ConsolePrint(kMsgFilePair, job.inName.c_str(), job.outName.c_str());

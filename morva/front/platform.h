@@ -1,10 +1,8 @@
-// The services of the operating system that morva needs, in one place, so
-// that a port to another system touches only platform_posix.cpp.
-//
-// File names are kept as wide strings. On POSIX systems a name is the bytes
-// that the system gives: they are decoded as UTF-8, and every byte that is
-// not part of a well-formed sequence is kept as the code point U+DC00 + byte,
-// so that the bytes come back exactly when the name is encoded again.
+// The services of the operating system that morva needs beyond those of
+// common/platform.h (names, files, their kinds and identities): outputs
+// written whole under temporary names, and the folder listing of patterns.
+// A port to another system touches only platform_posix.cpp and the common
+// library.
 #pragma once
 
 #include <cstdint>
@@ -12,37 +10,13 @@
 #include <string>
 #include <vector>
 
-std::wstring WidenName(const char* bytes);
-// Encodes as UTF-8; U+DC80..U+DCFF give back the raw bytes they stand for.
-// Console text goes through the same encoding, so names show as given.
-std::string NarrowName(const std::wstring& name);
+#include "common/platform.h"
 
-FILE* OpenFile(const std::wstring& name, const char* mode);
 // Size of the file; false when its status cannot be obtained.
 bool QueryFileSize(const std::wstring& name, uint64_t* size);
-// True when both names exist and designate the same file (device and inode).
-bool IsSameFile(const std::wstring& first, const std::wstring& second);
 // Removes a half-written output, but only when it is a regular file:
 // a device such as /dev/full must never be unlinked.
 void RemovePartialOutput(const std::wstring& name);
-
-// What a name designates, symbolic links followed.
-enum class FileKind { Missing, Regular, Directory, Other };
-
-// A file as the system knows it, whatever name reaches it.
-struct FileIdentity {
-  uint64_t device = 0;
-  uint64_t inode = 0;
-  bool operator<(const FileIdentity& other) const {
-    return device != other.device ? device < other.device : inode < other.inode;
-  }
-  bool operator==(const FileIdentity& other) const {
-    return device == other.device && inode == other.inode;
-  }
-};
-
-// The kind of the file, and its identity when it exists (identity may be null).
-FileKind QueryFile(const std::wstring& name, FileIdentity* identity);
 
 // --- outputs written whole or not at all ------------------------------------
 // An output is written under a temporary name in the folder of its final

@@ -119,20 +119,4 @@ TEST(PendingOutputTest, FolderThatCannotBeWrittenGivesNoOutput) {
   EXPECT_TRUE(output.tempName.empty());
 }
 
-TEST(QueryFileTest, KindsAndIdentities) {
-  TempDir dir;
-  WriteFileText(dir / "a", "a");
-  ASSERT_EQ(link((dir / "a").c_str(), (dir / "b").c_str()), 0);
-  FileIdentity a;
-  FileIdentity b;
-  EXPECT_EQ(QueryFile(Wide(dir / "a"), &a), FileKind::Regular);
-  EXPECT_EQ(QueryFile(Wide(dir / "b"), &b), FileKind::Regular);
-  EXPECT_EQ(a, b);
-  EXPECT_EQ(QueryFile(Wide(dir.path()), &b), FileKind::Directory);
-  EXPECT_FALSE(a == b);
-  EXPECT_EQ(QueryFile(Wide(dir / "none"), nullptr), FileKind::Missing);
-  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
-  EXPECT_EQ(QueryFile(Wide(dir / "fifo"), nullptr), FileKind::Other);
-}
-
 }  // namespace

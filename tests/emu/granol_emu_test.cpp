@@ -13,10 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "front/console.h"
-#include "front/packer_state.h"
 #include "granol/granol.h"
 #include "granol/granol_stub.h"
+#include "support/korvid_golden_cases.h"
 #include "support/pdp11.h"
 #include "support/temp_dir.h"
 
@@ -38,26 +37,9 @@ constexpr uint32_t kGuard = 8;               // known bytes checked on both side
 constexpr uint8_t kGuardByte = 0245;
 
 Bytes PackWithLibrary(const Bytes& data, uint16_t loadAddress) {
-  ResetPackerState();
-  std::copy(data.begin(), data.end(), packerState.fileBuffer.begin());
-  packerState.dataLength = static_cast<int32_t>(data.size());
-  packerState.loadAddress = loadAddress;
-  packerState.inputName = L"test.bin";
-  EXPECT_TRUE(GranolPack());
-  return Bytes(packerState.granolImage.begin(),
-               packerState.granolImage.begin() + packerState.dataLength);
-}
-
-bool PackerRefuses(const Bytes& data, uint16_t loadAddress, std::string* console) {
-  ResetPackerState();
-  std::copy(data.begin(), data.end(), packerState.fileBuffer.begin());
-  packerState.dataLength = static_cast<int32_t>(data.size());
-  packerState.loadAddress = loadAddress;
-  packerState.inputName = L"test.bin";
-  SetConsoleSink(console);
-  const bool packed = GranolPack();
-  SetConsoleSink(nullptr);
-  return !packed;
+  GranolPackResult packed = GranolPack(data, loadAddress, u"bin");
+  EXPECT_EQ(packed.error, GranolPackError::None);
+  return packed.image;
 }
 
 // Where the destination and the image go in the 56 KiB of the test machine.
@@ -136,24 +118,18 @@ EmulatorRun RunOnPdp11(const Bytes& image, uint16_t loadAddress, uint32_t length
 
 // The PC unpacker, for comparison, gives the same data from the same image.
 void ExpectUnpackedOnPc(const Bytes& image, const Bytes& expected, uint16_t loadAddress) {
-  ResetPackerState();
-  std::copy(image.begin(), image.end(), packerState.fileBuffer.begin());
-  packerState.dataLength = static_cast<int32_t>(image.size());
-  ASSERT_TRUE(GranolUnpack());
-  EXPECT_EQ(packerState.loadAddress, loadAddress);
-  EXPECT_TRUE(packerState.dataLength == static_cast<int32_t>(expected.size()) &&
-              std::equal(expected.begin(), expected.end(), packerState.granolImage.begin()))
-      << "the PC unpacker differs";
+  const GranolUnpackResult unpacked = GranolUnpack(image);
+  ASSERT_EQ(unpacked.error, GranolUnpackError::None);
+  EXPECT_EQ(unpacked.loadAddress, loadAddress);
+  EXPECT_TRUE(unpacked.data == expected) << "the PC unpacker differs";
 }
 
 // The run halted in the caller, the stub returned with R0 = the load
 // address and the stack as it was, the destination holds the data, and the
 // bytes on both sides hold what was there before.
-void ExpectUnpackedOnPdp11(const Bytes& data, uint16_t loadAddress) {
+void ExpectImageUnpacksOnPdp11(const Bytes& image, const Bytes& data, uint16_t loadAddress) {
   Bytes expected = data;
   if (expected.size() % 2 != 0) expected.push_back(0);  // the padding byte
-  const Bytes image = PackWithLibrary(data, loadAddress);
-  ExpectUnpackedOnPc(image, expected, loadAddress);
   const EmulatorRun run =
       RunOnPdp11(image, loadAddress, static_cast<uint32_t>(expected.size()));
   const Pdp11Result& result = run.result;
@@ -180,6 +156,15 @@ void ExpectUnpackedOnPdp11(const Bytes& data, uint16_t loadAddress) {
     EXPECT_EQ(result.memory[destination + expected.size() + i - 1], kGuardByte)
         << "byte above the destination, offset " << i - 1;
   }
+}
+
+// Packed with the library, unpacked on the PC and on the PDP-11.
+void ExpectUnpackedOnPdp11(const Bytes& data, uint16_t loadAddress) {
+  Bytes expected = data;
+  if (expected.size() % 2 != 0) expected.push_back(0);
+  const Bytes image = PackWithLibrary(data, loadAddress);
+  ExpectUnpackedOnPc(image, expected, loadAddress);
+  ExpectImageUnpacksOnPdp11(image, data, loadAddress);
 }
 
 Bytes ReadBkData(const std::string& path, uint16_t* loadAddress) {
@@ -268,9 +253,7 @@ TEST_P(GranolEmulatorCorpus, UnpacksOnPdp11) {
     ASSERT_FALSE(data.empty());
     // A program whose image cannot lie beside it in the address space is
     // refused with a message, and there is nothing to run.
-    std::string console;
-    if (PackerRefuses(data, loadAddress, &console)) {
-      EXPECT_EQ(console.rfind("Ошибка:: упакованный файл длиной ", 0), 0u) << console;
+    if (GranolPack(data, loadAddress, u"bin").error == GranolPackError::DoesNotFit) {
       EXPECT_GT(2 * data.size() + loadAddress, 0200000u - 02000) << "a program that small always fits";
       continue;
     }
@@ -279,5 +262,32 @@ TEST_P(GranolEmulatorCorpus, UnpacksOnPdp11) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shards, GranolEmulatorCorpus, testing::Range(0, kCorpusShards));
+
+// The images that the golden tests pin, as the korvid program writes them,
+// each unpacks its data on the PDP-11.
+TEST(GranolEmulator, GoldenImagesRunOnThePdp11) {
+  SKIP_WITHOUT_PDP11();
+  std::vector<KorvidGoldenCase> cases;
+  for (KorvidGoldenCase& c : GeneratedGoldenCases(EXAMPLES_DIR)) {
+    if (c.method == "bkgranol" && !c.change && c.input.size() >= 4 && WordAt(c.input, 2) + 4u == c.input.size()) {
+      cases.push_back(std::move(c));
+    }
+  }
+  const std::vector<KorvidGoldenRun> runs = RunGoldenCases(cases, KORVID_BINARY);
+  int ran = 0;
+  for (size_t i = 0; i < cases.size(); ++i) {
+    if (!runs[i].firstWrote) continue;
+    const KorvidGoldenCase& c = cases[i];
+    SCOPED_TRACE(c.name);
+    // The test machine has 56 KiB of memory below its I/O page.
+    if (kStackTop + 2 * kGuard + c.input.size() > kMemoryTop) continue;
+    const bool raw = std::find(c.options.begin(), c.options.end(), "-r") != c.options.end();
+    const Bytes& output = runs[i].firstOutput;
+    const Bytes image(output.begin() + (raw ? 0 : 4), output.end());
+    ExpectImageUnpacksOnPdp11(image, Bytes(c.input.begin() + 4, c.input.end()), WordAt(c.input, 0));
+    ++ran;
+  }
+  EXPECT_GT(ran, 60);
+}
 
 }  // namespace

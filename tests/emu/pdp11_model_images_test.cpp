@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "dorvik/dorvik_testing.h"
-#include "front/packer_state.h"
 #include "granol/granol.h"
 #include "granol/granol_stub.h"
 #include "pdp11/pdp11_machine.h"
@@ -195,14 +194,14 @@ std::vector<BkFile> Inputs(bool* haveCorpus) {
 // A Dorvik image loaded where the BK's loader puts it and entered where the
 // BK enters it (see tests/emu/dorvik_emu_test.cpp); the hand-off is the
 // start address or, in data mode, a HALT at the return address.
-bool DorvikRun(const BkFile& file, const dorvik_testing::PackOptions& options, const std::string& label,
+bool DorvikRun(const BkFile& file, const DorvikOptions& options, const std::string& label,
                ImageRun* run) {
   if (file.data.size() + file.data.size() % 2 > 30720) return false;
   const auto packed = dorvik_testing::Pack(file.loadAddress, file.data, options);
-  if (!packed.ok) return false;
+  if (!packed.ok()) return false;
   const bool below = file.loadAddress < kSystemAreaEnd;
   run->label = "Dorvik " + label;
-  run->memory.push_back({file.loadAddress, packed.bytes});
+  run->memory.push_back({file.loadAddress, packed.image});
   run->pc = below ? kSystemAreaEnd : file.loadAddress;
   run->sp = below ? kHighStack : kSystemAreaEnd;
   if (options.dataMode) {
@@ -228,13 +227,9 @@ bool DorvikRun(const BkFile& file, const dorvik_testing::PackOptions& options, c
 // The image, or nothing when the packer refuses data whose image has no
 // place beside it in the address space (tested in granol_emu_test.cpp).
 bool GranolPackBytes(const Bytes& data, uint16_t loadAddress, Bytes* image) {
-  ResetPackerState();
-  std::copy(data.begin(), data.end(), packerState.fileBuffer.begin());
-  packerState.dataLength = static_cast<int32_t>(data.size());
-  packerState.loadAddress = loadAddress;
-  packerState.inputName = L"test.bin";
-  if (!GranolPack()) return false;
-  image->assign(packerState.granolImage.begin(), packerState.granolImage.begin() + packerState.dataLength);
+  GranolPackResult packed = GranolPack(data, loadAddress, u"bin");
+  if (packed.error != GranolPackError::None) return false;
+  *image = std::move(packed.image);
   return true;
 }
 
@@ -290,10 +285,10 @@ TEST(Pdp11ModelImages, DorvikImagesRunAlikeInTheModelAndInSimh) {
   ASSERT_TRUE(DorvikRun(files[0], {}, "hello", &run));
   runs.push_back(run);
   run = {};
-  ASSERT_TRUE(DorvikRun(files[0], {false, true, -1}, "hello -d", &run));
+  ASSERT_TRUE(DorvikRun(files[0], dorvik_testing::Options().Data(), "hello -d", &run));
   runs.push_back(run);
   run = {};
-  ASSERT_TRUE(DorvikRun(files[0], {true, false, 0}, "hello -l -w 0", &run));
+  ASSERT_TRUE(DorvikRun(files[0], dorvik_testing::Options().Long().Work(0), "hello -l -w 0", &run));
   runs.push_back(run);
   for (size_t i = 1; i < files.size(); ++i) {
     run = {};

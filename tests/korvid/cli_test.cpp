@@ -4,9 +4,8 @@
 
 #include <gtest/gtest.h>
 
-
 #include "project_version.h"
-#include "support/run_program.h"
+#include "support/korvid_run.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -48,20 +47,14 @@ const std::string kHelp =
 const std::string kNoInput = "Ошибка в командной строке: не задано имя входного файла.\n\n";
 const std::string kNoTool = "Забыли задать рабочий инструмент.\n";
 
-// Exit statuses: written (or help), failed, wrong command line.
-constexpr int kWritten = 0;
-constexpr int kFailed = 1;
-constexpr int kUsage = 2;
+constexpr int kWritten = kKorvidWritten;
+constexpr int kFailed = kKorvidFailed;
+constexpr int kUsage = kKorvidUsage;
 
 class KorvidCli : public ::testing::Test {
  protected:
   RunResult Run(const std::vector<std::string>& args, int status, RunOptions options = {}) {
-    options.workingDirectory = dir_.path();
-    // The program's own behaviour must not depend on the caller's settings.
-    options.environment.push_back({"POSIXLY_CORRECT", ""});
-    options.environment.push_back({"LANG", "C"});
-    options.environment.push_back({"LC_ALL", "C"});
-    RunResult result = RunProgram(KORVID_BINARY, args, options);
+    RunResult result = RunKorvid(dir_.path(), args, options);
     std::string line;
     for (const std::string& arg : args) line += arg + " ";
     EXPECT_EQ(result.exitStatus, status) << line << "\n" << result.out;
@@ -168,8 +161,7 @@ TEST_F(KorvidCli, InputNameMayComeBeforeTheOptions) {
 TEST_F(KorvidCli, PosixlyCorrectStopsAtTheFirstFileName) {
   RunOptions options;
   options.environment.push_back({"POSIXLY_CORRECT", "1"});
-  options.workingDirectory = dir_.path();
-  const RunResult r = RunProgram(KORVID_BINARY, {"absent.bin", "-t", "bkgranol"}, options);
+  const RunResult r = RunKorvid(dir_.path(), {"absent.bin", "-t", "bkgranol"}, options);
   EXPECT_EQ(r.out, kNoTool + kHelp);
   EXPECT_EQ(r.exitStatus, kUsage);
 }

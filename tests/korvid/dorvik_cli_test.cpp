@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "support/run_program.h"
+#include "support/korvid_run.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -14,27 +14,12 @@ namespace {
 const std::string kDots = "..........";
 
 RunResult Korvid(const TempDir& dir, const std::vector<std::string>& args) {
-  RunOptions options;
-  options.workingDirectory = dir.path();
-  return RunProgram(KORVID_BINARY, args, options);
+  return RunKorvid(dir.path(), args);
 }
 
 Bytes Hello() { return ReadFileBytes(std::string(EXAMPLES_DIR) + "/hello.bin"); }
 
-uint16_t WordAt(const Bytes& bytes, size_t offset) {
-  return static_cast<uint16_t>(bytes.at(offset) | (bytes.at(offset + 1) << 8));
-}
-
 std::string Ratio(size_t image, size_t input) { return std::to_string(image * 100 / input); }
-
-Bytes Noise(size_t length, uint32_t seed) {
-  Bytes bytes(length);
-  for (uint8_t& byte : bytes) {
-    seed = seed * 1103515245u + 12345u;
-    byte = static_cast<uint8_t>(seed >> 16);
-  }
-  return bytes;
-}
 
 TEST(DorvikCli, PacksAndUnpacksTheExampleProgram) {
   TempDir dir;
@@ -62,8 +47,7 @@ TEST(DorvikCli, PacksAndUnpacksTheExampleProgram) {
 TEST(DorvikCli, RatioOfAnImageLongerThanItsProgram) {
   TempDir dir;
   WriteFileBytes(dir / "ten.bin",
-                 MakeBkFile(01000, {0x34, 0x12, 1, 0, 0x34, 0x12, 1, 0, 0x34, 0x12, 2, 0x80, 7, 0, 7, 0,
-                                    7, 0, 7, 0}));
+                 MakeBkFile(01000, TenWordExample()));
   const RunResult pack = Korvid(dir, {"-t", "dorvik", "ten.bin"});
   EXPECT_EQ(pack.out, "Пакуем 'ten.bin' :: " + kDots + " OK, Ratio 885%\n");
   EXPECT_EQ(ReadFileBytes(dir / "ten.dvk").size(), 4u + 177);
@@ -185,17 +169,6 @@ TEST(DorvikCli, UnpackRefusesFilesThatAreNotWholeImages) {
   EXPECT_FALSE(FileExists(dir / "bad.bkfile"));
 }
 
-std::string Octal(unsigned value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0%o", value);
-  return text;
-}
-
-void PutWord(Bytes& bytes, size_t offset, uint16_t word) {
-  bytes.at(offset) = static_cast<uint8_t>(word & 0xFF);
-  bytes.at(offset + 1) = static_cast<uint8_t>(word >> 8);
-}
-
 // --- how BK files are read ----------------------------------------------------
 
 TEST(DorvikCli, BlockPaddingIsIgnoredWithANote) {
@@ -277,6 +250,30 @@ TEST(DorvikCli, StackImagePointedAtTheStubComesBackWithTheStartAddress) {
   EXPECT_EQ(unpack.out, "Распаковываем 'theirs.dvk' ::  OK\n");
   EXPECT_EQ(unpack.exitStatus, 0);
   EXPECT_EQ(ReadFileBytes(dir / "theirs.bkfile"), program);
+}
+
+// -d, -l and -w shape an image; unpacking takes all it needs from the image
+// itself. (They used to reach the unpacker: -l gave a short stub's image a
+// note about long-stub words of 00, -d left stack words pointing at the stub.)
+TEST(DorvikCli, PackingOptionsChangeNothingWhenUnpacking) {
+  TempDir dir;
+  const Bytes program = StackProgram(037700);
+  WriteFileBytes(dir / "game.bin", program);
+  ASSERT_EQ(Korvid(dir, {"-t", "dorvik", "game.bin", "theirs"}).exitStatus, 0);
+  Bytes image = ReadFileBytes(dir / "theirs.dvk");
+  for (size_t offset = 0; offset < 01000 - 0400; offset += 2) PutWord(image, 4 + offset, 01000);
+  WriteFileBytes(dir / "theirs.dvk", image);
+  const std::vector<std::vector<std::string>> optionSets = {
+      {}, {"-l"}, {"-d"}, {"--long", "--data", "-w", "40000"}};
+  for (const std::vector<std::string>& options : optionSets) {
+    std::vector<std::string> args = {"-u", "-t", "dorvik"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back("theirs.dvk");
+    const RunResult unpack = Korvid(dir, args);
+    EXPECT_EQ(unpack.out, "Распаковываем 'theirs.dvk' ::  OK\n") << options.size();
+    EXPECT_EQ(unpack.exitStatus, 0);
+    EXPECT_EQ(ReadFileBytes(dir / "theirs.bkfile"), program) << options.size();
+  }
 }
 
 TEST(DorvikCli, StartAddressThatTheFileCannotCarryIsNamed) {

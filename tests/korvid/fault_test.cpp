@@ -10,7 +10,7 @@
 
 #include <algorithm>
 
-#include "support/run_program.h"
+#include "support/korvid_run.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -31,8 +31,7 @@ class KorvidFaults : public ::testing::Test {
   void TearDown() override { EXPECT_EQ(ReadFileBytes(dir_ / "game.bin"), input_) << "input changed"; }
 
   RunResult Run(const std::vector<std::string>& args, RunOptions options = {}, int status = 1) {
-    options.workingDirectory = dir_.path();
-    RunResult result = RunProgram(dir_ / "korvid", args, options);
+    RunResult result = RunKorvidAt(dir_ / "korvid", dir_.path(), args, options);
     EXPECT_EQ(result.exitStatus, status) << result.out << result.err;
     EXPECT_EQ(result.err, "");
     return result;

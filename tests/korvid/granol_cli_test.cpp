@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/run_program.h"
+#include "support/korvid_run.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -20,13 +20,7 @@ const std::string kBadParameters =
     "Ошибка:: блок параметров Granol не соответствует файлу. Массив повреждён.\n";
 
 RunResult Korvid(const TempDir& dir, const std::vector<std::string>& args) {
-  RunOptions options;
-  options.workingDirectory = dir.path();
-  return RunProgram(KORVID_BINARY, args, options);
-}
-
-uint16_t WordAt(const Bytes& bytes, size_t offset) {
-  return static_cast<uint16_t>(bytes.at(offset) | bytes.at(offset + 1) << 8);
+  return RunKorvid(dir.path(), args);
 }
 
 Bytes Example() { return ReadFileBytes(EXAMPLES_DIR "/hello.bin"); }
@@ -179,21 +173,6 @@ TEST(GranolCli, SmallRawImageIsNotTakenForAPaddedFile) {
   ASSERT_LT(ReadFileBytes(dir / "tiny.grl").size(), 512u);
   UnpackOk(dir, "tiny.grl");
   EXPECT_EQ(ReadFileBytes(dir / "tiny.bkfile"), MakeBkFile(02000, {1, 2, 3, 4}));
-}
-
-Bytes Noise(size_t length, uint32_t seed) {
-  Bytes bytes(length);
-  for (uint8_t& byte : bytes) {
-    seed = seed * 1103515245u + 12345u;
-    byte = static_cast<uint8_t>(seed >> 16);
-  }
-  return bytes;
-}
-
-std::string Octal(unsigned value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0%o", value);
-  return text;
 }
 
 // Data that does not compress: its image is longer than itself and must lie

@@ -11,7 +11,8 @@ const char* const kRegisterNames[8] = {"R0", "R1", "R2", "R3", "R4", "R5", "SP",
 // Printed between runs of a batch; the number follows.
 const char* const kRunMarker = "---run ";
 
-std::string Octal(unsigned value) {
+// Octal digits as simh reads them, without a leading 0.
+std::string SimhOctal(unsigned value) {
   char text[16];
   std::snprintf(text, sizeof text, "%o", value);
   return text;
@@ -46,12 +47,12 @@ void Pdp11Machine::WriteScript(std::ostream& script, uint64_t maxInstructions) c
   for (uint32_t word = 0; word < 32768; ++word) {
     if (!touched_[word]) continue;
     const unsigned value = memory_[word * 2] | (memory_[word * 2 + 1] << 8);
-    script << "d " << Octal(word * 2) << ' ' << Octal(value) << '\n';
+    script << "d " << SimhOctal(word * 2) << ' ' << SimhOctal(value) << '\n';
   }
   for (int i = 0; i < 8; ++i) {
-    if (registers_[i] >= 0) script << "d " << kRegisterNames[i] << ' ' << Octal(registers_[i]) << '\n';
+    if (registers_[i] >= 0) script << "d " << kRegisterNames[i] << ' ' << SimhOctal(registers_[i]) << '\n';
   }
-  if (psw_ >= 0) script << "d PSW " << Octal(psw_) << '\n';
+  if (psw_ >= 0) script << "d PSW " << SimhOctal(psw_) << '\n';
   script << "show time\n";
   if (breakpoints_.empty()) {
     script << "step " << maxInstructions << '\n';
@@ -59,7 +60,7 @@ void Pdp11Machine::WriteScript(std::ostream& script, uint64_t maxInstructions) c
     // One instruction first, so that a breakpoint at the entry address (a
     // program that starts where its unpacker did) is not taken at the start.
     script << "step 1\n";
-    for (uint16_t address : breakpoints_) script << "break " << Octal(address) << '\n';
+    for (uint16_t address : breakpoints_) script << "break " << SimhOctal(address) << '\n';
     script << "step " << (maxInstructions > 1 ? maxInstructions - 1 : 1) << '\n';
     script << "nobreak all\n";
   }
@@ -71,7 +72,7 @@ void Pdp11Machine::WriteScript(std::ostream& script, uint64_t maxInstructions) c
   for (const auto& [address, length] : examine_) {
     const uint32_t first = address & 0xFFFE;
     const uint32_t last = (address + length - 1) & ~1u;
-    script << "e " << Octal(first) << '-' << Octal(last > 0xFFFE ? 0xFFFE : last) << '\n';
+    script << "e " << SimhOctal(first) << '-' << SimhOctal(last > 0xFFFE ? 0xFFFE : last) << '\n';
   }
 }
 

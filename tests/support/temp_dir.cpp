@@ -77,13 +77,3 @@ std::vector<std::string> ListDirectory(const std::string& path) {
   std::sort(names.begin(), names.end());
   return names;
 }
-
-Bytes MakeBkFile(uint16_t loadAddress, const Bytes& data) {
-  Bytes file(4 + data.size());
-  file[0] = static_cast<uint8_t>(loadAddress & 0xFF);
-  file[1] = static_cast<uint8_t>(loadAddress >> 8);
-  file[2] = static_cast<uint8_t>(data.size() & 0xFF);
-  file[3] = static_cast<uint8_t>((data.size() >> 8) & 0xFF);
-  std::copy(data.begin(), data.end(), file.begin() + 4);
-  return file;
-}

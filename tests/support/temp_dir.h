@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-using Bytes = std::vector<uint8_t>;
+#include "support/bk_bytes.h"
 
 class TempDir {
  public:
@@ -29,6 +29,3 @@ void WriteFileBytes(const std::string& path, const Bytes& data);
 void WriteFileText(const std::string& path, const std::string& text);
 // Names in a directory, sorted, without "." and "..".
 std::vector<std::string> ListDirectory(const std::string& path);
-
-// A BK binary file: load address and length words, then the data.
-Bytes MakeBkFile(uint16_t loadAddress, const Bytes& data);

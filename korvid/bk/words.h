@@ -3,11 +3,9 @@
 
 #include <cstdint>
 
-inline uint16_t ReadLE16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
+inline uint16_t ReadBkWord(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
-inline void WriteLE16(uint8_t* p, uint16_t value) {
+inline void WriteBkWord(uint8_t* p, uint16_t value) {
   p[0] = static_cast<uint8_t>(value & 0xFF);
   p[1] = static_cast<uint8_t>(value >> 8);
 }

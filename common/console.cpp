@@ -1,17 +1,15 @@
-#include "front/console.h"
+#include "common/console.h"
 
-#include <cstdarg>
 #include <cstdio>
 
-#include "front/platform.h"
+#include "common/utf8.h"
 
 namespace {
 
 std::string* consoleSink = nullptr;
-std::wstring pendingNotes;
 
-void AppendNumber(std::wstring& out, unsigned long long magnitude, bool negative,
-                  unsigned base, bool zeroPad, int width) {
+void AppendNumber(std::wstring& out, unsigned long long magnitude, bool negative, unsigned base,
+                  bool zeroPad, int width) {
   wchar_t digits[32];
   int count = 0;
   do {
@@ -25,7 +23,9 @@ void AppendNumber(std::wstring& out, unsigned long long magnitude, bool negative
   while (count > 0) out += digits[--count];
 }
 
-std::wstring FormatWide(const wchar_t* format, va_list args) {
+}  // namespace
+
+std::wstring FormatTextV(const wchar_t* format, va_list args) {
   std::wstring out;
   for (const wchar_t* p = format; *p != L'\0'; ++p) {
     if (*p != L'%') {
@@ -43,7 +43,7 @@ std::wstring FormatWide(const wchar_t* format, va_list args) {
     switch (*p) {
       case L's': {
         const wchar_t* text = va_arg(args, const wchar_t*);
-        std::wstring value = text != nullptr ? text : L"";
+        const std::wstring value = text != nullptr ? text : L"";
         if (static_cast<int>(value.size()) < width) out.append(width - value.size(), L' ');
         out += value;
         break;
@@ -54,20 +54,11 @@ std::wstring FormatWide(const wchar_t* format, va_list args) {
                      value < 0, 10, zeroPad, width);
         break;
       }
-      case L'u':
-        AppendNumber(out, va_arg(args, unsigned), false, 10, zeroPad, width);
-        break;
-      case L'o':
-        AppendNumber(out, va_arg(args, unsigned), false, 8, zeroPad, width);
-        break;
-      case L'c':
-        out += static_cast<wchar_t>(va_arg(args, int));
-        break;
-      case L'%':
-        out += L'%';
-        break;
-      case L'\0':
-        return out;
+      case L'u': AppendNumber(out, va_arg(args, unsigned), false, 10, zeroPad, width); break;
+      case L'o': AppendNumber(out, va_arg(args, unsigned), false, 8, zeroPad, width); break;
+      case L'c': out += static_cast<wchar_t>(va_arg(args, int)); break;
+      case L'%': out += L'%'; break;
+      case L'\0': return out;
       default:  // not a conversion we know: keep it as it stands
         out += L'%';
         out += *p;
@@ -77,8 +68,16 @@ std::wstring FormatWide(const wchar_t* format, va_list args) {
   return out;
 }
 
-void Emit(const std::wstring& text) {
-  const std::string bytes = ToConsoleBytes(text);
+std::wstring FormatText(const wchar_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::wstring text = FormatTextV(format, args);
+  va_end(args);
+  return text;
+}
+
+void ConsoleWrite(const std::wstring& text) {
+  const std::string bytes = EncodeEscapingBytes(text);
   if (consoleSink != nullptr) {
     consoleSink->append(bytes);
   } else {
@@ -87,29 +86,13 @@ void Emit(const std::wstring& text) {
   }
 }
 
-}  // namespace
-
 int ConsolePrint(const wchar_t* format, ...) {
   va_list args;
   va_start(args, format);
-  const std::wstring text = FormatWide(format, args);
+  const std::wstring text = FormatTextV(format, args);
   va_end(args);
-  Emit(text);
+  ConsoleWrite(text);
   return static_cast<int>(text.size());
 }
-
-void ConsoleNote(const wchar_t* format, ...) {
-  va_list args;
-  va_start(args, format);
-  pendingNotes += FormatWide(format, args);
-  va_end(args);
-}
-
-void PrintConsoleNotes() {
-  if (!pendingNotes.empty()) Emit(pendingNotes);
-  pendingNotes.clear();
-}
-
-void DropConsoleNotes() { pendingNotes.clear(); }
 
 void SetConsoleSink(std::string* sink) { consoleSink = sink; }

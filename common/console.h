@@ -1,0 +1,23 @@
+// Console text of both programs: formatted from wide format strings and
+// written to standard output as UTF-8, whatever the locale, so that Russian
+// messages read the same on every system. A file name shows as the bytes
+// the system gave (see EncodeEscapingBytes).
+#pragma once
+
+#include <cstdarg>
+#include <string>
+
+// Formats a wide format string. Conversions: %s (const wchar_t*), %d (int),
+// %u (unsigned), %o (unsigned, octal), %c (wchar_t), %%; a '0' flag and a
+// field width are honoured. An unknown conversion stays as it stands.
+std::wstring FormatText(const wchar_t* format, ...);
+std::wstring FormatTextV(const wchar_t* format, va_list args);
+
+// Formats and writes the text; returns the number of characters written.
+int ConsolePrint(const wchar_t* format, ...);
+// Writes text that is formatted already.
+void ConsoleWrite(const std::wstring& text);
+
+// Tests can collect the console text instead of printing it: while a sink
+// is set, the UTF-8 bytes are appended there.
+void SetConsoleSink(std::string* sink);

@@ -1,0 +1,44 @@
+// The console text: formatting and UTF-8 output whatever the locale.
+#include "common/console.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+namespace {
+
+class ConsoleCapture {
+ public:
+  ConsoleCapture() { SetConsoleSink(&text_); }
+  ~ConsoleCapture() { SetConsoleSink(nullptr); }
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+TEST(ConsolePrint, FormatsWideStringsAndNumbersAsUtf8) {
+  ConsoleCapture console;
+  EXPECT_EQ(ConsolePrint(L"Пакуем '%s' :: ", L"игра.bin"), 21);
+  ConsolePrint(L" OK, Ratio %d%%\n", 8250);
+  ConsolePrint(L"[%03d|%5s|%o|%d|%u|%c|%06o]", 7, L"ab", 01000u, -12, 4000000000u, L'ё', 0177u);
+  EXPECT_EQ(console.text(),
+            "Пакуем 'игра.bin' ::  OK, Ratio 8250%\n[007|   ab|1000|-12|4000000000|ё|000177]");
+}
+
+TEST(ConsolePrint, LocaleChangesNothing) {
+  std::setlocale(LC_ALL, "C");
+  ConsoleCapture console;
+  ConsolePrint(L"%s", L"Ошибка:: файл не найден.\n");
+  EXPECT_EQ(console.text(), "Ошибка:: файл не найден.\n");
+}
+
+TEST(FormatText, UnknownConversionsAndNamesThatAreNoUtf8StayAsTheyStand) {
+  EXPECT_EQ(FormatText(L"%x %q 100%"), L"%x %q 100");
+  EXPECT_EQ(FormatText(L"%s|%s", L"", static_cast<const wchar_t*>(nullptr)), L"|");
+  ConsoleCapture console;
+  ConsoleWrite(std::wstring(L"'") + wchar_t{0xDCFF} + L"'");
+  EXPECT_EQ(console.text(), "'\xFF'");
+}
+
+}  // namespace

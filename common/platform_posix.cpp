@@ -1,0 +1,291 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "common/platform.h"
+#include "common/utf8.h"
+
+std::wstring WidenName(const char* bytes) { return DecodeEscapingBytes(bytes); }
+
+std::string NarrowName(const std::wstring& name) { return EncodeEscapingBytes(name); }
+
+FILE* OpenFile(const std::wstring& name, const char* mode) {
+  return std::fopen(NarrowName(name).c_str(), mode);
+}
+
+FileStatus QueryFile(const std::wstring& name) {
+  FileStatus status;
+  struct stat info;
+  if (stat(NarrowName(name).c_str(), &info) != 0) return status;
+  status.identity.device = static_cast<uint64_t>(info.st_dev);
+  status.identity.inode = static_cast<uint64_t>(info.st_ino);
+  if (S_ISREG(info.st_mode)) {
+    status.kind = FileKind::Regular;
+    status.size = static_cast<uint64_t>(info.st_size);
+  } else {
+    status.kind = S_ISDIR(info.st_mode) ? FileKind::Directory : FileKind::Other;
+  }
+  return status;
+}
+
+bool IsSameFile(const std::wstring& first, const std::wstring& second) {
+  const FileStatus a = QueryFile(first);
+  const FileStatus b = QueryFile(second);
+  return a.kind != FileKind::Missing && b.kind != FileKind::Missing && a.identity == b.identity;
+}
+
+size_t FileNameStart(const std::wstring& path) {
+  const size_t slash = path.rfind(L'/');
+  return slash == std::wstring::npos ? 0 : slash + 1;
+}
+
+std::wstring PathExtension(const std::wstring& path) {
+  const size_t dot = path.rfind(L'.');
+  if (dot == std::wstring::npos || dot < FileNameStart(path)) return std::wstring();
+  return path.substr(dot);
+}
+
+// --- whole-or-nothing output ---------------------------------------------------
+
+namespace {
+
+// The signals whose default action ends the process and that a user or the
+// system sends to stop a run: each takes the temporary files with it.
+constexpr int kEndingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM, SIGPIPE,
+                                  SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU};
+constexpr size_t kEndingSignalCount = sizeof kEndingSignals / sizeof kEndingSignals[0];
+
+// The temporary files that exist now. Changed only while the ending signals
+// wait (SignalHold), so that the handler always finds the list whole.
+std::vector<std::string> temporaries;
+struct sigaction savedEndingActions[kEndingSignalCount];
+
+// Outputs open now, and how SIGXFSZ was handled before the first of them.
+int openOutputs = 0;
+struct sigaction savedFileSizeAction;
+
+// Holds the ending signals back for its lifetime; one that arrives meanwhile
+// is delivered when the hold ends.
+class SignalHold {
+ public:
+  SignalHold() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signalNumber : kEndingSignals) sigaddset(&set, signalNumber);
+    sigprocmask(SIG_BLOCK, &set, &saved_);
+  }
+  ~SignalHold() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+  SignalHold(const SignalHold&) = delete;
+  SignalHold& operator=(const SignalHold&) = delete;
+
+ private:
+  sigset_t saved_;
+};
+
+extern "C" void RemoveTemporaryFilesAndEnd(int signalNumber) {
+  for (const std::string& name : temporaries) unlink(name.c_str());
+  // SA_RESETHAND has put the default action back; the signal, blocked while
+  // this handler runs, ends the process as it meant to once it returns.
+  raise(signalNumber);
+}
+
+bool IsIgnored(const struct sigaction& action) {
+  return (action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_IGN;
+}
+
+// Called while the signals are held.
+void RememberTemporary(const std::string& name) {
+  if (temporaries.empty()) {
+    struct sigaction action {};
+    action.sa_handler = RemoveTemporaryFilesAndEnd;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : kEndingSignals) sigaddset(&action.sa_mask, signalNumber);
+    action.sa_flags = SA_RESETHAND;
+    for (size_t i = 0; i < kEndingSignalCount; ++i) {
+      sigaction(kEndingSignals[i], nullptr, &savedEndingActions[i]);
+      if (!IsIgnored(savedEndingActions[i])) sigaction(kEndingSignals[i], &action, nullptr);
+    }
+  }
+  temporaries.push_back(name);
+}
+
+// Called while the signals are held.
+void ForgetTemporary(const std::string& name) {
+  const auto found = std::find(temporaries.begin(), temporaries.end(), name);
+  if (found == temporaries.end()) return;
+  temporaries.erase(found);
+  if (!temporaries.empty()) return;
+  for (size_t i = 0; i < kEndingSignalCount; ++i) {
+    sigaction(kEndingSignals[i], &savedEndingActions[i], nullptr);
+  }
+}
+
+// With SIGXFSZ ignored, a write beyond the file-size limit fails with EFBIG
+// and takes the ordinary failure path, which cleans up; by default the
+// signal would end the process in the middle of the write.
+void HoldFileSizeSignal() {
+  if (openOutputs++ > 0) return;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGXFSZ, &ignore, &savedFileSizeAction);
+}
+
+void ReleaseFileSizeSignal() {
+  if (--openOutputs > 0) return;
+  sigaction(SIGXFSZ, &savedFileSizeAction, nullptr);
+}
+
+// A fresh name in the folder of `target`: a hidden name made of the
+// target's own and six random characters, kept within the 255-byte limit
+// that file systems put on one name.
+std::string TemporaryNameBeside(const std::string& target) {
+  static uint64_t state = 0;
+  if (state == 0) {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    state = (static_cast<uint64_t>(now.tv_nsec) << 20) ^ static_cast<uint64_t>(now.tv_sec) ^
+            (static_cast<uint64_t>(getpid()) << 40) ^ 0x9E3779B97F4A7C15ull;
+  }
+  constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  constexpr size_t kLongestBase = 240;
+  const size_t slash = target.rfind('/');
+  const size_t baseStart = slash == std::string::npos ? 0 : slash + 1;
+  std::string name = target.substr(0, baseStart) + "." +
+                     target.substr(baseStart, std::min(kLongestBase, target.size() - baseStart)) +
+                     ".";
+  for (int i = 0; i < 6; ++i) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    name += kLetters[state % (sizeof kLetters - 1)];
+  }
+  return name;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() { Abandon(); }
+
+OutputFile::Status OutputFile::Open(const std::wstring& name) {
+  Abandon();
+  target_ = NarrowName(name);
+  failed_ = false;
+  finished_ = false;
+  HoldFileSizeSignal();
+  holdsFileSizeSignal_ = true;
+  struct stat existing;
+  const bool exists = lstat(target_.c_str(), &existing) == 0;
+  int fd = -1;
+  if (exists && !S_ISREG(existing.st_mode)) {
+    fd = open(target_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  } else if (!exists || faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) == 0) {
+    constexpr int kAttempts = 100;
+    SignalHold hold;  // the file and its entry in the list come into being together
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      temporary_ = TemporaryNameBeside(target_);
+      fd = open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd >= 0 || errno != EEXIST) break;
+    }
+    if (fd >= 0) {
+      RememberTemporary(temporary_);
+    } else {
+      temporary_.clear();
+    }
+  }
+  if (fd >= 0) stream_ = fdopen(fd, "wb");
+  if (stream_ == nullptr) {
+    if (fd >= 0) close(fd);
+    Abandon();
+    return Status::CannotCreate;
+  }
+  if (exists && !temporary_.empty()) {
+    // The new file takes the place of the old one with its owner and
+    // permission bits; where the owner cannot be given, it stays ours.
+    if (fchown(fd, existing.st_uid, existing.st_gid) != 0) errno = 0;
+    if (fchmod(fd, existing.st_mode & 0777) != 0) errno = 0;
+  }
+  return Status::Ok;
+}
+
+bool OutputFile::Write(const uint8_t* bytes, size_t length) {
+  if (stream_ == nullptr || finished_) failed_ = true;
+  if (!failed_ && length > 0 && std::fwrite(bytes, 1, length, stream_) != length) failed_ = true;
+  return !failed_;
+}
+
+OutputFile::Status OutputFile::Finish() {
+  if (finished_) return failed_ ? Status::CannotWrite : Status::Ok;
+  if (stream_ == nullptr) return Status::CannotWrite;
+  bool done = !failed_ && std::fflush(stream_) == 0;
+  if (done && !temporary_.empty() && fsync(fileno(stream_)) != 0 && errno != EINVAL) done = false;
+  if (std::fclose(stream_) != 0) done = false;
+  stream_ = nullptr;
+  finished_ = true;
+  failed_ = !done;
+  return done ? Status::Ok : Status::CannotWrite;
+}
+
+OutputFile::Status OutputFile::Commit() { return CommitOutputs({this}, nullptr); }
+
+void OutputFile::Abandon() {
+  if (stream_ != nullptr) {
+    std::fclose(stream_);
+    stream_ = nullptr;
+  }
+  if (!temporary_.empty()) {
+    SignalHold hold;
+    unlink(temporary_.c_str());
+    ForgetTemporary(temporary_);
+    temporary_.clear();
+  }
+  if (holdsFileSizeSignal_) {
+    ReleaseFileSizeSignal();
+    holdsFileSizeSignal_ = false;
+  }
+}
+
+OutputFile::Status CommitOutputs(const std::vector<OutputFile*>& outputs, size_t* failed) {
+  size_t failure = outputs.size();
+  for (size_t i = 0; i < outputs.size() && failure == outputs.size(); ++i) {
+    OutputFile& output = *outputs[i];
+    // A folder in the way of one name would stop the renames halfway: look first.
+    if (output.Finish() != OutputFile::Status::Ok ||
+        (!output.temporary_.empty() && IsDirectory(output.target_))) {
+      failure = i;
+    }
+  }
+  {
+    SignalHold hold;
+    std::vector<const std::string*> placed;  // renamed from a temporary file
+    for (size_t i = 0; i < outputs.size() && failure == outputs.size(); ++i) {
+      OutputFile& output = *outputs[i];
+      if (output.temporary_.empty()) continue;  // written through
+      if (rename(output.temporary_.c_str(), output.target_.c_str()) != 0) {
+        failure = i;
+        break;
+      }
+      ForgetTemporary(output.temporary_);
+      output.temporary_.clear();
+      placed.push_back(&output.target_);
+    }
+    // Outputs put in place already would form an incomplete set: they go too.
+    if (failure != outputs.size()) {
+      for (const std::string* target : placed) unlink(target->c_str());
+    }
+  }
+  for (OutputFile* output : outputs) output->Abandon();
+  if (failure == outputs.size()) return OutputFile::Status::Ok;
+  if (failed != nullptr) *failed = failure;
+  return OutputFile::Status::CannotWrite;
+}

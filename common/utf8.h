@@ -1,0 +1,38 @@
+// UTF-8 as both programs read and write it. Only well-formed sequences
+// count: no overlong forms, no surrogates, nothing above U+10FFFF.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// What a lead byte says about the sequence it starts: its length in bytes
+// (1 for ASCII, 0 for a byte that cannot start one), the code point bits it
+// carries, and the range the second byte must lie in. Every byte after the
+// second lies in 0x80..0xBF.
+struct Utf8Lead {
+  int length;
+  char32_t bits;
+  uint8_t low;
+  uint8_t high;
+};
+
+Utf8Lead ClassifyUtf8Lead(uint8_t lead);
+
+// Decodes the sequence at `bytes`, of which `available` bytes may be read.
+// Returns its length and sets *codePoint, or returns 0 when the bytes there
+// are not a whole well-formed sequence.
+int DecodeUtf8(const uint8_t* bytes, size_t available, char32_t* codePoint);
+
+void AppendUtf8(std::string& out, char32_t codePoint);
+
+// Text whose bytes need not be UTF-8, such as a file name, as characters:
+// each well-formed sequence is its character, every other byte b stands
+// as U+DC00 + b, so that EncodeEscapingBytes gives the bytes back exactly.
+std::wstring DecodeEscapingBytes(const std::string& bytes);
+// The other way: UTF-8, U+DC80..U+DCFF as the bytes they stand for, and
+// U+FFFD for any other surrogate or value beyond U+10FFFF.
+std::string EncodeEscapingBytes(const std::wstring& text);
+
+// The UTF-16 code units of `text` (characters beyond U+FFFF as pairs).
+std::u16string ToUtf16(const std::wstring& text);

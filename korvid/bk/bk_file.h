@@ -1,0 +1,49 @@
+// BK binary files: a load-address word and a length word (both
+// little-endian), then the data as it lies in BK memory from the load
+// address upward. korvid reads three forms of it and writes one.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// A file of this size or more is refused before it is read.
+constexpr uint64_t kMaxInputSize = 0160000;  // 57344 bytes
+// Header lengths of the two header forms, and the offset of the data in the
+// extended form (16 skipped bytes after the two words, 2 trailing bytes).
+constexpr size_t kHeaderSize = 4;
+constexpr size_t kExtendedOverhead = 22;
+constexpr size_t kExtendedDataOffset = 20;
+// Disk tools and file systems (RT-11 among them) store BK files in whole
+// 512-byte blocks: a header whose length falls short of the file by less
+// than a block is a header followed by padding.
+constexpr size_t kDiskBlockSize = 512;
+
+// How a file's bytes divide into header, data and the rest.
+enum class BkFileForm {
+  Header,          // load address, length, exactly `length` data bytes
+  ExtendedHeader,  // the 22-byte form: 16 bytes after the words, 2 at the end
+  PaddedHeader,    // a header, the data, and fewer than 512 bytes of padding
+  Raw,             // no header: the whole file is data for 01000
+  TooShort,        // fewer than 4 bytes
+  Truncated,       // a header whose data ends up to 511 bytes short
+};
+
+// What a file holds. TooShort and Truncated files hold no data.
+struct BkFile {
+  BkFileForm form = BkFileForm::Raw;
+  uint16_t loadAddress = 0;  // the header's, or 01000 for a raw file
+  uint16_t lengthWord = 0;   // the header's length word; 0 for a raw file
+  std::vector<uint8_t> data;
+  size_t extraBytes = 0;  // PaddedHeader: bytes ignored; Truncated: bytes missing
+};
+
+// The exact header forms come first, as always; a header that is plausible
+// (its data ends within the address space) but misses the file size by
+// less than a block means padding or a truncated file, unless `rawImage`
+// says the bytes are a packed image without a header.
+BkFile ParseBkFile(const uint8_t* bytes, size_t size, bool rawImage);
+
+// The header that a BK binary file of `length` bytes at `loadAddress` has.
+std::array<uint8_t, kHeaderSize> BkFileHeader(uint16_t loadAddress, uint16_t length);

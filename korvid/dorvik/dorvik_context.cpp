@@ -1,5 +1,0 @@
-#include "dorvik/dorvik_context.h"
-
-DorvikContext dorvikContext;
-
-void ClearDorvikContext() { dorvikContext = DorvikContext{}; }

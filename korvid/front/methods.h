@@ -1,0 +1,38 @@
+// korvid's methods, one row each: the keyword of -t, its line in the help,
+// the extension of its images, and how the front runs each direction. The
+// keyword rule, the dispatch and the help read this table and nothing else.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "front/packer_state.h"
+
+// What a method run leaves for the output file; nothing when the method
+// refused, its message printed.
+struct MethodOutcome {
+  bool done = false;
+  std::vector<uint8_t> bytes;
+  uint16_t loadAddress = 0;         // for the output's header
+  std::vector<std::wstring> notes;  // what the output cannot say, printed after the result
+};
+
+struct Method {
+  const wchar_t* keyword;      // -t takes it in any case, at its exact length
+  const wchar_t* description;  // its line in the help
+  const wchar_t* packExtension;
+  // Run the method on the state's data and options; print progress and the
+  // message of a refusal.
+  MethodOutcome (*pack)(const PackerState& state);
+  MethodOutcome (*unpack)(const PackerState& state);
+  // Whether bytes are an image of the method without a BK header.
+  bool (*isRawImage)(const uint8_t* bytes, size_t size);
+};
+
+extern const Method kMethods[];
+extern const size_t kMethodCount;
+
+// The row whose keyword `keyword` is, upper-cased; null for none.
+const Method* MethodForKeyword(const std::wstring& keyword);

@@ -1,0 +1,61 @@
+// BK bytes for tests: little-endian words, BK binary files, deterministic
+// generated data and the worked examples, shared by every korvid test.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// The little-endian word at `offset`; bounds are checked.
+uint16_t WordAt(const Bytes& bytes, size_t offset);
+void PutWord(Bytes& bytes, size_t offset, uint16_t word);
+Bytes BytesOfWords(const std::vector<uint16_t>& words);
+
+// A BK binary file: load address and length words, then the data.
+Bytes MakeBkFile(uint16_t loadAddress, const Bytes& data);
+
+// An address or length as the BK shows it: octal with a leading 0.
+std::string Octal(unsigned value);
+
+// A small deterministic generator (xorshift), so that failures reproduce.
+class Random {
+ public:
+  explicit Random(uint32_t seed) : state_(seed * 2654435761u + 1) {}
+  uint32_t Next() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 17;
+    state_ ^= state_ << 5;
+    return state_;
+  }
+  uint32_t Below(uint32_t limit) { return Next() % limit; }
+  uint16_t Word() { return static_cast<uint16_t>(Next()); }
+
+ private:
+  uint32_t state_;
+};
+
+// Bytes that do not compress, the same for the same seed.
+Bytes Noise(size_t length, uint32_t seed);
+
+// Program-like data: a few frequent words, runs of equal words, words with
+// rare high bytes, and noise, mixed in random proportions.
+Bytes GenerateProgram(Random& random, size_t length);
+
+// What a loader leaves of an image loaded at `load`: the first
+// `patchedWords` words from the stub's entry (image offset `stubEntry`)
+// replaced by MOV #loader, R0 / JMP (R0) and filler, and a loader after the
+// image (at the next even address) that puts them back and jumps to the
+// entry. The stub then runs as if nothing had happened.
+Bytes WithLoaderInFront(const Bytes& image, uint16_t load, size_t stubEntry, int patchedWords);
+
+// The ten words whose Dorvik image is worked out by hand in the tests:
+// 0x1234 0x0001 0x1234 0x0001 0x1234 0x8002 7 7 7 7, as words and as bytes.
+std::vector<uint16_t> TenWordExampleWords();
+Bytes TenWordExample();
+// Its Dorvik image at 01000, worked out by hand: the short stub with its
+// patched words, the code bitmap, the delta list, and the stream with its
+// first bytes moved behind it.
+Bytes TenWordExampleImage();
