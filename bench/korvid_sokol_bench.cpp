@@ -98,7 +98,9 @@ ModelRun RunInModel(const Bytes& data, uint16_t loadAddress, Profile* profile) {
   machine.SetWord(caller, 0);  // HALT, never reached: the run hands off there
   machine.SetWord(stack - 2u, caller);
   machine.SetRegister(pdp11::kSp, static_cast<uint16_t>(stack - 2u));
-  machine.SetRegister(pdp11::kPc, loadAddress);
+  // Below 01000 the stub sits at 01000 and the stack image stays as loaded.
+  const size_t split = low ? 0 : kSystemAreaEnd - loadAddress;
+  machine.SetRegister(pdp11::kPc, static_cast<uint16_t>(loadAddress + split));
   machine.AddStopAt(caller);
   const uint64_t limit = kStepsPerByte * data.size() + 100000;
   pdp11::RunOutcome outcome;
@@ -117,7 +119,7 @@ ModelRun RunInModel(const Bytes& data, uint16_t loadAddress, Profile* profile) {
   run.instructions = machine.Instructions();
   run.cycles = machine.Cycles();
   run.intact = outcome.HandedOff() && outcome.pc == caller &&
-               std::equal(data.begin(), data.end(), machine.Memory().begin() + loadAddress);
+               std::equal(data.begin() + split, data.end(), machine.Memory().begin() + loadAddress + split);
   return run;
 }
 

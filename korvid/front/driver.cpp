@@ -78,6 +78,8 @@ void PrintResult(const PackerState& state, size_t inputLength, const MethodOutco
   } else {
     const auto ratio = static_cast<unsigned>(outcome.bytes.size() * 100u / inputLength);
     ConsolePrint(kMsgPacked, static_cast<int>(ratio));
+    ConsoleWrite(outcome.resultDetails);
+    ConsolePrint(kMsgResultEnd);
   }
   for (const std::wstring& note : outcome.notes) ConsoleWrite(note);
 }

@@ -33,13 +33,13 @@ TEST(ToolKeyword, IsCaseInsensitiveButExactInLength) {
 }
 
 TEST(MethodTable, EveryRowHasItsOwnKeywordAndExtension) {
-  ASSERT_EQ(kMethodCount, 2u);
+  ASSERT_EQ(kMethodCount, 3u);
   for (size_t i = 0; i < kMethodCount; ++i) {
     const Method& method = kMethods[i];
     EXPECT_EQ(MethodForKeyword(method.keyword), &method);
     EXPECT_EQ(method.packExtension[0], L'.');
     EXPECT_NE(std::wstring(method.packExtension), L".bkfile");
-    EXPECT_TRUE(method.pack != nullptr && method.unpack != nullptr && method.isRawImage != nullptr);
+    EXPECT_TRUE(method.pack != nullptr && method.unpack != nullptr);
     for (size_t j = 0; j < i; ++j) {
       EXPECT_NE(std::wstring(method.packExtension), kMethods[j].packExtension);
     }
@@ -120,6 +120,7 @@ TEST(DriverOptions, HelpListsTheMethodsOfTheTable) {
       "  -t<name> (--tool name) - выбор необходимого инструмента.\n"
       "      name: DORVIK - упаковщик/распаковщик Dorvik.\n"
       "            BKGRANOL - упаковщик/распаковщик Granoler.\n"
+      "            SOKOL - упаковщик/распаковщик Sokol.\n"
       "\n"
       "  -d (--data)";
   EXPECT_NE(help.console.find(lines), std::string::npos) << help.console;

@@ -86,7 +86,10 @@ inline constexpr const wchar_t* kMsgCannotWrite = L"Ошибка:: не удал
 inline constexpr const wchar_t* kMsgOutputIsInput =
     L"Ошибка:: выходной файл '%s' совпадает с входным, входной файл не будет затёрт.\n";
 // The results, printed once the output file is in place.
-inline constexpr const wchar_t* kMsgPacked = L" OK, Ratio %d%%\n";
+// The result line after packing: the ratio, then what the method adds (the
+// in-place margin of a Sokol image), then the line end.
+inline constexpr const wchar_t* kMsgPacked = L" OK, Ratio %d%%";
+inline constexpr const wchar_t* kMsgResultEnd = L"\n";
 inline constexpr const wchar_t* kMsgUnpacked = L" OK\n";
 
 // --- Dorvik ------------------------------------------------------------------
@@ -149,3 +152,30 @@ inline constexpr const wchar_t* kMsgGranolTruncated =
 inline constexpr const wchar_t* kMsgGranolDoesNotFit =
     L"Ошибка:: упакованный файл длиной 0%o байт не поместится в памяти БК рядом с данными 0%o-0%o, "
     L"упаковка Granol невозможна.\n";
+
+// --- Sokol -------------------------------------------------------------------
+// The result line's addition: bytes above the program's end that the image
+// needs to unpack in place.
+inline constexpr const wchar_t* kMsgSokolMargin = L", запас %u байт";
+inline constexpr const wchar_t* kMsgSokolOddLoadAddress =
+    L"Ошибка:: нечётный адрес загрузки 0%o, упаковка Sokol невозможна.\n";
+inline constexpr const wchar_t* kMsgSokolNothingToPack = kMsgDorvikNothingToPack;
+// The program and the margin above it must end below the I/O page (0177600):
+// the bytes missing there.
+inline constexpr const wchar_t* kMsgSokolDoesNotFit =
+    L"Ошибка:: программе вместе с запасом для распаковки на месте не хватает %u байт "
+    L"памяти ниже 0177600, упаковка Sokol невозможна.\n";
+inline constexpr const wchar_t* kMsgSokolNotAnImage =
+    L"Ошибка:: не опознан упаковщик Sokol или файл повреждён.\n";
+inline constexpr const wchar_t* kMsgSokolBadParameters =
+    L"Ошибка:: параметры распаковщика Sokol не соответствуют файлу. Массив повреждён.\n";
+inline constexpr const wchar_t* kMsgSokolDamagedStream =
+    L"Ошибка:: поток Sokol нарушает формат. Массив повреждён.\n";
+inline constexpr const wchar_t* kMsgSokolWrongLength =
+    L"Ошибка:: поток Sokol даёт не столько байт, сколько записано в образе. Массив повреждён.\n";
+inline constexpr const wchar_t* kMsgSokolChecksumMismatch =
+    L"Ошибка:: контрольная сумма данных Sokol не совпадает. Массив повреждён.\n";
+// The image would overwrite stream bytes it has not read when unpacking in
+// place on the BK.
+inline constexpr const wchar_t* kMsgSokolMarginTooSmall =
+    L"Ошибка:: образ Sokol не распакуется на месте на БК: запас мал. Массив повреждён.\n";

@@ -6,6 +6,7 @@
 #include "dorvik/dorvik.h"
 #include "front/messages.h"
 #include "granol/granol.h"
+#include "sokol/sokol.h"
 
 namespace {
 
@@ -94,12 +95,45 @@ MethodOutcome UnpackWithGranol(const PackerState& state) {
   return MethodOutcome();
 }
 
+MethodOutcome PackWithSokol(const PackerState& state) {
+  sokol::PackOptions options;
+  options.dataMode = state.dataMode;
+  const uint16_t load = state.loadAddress;
+  sokol::PackResult result = sokol::Pack(state.data.data(), state.data.size(), load, options);
+  switch (result.error) {
+    case sokol::PackError::None: {
+      MethodOutcome outcome = Done(std::move(result.image), load);
+      outcome.resultDetails = FormatText(kMsgSokolMargin, U(result.margin));
+      return outcome;
+    }
+    case sokol::PackError::OddLoadAddress: ConsolePrint(kMsgSokolOddLoadAddress, U(load)); break;
+    case sokol::PackError::NothingToPack: ConsolePrint(kMsgSokolNothingToPack); break;
+    case sokol::PackError::DoesNotFit: ConsolePrint(kMsgSokolDoesNotFit, U(result.missingBytes)); break;
+  }
+  return MethodOutcome();
+}
+
+MethodOutcome UnpackWithSokol(const PackerState& state) {
+  sokol::UnpackResult result = sokol::Unpack(state.data.data(), state.data.size(), state.loadAddress);
+  switch (result.error) {
+    case sokol::UnpackError::None: return Done(std::move(result.data), result.loadAddress);
+    case sokol::UnpackError::NotAnImage: ConsolePrint(kMsgSokolNotAnImage); break;
+    case sokol::UnpackError::BadParameters: ConsolePrint(kMsgSokolBadParameters); break;
+    case sokol::UnpackError::DamagedStream: ConsolePrint(kMsgSokolDamagedStream); break;
+    case sokol::UnpackError::WrongLength: ConsolePrint(kMsgSokolWrongLength); break;
+    case sokol::UnpackError::ChecksumMismatch: ConsolePrint(kMsgSokolChecksumMismatch); break;
+    case sokol::UnpackError::MarginTooSmall: ConsolePrint(kMsgSokolMarginTooSmall); break;
+  }
+  return MethodOutcome();
+}
+
 }  // namespace
 
 // clang-format off
 const Method kMethods[] = {
     {L"DORVIK",   L"упаковщик/распаковщик Dorvik.",   L".dvk", PackWithDorvik, UnpackWithDorvik, IsRawDorvikImage},
     {L"BKGRANOL", L"упаковщик/распаковщик Granoler.", L".grl", PackWithGranol, UnpackWithGranol, IsRawGranolImage},
+    {L"SOKOL",    L"упаковщик/распаковщик Sokol.", L".skl", PackWithSokol, UnpackWithSokol, nullptr},
 };
 // clang-format on
 const size_t kMethodCount = sizeof kMethods / sizeof kMethods[0];

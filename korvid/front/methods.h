@@ -16,6 +16,7 @@ struct MethodOutcome {
   bool done = false;
   std::vector<uint8_t> bytes;
   uint16_t loadAddress = 0;         // for the output's header
+  std::wstring resultDetails;       // the method's addition to the result line
   std::vector<std::wstring> notes;  // what the output cannot say, printed after the result
 };
 
@@ -27,7 +28,8 @@ struct Method {
   // message of a refusal.
   MethodOutcome (*pack)(const PackerState& state);
   MethodOutcome (*unpack)(const PackerState& state);
-  // Whether bytes are an image of the method without a BK header.
+  // Whether bytes are an image of the method without a BK header; null for
+  // a method whose images always have one.
   bool (*isRawImage)(const uint8_t* bytes, size_t size);
 };
 

@@ -2,6 +2,8 @@
 // stub's parameters.
 #include <algorithm>
 
+#include "bk/autostart.h"
+#include "bk/memory.h"
 #include "bk/words.h"
 #include "sokol/sokol.h"
 #include "sokol/sokol_encode.h"
@@ -27,16 +29,14 @@ uint16_t DataCrc(const uint8_t* data, size_t length) {
 
 void PutWord(Bytes& image, size_t offset, uint16_t value) { WriteBkWord(image.data() + offset, value); }
 
-}  // namespace
-
-PackResult Pack(const uint8_t* data, size_t length, uint16_t loadAddress, const PackOptions& options) {
+// The image of the data from `loadAddress` (01000 or above) on, which the
+// stub starts at `startAddress`; its trailer records `wholeLength` and
+// `wholeCrc`, those of the whole file.
+PackResult PackRegion(const uint8_t* data, size_t length, uint16_t loadAddress, uint16_t startAddress,
+                      const PackOptions& options, size_t wholeLength, uint16_t wholeCrc) {
   PackResult result;
   result.loadAddress = loadAddress;
-  result.startAddress = loadAddress;
-  if (loadAddress % 2 != 0) {
-    result.error = PackError::OddLoadAddress;
-    return result;
-  }
+  result.startAddress = startAddress;
   const EncodedStream stream = EncodeStream(ParseOptimally(data, length), data);
   const size_t streamSize = stream.bytes.size();
   const size_t paddedSize = streamSize + streamSize % 2;
@@ -80,8 +80,40 @@ PackResult Pack(const uint8_t* data, size_t length, uint16_t loadAddress, const 
     PutWord(image, exit + 4, kExitProgramMark);
   }
   const size_t trailer = block + kBlockSize;
-  PutWord(image, trailer, static_cast<uint16_t>(length));
-  PutWord(image, trailer + 2, DataCrc(data, length));
+  PutWord(image, trailer, static_cast<uint16_t>(wholeLength));
+  PutWord(image, trailer + 2, wholeCrc);
+  return result;
+}
+
+}  // namespace
+
+PackResult Pack(const uint8_t* data, size_t length, uint16_t loadAddress, const PackOptions& options) {
+  PackResult result;
+  result.loadAddress = loadAddress;
+  result.startAddress = loadAddress;
+  if (loadAddress % 2 != 0) {
+    result.error = PackError::OddLoadAddress;
+    return result;
+  }
+  if (loadAddress >= kSystemAreaEnd) {
+    return PackRegion(data, length, loadAddress, loadAddress, options, length, DataCrc(data, length));
+  }
+  // Below 01000 the file holds a stack image: it stays as it is in the
+  // image, but for its autostart words, which point at the stub at 01000.
+  // The CRC is that of the data as the image carries it.
+  const size_t split = kSystemAreaEnd - loadAddress;
+  if (length <= split) {
+    result.error = PackError::NothingToPack;
+    return result;
+  }
+  const RedirectedStack stack = RedirectAutostart(Bytes(data, data + split));
+  Bytes carried = stack.stack;
+  carried.insert(carried.end(), data + split, data + length);
+  result = PackRegion(data + split, length - split, kSystemAreaEnd, stack.startAddress, options,
+                      length, DataCrc(carried.data(), carried.size()));
+  result.loadAddress = loadAddress;
+  if (result.error != PackError::None) return result;
+  result.image.insert(result.image.begin(), stack.stack.begin(), stack.stack.end());
   return result;
 }
 

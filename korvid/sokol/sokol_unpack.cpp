@@ -10,8 +10,11 @@
 // stream must end with the end marker exactly at its last group, the CRC
 // must match, and the decoder on the BK must be able to run in place (its
 // writes stay below the stream bytes it has not read).
+#include <algorithm>
 #include <cstdint>
 
+#include "bk/autostart.h"
+#include "bk/memory.h"
 #include "bk/words.h"
 #include "sokol/sokol.h"
 #include "sokol/sokol_stub.h"
@@ -111,7 +114,10 @@ bool IsStub(const uint8_t* image, size_t length) {
   return true;
 }
 
-UnpackError ReadLayout(const uint8_t* image, size_t length, uint16_t loadAddress, Layout* layout) {
+// `skipped`: bytes of the file below the load address of this image (its
+// stack image, for files below 01000), which the trailer's length counts.
+UnpackError ReadLayout(const uint8_t* image, size_t length, uint16_t loadAddress, size_t skipped,
+                       Layout* layout) {
   const size_t block = length - kTrailerSize - kBlockSize;
   const size_t streamBytes = block - kSetupSize;
   if (WordAt(image, kSetupBlockEnd) != static_cast<uint16_t>(loadAddress + block + kBlockSize) ||
@@ -132,7 +138,9 @@ UnpackError ReadLayout(const uint8_t* image, size_t length, uint16_t loadAddress
     return UnpackError::BadParameters;
   }
   layout->streamWords = streamBytes / 2;
-  layout->length = WordAt(image, length - kTrailerSize);
+  const uint16_t wholeLength = WordAt(image, length - kTrailerSize);
+  if (skipped > 0 && wholeLength <= skipped) return UnpackError::BadParameters;
+  layout->length = static_cast<uint16_t>(wholeLength - skipped);
   layout->crc = WordAt(image, length - kTrailerSize + 2);
   // The end of the moved stream: at or above the program's end and the
   // image's, even, and below the I/O page.
@@ -167,18 +175,26 @@ struct Repeats {
 constexpr uint32_t kMarkerHigh = 0xFFFF;
 constexpr uint32_t kLargestHigh = (0xFFFF >> 7) + 1;  // no offset needs more
 
-}  // namespace
-
-UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
+// A region's decoding: error None means the stream decoded to the recorded
+// length; the CRC and the in-place check are the caller's.
+struct Region {
   UnpackResult result;
+  uint16_t crc = 0;
+  bool inPlace = true;
+};
+
+Region UnpackRegion(const uint8_t* image, size_t length, uint16_t loadAddress, size_t skipped) {
+  Region region;
+  UnpackResult& result = region.result;
   result.loadAddress = loadAddress;
   if (!IsStub(image, length)) {
     result.error = UnpackError::NotAnImage;
-    return result;
+    return region;
   }
   Layout layout;
-  result.error = ReadLayout(image, length, loadAddress, &layout);
-  if (result.error != UnpackError::None) return result;
+  result.error = ReadLayout(image, length, loadAddress, skipped, &layout);
+  if (result.error != UnpackError::None) return region;
+  region.crc = layout.crc;
 
   const size_t streamBytes = 2 * layout.streamWords;
   StreamReader in(image + kSetupSize, streamBytes);
@@ -222,8 +238,8 @@ UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
         const size_t end = in.Position();
         const bool padded = end == streamBytes || (end + 1 == streamBytes && image[kSetupSize + end] == 0);
         if (padded && in.RestIsZero() && out.size() == total) {
-          result.error = Crc16(out) == layout.crc ? UnpackError::None : UnpackError::ChecksumMismatch;
-          if (result.error == UnpackError::None && !inPlace) result.error = UnpackError::MarginTooSmall;
+          result.error = UnpackError::None;
+          region.inPlace = inPlace;
         } else {
           result.error = out.size() != total ? UnpackError::WrongLength : UnpackError::DamagedStream;
         }
@@ -233,7 +249,7 @@ UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
           result.startAddress = layout.startAddress;
           result.margin = layout.destinationEnd - loadAddress - static_cast<uint32_t>(total);
         }
-        return result;
+        return region;
       }
       if (high == 0 || high > kLargestHigh) break;
       const uint32_t byte = in.Byte();
@@ -255,6 +271,60 @@ UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
     afterMatch = true;
   }
   result.error = out.size() >= total && !in.Overrun() ? UnpackError::WrongLength : UnpackError::DamagedStream;
+  return region;
+}
+
+// The whole file's checks: its CRC, then room for unpacking in place.
+UnpackError Checked(const Region& region, const Bytes& data) {
+  if (Crc16(data) != region.crc) return UnpackError::ChecksumMismatch;
+  return region.inPlace ? UnpackError::None : UnpackError::MarginTooSmall;
+}
+
+}  // namespace
+
+UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
+  if (loadAddress >= kSystemAreaEnd || loadAddress % 2 != 0) {
+    Region region = UnpackRegion(image, length, loadAddress, 0);
+    if (region.result.error == UnpackError::None) {
+      region.result.error = Checked(region, region.result.data);
+      if (region.result.error != UnpackError::None) region.result.data.clear();
+    }
+    return region.result;
+  }
+  // Below 01000: the stack image as it is, then an image at 01000.
+  UnpackResult result;
+  result.loadAddress = loadAddress;
+  const size_t split = kSystemAreaEnd - loadAddress;
+  if (length <= split) {
+    result.error = UnpackError::NotAnImage;
+    return result;
+  }
+  Region region = UnpackRegion(image + split, length - split, kSystemAreaEnd, split);
+  if (region.result.error != UnpackError::None) {
+    result.error = region.result.error;
+    return result;
+  }
+  // The CRC covers the data as the image carries it; then the autostart
+  // words are given back. A program's image records its start address; in
+  // a data image the topmost autostart word has kept it.
+  Bytes data(image, image + split);
+  data.insert(data.end(), region.result.data.begin(), region.result.data.end());
+  result = region.result;
+  result.loadAddress = loadAddress;
+  result.data.clear();
+  result.error = Checked(region, data);
+  if (result.error != UnpackError::None) return result;
+  const Bytes stack(image, image + split);
+  uint16_t start = result.startAddress;
+  if (result.dataMode) {
+    start = kSystemAreaEnd;
+    size_t top = split > kSystemAreaEnd - kAutostartWord ? split - (kSystemAreaEnd - kAutostartWord) : 0;
+    while (top + 1 < split && ReadBkWord(image + top) == kSystemAreaEnd) top += 2;
+    if (top + 1 < split && ReadBkWord(image + top) > kSystemAreaEnd) start = ReadBkWord(image + top);
+  }
+  const Bytes restored = RestoreAutostart(stack, start);
+  std::copy(restored.begin(), restored.end(), data.begin());
+  result.data = std::move(data);
   return result;
 }
 

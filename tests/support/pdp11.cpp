@@ -36,7 +36,9 @@ void Pdp11Machine::SetWord(uint32_t address, uint16_t value) {
 
 void Pdp11Machine::SetRegister(int index, uint16_t value) { registers_.at(index) = value; }
 
-void Pdp11Machine::AddBreakpoint(uint16_t address) { breakpoints_.push_back(address); }
+void Pdp11Machine::AddBreakpoint(uint16_t address, unsigned passes) {
+  breakpoints_.emplace_back(address, passes);
+}
 
 void Pdp11Machine::Examine(uint16_t address, uint32_t length) {
   if (length > 0) examine_.emplace_back(address, length);
@@ -60,7 +62,11 @@ void Pdp11Machine::WriteScript(std::ostream& script, uint64_t maxInstructions) c
     // One instruction first, so that a breakpoint at the entry address (a
     // program that starts where its unpacker did) is not taken at the start.
     script << "step 1\n";
-    for (uint16_t address : breakpoints_) script << "break " << SimhOctal(address) << '\n';
+    for (const auto& [address, passes] : breakpoints_) {
+      script << "break " << SimhOctal(address);
+      if (passes > 1) script << '[' << passes << ']';
+      script << '\n';
+    }
     script << "step " << (maxInstructions > 1 ? maxInstructions - 1 : 1) << '\n';
     script << "nobreak all\n";
   }

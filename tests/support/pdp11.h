@@ -48,7 +48,9 @@ class Pdp11Machine {
   void SetWord(uint32_t address, uint16_t value);
   void SetRegister(int index, uint16_t value);  // 0..5, 6 = SP, 7 = PC
   void SetPsw(uint16_t value) { psw_ = value; }
-  void AddBreakpoint(uint16_t address);
+  // `passes`: the run stops at the address's passes-th execution (counted
+  // after the first instruction).
+  void AddBreakpoint(uint16_t address, unsigned passes = 1);
   // Memory to read back after the run (inclusive start, byte length).
   void Examine(uint16_t address, uint32_t length);
   // Clears the 56 KiB of RAM before the words are put in: in a batch, the
@@ -68,7 +70,7 @@ class Pdp11Machine {
   std::array<int32_t, 8> registers_{-1, -1, -1, -1, -1, -1, -1, -1};
   int32_t psw_ = -1;
   bool clearFirst_ = false;
-  std::vector<uint16_t> breakpoints_;
+  std::vector<std::pair<uint16_t, unsigned>> breakpoints_;
   std::vector<std::pair<uint16_t, uint32_t>> examine_;
 };
 

@@ -1,0 +1,190 @@
+// The Sokol method end to end: the real korvid packs and unpacks files in a
+// temporary directory; console text, exit statuses and output bytes are
+// compared exactly. The in-place margin of the result line is checked
+// against the stub's own parameter: the end of the moved stream.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/bk_bytes.h"
+#include "support/korvid_run.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+const std::string kPacking = "Пакуем '";
+const std::string kUnpacking = "Распаковываем '";
+const std::string kLineEnd = "' :: ";
+const std::string kNotAnImage = "Ошибка:: не опознан упаковщик Sokol или файл повреждён.\n";
+
+// Byte offset in the set-up code of the operand that holds the end of the
+// moved stream: load address + length + margin.
+constexpr size_t kDestinationEndWord = 016;
+
+RunResult Korvid(const TempDir& dir, const std::vector<std::string>& args) {
+  return RunKorvid(dir.path(), args);
+}
+
+// The margin that the image file's stub works with; the set-up code sits at
+// `regionLoad` (01000 for files below it).
+unsigned MarginOf(const Bytes& imageFile, uint16_t regionLoad, size_t regionLength) {
+  const size_t setup = 4 + (regionLoad - WordAt(imageFile, 0));
+  return WordAt(imageFile, setup + kDestinationEndWord) - regionLoad - static_cast<unsigned>(regionLength);
+}
+
+std::string ResultLine(size_t imageLength, size_t inputLength, unsigned margin) {
+  return " OK, Ratio " + std::to_string(imageLength * 100 / inputLength) + "%, запас " +
+         std::to_string(margin) + " байт\n";
+}
+
+// Packs `name` with the extra options and unpacks the image again; the
+// unpacked file must be the input, byte for byte.
+void RoundTrip(const TempDir& dir, const std::string& name, const Bytes& file,
+               std::vector<std::string> extra = {}) {
+  WriteFileBytes(dir / name, file);
+  const std::string base = name.substr(0, name.find('.'));
+  std::vector<std::string> args = {"-t", "SOKOL"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  args.push_back(name);
+  const RunResult pack = Korvid(dir, args);
+  const Bytes image = ReadFileBytes(dir / (base + ".skl"));
+  ASSERT_GE(image.size(), 4u + 200);
+  EXPECT_EQ(WordAt(image, 0), WordAt(file, 0)) << "the image loads where the program does";
+  EXPECT_EQ(WordAt(image, 2), image.size() - 4);
+  const uint16_t load = WordAt(file, 0);
+  const uint16_t regionLoad = load < 01000 ? 01000 : load;
+  const size_t regionLength = file.size() - 4 - (regionLoad - load);
+  EXPECT_EQ(pack.exitStatus, kKorvidWritten);
+  EXPECT_EQ(pack.out, kPacking + name + kLineEnd +
+                          ResultLine(image.size() - 4, file.size() - 4,
+                                     MarginOf(image, regionLoad, regionLength)));
+  EXPECT_EQ(pack.err, "");
+
+  const RunResult unpack = Korvid(dir, {"-u", "-t", "sokol", base + ".skl"});
+  EXPECT_EQ(unpack.exitStatus, kKorvidWritten);
+  EXPECT_EQ(unpack.out, kUnpacking + base + ".skl" + kLineEnd + " OK\n");
+  EXPECT_EQ(ReadFileBytes(dir / (base + ".bkfile")), file);
+}
+
+TEST(SokolCli, ProgramsAndDataRoundTripAtEveryKindOfLoadAddress) {
+  TempDir dir;
+  const Bytes example = ReadFileBytes(EXAMPLES_DIR "/hello.bin");
+  ASSERT_FALSE(example.empty());
+  RoundTrip(dir, "hello.bin", example);
+  RoundTrip(dir, "data.bin", example, {"-d"});
+  // -l and -w shape Dorvik's stubs only: the Sokol image is the same.
+  const Bytes plain = ReadFileBytes(dir / "hello.skl");
+  RoundTrip(dir, "hello.bin", example, {"-l", "-w", "0"});
+  EXPECT_EQ(ReadFileBytes(dir / "hello.skl"), plain);
+
+  Random random(15);
+  RoundTrip(dir, "high.bin", MakeBkFile(0100000, GenerateProgram(random, 9000)));
+  RoundTrip(dir, "noise.bin", MakeBkFile(01000, Noise(3001, 7)));
+  RoundTrip(dir, "one.bin", MakeBkFile(02000, {0x42}));
+}
+
+TEST(SokolCli, FilesBelow01000KeepTheirStackImageAndAutostart) {
+  TempDir dir;
+  Random random(16);
+  // The stack from 0600 up filled with the start address 01234, as BK
+  // programs that start themselves do, and a program from 01000.
+  Bytes data(0200, 0);
+  for (size_t at = 0; at < data.size(); at += 2) PutWord(data, at, 01234);
+  const Bytes program = GenerateProgram(random, 4000);
+  data.insert(data.end(), program.begin(), program.end());
+  const Bytes file = MakeBkFile(0600, data);
+  RoundTrip(dir, "auto.bin", file);
+  // In the image the autostart words below the topmost point at the stub.
+  const Bytes image = ReadFileBytes(dir / "auto.skl");
+  EXPECT_EQ(WordAt(image, 4 + 0776 - 0600), 01234) << "the topmost word keeps the address";
+  EXPECT_EQ(WordAt(image, 4 + 0744 - 0600), 01000);
+  EXPECT_EQ(WordAt(image, 4 + 0602 - 0600), 01000);
+  RoundTrip(dir, "autodata.bin", file, {"-d"});
+
+  // Without an autostart address the stack image is carried unchanged.
+  Bytes quiet = data;
+  for (size_t at = 0; at < 0200; at += 2) PutWord(quiet, at, static_cast<uint16_t>(at));
+  RoundTrip(dir, "quiet.bin", MakeBkFile(0600, quiet));
+  const Bytes quietImage = ReadFileBytes(dir / "quiet.skl");
+  ASSERT_GT(quietImage.size(), 4u + 0200);
+  EXPECT_EQ(Bytes(quietImage.begin() + 4, quietImage.begin() + 4 + 0200), Bytes(quiet.begin(), quiet.begin() + 0200));
+}
+
+TEST(SokolCli, RefusedPackingsWriteNothing) {
+  TempDir dir;
+  struct Case {
+    const char* name;
+    Bytes file;
+    std::string message;
+  };
+  Random random(17);
+  const Bytes noise = Noise(0400, 3);
+  // The margin depends on the data alone: pack it low to learn it.
+  WriteFileBytes(dir / "low.bin", MakeBkFile(01000, noise));
+  ASSERT_EQ(Korvid(dir, {"-t", "sokol", "low.bin"}).exitStatus, kKorvidWritten);
+  const unsigned margin = MarginOf(ReadFileBytes(dir / "low.skl"), 01000, noise.size());
+  const unsigned missing = 0177000 + 0400 + margin - 0177600;
+  const std::vector<Case> cases = {
+      {"odd.bin", MakeBkFile(01001, GenerateProgram(random, 100)),
+       "Ошибка:: нечётный адрес загрузки 01001, упаковка Sokol невозможна.\n"},
+      {"stack.bin", MakeBkFile(0400, Bytes(0400, 1)),
+       "Ошибка:: в файле нет данных выше адреса 01000, упаковывать нечего.\n"},
+      {"top.bin", MakeBkFile(0177000, noise),
+       "Ошибка:: программе вместе с запасом для распаковки на месте не хватает " +
+           std::to_string(missing) + " байт памяти ниже 0177600, упаковка Sokol невозможна.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFileBytes(dir / c.name, c.file);
+    const RunResult run = Korvid(dir, {"-t", "Sokol", c.name});
+    EXPECT_EQ(run.exitStatus, kKorvidFailed);
+    EXPECT_EQ(run.out, kPacking + c.name + kLineEnd + c.message);
+    const std::string name = c.name;
+    EXPECT_FALSE(FileExists(dir / (name.substr(0, name.find('.')) + ".skl")));
+  }
+}
+
+TEST(SokolCli, DamagedAndForeignImagesAreRefusedWithoutOutput) {
+  TempDir dir;
+  Random random(18);
+  WriteFileBytes(dir / "prog.bin", MakeBkFile(01000, GenerateProgram(random, 6000)));
+  ASSERT_EQ(Korvid(dir, {"-t", "sokol", "prog.bin"}).exitStatus, kKorvidWritten);
+  const Bytes image = ReadFileBytes(dir / "prog.skl");
+
+  struct Case {
+    std::string name;
+    Bytes file;
+    std::vector<std::string> messages;  // any of them
+  };
+  Bytes flipped = image;
+  flipped[4 + 32 + 100] ^= 0x10;  // a stream byte
+  Bytes crc = image;
+  crc[crc.size() - 1] ^= 0x01;  // the trailer's CRC
+  Bytes cut = image;
+  cut.resize(cut.size() - 2);
+  PutWord(cut, 2, static_cast<uint16_t>(cut.size() - 4));
+  const std::vector<Case> cases = {
+      {"flipped.skl", flipped,
+       {"Ошибка:: поток Sokol нарушает формат. Массив повреждён.\n",
+        "Ошибка:: поток Sokol даёт не столько байт, сколько записано в образе. Массив повреждён.\n",
+        "Ошибка:: контрольная сумма данных Sokol не совпадает. Массив повреждён.\n"}},
+      {"crc.skl", crc, {"Ошибка:: контрольная сумма данных Sokol не совпадает. Массив повреждён.\n"}},
+      {"cut.skl", cut, {kNotAnImage}},
+      {"plain.skl", ReadFileBytes(dir / "prog.bin"), {kNotAnImage}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFileBytes(dir / c.name, c.file);
+    const RunResult run = Korvid(dir, {"-u", "-t", "sokol", c.name});
+    EXPECT_EQ(run.exitStatus, kKorvidFailed);
+    bool known = false;
+    for (const std::string& message : c.messages) {
+      known = known || run.out == kUnpacking + c.name + kLineEnd + message;
+    }
+    EXPECT_TRUE(known) << run.out;
+    EXPECT_FALSE(FileExists(dir / (c.name.substr(0, c.name.find('.')) + ".bkfile")));
+  }
+}
+
+}  // namespace
