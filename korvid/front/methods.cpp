@@ -5,7 +5,9 @@
 #include "common/utf8.h"
 #include "dorvik/dorvik.h"
 #include "front/messages.h"
+#include "bk/words.h"
 #include "granol/granol.h"
+#include "sokol/sokol_stub.h"
 
 namespace {
 
@@ -28,7 +30,11 @@ MethodOutcome PackWithDorvik(const PackerState& state) {
   const uint16_t load = state.loadAddress;
   DorvikPackResult result = DorvikPack(state.data, load, options);
   switch (result.error) {
-    case DorvikPackError::None: return Done(std::move(result.image), load);
+    case DorvikPackError::None: {
+      MethodOutcome outcome = Done(std::move(result.image), load);
+      outcome.workStart = result.workStart;
+      return outcome;
+    }
     case DorvikPackError::TooBig: ConsolePrint(kMsgDorvikTooBig); break;
     case DorvikPackError::OddLoadAddress: ConsolePrint(kMsgDorvikOddLoadAddress, U(load)); break;
     case DorvikPackError::NothingToPack: ConsolePrint(kMsgDorvikNothingToPack); break;
@@ -42,6 +48,14 @@ MethodOutcome PackWithDorvik(const PackerState& state) {
       break;
   }
   return MethodOutcome();
+}
+
+proof::Proof ProveWithDorvik(const PackerState& state, const MethodOutcome& packed) {
+  proof::DorvikEntry entry;
+  entry.dataMode = state.dataMode;
+  entry.longStub = state.longStub;
+  entry.workStart = packed.workStart;
+  return proof::ProveDorvik(packed.bytes, state.data, state.loadAddress, entry);
 }
 
 MethodOutcome UnpackWithDorvik(const PackerState& state) {
@@ -82,6 +96,10 @@ MethodOutcome PackWithGranol(const PackerState& state) {
   return MethodOutcome();
 }
 
+proof::Proof ProveWithGranol(const PackerState& state, const MethodOutcome& packed) {
+  return proof::ProveGranol(packed.bytes, state.data, state.loadAddress);
+}
+
 MethodOutcome UnpackWithGranol(const PackerState& state) {
   GranolUnpackResult result = GranolUnpack(state.data);
   switch (result.error) {
@@ -96,10 +114,21 @@ MethodOutcome UnpackWithGranol(const PackerState& state) {
 
 }  // namespace
 
+// The image loads at the program's load address and is entered there; its
+// set-up code names the end of the program area plus the margin it was
+// packed with, which gives the proof the margin.
+proof::Proof ProveWithSokol(const PackerState& state, const MethodOutcome& packed) {
+  const uint32_t programEnd = packed.loadAddress + static_cast<uint32_t>(state.data.size());
+  const uint32_t reach =
+      packed.bytes.size() >= sokol::kSetupSize ? ReadBkWord(packed.bytes.data() + sokol::kSetupDestEnd) : 0;
+  return proof::ProveSokol(packed.bytes, state.data, packed.loadAddress, state.dataMode,
+                           reach > programEnd ? reach - programEnd : 0);
+}
+
 // clang-format off
 const Method kMethods[] = {
-    {L"DORVIK",   L"упаковщик/распаковщик Dorvik.",   L".dvk", PackWithDorvik, UnpackWithDorvik, IsRawDorvikImage},
-    {L"BKGRANOL", L"упаковщик/распаковщик Granoler.", L".grl", PackWithGranol, UnpackWithGranol, IsRawGranolImage},
+    {L"DORVIK",   L"упаковщик/распаковщик Dorvik.",   L".dvk", PackWithDorvik, ProveWithDorvik, UnpackWithDorvik, IsRawDorvikImage},
+    {L"BKGRANOL", L"упаковщик/распаковщик Granoler.", L".grl", PackWithGranol, ProveWithGranol, UnpackWithGranol, IsRawGranolImage},
 };
 // clang-format on
 const size_t kMethodCount = sizeof kMethods / sizeof kMethods[0];
