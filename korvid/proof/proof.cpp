@@ -143,6 +143,9 @@ Proof Execute(const Plan& plan) {
   for (size_t i = 0; i < stages.size(); ++i) {
     const Stage& stage = stages[i];
     machine->SetAllowedRange(static_cast<uint16_t>(stage.code.first), stage.code.end);
+    // The hand-off counts wherever it lies, even inside the last stretch's
+    // code (a start address in the work area): the jump there ends the run.
+    if (i + 1 == stages.size()) machine->AddStopAt(static_cast<uint16_t>(stage.exit.first));
     const uint64_t used = machine->Instructions() - baseInstructions;
     const uint64_t left = i == 0 ? 1 : (plan.stepLimit > used ? plan.stepLimit - used : 0);
     const pdp11::RunOutcome outcome = machine->Run(left);
