@@ -46,7 +46,9 @@ struct Figures {
   double proofMs = 0;
 };
 
-double Milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Milliseconds(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
 
 template <typename Prove>
 void TimeProof(Figures* f, Prove prove) {
@@ -102,7 +104,8 @@ void PrintHeader(const char* title) {
   std::printf("\n%s\n%-22s %6s", title, "", "");
   for (const char* name : kMethodNames) std::printf(" | %-32s", name);
   std::printf("\n%-22s %6s", "file", "input");
-  for (int m = 0; m < kMethods; ++m) std::printf(" | %6s %6s %8s %9s", "ins/B", "BK s", "pack ms", "proof ms");
+  for (int m = 0; m < kMethods; ++m)
+    std::printf(" | %6s %6s %8s %9s", "ins/B", "BK s", "pack ms", "proof ms");
   std::printf("\n");
 }
 
@@ -112,7 +115,8 @@ void PrintFigures(const Figures& f, size_t bytes) {
   } else if (!f.proven) {
     std::printf(" | %6s %6s %8.1f %9s", "FAILED", "-", f.packMs, "-");
   } else {
-    std::printf(" | %6.2f %6.2f %8.1f %9.2f", static_cast<double>(f.instructions) / static_cast<double>(bytes),
+    std::printf(" | %6.2f %6.2f %8.1f %9.2f",
+                static_cast<double>(f.instructions) / static_cast<double>(bytes),
                 pdp11::Bk0010Seconds(f.cycles), f.packMs, f.proofMs);
   }
 }
@@ -166,8 +170,10 @@ Bytes ReadFile(const std::string& path) {
 int main(int argc, char** argv) {
   const std::string folder = argc > 1 ? argv[1] : BK_CORPUS_DIR;
 
-  PrintHeader(("Corpus: " + folder + " (ins/B: instructions per unpacked byte; BK s: estimated "
-               "seconds on a BK-0010; proof ms: the run on the model with its checks)").c_str());
+  PrintHeader(("Corpus: " + folder +
+               " (ins/B: instructions per unpacked byte; BK s: estimated "
+               "seconds on a BK-0010; proof ms: the run on the model with its checks)")
+                  .c_str());
   Total totals[kMethods];
   for (const std::string& name : BinFiles(folder)) {
     const Bytes file = ReadFile(folder + "/" + name);
@@ -187,25 +193,32 @@ int main(int argc, char** argv) {
   std::printf("\n");
   for (int m = 0; m < kMethods; ++m) {
     const Total& t = totals[m];
-    std::printf("%-7s %2zu files, %7zu bytes, %zu failed proofs: packing %8.1f ms, proof %7.1f ms (%.2f of packing)\n",
-                kMethodNames[m], t.files, t.bytes, t.failed, t.figures.packMs, t.figures.proofMs,
-                t.figures.packMs > 0 ? t.figures.proofMs / t.figures.packMs : 0.0);
+    std::printf(
+        "%-7s %2zu files, %7zu bytes, %zu failed proofs: packing %8.1f ms, proof %7.1f ms (%.2f of "
+        "packing)\n",
+        kMethodNames[m], t.files, t.bytes, t.failed, t.figures.packMs, t.figures.proofMs,
+        t.figures.packMs > 0 ? t.figures.proofMs / t.figures.packMs : 0.0);
   }
 
-  PrintHeader("Generated inputs of the largest sizes (Dorvik 30720 bytes, others 56000; random 26000)");
+  PrintHeader(
+      "Generated inputs of the largest sizes (Dorvik 30720 bytes, others 56000; random 26000)");
   std::mt19937 random(1);
   Bytes noise(kLargestRandom);
   for (uint8_t& b : noise) b = static_cast<uint8_t>(random());
   Bytes text(kLargestInput);
   const char* const words[] = {"PRINT ", "GOTO ", "10 ", "REM ", "BK-0010 ", "\n", "A$=", "X=X+1 "};
   for (size_t i = 0; i < text.size();) {
-    for (const char* c = words[random() % 8]; *c != '\0' && i < text.size(); ++c) text[i++] = static_cast<uint8_t>(*c);
+    for (const char* c = words[random() % 8]; *c != '\0' && i < text.size(); ++c)
+      text[i++] = static_cast<uint8_t>(*c);
   }
-  for (const auto& [name, data] : {std::pair<const char*, Bytes>{"random", noise}, {"text", text},
+  for (const auto& [name, data] : {std::pair<const char*, Bytes>{"random", noise},
+                                   {"text", text},
                                    {"zeros", Bytes(kLargestInput, 0)}}) {
     std::printf("%-22s %6s", name, "");
     for (int m = 0; m < kMethods; ++m) {
-      const Bytes input(data.begin(), data.begin() + (m == kDorvik ? std::min(kDorvikLimit, data.size()) : data.size()));
+      const Bytes input(
+          data.begin(),
+          data.begin() + (m == kDorvik ? std::min(kDorvikLimit, data.size()) : data.size()));
       PrintFigures(Run(static_cast<Method>(m), 01000, input), input.size());
     }
     std::printf("\n");

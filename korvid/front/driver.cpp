@@ -117,7 +117,8 @@ void PrintProofFailure(const proof::Proof& failed) {
       break;
     case proof::Verdict::StrayWrite: ConsolePrint(kMsgProofStrayWrite, u(failed.address)); break;
     case proof::Verdict::Trap:
-      if (failed.trap == pdp11::StopReason::OddAddress || failed.trap == pdp11::StopReason::NonExistentMemory) {
+      if (failed.trap == pdp11::StopReason::OddAddress ||
+          failed.trap == pdp11::StopReason::NonExistentMemory) {
         ConsolePrint(kMsgProofMemoryTrap, StopText(failed.trap), u(failed.address), u(failed.pc));
       } else {
         ConsolePrint(kMsgProofTrap, StopText(failed.trap), u(failed.pc));
@@ -128,14 +129,15 @@ void PrintProofFailure(const proof::Proof& failed) {
       ConsolePrint(kMsgProofWrongHandOff, u(failed.address), u(failed.expected));
       break;
     case proof::Verdict::WrongRegister:
-      ConsolePrint(kMsgProofWrongRegister, failed.reg == pdp11::kSp ? L"SP" : L"R0", u(failed.found),
-                   u(failed.expected));
+      ConsolePrint(kMsgProofWrongRegister, failed.reg == pdp11::kSp ? L"SP" : L"R0",
+                   u(failed.found), u(failed.expected));
       break;
     case proof::Verdict::NoRoom: ConsolePrint(kMsgProofNoRoom); break;
   }
 }
 
-int RunMethod(PackerState& state, const std::vector<std::wstring>& outputArgs, const RunHooks& hooks) {
+int RunMethod(PackerState& state, const std::vector<std::wstring>& outputArgs,
+              const RunHooks& hooks) {
   const Method& method = *state.method;
   const bool unpack = state.unpackMode;
   state.outputName = OutputNameFor(outputArgs.empty() ? state.inputName : outputArgs[0],

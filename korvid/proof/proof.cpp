@@ -84,9 +84,9 @@ struct Plan {
   const Bytes* image = nullptr;
   uint16_t imageAt = 0;
   Scene scene;
-  uint16_t entry = 0;          // the caller's JSR goes here
-  std::vector<Stage> stages;   // after the JSR, in order
-  Range region{0, 0};          // the unpacked data
+  uint16_t entry = 0;                 // the caller's JSR goes here
+  std::vector<Stage> stages;          // after the JSR, in order
+  Range region{0, 0};                 // the unpacked data
   const uint8_t* expected = nullptr;  // region.end - region.first bytes
   std::vector<Range> writable;        // besides the region
   uint16_t sp = 0;                    // SP at the hand-off
@@ -106,7 +106,9 @@ uint64_t StepLimit(size_t dataBytes, size_t imageBytes) {
   return kStepsPerByte * (dataBytes + imageBytes) + kStepsBase;
 }
 
-uint8_t Pattern(uint32_t address) { return static_cast<uint8_t>(address * 0245 + 0113 + (address >> 8)); }
+uint8_t Pattern(uint32_t address) {
+  return static_cast<uint8_t>(address * 0245 + 0113 + (address >> 8));
+}
 
 const Bytes& PatternedRam() {
   static const Bytes ram = [] {
@@ -197,17 +199,31 @@ Proof Execute(const Plan& plan) {
       return proof;
     }
   }
-  for (uint32_t address = 0; address < kRamEnd; ++address) {
-    if (memory[address] == before[address] || plan.region.Contains(address)) continue;
-    // The caller's JSR pushed the return address.
-    bool allowed = address + 2 >= plan.scene.stack && address < plan.scene.stack;
-    for (const Range& range : plan.writable) allowed = allowed || range.Contains(address);
-    if (allowed) continue;
-    proof.verdict = Verdict::StrayWrite;
-    proof.address = static_cast<uint16_t>(address);
-    proof.found = memory[address];
-    proof.expected = before[address];
-    return proof;
+  // Outside the areas the run may write, memory must be as before: the
+  // gaps between those areas, compared a gap at a time.
+  std::vector<Range> writable = plan.writable;
+  writable.push_back(plan.region);
+  // The caller's JSR pushed the return address.
+  writable.push_back({plan.scene.stack - 2u, plan.scene.stack});
+  std::sort(writable.begin(), writable.end(),
+            [](const Range& a, const Range& b) { return a.first < b.first; });
+  uint32_t gap = 0;
+  writable.push_back({kRamEnd, kRamEnd});
+  for (const Range& range : writable) {
+    const uint32_t gapEnd = std::min(range.first, kRamEnd);
+    if (gap < gapEnd) {
+      const auto differ =
+          std::mismatch(memory.begin() + gap, memory.begin() + gapEnd, before.begin() + gap);
+      if (differ.first != memory.begin() + gapEnd) {
+        const auto address = static_cast<uint32_t>(differ.first - memory.begin());
+        proof.verdict = Verdict::StrayWrite;
+        proof.address = static_cast<uint16_t>(address);
+        proof.found = memory[address];
+        proof.expected = before[address];
+        return proof;
+      }
+    }
+    gap = std::max(gap, std::min(range.end, kRamEnd));
   }
   if (machine->Register(pdp11::kSp) != plan.sp) {
     proof.verdict = Verdict::WrongRegister;
@@ -240,13 +256,15 @@ constexpr uint32_t kSokolStackUse = sokol::kBlockSize + 4;
 
 }  // namespace
 
-Proof ProveDorvik(const Bytes& image, const Bytes& data, uint16_t loadAddress, const DorvikEntry& entry) {
+Proof ProveDorvik(const Bytes& image, const Bytes& data, uint16_t loadAddress,
+                  const DorvikEntry& entry) {
   const Bytes padded = Padded(data);
   const bool below = loadAddress < kSystemAreaEnd;
   const uint32_t regionStart = below ? kSystemAreaEnd : loadAddress;
   const uint32_t dataEnd = loadAddress + static_cast<uint32_t>(padded.size());
   if (dataEnd <= regionStart) return NoRoom();  // nothing to unpack: no image either
-  const Range loaded{loadAddress, std::max<uint32_t>(loadAddress + static_cast<uint32_t>(image.size()), dataEnd)};
+  const Range loaded{
+      loadAddress, std::max<uint32_t>(loadAddress + static_cast<uint32_t>(image.size()), dataEnd)};
   const Range work{entry.workStart, entry.workStart + static_cast<uint32_t>(kWorkAreaSize)};
   if (!InsideRam(loaded) || !InsideRam(work)) return NoRoom();
 
@@ -256,14 +274,16 @@ Proof ProveDorvik(const Bytes& image, const Bytes& data, uint16_t loadAddress, c
   uint16_t start = static_cast<uint16_t>(regionStart);
   if (below) {
     const size_t stackBytes = std::min<size_t>(padded.size(), kSystemAreaEnd - loadAddress);
-    start = RedirectAutostart(Bytes(padded.begin(), padded.begin() + static_cast<long>(stackBytes))).startAddress;
+    start = RedirectAutostart(Bytes(padded.begin(), padded.begin() + static_cast<long>(stackBytes)))
+                .startAddress;
   }
 
   Plan plan;
   std::vector<Range> taken = {loaded, work};
   plan.writable = {loaded, work};
   if (entry.longStub) {
-    for (const uint16_t address : {kSystemLengthAddressA, kSystemChecksumAddress, kSystemLengthAddressB}) {
+    for (const uint16_t address :
+         {kSystemLengthAddressA, kSystemChecksumAddress, kSystemLengthAddressB}) {
       taken.push_back({address, address + 2u});
       plan.writable.push_back({address, address + 2u});
     }
@@ -322,7 +342,8 @@ Proof ProveGranol(const Bytes& image, const Bytes& data, uint16_t loadAddress) {
   const uint16_t handOff = plan.scene.ReturnAddress();
   plan.image = &image;
   plan.entry = plan.imageAt;
-  plan.stages = {{{plan.imageAt, plan.imageAt + static_cast<uint32_t>(kGranolStubSize)}, {handOff, handOff + 1u}}};
+  plan.stages = {{{plan.imageAt, plan.imageAt + static_cast<uint32_t>(kGranolStubSize)},
+                  {handOff, handOff + 1u}}};
   plan.region = region;
   plan.expected = padded.data();
   // The stub rewrites operands of its own and uses a few words of stack.
@@ -334,7 +355,8 @@ Proof ProveGranol(const Bytes& image, const Bytes& data, uint16_t loadAddress) {
   return Execute(plan);
 }
 
-Proof ProveSokol(const Bytes& image, const Bytes& data, uint16_t loadAddress, bool dataMode, uint32_t margin) {
+Proof ProveSokol(const Bytes& image, const Bytes& data, uint16_t loadAddress, bool dataMode,
+                 uint32_t margin) {
   const Range program{loadAddress, loadAddress + static_cast<uint32_t>(data.size()) + margin};
   const Range loaded{loadAddress, loadAddress + static_cast<uint32_t>(image.size())};
   if (!InsideRam(program) || !InsideRam(loaded) || image.size() < sokol::kStubSize) return NoRoom();

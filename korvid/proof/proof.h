@@ -96,7 +96,8 @@ struct DorvikEntry {
 // below 01000, at 01000 through the autostart word of its stack image; the
 // program's start address is the load address, 01000, or the stack image's
 // autostart address.
-Proof ProveDorvik(const Bytes& image, const Bytes& data, uint16_t loadAddress, const DorvikEntry& entry);
+Proof ProveDorvik(const Bytes& image, const Bytes& data, uint16_t loadAddress,
+                  const DorvikEntry& entry);
 
 // A Granol image loaded beside the data (above it when it fits, else
 // below), called with JSR PC; it must return with R0 = `loadAddress` and SP
@@ -107,7 +108,8 @@ Proof ProveGranol(const Bytes& image, const Bytes& data, uint16_t loadAddress);
 // stack below SP; the program starts at its load address, or the image
 // returns to the caller in data mode. `margin`: the bytes above the
 // program's end that the image was packed to use.
-Proof ProveSokol(const Bytes& image, const Bytes& data, uint16_t loadAddress, bool dataMode, uint32_t margin);
+Proof ProveSokol(const Bytes& image, const Bytes& data, uint16_t loadAddress, bool dataMode,
+                 uint32_t margin);
 // The same for what sokol::Pack returned for `data`.
 Proof ProveSokol(const sokol::PackResult& packed, const Bytes& data, bool dataMode);
 

@@ -24,9 +24,9 @@ using proof::Proof;
 using proof::Verdict;
 
 std::string Describe(const Proof& p) {
-  return "verdict " + std::to_string(static_cast<int>(p.verdict)) + " (" + pdp11::StopReasonName(p.trap) +
-         "), pc " + Octal(p.pc) + ", address " + Octal(p.address) + ", found " + Octal(p.found) +
-         ", expected " + Octal(p.expected);
+  return "verdict " + std::to_string(static_cast<int>(p.verdict)) + " (" +
+         pdp11::StopReasonName(p.trap) + "), pc " + Octal(p.pc) + ", address " + Octal(p.address) +
+         ", found " + Octal(p.found) + ", expected " + Octal(p.expected);
 }
 
 struct DorvikCase {
@@ -110,9 +110,10 @@ TEST(Proof, DorvikImagesOfEveryModeAndLayout) {
       {0120000, program, Options(true, false)},
   };
   for (const DorvikCase& c : cases) {
-    ExpectProven(ProveDorvik(c), "load " + Octal(c.load) + ", length " + std::to_string(c.data.size()) +
-                                     (c.options.dataMode ? " -d" : "") + (c.options.longStub ? " -l" : "") +
-                                     " -w " + std::to_string(c.options.workEnd));
+    ExpectProven(ProveDorvik(c),
+                 "load " + Octal(c.load) + ", length " + std::to_string(c.data.size()) +
+                     (c.options.dataMode ? " -d" : "") + (c.options.longStub ? " -l" : "") +
+                     " -w " + std::to_string(c.options.workEnd));
   }
 }
 
@@ -152,7 +153,8 @@ TEST(Proof, SokolImagesInBothModes) {
                    "Sokol at " + Octal(load) + (dataMode ? " -d" : ""));
     }
     const Bytes odd = GenerateProgram(random, 333);
-    ExpectProven(proof::ProveSokol(PackSokol(odd, 02000, dataMode), odd, dataMode), "Sokol odd length");
+    ExpectProven(proof::ProveSokol(PackSokol(odd, 02000, dataMode), odd, dataMode),
+                 "Sokol odd length");
   }
 }
 
@@ -226,7 +228,8 @@ TEST(Proof, BrokenExitIsAWrongHandOff) {
   // Sokol: the start address in the exit.
   const sokol::PackResult sokol = PackSokol(program, 02000, false);
   Bytes sokolImage = sokol.image;
-  const size_t exit = sokolImage.size() - sokol::kTrailerSize - sokol::kBlockSize + sokol::kBlockExit;
+  const size_t exit =
+      sokolImage.size() - sokol::kTrailerSize - sokol::kBlockSize + sokol::kBlockExit;
   ASSERT_EQ(WordAt(sokolImage, exit + 2), 02000);
   PutWord(sokolImage, exit + 2, 03000);
   const Proof p = proof::ProveSokol(sokolImage, program, 02000, false, sokol.margin);
@@ -323,7 +326,8 @@ TEST(Proof, LongStubWordsAndRegistersAreChecked) {
   // 1) returns with the return address still on the stack.
   const sokol::PackResult sokol = PackSokol(data, 02000, true);
   Bytes sokolImage = sokol.image;
-  const size_t mark = sokolImage.size() - sokol::kTrailerSize - sokol::kBlockSize + sokol::kBlockExit + 4;
+  const size_t mark =
+      sokolImage.size() - sokol::kTrailerSize - sokol::kBlockSize + sokol::kBlockExit + 4;
   ASSERT_EQ(WordAt(sokolImage, mark), sokol::kExitDataMark);
   PutWord(sokolImage, mark, sokol::kExitProgramMark);
   const Proof sp = proof::ProveSokol(sokolImage, data, 02000, true, sokol.margin);

@@ -14,8 +14,7 @@
 namespace {
 
 const std::string kDots = "..........";
-const std::string kFailed =
-    "Ошибка:: образ не прошёл проверку на модели PDP-11: ";
+const std::string kFailed = "Ошибка:: образ не прошёл проверку на модели PDP-11: ";
 const std::string kNotWritten = ". Файл не записан, это внутренняя ошибка korvid.\n";
 
 class KorvidProof : public ::testing::Test {
@@ -25,10 +24,13 @@ class KorvidProof : public ::testing::Test {
     ASSERT_FALSE(input_.empty());
     WriteFileBytes(dir_ / "game.bin", input_);
   }
-  void TearDown() override { EXPECT_EQ(ReadFileBytes(dir_ / "game.bin"), input_) << "input changed"; }
+  void TearDown() override {
+    EXPECT_EQ(ReadFileBytes(dir_ / "game.bin"), input_) << "input changed";
+  }
 
   // The hooked korvid, adding `addend` to the image word at `offset`.
-  RunResult RunBroken(const std::vector<std::string>& args, const std::string& offset, const std::string& addend) {
+  RunResult RunBroken(const std::vector<std::string>& args, const std::string& offset,
+                      const std::string& addend) {
     RunOptions options;
     options.environment.push_back({"KORVID_BREAK_WORD", offset + "," + addend});
     return RunKorvidAt(KORVID_BROKEN_IMAGE_BINARY, dir_.path(), args, options);
@@ -59,7 +61,8 @@ TEST_F(KorvidProof, EarlierOutputStaysWhenTheNewImageFails) {
   // The stub's first word made a HALT (MOV PC, R4 is 010704).
   const RunResult r = RunBroken({"-t", "dorvik", "game.bin"}, "0", "167074");
   EXPECT_EQ(r.exitStatus, kKorvidFailed);
-  EXPECT_EQ(r.out, "Пакуем 'game.bin' :: " + kDots + kFailed + "команда HALT по адресу 001000" + kNotWritten);
+  EXPECT_EQ(r.out, "Пакуем 'game.bin' :: " + kDots + kFailed + "команда HALT по адресу 001000" +
+                       kNotWritten);
   EXPECT_EQ(ReadFileBytes(dir_ / "game.dvk"), earlier);
   ExpectOnlyInputs({"game.bin", "game.dvk"});
 }
@@ -68,8 +71,8 @@ TEST_F(KorvidProof, BrokenGranolStreamNamesTheFirstWrongByte) {
   // A stream word in the middle of the image: the data comes out wrong.
   const RunResult r = RunBroken({"-t", "bkgranol", "game.bin", "out.grl"}, "01000", "1");
   EXPECT_EQ(r.exitStatus, kKorvidFailed);
-  EXPECT_EQ(r.out, "Пакуем 'game.bin' :: " + kFailed + "по адресу 002610 распаковано 0300 вместо 0100" +
-                       kNotWritten);
+  EXPECT_EQ(r.out, "Пакуем 'game.bin' :: " + kFailed +
+                       "по адресу 002610 распаковано 0300 вместо 0100" + kNotWritten);
   ExpectOnlyInputs({"game.bin"});
   // The address is the first byte that differs from the input.
   EXPECT_EQ(input_[4 + 02610 - 01000], 0100);
@@ -88,18 +91,22 @@ TEST_F(KorvidProof, TrapsAndLongStubWordsAreCaught) {
   // leaves at 0312 is not the input's sum.
   const RunResult sum = RunBroken({"-t", "dorvik", "-l", "game.bin"}, "016", "1");
   EXPECT_EQ(sum.exitStatus, kKorvidFailed);
-  EXPECT_EQ(sum.out.find("Пакуем 'game.bin' :: " + kDots + kFailed + "по адресу 000312 распаковано "), 0u)
+  EXPECT_EQ(
+      sum.out.find("Пакуем 'game.bin' :: " + kDots + kFailed + "по адресу 000312 распаковано "), 0u)
       << sum.out;
   ExpectOnlyInputs({"game.bin"});
 }
 
 TEST_F(KorvidProof, HookedProgramWithoutItsHookWritesWhatKorvidWrites) {
-  for (const auto& [method, extension] : {std::pair<std::string, std::string>{"dorvik", ".dvk"}, {"bkgranol", ".grl"}}) {
-    const RunResult hooked = RunKorvidAt(KORVID_BROKEN_IMAGE_BINARY, dir_.path(), {"-t", method, "game.bin", "a"});
+  for (const auto& [method, extension] :
+       {std::pair<std::string, std::string>{"dorvik", ".dvk"}, {"bkgranol", ".grl"}}) {
+    const RunResult hooked =
+        RunKorvidAt(KORVID_BROKEN_IMAGE_BINARY, dir_.path(), {"-t", method, "game.bin", "a"});
     const RunResult plain = RunKorvid(dir_.path(), {"-t", method, "game.bin", "b"});
     EXPECT_EQ(hooked.exitStatus, kKorvidWritten) << method;
     EXPECT_EQ(hooked.out, plain.out) << method;
-    EXPECT_EQ(ReadFileBytes(dir_ / ("a" + extension)), ReadFileBytes(dir_ / ("b" + extension))) << method;
+    EXPECT_EQ(ReadFileBytes(dir_ / ("a" + extension)), ReadFileBytes(dir_ / ("b" + extension)))
+        << method;
     EXPECT_FALSE(ReadFileBytes(dir_ / ("a" + extension)).empty()) << method;
   }
 }

@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
     const unsigned long addend = *end == ',' ? std::strtoul(end + 1, nullptr, 8) : 1;
     hooks.beforeProof = [offset, addend](std::vector<uint8_t>& image) {
       if (offset + 1 >= image.size()) return;
-      const unsigned word = (image[offset] | image[offset + 1] << 8) + static_cast<unsigned>(addend);
+      const unsigned word =
+          (image[offset] | image[offset + 1] << 8) + static_cast<unsigned>(addend);
       image[offset] = static_cast<uint8_t>(word);
       image[offset + 1] = static_cast<uint8_t>(word >> 8);
     };
