@@ -55,12 +55,13 @@ seeds_for() {
   esac
 }
 
-# Round trips pack before they unpack, and packing costs grow with the input:
+# Round trips pack before they unpack, and so does the proof target before
+# it runs the image on the PDP-11 model; packing costs grow with the input:
 # inputs up to a little over 4 KiB reach every copy distance and literal run
-# length of both methods while keeping the executions quick.
+# length of the methods while keeping the executions quick.
 extra_flags() {
   case "$1" in
-    *roundtrip*) echo "-max_len=4200" ;;
+    *roundtrip* | *proof*) echo "-max_len=4200" ;;
   esac
 }
 

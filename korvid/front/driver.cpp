@@ -70,30 +70,98 @@ void ReportOptionError(char** argv) {
 }
 
 // The result goes on the run's console line once the output is in place:
-// the ratio of output to input after packing (not for an empty input),
-// " OK" after unpacking; then the notes about what the output cannot say.
-void PrintResult(const PackerState& state, size_t inputLength, const MethodOutcome& outcome) {
-  if (state.unpackMode || inputLength == 0) {
+// after packing the ratio of output to input (not for an empty input) and
+// the estimated unpacking time on a BK-0010, rounded to tenths of a second,
+// and what the method adds; " OK" after unpacking; then the notes about what the output cannot say.
+void PrintResult(const PackerState& state, size_t inputLength, const MethodOutcome& outcome,
+                 const proof::Proof& proven) {
+  const auto tenths = static_cast<unsigned>(proven.Seconds() * 10 + 0.5);
+  if (state.unpackMode) {
     ConsolePrint(kMsgUnpacked);
+  } else if (inputLength == 0) {
+    ConsolePrint(kMsgPackedEmpty, tenths / 10, tenths % 10);
   } else {
     const auto ratio = static_cast<unsigned>(outcome.bytes.size() * 100u / inputLength);
-    ConsolePrint(kMsgPacked, static_cast<int>(ratio));
+    ConsolePrint(kMsgPacked, static_cast<int>(ratio), tenths / 10, tenths % 10);
+  }
+  if (!state.unpackMode) {
     ConsoleWrite(outcome.resultDetails);
     ConsolePrint(kMsgResultEnd);
   }
   for (const std::wstring& note : outcome.notes) ConsoleWrite(note);
 }
 
-int RunMethod(PackerState& state, const std::vector<std::wstring>& outputArgs) {
+const wchar_t* StopText(pdp11::StopReason reason) {
+  switch (reason) {
+    case pdp11::StopReason::OddAddress: return kMsgProofStopOddAddress;
+    case pdp11::StopReason::NonExistentMemory: return kMsgProofStopNoMemory;
+    case pdp11::StopReason::ReservedInstruction: return kMsgProofStopReserved;
+    case pdp11::StopReason::IllegalInstruction: return kMsgProofStopIllegal;
+    case pdp11::StopReason::Emt: return kMsgProofStopEmt;
+    case pdp11::StopReason::Trap: return kMsgProofStopTrap;
+    case pdp11::StopReason::Iot: return kMsgProofStopIot;
+    case pdp11::StopReason::Bpt: return kMsgProofStopBpt;
+    case pdp11::StopReason::TraceTrap: return kMsgProofStopTrace;
+    case pdp11::StopReason::Halt: return kMsgProofStopHalt;
+    case pdp11::StopReason::Wait: return kMsgProofStopWait;
+    case pdp11::StopReason::None:
+    case pdp11::StopReason::HandOff:
+    case pdp11::StopReason::StepLimit: break;
+  }
+  return kMsgProofStopHalt;  // not a trap: Prove never reports these as one
+}
+
+// Why an image failed its proof, in place of the result.
+void PrintProofFailure(const proof::Proof& failed) {
+  auto u = [](uint32_t value) { return static_cast<unsigned>(value); };
+  switch (failed.verdict) {
+    case proof::Verdict::Proven: break;
+    case proof::Verdict::DataDiffers:
+      ConsolePrint(kMsgProofDataDiffers, u(failed.address), u(failed.found), u(failed.expected));
+      break;
+    case proof::Verdict::StrayWrite: ConsolePrint(kMsgProofStrayWrite, u(failed.address)); break;
+    case proof::Verdict::Trap:
+      if (failed.trap == pdp11::StopReason::OddAddress ||
+          failed.trap == pdp11::StopReason::NonExistentMemory) {
+        ConsolePrint(kMsgProofMemoryTrap, StopText(failed.trap), u(failed.address), u(failed.pc));
+      } else {
+        ConsolePrint(kMsgProofTrap, StopText(failed.trap), u(failed.pc));
+      }
+      break;
+    case proof::Verdict::StepLimit: ConsolePrint(kMsgProofStepLimit, u(failed.pc)); break;
+    case proof::Verdict::WrongHandOff:
+      ConsolePrint(kMsgProofWrongHandOff, u(failed.address), u(failed.expected));
+      break;
+    case proof::Verdict::WrongRegister:
+      ConsolePrint(kMsgProofWrongRegister, failed.reg == pdp11::kSp ? L"SP" : L"R0",
+                   u(failed.found), u(failed.expected));
+      break;
+    case proof::Verdict::NoRoom: ConsolePrint(kMsgProofNoRoom); break;
+  }
+}
+
+int RunMethod(PackerState& state, const std::vector<std::wstring>& outputArgs,
+              const RunHooks& hooks) {
   const Method& method = *state.method;
   const bool unpack = state.unpackMode;
   state.outputName = OutputNameFor(outputArgs.empty() ? state.inputName : outputArgs[0],
                                    unpack ? kUnpackExtension : method.packExtension);
   if (!ReadInputFile(state, unpack ? method.isRawImage : nullptr)) return kExitFailed;
   if (OutputWouldOverwriteInput(state)) return kExitFailed;
-  const MethodOutcome outcome = unpack ? method.unpack(state) : method.pack(state);
-  if (!outcome.done || !WriteOutputFile(state, outcome)) return kExitFailed;
-  PrintResult(state, state.data.size(), outcome);
+  MethodOutcome outcome = unpack ? method.unpack(state) : method.pack(state);
+  if (!outcome.done) return kExitFailed;
+  // Only an image that runs on the model and gives the input back is written.
+  proof::Proof proven;
+  if (!unpack) {
+    if (hooks.beforeProof) hooks.beforeProof(outcome.bytes);
+    proven = method.prove(state, outcome);
+    if (!proven.Proven()) {
+      PrintProofFailure(proven);
+      return kExitFailed;
+    }
+  }
+  if (!WriteOutputFile(state, outcome)) return kExitFailed;
+  PrintResult(state, state.data.size(), outcome, proven);
   return kExitWritten;
 }
 
@@ -155,7 +223,7 @@ long WorkEndFromArgument(const char* argument) {
   return value;
 }
 
-int KorvidMain(int argc, char** argv) {
+int KorvidMain(int argc, char** argv, const RunHooks& hooks) {
   // No locale is set: ConsolePrint writes UTF-8 by itself, so the Russian
   // messages read the same on every system, with or without a Russian locale.
   PackerState state;
@@ -179,5 +247,5 @@ int KorvidMain(int argc, char** argv) {
     PrintHelp();
     return kExitUsage;
   }
-  return RunMethod(state, outputArgs);
+  return RunMethod(state, outputArgs, hooks);
 }

@@ -2,6 +2,10 @@
 // write, result, in that order. Returns the exit status.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <vector>
+
 #include "front/packer_state.h"
 
 // Exit statuses: the output was written (or help was asked for); the run
@@ -10,7 +14,15 @@ constexpr int kExitWritten = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-int KorvidMain(int argc, char** argv);
+// What a test program may do inside a run; korvid's own main passes none,
+// so the program that users run has no such door.
+struct RunHooks {
+  // Called with a packed image before its proof: a test breaks the image
+  // here to see that korvid refuses to write it.
+  std::function<void(std::vector<uint8_t>& image)> beforeProof;
+};
+
+int KorvidMain(int argc, char** argv, const RunHooks& hooks = RunHooks());
 
 enum class CommandLine { Run, Help, Wrong };
 

@@ -85,12 +85,67 @@ inline constexpr const wchar_t* kMsgCannotWrite = L"Ошибка:: не удал
 // The output name designates the input file itself: writing would destroy it.
 inline constexpr const wchar_t* kMsgOutputIsInput =
     L"Ошибка:: выходной файл '%s' совпадает с входным, входной файл не будет затёрт.\n";
-// The results, printed once the output file is in place.
-// The result line after packing: the ratio, then what the method adds (the
-// in-place margin of a Sokol image), then the line end.
-inline constexpr const wchar_t* kMsgPacked = L" OK, Ratio %d%%";
+// The results, printed once the output file is in place. After packing:
+// the ratio (not for an empty input) and the estimated unpacking time on a
+// BK-0010 in seconds, one decimal with a decimal comma (whole, tenths), then
+// what the method adds (the in-place margin of a Sokol image), then the
+// line end.
+inline constexpr const wchar_t* kMsgPacked = L" OK, Ratio %d%%, ~%u,%u с на БК-0010";
+inline constexpr const wchar_t* kMsgPackedEmpty = L" OK, ~%u,%u с на БК-0010";
 inline constexpr const wchar_t* kMsgResultEnd = L"\n";
 inline constexpr const wchar_t* kMsgUnpacked = L" OK\n";
+
+// --- the proof on the PDP-11 model ------------------------------------------
+// A packed image runs on korvid's PDP-11 model before it is written; one
+// that fails is not written, and the message says why. Addresses and values
+// are octal. A failure other than the lack of room is korvid's own fault.
+// The first byte of the unpacked data (or a word the long Dorvik stub
+// leaves) that differs from the input: address, value found, value expected.
+inline constexpr const wchar_t* kMsgProofDataDiffers =
+    L"Ошибка:: образ не прошёл проверку на модели PDP-11: по адресу %06o распаковано 0%o вместо "
+    L"0%o. Файл не записан, это внутренняя ошибка korvid.\n";
+// A byte outside the image, the data and the method's work areas changed.
+inline constexpr const wchar_t* kMsgProofStrayWrite =
+    L"Ошибка:: образ не прошёл проверку на модели PDP-11: распаковщик изменил байт по адресу %06o "
+    L"вне своих областей. Файл не записан, это внутренняя ошибка korvid.\n";
+// The run stopped: what stopped it (kMsgProofStop*), the instruction's address.
+inline constexpr const wchar_t* kMsgProofTrap =
+    L"Ошибка:: образ не прошёл проверку на модели PDP-11: %s по адресу %06o. Файл не записан, "
+    L"это внутренняя ошибка korvid.\n";
+// A memory fault: what, the address accessed, the instruction's address.
+inline constexpr const wchar_t* kMsgProofMemoryTrap =
+    L"Ошибка:: образ не прошёл проверку на модели PDP-11: %s %06o, команда по адресу %06o. Файл "
+    L"не записан, это внутренняя ошибка korvid.\n";
+inline constexpr const wchar_t* kMsgProofStopOddAddress = L"обращение по нечётному адресу";
+inline constexpr const wchar_t* kMsgProofStopNoMemory = L"обращение к несуществующей памяти по адресу";
+inline constexpr const wchar_t* kMsgProofStopReserved = L"резервная команда";
+inline constexpr const wchar_t* kMsgProofStopIllegal = L"недопустимая команда";
+inline constexpr const wchar_t* kMsgProofStopEmt = L"команда EMT";
+inline constexpr const wchar_t* kMsgProofStopTrap = L"команда TRAP";
+inline constexpr const wchar_t* kMsgProofStopIot = L"команда IOT";
+inline constexpr const wchar_t* kMsgProofStopBpt = L"команда BPT";
+inline constexpr const wchar_t* kMsgProofStopTrace = L"прерывание по T-биту";
+inline constexpr const wchar_t* kMsgProofStopHalt = L"команда HALT";
+inline constexpr const wchar_t* kMsgProofStopWait = L"команда WAIT";
+// The unpacker never reached its hand-off: where it was when the run's
+// instructions ran out.
+inline constexpr const wchar_t* kMsgProofStepLimit =
+    L"Ошибка:: образ не прошёл проверку на модели PDP-11: распаковщик не закончил работу, "
+    L"зациклился около адреса %06o. Файл не записан, это внутренняя ошибка korvid.\n";
+// Control went elsewhere than to the start address, the return address or
+// the next part of the stub: where, and where it should have gone.
+inline constexpr const wchar_t* kMsgProofWrongHandOff =
+    L"Ошибка:: образ не прошёл проверку на модели PDP-11: управление передано по адресу %06o "
+    L"вместо %06o. Файл не записан, это внутренняя ошибка korvid.\n";
+// SP or R0 after the hand-off: the register, its value, the value due.
+inline constexpr const wchar_t* kMsgProofWrongRegister =
+    L"Ошибка:: образ не прошёл проверку на модели PDP-11: после распаковки %s = %06o вместо "
+    L"%06o. Файл не записан, это внутренняя ошибка korvid.\n";
+// The image, its data and its areas cannot lie together below the BK's
+// registers, so the image cannot run on a BK.
+inline constexpr const wchar_t* kMsgProofNoRoom =
+    L"Ошибка:: образ, его данные и рабочие области вместе не помещаются в память БК ниже адреса "
+    L"0177600, образ не может работать. Файл не записан.\n";
 
 // --- Dorvik ------------------------------------------------------------------
 inline constexpr const wchar_t* kMsgDorvikTooBig = L"Ошибка:: файл слишком большой для упаковки.\n";

@@ -5,8 +5,11 @@
 #include "common/utf8.h"
 #include "dorvik/dorvik.h"
 #include "front/messages.h"
+#include "bk/memory.h"
+#include "bk/words.h"
 #include "granol/granol.h"
 #include "sokol/sokol.h"
+#include "sokol/sokol_stub.h"
 
 namespace {
 
@@ -29,7 +32,11 @@ MethodOutcome PackWithDorvik(const PackerState& state) {
   const uint16_t load = state.loadAddress;
   DorvikPackResult result = DorvikPack(state.data, load, options);
   switch (result.error) {
-    case DorvikPackError::None: return Done(std::move(result.image), load);
+    case DorvikPackError::None: {
+      MethodOutcome outcome = Done(std::move(result.image), load);
+      outcome.workStart = result.workStart;
+      return outcome;
+    }
     case DorvikPackError::TooBig: ConsolePrint(kMsgDorvikTooBig); break;
     case DorvikPackError::OddLoadAddress: ConsolePrint(kMsgDorvikOddLoadAddress, U(load)); break;
     case DorvikPackError::NothingToPack: ConsolePrint(kMsgDorvikNothingToPack); break;
@@ -43,6 +50,14 @@ MethodOutcome PackWithDorvik(const PackerState& state) {
       break;
   }
   return MethodOutcome();
+}
+
+proof::Proof ProveWithDorvik(const PackerState& state, const MethodOutcome& packed) {
+  proof::DorvikEntry entry;
+  entry.dataMode = state.dataMode;
+  entry.longStub = state.longStub;
+  entry.workStart = packed.workStart;
+  return proof::ProveDorvik(packed.bytes, state.data, state.loadAddress, entry);
 }
 
 MethodOutcome UnpackWithDorvik(const PackerState& state) {
@@ -81,6 +96,10 @@ MethodOutcome PackWithGranol(const PackerState& state) {
       break;
   }
   return MethodOutcome();
+}
+
+proof::Proof ProveWithGranol(const PackerState& state, const MethodOutcome& packed) {
+  return proof::ProveGranol(packed.bytes, state.data, state.loadAddress);
 }
 
 MethodOutcome UnpackWithGranol(const PackerState& state) {
@@ -129,11 +148,25 @@ MethodOutcome UnpackWithSokol(const PackerState& state) {
 
 }  // namespace
 
+// The image's set-up code (at 01000 for files below 01000) names the end of
+// the program area plus the margin it was packed with, which gives the
+// proof the margin.
+proof::Proof ProveWithSokol(const PackerState& state, const MethodOutcome& packed) {
+  const uint32_t load = packed.loadAddress;
+  const uint32_t setup = load < kSystemAreaEnd ? kSystemAreaEnd - load : 0;
+  const uint32_t programEnd = load + static_cast<uint32_t>(state.data.size());
+  const uint32_t reach = packed.bytes.size() >= setup + sokol::kSetupSize
+                             ? ReadBkWord(packed.bytes.data() + setup + sokol::kSetupDestEnd)
+                             : 0;
+  return proof::ProveSokol(packed.bytes, state.data, packed.loadAddress, state.dataMode,
+                           reach > programEnd ? reach - programEnd : 0);
+}
+
 // clang-format off
 const Method kMethods[] = {
-    {L"DORVIK",   L"упаковщик/распаковщик Dorvik.",   L".dvk", PackWithDorvik, UnpackWithDorvik, IsRawDorvikImage},
-    {L"BKGRANOL", L"упаковщик/распаковщик Granoler.", L".grl", PackWithGranol, UnpackWithGranol, IsRawGranolImage},
-    {L"SOKOL",    L"упаковщик/распаковщик Sokol.", L".skl", PackWithSokol, UnpackWithSokol, nullptr},
+    {L"DORVIK",   L"упаковщик/распаковщик Dorvik.",   L".dvk", PackWithDorvik, ProveWithDorvik, UnpackWithDorvik, IsRawDorvikImage},
+    {L"BKGRANOL", L"упаковщик/распаковщик Granoler.", L".grl", PackWithGranol, ProveWithGranol, UnpackWithGranol, IsRawGranolImage},
+    {L"SOKOL",    L"упаковщик/распаковщик Sokol.",    L".skl", PackWithSokol,  ProveWithSokol,  UnpackWithSokol,  nullptr},
 };
 // clang-format on
 const size_t kMethodCount = sizeof kMethods / sizeof kMethods[0];

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "front/packer_state.h"
+#include "proof/proof.h"
 
 // What a method run leaves for the output file; nothing when the method
 // refused, its message printed.
@@ -18,6 +19,9 @@ struct MethodOutcome {
   uint16_t loadAddress = 0;         // for the output's header
   std::wstring resultDetails;       // the method's addition to the result line
   std::vector<std::wstring> notes;  // what the output cannot say, printed after the result
+  // Packing with Dorvik: the stub's work area as the packer placed it, the
+  // one place besides the image and the data that the proof lets it write.
+  uint16_t workStart = 0;
 };
 
 struct Method {
@@ -27,6 +31,9 @@ struct Method {
   // Run the method on the state's data and options; print progress and the
   // message of a refusal.
   MethodOutcome (*pack)(const PackerState& state);
+  // Run a packed image on the PDP-11 model as a BK would (proof/proof.h):
+  // only a proven image is written.
+  proof::Proof (*prove)(const PackerState& state, const MethodOutcome& packed);
   MethodOutcome (*unpack)(const PackerState& state);
   // Whether bytes are an image of the method without a BK header; null for
   // a method whose images always have one.
@@ -35,6 +42,10 @@ struct Method {
 
 extern const Method kMethods[];
 extern const size_t kMethodCount;
+
+// The prove function of the Sokol row: the image entered at its load
+// address, with the margin its set-up code names.
+proof::Proof ProveWithSokol(const PackerState& state, const MethodOutcome& packed);
 
 // The row whose keyword `keyword` is, upper-cased; null for none.
 const Method* MethodForKeyword(const std::wstring& keyword);

@@ -49,7 +49,7 @@ const char* StopReasonName(StopReason reason) {
   return "?";
 }
 
-Machine::Machine(uint32_t ramEnd) : ramEnd_(ramEnd < kIoPageStart ? ramEnd : kIoPageStart) {}
+Machine::Machine(uint32_t ramEnd) : ramEnd_(ramEnd < kRegisterPageStart ? ramEnd : kRegisterPageStart) {}
 
 void Machine::Load(uint16_t address, const uint8_t* bytes, size_t count) {
   for (size_t i = 0; i < count; ++i) memory_[(address + i) & 0177777] = bytes[i];

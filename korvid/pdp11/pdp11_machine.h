@@ -25,8 +25,12 @@
 namespace pdp11 {
 
 constexpr uint32_t kMemorySize = 0200000;
-// The I/O page: no RAM from here up; only the system register answers.
+// The I/O page of the LSI-11 (and of simh's): by default no RAM from here
+// up; only the system register answers.
 constexpr uint16_t kIoPageStart = 0160000;
+// The BK's own registers begin here; below them a BK-0011M program may
+// have memory all the way up, so a machine may be given RAM up to this.
+constexpr uint16_t kRegisterPageStart = 0177600;
 // The BK's system register. A read gives kSystemRegisterValue: the high
 // byte 0200 names the start address 0100000 of the BK-0010's monitor, bit 7
 // is set as on the BK-0010, bit 6 set means that no key is held down, and
@@ -78,8 +82,8 @@ struct RunOutcome {
 
 class Machine {
  public:
-  // RAM covers 0 up to ramEnd (at most kIoPageStart); everything above it,
-  // except the system register, is non-existent memory.
+  // RAM covers 0 up to ramEnd (at most kRegisterPageStart); everything
+  // above it, except the system register, is non-existent memory.
   explicit Machine(uint32_t ramEnd = kIoPageStart);
 
   // Puts bytes into memory from `address` (any address; wraps at 64 KiB),

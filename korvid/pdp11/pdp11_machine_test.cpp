@@ -202,6 +202,21 @@ TEST(Pdp11Machine, RamEndsWhereTheCallerSays) {
   EXPECT_EQ(outcome.reason, StopReason::NonExistentMemory);
   EXPECT_EQ(outcome.address, 0100000);
   EXPECT_EQ(outcome.pc, kOrigin + 4);
+
+  // Up to the BK's registers at most, whatever the caller asks: 0177576 is
+  // RAM then, 0177600 is not.
+  for (const uint32_t asked : {uint32_t{pdp11::kRegisterPageStart}, uint32_t{pdp11::kMemorySize}}) {
+    Program high(kOrigin);
+    high(Double(kMov, Reg(R0), kAbsolute), 0177576)(Double(kMov, Reg(R0), kAbsolute), 0177600)(kHalt);
+    Machine top(asked);
+    top.Load(kOrigin, high.Bytes());
+    top.SetRegister(pdp11::kPc, kOrigin);
+    top.SetRegister(R0, 0123);
+    const RunOutcome stop = top.Run(10);
+    EXPECT_EQ(stop.reason, StopReason::NonExistentMemory) << asked;
+    EXPECT_EQ(stop.address, 0177600) << asked;
+    EXPECT_EQ(top.Word(0177576), 0123) << asked;
+  }
 }
 
 TEST(Pdp11Machine, SystemRegisterReadsItsConstantAndIgnoresWrites) {

@@ -213,7 +213,7 @@ TEST_F(KorvidCli, WorkAddressOptionFollowsItsRules) {
   auto image = [&](std::vector<std::string> options) {
     options.insert(options.begin(), {"-t", "dorvik"});
     options.insert(options.end(), {"hello.bin", "out.bin"});
-    EXPECT_EQ(Run(options, kWritten).out, "Пакуем 'hello.bin' :: .......... OK, Ratio 48%\n");
+    EXPECT_EQ(Run(options, kWritten).out, "Пакуем 'hello.bin' :: .......... OK, Ratio 48%, ~0,0 с на БК-0010\n");
     return ReadFileBytes(dir_ / "out.dvk");
   };
   const Bytes standard = image({});
@@ -249,7 +249,7 @@ TEST_F(KorvidCli, OutputGoesBesideTheGivenNameWhoseLastComponentAloneHasAnExtens
   WriteFileBytes(dir_ / "my.games/river", program);
   WriteFileBytes(dir_ / "game", program);
   WriteFileBytes(dir_ / ".hidden", program);
-  const std::string line = " OK, Ratio 274%\n";
+  const std::string line = " OK, Ratio 274%, ~0,0 с на БК-0010\n";
   // Extra arguments after the output name are ignored.
   EXPECT_EQ(Run({"-t", "bkgranol", "rel.2/game", "out", "ignored", "also-ignored"}, kWritten).out,
             "Пакуем 'rel.2/game' :: " + line);
@@ -276,7 +276,8 @@ TEST_F(KorvidCli, LargestInputIsAccepted) {
   WriteFileBytes(dir_ / "big.bin", data);
   const RunResult pack = Run({"-t", "bkgranol", "big.bin"}, kWritten);
   const size_t image = ReadFileBytes(dir_ / "big.grl").size() - 4;
-  EXPECT_EQ(pack.out, "Пакуем 'big.bin' ::  OK, Ratio " + std::to_string(image * 100 / 57343) + "%\n");
+  EXPECT_EQ(pack.out, "Пакуем 'big.bin' ::  OK, Ratio " + std::to_string(image * 100 / 57343) +
+                          "%, ~1,2 с на БК-0010\n");
   EXPECT_EQ(Run({"-u", "-t", "bkgranol", "-r", "big.grl"}, kWritten).out, "Распаковываем 'big.grl' ::  OK\n");
   Bytes padded = data;
   padded.push_back(0);  // odd lengths come back padded to a whole word

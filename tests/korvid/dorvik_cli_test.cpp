@@ -34,7 +34,7 @@ TEST(DorvikCli, PacksAndUnpacksTheExampleProgram) {
   EXPECT_EQ(WordAt(image, 2), image.size() - 4);
   EXPECT_LT(image.size(), hello.size());
   EXPECT_EQ(pack.out, "Пакуем 'hello.bin' :: " + kDots + " OK, Ratio " +
-                          Ratio(image.size() - 4, 1412) + "%\n");
+                          Ratio(image.size() - 4, 1412) + "%, ~0,0 с на БК-0010\n");
   EXPECT_EQ(pack.err, "");
   EXPECT_EQ(pack.exitStatus, 0);
 
@@ -49,7 +49,7 @@ TEST(DorvikCli, RatioOfAnImageLongerThanItsProgram) {
   WriteFileBytes(dir / "ten.bin",
                  MakeBkFile(01000, TenWordExample()));
   const RunResult pack = Korvid(dir, {"-t", "dorvik", "ten.bin"});
-  EXPECT_EQ(pack.out, "Пакуем 'ten.bin' :: " + kDots + " OK, Ratio 885%\n");
+  EXPECT_EQ(pack.out, "Пакуем 'ten.bin' :: " + kDots + " OK, Ratio 885%, ~0,0 с на БК-0010\n");
   EXPECT_EQ(ReadFileBytes(dir / "ten.dvk").size(), 4u + 177);
 }
 
@@ -183,7 +183,7 @@ TEST(DorvikCli, BlockPaddingIsIgnoredWithANote) {
   EXPECT_EQ(pack.out,
             "Внимание:: файл длиннее, чем сказано в заголовке (адрес 01000, длина 02604), лишние 0170 "
             "байт в конце не взяты.\n"
-            "Пакуем 'blocks.bin' :: " + kDots + " OK, Ratio 48%\n");
+            "Пакуем 'blocks.bin' :: " + kDots + " OK, Ratio 48%, ~0,0 с на БК-0010\n");
   EXPECT_EQ(pack.exitStatus, 0);
   EXPECT_EQ(ReadFileBytes(dir / "blocks.dvk"), ReadFileBytes(dir / "hello.dvk"));
 

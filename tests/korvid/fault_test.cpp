@@ -163,7 +163,7 @@ TEST_F(KorvidFaults, EarlierOutputIsReplacedWholeWithItsPermissions) {
   WriteFileBytes(dir_ / "game.grl", MakeBkFile(01000, Bytes(40000, 0x77)));
   chmod((dir_ / "game.grl").c_str(), 0600);
   const RunResult r = Run({"-t", "bkgranol", "game.bin"}, {}, 0);
-  EXPECT_EQ(r.out, "Пакуем 'game.bin' ::  OK, Ratio 57%\n");
+  EXPECT_EQ(r.out, "Пакуем 'game.bin' ::  OK, Ratio 57%, ~0,3 с на БК-0010\n");
   EXPECT_EQ(ReadFileBytes(dir_ / "game.grl").size(), 810u);
   struct stat info;
   ASSERT_EQ(stat((dir_ / "game.grl").c_str(), &info), 0);
@@ -175,7 +175,7 @@ TEST_F(KorvidFaults, OutputThatIsALinkIsWrittenThroughAndStaysALink) {
   ASSERT_EQ(mkdir((dir_ / "images").c_str(), 0755), 0);
   ASSERT_EQ(symlink("images/current.dvk", (dir_ / "game.dvk").c_str()), 0);
   const RunResult r = Run({"-t", "dorvik", "game.bin"}, {}, 0);
-  EXPECT_EQ(r.out, "Пакуем 'game.bin' :: .......... OK, Ratio 48%\n");
+  EXPECT_EQ(r.out, "Пакуем 'game.bin' :: .......... OK, Ratio 48%, ~0,0 с на БК-0010\n");
   struct stat info;
   ASSERT_EQ(lstat((dir_ / "game.dvk").c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));

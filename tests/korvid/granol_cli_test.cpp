@@ -38,9 +38,11 @@ void PackOk(const TempDir& dir, const std::string& name, const std::string& outp
   const size_t inputLength = input.size() - 4;  // the tests' inputs have a header
   const size_t imageLength = ReadFileBytes(dir / output).size() - (raw ? 0 : 4);
   EXPECT_EQ(run.exitStatus, 0);
-  EXPECT_EQ(run.out, kPacking + name + kLineEnd +
-                         (inputLength == 0 ? std::string(" OK\n")
-                                           : " OK, Ratio " + std::to_string(imageLength * 100 / inputLength) + "%\n"));
+  EXPECT_EQ(WithoutUnpackTime(run.out),
+            kPacking + name + kLineEnd +
+                (inputLength == 0 ? std::string(" OK\n")
+                                  : " OK, Ratio " + std::to_string(imageLength * 100 / inputLength) + "%\n"));
+  EXPECT_NE(run.out.find(" с на БК-0010\n"), std::string::npos) << run.out;
   EXPECT_EQ(run.err, "");
 }
 
@@ -125,7 +127,7 @@ TEST(GranolCli, NamesAndExtensionBytes) {
   const std::string name = "игра.бин";  // UTF-8 name, Cyrillic extension
   WriteFileBytes(dir / name, Example());
   const RunResult run = Korvid(dir, {"-t", "bkgranol", name, "out.x"});
-  EXPECT_EQ(run.out, kPacking + name + kLineEnd + " OK, Ratio 57%\n");
+  EXPECT_EQ(run.out, kPacking + name + kLineEnd + " OK, Ratio 57%, ~0,3 с на БК-0010\n");
   const Bytes image = ReadFileBytes(dir / "out.grl");
   ASSERT_GT(image.size(), 4u + 0377);
   // б, и, н are U+0431, U+0438, U+043D: their low 8 bits are stored.
@@ -176,21 +178,33 @@ TEST(GranolCli, SmallRawImageIsNotTakenForAPaddedFile) {
 }
 
 // Data that does not compress: its image is longer than itself and must lie
-// beside it. The image is made to end exactly at 0200000 above the data,
-// then the data moves up one word and the image no longer fits anywhere.
+// beside it. The image is made to end exactly at 0177600 above the data,
+// below the BK's registers; then at 0200000, where packing finds a place
+// but the image would cover the registers, so the proof on the model
+// refuses it; then the data moves up one word more and the image no longer
+// fits anywhere.
 TEST(GranolCli, ImageMustFitBesideItsDataAndBeReadableByUnpacking) {
   TempDir dir;
   const Bytes data = Noise(30000, 3);
   WriteFileBytes(dir / "probe.bin", MakeBkFile(0, data));
   PackOk(dir, "probe.bin", "probe.grl");
   const size_t image = ReadFileBytes(dir / "probe.grl").size() - 4;
-  const auto fitting = static_cast<uint16_t>(0200000 - data.size() - image);
-  ASSERT_LT(fitting, image) << "nor may the image fit below the data";
+  const auto below = static_cast<uint16_t>(0177600 - data.size() - image);
+  ASSERT_LT(below, image) << "nor may the image fit below the data";
 
-  WriteFileBytes(dir / "fits.bin", MakeBkFile(fitting, data));
+  WriteFileBytes(dir / "fits.bin", MakeBkFile(below, data));
   PackOk(dir, "fits.bin", "fits.grl");
   UnpackOk(dir, "fits.grl");
-  EXPECT_EQ(ReadFileBytes(dir / "fits.bkfile"), MakeBkFile(fitting, data));
+  EXPECT_EQ(ReadFileBytes(dir / "fits.bkfile"), MakeBkFile(below, data));
+
+  const auto fitting = static_cast<uint16_t>(0200000 - data.size() - image);
+  WriteFileBytes(dir / "top.bin", MakeBkFile(fitting, data));
+  const RunResult top = Korvid(dir, {"-t", "bkgranol", "top.bin"});
+  EXPECT_EQ(top.out, kPacking + "top.bin" + kLineEnd +
+                         "Ошибка:: образ, его данные и рабочие области вместе не помещаются в память БК ниже "
+                         "адреса 0177600, образ не может работать. Файл не записан.\n");
+  EXPECT_EQ(top.exitStatus, 1);
+  EXPECT_FALSE(FileExists(dir / "top.grl"));
 
   const auto beyond = static_cast<uint16_t>(fitting + 2);
   WriteFileBytes(dir / "beyond.bin", MakeBkFile(beyond, data));
