@@ -52,10 +52,11 @@ struct PackResult {
 };
 
 // Packs `length` bytes that load at `loadAddress`. A file that loads below
-// 01000 keeps the part below 01000 (its stack image) as it is, but for the
-// autostart words, which point at the stub, and its image carries the data
-// from 01000 on as an image at 01000 that starts the program at the address
-// the autostart words held (see bk/autostart.h). On the BK the image runs
+// 01000 keeps the part below 01000 (its stack image) as it is, but for a
+// program's autostart words, which point at the stub, and its image carries
+// the data from 01000 on as an image at 01000 that starts the program at the
+// address the autostart words held (see bk/autostart.h). In data mode the
+// stack image is carried unchanged. On the BK the image runs
 // where the data loads and uses the 172 bytes below the stack pointer it is
 // entered with for its decoder; they must lie outside the program and its
 // margin (they do for programs at 01000 and above, entered with the BK's
@@ -82,9 +83,8 @@ struct UnpackResult {
 };
 
 // `image` is the file's data after the BK header, `loadAddress` the header's.
-// For an image below 01000 the stack image's autostart words are given back:
-// to the start address of a program, and in data mode to the words whose
-// data matches the recorded CRC.
+// For a program's image below 01000 the stack image's autostart words are
+// given back, from the start address the image records.
 UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress);
 
 }  // namespace sokol

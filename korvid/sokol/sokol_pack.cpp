@@ -99,14 +99,19 @@ PackResult Pack(const uint8_t* data, size_t length, uint16_t loadAddress, const 
     return PackRegion(data, length, loadAddress, loadAddress, options, length, DataCrc(data, length));
   }
   // Below 01000 the file holds a stack image: it stays as it is in the
-  // image, but for its autostart words, which point at the stub at 01000.
+  // image, but for a program's autostart words, which point at the stub at
+  // 01000.
   // The CRC is that of the data as the image carries it.
   const size_t split = kSystemAreaEnd - loadAddress;
   if (length <= split) {
     result.error = PackError::NothingToPack;
     return result;
   }
-  const RedirectedStack stack = RedirectAutostart(Bytes(data, data + split));
+  // A data image is called by its user's program, not started by the BK's
+  // loader: its stack image is carried exactly as it is.
+  const Bytes original(data, data + split);
+  const RedirectedStack stack =
+      options.dataMode ? RedirectedStack{original, kSystemAreaEnd} : RedirectAutostart(original);
   Bytes carried = stack.stack;
   carried.insert(carried.end(), data + split, data + length);
   result = PackRegion(data + split, length - split, kSystemAreaEnd, stack.startAddress, options,

@@ -304,9 +304,9 @@ UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
     result.error = region.result.error;
     return result;
   }
-  // The CRC covers the data as the image carries it; then the autostart
-  // words are given back. A program's image records its start address; in
-  // a data image the topmost autostart word has kept it.
+  // The CRC covers the data as the image carries it; then a program's
+  // autostart words are given back (a data image carries its stack image
+  // as it was).
   Bytes data(image, image + split);
   data.insert(data.end(), region.result.data.begin(), region.result.data.end());
   result = region.result;
@@ -314,16 +314,10 @@ UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
   result.data.clear();
   result.error = Checked(region, data);
   if (result.error != UnpackError::None) return result;
-  const Bytes stack(image, image + split);
-  uint16_t start = result.startAddress;
-  if (result.dataMode) {
-    start = kSystemAreaEnd;
-    size_t top = split > kSystemAreaEnd - kAutostartWord ? split - (kSystemAreaEnd - kAutostartWord) : 0;
-    while (top + 1 < split && ReadBkWord(image + top) == kSystemAreaEnd) top += 2;
-    if (top + 1 < split && ReadBkWord(image + top) > kSystemAreaEnd) start = ReadBkWord(image + top);
+  if (!result.dataMode) {
+    const Bytes restored = RestoreAutostart(Bytes(image, image + split), result.startAddress);
+    std::copy(restored.begin(), restored.end(), data.begin());
   }
-  const Bytes restored = RestoreAutostart(stack, start);
-  std::copy(restored.begin(), restored.end(), data.begin());
   result.data = std::move(data);
   return result;
 }
