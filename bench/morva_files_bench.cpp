@@ -12,7 +12,7 @@
 
 #include "files/encoding_detect.h"
 #include "files/win_file.h"
-#include "front/console.h"
+#include "common/console.h"
 #include "common/platform.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "files/base_file.h"
 
 // Opens the input for reading, then the output for writing. Prints the
-// message for a missing object or for the file that cannot be opened (or
+// message for the file that cannot be opened (or
 // the input's own ReadFailure, such as a missing part of a set) and returns
 // false; the output is not created when the input fails. An output that
 // designates the input file itself is never opened (it would destroy the

@@ -92,9 +92,9 @@ class CBaseFile {
 
 // A BK editor text (Edasp or Vortex): one byte per character in the BK
 // character set, no header, opened in binary mode.
-class CBKFile : public CBaseFile {
+class CBkFile : public CBaseFile {
  public:
-  explicit CBKFile(const std::wstring& fileName);
+  explicit CBkFile(const std::wstring& fileName);
   bool Open(bool forWrite) override;
   CodeUnit ReadChar() override;
   bool WriteChar(CodeUnit c) override;

@@ -23,7 +23,7 @@
 #include "files/encoding_detect.h"
 #include "files/previous_detection_for_tests.h"
 #include "files/text_encoding_for_tests.h"
-#include "front/platform.h"
+#include "common/platform.h"
 
 namespace {
 

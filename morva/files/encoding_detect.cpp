@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr uint8_t kUtf8Mark[3] = {0xEF, 0xBB, 0xBF};
-
 bool StartsWith(const uint8_t* bytes, size_t size, const uint8_t* mark, size_t length) {
   if (size < length) return false;
   for (size_t i = 0; i < length; ++i) {
@@ -96,11 +94,15 @@ int64_t CountBkCodes(const uint8_t* bytes, size_t size) {
 }  // namespace
 
 DetectedEncoding FindByteOrderMark(const uint8_t* bytes, size_t size) {
-  static constexpr uint8_t kUtf16le[2] = {0xFF, 0xFE};
-  static constexpr uint8_t kUtf16be[2] = {0xFE, 0xFF};
-  if (StartsWith(bytes, size, kUtf8Mark, sizeof kUtf8Mark)) return {TextFormat::Utf8, 3};
-  if (StartsWith(bytes, size, kUtf16le, sizeof kUtf16le)) return {TextFormat::Utf16le, 2};
-  if (StartsWith(bytes, size, kUtf16be, sizeof kUtf16be)) return {TextFormat::Utf16be, 2};
+  if (StartsWith(bytes, size, kUtf8ByteOrderMark, sizeof kUtf8ByteOrderMark)) {
+    return {TextFormat::Utf8, sizeof kUtf8ByteOrderMark};
+  }
+  if (StartsWith(bytes, size, kUtf16leByteOrderMark, sizeof kUtf16leByteOrderMark)) {
+    return {TextFormat::Utf16le, sizeof kUtf16leByteOrderMark};
+  }
+  if (StartsWith(bytes, size, kUtf16beByteOrderMark, sizeof kUtf16beByteOrderMark)) {
+    return {TextFormat::Utf16be, sizeof kUtf16beByteOrderMark};
+  }
   return {};
 }
 

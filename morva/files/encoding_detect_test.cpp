@@ -14,8 +14,8 @@
 #include "files/detection_tables.h"
 #include "files/previous_detection_for_tests.h"
 #include "files/text_encoding_for_tests.h"
-#include "front/console.h"
-#include "front/platform.h"
+#include "common/console.h"
+#include "common/platform.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -534,7 +534,7 @@ TEST(DetectEncodingTest, BkCodesMakeABkText) {
 TEST(DetectEncodingTest, BkEditorTextsComeOutAsKoi8r) {
   TempDir dir;
   {
-    CBKFile bk(WidenName((dir / "t.edp").c_str()));
+    CBkFile bk(WidenName((dir / "t.edp").c_str()));
     ASSERT_TRUE(bk.Open(true));
     for (CodeUnit c : kProse) bk.WriteChar(c == u'\n' ? 0 : c);
   }
@@ -560,7 +560,7 @@ TEST(DetectionTablesTest, LettersAgreeWithTheCharacterTables) {
       } else if (b == 0xA3 || b == 0xB3) {
         unicode = b == 0xA3 ? u'ё' : u'Ё';  // KOI8-R's, where the BK has pseudo-graphics
       } else {
-        unicode = BKToUnicode(static_cast<uint8_t>(b));
+        unicode = BkToUnicode(static_cast<uint8_t>(b));
       }
       const size_t inSmall = small.find(unicode);
       const size_t inCapital = capital.find(unicode);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "files/base_file.h"
-#include "front/platform.h"
+#include "common/platform.h"
 
 inline std::wstring Wide(const std::string& path) { return WidenName(path.c_str()); }
 

@@ -40,7 +40,7 @@ inline TextBytes EncodeText(TextFormat format, const std::u16string& text, bool 
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
     switch (format) {
-      case TextFormat::Koi8r: out.push_back(UnicodeToBK(c)); break;
+      case TextFormat::Koi8r: out.push_back(UnicodeToBk(c)); break;
       case TextFormat::Oem866:
       case TextFormat::Win1251:
         if (c == u'\n') out.push_back('\r');
@@ -82,7 +82,7 @@ inline TextBytes EncodeKoi8rWithYo(const std::u16string& text) {
     } else if (c == u'Ё') {
       out.push_back(0xB3);
     } else {
-      out.push_back(UnicodeToBK(c));
+      out.push_back(UnicodeToBk(c));
     }
   }
   return out;

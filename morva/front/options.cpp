@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstdlib>
 
-#include "front/console.h"
+#include "common/console.h"
 #include "front/messages.h"
 #include "front/platform.h"
 #include "front/version.h"

@@ -10,7 +10,9 @@ std::u16string FromUtf8(const std::string& text) {
     const auto lead = static_cast<unsigned char>(text[i]);
     const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
     char32_t c = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-    for (int k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    for (int k = 1; k < length && i + k < text.size(); ++k) {
+      c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    }
     if (c >= 0x10000) {
       units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
       units += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
@@ -53,6 +55,15 @@ Bytes Join(std::initializer_list<Bytes> parts) {
   Bytes joined;
   for (const Bytes& part : parts) joined.insert(joined.end(), part.begin(), part.end());
   return joined;
+}
+
+Bytes VortexSpaceRun(long long n) {
+  if (n <= 8) return Bytes{static_cast<uint8_t>(n)};
+  if (n <= 72) {
+    const long long low = (n - 1) % 8 + 1;
+    return Bytes{static_cast<uint8_t>(low), static_cast<uint8_t>((n - low) / 8)};
+  }
+  return Bytes(static_cast<size_t>(n), 0x20);
 }
 
 std::u16string WithCrLf(const std::u16string& text) {

@@ -8,7 +8,8 @@
 
 #include "support/bk_bytes.h"
 
-// UTF-8 text as UTF-16 code units (a four-byte sequence as a surrogate pair).
+// UTF-8 text as UTF-16 code units (a four-byte sequence as a surrogate
+// pair); a sequence cut off by the end takes what is there.
 std::u16string FromUtf8(const std::string& text);
 // UTF-16 code units as UTF-8 (a surrogate pair as one four-byte sequence).
 std::string ToUtf8(const std::u16string& units);
@@ -17,6 +18,11 @@ inline Bytes AsBytes(const std::string& text) { return Bytes(text.begin(), text.
 Bytes Join(std::initializer_list<Bytes> parts);
 // n plain spaces (0x20).
 inline Bytes Blanks(size_t n) { return Bytes(n, 0x20); }
+
+// The space codes of a run of n spaces as a Vortex text holds them: up to 72
+// one or two codes (the second counts eight times its value), longer runs as
+// plain spaces.
+Bytes VortexSpaceRun(long long n);
 
 // Every LF preceded by a CR.
 std::u16string WithCrLf(const std::u16string& text);
