@@ -12,14 +12,14 @@ bool ConvertToBasicAsc(CBaseFile* input, CBkAscFile* output) {
   while (ok) {
     const CodeUnit c = input->ReadChar();
     if (input->IsEOF()) break;
-    if (c == 0x00 || c == 0x0A) {
-      ok = output->WriteChar(0x0A);
+    if (c == kZeroLineEnd || c == kLineFeed) {
+      ok = output->WriteChar(kLineFeed);
       column = 0;
-    } else if (c == 0x0D) {
+    } else if (c == kCarriageReturn) {
       // carriage returns vanish
-    } else if (c == 0x09) {
+    } else if (c == kTabByte) {
       const long long target = NextTabStop(column, tabSize);
-      for (; column < target && ok; ++column) ok = output->WriteChar(u' ');
+      for (; column < target && ok; ++column) ok = output->WriteChar(kPlainSpace);
     } else {
       ok = output->WriteChar(c);
       ++column;

@@ -3,12 +3,9 @@
 
 namespace {
 
-constexpr uint8_t kTabByte = 0x09;
 constexpr uint8_t kLargestSpaceCode = 7;
 // The standard Edasp layout ends every line with a zero byte.
-constexpr uint8_t kStandardLineEnd = 0x00;
-// CR and LF next to each other end one line; a zero byte pairs with nothing.
-constexpr int kCrLfKinds = 2 | 4;
+constexpr uint8_t kStandardLineEnd = kZeroLineEnd;
 
 // Writes `pending` spaces that end at `column` (the column of the character
 // that follows them): a lone space as itself, a run that ends at a tab stop
@@ -30,7 +27,7 @@ void FlushSpaces(OutputWriter& out, long long pending, long long column, int tab
     pending = column - lastStop;  // what is left after the last tab stop
   }
   if (pending == 1) {
-    out.Byte(u' ');
+    out.Byte(kPlainSpace);
   } else if (pending >= 2) {
     // At most seven spaces are left (eight only with tab stops wider than
     // eight columns, where several codes cannot be avoided).
@@ -60,7 +57,7 @@ bool ConvertToEdasp(CBaseFile* input, CBaseFile* output) {
         if (kinds == 0 || (kinds & kind) != 0) {
           // A new line end, or the same character again: an empty line.
           kinds |= kind;
-          out.Char(0x00);  // the BK mapping writes a zero code unit as 0x0A
+          out.Char(0x00);  // the BK mapping writes a zero code unit as kLineFeed
           column = 0;
           pending = 0;     // blanks at the end of a line are dropped
         } else {
@@ -69,10 +66,10 @@ bool ConvertToEdasp(CBaseFile* input, CBaseFile* output) {
         continue;
       }
       kinds = 0;
-      if (c == u' ') {
+      if (c == kPlainSpace) {
         ++pending;
         ++column;
-      } else if (c == 0x09) {
+      } else if (c == kTabByte) {
         const long long target = NextTabStop(column, tabSize);
         pending += target - column;
         column = target;
@@ -117,13 +114,13 @@ bool ConvertToEdaspStandard(CBaseFile* input, CBaseFile* output) {
       const bool afterCode = inRun;
       inRun = IsSpaceCode(c);
       long long blanks = 0;
-      if (c == u' ') {
+      if (c == kPlainSpace) {
         blanks = 1;
       } else if (inRun) {
         blanks = SpacesOfCode(c, afterCode);
-      } else if (c == 0x09) {
+      } else if (c == kTabByte) {
         blanks = NextTabStop(column, tabSize) - column;
-      } else if (c >= 0x20) {
+      } else if (c >= kPlainSpace) {
         out.Spaces(pending);
         pending = 0;
         out.Char(c);

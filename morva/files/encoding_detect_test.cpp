@@ -330,7 +330,8 @@ Bytes Utf8WithStrayBytes(int sequences, int errors) {
   const int every = errors > 0 ? sequences / errors : sequences + 1;
   int placed = 0;
   for (int i = 0; i < sequences; ++i) {
-    AppendUtf8(u'а' + i % 32, &bytes);
+    const std::string letter = ToUtf8(std::u16string(1, static_cast<char16_t>(u'а' + i % 32)));
+    bytes.insert(bytes.end(), letter.begin(), letter.end());
     if (i % 5 == 4) bytes.push_back(' ');
     if (placed < errors && i % every == every - 1) {
       bytes.push_back(0xEE);  // 'о' of code page 1251
