@@ -8,7 +8,7 @@
 #include "common/console.h"
 #include "files/bk_charset.h"
 #include "files/file_messages.h"
-#include "front/platform.h"
+#include "system/platform.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "files/bk_charset.h"
 #include "common/console.h"
 #include "files/file_messages.h"
-#include "front/platform.h"
+#include "system/platform.h"
 
 namespace {
 

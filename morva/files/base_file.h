@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "front/platform.h"
+#include "system/platform.h"
 
 using CodeUnit = char16_t;
 

@@ -16,7 +16,7 @@
 #include "front/messages.h"
 #include "front/modes.h"
 #include "front/options.h"
-#include "front/platform.h"
+#include "system/platform.h"
 
 namespace {
 

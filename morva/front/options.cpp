@@ -7,7 +7,7 @@
 
 #include "common/console.h"
 #include "front/messages.h"
-#include "front/platform.h"
+#include "system/platform.h"
 #include "front/version.h"
 
 namespace {
