@@ -17,7 +17,8 @@ constexpr uint8_t kStandardLineEnd = kZeroLineEnd;
 // counts its own value or eight times it (10 spaces as the codes 7, 3 read
 // back as 31 spaces on the PC side), while tabs and a single code mean the
 // same to every reader.
-void FlushSpaces(OutputWriter& out, long long pending, long long column, int tabWidth) {
+void FlushSpaces(OutputWriter& out, long long pending, long long column) {
+  constexpr int tabWidth = kBkTabWidth;  // where the reader's tabs stop
   const long long start = column - pending;
   const long long lastStop = column / tabWidth * tabWidth;
   if (pending >= 2 && (column % tabWidth == 0 || pending > kLargestSpaceCode)) {
@@ -44,7 +45,6 @@ bool ConvertToEdasp(CBaseFile* input, CBaseFile* output) {
   if (!OpenForConversion(input, output)) return false;
   OutputWriter out(output);
   const int tabSize = input->GetTabSize();
-  const int tabWidth = output->GetTabSize() >= 1 ? output->GetTabSize() : 1;
   long long pending = 0;  // spaces read and not yet written
   long long column = 0;
   int kinds = 0;          // line-end characters seen in the current line end
@@ -74,7 +74,7 @@ bool ConvertToEdasp(CBaseFile* input, CBaseFile* output) {
         pending += target - column;
         column = target;
       } else {
-        FlushSpaces(out, pending, column, tabWidth);
+        FlushSpaces(out, pending, column);
         pending = 0;
         out.Char(c);
         ++column;

@@ -44,7 +44,6 @@ class CBkAscFile : public CBaseFile {
   long Tell() override;
   int Seek(long offset, int origin) override;
   bool IsEOF() override;
-  bool WriteWord(uint16_t value);
   // Puts the header and every part in place, then removes the parts that an
   // older, longer set of the same name left behind.
   bool Commit(std::wstring* failedName) override;
@@ -54,8 +53,6 @@ class CBkAscFile : public CBaseFile {
   // been buffered since the last part. False when the part file could not
   // be created or written completely.
   bool FlushPart();
-  void MakePartName();
-  bool OpenPartForRead();
 
   // The file that the set must never overwrite (the input being read).
   void ProtectFile(const std::wstring& name) { m_protectedName = name; }
@@ -73,6 +70,12 @@ class CBkAscFile : public CBaseFile {
   static std::vector<std::wstring> FindParts(const std::wstring& baseName, int firstPart);
 
  private:
+  bool WriteWord(uint16_t value);
+  // Sets m_partName to the name of part m_partNo.
+  void MakePartName();
+  // Opens part m_partName and skips its header; false, with the message for
+  // ReadFailure, when the part is missing, short or not a part of a set.
+  bool OpenPartForRead();
   bool OpenForWrite(const std::wstring& name);
   bool FailPart(const wchar_t* message);
 

@@ -22,6 +22,11 @@
 
 using CodeUnit = char16_t;
 
+// The tab stops of the BK editors: every eight columns. A BK text is read
+// with them unless the command line gives another width, and the Edasp
+// output places its tab bytes on them.
+inline constexpr int kBkTabWidth = 8;
+
 class CBaseFile {
  public:
   explicit CBaseFile(const std::wstring& fileName);
@@ -82,7 +87,7 @@ class CBaseFile {
 
   FILE* m_file = nullptr;
   std::wstring m_fileName;
-  int m_tabSize = 8;
+  int m_tabSize = kBkTabWidth;
 
  private:
   uint64_t m_replacedCount = 0;
