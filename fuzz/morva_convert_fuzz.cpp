@@ -15,12 +15,12 @@
 #include <memory>
 #include <string>
 
+#include "common/console.h"
+#include "common/platform.h"
 #include "convert/convert.h"
 #include "files/asc_file.h"
 #include "files/base_file.h"
 #include "files/win_file.h"
-#include "common/console.h"
-#include "common/platform.h"
 
 namespace {
 

@@ -51,9 +51,11 @@ inline long long NextTabStop(long long column, int tabSize) {
 }
 
 // The bytes of the BK editors' texts that are not characters of the text.
-inline constexpr uint8_t kZeroLineEnd = 0x00;  // Vortex: soft line end; standard Edasp: every line end
+// 0x00 ends a line: a soft one in Vortex, every line in the standard Edasp
+// layout; 0x0A ends a line in Edasp, a hard one in Vortex.
+inline constexpr uint8_t kZeroLineEnd = 0x00;
 inline constexpr uint8_t kTabByte = 0x09;
-inline constexpr uint8_t kLineFeed = 0x0A;  // Edasp: line end; Vortex: hard line end
+inline constexpr uint8_t kLineFeed = 0x0A;
 inline constexpr uint8_t kCarriageReturn = 0x0D;
 inline constexpr uint8_t kPlainSpace = 0x20;
 

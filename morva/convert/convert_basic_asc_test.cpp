@@ -20,9 +20,9 @@ TEST(ConvertToBasicAscTest, FromAnyInputThroughTheCommonInterface) {
   SetConsoleSink(nullptr);
   EXPECT_EQ(console, "");
   // Written, but only under temporary names until the set is committed.
-  EXPECT_EQ(output.GetOutputNames(),
-            (std::vector<std::wstring>{Wide(dir / "m     .ASC.bin"),
-                                       Wide(dir / "m     .ASC #000.bin")}));
+  EXPECT_EQ(
+      output.GetOutputNames(),
+      (std::vector<std::wstring>{Wide(dir / "m     .ASC.bin"), Wide(dir / "m     .ASC #000.bin")}));
   EXPECT_FALSE(FileExists(dir / "m     .ASC.bin"));
   EXPECT_EQ(ListDirectory(dir.path()).size(), 2u);
   EXPECT_TRUE(output.Commit(nullptr));

@@ -47,7 +47,7 @@ bool ConvertToEdasp(CBaseFile* input, CBaseFile* output) {
   const int tabSize = input->GetTabSize();
   long long pending = 0;  // spaces read and not yet written
   long long column = 0;
-  int kinds = 0;          // line-end characters seen in the current line end
+  int kinds = 0;  // line-end characters seen in the current line end
   if (!input->IsEOF()) {
     while (out.ok()) {
       const CodeUnit c = input->ReadChar();
@@ -59,9 +59,9 @@ bool ConvertToEdasp(CBaseFile* input, CBaseFile* output) {
           kinds |= kind;
           out.Char(0x00);  // the BK mapping writes a zero code unit as kLineFeed
           column = 0;
-          pending = 0;     // blanks at the end of a line are dropped
+          pending = 0;  // blanks at the end of a line are dropped
         } else {
-          kinds = 0;       // second character of a CR LF or LF CR pair
+          kinds = 0;  // second character of a CR LF or LF CR pair
         }
         continue;
       }
@@ -91,8 +91,8 @@ bool ConvertToEdaspStandard(CBaseFile* input, CBaseFile* output) {
   const int tabSize = input->GetTabSize();
   long long pending = 0;  // blanks read and not yet written
   long long column = 0;
-  bool inRun = false;     // the previous character was a space code
-  int kinds = 0;          // kind of the last line-end character that ended a line
+  bool inRun = false;  // the previous character was a space code
+  int kinds = 0;       // kind of the last line-end character that ended a line
   if (!input->IsEOF()) {
     while (out.ok()) {
       const CodeUnit c = input->ReadChar();

@@ -5,8 +5,8 @@
 
 namespace {
 
-constexpr uint8_t kHardLineEnd = kLineFeed;      // a paragraph ends
-constexpr uint8_t kSoftLineEnd = kZeroLineEnd;   // the paragraph goes on
+constexpr uint8_t kHardLineEnd = kLineFeed;     // a paragraph ends
+constexpr uint8_t kSoftLineEnd = kZeroLineEnd;  // the paragraph goes on
 // No line has been seen yet: any real indentation is smaller.
 constexpr long long kNoIndentYet = 1000000;
 
@@ -39,12 +39,12 @@ struct VortexWriter {
   CBaseFile* input;
   OutputWriter out;
   int tabSize;
-  long long pending = 0;      // spaces read and not yet written
-  long long column = 0;       // column of the next character of the input line
-  uint32_t state = 0;         // line-end kinds and the line-start flag
-  long long leadIndent = 0;   // blanks before the first character of the line
+  long long pending = 0;     // spaces read and not yet written
+  long long column = 0;      // column of the next character of the input line
+  uint32_t state = 0;        // line-end kinds and the line-start flag
+  long long leadIndent = 0;  // blanks before the first character of the line
   long long normalIndent = kNoIndentYet;
-  CodeUnit lastChar = 0;      // last character written with WriteChar
+  CodeUnit lastChar = 0;  // last character written with WriteChar
 
   void LineEnd() {
     const uint8_t byte =

@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "files/bk_charset.h"
 #include "common/console.h"
+#include "files/bk_charset.h"
 #include "files/file_messages.h"
 #include "system/platform.h"
 

@@ -36,7 +36,7 @@ class CBaseFile {
 
   virtual const std::wstring& GetFileName();
   virtual int GetTabSize();
-  virtual void SetTabSize(int n);  // accepted only from 2 to 16
+  virtual void SetTabSize(int n);    // accepted only from 2 to 16
   virtual bool Open(bool forWrite);  // the base class opens nothing
   // Closes the stream if one is open. False when a write to it failed or
   // the final flush did, so that a caller can report an incomplete output.

@@ -1,14 +1,13 @@
 #include "files/base_file.h"
-#include "files/file_testing.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-
 #include <string>
 #include <vector>
 
 #include "common/platform.h"
+#include "files/file_testing.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -20,11 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "common/platform.h"
 #include "files/encoding_detect.h"
 #include "files/previous_detection_for_tests.h"
 #include "files/text_encoding_for_tests.h"
 #include "support/text_bytes.h"
-#include "common/platform.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "files/base_file.h"
 #include "common/platform.h"
+#include "files/base_file.h"
 
 inline std::wstring Wide(const std::string& path) { return WidenName(path.c_str()); }
 

@@ -30,7 +30,7 @@ constexpr int kExitUsage = 2;      // the command line itself is wrong
 struct RunFiles {
   std::set<FileIdentity> inputs;  // every file the patterns gave, BASIC ASC parts too
   std::set<FileIdentity> converted;
-  std::map<FileIdentity, std::wstring> writtenBy;   // output file -> its input
+  std::map<FileIdentity, std::wstring> writtenBy;     // output file -> its input
   std::map<std::wstring, std::wstring> writtenNames;  // output name -> its input
 
   void AddInput(const std::wstring& name, const Mode& inMode) {

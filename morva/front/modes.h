@@ -14,13 +14,13 @@ using ModeFileMaker = std::unique_ptr<CBaseFile> (*)(const std::wstring& name);
 using ConversionRoutine = bool (*)(CBaseFile* input, CBaseFile* output);
 
 struct Mode {
-  wchar_t letter;                // upper case, as TakeModeLetter gives it
-  const wchar_t* name;           // shown in the line that announces the run
-  const wchar_t* extension;      // of its output files; null for a set or no output
-  ModeFileMaker makeInput;       // null: not an input mode
-  ModeFileMaker makeOutput;      // null: not an output mode
-  ConversionRoutine convert;     // writes this mode's output
-  bool fileSet;                  // a BASIC ASC set: a header file and its parts
+  wchar_t letter;             // upper case, as TakeModeLetter gives it
+  const wchar_t* name;        // shown in the line that announces the run
+  const wchar_t* extension;   // of its output files; null for a set or no output
+  ModeFileMaker makeInput;    // null: not an input mode
+  ModeFileMaker makeOutput;   // null: not an output mode
+  ConversionRoutine convert;  // writes this mode's output
+  bool fileSet;               // a BASIC ASC set: a header file and its parts
   // The routine looks ahead in its input and comes back, which a set read
   // part by part cannot do.
   bool looksAhead;

@@ -7,8 +7,8 @@
 
 #include "common/console.h"
 #include "front/messages.h"
-#include "system/platform.h"
 #include "front/version.h"
+#include "system/platform.h"
 
 namespace {
 constexpr int kVersionOption = 0400;  // --version, a long option only

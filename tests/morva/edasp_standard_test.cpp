@@ -23,7 +23,6 @@ std::string WithoutReports(const std::string& out) {
   return kept;
 }
 
-
 TEST(MorvaEdaspStandardTest, PcTextInTheStandardLayout) {
   TempDir dir;
   const std::u16string text =

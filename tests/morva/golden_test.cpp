@@ -80,7 +80,8 @@ void ExpectGoldens(const std::vector<MorvaGoldenCase>& cases, bool (*belongs)(co
       continue;
     }
     EXPECT_EQ(record, golden->second)
-        << c.name << " differs from its golden record\n  morva said:\n" << run.result.out;
+        << c.name << " differs from its golden record\n  morva said:\n"
+        << run.result.out;
   }
   EXPECT_FALSE(goldens.empty()) << "no golden records in " << MORVA_GOLDENS;
   for (const auto& [name, record] : goldens) {
@@ -119,7 +120,8 @@ Bytes WithoutTrailingBlanks(const Bytes& text) {
   std::string line;
   for (uint8_t b : text) {
     if (b == '\n') {
-      line.erase(line.find_last_not_of(' ') == std::string::npos ? 0 : line.find_last_not_of(' ') + 1);
+      line.erase(line.find_last_not_of(' ') == std::string::npos ? 0
+                                                                 : line.find_last_not_of(' ') + 1);
       lines += line + "\n";
       line.clear();
     } else {
@@ -139,9 +141,15 @@ void CheckGeneratedCase(const MorvaGoldenCase& c, const MorvaGoldenRun& run) {
     switch (c.out) {
       case 'u': ExpectOutput(c, run, "utf8-prose.txt", Utf16File(prose)); break;
       case '8': ExpectOutput(c, run, "utf8-prose.txt", Utf8File(prose)); break;
-      case 'w': ExpectOutput(c, run, "utf8-prose.txt", SingleByteFile(prose, Charset::Cp1251, true)); break;
-      case 'o': ExpectOutput(c, run, "utf8-prose.txt", SingleByteFile(prose, Charset::Cp866, true)); break;
-      case 'k': ExpectOutput(c, run, "utf8-prose.txt", SingleByteFile(prose, Charset::BkKoi8, false)); break;
+      case 'w':
+        ExpectOutput(c, run, "utf8-prose.txt", SingleByteFile(prose, Charset::Cp1251, true));
+        break;
+      case 'o':
+        ExpectOutput(c, run, "utf8-prose.txt", SingleByteFile(prose, Charset::Cp866, true));
+        break;
+      case 'k':
+        ExpectOutput(c, run, "utf8-prose.txt", SingleByteFile(prose, Charset::BkKoi8, false));
+        break;
       default: break;
     }
   }

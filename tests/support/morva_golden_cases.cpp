@@ -20,7 +20,9 @@ Bytes Repeat(const std::string& text, size_t times) {
   return bytes;
 }
 
-void Append(Bytes& bytes, const Bytes& more) { bytes.insert(bytes.end(), more.begin(), more.end()); }
+void Append(Bytes& bytes, const Bytes& more) {
+  bytes.insert(bytes.end(), more.begin(), more.end());
+}
 void Append(Bytes& bytes, const std::string& more) { Append(bytes, AsBytes(more)); }
 
 const std::u16string kProse =
@@ -66,7 +68,7 @@ Bytes EveryByte() {
 // Runs of spaces of many lengths, starting at every column up to two tab
 // widths, between letters, at line ends and on lines of their own.
 Bytes SpaceRuns() {
-  static const int kLengths[] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 15,  16, 17,
+  static const int kLengths[] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 15, 16, 17,
                                  23, 24, 25, 31, 32, 33, 63, 64, 65, 71, 72, 73, 80, 100};
   Bytes bytes;
   for (int column = 0; column <= 17; ++column) {
@@ -155,7 +157,8 @@ class CaseList {
         for (char out : kOutputLetters) {
           if (in == out || (in == 'b' && out == 'v')) continue;
           MorvaGoldenCase c;
-          c.name = prefix + text.name + "/" + in + out + (tab != 0 ? "/t" + std::to_string(tab) : "");
+          c.name =
+              prefix + text.name + "/" + in + out + (tab != 0 ? "/t" + std::to_string(tab) : "");
           c.in = in;
           c.out = out;
           c.tab = tab;

@@ -33,8 +33,8 @@ struct MorvaGoldenCase {
   std::string name;  // unique, without blanks: the key of its record
   char in = 'a';     // the mode letters
   char out = 'u';
-  int tab = 0;       // -t, when not 0
-  NamedFiles inputs;  // the files in the folder before the run
+  int tab = 0;          // -t, when not 0
+  NamedFiles inputs;    // the files in the folder before the run
   std::string pattern;  // the file argument
 };
 

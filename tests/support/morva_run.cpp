@@ -13,9 +13,7 @@ std::string Announce(const std::string& in, const std::string& out) {
   return "Преобразование " + in + " -> " + out + "\n";
 }
 
-std::string Done(int count) {
-  return "Готово, обработано " + std::to_string(count) + " файлов.\n";
-}
+std::string Done(int count) { return "Готово, обработано " + std::to_string(count) + " файлов.\n"; }
 
 std::string EncodingReport(const std::string& detected, const std::string& used) {
   return "Автоопределение кодировки: " + detected + ", преобразование будет из: " + used + "\n";

@@ -9,7 +9,10 @@ std::u16string FromUtf8(const std::string& text) {
   for (size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
     const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t c = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    char32_t c = length == 1   ? lead
+                 : length == 2 ? lead & 0x1F
+                 : length == 3 ? lead & 0x0F
+                               : lead & 0x07;
     for (int k = 1; k < length && i + k < text.size(); ++k) {
       c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
     }
