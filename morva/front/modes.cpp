@@ -64,10 +64,6 @@ const wchar_t* ModeName(wchar_t letter) {
   return mode != nullptr ? mode->name : L"Неизвестно";
 }
 
-bool IsValidModePair(const ConversionJob& job) {
-  return FindInputMode(job.inMode) != nullptr && FindOutputMode(job.outMode) != nullptr;
-}
-
 void ConversionJob::MakeOutputName() {
   const Mode* mode = FindOutputMode(outMode);
   if (mode != nullptr && mode->fileSet) {

@@ -49,6 +49,3 @@ struct ConversionJob {
   // "prog  .ASC.bin".
   void MakeOutputName();
 };
-
-// True when inMode is an input letter and outMode an output letter.
-bool IsValidModePair(const ConversionJob& job);
