@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/console.h"
+#include "common/platform.h"
 #include "files/encoding_detect.h"
 #include "files/win_file.h"
-#include "front/console.h"
-#include "common/platform.h"
 
 namespace {
 

@@ -15,12 +15,12 @@
 #include <memory>
 #include <string>
 
+#include "common/console.h"
+#include "common/platform.h"
 #include "convert/convert.h"
 #include "files/asc_file.h"
 #include "files/base_file.h"
 #include "files/win_file.h"
-#include "front/console.h"
-#include "common/platform.h"
 
 namespace {
 
@@ -112,9 +112,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (inputKind <= 5) {
     input = std::make_unique<CWinFile>(inputName, static_cast<TextFormat>(inputKind));
   } else if (inputKind == 6) {
-    input = std::make_unique<CBKFile>(inputName);
+    input = std::make_unique<CBkFile>(inputName);
   } else {
-    input = std::make_unique<CBKASCFile>(inputName);
+    input = std::make_unique<CBkAscFile>(inputName);
   }
   input->SetTabSize(tabWidth);
 
@@ -123,17 +123,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CWinFile output(outputName, static_cast<TextFormat>(outputKind + 1));
     ConvertToWin(input.get(), &output);
   } else if (outputKind == 5) {
-    CBKFile output(outputName);
+    CBkFile output(outputName);
     ConvertToEdasp(input.get(), &output);
   } else if (outputKind == 6 && inputKind != 7) {  // the driver refuses Basic ASC to Vortex
-    CBKFile output(outputName);
+    CBkFile output(outputName);
     ConvertToVortex(input.get(), &output);
   } else if (outputKind == 7) {
-    CBKFile output(outputName);
+    CBkFile output(outputName);
     ConvertToEdaspStandard(input.get(), &output);
   } else {
-    CBKASCFile output(outputName);
-    ConvertToBasicASC(input.get(), &output);
+    CBkAscFile output(outputName);
+    ConvertToBasicAsc(input.get(), &output);
   }
   SetConsoleSink(nullptr);
   return 0;

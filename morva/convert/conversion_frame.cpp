@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "front/console.h"
-#include "front/messages.h"
-#include "front/platform.h"
+#include "common/console.h"
+#include "common/platform.h"
+#include "files/file_messages.h"
 
 namespace {
 
@@ -24,10 +24,6 @@ void SkipEditorTextHeader(CBaseFile* input) {
 }
 
 bool OpenForConversion(CBaseFile* input, CBaseFile* output) {
-  if (input == nullptr || output == nullptr) {
-    ConsolePrint(kMsgNoMemory);
-    return false;
-  }
   if (!input->Open(false)) {
     const std::wstring failure = input->ReadFailure();
     if (failure.empty()) {

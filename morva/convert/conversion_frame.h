@@ -8,7 +8,7 @@
 #include "files/base_file.h"
 
 // Opens the input for reading, then the output for writing. Prints the
-// message for a missing object or for the file that cannot be opened (or
+// message for the file that cannot be opened (or
 // the input's own ReadFailure, such as a missing part of a set) and returns
 // false; the output is not created when the input fails. An output that
 // designates the input file itself is never opened (it would destroy the
@@ -50,13 +50,23 @@ inline long long NextTabStop(long long column, int tabSize) {
   return (column / tabSize + 1) * tabSize;
 }
 
+// The bytes of the BK editors' texts that are not characters of the text.
+// 0x00 ends a line: a soft one in Vortex, every line in the standard Edasp
+// layout; 0x0A ends a line in Edasp, a hard one in Vortex.
+inline constexpr uint8_t kZeroLineEnd = 0x00;
+inline constexpr uint8_t kTabByte = 0x09;
+inline constexpr uint8_t kLineFeed = 0x0A;
+inline constexpr uint8_t kCarriageReturn = 0x0D;
+inline constexpr uint8_t kPlainSpace = 0x20;
+
 // The BK editors' space codes 0x01 to 0x08 as the readers count them: a code
 // counts its own value, a code right after another eight times its value
 // (3, 2 stands for 3 + 16 spaces).
 inline constexpr CodeUnit kLastSpaceCode = 0x08;
+inline constexpr long long kSpaceCodeBase = 8;
 inline bool IsSpaceCode(CodeUnit c) { return c >= 0x01 && c <= kLastSpaceCode; }
 inline long long SpacesOfCode(CodeUnit code, bool afterCode) {
-  return afterCode ? 8LL * code : code;
+  return afterCode ? kSpaceCodeBase * code : code;
 }
 
 // Leaves the input at the first character of its text: after an editor text
@@ -64,13 +74,17 @@ inline long long SpacesOfCode(CodeUnit code, bool afterCode) {
 // otherwise where it was.
 void SkipEditorTextHeader(CBaseFile* input);
 
-// The characters that end a line in the editors' texts, as a kind bit:
-// 1 for 0x00, 2 for 0x0A, 4 for 0x0D, 0 for any other character.
+// The characters that end a line in the editors' texts, as a kind bit, 0
+// for any other character; a CR and an LF next to each other end one line.
+inline constexpr int kZeroKind = 1;
+inline constexpr int kLineFeedKind = 2;
+inline constexpr int kCarriageReturnKind = 4;
+inline constexpr int kCrLfKinds = kLineFeedKind | kCarriageReturnKind;
 inline int LineEndKind(CodeUnit c) {
   switch (c) {
-    case 0x00: return 1;
-    case 0x0A: return 2;
-    case 0x0D: return 4;
+    case kZeroLineEnd: return kZeroKind;
+    case kLineFeed: return kLineFeedKind;
+    case kCarriageReturn: return kCarriageReturnKind;
     default: return 0;
   }
 }

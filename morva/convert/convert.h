@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "files/asc_file.h"
 #include "files/base_file.h"
 
 // Writes a PC text file: expands the BK editors' space codes and tabs into
@@ -33,6 +34,12 @@ bool ConvertToEdaspStandard(CBaseFile* input, CBaseFile* output);
 // codes (runs over 72 as plain spaces), and every line end either hard
 // (0x0A, a paragraph ends) or soft (0x00).
 bool ConvertToVortex(CBaseFile* input, CBaseFile* output);
+
+// Copies any input into a BASIC ASC set: line ends become 0x0A, carriage
+// returns vanish, tabs become spaces, and the text ends with kAscEndOfText.
+// False, with a message and nothing written, when the input could not be
+// read whole or the set could not be written completely.
+bool ConvertToBasicAsc(CBaseFile* input, CBkAscFile* output);
 
 // The state word of ConvertToVortex: the line-end kinds of the current line
 // end in the low three bits, and the line-start flag.

@@ -3,12 +3,9 @@
 
 namespace {
 
-constexpr uint8_t kTabByte = 0x09;
 constexpr uint8_t kLargestSpaceCode = 7;
 // The standard Edasp layout ends every line with a zero byte.
-constexpr uint8_t kStandardLineEnd = 0x00;
-// CR and LF next to each other end one line; a zero byte pairs with nothing.
-constexpr int kCrLfKinds = 2 | 4;
+constexpr uint8_t kStandardLineEnd = kZeroLineEnd;
 
 // Writes `pending` spaces that end at `column` (the column of the character
 // that follows them): a lone space as itself, a run that ends at a tab stop
@@ -20,7 +17,8 @@ constexpr int kCrLfKinds = 2 | 4;
 // counts its own value or eight times it (10 spaces as the codes 7, 3 read
 // back as 31 spaces on the PC side), while tabs and a single code mean the
 // same to every reader.
-void FlushSpaces(OutputWriter& out, long long pending, long long column, int tabWidth) {
+void FlushSpaces(OutputWriter& out, long long pending, long long column) {
+  constexpr int tabWidth = kBkTabWidth;  // where the reader's tabs stop
   const long long start = column - pending;
   const long long lastStop = column / tabWidth * tabWidth;
   if (pending >= 2 && (column % tabWidth == 0 || pending > kLargestSpaceCode)) {
@@ -30,7 +28,7 @@ void FlushSpaces(OutputWriter& out, long long pending, long long column, int tab
     pending = column - lastStop;  // what is left after the last tab stop
   }
   if (pending == 1) {
-    out.Byte(u' ');
+    out.Byte(kPlainSpace);
   } else if (pending >= 2) {
     // At most seven spaces are left (eight only with tab stops wider than
     // eight columns, where several codes cannot be avoided).
@@ -47,10 +45,9 @@ bool ConvertToEdasp(CBaseFile* input, CBaseFile* output) {
   if (!OpenForConversion(input, output)) return false;
   OutputWriter out(output);
   const int tabSize = input->GetTabSize();
-  const int tabWidth = output->GetTabSize() >= 1 ? output->GetTabSize() : 1;
   long long pending = 0;  // spaces read and not yet written
   long long column = 0;
-  int kinds = 0;          // line-end characters seen in the current line end
+  int kinds = 0;  // line-end characters seen in the current line end
   if (!input->IsEOF()) {
     while (out.ok()) {
       const CodeUnit c = input->ReadChar();
@@ -60,24 +57,24 @@ bool ConvertToEdasp(CBaseFile* input, CBaseFile* output) {
         if (kinds == 0 || (kinds & kind) != 0) {
           // A new line end, or the same character again: an empty line.
           kinds |= kind;
-          out.Char(0x00);  // the BK mapping writes a zero code unit as 0x0A
+          out.Char(0x00);  // the BK mapping writes a zero code unit as kLineFeed
           column = 0;
-          pending = 0;     // blanks at the end of a line are dropped
+          pending = 0;  // blanks at the end of a line are dropped
         } else {
-          kinds = 0;       // second character of a CR LF or LF CR pair
+          kinds = 0;  // second character of a CR LF or LF CR pair
         }
         continue;
       }
       kinds = 0;
-      if (c == u' ') {
+      if (c == kPlainSpace) {
         ++pending;
         ++column;
-      } else if (c == 0x09) {
+      } else if (c == kTabByte) {
         const long long target = NextTabStop(column, tabSize);
         pending += target - column;
         column = target;
       } else {
-        FlushSpaces(out, pending, column, tabWidth);
+        FlushSpaces(out, pending, column);
         pending = 0;
         out.Char(c);
         ++column;
@@ -94,8 +91,8 @@ bool ConvertToEdaspStandard(CBaseFile* input, CBaseFile* output) {
   const int tabSize = input->GetTabSize();
   long long pending = 0;  // blanks read and not yet written
   long long column = 0;
-  bool inRun = false;     // the previous character was a space code
-  int kinds = 0;          // kind of the last line-end character that ended a line
+  bool inRun = false;  // the previous character was a space code
+  int kinds = 0;       // kind of the last line-end character that ended a line
   if (!input->IsEOF()) {
     while (out.ok()) {
       const CodeUnit c = input->ReadChar();
@@ -117,13 +114,13 @@ bool ConvertToEdaspStandard(CBaseFile* input, CBaseFile* output) {
       const bool afterCode = inRun;
       inRun = IsSpaceCode(c);
       long long blanks = 0;
-      if (c == u' ') {
+      if (c == kPlainSpace) {
         blanks = 1;
       } else if (inRun) {
         blanks = SpacesOfCode(c, afterCode);
-      } else if (c == 0x09) {
+      } else if (c == kTabByte) {
         blanks = NextTabStop(column, tabSize) - column;
-      } else if (c >= 0x20) {
+      } else if (c >= kPlainSpace) {
         out.Spaces(pending);
         pending = 0;
         out.Char(c);

@@ -5,8 +5,8 @@
 
 namespace {
 
-constexpr uint8_t kHardLineEnd = 0x0A;
-constexpr uint8_t kSoftLineEnd = 0x00;
+constexpr uint8_t kHardLineEnd = kLineFeed;     // a paragraph ends
+constexpr uint8_t kSoftLineEnd = kZeroLineEnd;  // the paragraph goes on
 // No line has been seen yet: any real indentation is smaller.
 constexpr long long kNoIndentYet = 1000000;
 
@@ -15,8 +15,7 @@ bool EndsSentence(CodeUnit c) {
 }
 
 // The longest run that two space codes hold: 8 + 8 * 8.
-constexpr long long kLongestCodedRun = 72;
-constexpr uint8_t kPlainSpace = 0x20;
+constexpr long long kLongestCodedRun = kLastSpaceCode + kSpaceCodeBase * kLastSpaceCode;
 
 // A run of n spaces. Up to 72 as one or two space codes, base-8 digits from
 // 1 to 8, least significant first (9 gives 1, 1; 16 gives 8, 1; 72 gives
@@ -28,10 +27,10 @@ void WriteSpaceRun(OutputWriter& out, long long n) {
     for (; n > 0 && out.ok(); --n) out.Byte(kPlainSpace);
     return;
   }
-  if (n > 8) {
-    const long long low = n % 8 == 0 ? 8 : n % 8;
+  if (n > kLastSpaceCode) {
+    const long long low = n % kSpaceCodeBase == 0 ? kSpaceCodeBase : n % kSpaceCodeBase;
     out.Byte(static_cast<uint8_t>(low));
-    n = (n - low) / 8;
+    n = (n - low) / kSpaceCodeBase;
   }
   out.Byte(static_cast<uint8_t>(n));
 }
@@ -40,12 +39,12 @@ struct VortexWriter {
   CBaseFile* input;
   OutputWriter out;
   int tabSize;
-  long long pending = 0;      // spaces read and not yet written
-  long long column = 0;       // column of the next character of the input line
-  uint32_t state = 0;         // line-end kinds and the line-start flag
-  long long leadIndent = 0;   // blanks before the first character of the line
+  long long pending = 0;     // spaces read and not yet written
+  long long column = 0;      // column of the next character of the input line
+  uint32_t state = 0;        // line-end kinds and the line-start flag
+  long long leadIndent = 0;  // blanks before the first character of the line
   long long normalIndent = kNoIndentYet;
-  CodeUnit lastChar = 0;      // last character written with WriteChar
+  CodeUnit lastChar = 0;  // last character written with WriteChar
 
   void LineEnd() {
     const uint8_t byte =
@@ -90,10 +89,10 @@ struct VortexWriter {
       return;
     }
     state &= ~kVortexKindMask;
-    if (c == 0x09) {
+    if (c == kTabByte) {
       const long long target = NextTabStop(column, tabSize);
       while (column < target) Blank();
-    } else if (c == u' ') {
+    } else if (c == kPlainSpace) {
       Blank();
     } else {
       Character(c);
@@ -118,9 +117,9 @@ uint8_t ChooseVortexLineEnd(CBaseFile* input, const uint32_t& state, const long 
         if ((state & kind) != 0) break;  // the next line is empty
         continue;                        // partner of a pair
       }
-      if (c == 0x09) {
+      if (c == kTabByte) {
         nextIndent = NextTabStop(nextIndent, tabSize);
-      } else if (c == u' ') {
+      } else if (c == kPlainSpace) {
         ++nextIndent;
       } else {
         const bool newParagraph = nextIndent > normalIndent && EndsSentence(lastChar);

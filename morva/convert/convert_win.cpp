@@ -12,8 +12,8 @@ bool ConvertToWin(CBaseFile* input, CBaseFile* output) {
     while (out.ok()) {
       const CodeUnit c = input->ReadChar();
       if (input->IsEOF()) break;
-      if (c == 0x00 || c == 0x0A) {
-        out.Char(0x0A);
+      if (c == kZeroLineEnd || c == kLineFeed) {
+        out.Char(kLineFeed);
         column = 0;
         inRun = false;
       } else if (IsSpaceCode(c)) {
@@ -21,12 +21,12 @@ bool ConvertToWin(CBaseFile* input, CBaseFile* output) {
         out.Spaces(count);
         column += count;
         inRun = true;
-      } else if (c == 0x09) {
+      } else if (c == kTabByte) {
         const long long target = NextTabStop(column, tabSize);
         out.Spaces(target - column);
         column = target;
         inRun = false;
-      } else if (c < 0x20) {
+      } else if (c < kPlainSpace) {
         inRun = false;  // other control codes, CR included, are dropped
       } else {
         out.Char(c);

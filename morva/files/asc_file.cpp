@@ -5,17 +5,13 @@
 #include <exception>
 #include <utility>
 
-#include "convert/conversion_frame.h"
+#include "common/console.h"
 #include "files/bk_charset.h"
-#include "front/console.h"
-#include "front/messages.h"
-#include "front/platform.h"
+#include "files/file_messages.h"
+#include "system/platform.h"
 
 namespace {
 
-constexpr uint16_t kAscLoadAddress = 036756;
-constexpr uint16_t kHeaderDataLength = 2;
-constexpr uint8_t kEndOfText = 0x1A;
 constexpr size_t kBaseNameLength = 6;  // characters, not bytes
 // A part number takes at least three digits ("%03d"); more than nine would
 // be a number no set reaches.
@@ -26,11 +22,11 @@ uint16_t Word(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | (b
 
 }  // namespace
 
-CBKASCFile::CBKASCFile(const std::wstring& fileName) : CBaseFile(fileName) {
+CBkAscFile::CBkAscFile(const std::wstring& fileName) : CBaseFile(fileName) {
   std::memset(m_buffer, ' ', sizeof m_buffer);
 }
 
-CBKASCFile::~CBKASCFile() {
+CBkAscFile::~CBkAscFile() {
   Close();
   if (m_outputs.empty()) return;
   if (m_outputFailed || std::uncaught_exceptions() > 0) {
@@ -40,7 +36,7 @@ CBKASCFile::~CBKASCFile() {
   }
 }
 
-std::wstring CBKASCFile::BaseNameFor(const std::wstring& fileName) {
+std::wstring CBkAscFile::BaseNameFor(const std::wstring& fileName) {
   const size_t slash = fileName.rfind(L'/');
   const std::wstring directory = slash == std::wstring::npos ? L"" : fileName.substr(0, slash + 1);
   const std::wstring name = fileName.substr(directory.size());
@@ -49,11 +45,11 @@ std::wstring CBKASCFile::BaseNameFor(const std::wstring& fileName) {
   return directory + stem + L".ASC";
 }
 
-std::wstring CBKASCFile::HeaderNameFor(const std::wstring& fileName) {
+std::wstring CBkAscFile::HeaderNameFor(const std::wstring& fileName) {
   return BaseNameFor(fileName) + L".bin";
 }
 
-std::vector<std::wstring> CBKASCFile::FindParts(const std::wstring& baseName, int firstPart) {
+std::vector<std::wstring> CBkAscFile::FindParts(const std::wstring& baseName, int firstPart) {
   const size_t slash = baseName.rfind(L'/');
   const std::wstring directory = slash == std::wstring::npos ? L"" : baseName.substr(0, slash + 1);
   const std::wstring prefix = baseName.substr(directory.size()) + L" #";
@@ -84,11 +80,11 @@ std::vector<std::wstring> CBKASCFile::FindParts(const std::wstring& baseName, in
   return names;
 }
 
-void CBKASCFile::MakePartName() {
+void CBkAscFile::MakePartName() {
   m_partName = FormatText(L"%s #%03d.bin", m_baseName.c_str(), m_partNo);
 }
 
-bool CBKASCFile::OpenForWrite(const std::wstring& name) {
+bool CBkAscFile::OpenForWrite(const std::wstring& name) {
   if (!m_protectedName.empty() && IsSameFile(name, m_protectedName)) return false;
   PendingOutput output;
   m_file = CreateOutput(name, &output);
@@ -97,7 +93,7 @@ bool CBKASCFile::OpenForWrite(const std::wstring& name) {
   return true;
 }
 
-bool CBKASCFile::Open(bool forWrite) {
+bool CBkAscFile::Open(bool forWrite) {
   if (forWrite) {
     Discard();
     m_baseName = BaseNameFor(m_fileName);
@@ -105,7 +101,7 @@ bool CBKASCFile::Open(bool forWrite) {
     m_ended = false;
     m_partName = m_baseName + L".bin";
     if (!OpenForWrite(m_partName)) return false;
-    bool ok = WriteWord(kAscLoadAddress) && WriteWord(kHeaderDataLength) && WriteWord(0);
+    bool ok = WriteWord(kAscLoadAddress) && WriteWord(kAscHeaderDataLength) && WriteWord(0);
     ok = Close() && ok;
     if (!ok) {
       Discard();
@@ -118,11 +114,12 @@ bool CBKASCFile::Open(bool forWrite) {
   m_readFailure.clear();
   FILE* header = OpenFile(m_fileName, "rb");
   if (header == nullptr) return false;
-  uint8_t bytes[7];
+  // One byte more than a sound header file holds, to see that it ends there.
+  uint8_t bytes[kAscFileHeaderSize + kAscHeaderDataLength + 1];
   const size_t length = std::fread(bytes, 1, sizeof bytes, header);
   std::fclose(header);
-  if (length != 6 || Word(bytes) != kAscLoadAddress || Word(bytes + 2) != kHeaderDataLength ||
-      Word(bytes + 4) != 0) {
+  if (length != sizeof bytes - 1 || Word(bytes) != kAscLoadAddress ||
+      Word(bytes + 2) != kAscHeaderDataLength || Word(bytes + kAscFileHeaderSize) != 0) {
     return false;
   }
   // The part names come from the header's name without ".bin"; a header
@@ -138,13 +135,13 @@ bool CBKASCFile::Open(bool forWrite) {
   return OpenPartForRead();
 }
 
-bool CBKASCFile::FailPart(const wchar_t* message) {
+bool CBkAscFile::FailPart(const wchar_t* message) {
   m_readFailure = FormatText(message, m_partName.c_str());
   Close();
   return false;
 }
 
-bool CBKASCFile::OpenPartForRead() {
+bool CBkAscFile::OpenPartForRead() {
   Close();
   m_partPos = 0;
   switch (QueryFile(m_partName).kind) {
@@ -154,58 +151,58 @@ bool CBKASCFile::OpenPartForRead() {
   }
   m_file = OpenFile(m_partName, "rb");
   if (m_file == nullptr) return FailPart(kMsgCannotOpen);
-  uint8_t header[4];
+  uint8_t header[kAscFileHeaderSize];
   if (std::fread(header, 1, sizeof header, m_file) != sizeof header) {
     return FailPart(std::ferror(m_file) != 0 ? kMsgCannotRead : kMsgPartShort);
   }
-  if (Word(header) != kAscLoadAddress || Word(header + 2) != kPartSize) {
+  if (Word(header) != kAscLoadAddress || Word(header + 2) != kAscPartSize) {
     return FailPart(kMsgPartDamaged);
   }
   return true;
 }
 
-CodeUnit CBKASCFile::ReadChar() {
-  if (m_ended) return kEndOfText;
-  if (m_partPos >= kPartSize) {
+CodeUnit CBkAscFile::ReadChar() {
+  if (m_ended) return kAscEndOfText;
+  if (m_partPos >= kAscPartSize) {
     ++m_partNo;
     MakePartName();
     if (!OpenPartForRead()) {  // the text has not ended, yet its next part is not there
       m_ended = true;
-      return kEndOfText;
+      return kAscEndOfText;
     }
   }
   if (m_file == nullptr) {  // no set open
     m_ended = true;
-    return kEndOfText;
+    return kAscEndOfText;
   }
   const int byte = std::fgetc(m_file);
   if (byte == EOF) {  // the part ends before its 256 bytes and before the end byte
     FailPart(std::ferror(m_file) != 0 ? kMsgCannotRead : kMsgPartShort);
     m_ended = true;
-    return kEndOfText;
+    return kAscEndOfText;
   }
   ++m_partPos;
-  if (byte == kEndOfText) {
+  if (byte == kAscEndOfText) {
     m_ended = true;
-    return kEndOfText;
+    return kAscEndOfText;
   }
-  return BKToUnicode(static_cast<uint8_t>(byte));
+  return BkToUnicode(static_cast<uint8_t>(byte));
 }
 
-std::wstring CBKASCFile::ReadFailure() {
+std::wstring CBkAscFile::ReadFailure() {
   return m_readFailure.empty() ? CBaseFile::ReadFailure() : m_readFailure;
 }
 
-bool CBKASCFile::WriteChar(CodeUnit c) {
-  const bool ok = m_partPos < kPartSize || FlushPart();
-  NoteWritten(c, c != kEndOfText && IsBKSubstitute(c));
-  m_buffer[m_partPos++] = c == kEndOfText ? kEndOfText : UnicodeToBK(c);
-  if (c == kEndOfText) m_ended = true;
+bool CBkAscFile::WriteChar(CodeUnit c) {
+  const bool ok = m_partPos < kAscPartSize || FlushPart();
+  NoteWritten(c, c != kAscEndOfText && IsBkSubstitute(c));
+  m_buffer[m_partPos++] = c == kAscEndOfText ? kAscEndOfText : UnicodeToBk(c);
+  if (c == kAscEndOfText) m_ended = true;
   m_flushed = false;
   return ok;
 }
 
-bool CBKASCFile::FlushPart() {
+bool CBkAscFile::FlushPart() {
   m_partPos = 0;
   if (m_flushed) return true;
   MakePartName();
@@ -213,7 +210,7 @@ bool CBKASCFile::FlushPart() {
     m_flushed = true;
     return false;
   }
-  bool ok = WriteWord(kAscLoadAddress) && WriteWord(kPartSize) &&
+  bool ok = WriteWord(kAscLoadAddress) && WriteWord(kAscPartSize) &&
             std::fwrite(m_buffer, 1, sizeof m_buffer, m_file) == sizeof m_buffer;
   ok = Close() && ok;
   std::memset(m_buffer, ' ', sizeof m_buffer);
@@ -222,7 +219,7 @@ bool CBKASCFile::FlushPart() {
   return ok;
 }
 
-bool CBKASCFile::Commit(std::wstring* failedName) {
+bool CBkAscFile::Commit(std::wstring* failedName) {
   // Found before the new parts come into place: numbers from the new count up.
   const std::vector<std::wstring> stale =
       m_outputs.empty() ? std::vector<std::wstring>{} : FindParts(m_baseName, m_partNo);
@@ -231,56 +228,17 @@ bool CBKASCFile::Commit(std::wstring* failedName) {
   return true;
 }
 
-long CBKASCFile::Tell() { return m_file != nullptr ? std::ftell(m_file) - 4 : 0; }
+long CBkAscFile::Tell() { return m_file != nullptr ? std::ftell(m_file) - kAscFileHeaderSize : 0; }
 
-int CBKASCFile::Seek(long offset, int origin) {
+int CBkAscFile::Seek(long offset, int origin) {
   if (m_file == nullptr) return 0;
-  return std::fseek(m_file, origin == SEEK_SET ? offset + 4 : offset, origin);
+  return std::fseek(m_file, origin == SEEK_SET ? offset + kAscFileHeaderSize : offset, origin);
 }
 
-bool CBKASCFile::IsEOF() { return m_ended; }
+bool CBkAscFile::IsEOF() { return m_ended; }
 
-bool CBKASCFile::WriteWord(uint16_t value) {
+bool CBkAscFile::WriteWord(uint16_t value) {
   if (m_file == nullptr) return false;
   const uint8_t bytes[2] = {static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>(value >> 8)};
   return std::fwrite(bytes, 1, 2, m_file) == 2;
-}
-
-bool ConvertToBasicASC(CBaseFile* input, CBKASCFile* output) {
-  if (input != nullptr && output != nullptr) output->ProtectFile(input->GetFileName());
-  if (!OpenForConversion(input, output)) return false;
-  const int tabSize = input->GetTabSize();
-  long long column = 0;
-  bool ok = true;
-  while (ok) {
-    const CodeUnit c = input->ReadChar();
-    if (input->IsEOF()) break;
-    if (c == 0x00 || c == 0x0A) {
-      ok = output->WriteChar(0x0A);
-      column = 0;
-    } else if (c == 0x0D) {
-      // carriage returns vanish
-    } else if (c == 0x09) {
-      const long long target = NextTabStop(column, tabSize);
-      for (; column < target && ok; ++column) ok = output->WriteChar(u' ');
-    } else {
-      ok = output->WriteChar(c);
-      ++column;
-    }
-  }
-  const std::wstring readFailure = input->ReadFailure();
-  if (!readFailure.empty()) {
-    ConsolePrint(L"%s", readFailure.c_str());
-    output->Discard();
-    return false;
-  }
-  // The end byte and the last part are written even for an empty text, so
-  // that the header never stands without its part 000.
-  if (ok) ok = output->WriteChar(kEndOfText);
-  if (ok) ok = output->FlushPart();
-  if (!ok) {
-    ConsolePrint(kMsgCannotWriteSet, output->GetPartName().c_str());
-    output->Discard();
-  }
-  return ok;
 }

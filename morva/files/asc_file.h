@@ -1,6 +1,6 @@
 // A BASIC listing kept on the BK in text form: a 6-byte header file and
 // numbered part files of 256 bytes each, all of them BK binary files with
-// the load address 036756. CBKASCFile makes such a set look like one
+// the load address 036756. CBkAscFile makes such a set look like one
 // character stream; the text ends with the byte 0x1A.
 //
 //   header  "NAME  .ASC.bin"        036756, 2, 0
@@ -13,10 +13,18 @@
 
 #include "files/base_file.h"
 
-class CBKASCFile : public CBaseFile {
+// The format of a set. Every file of it is a BK binary file: a load-address
+// word and a length word, then the data.
+inline constexpr uint16_t kAscLoadAddress = 036756;
+inline constexpr int kAscFileHeaderSize = 4;         // the two words before the data
+inline constexpr uint16_t kAscHeaderDataLength = 2;  // the header file's data: one zero word
+inline constexpr int kAscPartSize = 256;             // the data of every part
+inline constexpr uint8_t kAscEndOfText = 0x1A;       // the byte after the last character
+
+class CBkAscFile : public CBaseFile {
  public:
-  explicit CBKASCFile(const std::wstring& fileName);
-  ~CBKASCFile() override;  // settles a set nobody committed or discarded
+  explicit CBkAscFile(const std::wstring& fileName);
+  ~CBkAscFile() override;  // settles a set nobody committed or discarded
 
   // For reading, the name is that of the header file and must end in
   // ".bin"; the header and part 000 must be sound. For writing, the name is
@@ -30,12 +38,12 @@ class CBKASCFile : public CBaseFile {
   CodeUnit ReadChar() override;
   // Buffers one character; every 257th character first writes the full
   // buffer as the next part. False when that part could not be written.
+  // kAscEndOfText is written as itself and ends the text.
   bool WriteChar(CodeUnit c) override;
   // Positions inside the data of the part that is open (its header skipped).
   long Tell() override;
   int Seek(long offset, int origin) override;
   bool IsEOF() override;
-  bool WriteWord(uint16_t value);
   // Puts the header and every part in place, then removes the parts that an
   // older, longer set of the same name left behind.
   bool Commit(std::wstring* failedName) override;
@@ -45,8 +53,6 @@ class CBKASCFile : public CBaseFile {
   // been buffered since the last part. False when the part file could not
   // be created or written completely.
   bool FlushPart();
-  void MakePartName();
-  bool OpenPartForRead();
 
   // The file that the set must never overwrite (the input being read).
   void ProtectFile(const std::wstring& name) { m_protectedName = name; }
@@ -64,8 +70,12 @@ class CBKASCFile : public CBaseFile {
   static std::vector<std::wstring> FindParts(const std::wstring& baseName, int firstPart);
 
  private:
-  static constexpr int kPartSize = 256;
-
+  bool WriteWord(uint16_t value);
+  // Sets m_partName to the name of part m_partNo.
+  void MakePartName();
+  // Opens part m_partName and skips its header; false, with the message for
+  // ReadFailure, when the part is missing, short or not a part of a set.
+  bool OpenPartForRead();
   bool OpenForWrite(const std::wstring& name);
   bool FailPart(const wchar_t* message);
 
@@ -74,14 +84,8 @@ class CBKASCFile : public CBaseFile {
   int m_partPos = 0;
   std::wstring m_baseName;
   std::wstring m_partName;
-  uint8_t m_buffer[kPartSize];
+  uint8_t m_buffer[kAscPartSize];
   bool m_flushed = false;
   std::wstring m_protectedName;
   std::wstring m_readFailure;  // why reading the set stopped short
 };
-
-// Copies any input into a BASIC ASC set: line ends become 0x0A, carriage
-// returns vanish, tabs become spaces, and the text ends with 0x1A. False,
-// with a message and nothing written, when the input could not be read
-// whole or the set could not be written completely.
-bool ConvertToBasicASC(CBaseFile* input, CBKASCFile* output);

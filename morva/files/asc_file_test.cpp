@@ -1,35 +1,33 @@
-// CBKASCFile on real files in a temporary directory: names, the header
-// offset of Tell and Seek, the end of a set, and ConvertToBasicASC from an
-// in-memory input.
+// CBkAscFile on real files in a temporary directory: names, the header
+// offset of Tell and Seek, the end of a set, sets that replace older ones.
 #include "files/asc_file.h"
 #include "files/file_testing.h"
 
 #include <gtest/gtest.h>
 
+#include "convert/convert.h"
 #include "convert/memory_file_for_tests.h"
-#include "front/console.h"
-#include "front/platform.h"
+#include "common/console.h"
+#include "common/platform.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-constexpr uint16_t kAscAddress = 036756;
-
 // Names of 2 and 7+ characters and Cyrillic names are checked end to end.
-TEST(CBKASCFileTest, BaseNameIsSixCharactersPaddedWithSpaces) {
-  EXPECT_EQ(CBKASCFile::BaseNameFor(L"sixsix.asc"), L"sixsix.ASC");
-  EXPECT_EQ(CBKASCFile::BaseNameFor(L"noext"), L"noext .ASC");
-  EXPECT_EQ(CBKASCFile::BaseNameFor(L".asc"), L"      .ASC");
-  EXPECT_EQ(CBKASCFile::BaseNameFor(L"my.dir/listing.v2.asc"), L"my.dir/listin.ASC");
+TEST(CBkAscFileTest, BaseNameIsSixCharactersPaddedWithSpaces) {
+  EXPECT_EQ(CBkAscFile::BaseNameFor(L"sixsix.asc"), L"sixsix.ASC");
+  EXPECT_EQ(CBkAscFile::BaseNameFor(L"noext"), L"noext .ASC");
+  EXPECT_EQ(CBkAscFile::BaseNameFor(L".asc"), L"      .ASC");
+  EXPECT_EQ(CBkAscFile::BaseNameFor(L"my.dir/listing.v2.asc"), L"my.dir/listin.ASC");
 }
 
-TEST(CBKASCFileTest, TellAndSeekSkipThePartHeader) {
+TEST(CBkAscFileTest, TellAndSeekSkipThePartHeader) {
   TempDir dir;
   WriteFileBytes(dir / "t.ASC.bin", {0xEE, 0x3D, 0x02, 0x00, 0x00, 0x00});
   Bytes data = {'A', 'B', 'C'};
   data.resize(256, ' ');
-  WriteFileBytes(dir / "t.ASC #000.bin", MakeBkFile(kAscAddress, data));
-  CBKASCFile file(Wide(dir / "t.ASC.bin"));
+  WriteFileBytes(dir / "t.ASC #000.bin", MakeBkFile(kAscLoadAddress, data));
+  CBkAscFile file(Wide(dir / "t.ASC.bin"));
   ASSERT_TRUE(file.Open(false));
   EXPECT_EQ(file.Tell(), 0);
   EXPECT_EQ(file.ReadChar(), u'A');
@@ -41,50 +39,25 @@ TEST(CBKASCFileTest, TellAndSeekSkipThePartHeader) {
   EXPECT_FALSE(file.IsEOF());
 }
 
-TEST(CBKASCFileTest, EndedSetKeepsAnsweringTheEndByte) {
+TEST(CBkAscFileTest, EndedSetKeepsAnsweringTheEndByte) {
   TempDir dir;
   WriteFileBytes(dir / "e.ASC.bin", {0xEE, 0x3D, 0x02, 0x00, 0x00, 0x00});
   Bytes data = {'x', 0x1A, 'y'};
   data.resize(256, ' ');
-  WriteFileBytes(dir / "e.ASC #000.bin", MakeBkFile(kAscAddress, data));
-  CBKASCFile file(Wide(dir / "e.ASC.bin"));
+  WriteFileBytes(dir / "e.ASC #000.bin", MakeBkFile(kAscLoadAddress, data));
+  CBkAscFile file(Wide(dir / "e.ASC.bin"));
   ASSERT_TRUE(file.Open(false));
   EXPECT_EQ(file.ReadChar(), u'x');
   EXPECT_EQ(file.ReadChar(), 0x1A);
   EXPECT_TRUE(file.IsEOF());
   EXPECT_EQ(file.ReadChar(), 0x1A);
   // An object that was never opened ends at once instead of reading zeros.
-  CBKASCFile unopened(Wide(dir / "e.ASC.bin"));
+  CBkAscFile unopened(Wide(dir / "e.ASC.bin"));
   unopened.ReadChar();
   EXPECT_TRUE(unopened.IsEOF());
 }
 
-TEST(ConvertToBasicAscTest, FromAnyInputThroughTheCommonInterface) {
-  TempDir dir;
-  MemoryFile input(u"1" + std::u16string(1, u'\0') + u"ж");
-  CBKASCFile output(Wide(dir / "m.asc"));
-  std::string console;
-  SetConsoleSink(&console);
-  EXPECT_TRUE(ConvertToBasicASC(&input, &output));
-  EXPECT_FALSE(ConvertToBasicASC(nullptr, &output));
-  SetConsoleSink(nullptr);
-  EXPECT_EQ(console, "Недостаточно памяти.\n");
-  // Written, but only under temporary names until the set is committed.
-  EXPECT_EQ(output.GetOutputNames(),
-            (std::vector<std::wstring>{Wide(dir / "m     .ASC.bin"),
-                                       Wide(dir / "m     .ASC #000.bin")}));
-  EXPECT_FALSE(FileExists(dir / "m     .ASC.bin"));
-  EXPECT_EQ(ListDirectory(dir.path()).size(), 2u);
-  EXPECT_TRUE(output.Commit(nullptr));
-  Bytes data = {'1', 0x0A, 0xD6, 0x1A};  // a zero code unit ends a line
-  data.resize(256, ' ');
-  EXPECT_EQ(ReadFileBytes(dir / "m     .ASC #000.bin"), MakeBkFile(kAscAddress, data));
-  EXPECT_EQ(ListDirectory(dir.path()),
-            (std::vector<std::string>{"m     .ASC #000.bin", "m     .ASC.bin"}));
-  EXPECT_EQ(output.GetReplacedCount(), 0u);
-}
-
-TEST(CBKASCFileTest, FindPartsTakesOnlyTheNamesOfParts) {
+TEST(CBkAscFileTest, FindPartsTakesOnlyTheNamesOfParts) {
   TempDir dir;
   for (const char* name : {"s.ASC #000.bin", "s.ASC #001.bin", "s.ASC #012.bin", "s.ASC #1000.bin",
                            "s.ASC #0005.bin", "s.ASC #01.bin", "s.ASC #00x.bin", "s.ASC.bin",
@@ -92,49 +65,49 @@ TEST(CBKASCFileTest, FindPartsTakesOnlyTheNamesOfParts) {
     WriteFileBytes(dir / name, {});
   }
   const std::wstring base = Wide(dir / "s.ASC");
-  EXPECT_EQ(CBKASCFile::FindParts(base, 0),
+  EXPECT_EQ(CBkAscFile::FindParts(base, 0),
             (std::vector<std::wstring>{Wide(dir / "s.ASC #000.bin"), Wide(dir / "s.ASC #001.bin"),
                                        Wide(dir / "s.ASC #012.bin"),
                                        Wide(dir / "s.ASC #1000.bin")}));
-  EXPECT_EQ(CBKASCFile::FindParts(base, 2),
+  EXPECT_EQ(CBkAscFile::FindParts(base, 2),
             (std::vector<std::wstring>{Wide(dir / "s.ASC #012.bin"),
                                        Wide(dir / "s.ASC #1000.bin")}));
-  EXPECT_TRUE(CBKASCFile::FindParts(Wide(dir / "none/s.ASC"), 0).empty());
+  EXPECT_TRUE(CBkAscFile::FindParts(Wide(dir / "none/s.ASC"), 0).empty());
 }
 
-TEST(CBKASCFileTest, CommitReplacesAnOlderLongerSetAndDiscardKeepsIt) {
+TEST(CBkAscFileTest, CommitReplacesAnOlderLongerSetAndDiscardKeepsIt) {
   TempDir dir;
-  const Bytes old = MakeBkFile(kAscAddress, Bytes(256, 'O'));
+  const Bytes old = MakeBkFile(kAscLoadAddress, Bytes(256, 'O'));
   for (const char* name : {"p     .ASC #000.bin", "p     .ASC #001.bin", "p     .ASC #002.bin"}) {
     WriteFileBytes(dir / name, old);
   }
   WriteFileBytes(dir / "p     .ASC.bin", {0xEE, 0x3D, 0x02, 0x00, 0x00, 0x00});
   {
     MemoryFile input(u"10 END");
-    CBKASCFile output(Wide(dir / "p.asc"));
-    EXPECT_TRUE(ConvertToBasicASC(&input, &output));
+    CBkAscFile output(Wide(dir / "p.asc"));
+    EXPECT_TRUE(ConvertToBasicAsc(&input, &output));
     output.Discard();
   }
   EXPECT_EQ(ReadFileBytes(dir / "p     .ASC #002.bin"), old);
   EXPECT_EQ(ListDirectory(dir.path()).size(), 4u);
   {
     MemoryFile input(u"10 END");
-    CBKASCFile output(Wide(dir / "p.asc"));
-    EXPECT_TRUE(ConvertToBasicASC(&input, &output));
+    CBkAscFile output(Wide(dir / "p.asc"));
+    EXPECT_TRUE(ConvertToBasicAsc(&input, &output));
   }  // destroyed after a successful conversion: the set comes into place
   EXPECT_EQ(ListDirectory(dir.path()),
             (std::vector<std::string>{"p     .ASC #000.bin", "p     .ASC.bin"}));
   Bytes data = {'1', '0', ' ', 'E', 'N', 'D', 0x1A};
   data.resize(256, ' ');
-  EXPECT_EQ(ReadFileBytes(dir / "p     .ASC #000.bin"), MakeBkFile(kAscAddress, data));
+  EXPECT_EQ(ReadFileBytes(dir / "p     .ASC #000.bin"), MakeBkFile(kAscLoadAddress, data));
 }
 
-TEST(CBKASCFileTest, ASetThatStopsShortNamesItsPart) {
+TEST(CBkAscFileTest, ASetThatStopsShortNamesItsPart) {
   TempDir dir;
   WriteFileBytes(dir / "r.ASC.bin", {0xEE, 0x3D, 0x02, 0x00, 0x00, 0x00});
-  WriteFileBytes(dir / "r.ASC #000.bin", MakeBkFile(kAscAddress, Bytes(256, 'R')));
+  WriteFileBytes(dir / "r.ASC #000.bin", MakeBkFile(kAscLoadAddress, Bytes(256, 'R')));
   const auto readWhole = [&dir](std::u16string* text) {
-    CBKASCFile file(Wide(dir / "r.ASC.bin"));
+    CBkAscFile file(Wide(dir / "r.ASC.bin"));
     if (!file.Open(false)) return file.ReadFailure();
     *text = ReadAll(file);
     return file.ReadFailure();
@@ -144,7 +117,7 @@ TEST(CBKASCFileTest, ASetThatStopsShortNamesItsPart) {
             "Ошибка! " + dir / "r.ASC #001.bin" + " не найден, набор файлов неполон.\n");
   EXPECT_EQ(text, std::u16string(256, u'R'));
 
-  Bytes shortPart = MakeBkFile(kAscAddress, Bytes(256, 'S'));
+  Bytes shortPart = MakeBkFile(kAscLoadAddress, Bytes(256, 'S'));
   shortPart.resize(4 + 100);  // cut off; the length word still says 256
   WriteFileBytes(dir / "r.ASC #001.bin", shortPart);
   EXPECT_EQ(NarrowName(readWhole(&text)),
@@ -154,34 +127,12 @@ TEST(CBKASCFileTest, ASetThatStopsShortNamesItsPart) {
   EXPECT_EQ(readWhole(&text), L"");
   EXPECT_EQ(text, std::u16string(256, u'R') + std::u16string(100, u'S'));
 
-  WriteFileBytes(dir / "r.ASC #000.bin", MakeBkFile(kAscAddress + 2, Bytes(256, 'R')));
+  WriteFileBytes(dir / "r.ASC #000.bin", MakeBkFile(kAscLoadAddress + 2, Bytes(256, 'R')));
   EXPECT_EQ(NarrowName(readWhole(&text)),
             "Ошибка! " + dir / "r.ASC #000.bin" + " повреждён, это не часть набора Basic ASC.\n");
   WriteFileBytes(dir / "r.ASC #000.bin", {0xEE, 0x3D});
   EXPECT_EQ(NarrowName(readWhole(&text)),
             "Ошибка! " + dir / "r.ASC #000.bin" + " короче 256 байт, набор файлов неполон.\n");
-}
-
-TEST(ConvertToBasicAscTest, CountsTheCharactersItReplaces) {
-  TempDir dir;
-  MemoryFile input(u"10 PRINT \"Ёлка — 2\"");
-  CBKASCFile output(Wide(dir / "r.asc"));
-  std::string console;
-  SetConsoleSink(&console);
-  ConvertToBasicASC(&input, &output);
-  SetConsoleSink(nullptr);
-  EXPECT_EQ(output.GetReplacedCount(), 2u);  // Ё and the dash; the end byte is no character
-  EXPECT_EQ(output.GetFirstReplaced(), U'Ё');
-}
-
-TEST(ConvertToBasicAscTest, HeaderThatCannotBeCreated) {
-  MemoryFile input(u"10 END");
-  CBKASCFile output(L"/nonexistent-morva-test/x.asc");
-  std::string console;
-  SetConsoleSink(&console);
-  ConvertToBasicASC(&input, &output);
-  SetConsoleSink(nullptr);
-  EXPECT_EQ(console, "Ошибка! /nonexistent-morva-test/x.asc не открывается.\n");
 }
 
 }  // namespace

@@ -2,10 +2,10 @@
 
 #include <exception>
 
+#include "common/console.h"
 #include "files/bk_charset.h"
-#include "front/console.h"
-#include "front/messages.h"
-#include "front/platform.h"
+#include "files/file_messages.h"
+#include "system/platform.h"
 
 namespace {
 
@@ -141,22 +141,22 @@ void CBaseFile::NoteWritten(CodeUnit c, bool replaced) {
   if (m_replacedCount++ == 0) m_firstReplaced = c;
 }
 
-CBKFile::CBKFile(const std::wstring& fileName) : CBaseFile(fileName) {}
+CBkFile::CBkFile(const std::wstring& fileName) : CBaseFile(fileName) {}
 
-bool CBKFile::Open(bool forWrite) {
+bool CBkFile::Open(bool forWrite) {
   Close();  // an object is opened once; a second Open starts afresh
   if (forWrite) return OpenOutputStream();
   m_file = OpenFile(m_fileName, "rb");
   return m_file != nullptr;
 }
 
-CodeUnit CBKFile::ReadChar() {
+CodeUnit CBkFile::ReadChar() {
   if (m_file == nullptr) return 0;
-  return BKToUnicode(ReadByte());
+  return BkToUnicode(ReadByte());
 }
 
-bool CBKFile::WriteChar(CodeUnit c) {
+bool CBkFile::WriteChar(CodeUnit c) {
   if (m_file == nullptr) return false;
-  NoteWritten(c, IsBKSubstitute(c));
-  return WriteByte(UnicodeToBK(c));
+  NoteWritten(c, IsBkSubstitute(c));
+  return WriteByte(UnicodeToBk(c));
 }

@@ -18,9 +18,14 @@
 #include <string>
 #include <vector>
 
-#include "front/platform.h"
+#include "system/platform.h"
 
 using CodeUnit = char16_t;
+
+// The tab stops of the BK editors: every eight columns. A BK text is read
+// with them unless the command line gives another width, and the Edasp
+// output places its tab bytes on them.
+inline constexpr int kBkTabWidth = 8;
 
 class CBaseFile {
  public:
@@ -31,7 +36,7 @@ class CBaseFile {
 
   virtual const std::wstring& GetFileName();
   virtual int GetTabSize();
-  virtual void SetTabSize(int n);  // accepted only from 2 to 16
+  virtual void SetTabSize(int n);    // accepted only from 2 to 16
   virtual bool Open(bool forWrite);  // the base class opens nothing
   // Closes the stream if one is open. False when a write to it failed or
   // the final flush did, so that a caller can report an incomplete output.
@@ -82,7 +87,7 @@ class CBaseFile {
 
   FILE* m_file = nullptr;
   std::wstring m_fileName;
-  int m_tabSize = 8;
+  int m_tabSize = kBkTabWidth;
 
  private:
   uint64_t m_replacedCount = 0;
@@ -92,9 +97,9 @@ class CBaseFile {
 
 // A BK editor text (Edasp or Vortex): one byte per character in the BK
 // character set, no header, opened in binary mode.
-class CBKFile : public CBaseFile {
+class CBkFile : public CBaseFile {
  public:
-  explicit CBKFile(const std::wstring& fileName);
+  explicit CBkFile(const std::wstring& fileName);
   bool Open(bool forWrite) override;
   CodeUnit ReadChar() override;
   bool WriteChar(CodeUnit c) override;

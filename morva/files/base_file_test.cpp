@@ -1,14 +1,13 @@
 #include "files/base_file.h"
-#include "files/file_testing.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-
 #include <string>
 #include <vector>
 
-#include "front/platform.h"
+#include "common/platform.h"
+#include "files/file_testing.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -31,7 +30,7 @@ TEST(CBaseFileTest, BaseOpensNothingAndReadsNothing) {
 }
 
 TEST(CBaseFileTest, TabSizeAcceptsTwoToSixteenOnly) {
-  CBKFile file(L"x");
+  CBkFile file(L"x");
   EXPECT_EQ(file.GetTabSize(), 8);
   for (int rejected : {0, 1, 17, -4}) {
     file.SetTabSize(rejected);
@@ -43,28 +42,28 @@ TEST(CBaseFileTest, TabSizeAcceptsTwoToSixteenOnly) {
   EXPECT_EQ(file.GetTabSize(), 16);
 }
 
-TEST(CBKFileTest, ReadsThroughTheBkCharacterSet) {
+TEST(CBkFileTest, ReadsThroughTheBkCharacterSet) {
   TempDir dir;
   WriteFileBytes(dir / "t.edp", {0x41, 0x7F, 0xC1, 0x0A, 0x85});
-  CBKFile file(Wide(dir / "t.edp"));
+  CBkFile file(Wide(dir / "t.edp"));
   ASSERT_TRUE(file.Open(false));
   EXPECT_EQ(ReadAll(file), u"A\u25A0а\n ");
 }
 
-TEST(CBKFileTest, EmptyFileEndsAtTheFirstRead) {
+TEST(CBkFileTest, EmptyFileEndsAtTheFirstRead) {
   TempDir dir;
   WriteFileBytes(dir / "e", {});
-  CBKFile file(Wide(dir / "e"));
+  CBkFile file(Wide(dir / "e"));
   ASSERT_TRUE(file.Open(false));
   EXPECT_FALSE(file.IsEOF());  // nothing has run into the end yet
   EXPECT_EQ(file.ReadChar(), 0);
   EXPECT_TRUE(file.IsEOF());
 }
 
-TEST(CBKFileTest, WritesThroughTheBkCharacterSet) {
+TEST(CBkFileTest, WritesThroughTheBkCharacterSet) {
   TempDir dir;
   {
-    CBKFile file(Wide(dir / "o"));
+    CBkFile file(Wide(dir / "o"));
     ASSERT_TRUE(file.Open(true));
     for (CodeUnit c : std::u16string(u"Aё€\r\n\0е", 7)) EXPECT_TRUE(file.WriteChar(c));
     EXPECT_TRUE(file.WriteByte(0x1A));  // raw, not mapped
@@ -72,9 +71,9 @@ TEST(CBKFileTest, WritesThroughTheBkCharacterSet) {
   EXPECT_EQ(ReadFileBytes(dir / "o"), (Bytes{0x41, 0xC5, 0x20, 0x00, 0x0A, 0x0A, 0xC5, 0x1A}));
 }
 
-TEST(CBKFileTest, CountsTheCharactersItReplaces) {
+TEST(CBkFileTest, CountsTheCharactersItReplaces) {
   TempDir dir;
-  CBKFile file(Wide(dir / "o"));
+  CBkFile file(Wide(dir / "o"));
   ASSERT_TRUE(file.Open(true));
   EXPECT_EQ(file.GetReplacedCount(), 0u);
   // Control codes become look-alikes on purpose and count as nothing; ё
@@ -87,26 +86,26 @@ TEST(CBKFileTest, CountsTheCharactersItReplaces) {
   EXPECT_EQ(ReadFileBytes(dir / "o"),
             (Bytes{0x41, 0x7F, 0x09, 0x20, 0xF6, 0xE5, 0x20, 0xC5, 0x20, 0x20, 0x20, 0x20, 0x7F}));
 
-  CBKFile first(Wide(dir / "p"));
+  CBkFile first(Wide(dir / "p"));
   ASSERT_TRUE(first.Open(true));
   for (CodeUnit c : std::u16string(u"ok \U0001F600«")) first.WriteChar(c);
   EXPECT_EQ(first.GetReplacedCount(), 2u);
   EXPECT_EQ(first.GetFirstReplaced(), U'\U0001F600');
 }
 
-TEST(CBKFileTest, MissingFileDoesNotOpen) {
+TEST(CBkFileTest, MissingFileDoesNotOpen) {
   TempDir dir;
-  CBKFile file(Wide(dir / "missing"));
+  CBkFile file(Wide(dir / "missing"));
   EXPECT_FALSE(file.Open(false));
   EXPECT_TRUE(file.IsEOF());
   EXPECT_EQ(file.ReadChar(), 0);
   EXPECT_FALSE(file.WriteChar(u'a'));
 }
 
-TEST(CBKFileTest, RawWordsAndPositions) {
+TEST(CBkFileTest, RawWordsAndPositions) {
   TempDir dir;
   WriteFileBytes(dir / "h", {0x40, 0x0C, 0x10, 0x00, 0x7A});
-  CBKFile file(Wide(dir / "h"));
+  CBkFile file(Wide(dir / "h"));
   ASSERT_TRUE(file.Open(false));
   EXPECT_EQ(file.ReadWord(), 006100);
   EXPECT_EQ(file.Tell(), 2);
@@ -120,41 +119,41 @@ TEST(CBKFileTest, RawWordsAndPositions) {
   EXPECT_EQ(file.ReadByte(), 0x40);
 }
 
-TEST(CBKFileTest, OddByteAtTheEndGivesAZeroWord) {
+TEST(CBkFileTest, OddByteAtTheEndGivesAZeroWord) {
   TempDir dir;
   WriteFileBytes(dir / "odd", {0x41});
-  CBKFile file(Wide(dir / "odd"));
+  CBkFile file(Wide(dir / "odd"));
   ASSERT_TRUE(file.Open(false));
   EXPECT_EQ(file.ReadWord(), 0);
   EXPECT_TRUE(file.IsEOF());
 }
 
-TEST(CBKFileTest, AReadingLoopOverAnUnreadableStreamEnds) {
+TEST(CBkFileTest, AReadingLoopOverAnUnreadableStreamEnds) {
   // A directory opens for reading on POSIX systems, but every read fails.
   TempDir dir;
-  CBKFile file(Wide(dir.path()));
+  CBkFile file(Wide(dir.path()));
   if (!file.Open(false)) GTEST_SKIP() << "directories do not open as files here";
   EXPECT_EQ(ReadAll(file), u"");
   EXPECT_TRUE(file.IsEOF());
 }
 
-TEST(CBKFileTest, OutputComesIntoPlaceOnlyWhole) {
+TEST(CBkFileTest, OutputComesIntoPlaceOnlyWhole) {
   TempDir dir;
   WriteFileBytes(dir / "o", {'o', 'l', 'd'});
-  const auto writeNew = [&dir](CBKFile& file) {
+  const auto writeNew = [&dir](CBkFile& file) {
     ASSERT_TRUE(file.Open(true));
     for (CodeUnit c : std::u16string(u"new")) EXPECT_TRUE(file.WriteChar(c));
     EXPECT_EQ(ReadFileBytes(dir / "o"), (Bytes{'o', 'l', 'd'}));  // still the old file
   };
   {
-    CBKFile file(Wide(dir / "o"));
+    CBkFile file(Wide(dir / "o"));
     writeNew(file);
     file.Discard();
   }
   EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"o"});
   EXPECT_EQ(ReadFileBytes(dir / "o"), (Bytes{'o', 'l', 'd'}));
   try {
-    CBKFile file(Wide(dir / "o"));
+    CBkFile file(Wide(dir / "o"));
     writeNew(file);
     throw std::runtime_error("the conversion broke off");
   } catch (const std::runtime_error&) {
@@ -162,7 +161,7 @@ TEST(CBKFileTest, OutputComesIntoPlaceOnlyWhole) {
   EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"o"});
   EXPECT_EQ(ReadFileBytes(dir / "o"), (Bytes{'o', 'l', 'd'}));
   {
-    CBKFile file(Wide(dir / "o"));
+    CBkFile file(Wide(dir / "o"));
     writeNew(file);
     EXPECT_EQ(file.GetOutputNames(), std::vector<std::wstring>{Wide(dir / "o")});
     std::wstring failed;
@@ -172,9 +171,9 @@ TEST(CBKFileTest, OutputComesIntoPlaceOnlyWhole) {
   EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"o"});
 }
 
-TEST(CBKFileTest, AFullDiskIsReported) {
+TEST(CBkFileTest, AFullDiskIsReported) {
   if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  CBKFile file(L"/dev/full");
+  CBkFile file(L"/dev/full");
   ASSERT_TRUE(file.Open(true));
   // stdio buffers the bytes; the failure shows once the buffer is flushed
   // (a write returns false) or at the latest when the file is closed.
@@ -183,7 +182,7 @@ TEST(CBKFileTest, AFullDiskIsReported) {
   EXPECT_FALSE(allWritten);
   EXPECT_FALSE(file.Close());
 
-  CBKFile small(L"/dev/full");
+  CBkFile small(L"/dev/full");
   ASSERT_TRUE(small.Open(true));
   EXPECT_TRUE(small.WriteByte(1));  // still in the buffer
   EXPECT_FALSE(small.Close());

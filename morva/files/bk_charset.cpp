@@ -1,6 +1,6 @@
 #include "files/bk_charset.h"
 
-const char16_t BKCharTable[128] = {
+const char16_t BkCharTable[128] = {
     // 0x80..0x9F: no characters, read as spaces
     0x0020, 0x0020, 0x0020, 0x0020, 0x0020, 0x0020, 0x0020, 0x0020,
     0x0020, 0x0020, 0x0020, 0x0020, 0x0020, 0x0020, 0x0020, 0x0020,
@@ -68,25 +68,25 @@ constexpr int kFirstSearchedByte = 0xA0;
 
 }  // namespace
 
-CodeUnit BKToUnicode(uint8_t b) {
+CodeUnit BkToUnicode(uint8_t b) {
   if (b < 0x7F) return b;
   if (b == 0x7F) return kBlackSquare;
-  return BKCharTable[b - 0x80];
+  return BkCharTable[b - 0x80];
 }
 
-uint8_t UnicodeToBK(CodeUnit c) {
+uint8_t UnicodeToBk(CodeUnit c) {
   if (c < 0x20) return ControlCharTable[c];
   if (c < 0x7F) return static_cast<uint8_t>(c);
   if (c == kBlackSquare) return kBlackSquareByte;
   if (c == 0x0451) c = 0x0435;  // ё is written as е
   if (c == 0x0401) c = 0x0415;  // Ё is written as Е
   for (int b = kFirstSearchedByte; b <= 0xFF; ++b) {
-    if (BKCharTable[b - 0x80] == c) return static_cast<uint8_t>(b);
+    if (BkCharTable[b - 0x80] == c) return static_cast<uint8_t>(b);
   }
   return kSpaceByte;
 }
 
-bool IsBKSubstitute(CodeUnit c) {
+bool IsBkSubstitute(CodeUnit c) {
   if (c == 0x0451 || c == 0x0401) return true;
-  return c > 0x20 && UnicodeToBK(c) == kSpaceByte;
+  return c > 0x20 && UnicodeToBk(c) == kSpaceByte;
 }

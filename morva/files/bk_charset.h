@@ -11,7 +11,7 @@
 
 // The code point of each BK byte 0x80..0xFF. 0x80..0x9F hold no character
 // on the BK and read as spaces; the table has no ё/Ё.
-extern const char16_t BKCharTable[128];
+extern const char16_t BkCharTable[128];
 
 // The BK byte written for each code point 0x00..0x1F: mostly the BK
 // character that looks like the symbol PC fonts show for that control code.
@@ -19,16 +19,16 @@ extern const char16_t BKCharTable[128];
 extern const uint8_t ControlCharTable[32];
 
 // 0 stays 0, 0x01..0x7E are themselves, 0x7F is U+25A0 (black square),
-// 0x80..0xFF come from BKCharTable.
-CodeUnit BKToUnicode(uint8_t b);
+// 0x80..0xFF come from BkCharTable.
+CodeUnit BkToUnicode(uint8_t b);
 
 // The BK byte for a code unit: control codes through ControlCharTable, ASCII
 // as itself, U+25A0 as 0x7F, ё/Ё folded to е/Е, everything else searched in
-// BKCharTable over 0xA0..0xFF only. A character the BK lacks becomes a space,
+// BkCharTable over 0xA0..0xFF only. A character the BK lacks becomes a space,
 // so 0x80..0x9F are never produced.
-uint8_t UnicodeToBK(CodeUnit c);
+uint8_t UnicodeToBk(CodeUnit c);
 
-// True when UnicodeToBK gives a substitute for c: a space for a character
+// True when UnicodeToBk gives a substitute for c: a space for a character
 // the BK lacks, е/Е for ё/Ё. Control codes, which it maps to look-alikes on
 // purpose, are not substitutes.
-bool IsBKSubstitute(CodeUnit c);
+bool IsBkSubstitute(CodeUnit c);

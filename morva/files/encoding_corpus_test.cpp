@@ -20,10 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "common/platform.h"
 #include "files/encoding_detect.h"
 #include "files/previous_detection_for_tests.h"
 #include "files/text_encoding_for_tests.h"
-#include "front/platform.h"
+#include "support/text_bytes.h"
 
 namespace {
 
@@ -241,34 +242,6 @@ class Tally {
 // ---------------------------------------------------------------------------
 // Texts from Debian packages.
 
-std::u16string DecodeUtf8(const std::string& bytes) {
-  std::u16string text;
-  for (size_t i = 0; i < bytes.size();) {
-    const uint8_t b = static_cast<uint8_t>(bytes[i]);
-    char32_t c = b;
-    int more = 0;
-    if (b >= 0xF0) {
-      c = b & 0x07;
-      more = 3;
-    } else if (b >= 0xE0) {
-      c = b & 0x0F;
-      more = 2;
-    } else if (b >= 0xC0) {
-      c = b & 0x1F;
-      more = 1;
-    }
-    ++i;
-    for (; more > 0 && i < bytes.size(); --more, ++i) c = (c << 6) | (bytes[i] & 0x3F);
-    if (c >= 0x10000) {
-      text += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      text += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-      text += static_cast<char16_t>(c);
-    }
-  }
-  return text;
-}
-
 std::string ReadWhole(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream out;
@@ -292,7 +265,7 @@ std::vector<std::pair<std::string, std::u16string>> FortuneFiles(const std::stri
         continue;
       }
     }
-    files.push_back({name, DecodeUtf8(ReadWhole(dir + "/" + name))});
+    files.push_back({name, FromUtf8(ReadWhole(dir + "/" + name))});
   }
   closedir(listing);
   std::sort(files.begin(), files.end());
@@ -321,7 +294,7 @@ std::vector<std::u16string> DictionaryWords(const std::string& name) {
   std::getline(in, line);
   while (std::getline(in, line)) {
     const std::string word = line.substr(0, line.find('/'));
-    if (!word.empty()) words.push_back(DecodeUtf8(word));
+    if (!word.empty()) words.push_back(FromUtf8(word));
   }
   return words;
 }

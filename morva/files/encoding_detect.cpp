@@ -5,7 +5,12 @@
 
 namespace {
 
-constexpr uint8_t kUtf8Mark[3] = {0xEF, 0xBB, 0xBF};
+// The two count tests of the Unicode forms, in per cent of the bytes: a
+// third of them (the high bytes of Cyrillic UTF-16LE units, or the lead
+// bytes of Cyrillic UTF-8), and under a tenth of UTF-8 continuation bytes
+// for UTF-16LE.
+constexpr double kThirdPercent = 33.3;
+constexpr double kUtf8ContinuationPercent = 10.0;
 
 bool StartsWith(const uint8_t* bytes, size_t size, const uint8_t* mark, size_t length) {
   if (size < length) return false;
@@ -83,12 +88,19 @@ int64_t PageCost(const ByteClass* page, const uint8_t* bytes, size_t size) {
   return total;
 }
 
+// The bytes that BK editor texts hold and PC texts do not: Edasp line
+// ends, Vortex soft line ends and space codes (see kBkCodeCost).
+constexpr uint8_t kLastBkCode = 0x07;
+// What pads a file to whole blocks after its end: zero bytes, or the end
+// byte 0x1A of the BK's and DOS's texts.
+bool IsPadding(uint8_t b) { return b == 0x00 || b == 0x1A; }
+
 int64_t CountBkCodes(const uint8_t* bytes, size_t size) {
   size_t end = size;
-  while (end > 0 && (bytes[end - 1] == 0x00 || bytes[end - 1] == 0x1A)) --end;
+  while (end > 0 && IsPadding(bytes[end - 1])) --end;
   int64_t count = 0;
   for (size_t i = 0; i < end; ++i) {
-    if (bytes[i] <= 0x07) ++count;
+    if (bytes[i] <= kLastBkCode) ++count;
   }
   return count;
 }
@@ -96,11 +108,15 @@ int64_t CountBkCodes(const uint8_t* bytes, size_t size) {
 }  // namespace
 
 DetectedEncoding FindByteOrderMark(const uint8_t* bytes, size_t size) {
-  static constexpr uint8_t kUtf16le[2] = {0xFF, 0xFE};
-  static constexpr uint8_t kUtf16be[2] = {0xFE, 0xFF};
-  if (StartsWith(bytes, size, kUtf8Mark, sizeof kUtf8Mark)) return {TextFormat::Utf8, 3};
-  if (StartsWith(bytes, size, kUtf16le, sizeof kUtf16le)) return {TextFormat::Utf16le, 2};
-  if (StartsWith(bytes, size, kUtf16be, sizeof kUtf16be)) return {TextFormat::Utf16be, 2};
+  if (StartsWith(bytes, size, kUtf8ByteOrderMark, sizeof kUtf8ByteOrderMark)) {
+    return {TextFormat::Utf8, sizeof kUtf8ByteOrderMark};
+  }
+  if (StartsWith(bytes, size, kUtf16leByteOrderMark, sizeof kUtf16leByteOrderMark)) {
+    return {TextFormat::Utf16le, sizeof kUtf16leByteOrderMark};
+  }
+  if (StartsWith(bytes, size, kUtf16beByteOrderMark, sizeof kUtf16beByteOrderMark)) {
+    return {TextFormat::Utf16be, sizeof kUtf16beByteOrderMark};
+  }
   return {};
 }
 
@@ -138,14 +154,14 @@ UnicodeEvidence GatherUnicodeEvidence(const uint8_t* bytes, size_t size) {
 
 bool PassesUtf16leCountTest(const UnicodeEvidence& e) {
   const double one = static_cast<double>(e.bytes) / 100.0;
-  const double third = one * 33.3;
+  const double third = one * kThirdPercent;
   return static_cast<double>(e.count04) >= third &&
-         one * 10.0 > static_cast<double>(e.count80to9F + e.countB0toCF);
+         one * kUtf8ContinuationPercent > static_cast<double>(e.count80to9F + e.countB0toCF);
 }
 
 bool PassesUtf8BalanceTest(const UnicodeEvidence& e) {
   const double one = static_cast<double>(e.bytes) / 100.0;
-  const double third = one * 33.3;
+  const double third = one * kThirdPercent;
   const double d0 = static_cast<double>(e.countD0);
   const double d1 = static_cast<double>(e.countD1);
   const double low = static_cast<double>(e.count80to9F);

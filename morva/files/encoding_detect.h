@@ -16,7 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "files/win_file.h"
+#include "files/text_format.h"
 
 // The detection looks at no more than the first 64 KiB of a file: enough
 // for every statistic to settle, and a file of any size costs the same.

@@ -14,8 +14,8 @@
 #include "files/detection_tables.h"
 #include "files/previous_detection_for_tests.h"
 #include "files/text_encoding_for_tests.h"
-#include "front/console.h"
-#include "front/platform.h"
+#include "common/console.h"
+#include "common/platform.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -330,7 +330,8 @@ Bytes Utf8WithStrayBytes(int sequences, int errors) {
   const int every = errors > 0 ? sequences / errors : sequences + 1;
   int placed = 0;
   for (int i = 0; i < sequences; ++i) {
-    AppendUtf8(u'а' + i % 32, &bytes);
+    const std::string letter = ToUtf8(std::u16string(1, static_cast<char16_t>(u'а' + i % 32)));
+    bytes.insert(bytes.end(), letter.begin(), letter.end());
     if (i % 5 == 4) bytes.push_back(' ');
     if (placed < errors && i % every == every - 1) {
       bytes.push_back(0xEE);  // 'о' of code page 1251
@@ -534,7 +535,7 @@ TEST(DetectEncodingTest, BkCodesMakeABkText) {
 TEST(DetectEncodingTest, BkEditorTextsComeOutAsKoi8r) {
   TempDir dir;
   {
-    CBKFile bk(WidenName((dir / "t.edp").c_str()));
+    CBkFile bk(WidenName((dir / "t.edp").c_str()));
     ASSERT_TRUE(bk.Open(true));
     for (CodeUnit c : kProse) bk.WriteChar(c == u'\n' ? 0 : c);
   }
@@ -560,7 +561,7 @@ TEST(DetectionTablesTest, LettersAgreeWithTheCharacterTables) {
       } else if (b == 0xA3 || b == 0xB3) {
         unicode = b == 0xA3 ? u'ё' : u'Ё';  // KOI8-R's, where the BK has pseudo-graphics
       } else {
-        unicode = BKToUnicode(static_cast<uint8_t>(b));
+        unicode = BkToUnicode(static_cast<uint8_t>(b));
       }
       const size_t inSmall = small.find(unicode);
       const size_t inCapital = capital.find(unicode);

@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "common/platform.h"
 #include "files/base_file.h"
-#include "front/platform.h"
 
 inline std::wstring Wide(const std::string& path) { return WidenName(path.c_str()); }
 

@@ -58,7 +58,7 @@ TEST(PreviousDetectionTest, KoiOrderMapsToTheAlphabet) {
   const std::u16string koiOrder = u"юабцдефгхийклмнопярстужвьызшэщчъ";
   for (int i = 0; i < kLetterCount; ++i) {
     EXPECT_EQ(KoiLetterIndex[i], kAlphabet.find(koiOrder[i])) << i;
-    EXPECT_EQ(BKToUnicode(static_cast<uint8_t>(0xC0 + i)), koiOrder[i]);
+    EXPECT_EQ(BkToUnicode(static_cast<uint8_t>(0xC0 + i)), koiOrder[i]);
   }
 }
 

@@ -10,26 +10,9 @@
 #include "files/bk_charset.h"
 #include "files/code_pages.h"
 #include "files/win_file.h"
+#include "support/text_bytes.h"
 
-using TextBytes = std::vector<uint8_t>;
-
-inline void AppendUtf8(char32_t c, TextBytes* out) {
-  if (c < 0x80) {
-    out->push_back(static_cast<uint8_t>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<uint8_t>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<uint8_t>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<uint8_t>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<uint8_t>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<uint8_t>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<uint8_t>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<uint8_t>(0x80 | (c & 0x3F)));
-  }
-}
+using TextBytes = Bytes;
 
 // The mark is written for UTF-8 and UTF-16 only; UTF-16BE always has it.
 inline TextBytes EncodeText(TextFormat format, const std::u16string& text, bool withMark = false) {
@@ -40,7 +23,7 @@ inline TextBytes EncodeText(TextFormat format, const std::u16string& text, bool 
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
     switch (format) {
-      case TextFormat::Koi8r: out.push_back(UnicodeToBK(c)); break;
+      case TextFormat::Koi8r: out.push_back(UnicodeToBk(c)); break;
       case TextFormat::Oem866:
       case TextFormat::Win1251:
         if (c == u'\n') out.push_back('\r');
@@ -49,12 +32,11 @@ inline TextBytes EncodeText(TextFormat format, const std::u16string& text, bool 
         break;
       case TextFormat::Utf8: {
         if (c == u'\n') out.push_back('\r');
-        char32_t code = c;
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-          code = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        }
-        AppendUtf8(code, &out);
+        const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
+                          text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        const std::string utf8 = ToUtf8(text.substr(i, pair ? 2 : 1));
+        out.insert(out.end(), utf8.begin(), utf8.end());
+        if (pair) ++i;
         break;
       }
       case TextFormat::Utf16be:
@@ -82,7 +64,7 @@ inline TextBytes EncodeKoi8rWithYo(const std::u16string& text) {
     } else if (c == u'Ё') {
       out.push_back(0xB3);
     } else {
-      out.push_back(UnicodeToBK(c));
+      out.push_back(UnicodeToBk(c));
     }
   }
   return out;

@@ -7,8 +7,8 @@
 #include "files/bk_charset.h"
 #include "files/code_pages.h"
 #include "files/encoding_detect.h"
-#include "front/console.h"
-#include "front/platform.h"
+#include "common/console.h"
+#include "common/platform.h"
 
 namespace {
 
@@ -17,31 +17,10 @@ constexpr CodeUnit kReplacement = 0xFFFD;
 constexpr CodeUnit kUtf16EndOfFile = 0xFFFF;
 constexpr int kPcTabSize = 4;
 
-constexpr uint8_t kUtf8Bom[3] = {0xEF, 0xBB, 0xBF};
-constexpr uint8_t kUtf16leBom[2] = {0xFF, 0xFE};
-constexpr uint8_t kUtf16beBom[2] = {0xFE, 0xFF};
-
 bool IsHighSurrogate(CodeUnit c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(CodeUnit c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 }  // namespace
-
-bool IsUnicode(TextFormat format) {
-  return format == TextFormat::Utf8 || format == TextFormat::Utf16le ||
-         format == TextFormat::Utf16be;
-}
-
-const wchar_t* EncodingName(TextFormat format) {
-  switch (format) {
-    case TextFormat::Koi8r: return L"KOI8R";
-    case TextFormat::Oem866: return L"OEM CP-866";
-    case TextFormat::Win1251: return L"Windows 1251";
-    case TextFormat::Utf8: return L"Unicode UTF-8";
-    case TextFormat::Utf16le: return L"Unicode UTF-16LE";
-    case TextFormat::Utf16be: return L"Unicode UTF-16BE";
-    default: return L"Неизвестно";
-  }
-}
 
 CWinFile::CWinFile(const std::wstring& fileName, TextFormat encoding)
     : CBaseFile(fileName), m_encoding(encoding) {
@@ -63,11 +42,11 @@ bool CWinFile::OpenForWrite() {
   if (!OpenOutputStream()) return false;
   bool written = true;
   if (m_encoding == TextFormat::Utf8) {
-    for (uint8_t b : kUtf8Bom) written = PutByte(b) && written;
+    for (uint8_t b : kUtf8ByteOrderMark) written = PutByte(b) && written;
   } else if (m_encoding == TextFormat::Utf16le) {
-    for (uint8_t b : kUtf16leBom) written = PutByte(b) && written;
+    for (uint8_t b : kUtf16leByteOrderMark) written = PutByte(b) && written;
   } else if (m_encoding == TextFormat::Utf16be) {
-    for (uint8_t b : kUtf16beBom) written = PutByte(b) && written;
+    for (uint8_t b : kUtf16beByteOrderMark) written = PutByte(b) && written;
   }
   if (!written) {
     Discard();
@@ -152,7 +131,7 @@ CodeUnit CWinFile::ReadSingleByte() {
   switch (m_encoding) {
     case TextFormat::Koi8r:
       // Unlike a BK editor file, 0x7F stays itself here.
-      return b < 0x80 ? static_cast<CodeUnit>(b) : BKCharTable[b - 0x80];
+      return b < 0x80 ? static_cast<CodeUnit>(b) : BkCharTable[b - 0x80];
     case TextFormat::Oem866:
       return CodePageToUnicode(CodePage::Oem866, static_cast<uint8_t>(b));
     default:
@@ -247,8 +226,8 @@ bool CWinFile::WriteSingleByteUnit(CodeUnit c) {
     return true;
   }
   if (m_encoding == TextFormat::Koi8r) {
-    NoteWritten(c, IsBKSubstitute(c));
-    return PutByte(UnicodeToBK(c));  // binary: LF stays LF
+    NoteWritten(c, IsBkSubstitute(c));
+    return PutByte(UnicodeToBk(c));  // binary: LF stays LF
   }
   if (c == '\n' && !PutByte('\r')) return false;
   const CodePage page = m_encoding == TextFormat::Oem866 ? CodePage::Oem866 : CodePage::Win1251;

@@ -12,24 +12,7 @@
 #include <string>
 
 #include "files/base_file.h"
-
-enum class TextFormat : int32_t {
-  Auto = 0,
-  Koi8r = 1,
-  Oem866 = 2,
-  Win1251 = 3,
-  Utf8 = 4,
-  Utf16le = 5,
-  // Found only by its byte-order mark; no mode letter asks for it.
-  Utf16be = 6,
-};
-
-// UTF-8 or either form of UTF-16.
-bool IsUnicode(TextFormat format);
-
-// "KOI8R", "OEM CP-866", "Windows 1251", "Unicode UTF-8", "Unicode UTF-16LE",
-// "Unicode UTF-16BE", and "Неизвестно" for any other code.
-const wchar_t* EncodingName(TextFormat format);
+#include "files/text_format.h"
 
 class CWinFile : public CBaseFile {
  public:

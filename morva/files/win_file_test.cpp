@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "front/console.h"
-#include "front/platform.h"
+#include "common/console.h"
+#include "common/platform.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -9,83 +9,38 @@
 #include <utility>
 #include <vector>
 
-#include "convert/convert.h"
+#include "common/console.h"
 #include "files/asc_file.h"
 #include "files/base_file.h"
-#include "files/win_file.h"
-#include "front/console.h"
 #include "front/file_search.h"
 #include "front/messages.h"
+#include "front/modes.h"
 #include "front/options.h"
-#include "front/platform.h"
+#include "system/platform.h"
 
 namespace {
-
-constexpr int kSmallestTab = 2;
-constexpr int kLargestTab = 16;
 
 // Exit statuses.
 constexpr int kExitConverted = 0;  // every file converted, or the help asked for
 constexpr int kExitFailed = 1;     // a file failed or a pattern matched nothing
 constexpr int kExitUsage = 2;      // the command line itself is wrong
 
-TextFormat FormatOfLetter(wchar_t letter) {
-  switch (letter) {
-    case L'U': return TextFormat::Utf16le;
-    case L'8': return TextFormat::Utf8;
-    case L'W': return TextFormat::Win1251;
-    case L'O': return TextFormat::Oem866;
-    case L'K': return TextFormat::Koi8r;
-    default: return TextFormat::Auto;
-  }
-}
-
-std::unique_ptr<CBaseFile> NewInput(wchar_t letter, const std::wstring& name) {
-  switch (letter) {
-    case L'E':
-    case L'D':
-    case L'V': return std::make_unique<CBKFile>(name);
-    case L'B': return std::make_unique<CBKASCFile>(name);
-    default: return std::make_unique<CWinFile>(name, FormatOfLetter(letter));
-  }
-}
-
-std::unique_ptr<CBaseFile> NewOutput(wchar_t letter, const std::wstring& name) {
-  switch (letter) {
-    case L'E':
-    case L'D':
-    case L'V': return std::make_unique<CBKFile>(name);
-    case L'B': return std::make_unique<CBKASCFile>(name);
-    default: return std::make_unique<CWinFile>(name, FormatOfLetter(letter));
-  }
-}
-
-bool RunConversion(wchar_t outMode, CBaseFile* input, CBaseFile* output) {
-  switch (outMode) {
-    case L'E': return ConvertToEdasp(input, output);
-    case L'D': return ConvertToEdaspStandard(input, output);
-    case L'V': return ConvertToVortex(input, output);
-    case L'B': return ConvertToBasicASC(input, static_cast<CBKASCFile*>(output));
-    default: return ConvertToWin(input, output);
-  }
-}
-
 // The files of one run: what it reads and what it has written, so that no
 // output replaces an input of the run or an output of another input.
 struct RunFiles {
   std::set<FileIdentity> inputs;  // every file the patterns gave, BASIC ASC parts too
   std::set<FileIdentity> converted;
-  std::map<FileIdentity, std::wstring> writtenBy;   // output file -> its input
+  std::map<FileIdentity, std::wstring> writtenBy;     // output file -> its input
   std::map<std::wstring, std::wstring> writtenNames;  // output name -> its input
 
-  void AddInput(const std::wstring& name, wchar_t inMode) {
+  void AddInput(const std::wstring& name, const Mode& inMode) {
     const FileStatus status = QueryFile(name);
     if (status.kind == FileKind::Missing) return;
     inputs.insert(status.identity);
-    if (inMode != L'B') return;
+    if (!inMode.fileSet) return;
     const size_t dot = name.rfind(L'.');
     if (dot == std::wstring::npos) return;
-    for (const std::wstring& part : CBKASCFile::FindParts(name.substr(0, dot), 0)) {
+    for (const std::wstring& part : CBkAscFile::FindParts(name.substr(0, dot), 0)) {
       const FileStatus partStatus = QueryFile(part);
       if (partStatus.kind != FileKind::Missing) inputs.insert(partStatus.identity);
     }
@@ -129,10 +84,10 @@ struct RunFiles {
 // The names an output will take or replace: the file itself, or the header
 // of a BASIC ASC set and every part of the set that exists now (the new set
 // replaces them or removes them as left over).
-std::vector<std::wstring> PlannedOutputNames(const ConversionJob& job) {
+std::vector<std::wstring> PlannedOutputNames(const ConversionJob& job, const Mode& outMode) {
   std::vector<std::wstring> names = {job.outName};
-  if (job.outMode == L'B') {
-    for (std::wstring& part : CBKASCFile::FindParts(CBKASCFile::BaseNameFor(job.outName), 0)) {
+  if (outMode.fileSet) {
+    for (std::wstring& part : CBkAscFile::FindParts(CBkAscFile::BaseNameFor(job.outName), 0)) {
       names.push_back(std::move(part));
     }
   }
@@ -156,18 +111,19 @@ std::wstring ShowCharacter(char32_t c) {
 
 // Converts one file; false when it failed (the message has been printed and
 // nothing of the output is left).
-bool ConvertFile(const ConversionJob& job, int tabWidth, RunFiles* files) {
-  if (!files->MayWrite(job.inName, PlannedOutputNames(job))) return false;
-  std::unique_ptr<CBaseFile> input = NewInput(job.inMode, job.inName);
-  if (tabWidth >= kSmallestTab && tabWidth <= kLargestTab) input->SetTabSize(tabWidth);
-  std::unique_ptr<CBaseFile> output = NewOutput(job.outMode, job.outName);
-  const bool converted = RunConversion(job.outMode, input.get(), output.get());
+bool ConvertFile(const ConversionJob& job, const Mode& inMode, const Mode& outMode, int tabWidth,
+                 RunFiles* files) {
+  if (!files->MayWrite(job.inName, PlannedOutputNames(job, outMode))) return false;
+  std::unique_ptr<CBaseFile> input = inMode.makeInput(job.inName);
+  input->SetTabSize(tabWidth);  // other widths than 2 to 16 leave the input's own
+  std::unique_ptr<CBaseFile> output = outMode.makeOutput(job.outName);
+  const bool converted = outMode.convert(input.get(), output.get());
   input.reset();
   if (!converted) return false;
   const std::vector<std::wstring> names = output->GetOutputNames();
   std::wstring failed;
   if (!output->Commit(&failed)) {
-    ConsolePrint(job.outMode == L'B' ? kMsgCannotWriteSet : kMsgCannotWrite, failed.c_str());
+    ConsolePrint(outMode.fileSet ? kMsgCannotWriteSet : kMsgCannotWrite, failed.c_str());
     return false;
   }
   files->Record(job.inName, names);
@@ -191,16 +147,18 @@ int RunMorva(int argc, char** argv) {
     case ParseOutcome::Run: break;
   }
   ConversionJob& job = settings.job;
-  if (!IsValidModePair(job)) {
+  const Mode* inMode = FindInputMode(job.inMode);
+  const Mode* outMode = FindOutputMode(job.outMode);
+  if (inMode == nullptr || outMode == nullptr) {
     PrintHelp();
     return kExitUsage;
   }
-  ConsolePrint(kMsgAnnounce, ModeName(job.inMode), ModeName(job.outMode));
-  if (job.inMode == job.outMode) {
+  ConsolePrint(kMsgAnnounce, inMode->name, outMode->name);
+  if (inMode == outMode) {
     ConsolePrint(kMsgMeaningless);
     return kExitUsage;
   }
-  if (job.inMode == L'B' && job.outMode == L'V') {
+  if (inMode->fileSet && outMode->looksAhead) {
     ConsolePrint(kMsgImpossible);
     return kExitUsage;
   }
@@ -213,7 +171,7 @@ int RunMorva(int argc, char** argv) {
   for (const std::wstring& pattern : settings.patterns) {
     matches.push_back(ExpandPattern(pattern));
     for (const DirectoryEntry& entry : matches.back()) {
-      if (!entry.isDirectory) files.AddInput(entry.name, job.inMode);
+      if (!entry.isDirectory) files.AddInput(entry.name, *inMode);
     }
   }
 
@@ -238,7 +196,7 @@ int RunMorva(int argc, char** argv) {
       if (kind == FileKind::Other) {
         ConsolePrint(kMsgNotRegular, job.inName.c_str());
         failed = true;
-      } else if (!ConvertFile(job, settings.tabWidth, &files)) {
+      } else if (!ConvertFile(job, *inMode, *outMode, settings.tabWidth, &files)) {
         failed = true;
       }
     }

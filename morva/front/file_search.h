@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "front/platform.h"
+#include "system/platform.h"
 
 // True when name matches the wildcard pattern as a whole.
 bool MatchWildcard(const std::wstring& pattern, const std::wstring& name);

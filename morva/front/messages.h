@@ -1,6 +1,9 @@
-// Every text that morva prints, in one place. Each is a format string for
-// ConsolePrint; %s takes a wide string, %d an int.
+// Every text that morva prints: those of the command line and the run here,
+// those of reading, converting and writing a file in files/file_messages.h.
+// Each is a format string for ConsolePrint; %s takes a wide string, %d an int.
 #pragma once
+
+#include "files/file_messages.h"
 
 // --- command line ---------------------------------------------------------
 inline constexpr const wchar_t* kHelpText =
@@ -53,9 +56,6 @@ inline constexpr const wchar_t* kMsgImpossible =
 inline constexpr const wchar_t* kMsgNotFound = L"Файл(ы) '%s' не найден(ы)\n";
 inline constexpr const wchar_t* kMsgFilePair = L"%s -> %s\n";
 inline constexpr const wchar_t* kMsgDone = L"Готово, обработано %d файлов.\n";
-// An input that is a FIFO, a device or a socket: reading it could hang the
-// run or give an empty text.
-inline constexpr const wchar_t* kMsgNotRegular = L"Ошибка! %s не является обычным файлом.\n";
 // An output would replace (or a BASIC ASC set would remove) a file that this
 // run reads, converted already or still to come.
 inline constexpr const wchar_t* kMsgOutputIsInput =
@@ -67,23 +67,6 @@ inline constexpr const wchar_t* kMsgSameOutput =
 // After a file whose output could not hold some characters: how many were
 // replaced, and the first of them (or its code, when it does not show).
 inline constexpr const wchar_t* kMsgReplaced = L"Заменено символов: %s (первый: %s).\n";
-
-// --- conversions ------------------------------------------------------------
+// An allocation failed: the objects of the file in hand have removed their
+// outputs on the way.
 inline constexpr const wchar_t* kMsgNoMemory = L"Недостаточно памяти.\n";
-inline constexpr const wchar_t* kMsgCannotOpen = L"Ошибка! %s не открывается.\n";
-// A read failed before the end of the file: the text would be cut off.
-inline constexpr const wchar_t* kMsgCannotRead = L"Ошибка! %s не читается.\n";
-// A BASIC ASC set that cannot be read whole, named by its part.
-inline constexpr const wchar_t* kMsgPartMissing = L"Ошибка! %s не найден, набор файлов неполон.\n";
-inline constexpr const wchar_t* kMsgPartShort =
-    L"Ошибка! %s короче 256 байт, набор файлов неполон.\n";
-inline constexpr const wchar_t* kMsgPartDamaged =
-    L"Ошибка! %s повреждён, это не часть набора Basic ASC.\n";
-// A write to the output failed (full disk, quota, I/O error): the output
-// would be a cut-off text, so it has been removed.
-inline constexpr const wchar_t* kMsgCannotWrite =
-    L"Ошибка! %s не записывается, неполный файл удалён.\n";
-// The same for a BASIC ASC file set: the header and the parts written so far
-// have been removed, since a set without one of its parts loses text.
-inline constexpr const wchar_t* kMsgCannotWriteSet =
-    L"Ошибка! %s не записывается, неполный набор файлов удалён.\n";

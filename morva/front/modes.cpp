@@ -1,52 +1,77 @@
 #include "front/modes.h"
 
-#include <cwchar>
-
+#include "convert/convert.h"
 #include "files/asc_file.h"
+#include "files/win_file.h"
 
 namespace {
 
-struct ModeInfo {
-  wchar_t letter;
-  const wchar_t* name;
-};
+template <TextFormat format>
+std::unique_ptr<CBaseFile> MakePcText(const std::wstring& name) {
+  return std::make_unique<CWinFile>(name, format);
+}
 
-constexpr ModeInfo kModes[] = {
-    {L'A', L"Авто"},          {L'U', L"Unicode UTF-16LE"}, {L'8', L"Unicode UTF-8"},
-    {L'W', L"Windows 1251"},  {L'O', L"OEM CP-866"},       {L'K', L"KOI8R"},
-    {L'E', L"Edasp"},         {L'D', L"Edasp (стандарт)"}, {L'V', L"Vortex"},
-    {L'B', L"Basic ASC"},
-};
+std::unique_ptr<CBaseFile> MakeBkText(const std::wstring& name) {
+  return std::make_unique<CBkFile>(name);
+}
 
-bool IsOneOf(wchar_t letter, const wchar_t* letters) {
-  return letter != L'\0' && std::wcschr(letters, letter) != nullptr;
+std::unique_ptr<CBaseFile> MakeAscSet(const std::wstring& name) {
+  return std::make_unique<CBkAscFile>(name);
+}
+
+// The set's row makes the output a CBkAscFile.
+bool ConvertToAscSet(CBaseFile* input, CBaseFile* output) {
+  return ConvertToBasicAsc(input, static_cast<CBkAscFile*>(output));
+}
+
+// clang-format off
+constexpr Mode kModes[] = {
+  // letter name                 extension input                          output                           routine                 set    ahead
+  {L'A', L"Авто",               nullptr,  MakePcText<TextFormat::Auto>,    nullptr,                         nullptr,                false, false},
+  {L'U', L"Unicode UTF-16LE",   L".txt",  MakePcText<TextFormat::Utf16le>, MakePcText<TextFormat::Utf16le>, ConvertToWin,           false, false},
+  {L'8', L"Unicode UTF-8",      L".txt",  nullptr,                         MakePcText<TextFormat::Utf8>,    ConvertToWin,           false, false},
+  {L'W', L"Windows 1251",       L".txt",  MakePcText<TextFormat::Win1251>, MakePcText<TextFormat::Win1251>, ConvertToWin,           false, false},
+  {L'O', L"OEM CP-866",         L".txt",  MakePcText<TextFormat::Oem866>,  MakePcText<TextFormat::Oem866>,  ConvertToWin,           false, false},
+  {L'K', L"KOI8R",              L".txt",  MakePcText<TextFormat::Koi8r>,   MakePcText<TextFormat::Koi8r>,   ConvertToWin,           false, false},
+  {L'E', L"Edasp",              L".edp",  MakeBkText,                      MakeBkText,                      ConvertToEdasp,         false, false},
+  {L'D', L"Edasp (стандарт)",   L".edp",  MakeBkText,                      MakeBkText,                      ConvertToEdaspStandard, false, false},
+  {L'V', L"Vortex",             L".vxt",  MakeBkText,                      MakeBkText,                      ConvertToVortex,        false, true},
+  {L'B', L"Basic ASC",          nullptr,  MakeAscSet,                      MakeAscSet,                      ConvertToAscSet,        true,  false},
+};
+// clang-format on
+
+const Mode* FindMode(wchar_t letter) {
+  for (const Mode& mode : kModes) {
+    if (mode.letter == letter) return &mode;
+  }
+  return nullptr;
 }
 
 }  // namespace
 
-bool IsValidModePair(const ConversionJob& job) {
-  return IsOneOf(job.inMode, kInputModeLetters) && IsOneOf(job.outMode, kOutputModeLetters);
+const Mode* FindInputMode(wchar_t letter) {
+  const Mode* mode = FindMode(letter);
+  return mode != nullptr && mode->makeInput != nullptr ? mode : nullptr;
+}
+
+const Mode* FindOutputMode(wchar_t letter) {
+  const Mode* mode = FindMode(letter);
+  return mode != nullptr && mode->makeOutput != nullptr ? mode : nullptr;
 }
 
 const wchar_t* ModeName(wchar_t letter) {
-  for (const ModeInfo& mode : kModes) {
-    if (mode.letter == letter) return mode.name;
-  }
-  return L"Неизвестно";
-}
-
-const wchar_t* OutputExtension(wchar_t letter) {
-  switch (letter) {
-    case L'B': return L".asc";
-    case L'E':
-    case L'D': return L".edp";
-    case L'V': return L".vxt";
-    default: return L".txt";
-  }
+  const Mode* mode = FindMode(letter);
+  return mode != nullptr ? mode->name : L"Неизвестно";
 }
 
 void ConversionJob::MakeOutputName() {
-  const std::wstring extension = OutputExtension(outMode);
+  const Mode* mode = FindOutputMode(outMode);
+  if (mode != nullptr && mode->fileSet) {
+    outName = CBkAscFile::HeaderNameFor(inName);
+    return;
+  }
+  // A letter that is no output mode never gets here: the run refuses it first.
+  const std::wstring extension = mode != nullptr ? mode->extension : L".txt";
   outName = inName;
   const size_t nameStart = outName.rfind(L'/') == std::wstring::npos ? 0 : outName.rfind(L'/') + 1;
   const size_t dot = outName.rfind(L'.');
@@ -57,5 +82,4 @@ void ConversionJob::MakeOutputName() {
   } else {
     outName.replace(dot, std::wstring::npos, extension);
   }
-  if (outMode == L'B') outName = CBKASCFile::HeaderNameFor(outName);
 }

@@ -1,9 +1,38 @@
-// The vocabulary of morva's formats: one letter per format on the command
-// line, a display name on the console, and the rule that names an output
-// file after its input.
+// The vocabulary of morva's formats: one row per mode letter of the command
+// line, with everything the run needs to know of that letter, and the rule
+// that names an output file after its input.
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "files/base_file.h"
+
+// Makes the file object of a mode for a name; the object opens nothing yet.
+using ModeFileMaker = std::unique_ptr<CBaseFile> (*)(const std::wstring& name);
+// Moves the whole text of an input into an output (see convert/convert.h).
+using ConversionRoutine = bool (*)(CBaseFile* input, CBaseFile* output);
+
+struct Mode {
+  wchar_t letter;             // upper case, as TakeModeLetter gives it
+  const wchar_t* name;        // shown in the line that announces the run
+  const wchar_t* extension;   // of its output files; null for a set or no output
+  ModeFileMaker makeInput;    // null: not an input mode
+  ModeFileMaker makeOutput;   // null: not an output mode
+  ConversionRoutine convert;  // writes this mode's output
+  bool fileSet;               // a BASIC ASC set: a header file and its parts
+  // The routine looks ahead in its input and comes back, which a set read
+  // part by part cannot do.
+  bool looksAhead;
+};
+
+// The row of a letter as input or as output mode; null when the letter is
+// not one of that side (the letters are compared exactly, upper case).
+const Mode* FindInputMode(wchar_t letter);
+const Mode* FindOutputMode(wchar_t letter);
+
+// The display name of a mode letter, "Неизвестно" for any other letter.
+const wchar_t* ModeName(wchar_t letter);
 
 // The letters of one run and the names of the file in hand.
 struct ConversionJob {
@@ -20,18 +49,3 @@ struct ConversionJob {
   // "prog  .ASC.bin".
   void MakeOutputName();
 };
-
-inline constexpr const wchar_t* kInputModeLetters = L"ABUWOKEDV";
-inline constexpr const wchar_t* kOutputModeLetters = L"8BUWOKEDV";
-
-// True when inMode is an input letter and outMode an output letter; the
-// letters are compared exactly, so they must already be upper case.
-bool IsValidModePair(const ConversionJob& job);
-
-// The display name of a mode letter, "Неизвестно" for any other letter.
-const wchar_t* ModeName(wchar_t letter);
-
-// The extension of output files of a mode letter: ".asc", ".edp" (E and D),
-// ".vxt",
-// ".txt" for every other letter.
-const wchar_t* OutputExtension(wchar_t letter);

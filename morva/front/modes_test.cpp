@@ -3,9 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include "files/asc_file.h"
+#include "files/win_file.h"
 #include "front/options.h"
 
 namespace {
+
+// What the run checks before it announces anything.
+bool IsValidModePair(const ConversionJob& job) {
+  return FindInputMode(job.inMode) != nullptr && FindOutputMode(job.outMode) != nullptr;
+}
 
 std::wstring OutputName(const std::wstring& input, wchar_t mode) {
   ConversionJob job;
@@ -42,8 +49,8 @@ TEST(ModeTest, ValidPairsAndNames) {
       EXPECT_TRUE(IsValidModePair(job)) << char(in) << char(out);
     }
   }
-  const std::pair<wchar_t, wchar_t> invalid[] = {
-      {L'8', L'U'}, {L'A', L'A'}, {L'u', L'E'}, {L'U', L'e'}, {L'Q', L'U'}, {L'\0', L'U'}};
+  const std::pair<wchar_t, wchar_t> invalid[] = {{L'8', L'U'}, {L'A', L'A'}, {L'u', L'E'},
+                                                 {L'U', L'e'}, {L'Q', L'U'}, {L'\0', L'U'}};
   for (const auto& [in, out] : invalid) {
     job.inMode = in;
     job.outMode = out;
@@ -61,6 +68,49 @@ TEST(ModeTest, ValidPairsAndNames) {
   EXPECT_STREQ(ModeName(L'B'), L"Basic ASC");
   EXPECT_STREQ(ModeName(L'Z'), L"Неизвестно");
   EXPECT_STREQ(ModeName(L'u'), L"Неизвестно");
+}
+
+// The file each letter reads and writes: a wrong row would read a text in
+// the wrong encoding or as the wrong kind of file.
+TEST(ModeTableTest, EachLetterMakesItsFilesAndHasItsRoutine) {
+  const std::pair<wchar_t, TextFormat> pcTexts[] = {
+      {L'A', TextFormat::Auto},    {L'U', TextFormat::Utf16le}, {L'8', TextFormat::Utf8},
+      {L'W', TextFormat::Win1251}, {L'O', TextFormat::Oem866},  {L'K', TextFormat::Koi8r}};
+  for (const auto& [letter, format] : pcTexts) {
+    for (const Mode* mode : {FindInputMode(letter), FindOutputMode(letter)}) {
+      if (mode == nullptr) continue;
+      for (auto make : {mode->makeInput, mode->makeOutput}) {
+        if (make == nullptr) continue;
+        const std::unique_ptr<CBaseFile> file = make(L"x");
+        const auto* pc = dynamic_cast<const CWinFile*>(file.get());
+        ASSERT_NE(pc, nullptr) << char(letter);
+        EXPECT_EQ(pc->GetEncoding(), format) << char(letter);
+      }
+    }
+  }
+  for (wchar_t letter : std::wstring(L"EDV")) {
+    const std::unique_ptr<CBaseFile> in = FindInputMode(letter)->makeInput(L"x");
+    const std::unique_ptr<CBaseFile> out = FindOutputMode(letter)->makeOutput(L"x");
+    for (CBaseFile* file : {in.get(), out.get()}) {
+      EXPECT_NE(dynamic_cast<CBkFile*>(file), nullptr) << char(letter);
+      EXPECT_EQ(dynamic_cast<CBkAscFile*>(file), nullptr) << char(letter);
+    }
+  }
+  const std::unique_ptr<CBaseFile> set = FindOutputMode(L'B')->makeOutput(L"x");
+  EXPECT_NE(dynamic_cast<CBkAscFile*>(set.get()), nullptr);
+  EXPECT_NE(dynamic_cast<CBkAscFile*>(FindInputMode(L'B')->makeInput(L"x").get()), nullptr);
+
+  // Only the set is a set, and only Vortex looks ahead; every output has
+  // its routine.
+  for (wchar_t letter : std::wstring(L"U8WOKEDVB")) {
+    const Mode* mode = FindOutputMode(letter);
+    ASSERT_NE(mode, nullptr) << char(letter);
+    EXPECT_NE(mode->convert, nullptr) << char(letter);
+    EXPECT_EQ(mode->fileSet, letter == L'B') << char(letter);
+    EXPECT_EQ(mode->looksAhead, letter == L'V') << char(letter);
+  }
+  EXPECT_EQ(FindOutputMode(L'A'), nullptr);
+  EXPECT_EQ(FindInputMode(L'8'), nullptr);
 }
 
 TEST(CommandLineTest, ModeLettersAndTabWidth) {

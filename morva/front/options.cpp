@@ -5,10 +5,10 @@
 #include <climits>
 #include <cstdlib>
 
-#include "front/console.h"
+#include "common/console.h"
 #include "front/messages.h"
-#include "front/platform.h"
 #include "front/version.h"
+#include "system/platform.h"
 
 namespace {
 constexpr int kVersionOption = 0400;  // --version, a long option only

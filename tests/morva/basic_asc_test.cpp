@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "morva_run.h"
+#include "support/morva_run.h"
+#include "support/temp_dir.h"
+#include "support/text_bytes.h"
 
 namespace {
 
@@ -17,14 +19,10 @@ Bytes Part(const Bytes& text) {
   return MakeBkFile(kAscAddress, data);
 }
 
-std::string Announce(const std::string& in, const std::string& out) {
-  return "Преобразование " + in + " -> " + out + "\n";
-}
-
 TEST(MorvaBasicAscWriteTest, EmptyInputGivesHeaderAndOneEndPart) {
   TempDir dir;
   WriteFileBytes(dir / "e.edp", {});
-  const RunResult run = Morva(dir, {"-ie", "-ob", "e.edp"});
+  const RunResult run = RunMorva(dir.path(), {"-ie", "-ob", "e.edp"});
   EXPECT_EQ(run.out, Announce("Edasp", "Basic ASC") + "e.edp -> e     .ASC.bin\n" + Done(1));
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(ListDirectory(dir.path()),
@@ -37,7 +35,7 @@ TEST(MorvaBasicAscWriteTest, ExactlyOnePartOfTextThenAnEndPart) {
   TempDir dir;
   const Bytes text(256, 'A');
   WriteFileBytes(dir / "full.edp", text);
-  Morva(dir, {"-ie", "-ob", "full.edp"});
+  RunMorva(dir.path(), {"-ie", "-ob", "full.edp"});
   EXPECT_EQ(ReadFileBytes(dir / "full  .ASC #000.bin"), MakeBkFile(kAscAddress, text));
   EXPECT_EQ(ReadFileBytes(dir / "full  .ASC #001.bin"), Part({0x1A}));
   EXPECT_FALSE(FileExists(dir / "full  .ASC #002.bin"));
@@ -51,7 +49,7 @@ TEST(MorvaBasicAscWriteTest, TabsCarriageReturnsAndNames) {
   WriteFileBytes(dir / "программа.txt", AsBytes("2"));
   WriteFileBytes(dir / "sub/x.y.txt", AsBytes("3"));
   const RunResult run =
-      Morva(dir, {"-iw", "-ob", "ab.txt", "program.txt", "программа.txt", "sub/x.y.txt"});
+      RunMorva(dir.path(), {"-iw", "-ob", "ab.txt", "program.txt", "программа.txt", "sub/x.y.txt"});
   EXPECT_NE(run.out.find(Done(4)), std::string::npos) << run.out;
   EXPECT_EQ(ReadFileBytes(dir / "ab    .ASC.bin"), kHeader);
   EXPECT_EQ(ReadFileBytes(dir / "ab    .ASC #000.bin"),
@@ -62,10 +60,10 @@ TEST(MorvaBasicAscWriteTest, TabsCarriageReturnsAndNames) {
   EXPECT_TRUE(FileExists(dir / "sub/x     .ASC.bin"));
   // The BK tab width 8 applies to BK input, and -t to any input.
   WriteFileBytes(dir / "t.edp", AsBytes("a\tb\n12345678\tc"));
-  Morva(dir, {"-ie", "-ob", "t.edp"});
+  RunMorva(dir.path(), {"-ie", "-ob", "t.edp"});
   EXPECT_EQ(ReadFileBytes(dir / "t     .ASC #000.bin"),
             Part(AsBytes("a       b\n12345678        c\x1A")));
-  Morva(dir, {"-ie", "-ob", "-t3", "t.edp"});
+  RunMorva(dir.path(), {"-ie", "-ob", "-t3", "t.edp"});
   EXPECT_EQ(ReadFileBytes(dir / "t     .ASC #000.bin"),
             Part(AsBytes("a  b\n12345678 c\x1A")));
 }
@@ -80,14 +78,14 @@ TEST(MorvaBasicAscRoundTripTest, ManyPartsWrittenAndReadBack) {
     bkLength += FromUtf8(text).size();
   }
   WriteFileBytes(dir / "big.txt", Utf8File(FromUtf8(listing), false, true));
-  RunResult run = Morva(dir, {"-iu", "-ob", "big.txt"});
+  RunResult run = RunMorva(dir.path(), {"-iu", "-ob", "big.txt"});
   EXPECT_NE(run.out.find("big.txt -> big   .ASC.bin\n"), std::string::npos) << run.out;
   // Part numbers beyond 999 take four digits.
   EXPECT_TRUE(FileExists(dir / "big   .ASC #999.bin"));
   EXPECT_TRUE(FileExists(dir / "big   .ASC #1000.bin"));
   EXPECT_EQ(ReadFileBytes(dir / "big   .ASC #000.bin").size(), 260u);
 
-  run = Morva(dir, {"-ib", "-o8", "big   .ASC.bin"});
+  run = RunMorva(dir.path(), {"-ib", "-o8", "big   .ASC.bin"});
   EXPECT_EQ(run.out, Announce("Basic ASC", "Unicode UTF-8") +
                          "big   .ASC.bin -> big   .ASC.txt\n" + Done(1));
   EXPECT_EQ(ReadFileBytes(dir / "big   .ASC.txt"), Utf8File(FromUtf8(listing)));
@@ -95,7 +93,7 @@ TEST(MorvaBasicAscRoundTripTest, ManyPartsWrittenAndReadBack) {
 
 // A set written by hand, read back to UTF-16.
 std::string ReadSet(TempDir& dir, const std::string& header, Bytes* text) {
-  const RunResult run = Morva(dir, {"-ib", "-ou", header});
+  const RunResult run = RunMorva(dir.path(), {"-ib", "-ou", header});
   const std::string output = header.substr(0, header.rfind('.')) + ".txt";
   *text = ReadFileBytes(dir / output);
   return run.out;
@@ -111,7 +109,7 @@ TEST(MorvaBasicAscReadTest, TextEndsAtTheEndByte) {
             Announce("Basic ASC", "Unicode UTF-16LE") + "p     .ASC.bin -> p     .ASC.txt\n" +
                 Done(1));
   EXPECT_EQ(text, Utf16File(u"10 REM\n"));
-  const RunResult edasp = Morva(dir, {"-ib", "-oe", "p     .ASC.bin"});
+  const RunResult edasp = RunMorva(dir.path(), {"-ib", "-oe", "p     .ASC.bin"});
   EXPECT_EQ(edasp.out, Announce("Basic ASC", "Edasp") + "p     .ASC.bin -> p     .ASC.edp\n" +
                            Done(1));
   EXPECT_EQ(edasp.exitStatus, 0);
@@ -147,7 +145,7 @@ TEST(MorvaBasicAscReadTest, MissingShortOrDamagedPartIsAnError) {
     unlink((dir / "q.ASC #001.bin").c_str());
     if (!part.empty()) WriteFileBytes(dir / "q.ASC #001.bin", part);
     for (const char* mode : {"-ou", "-oe", "-ok"}) {
-      const RunResult run = Morva(dir, {"-ib", mode, "q.ASC.bin"});
+      const RunResult run = RunMorva(dir.path(), {"-ib", mode, "q.ASC.bin"});
       const std::string out = run.out.substr(run.out.find('\n') + 1);
       EXPECT_EQ(out.substr(out.find('\n') + 1), message + Done(1)) << mode;
       EXPECT_EQ(run.exitStatus, 1) << mode;
@@ -159,7 +157,7 @@ TEST(MorvaBasicAscReadTest, MissingShortOrDamagedPartIsAnError) {
   // A part that is no regular file could hang the run: refused as well.
   unlink((dir / "q.ASC #001.bin").c_str());
   ASSERT_EQ(mkfifo((dir / "q.ASC #001.bin").c_str(), 0600), 0);
-  const RunResult run = Morva(dir, {"-ib", "-ou", "q.ASC.bin"});
+  const RunResult run = RunMorva(dir.path(), {"-ib", "-ou", "q.ASC.bin"});
   EXPECT_NE(run.out.find("Ошибка! q.ASC #001.bin не является обычным файлом.\n"),
             std::string::npos)
       << run.out;
@@ -212,7 +210,7 @@ TEST(MorvaBasicAscWriteTest, PartThatCannotBeCreatedRemovesTheSet) {
   TempDir dir;
   WriteFileBytes(dir / "long.txt", Bytes(600, 'L'));
   mkdir((dir / "long  .ASC #001.bin").c_str(), 0700);  // blocks part 001
-  const RunResult run = Morva(dir, {"-iw", "-ob", "long.txt"});
+  const RunResult run = RunMorva(dir.path(), {"-iw", "-ob", "long.txt"});
   EXPECT_NE(run.out.find("long.txt -> long  .ASC.bin\n"), std::string::npos);
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_NE(run.out.find("Ошибка! long  .ASC #001.bin не записывается, неполный набор файлов "
@@ -231,7 +229,7 @@ TEST(MorvaBasicAscWriteTest, NewSetRemovesThePartsOfAnOlderLongerSet) {
   }
   WriteFileBytes(dir / "prog  .ASC #0005.bin", {'k'});  // no part name: not ours to remove
   WriteFileBytes(dir / "prog.bas", AsBytes("10 END\n"));
-  const RunResult run = Morva(dir, {"-iw", "-ob", "prog.bas"});
+  const RunResult run = RunMorva(dir.path(), {"-iw", "-ob", "prog.bas"});
   EXPECT_EQ(run.out, Announce("Windows 1251", "Basic ASC") + "prog.bas -> prog  .ASC.bin\n" +
                          EncodingReport("OEM CP-866", "Windows 1251") + Done(1));
   EXPECT_EQ(run.exitStatus, 0);
@@ -248,7 +246,7 @@ TEST(MorvaBasicAscWriteTest, SetThatCannotBeCompletedLeavesTheOlderSet) {
   WriteFileBytes(dir / "long  .ASC #000.bin", oldPart);
   mkdir((dir / "long  .ASC #002.bin").c_str(), 0700);  // blocks part 002
   WriteFileBytes(dir / "long.txt", Bytes(600, 'L'));
-  const RunResult run = Morva(dir, {"-iw", "-ob", "long.txt"});
+  const RunResult run = RunMorva(dir.path(), {"-iw", "-ob", "long.txt"});
   EXPECT_NE(run.out.find("Ошибка! long  .ASC #002.bin не записывается, неполный набор файлов "
                          "удалён.\n"),
             std::string::npos)
@@ -265,7 +263,7 @@ TEST(MorvaBasicAscWriteTest, InputIsNeverOverwrittenBySetFiles) {
   TempDir dir;
   // A text named like the header of the set that its conversion would write.
   WriteFileBytes(dir / "x     .ASC.bin", AsBytes("10 PRINT\n"));
-  const RunResult run = Morva(dir, {"-iw", "-ob", "x     .ASC.bin"});
+  const RunResult run = RunMorva(dir.path(), {"-iw", "-ob", "x     .ASC.bin"});
   EXPECT_EQ(run.out, Announce("Windows 1251", "Basic ASC") + "x     .ASC.bin -> x     .ASC.bin\n" +
                          "Ошибка! x     .ASC.bin - входной файл, он не будет перезаписан.\n" +
                          Done(1));
@@ -276,7 +274,7 @@ TEST(MorvaBasicAscWriteTest, InputIsNeverOverwrittenBySetFiles) {
 TEST(MorvaBasicAscWriteTest, EndCodeInsideTheTextIsStoredRaw) {
   TempDir dir;
   WriteFileBytes(dir / "z.edp", {'1', 0x1A, '2'});
-  Morva(dir, {"-ie", "-ob", "z.edp"});
+  RunMorva(dir.path(), {"-ie", "-ob", "z.edp"});
   EXPECT_EQ(ReadFileBytes(dir / "z     .ASC #000.bin"), Part({'1', 0x1A, '2', 0x1A}));
   Bytes text;
   ReadSet(dir, "z     .ASC.bin", &text);

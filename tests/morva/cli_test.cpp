@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 
-#include "morva_run.h"
+#include "support/morva_run.h"
+#include "support/temp_dir.h"
+#include "support/text_bytes.h"
 #include "project_version.h"
 
 namespace {
@@ -54,10 +56,6 @@ morva [-i<in_mode>] [-o<out_mode>] [-t<n>] <InputFile1.ext> {<InputFileN.ext> ..
 
 std::string Help() { return kHelp.substr(1); }  // the literal starts after a line feed
 
-std::string Announce(const std::string& in, const std::string& out) {
-  return "Преобразование " + in + " -> " + out + "\n";
-}
-
 TEST(MorvaCommandLineTest, HelpWithoutArgumentsOrWithHelpAnywhere) {
   TempDir dir;
   WriteFileBytes(dir / "x.edp", {'a'});
@@ -70,13 +68,13 @@ TEST(MorvaCommandLineTest, HelpWithoutArgumentsOrWithHelpAnywhere) {
       {"-ie", "-h", "-i", "q"},
   };
   for (const auto& args : commands) {
-    const RunResult run = Morva(dir, args);
+    const RunResult run = RunMorva(dir.path(), args);
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.out, Help()) << testing::PrintToString(args);
     EXPECT_EQ(run.err, "");
   }
   // Nothing at all to do is a usage error, with the same help text.
-  const RunResult bare = Morva(dir, {});
+  const RunResult bare = RunMorva(dir.path(), {});
   EXPECT_EQ(bare.out, Help());
   EXPECT_EQ(bare.exitStatus, 2);
   EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"x.edp"});
@@ -106,7 +104,7 @@ TEST(MorvaCommandLineTest, VersionIsOneLineAndEndsTheRunLikeHelp) {
   WriteFileBytes(dir / "x.txt", {'a'});
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"--version"}, {"--ver"}, {"-o", "e", "x.txt", "--version"}, {"--version", "-i", "q"}}) {
-    const RunResult run = Morva(dir, args);
+    const RunResult run = RunMorva(dir.path(), args);
     EXPECT_EQ(run.out, version) << testing::PrintToString(args);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.exitStatus, 0);
@@ -115,12 +113,12 @@ TEST(MorvaCommandLineTest, VersionIsOneLineAndEndsTheRunLikeHelp) {
   // A long option only, without an argument.
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{"-V", "x.txt"}, {"--version=1", "x.txt"}}) {
-    const RunResult run = Morva(dir, args);
+    const RunResult run = RunMorva(dir.path(), args);
     EXPECT_EQ(run.out, Help()) << testing::PrintToString(args);
     EXPECT_NE(run.err, "");
     EXPECT_EQ(run.exitStatus, 2);
   }
-  EXPECT_EQ(Morva(dir, {"-h", "--version"}).out, Help());
+  EXPECT_EQ(RunMorva(dir.path(), {"-h", "--version"}).out, Help());
 }
 
 TEST(MorvaCommandLineTest, LettersOutsideTheirSetGiveTheHelp) {
@@ -131,7 +129,7 @@ TEST(MorvaCommandLineTest, LettersOutsideTheirSetGiveTheHelp) {
                                                                 {"-i", "8", "x.txt"},
                                                                 {"--output=ё", "x.txt"},
                                                                 {"-o", " u", "x.txt"}}) {
-    const RunResult run = Morva(dir, args);
+    const RunResult run = RunMorva(dir.path(), args);
     EXPECT_EQ(run.out, Help()) << testing::PrintToString(args);
     EXPECT_EQ(run.exitStatus, 2);
   }
@@ -141,18 +139,18 @@ TEST(MorvaCommandLineTest, LettersOutsideTheirSetGiveTheHelp) {
 TEST(MorvaCommandLineTest, RefusedPairsAreAnnouncedFirst) {
   TempDir dir;
   WriteFileBytes(dir / "a.txt", {'a'});
-  RunResult run = Morva(dir, {"-i", "w", "-o", "w", "a.txt"});
+  RunResult run = RunMorva(dir.path(), {"-i", "w", "-o", "w", "a.txt"});
   EXPECT_EQ(run.out, Announce("Windows 1251", "Windows 1251") +
                          "Бессмысленное преобразование делать не будем.\n");
   EXPECT_EQ(run.exitStatus, 2);
   for (const char* letter : {"u", "o", "k", "e", "d", "v", "b"}) {
-    run = Morva(dir, {std::string("-i") + letter, std::string("--output=") + letter, "a.txt"});
+    run = RunMorva(dir.path(), {std::string("-i") + letter, std::string("--output=") + letter, "a.txt"});
     EXPECT_NE(run.out.find("Бессмысленное преобразование делать не будем.\n"), std::string::npos)
         << letter;
     EXPECT_EQ(run.out.find("Готово"), std::string::npos);
     EXPECT_EQ(run.exitStatus, 2);
   }
-  run = Morva(dir, {"-ib", "-ov", "x"});
+  run = RunMorva(dir.path(), {"-ib", "-ov", "x"});
   EXPECT_EQ(run.out, Announce("Basic ASC", "Vortex") +
                          "Такое преобразование невозможно по техническим причинам.\n");
   EXPECT_EQ(run.exitStatus, 2);
@@ -172,12 +170,12 @@ TEST(MorvaCommandLineTest, OptionForms) {
                                                                 {"-ie", "-i", ""},
                                                                 {"-ie", "--input="},
                                                                 {"-ie", "-ou", "-t", "3"}}) {
-    const RunResult run = Morva(dir, args);
+    const RunResult run = RunMorva(dir.path(), args);
     EXPECT_EQ(run.out, edasp) << testing::PrintToString(args);
     EXPECT_EQ(run.err, "");
   }
-  EXPECT_EQ(Morva(dir, {"-o8", "--tab=5"}).out, Announce("Авто", "Unicode UTF-8") + Done(0));
-  EXPECT_EQ(Morva(dir, {"--output", "KOI"}).out, Announce("Авто", "KOI8R") + Done(0));
+  EXPECT_EQ(RunMorva(dir.path(), {"-o8", "--tab=5"}).out, Announce("Авто", "Unicode UTF-8") + Done(0));
+  EXPECT_EQ(RunMorva(dir.path(), {"--output", "KOI"}).out, Announce("Авто", "KOI8R") + Done(0));
 }
 
 TEST(MorvaCommandLineTest, UnknownOptionOrMissingArgumentEndsTheRunBeforeAnyFile) {
@@ -192,7 +190,7 @@ TEST(MorvaCommandLineTest, UnknownOptionOrMissingArgumentEndsTheRunBeforeAnyFile
       {{"-ie", "a.edp", "-x", "-h"}, "-- 'x'"},  // the first error ends the parsing
   };
   for (const auto& [args, diagnostic] : commands) {
-    const RunResult run = Morva(dir, args);
+    const RunResult run = RunMorva(dir.path(), args);
     EXPECT_EQ(run.out, Help()) << testing::PrintToString(args);
     EXPECT_NE(run.err.find(diagnostic), std::string::npos) << run.err;
     EXPECT_EQ(run.exitStatus, 2);
@@ -203,15 +201,15 @@ TEST(MorvaCommandLineTest, UnknownOptionOrMissingArgumentEndsTheRunBeforeAnyFile
 TEST(MorvaCommandLineTest, DoubleDashAndPosixlyCorrect) {
   TempDir dir;
   WriteFileBytes(dir / "a.edp", {'a'});
-  RunResult run = Morva(dir, {"-ie", "--", "-h"});
+  RunResult run = RunMorva(dir.path(), {"-ie", "--", "-h"});
   EXPECT_EQ(run.out,
             Announce("Edasp", "Unicode UTF-16LE") + "Файл(ы) '-h' не найден(ы)\n" + Done(0));
   // Options after a pattern count, unless POSIXLY_CORRECT stops at the first one.
-  run = Morva(dir, {"a.edp", "-ie"});
+  run = RunMorva(dir.path(), {"a.edp", "-ie"});
   EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "a.edp -> a.txt\n" + Done(1));
   RunOptions posix;
   posix.environment = {{"POSIXLY_CORRECT", "1"}};
-  run = Morva(dir, {"-ov", "a.edp", "-ie"}, posix);
+  run = RunMorva(dir.path(), {"-ov", "a.edp", "-ie"}, posix);
   EXPECT_EQ(run.out.substr(0, run.out.find('\n') + 1), Announce("Авто", "Vortex"));
   EXPECT_NE(run.out.find("Файл(ы) '-ie' не найден(ы)\n" + Done(1)), std::string::npos) << run.out;
 }
@@ -222,7 +220,7 @@ TEST(MorvaPatternTest, NamingPerFileLinesAndCount) {
     WriteFileBytes(dir / name, {'a'});
   }
   const RunResult run =
-      Morva(dir, {"-ie", "prog.bas", "notes", "a.b.c", "readme.txt", "readme.TXT"});
+      RunMorva(dir.path(), {"-ie", "prog.bas", "notes", "a.b.c", "readme.txt", "readme.TXT"});
   EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "prog.bas -> prog.txt\n" +
                          "notes -> notes.txt\n" + "a.b.c -> a.b.txt\n" +
                          "readme.txt -> readme.txt.txt\n" + "readme.TXT -> readme.txt\n" +
@@ -243,7 +241,7 @@ TEST(MorvaPatternTest, NamingPerFileLinesAndCount) {
            {"-ov", "x.vxt"},
            {"-ob", "x     .ASC.bin"},
            {"-o8", "x.txt.txt"}}) {
-    const RunResult named = Morva(other, {"-iw", mode, "x.txt"});
+    const RunResult named = RunMorva(other.path(), {"-iw", mode, "x.txt"});
     EXPECT_NE(named.out.find("x.txt -> " + name + "\n"), std::string::npos) << named.out;
   }
 }
@@ -257,7 +255,7 @@ TEST(MorvaPatternTest, WildcardsDirectoriesAndMissingFiles) {
   mkdir((dir / "only").c_str(), 0700);
   mkdir((dir / "only/d1.edp").c_str(), 0700);
   const RunResult run =
-      Morva(dir, {"-ie", "-o8", "*.edp", "none*.edp", "?.edp", "only/*", "only", "missing.edp"});
+      RunMorva(dir.path(), {"-ie", "-o8", "*.edp", "none*.edp", "?.edp", "only/*", "only", "missing.edp"});
   // "?.edp" matches the files of "*.edp" again: each is converted once.
   EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-8") + "a.edp -> a.txt\n" +
                          "b.edp -> b.txt\n" + "Файл(ы) 'none*.edp' не найден(ы)\n" +
@@ -270,7 +268,7 @@ TEST(MorvaPatternTest, OutputsOfTheRunAreNeverItsInputs) {
   TempDir dir;
   WriteFileBytes(dir / "a.edp", {'a'});
   WriteFileBytes(dir / "b.edp", {'b'});
-  const RunResult run = Morva(dir, {"-ie", "-ov", "*.edp", "*"});
+  const RunResult run = RunMorva(dir.path(), {"-ie", "-ov", "*.edp", "*"});
   EXPECT_EQ(run.out, Announce("Edasp", "Vortex") + "a.edp -> a.vxt\n" + "b.edp -> b.vxt\n" +
                          Done(2));
   EXPECT_EQ(run.exitStatus, 0);
@@ -283,13 +281,13 @@ TEST(MorvaPatternTest, PatternWithADirectoryPartWritesBesideTheInput) {
   mkdir((dir / "texts").c_str(), 0700);
   WriteFileBytes(dir / "texts/x.edp", {'x', 0x0A, 'y'});
   WriteFileBytes(dir / "x.edp", {'w', 'r', 'o', 'n', 'g'});
-  const RunResult run = Morva(dir, {"-ie", "texts/*.edp", "texts/x.edp"});
+  const RunResult run = RunMorva(dir.path(), {"-ie", "texts/*.edp", "texts/x.edp"});
   EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "texts/x.edp -> texts/x.txt\n" +
                          Done(1));
   EXPECT_EQ(ReadFileBytes(dir / "texts/x.txt"), Utf16File(u"x\ny"));
   EXPECT_FALSE(FileExists(dir / "x.txt"));
   // Absolute patterns work the same way.
-  const RunResult absolute = Morva(dir, {"-ie", "-ov", dir / "texts/?.edp"});
+  const RunResult absolute = RunMorva(dir.path(), {"-ie", "-ov", dir / "texts/?.edp"});
   EXPECT_NE(absolute.out.find(dir / "texts/x.edp -> " + dir / "texts/x.vxt\n"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(dir / "texts/x.vxt"), (Bytes{'x', 0x00, 'y'}));
 }
@@ -298,7 +296,7 @@ TEST(MorvaFailureTest, InputThatCannotBeOpenedStillCounts) {
   TempDir dir;
   ASSERT_EQ(symlink("nowhere.edp", (dir / "dangling.edp").c_str()), 0);
   WriteFileBytes(dir / "good.edp", {'g'});
-  const RunResult run = Morva(dir, {"-ie", "-ok", "*.edp"});
+  const RunResult run = RunMorva(dir.path(), {"-ie", "-ok", "*.edp"});
   EXPECT_EQ(run.out, Announce("Edasp", "KOI8R") + "dangling.edp -> dangling.txt\n" +
                          "Ошибка! dangling.edp не открывается.\n" + "good.edp -> good.txt\n" +
                          Done(2));
@@ -315,7 +313,7 @@ TEST(MorvaFailureTest, InputsThatAreNoRegularFilesAreRefused) {
   WriteFileBytes(dir / "text.edp", {'t'});
   RunOptions quick;
   quick.timeoutSeconds = 20;
-  const RunResult run = Morva(dir, {"-ie", "*.edp", "/dev/stdin"}, quick);
+  const RunResult run = RunMorva(dir.path(), {"-ie", "*.edp", "/dev/stdin"}, quick);
   EXPECT_FALSE(run.timedOut);
   EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "fifo.edp -> fifo.txt\n" +
                          "Ошибка! fifo.edp не является обычным файлом.\n" +
@@ -334,7 +332,7 @@ TEST(MorvaFailureTest, OutputThatIsTheInputIsNeverOpened) {
   WriteFileBytes(dir / "a.edp", text);
   // Like readme.TXT and readme.txt on a file system that ignores case.
   ASSERT_EQ(link((dir / "a.edp").c_str(), (dir / "a.txt").c_str()), 0);
-  const RunResult run = Morva(dir, {"-ie", "a.edp"});
+  const RunResult run = RunMorva(dir.path(), {"-ie", "a.edp"});
   EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "a.edp -> a.txt\n" +
                          "Ошибка! a.txt - входной файл, он не будет перезаписан.\n" + Done(1));
   EXPECT_EQ(run.exitStatus, 1);
@@ -346,7 +344,7 @@ TEST(MorvaFailureTest, FailedWriteIsReportedAndThePartialOutputRemoved) {
   TempDir dir;
   WriteFileBytes(dir / "a.edp", {'a', 'b'});
   ASSERT_EQ(symlink("/dev/full", (dir / "a.txt").c_str()), 0);
-  RunResult run = Morva(dir, {"-ie", "a.edp"});
+  RunResult run = RunMorva(dir.path(), {"-ie", "a.edp"});
   EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "a.edp -> a.txt\n" +
                          "Ошибка! a.txt не записывается, неполный файл удалён.\n" + Done(1));
 

@@ -2,7 +2,9 @@
 // writers, and round trips of a Russian text through the BK formats.
 #include <gtest/gtest.h>
 
-#include "morva_run.h"
+#include "support/morva_run.h"
+#include "support/temp_dir.h"
+#include "support/text_bytes.h"
 
 namespace {
 
@@ -15,7 +17,7 @@ Bytes Convert(const std::vector<std::string>& options, const std::string& inputN
   WriteFileBytes(dir / inputName, input);
   std::vector<std::string> args = options;
   args.push_back(inputName);
-  const RunResult run = Morva(dir, args);
+  const RunResult run = RunMorva(dir.path(), args);
   if (console != nullptr) *console = run.out;
   EXPECT_TRUE(FileExists(dir / outputName)) << run.out;
   return ReadFileBytes(dir / outputName);
@@ -155,11 +157,11 @@ TEST(MorvaRoundTripTest, EveryPcEncodingThroughEveryBkFormat) {
         TempDir dir;
         WriteFileBytes(dir / "text.pc", encoded.bytes);
         const std::string in = std::string("-i") + (automatic ? "a" : encoded.letter);
-        const RunResult there = Morva(dir, {in, std::string("-o") + format, "text.pc"});
+        const RunResult there = RunMorva(dir.path(), {in, std::string("-o") + format, "text.pc"});
         EXPECT_NE(there.out.find(EncodingReport(encoded.detectedName, encoded.detectedName)),
                   std::string::npos)
             << there.out;
-        const RunResult back = Morva(dir, {std::string("-i") + format, "-o8", bkName});
+        const RunResult back = RunMorva(dir.path(), {std::string("-i") + format, "-o8", bkName});
         const std::string result = format[0] == 'b' ? "text  .ASC.txt" : "text.txt";
         EXPECT_EQ(ReadFileBytes(dir / result), Utf8File(Normalised(text, format[0] != 'b')))
             << back.out;

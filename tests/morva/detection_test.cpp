@@ -3,7 +3,9 @@
 // how many characters an output could not hold.
 #include <gtest/gtest.h>
 
-#include "morva_run.h"
+#include "support/morva_run.h"
+#include "support/temp_dir.h"
+#include "support/text_bytes.h"
 
 namespace {
 
@@ -30,10 +32,10 @@ TEST(MorvaDetectionTest, ItsOwnOutputsReadBackRight) {
     for (const Page& page : pages) {
       TempDir dir;
       WriteFileBytes(dir / "a.u8", Utf8File(text, true, false));
-      const RunResult to = Morva(dir, {page.letter, "a.u8"});
+      const RunResult to = RunMorva(dir.path(), {page.letter, "a.u8"});
       ASSERT_EQ(to.exitStatus, 0);
       ASSERT_TRUE(FileExists(dir / "a.txt")) << to.out;
-      const RunResult back = Morva(dir, {"-o8", "a.txt"});
+      const RunResult back = RunMorva(dir.path(), {"-o8", "a.txt"});
       EXPECT_EQ(back.out, std::string("Преобразование Авто -> Unicode UTF-8\n") +
                               Line("a.txt", "a.txt.txt") + EncodingReport(page.name, page.name) +
                               Done(1))
@@ -54,7 +56,7 @@ TEST(MorvaDetectionTest, ModeUForcesUnicode) {
   for (const char* mode : {"-ia", "-iu"}) {
     TempDir dir;
     WriteFileBytes(dir / "d.txt", damaged);
-    const RunResult run = Morva(dir, {mode, "-o8", "d.txt"});
+    const RunResult run = RunMorva(dir.path(), {mode, "-o8", "d.txt"});
     EXPECT_NE(run.out.find(EncodingReport("Unicode UTF-8", "Unicode UTF-8")), std::string::npos)
         << run.out;
     const std::u16string expected = kTexts[0] + u'\uFFFD' + text.substr(kTexts[0].size());
@@ -64,7 +66,7 @@ TEST(MorvaDetectionTest, ModeUForcesUnicode) {
   // U+FFFD, never another code page.
   TempDir dir;
   WriteFileBytes(dir / "w.txt", SingleByteFile(u"Да!\n", Charset::Cp1251, true));
-  const RunResult run = Morva(dir, {"-iu", "-o8", "w.txt"});
+  const RunResult run = RunMorva(dir.path(), {"-iu", "-o8", "w.txt"});
   EXPECT_EQ(run.out, "Преобразование Unicode UTF-16LE -> Unicode UTF-8\n" +
                          Line("w.txt", "w.txt.txt") +
                          EncodingReport("Unicode UTF-8", "Unicode UTF-8") + Done(1));
@@ -80,7 +82,7 @@ TEST(MorvaDetectionTest, Utf16beWithItsMark) {
   }
   TempDir dir;
   WriteFileBytes(dir / "be.txt", be);
-  const RunResult run = Morva(dir, {"-o8", "be.txt"});
+  const RunResult run = RunMorva(dir.path(), {"-o8", "be.txt"});
   EXPECT_EQ(run.out, "Преобразование Авто -> Unicode UTF-8\n" + Line("be.txt", "be.txt.txt") +
                          EncodingReport("Unicode UTF-16BE", "Unicode UTF-16BE") + Done(1));
   EXPECT_EQ(ReadFileBytes(dir / "be.txt.txt"), Utf8File(text));
@@ -91,7 +93,7 @@ TEST(MorvaDetectionTest, EachFileSaysWhatItsOutputCouldNotHold) {
   WriteFileBytes(dir / "a.txt", Utf8File(u"«Ёлка» — і…\n"));
   WriteFileBytes(dir / "b.txt", Utf8File(u"Ёлка\n"));
   WriteFileBytes(dir / "c.txt", Utf8File(u"a\u00A0b\n"));
-  const RunResult run = Morva(dir, {"-oe", "a.txt", "b.txt", "c.txt"});
+  const RunResult run = RunMorva(dir.path(), {"-oe", "a.txt", "b.txt", "c.txt"});
   const std::string report = EncodingReport("Unicode UTF-8", "Unicode UTF-8");
   EXPECT_EQ(run.out, "Преобразование Авто -> Edasp\n" +  //
                          Line("a.txt", "a.edp") + report + "Заменено символов: 6 (первый: «).\n" +
@@ -103,7 +105,7 @@ TEST(MorvaDetectionTest, EachFileSaysWhatItsOutputCouldNotHold) {
             (Bytes{' ', 0xE5, 0xCC, 0xCB, 0xC1, ' ', ' ', ' ', ' ', ' ', ' ', 0x0A}));
   // Nothing replaced, nothing said.
   WriteFileBytes(dir / "d.txt", Utf8File(u"«Ёлка»\n"));
-  const RunResult clean = Morva(dir, {"-ow", "d.txt"});
+  const RunResult clean = RunMorva(dir.path(), {"-ow", "d.txt"});
   EXPECT_EQ(clean.out, "Преобразование Авто -> Windows 1251\n" + Line("d.txt", "d.txt.txt") +
                            report + Done(1));
 }

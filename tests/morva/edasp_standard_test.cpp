@@ -3,13 +3,11 @@
 // text; the run rules hold for them as for every output.
 #include <gtest/gtest.h>
 
-#include "morva_run.h"
+#include "support/morva_run.h"
+#include "support/temp_dir.h"
+#include "support/text_bytes.h"
 
 namespace {
-
-std::string Announce(const std::string& in, const std::string& out) {
-  return "Преобразование " + in + " -> " + out + "\n";
-}
 
 // The console text without the lines that report the detected encoding of
 // PC inputs, which the detection's own tests cover.
@@ -25,20 +23,12 @@ std::string WithoutReports(const std::string& out) {
   return kept;
 }
 
-Bytes Bk(const std::u16string& text) { return SingleByteFile(text, Charset::BkKoi8, false); }
-Bytes Blanks(size_t n) { return Bytes(n, 0x20); }
-Bytes Join(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
-
 TEST(MorvaEdaspStandardTest, PcTextInTheStandardLayout) {
   TempDir dir;
   const std::u16string text =
       u"  Заголовок  \n\tа\tб   в\n\nеж" + std::u16string(100, u' ') + u"x  \n \t ";
   WriteFileBytes(dir / "a.txt", SingleByteFile(text, Charset::Cp1251, true));
-  RunResult run = Morva(dir, {"-iw", "-od", "a.txt"});
+  RunResult run = RunMorva(dir.path(), {"-iw", "-od", "a.txt"});
   EXPECT_EQ(WithoutReports(run.out),
             Announce("Windows 1251", "Edasp (стандарт)") + "a.txt -> a.edp\n" + Done(1));
   EXPECT_EQ(run.exitStatus, 0);
@@ -62,7 +52,7 @@ TEST(MorvaEdaspStandardTest, PcTextInTheStandardLayout) {
 
   // The input's tab width is the one given with -t.
   WriteFileBytes(dir / "t.txt", AsBytes("a\tb\r\n"));
-  EXPECT_EQ(Morva(dir, {"-iw", "-od", "-t", "8", "t.txt"}).exitStatus, 0);
+  EXPECT_EQ(RunMorva(dir.path(), {"-iw", "-od", "-t", "8", "t.txt"}).exitStatus, 0);
   EXPECT_EQ(ReadFileBytes(dir / "t.edp"), Join({Bk(u"a"), Blanks(7), Bk(u"b"), {0x00}}));
 }
 
@@ -71,14 +61,14 @@ TEST(MorvaEdaspStandardTest, ReadBackLikeAnyEdaspText) {
   // One text in the standard layout, one with LF line ends, a tab and codes.
   WriteFileBytes(dir / "std.edp", {'a', 0x00, ' ', ' ', 'b', 0x00});
   WriteFileBytes(dir / "tab.edp", {'a', 0x0A, 0x02, 'b', 0x0A, 0x09, 'c', 0x03, 0x01, 'd'});
-  const RunResult run = Morva(dir, {"-i", "d", "-o8", "std.edp", "tab.edp"});
+  const RunResult run = RunMorva(dir.path(), {"-i", "d", "-o8", "std.edp", "tab.edp"});
   EXPECT_EQ(run.out, Announce("Edasp (стандарт)", "Unicode UTF-8") + "std.edp -> std.txt\n" +
                          "tab.edp -> tab.txt\n" + Done(2));
   EXPECT_EQ(ReadFileBytes(dir / "std.txt"), Utf8File(u"a\n  b\n"));
   const Bytes tab = Utf8File(u"a\n  b\n        c" + std::u16string(11, u' ') + u"d");
   EXPECT_EQ(ReadFileBytes(dir / "tab.txt"), tab);
   // Exactly as -i e reads them.
-  EXPECT_EQ(Morva(dir, {"-ie", "-o8", "tab.edp"}).exitStatus, 0);
+  EXPECT_EQ(RunMorva(dir.path(), {"-ie", "-o8", "tab.edp"}).exitStatus, 0);
   EXPECT_EQ(ReadFileBytes(dir / "tab.txt"), tab);
 }
 
@@ -90,22 +80,22 @@ TEST(MorvaEdaspStandardTest, BkTextsGiveWhatTheirPcTextGives) {
   const Bytes vortex = {0x14, 'V', 0x10, 0x0A, 0x00, 0x02, 'a',  0x03, 0x01, 'b',
                         0x00, 'c', 0x05, 0x0A, 0x0A, 0x08, 0x08, 0x07, 'd',  0x0A};
   WriteFileBytes(dir / "t.vxt", vortex);
-  EXPECT_EQ(Morva(dir, {"-iv", "-od", "t.vxt"}).exitStatus, 0);
+  EXPECT_EQ(RunMorva(dir.path(), {"-iv", "-od", "t.vxt"}).exitStatus, 0);
   const Bytes expected = {'V', 0x00, 0x00, ' ', ' ', 'a'};
   const Bytes direct = ReadFileBytes(dir / "t.edp");
   EXPECT_EQ(
       direct,
       Join({expected, Blanks(11), {'b', 0x00, 'c', 0x00, 0x00}, Blanks(8 + 64 + 56), {'d', 0x00}}));
-  EXPECT_EQ(Morva(dir, {"-iv", "-o8", "t.vxt"}).exitStatus, 0);
-  EXPECT_EQ(Morva(dir, {"-iu", "-od", "t.txt"}).exitStatus, 0);
+  EXPECT_EQ(RunMorva(dir.path(), {"-iv", "-o8", "t.vxt"}).exitStatus, 0);
+  EXPECT_EQ(RunMorva(dir.path(), {"-iu", "-od", "t.txt"}).exitStatus, 0);
   EXPECT_EQ(ReadFileBytes(dir / "t.edp"), direct);
 
   // An Edasp text with a tab and a code into the standard layout, and back.
   const Bytes packed = {'x', 0x09, 'y', 0x04, 'z', 0x0A};
   WriteFileBytes(dir / "e.src", packed);
-  EXPECT_EQ(Morva(dir, {"-ie", "-od", "e.src"}).exitStatus, 0);
+  EXPECT_EQ(RunMorva(dir.path(), {"-ie", "-od", "e.src"}).exitStatus, 0);
   EXPECT_EQ(ReadFileBytes(dir / "e.edp"), Join({{'x'}, Blanks(7), {'y'}, Blanks(4), {'z', 0x00}}));
-  EXPECT_EQ(Morva(dir, {"-id", "-oe", "e.edp"}).exitStatus, 0);
+  EXPECT_EQ(RunMorva(dir.path(), {"-id", "-oe", "e.edp"}).exitStatus, 0);
   EXPECT_EQ(ReadFileBytes(dir / "e.edp.edp"), packed);
 }
 
@@ -113,14 +103,14 @@ TEST(MorvaEdaspStandardTest, RefusalsAndRunRules) {
   TempDir dir;
   WriteFileBytes(dir / "a.txt", AsBytes("text"));
   WriteFileBytes(dir / "a.edp", AsBytes("old"));
-  RunResult run = Morva(dir, {"-id", "-od", "a.edp"});
+  RunResult run = RunMorva(dir.path(), {"-id", "-od", "a.edp"});
   EXPECT_EQ(run.out, Announce("Edasp (стандарт)", "Edasp (стандарт)") +
                          "Бессмысленное преобразование делать не будем.\n");
   EXPECT_EQ(run.exitStatus, 2);
-  EXPECT_EQ(Morva(dir, {"-iD", "-x", "a.edp"}).exitStatus, 2);
+  EXPECT_EQ(RunMorva(dir.path(), {"-iD", "-x", "a.edp"}).exitStatus, 2);
 
   // a.txt would write a.edp, an input of the same run.
-  run = Morva(dir, {"-iw", "-od", "a*"});
+  run = RunMorva(dir.path(), {"-iw", "-od", "a*"});
   EXPECT_EQ(WithoutReports(run.out),
             Announce("Windows 1251", "Edasp (стандарт)") + "a.edp -> a.edp.edp\n" +
                 "a.txt -> a.edp\n" + "Ошибка! a.edp - входной файл, он не будет перезаписан.\n" +

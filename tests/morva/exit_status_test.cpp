@@ -7,7 +7,9 @@
 
 #include <functional>
 
-#include "morva_run.h"
+#include "support/morva_run.h"
+#include "support/temp_dir.h"
+#include "support/text_bytes.h"
 
 namespace {
 
@@ -108,7 +110,7 @@ TEST(MorvaExitStatusTest, EveryClassOfOutcome) {
     TempDir dir;
     c.prepare(dir);
     const std::vector<std::string> before = ListDirectory(dir.path());
-    const RunResult run = Morva(dir, c.args);
+    const RunResult run = RunMorva(dir.path(), c.args);
     EXPECT_EQ(run.exitStatus, c.status) << c.what << "\n" << run.out << run.err;
     EXPECT_NE(run.out.find(c.message), std::string::npos) << c.what << "\n" << run.out;
     if (c.status == 2) {
@@ -131,7 +133,7 @@ TEST(MorvaExitStatusTest, OneFailedFileAmongGoodOnesGivesOne) {
   WriteFileBytes(dir / "a.edp", {'a'});
   WriteFileBytes(dir / "c.edp", {'c'});
   ASSERT_EQ(mkfifo((dir / "b.edp").c_str(), 0600), 0);
-  const RunResult run = Morva(dir, {"-ie", "-ok", "*.edp"});
+  const RunResult run = RunMorva(dir.path(), {"-ie", "-ok", "*.edp"});
   EXPECT_EQ(run.out, "Преобразование Edasp -> KOI8R\n"
                      "a.edp -> a.txt\n"
                      "b.edp -> b.txt\n"

@@ -9,7 +9,9 @@
 
 #include <map>
 
-#include "morva_run.h"
+#include "support/morva_run.h"
+#include "support/temp_dir.h"
+#include "support/text_bytes.h"
 
 namespace {
 
@@ -26,8 +28,7 @@ class MorvaFaults : public ::testing::Test {
   }
 
   RunResult Run(const std::vector<std::string>& args, int exitStatus, RunOptions options = {}) {
-    options.workingDirectory = dir_.path();
-    RunResult result = RunProgram(dir_ / "morva", args, options);
+    RunResult result = RunMorvaAt(dir_ / "morva", dir_.path(), args, options);
     EXPECT_EQ(result.exitStatus, exitStatus) << result.out << result.err;
     EXPECT_EQ(result.err, "");
     return result;

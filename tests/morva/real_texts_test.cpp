@@ -10,7 +10,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "morva_run.h"
+#include "support/morva_run.h"
+#include "support/temp_dir.h"
+#include "support/text_bytes.h"
 
 namespace {
 
@@ -86,7 +88,7 @@ size_t LineCount(const Bytes& bytes, const std::vector<uint8_t>& ends) {
 // Runs morva in dir and returns the output file; a failed run is a failure.
 Bytes Converted(const TempDir& dir, const std::vector<std::string>& args,
                 const std::string& output) {
-  const RunResult run = Morva(dir, args);
+  const RunResult run = RunMorva(dir.path(), args);
   EXPECT_EQ(run.exitStatus, 0) << testing::PrintToString(args) << "\n" << run.out;
   EXPECT_TRUE(FileExists(dir / output)) << output << "\n" << run.out;
   return ReadFileBytes(dir / output);
@@ -164,7 +166,7 @@ TEST(MorvaRealTextsTest, EveryTextReadsIntoUtf8WholeAndReadable) {
     TempDir dir;
     WriteFileBytes(dir / text.name, text.bytes);
     const std::string output = BaseName(text.name) + ".txt";
-    const RunResult run = Morva(dir, {InputOption(text), "-o8", text.name});
+    const RunResult run = RunMorva(dir.path(), {InputOption(text), "-o8", text.name});
     EXPECT_EQ(run.out, "Преобразование " + ModeName(text) + " -> Unicode UTF-8\n" + text.name +
                            " -> " + output + "\n" + Done(1));
     EXPECT_EQ(run.exitStatus, 0);
@@ -220,16 +222,6 @@ std::string Hex(const Bytes& bytes) {
   return out;
 }
 
-// The space codes of a run of n spaces as a Vortex text holds them.
-Bytes SpaceRun(long long n) {
-  if (n <= 8) return Bytes{static_cast<uint8_t>(n)};
-  if (n <= 72) {
-    const long long low = (n - 1) % 8 + 1;
-    return Bytes{static_cast<uint8_t>(low), static_cast<uint8_t>((n - low) / 8)};
-  }
-  return Bytes(n, 0x20);
-}
-
 // The line as it must come back: runs of codes as they are, other blank
 // runs as the codes of their length, bytes without a PC character left out,
 // blanks at the end dropped.
@@ -267,7 +259,7 @@ Bytes ExpectedVortexLine(const Bytes& line, VortexFigures* figures) {
       continue;
     }
     if (spaces > 0) {
-      const Bytes written = onlyCodes ? run : SpaceRun(spaces);
+      const Bytes written = onlyCodes ? run : VortexSpaceRun(spaces);
       ++(onlyCodes ? figures->codeRuns : figures->plainRuns);
       expected.insert(expected.end(), written.begin(), written.end());
     }

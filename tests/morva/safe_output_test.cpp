@@ -11,15 +11,13 @@
 
 #include <gtest/gtest.h>
 
-#include "morva_run.h"
+#include "support/morva_run.h"
+#include "support/temp_dir.h"
+#include "support/text_bytes.h"
 
 namespace {
 
 constexpr char kTemporaryTag[] = ".morva-";
-
-std::string Announce(const std::string& in, const std::string& out) {
-  return "Преобразование " + in + " -> " + out + "\n";
-}
 
 // Names in dir that are temporary outputs.
 std::vector<std::string> Temporaries(const std::string& dir) {
@@ -149,7 +147,7 @@ TEST(MorvaOutputFileTest, ExistingOutputIsReplacedWithItsPermissions) {
   WriteFileBytes(dir / "a.edp", {'n', 'e', 'w'});
   WriteFileBytes(dir / "a.txt", AsBytes("old"));
   ASSERT_EQ(chmod((dir / "a.txt").c_str(), 0640), 0);
-  const RunResult run = Morva(dir, {"-ie", "-ok", "a.edp"});
+  const RunResult run = RunMorva(dir.path(), {"-ie", "-ok", "a.edp"});
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(ReadFileBytes(dir / "a.txt"), AsBytes("new"));
   struct stat info;
@@ -158,7 +156,7 @@ TEST(MorvaOutputFileTest, ExistingOutputIsReplacedWithItsPermissions) {
   // A new output gets the permissions that the umask leaves.
   WriteFileBytes(dir / "b.edp", {'b'});
   const mode_t mask = umask(022);
-  Morva(dir, {"-ie", "-ok", "b.edp"});
+  RunMorva(dir.path(), {"-ie", "-ok", "b.edp"});
   umask(mask);
   ASSERT_EQ(stat((dir / "b.txt").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0644u);
@@ -171,7 +169,7 @@ TEST(MorvaOutputFileTest, LinkNamedAsTheOutputIsWrittenThrough) {
   WriteFileBytes(dir / "kept/target.txt", AsBytes("old"));
   ASSERT_EQ(symlink("kept/target.txt", (dir / "a.txt").c_str()), 0);
   WriteFileBytes(dir / "a.edp", {'n', 'e', 'w'});
-  const RunResult run = Morva(dir, {"-ie", "-ok", "a.edp"});
+  const RunResult run = RunMorva(dir.path(), {"-ie", "-ok", "a.edp"});
   EXPECT_EQ(run.exitStatus, 0);
   struct stat info;
   ASSERT_EQ(lstat((dir / "a.txt").c_str(), &info), 0);
@@ -188,7 +186,7 @@ TEST(MorvaOutputFileTest, ReadOnlyOutputStaysAsItIs) {
   chmod((dir / "a.txt").c_str(), 0444);
   RunOptions options;
   options.dropPrivileges = true;  // root could write anything
-  const RunResult run = Morva(dir, {"-ie", "-ok", "a.edp"}, options);
+  const RunResult run = RunMorva(dir.path(), {"-ie", "-ok", "a.edp"}, options);
   EXPECT_EQ(run.out, Announce("Edasp", "KOI8R") + "a.edp -> a.txt\n" +
                          "Ошибка! a.txt не открывается.\n" + Done(1));
   EXPECT_EQ(run.exitStatus, 1);
@@ -202,7 +200,7 @@ TEST(MorvaRunRulesTest, OutputNeverReplacesAnInputOfTheRun) {
   TempDir dir;
   WriteFileBytes(dir / "x", {'1'});
   WriteFileBytes(dir / "x.txt", {'2'});
-  RunResult run = Morva(dir, {"-ik", "-o8", "x*"});
+  RunResult run = RunMorva(dir.path(), {"-ik", "-o8", "x*"});
   EXPECT_EQ(run.out, Announce("KOI8R", "Unicode UTF-8") + "x -> x.txt\n" +
                          "Ошибка! x.txt - входной файл, он не будет перезаписан.\n" +
                          "x.txt -> x.txt.txt\n" +
@@ -213,7 +211,7 @@ TEST(MorvaRunRulesTest, OutputNeverReplacesAnInputOfTheRun) {
 
   // The same when the input has been converted already.
   unlink((dir / "x.txt.txt").c_str());
-  run = Morva(dir, {"-ik", "-o8", "x.txt", "x"});
+  run = RunMorva(dir.path(), {"-ik", "-o8", "x.txt", "x"});
   EXPECT_EQ(run.out, Announce("KOI8R", "Unicode UTF-8") + "x.txt -> x.txt.txt\n" +
                          EncodingReport("OEM CP-866", "KOI8R") + "x -> x.txt\n" +
                          "Ошибка! x.txt - входной файл, он не будет перезаписан.\n" + Done(2));
@@ -225,7 +223,7 @@ TEST(MorvaRunRulesTest, TwoInputsNeverWriteTheSameOutput) {
   TempDir dir;
   WriteFileBytes(dir / "a.txt", {'t'});
   WriteFileBytes(dir / "a.koi", {'k'});
-  RunResult run = Morva(dir, {"-ik", "-oe", "a.txt", "a.koi"});
+  RunResult run = RunMorva(dir.path(), {"-ik", "-oe", "a.txt", "a.koi"});
   EXPECT_EQ(run.out, Announce("KOI8R", "Edasp") + "a.txt -> a.edp\n" +
                          EncodingReport("OEM CP-866", "KOI8R") + "a.koi -> a.edp\n" +
                          "Ошибка! a.koi не преобразован: a.edp уже записан из a.txt.\n" + Done(2));
@@ -235,7 +233,7 @@ TEST(MorvaRunRulesTest, TwoInputsNeverWriteTheSameOutput) {
   // Another name for the same file: a link to the output of a.txt.
   WriteFileBytes(dir / "b.txt", {'b'});
   ASSERT_EQ(symlink("a.edp", (dir / "b.edp").c_str()), 0);
-  run = Morva(dir, {"-ik", "-oe", "a.txt", "b.txt"});
+  run = RunMorva(dir.path(), {"-ik", "-oe", "a.txt", "b.txt"});
   EXPECT_NE(run.out.find("Ошибка! b.txt не преобразован: b.edp уже записан из a.txt.\n"),
             std::string::npos)
       << run.out;
@@ -249,7 +247,7 @@ TEST(MorvaRunRulesTest, TextsNamingTheSameBasicAscSet) {
   TempDir dir;
   WriteFileBytes(dir / "listing1.bas", AsBytes("10 PRINT 1\n"));
   WriteFileBytes(dir / "listing2.bas", AsBytes("20 PRINT 2\n"));
-  const RunResult run = Morva(dir, {"-ik", "-ob", "listing*.bas"});
+  const RunResult run = RunMorva(dir.path(), {"-ik", "-ob", "listing*.bas"});
   EXPECT_EQ(run.out, Announce("KOI8R", "Basic ASC") + "listing1.bas -> listin.ASC.bin\n" +
                          EncodingReport("OEM CP-866", "KOI8R") +
                          "listing2.bas -> listin.ASC.bin\n" +
@@ -268,9 +266,9 @@ TEST(MorvaRunRulesTest, TextsNamingTheSameBasicAscSet) {
 TEST(MorvaRunRulesTest, RerunReplacesTheOutputsOfAnEarlierRun) {
   TempDir dir;
   WriteFileBytes(dir / "a.edp", {'1'});
-  EXPECT_EQ(Morva(dir, {"-ie", "-ok", "a.edp"}).exitStatus, 0);
+  EXPECT_EQ(RunMorva(dir.path(), {"-ie", "-ok", "a.edp"}).exitStatus, 0);
   WriteFileBytes(dir / "a.edp", {'2'});
-  EXPECT_EQ(Morva(dir, {"-ie", "-ok", "a.edp"}).exitStatus, 0);
+  EXPECT_EQ(RunMorva(dir.path(), {"-ie", "-ok", "a.edp"}).exitStatus, 0);
   EXPECT_EQ(ReadFileBytes(dir / "a.txt"), Bytes{'2'});
 }
 

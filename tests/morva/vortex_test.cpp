@@ -4,14 +4,16 @@
 
 #include <algorithm>
 
-#include "morva_run.h"
+#include "support/morva_run.h"
+#include "support/temp_dir.h"
+#include "support/text_bytes.h"
 
 namespace {
 
 Bytes ToVortex(const std::string& text) {
   TempDir dir;
   WriteFileBytes(dir / "a.txt", AsBytes(text));
-  const RunResult run = Morva(dir, {"-iw", "-ov", "a.txt"});
+  const RunResult run = RunMorva(dir.path(), {"-iw", "-ov", "a.txt"});
   EXPECT_TRUE(FileExists(dir / "a.vxt")) << run.out;
   return ReadFileBytes(dir / "a.vxt");
 }
@@ -36,7 +38,7 @@ TEST(MorvaVortexTest, SpaceCodesReadBackForRunsUpTo72) {
   std::string text;
   for (int n = 1; n <= 72; ++n) text += "x" + std::string(n, ' ') + "y\n";
   WriteFileBytes(dir / "runs.txt", AsBytes(text));
-  Morva(dir, {"-iw", "-ov", "runs.txt"});
+  RunMorva(dir.path(), {"-iw", "-ov", "runs.txt"});
   const Bytes vortex = ReadFileBytes(dir / "runs.vxt");
   // Spot checks of the digits, least significant first.
   const std::pair<int, Bytes> digits[] = {{5, {5}},     {9, {1, 1}},  {16, {8, 1}},
@@ -48,21 +50,9 @@ TEST(MorvaVortexTest, SpaceCodesReadBackForRunsUpTo72) {
     EXPECT_NE(std::search(vortex.begin(), vortex.end(), line.begin(), line.end()), vortex.end())
         << n;
   }
-  const RunResult back = Morva(dir, {"-iv", "-o8", "runs.vxt"});
+  const RunResult back = RunMorva(dir.path(), {"-iv", "-o8", "runs.vxt"});
   EXPECT_EQ(back.out, "Преобразование Vortex -> Unicode UTF-8\nruns.vxt -> runs.txt\n" + Done(1));
   EXPECT_EQ(ReadFileBytes(dir / "runs.txt"), Utf8File(FromUtf8(text)));
-}
-
-// The space codes of a run of n spaces as a Vortex text holds them: up to 72
-// one or two codes (the second counts eight times its value), longer runs as
-// plain spaces.
-Bytes SpaceRun(int n) {
-  if (n <= 8) return Bytes{static_cast<uint8_t>(n)};
-  if (n <= 72) {
-    const int low = (n - 1) % 8 + 1;
-    return Bytes{static_cast<uint8_t>(low), static_cast<uint8_t>((n - low) / 8)};
-  }
-  return Bytes(n, 0x20);
 }
 
 // Every run of 1 to 200 spaces, after 0 to 80 characters, comes back from a
@@ -80,7 +70,7 @@ TEST(MorvaVortexTest, EveryRunComesBackFromThePc) {
         text += u"\n\n";
       }
       vortex.insert(vortex.end(), column, 'x');
-      const Bytes run = SpaceRun(n);
+      const Bytes run = VortexSpaceRun(n);
       vortex.insert(vortex.end(), run.begin(), run.end());
       vortex.push_back('y');
       text += std::u16string(column, u'x') + std::u16string(n, u' ') + u"y";
@@ -91,11 +81,11 @@ TEST(MorvaVortexTest, EveryRunComesBackFromThePc) {
 
   TempDir dir;
   WriteFileBytes(dir / "runs.vxt", vortex);
-  EXPECT_EQ(Morva(dir, {"-iv", "-o8", "runs.vxt"}).exitStatus, 0);
+  EXPECT_EQ(RunMorva(dir.path(), {"-iv", "-o8", "runs.vxt"}).exitStatus, 0);
   ASSERT_EQ(ReadFileBytes(dir / "runs.txt"), Utf8File(text));
   TempDir back;
   WriteFileBytes(back / "runs.txt", ReadFileBytes(dir / "runs.txt"));
-  EXPECT_EQ(Morva(back, {"-ov", "runs.txt"}).exitStatus, 0);
+  EXPECT_EQ(RunMorva(back.path(), {"-ov", "runs.txt"}).exitStatus, 0);
   const Bytes again = ReadFileBytes(back / "runs.vxt");
   EXPECT_TRUE(again == vortex)
       << "the first difference is at byte "

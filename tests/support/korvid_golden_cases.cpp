@@ -1,11 +1,11 @@
 #include "support/korvid_golden_cases.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <random>
 #include <stdexcept>
 
+#include "support/digest.h"
 #include "support/korvid_run.h"
 #include "support/temp_dir.h"
 
@@ -586,21 +586,6 @@ void AddSokolCases(CaseList& list, const Bytes& hello) {
   });
 }
 
-std::string Hex(uint64_t value) {
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
-  return text;
-}
-
-uint64_t Fnv1a(const uint8_t* bytes, size_t size) {
-  uint64_t hash = 14695981039346656037ull;
-  for (size_t i = 0; i < size; ++i) {
-    hash ^= bytes[i];
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
-
 std::string Console(const RunResult& run) { return run.out + '\0' + run.err; }
 
 std::string OutputExtension(const KorvidGoldenCase& c) {
@@ -614,12 +599,6 @@ std::string Record(const RunResult& run, bool wrote, const Bytes& output) {
 }
 
 }  // namespace
-
-std::string Digest(const Bytes& bytes) { return Hex(Fnv1a(bytes.data(), bytes.size())); }
-
-std::string Digest(const std::string& bytes) {
-  return Hex(Fnv1a(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
-}
 
 std::vector<KorvidGoldenCase> GeneratedGoldenCases(const std::string& examplesDir) {
   const Bytes hello = ReadFileBytes(examplesDir + "/hello.bin");

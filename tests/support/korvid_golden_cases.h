@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/bk_bytes.h"
+#include "support/digest.h"
 #include "support/run_program.h"
 
 struct KorvidGoldenCase {
@@ -56,7 +57,3 @@ std::string GoldenRecord(const KorvidGoldenCase& c, const KorvidGoldenRun& run);
 // The input with its data padded to a whole word, as unpacking gives it
 // back: bare data with -r, else a BK file at the load address.
 Bytes PaddedRoundTrip(const KorvidGoldenCase& c);
-
-// 64-bit FNV-1a over the bytes, as 16 hex digits.
-std::string Digest(const std::string& bytes);
-std::string Digest(const Bytes& bytes);

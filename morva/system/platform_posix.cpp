@@ -1,4 +1,4 @@
-#include "front/platform.h"
+#include "system/platform.h"
 
 #include <dirent.h>
 #include <signal.h>

@@ -1,7 +1,7 @@
 // Outputs under temporary names on a real directory: where the temporary
 // lives, what putting outputs in place does when one of them cannot go, and
 // the names that are written in place.
-#include "front/platform.h"
+#include "system/platform.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,0 +1,59 @@
+// ConvertToBasicAsc from an in-memory input into a set on real files in a
+// temporary directory.
+#include <gtest/gtest.h>
+
+#include "common/console.h"
+#include "convert/convert.h"
+#include "convert/memory_file_for_tests.h"
+#include "files/file_testing.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+TEST(ConvertToBasicAscTest, FromAnyInputThroughTheCommonInterface) {
+  TempDir dir;
+  MemoryFile input(u"1" + std::u16string(1, u'\0') + u"ж");
+  CBkAscFile output(Wide(dir / "m.asc"));
+  std::string console;
+  SetConsoleSink(&console);
+  EXPECT_TRUE(ConvertToBasicAsc(&input, &output));
+  SetConsoleSink(nullptr);
+  EXPECT_EQ(console, "");
+  // Written, but only under temporary names until the set is committed.
+  EXPECT_EQ(
+      output.GetOutputNames(),
+      (std::vector<std::wstring>{Wide(dir / "m     .ASC.bin"), Wide(dir / "m     .ASC #000.bin")}));
+  EXPECT_FALSE(FileExists(dir / "m     .ASC.bin"));
+  EXPECT_EQ(ListDirectory(dir.path()).size(), 2u);
+  EXPECT_TRUE(output.Commit(nullptr));
+  Bytes data = {'1', 0x0A, 0xD6, 0x1A};  // a zero code unit ends a line
+  data.resize(256, ' ');
+  EXPECT_EQ(ReadFileBytes(dir / "m     .ASC #000.bin"), MakeBkFile(kAscLoadAddress, data));
+  EXPECT_EQ(ListDirectory(dir.path()),
+            (std::vector<std::string>{"m     .ASC #000.bin", "m     .ASC.bin"}));
+  EXPECT_EQ(output.GetReplacedCount(), 0u);
+}
+
+TEST(ConvertToBasicAscTest, CountsTheCharactersItReplaces) {
+  TempDir dir;
+  MemoryFile input(u"10 PRINT \"Ёлка — 2\"");
+  CBkAscFile output(Wide(dir / "r.asc"));
+  std::string console;
+  SetConsoleSink(&console);
+  ConvertToBasicAsc(&input, &output);
+  SetConsoleSink(nullptr);
+  EXPECT_EQ(output.GetReplacedCount(), 2u);  // Ё and the dash; the end byte is no character
+  EXPECT_EQ(output.GetFirstReplaced(), U'Ё');
+}
+
+TEST(ConvertToBasicAscTest, HeaderThatCannotBeCreated) {
+  MemoryFile input(u"10 END");
+  CBkAscFile output(L"/nonexistent-morva-test/x.asc");
+  std::string console;
+  SetConsoleSink(&console);
+  ConvertToBasicAsc(&input, &output);
+  SetConsoleSink(nullptr);
+  EXPECT_EQ(console, "Ошибка! /nonexistent-morva-test/x.asc не открывается.\n");
+}
+
+}  // namespace
