@@ -18,6 +18,11 @@ FILE* OpenFile(const std::wstring& name, const char* mode) {
   return std::fopen(NarrowName(name).c_str(), mode);
 }
 
+void WriteStandardOutput(const std::string& utf8) {
+  std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+  std::fflush(stdout);
+}
+
 FileStatus QueryFile(const std::wstring& name) {
   FileStatus status;
   struct stat info;

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "common/platform.h"
 #include "files/asc_file.h"
 
 namespace {
@@ -48,7 +49,7 @@ const wchar_t* OutputExtension(wchar_t letter) {
 void ConversionJob::MakeOutputName() {
   const std::wstring extension = OutputExtension(outMode);
   outName = inName;
-  const size_t nameStart = outName.rfind(L'/') == std::wstring::npos ? 0 : outName.rfind(L'/') + 1;
+  const size_t nameStart = FileNameStart(outName);
   const size_t dot = outName.rfind(L'.');
   if (dot == std::wstring::npos || dot < nameStart) {
     outName += extension;
