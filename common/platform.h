@@ -55,6 +55,10 @@ bool IsSameFile(const std::wstring& first, const std::wstring& second);
 // directory separators ('/'; on Windows '\\' and '/', and the ':' of a drive
 // such as C:), or 0.
 size_t FileNameStart(const std::wstring& path);
+// True when two names, or ends of names, name the same thing on this
+// system: the same characters on POSIX, the same up to letter case on
+// Windows, whose file systems ignore it.
+bool SameNameText(const std::wstring& first, const std::wstring& second);
 // The extension of the last component of a path, from its last '.' (the dot
 // included), or an empty string when that component has no '.'.
 std::wstring PathExtension(const std::wstring& path);

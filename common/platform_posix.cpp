@@ -49,6 +49,10 @@ size_t FileNameStart(const std::wstring& path) {
   return slash == std::wstring::npos ? 0 : slash + 1;
 }
 
+bool SameNameText(const std::wstring& first, const std::wstring& second) {
+  return first == second;
+}
+
 std::wstring PathExtension(const std::wstring& path) {
   const size_t dot = path.rfind(L'.');
   if (dot == std::wstring::npos || dot < FileNameStart(path)) return std::wstring();

@@ -174,6 +174,11 @@ size_t FileNameStart(const std::wstring& path) {
   return drive ? 2 : 0;
 }
 
+bool SameNameText(const std::wstring& first, const std::wstring& second) {
+  return CompareStringOrdinal(first.data(), static_cast<int>(first.size()), second.data(),
+                              static_cast<int>(second.size()), TRUE) == CSTR_EQUAL;
+}
+
 std::wstring PathExtension(const std::wstring& path) {
   const size_t dot = path.rfind(L'.');
   if (dot == std::wstring::npos || dot < FileNameStart(path)) return std::wstring();

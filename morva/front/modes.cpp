@@ -53,7 +53,7 @@ void ConversionJob::MakeOutputName() {
   const size_t dot = outName.rfind(L'.');
   if (dot == std::wstring::npos || dot < nameStart) {
     outName += extension;
-  } else if (outName.compare(dot, std::wstring::npos, extension) == 0) {
+  } else if (SameNameText(outName.substr(dot), extension)) {
     outName += extension;  // a.txt stays recognisable as a.txt.txt
   } else {
     outName.replace(dot, std::wstring::npos, extension);

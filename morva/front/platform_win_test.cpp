@@ -169,6 +169,12 @@ TEST(WindowsOutputNameTest, DotsInFoldersAreNoExtensions) {
     job.MakeOutputName();
     EXPECT_EQ(job.outName, folder + L"notes.edp");
   }
+  // Windows names ignore case: the same extension in capitals is appended to.
+  job.inName = L"ALTHELP.EDP";
+  job.MakeOutputName();
+  EXPECT_EQ(job.outName, L"ALTHELP.EDP.edp");
+  EXPECT_TRUE(SameNameText(L".Тxt", L".тXT"));
+  EXPECT_FALSE(SameNameText(L".txt", L".txt2"));
   job.outMode = L'B';
   job.inName = L"C:my.progs\\prog.bas";
   job.MakeOutputName();

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "morva_run.h"
+#include "support/program_platform.h"
 
 namespace {
 
@@ -85,6 +86,7 @@ std::string LongText(int lines) {
 }
 
 TEST(MorvaInterruptTest, InterruptedConversionLeavesTheOldOutputAndNothingElse) {
+  SKIP_FOR_WINDOWS_PROGRAMS("POSIX signals");
   TempDir dir;
   WriteFileText(dir / "long.txt", LongText(400000));
   const Bytes old = AsBytes("an older Edasp text");
@@ -102,6 +104,7 @@ TEST(MorvaInterruptTest, InterruptedConversionLeavesTheOldOutputAndNothingElse) 
 }
 
 TEST(MorvaInterruptTest, InterruptedBasicAscSetLeavesTheOlderSetWhole) {
+  SKIP_FOR_WINDOWS_PROGRAMS("POSIX signals");
   TempDir dir;
   WriteFileText(dir / "prog.bas", LongText(100000));
   // An older set of the same name: header and two parts.
@@ -124,6 +127,7 @@ TEST(MorvaInterruptTest, InterruptedBasicAscSetLeavesTheOlderSetWhole) {
 // did not arrange to be ignored: morva ignores SIGXFSZ itself, so the write
 // fails like one on a full disk, is reported, and the run goes on.
 TEST(MorvaFileSizeLimitTest, WriteBeyondTheLimitFailsAndTheRunGoesOn) {
+  SKIP_FOR_WINDOWS_PROGRAMS("a file-size limit (RLIMIT_FSIZE)");
   TempDir dir;
   WriteFileBytes(dir / "big.edp", Bytes(100000, 'x'));
   WriteFileBytes(dir / "small.edp", {'s'});
@@ -145,6 +149,7 @@ TEST(MorvaFileSizeLimitTest, WriteBeyondTheLimitFailsAndTheRunGoesOn) {
 }
 
 TEST(MorvaOutputFileTest, ExistingOutputIsReplacedWithItsPermissions) {
+  SKIP_FOR_WINDOWS_PROGRAMS("POSIX permission bits");
   TempDir dir;
   WriteFileBytes(dir / "a.edp", {'n', 'e', 'w'});
   WriteFileBytes(dir / "a.txt", AsBytes("old"));
@@ -166,6 +171,7 @@ TEST(MorvaOutputFileTest, ExistingOutputIsReplacedWithItsPermissions) {
 }
 
 TEST(MorvaOutputFileTest, LinkNamedAsTheOutputIsWrittenThrough) {
+  SKIP_FOR_WINDOWS_PROGRAMS("symbolic links");
   TempDir dir;
   mkdir((dir / "kept").c_str(), 0700);
   WriteFileBytes(dir / "kept/target.txt", AsBytes("old"));
@@ -180,6 +186,7 @@ TEST(MorvaOutputFileTest, LinkNamedAsTheOutputIsWrittenThrough) {
 }
 
 TEST(MorvaOutputFileTest, ReadOnlyOutputStaysAsItIs) {
+  SKIP_FOR_WINDOWS_PROGRAMS("POSIX permissions");
   TempDir dir;
   chmod(dir.path().c_str(), 0777);
   WriteFileBytes(dir / "a.edp", {'n', 'e', 'w'});
