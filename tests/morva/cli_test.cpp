@@ -224,11 +224,17 @@ TEST(MorvaPatternTest, NamingPerFileLinesAndCount) {
   }
   const RunResult run =
       Morva(dir, {"-ie", "prog.bas", "notes", "a.b.c", "readme.txt", "readme.TXT"});
+  // Windows names ignore case: there .TXT is the output's own extension, and
+  // readme.TXT.txt is the file readme.txt has written.
+  const std::string secondReadme =
+      kProgramsOnWindows
+          ? "readme.TXT -> readme.TXT.txt\n"
+            "Ошибка! readme.TXT не преобразован: readme.TXT.txt уже записан из readme.txt.\n"
+          : "readme.TXT -> readme.txt\n"
+            "Ошибка! readme.txt - входной файл, он не будет перезаписан.\n";
   EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "prog.bas -> prog.txt\n" +
                          "notes -> notes.txt\n" + "a.b.c -> a.b.txt\n" +
-                         "readme.txt -> readme.txt.txt\n" + "readme.TXT -> readme.txt\n" +
-                         "Ошибка! readme.txt - входной файл, он не будет перезаписан.\n" +
-                         Done(5));
+                         "readme.txt -> readme.txt.txt\n" + secondReadme + Done(5));
   EXPECT_EQ(run.exitStatus, 1);
   // readme.TXT -> readme.txt would overwrite the input of the line before;
   // the output of readme.txt itself went to readme.txt.txt.
