@@ -1,6 +1,21 @@
 # cmake --install puts under the prefix, in the GNU directories: the two
 # programs, their manual pages in English and in Russian, and the README with
 # the example files it uses. Libraries, tests and benchmarks stay in the build.
+if(WIN32)
+  # The Windows release: one folder with both programs, the README and the
+  # examples, packed by cpack -G ZIP as korvid-VERSION-win64.zip.
+  install(TARGETS korvid morva RUNTIME DESTINATION .)
+  install(FILES README.md DESTINATION .)
+  install(FILES examples/README.md examples/hello.bin examples/privet.txt DESTINATION examples)
+  set(CPACK_PACKAGE_NAME korvid)
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_PACKAGE_FILE_NAME korvid-${PROJECT_VERSION}-win64)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_STRIP_FILES ON)
+  include(CPack)
+  return()
+endif()
+
 include(GNUInstallDirs)
 # Folders made by the install get these modes whatever the umask, in the
 # packages too.

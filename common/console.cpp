@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/platform.h"
 #include "common/utf8.h"
 
 namespace {
@@ -81,8 +82,7 @@ void ConsoleWrite(const std::wstring& text) {
   if (consoleSink != nullptr) {
     consoleSink->append(bytes);
   } else {
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    std::fflush(stdout);
+    WriteStandardOutput(bytes);
   }
 }
 

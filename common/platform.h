@@ -20,6 +20,12 @@ std::string NarrowName(const std::wstring& name);
 
 FILE* OpenFile(const std::wstring& name, const char* mode);
 
+// Writes console text, UTF-8, to standard output and flushes it: the bytes
+// as they are when the output is a file or a pipe, so that a redirected run
+// gives the same bytes on every system; on a console window that takes
+// characters rather than bytes (Windows), the characters they encode.
+void WriteStandardOutput(const std::string& utf8);
+
 // What a name designates, symbolic links followed.
 enum class FileKind { Missing, Regular, Directory, Other };
 
@@ -46,8 +52,13 @@ FileStatus QueryFile(const std::wstring& name);
 bool IsSameFile(const std::wstring& first, const std::wstring& second);
 
 // Where the last component of a path begins: after the last of the system's
-// directory separators, or 0.
+// directory separators ('/'; on Windows '\\' and '/', and the ':' of a drive
+// such as C:), or 0.
 size_t FileNameStart(const std::wstring& path);
+// True when two names, or ends of names, name the same thing on this
+// system: the same characters on POSIX, the same up to letter case on
+// Windows, whose file systems ignore it.
+bool SameNameText(const std::wstring& first, const std::wstring& second);
 // The extension of the last component of a path, from its last '.' (the dot
 // included), or an empty string when that component has no '.'.
 std::wstring PathExtension(const std::wstring& path);

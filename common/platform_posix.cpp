@@ -18,6 +18,11 @@ FILE* OpenFile(const std::wstring& name, const char* mode) {
   return std::fopen(NarrowName(name).c_str(), mode);
 }
 
+void WriteStandardOutput(const std::string& utf8) {
+  std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+  std::fflush(stdout);
+}
+
 FileStatus QueryFile(const std::wstring& name) {
   FileStatus status;
   struct stat info;
@@ -42,6 +47,10 @@ bool IsSameFile(const std::wstring& first, const std::wstring& second) {
 size_t FileNameStart(const std::wstring& path) {
   const size_t slash = path.rfind(L'/');
   return slash == std::wstring::npos ? 0 : slash + 1;
+}
+
+bool SameNameText(const std::wstring& first, const std::wstring& second) {
+  return first == second;
 }
 
 std::wstring PathExtension(const std::wstring& path) {

@@ -61,6 +61,15 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
+void AppendWide(std::wstring& out, char32_t c) {
+  if (kWideIsUtf16 && c >= 0x10000 && c <= 0x10FFFF) {
+    out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+    out += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+  } else {
+    out += static_cast<wchar_t>(c);
+  }
+}
+
 std::wstring DecodeEscapingBytes(const std::string& bytes) {
   std::wstring text;
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
@@ -73,7 +82,7 @@ std::wstring DecodeEscapingBytes(const std::string& bytes) {
       ++p;
       --left;
     } else {
-      text += static_cast<wchar_t>(c);
+      AppendWide(text, c);
       p += length;
       left -= static_cast<size_t>(length);
     }
@@ -83,9 +92,18 @@ std::wstring DecodeEscapingBytes(const std::string& bytes) {
 
 std::string EncodeEscapingBytes(const std::wstring& text) {
   std::string bytes;
-  for (wchar_t w : text) {
-    const auto c = static_cast<char32_t>(w);
-    if (c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    auto c = static_cast<char32_t>(text[i]);
+    if (kWideIsUtf16) {
+      // wchar_t is unsigned there: c is the code unit itself.
+      const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
+                        static_cast<char32_t>(text[i + 1]) >= 0xDC00 &&
+                        static_cast<char32_t>(text[i + 1]) <= 0xDFFF;
+      if (pair) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(text[++i]) - 0xDC00);
+      }
+      AppendUtf8(bytes, IsSurrogate(c) ? kReplacement : c);
+    } else if (c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF) {
       bytes += static_cast<char>(c - kEscapeBase);
     } else if (c > 0x10FFFF || IsSurrogate(c)) {
       AppendUtf8(bytes, kReplacement);

@@ -57,6 +57,7 @@ TEST(Utf8, EncodesEveryCodePointBackToItsSequence) {
 }
 
 TEST(Utf8, NamesKeepTheirBytesExactly) {
+  if (kWideIsUtf16) GTEST_SKIP() << "names are UTF-16 on this system: no bytes to keep";
   const char* names[] = {"game.bin", "игра.bin",  "bad\xFF\xFE.bin",
                          "cut\xD0",  "\xC0\xAF",  "\xED\xA0\x80surrogate",
                          "\xE2\x82", "a\x80\x80z"};
@@ -75,6 +76,36 @@ TEST(Utf8, Utf16UnitsPairCharactersBeyondTheBasicPlane) {
   EXPECT_EQ(ToUtf16(L"bin"), u"bin");
   EXPECT_EQ(ToUtf16(L"\U0001F600x"), (std::u16string{0xD83D, 0xDE00, u'x'}));
   EXPECT_EQ(ToUtf16(L"бин"), u"бин");
+}
+
+// Characters beyond U+FFFF in wide text, whatever the width of wchar_t:
+// built one at a time, decoded from UTF-8 and encoded back.
+TEST(Utf8, CharactersBeyondTheBasicPlaneInWideText) {
+  for (const char32_t c : {U'\U00010000', U'\U0001F600', U'\U0010FFFF'}) {
+    std::wstring wide;
+    AppendWide(wide, c);
+    EXPECT_EQ(wide.size(), kWideIsUtf16 ? 2u : 1u);
+    std::string utf8;
+    AppendUtf8(utf8, c);
+    EXPECT_EQ(DecodeEscapingBytes(utf8), wide);
+    EXPECT_EQ(EncodeEscapingBytes(wide + L"x"), utf8 + "x");
+    EXPECT_EQ(ToUtf16(wide).size(), 2u);
+  }
+  std::wstring cyrillic;
+  AppendWide(cyrillic, U'ж');
+  EXPECT_EQ(cyrillic, L"ж");
+}
+
+TEST(Utf8, LoneSurrogatesOfUtf16WideTextBecomeReplacementCharacters) {
+  if (!kWideIsUtf16) GTEST_SKIP() << "wide text holds code points on this system";
+  const std::string replacement = "\xEF\xBF\xBD";
+  // A high surrogate without its low one, at the end and before a letter; a
+  // low surrogate alone, also one in the byte-escape range of POSIX names.
+  EXPECT_EQ(EncodeEscapingBytes(std::wstring{L'a', wchar_t(0xD83D)}), "a" + replacement);
+  EXPECT_EQ(EncodeEscapingBytes(std::wstring{wchar_t(0xD83D), L'b'}), replacement + "b");
+  EXPECT_EQ(EncodeEscapingBytes(std::wstring{wchar_t(0xDE00), wchar_t(0xDC80)}),
+            replacement + replacement);
+  EXPECT_EQ(EncodeEscapingBytes(std::wstring{wchar_t(0xD800), wchar_t(0xDC41)}), "\xF0\x90\x81\x81");
 }
 
 }  // namespace

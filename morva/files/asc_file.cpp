@@ -37,8 +37,7 @@ CBkAscFile::~CBkAscFile() {
 }
 
 std::wstring CBkAscFile::BaseNameFor(const std::wstring& fileName) {
-  const size_t slash = fileName.rfind(L'/');
-  const std::wstring directory = slash == std::wstring::npos ? L"" : fileName.substr(0, slash + 1);
+  const std::wstring directory = fileName.substr(0, FileNameStart(fileName));
   const std::wstring name = fileName.substr(directory.size());
   std::wstring stem = name.substr(0, std::min(name.find(L'.'), kBaseNameLength));
   stem.resize(kBaseNameLength, L' ');
@@ -50,8 +49,7 @@ std::wstring CBkAscFile::HeaderNameFor(const std::wstring& fileName) {
 }
 
 std::vector<std::wstring> CBkAscFile::FindParts(const std::wstring& baseName, int firstPart) {
-  const size_t slash = baseName.rfind(L'/');
-  const std::wstring directory = slash == std::wstring::npos ? L"" : baseName.substr(0, slash + 1);
+  const std::wstring directory = baseName.substr(0, FileNameStart(baseName));
   const std::wstring prefix = baseName.substr(directory.size()) + L" #";
   const std::wstring suffix = L".bin";
   std::vector<DirectoryEntry> entries;

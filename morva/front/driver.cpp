@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "common/utf8.h"
 #include "files/asc_file.h"
 #include "files/base_file.h"
 #include "front/file_search.h"
@@ -101,7 +102,11 @@ std::wstring ShowCharacter(char32_t c) {
                          (c >= 0x2000 && c <= 0x200F) || (c >= 0x2028 && c <= 0x202F) ||
                          (c >= 0x205F && c <= 0x206F) || (c >= 0xD800 && c <= 0xDFFF) ||
                          c == 0xFEFF;
-  if (!invisible) return std::wstring(1, static_cast<wchar_t>(c));
+  if (!invisible) {
+    std::wstring shown;
+    AppendWide(shown, c);  // a surrogate pair where wchar_t is 16 bits wide
+    return shown;
+  }
   std::wstring code;
   for (int shift = c > 0xFFFF ? 16 : 12; shift >= 0; shift -= 4) {
     code += L"0123456789ABCDEF"[(c >> shift) & 0xF];

@@ -44,8 +44,7 @@ std::vector<DirectoryEntry> ExpandPattern(const std::wstring& pattern) {
     matches.push_back({pattern, isDirectory});
     return matches;
   }
-  const size_t slash = pattern.rfind(L'/');
-  const std::wstring directory = slash == std::wstring::npos ? L"" : pattern.substr(0, slash + 1);
+  const std::wstring directory = pattern.substr(0, FileNameStart(pattern));
   const std::wstring namePattern = pattern.substr(directory.size());
   if (!HasWildcard(namePattern)) return matches;
 

@@ -2,7 +2,7 @@
 #include "front/file_search.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <filesystem>
 
 #include "support/temp_dir.h"
 
@@ -40,7 +40,7 @@ TEST(ExpandPatternTest, MatchesSortedWithTheDirectoryPart) {
   for (const char* name : {"b.txt", "a.txt", "c.edp", "a.txt.txt", "Я.txt"}) {
     WriteFileText(dir / name, "x");
   }
-  mkdir((dir / "d.txt").c_str(), 0700);
+  std::filesystem::create_directory(dir / "d.txt");
   const std::wstring base = WidenName(dir.path().c_str()) + L"/";
   std::vector<std::wstring> expected = {base + L"a.txt", base + L"a.txt.txt", base + L"b.txt",
                                         base + L"d.txt/", base + L"Я.txt"};
@@ -56,6 +56,9 @@ TEST(ExpandPatternTest, MatchesSortedWithTheDirectoryPart) {
 }
 
 TEST(ExpandPatternTest, AnExistingNameWithWildcardCharactersIsTakenLiterally) {
+#ifdef _WIN32
+  GTEST_SKIP() << "'*' and '?' cannot stand in a Windows file name";
+#endif
   TempDir dir;
   WriteFileText(dir / "a*b.txt", "x");
   WriteFileText(dir / "ab.txt", "x");

@@ -1,3 +1,4 @@
+#include "common/entry.h"
 #include "front/driver.h"
 
-int main(int argc, char** argv) { return MorvaMain(argc, argv); }
+int ProgramMain(int argc, char** argv) { return MorvaMain(argc, argv); }

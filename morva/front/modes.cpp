@@ -1,5 +1,8 @@
 #include "front/modes.h"
 
+#include <cwchar>
+
+#include "common/platform.h"
 #include "convert/convert.h"
 #include "files/asc_file.h"
 #include "files/win_file.h"
@@ -73,11 +76,11 @@ void ConversionJob::MakeOutputName() {
   // A letter that is no output mode never gets here: the run refuses it first.
   const std::wstring extension = mode != nullptr ? mode->extension : L".txt";
   outName = inName;
-  const size_t nameStart = outName.rfind(L'/') == std::wstring::npos ? 0 : outName.rfind(L'/') + 1;
+  const size_t nameStart = FileNameStart(outName);
   const size_t dot = outName.rfind(L'.');
   if (dot == std::wstring::npos || dot < nameStart) {
     outName += extension;
-  } else if (outName.compare(dot, std::wstring::npos, extension) == 0) {
+  } else if (SameNameText(outName.substr(dot), extension)) {
     outName += extension;  // a.txt stays recognisable as a.txt.txt
   } else {
     outName.replace(dot, std::wstring::npos, extension);

@@ -43,7 +43,8 @@ struct ConversionJob {
 
   // Sets outName from inName and outMode: the extension of the output mode
   // replaces the input's extension, or is appended when the input has none
-  // or already has exactly that one (a.txt gives a.txt.txt for PC output).
+  // or already has exactly that one (a.txt gives a.txt.txt for PC output;
+  // on Windows, whose names ignore case, A.TXT gives A.TXT.txt).
   // A directory part of inName is kept, and its dots are not extensions.
   // A BASIC ASC set is named by the header file it gets: prog.bas gives
   // "prog  .ASC.bin".

@@ -3,6 +3,7 @@
 #include <getopt.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 #include "common/console.h"
@@ -11,7 +12,40 @@
 #include "system/platform.h"
 
 namespace {
+
 constexpr int kVersionOption = 0400;  // --version, a long option only
+
+const option kLongOptions[] = {{"help", no_argument, nullptr, 'h'},
+                               {"input", required_argument, nullptr, 'i'},
+                               {"output", required_argument, nullptr, 'o'},
+                               {"tab", required_argument, nullptr, 't'},
+                               {"version", no_argument, nullptr, kVersionOption},
+                               {nullptr, 0, nullptr, 0}};
+
+// The parser's diagnostic for the element getopt_long has just refused, in
+// the same words on every system (the C libraries word their own messages
+// differently).
+void ReportOptionError(char** argv) {
+  const char* program = argv[0];
+  const char* element = optind > 0 ? argv[optind - 1] : "";
+  const bool longForm = element[0] == '-' && element[1] == '-';
+  const option* known = nullptr;
+  for (const option* o = kLongOptions; o->name != nullptr; ++o) {
+    if (optopt != 0 && o->val == optopt) known = o;
+  }
+  if (optopt == 0) {
+    std::fprintf(stderr, "%s: unrecognized option '%s'\n", program, element);
+  } else if (known == nullptr) {
+    std::fprintf(stderr, "%s: invalid option -- '%c'\n", program, optopt);
+  } else if (known->has_arg == no_argument) {
+    std::fprintf(stderr, "%s: option '--%s' doesn't allow an argument\n", program, known->name);
+  } else if (longForm) {
+    std::fprintf(stderr, "%s: option '--%s' requires an argument\n", program, known->name);
+  } else {
+    std::fprintf(stderr, "%s: option requires an argument -- '%c'\n", program, optopt);
+  }
+}
+
 }  // namespace
 
 void PrintHelp() { ConsolePrint(kHelpText); }
@@ -33,13 +67,8 @@ int TabWidthFromArgument(const char* argument) {
 }
 
 ParseOutcome ParseCommandLine(int argc, char** argv, RunSettings* settings) {
-  static const option kLongOptions[] = {{"help", no_argument, nullptr, 'h'},
-                                        {"input", required_argument, nullptr, 'i'},
-                                        {"output", required_argument, nullptr, 'o'},
-                                        {"tab", required_argument, nullptr, 't'},
-                                        {"version", no_argument, nullptr, kVersionOption},
-                                        {nullptr, 0, nullptr, 0}};
   optind = 0;  // full re-initialisation, POSIXLY_CORRECT included
+  opterr = 0;
   int option;
   while ((option = getopt_long(argc, argv, "hi:o:t:", kLongOptions, nullptr)) != -1) {
     switch (option) {
@@ -48,7 +77,9 @@ ParseOutcome ParseCommandLine(int argc, char** argv, RunSettings* settings) {
       case 'i': TakeModeLetter(optarg, &settings->job.inMode); break;
       case 'o': TakeModeLetter(optarg, &settings->job.outMode); break;
       case 't': settings->tabWidth = TabWidthFromArgument(optarg); break;
-      default: return ParseOutcome::UsageError;  // getopt_long has reported it
+      default:
+        ReportOptionError(argv);
+        return ParseOutcome::UsageError;
     }
   }
   for (int i = optind; i < argc; ++i) settings->patterns.push_back(WidenName(argv[i]));

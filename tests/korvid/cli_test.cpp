@@ -113,9 +113,9 @@ TEST_F(KorvidCli, VersionIsOneLineAndEndsTheRunLikeHelp) {
   EXPECT_EQ(Files(), std::vector<std::string>{"game.bin"});
   // A long option only, without an argument; whichever of help and version
   // comes first is printed.
-  EXPECT_EQ(Run({"-V"}, kUsage).err, std::string(KORVID_BINARY) + ": invalid option -- 'V'\n");
+  EXPECT_EQ(Run({"-V"}, kUsage).err, std::string(KORVID_ARGV0) + ": invalid option -- 'V'\n");
   EXPECT_EQ(Run({"--version=1"}, kUsage).err,
-            std::string(KORVID_BINARY) + ": option '--version' doesn't allow an argument\n");
+            std::string(KORVID_ARGV0) + ": option '--version' doesn't allow an argument\n");
   EXPECT_EQ(Run({"--help", "--version"}, kWritten).out, kHelp);
   EXPECT_EQ(Run({"--version", "-?"}, kWritten).out, version);
 }
@@ -124,18 +124,18 @@ TEST_F(KorvidCli, ParseErrorsShowTheParserDiagnosticAndHelp) {
   WriteFileBytes(dir_ / "game.bin", MakeBkFile(01000, Bytes(10, 1)));
   const RunResult unknown = Run({"-x", "-t", "dorvik", "game.bin"}, kUsage);
   EXPECT_EQ(unknown.out, kHelp);
-  EXPECT_EQ(unknown.err, std::string(KORVID_BINARY) + ": invalid option -- 'x'\n");
+  EXPECT_EQ(unknown.err, std::string(KORVID_ARGV0) + ": invalid option -- 'x'\n");
 
   const RunResult missing = Run({"game.bin", "-t"}, kUsage);
   EXPECT_EQ(missing.out, kHelp);
-  EXPECT_EQ(missing.err, std::string(KORVID_BINARY) + ": option requires an argument -- 't'\n");
+  EXPECT_EQ(missing.err, std::string(KORVID_ARGV0) + ": option requires an argument -- 't'\n");
 
   EXPECT_EQ(Run({"game.bin", "--tool"}, kUsage).err,
-            std::string(KORVID_BINARY) + ": option '--tool' requires an argument\n");
+            std::string(KORVID_ARGV0) + ": option '--tool' requires an argument\n");
   EXPECT_EQ(Run({"--bogus", "game.bin"}, kUsage).err,
-            std::string(KORVID_BINARY) + ": unrecognized option '--bogus'\n");
+            std::string(KORVID_ARGV0) + ": unrecognized option '--bogus'\n");
   EXPECT_EQ(Run({"--raw=1", "game.bin"}, kUsage).err,
-            std::string(KORVID_BINARY) + ": option '--raw' doesn't allow an argument\n");
+            std::string(KORVID_ARGV0) + ": option '--raw' doesn't allow an argument\n");
   EXPECT_EQ(Files(), std::vector<std::string>{"game.bin"});
 }
 

@@ -12,6 +12,7 @@
 
 #include "support/korvid_run.h"
 #include "support/temp_dir.h"
+#include "support/program_platform.h"
 
 namespace {
 
@@ -89,6 +90,7 @@ TEST_F(KorvidFaults, OutputPathThatIsADirectoryCannotBeCreated) {
 }
 
 TEST_F(KorvidFaults, ReadOnlyOutputFolderCannotBeWritten) {
+  SKIP_FOR_WINDOWS_PROGRAMS("POSIX permissions of a folder");
   ASSERT_EQ(mkdir((dir_ / "locked").c_str(), 0555), 0);
   RunOptions options;
   options.dropPrivileges = true;
@@ -100,6 +102,7 @@ TEST_F(KorvidFaults, ReadOnlyOutputFolderCannotBeWritten) {
 }
 
 TEST_F(KorvidFaults, UnreadableInputIsReported) {
+  SKIP_FOR_WINDOWS_PROGRAMS("POSIX permissions of a file");
   WriteFileBytes(dir_ / "secret.bin", input_);
   chmod((dir_ / "secret.bin").c_str(), 0);
   RunOptions options;
@@ -130,6 +133,7 @@ TEST_F(KorvidFaults, InputThatIsAlsoTheOutputIsNeverWritten) {
 // An earlier output survives a write that fails half way, for every kind of
 // output, and no temporary file is left beside it.
 TEST_F(KorvidFaults, FileSizeLimitKeepsTheEarlierOutputWhole) {
+  SKIP_FOR_WINDOWS_PROGRAMS("a file-size limit (RLIMIT_FSIZE)");
   const Bytes old = MakeBkFile(01000, Bytes(40, 0x77));
   ASSERT_EQ(Run({"-t", "dorvik", "game.bin", "packed.dvk"}, {}, 0).exitStatus, 0);
   const Bytes packed = ReadFileBytes(dir_ / "packed.dvk");
@@ -160,6 +164,7 @@ TEST_F(KorvidFaults, FileSizeLimitKeepsTheEarlierOutputWhole) {
 }
 
 TEST_F(KorvidFaults, EarlierOutputIsReplacedWholeWithItsPermissions) {
+  SKIP_FOR_WINDOWS_PROGRAMS("POSIX permission bits");
   WriteFileBytes(dir_ / "game.grl", MakeBkFile(01000, Bytes(40000, 0x77)));
   chmod((dir_ / "game.grl").c_str(), 0600);
   const RunResult r = Run({"-t", "bkgranol", "game.bin"}, {}, 0);
@@ -172,6 +177,7 @@ TEST_F(KorvidFaults, EarlierOutputIsReplacedWholeWithItsPermissions) {
 }
 
 TEST_F(KorvidFaults, OutputThatIsALinkIsWrittenThroughAndStaysALink) {
+  SKIP_FOR_WINDOWS_PROGRAMS("symbolic links");
   ASSERT_EQ(mkdir((dir_ / "images").c_str(), 0755), 0);
   ASSERT_EQ(symlink("images/current.dvk", (dir_ / "game.dvk").c_str()), 0);
   const RunResult r = Run({"-t", "dorvik", "game.bin"}, {}, 0);
@@ -183,6 +189,7 @@ TEST_F(KorvidFaults, OutputThatIsALinkIsWrittenThroughAndStaysALink) {
 }
 
 TEST_F(KorvidFaults, WriteProtectedOutputIsNotReplaced) {
+  SKIP_FOR_WINDOWS_PROGRAMS("a run as another user (the read-only attribute is a unit test there)");
   WriteFileBytes(dir_ / "game.dvk", MakeBkFile(01000, Bytes(10, 1)));
   chmod((dir_ / "game.dvk").c_str(), 0444);
   RunOptions options;

@@ -12,6 +12,7 @@
 #include "support/morva_run.h"
 #include "support/temp_dir.h"
 #include "support/text_bytes.h"
+#include "support/program_platform.h"
 
 namespace {
 
@@ -64,6 +65,7 @@ TEST_F(MorvaFaults, OutputPathThatIsADirectoryIsReportedAndTheRunGoesOn) {
 }
 
 TEST_F(MorvaFaults, ReadOnlyOutputFolderCannotBeWritten) {
+  SKIP_FOR_WINDOWS_PROGRAMS("POSIX permissions of a folder");
   ASSERT_EQ(mkdir((dir_ / "locked").c_str(), 0777), 0);
   AddInput("locked/a.txt", kText);
   chmod((dir_ / "locked").c_str(), 0555);
@@ -77,6 +79,7 @@ TEST_F(MorvaFaults, ReadOnlyOutputFolderCannotBeWritten) {
 }
 
 TEST_F(MorvaFaults, UnreadableInputIsReportedAndNoOutputCreated) {
+  SKIP_FOR_WINDOWS_PROGRAMS("POSIX permissions of a file");
   AddInput("secret.txt", kText);
   chmod((dir_ / "secret.txt").c_str(), 0);
   RunOptions options;

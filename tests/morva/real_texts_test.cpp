@@ -5,6 +5,8 @@
 // prints its figures per file.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -13,6 +15,7 @@
 #include "support/morva_run.h"
 #include "support/temp_dir.h"
 #include "support/text_bytes.h"
+#include "support/program_platform.h"
 
 namespace {
 
@@ -76,6 +79,18 @@ std::string InputOption(const RealText& text) { return IsVortex(text) ? "-iv" : 
 std::string ModeName(const RealText& text) { return IsVortex(text) ? "Vortex" : "Edasp"; }
 std::string BaseName(const std::string& name) { return name.substr(0, name.rfind('.')); }
 
+// The output name morva gives: the extension replaced; appended to where the
+// input has it already, which on Windows, whose names ignore case, includes
+// the same extension in capitals.
+std::string OutputName(const std::string& name, const std::string& extension) {
+  const size_t dot = name.rfind('.');
+  std::string own = dot == std::string::npos ? "" : name.substr(dot);
+  if (kProgramsOnWindows) {
+    for (char& c : own) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return own == extension ? name + extension : BaseName(name) + extension;
+}
+
 // Lines of a file: one per line-end byte of its layout, and one more for
 // text after the last line end.
 size_t LineCount(const Bytes& bytes, const std::vector<uint8_t>& ends) {
@@ -98,7 +113,7 @@ Bytes Converted(const TempDir& dir, const std::vector<std::string>& args,
 Bytes ToUtf8(const RealText& text) {
   TempDir dir;
   WriteFileBytes(dir / text.name, text.bytes);
-  return Converted(dir, {InputOption(text), "-o8", text.name}, BaseName(text.name) + ".txt");
+  return Converted(dir, {InputOption(text), "-o8", text.name}, OutputName(text.name, ".txt"));
 }
 
 // Converts a UTF-8 text, given under the name NAME.txt, with the output option.
@@ -165,7 +180,7 @@ TEST(MorvaRealTextsTest, EveryTextReadsIntoUtf8WholeAndReadable) {
     SCOPED_TRACE(text.name);
     TempDir dir;
     WriteFileBytes(dir / text.name, text.bytes);
-    const std::string output = BaseName(text.name) + ".txt";
+    const std::string output = OutputName(text.name, ".txt");
     const RunResult run = RunMorva(dir.path(), {InputOption(text), "-o8", text.name});
     EXPECT_EQ(run.out, "Преобразование " + ModeName(text) + " -> Unicode UTF-8\n" + text.name +
                            " -> " + output + "\n" + Done(1));
@@ -365,7 +380,7 @@ TEST(MorvaRealTextsTest, StandardLayoutDirectlyOrThroughThePc) {
     SCOPED_TRACE(text.name);
     TempDir dir;
     WriteFileBytes(dir / text.name, text.bytes);
-    const std::string output = BaseName(text.name) + ".edp";
+    const std::string output = OutputName(text.name, ".edp");
     const Bytes direct = Converted(dir, {InputOption(text), "-od", text.name}, output);
     EXPECT_EQ(direct, FromUtf8(text, ToUtf8(text), "-od", ".edp"));
     EXPECT_EQ(LineCount(direct, {0x00}), LineCount(text.bytes, LineEnds(text)));

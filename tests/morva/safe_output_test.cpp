@@ -14,6 +14,7 @@
 #include "support/morva_run.h"
 #include "support/temp_dir.h"
 #include "support/text_bytes.h"
+#include "support/program_platform.h"
 
 namespace {
 
@@ -83,6 +84,7 @@ std::string LongText(int lines) {
 }
 
 TEST(MorvaInterruptTest, InterruptedConversionLeavesTheOldOutputAndNothingElse) {
+  SKIP_FOR_WINDOWS_PROGRAMS("POSIX signals");
   TempDir dir;
   WriteFileText(dir / "long.txt", LongText(400000));
   const Bytes old = AsBytes("an older Edasp text");
@@ -100,6 +102,7 @@ TEST(MorvaInterruptTest, InterruptedConversionLeavesTheOldOutputAndNothingElse) 
 }
 
 TEST(MorvaInterruptTest, InterruptedBasicAscSetLeavesTheOlderSetWhole) {
+  SKIP_FOR_WINDOWS_PROGRAMS("POSIX signals");
   TempDir dir;
   WriteFileText(dir / "prog.bas", LongText(100000));
   // An older set of the same name: header and two parts.
@@ -122,6 +125,7 @@ TEST(MorvaInterruptTest, InterruptedBasicAscSetLeavesTheOlderSetWhole) {
 // did not arrange to be ignored: morva ignores SIGXFSZ itself, so the write
 // fails like one on a full disk, is reported, and the run goes on.
 TEST(MorvaFileSizeLimitTest, WriteBeyondTheLimitFailsAndTheRunGoesOn) {
+  SKIP_FOR_WINDOWS_PROGRAMS("a file-size limit (RLIMIT_FSIZE)");
   TempDir dir;
   WriteFileBytes(dir / "big.edp", Bytes(100000, 'x'));
   WriteFileBytes(dir / "small.edp", {'s'});
@@ -143,6 +147,7 @@ TEST(MorvaFileSizeLimitTest, WriteBeyondTheLimitFailsAndTheRunGoesOn) {
 }
 
 TEST(MorvaOutputFileTest, ExistingOutputIsReplacedWithItsPermissions) {
+  SKIP_FOR_WINDOWS_PROGRAMS("POSIX permission bits");
   TempDir dir;
   WriteFileBytes(dir / "a.edp", {'n', 'e', 'w'});
   WriteFileBytes(dir / "a.txt", AsBytes("old"));
@@ -164,6 +169,7 @@ TEST(MorvaOutputFileTest, ExistingOutputIsReplacedWithItsPermissions) {
 }
 
 TEST(MorvaOutputFileTest, LinkNamedAsTheOutputIsWrittenThrough) {
+  SKIP_FOR_WINDOWS_PROGRAMS("symbolic links");
   TempDir dir;
   mkdir((dir / "kept").c_str(), 0700);
   WriteFileBytes(dir / "kept/target.txt", AsBytes("old"));
@@ -178,6 +184,7 @@ TEST(MorvaOutputFileTest, LinkNamedAsTheOutputIsWrittenThrough) {
 }
 
 TEST(MorvaOutputFileTest, ReadOnlyOutputStaysAsItIs) {
+  SKIP_FOR_WINDOWS_PROGRAMS("POSIX permissions");
   TempDir dir;
   chmod(dir.path().c_str(), 0777);
   WriteFileBytes(dir / "a.edp", {'n', 'e', 'w'});

@@ -1,0 +1,3 @@
+#include "common/entry.h"
+
+int main(int argc, char** argv) { return ProgramMain(argc, argv); }

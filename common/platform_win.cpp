@@ -1,0 +1,406 @@
+// The Windows platform layer: names are UTF-16, files are opened by their
+// wide names, a file's identity is its volume and file index, and console
+// text goes to a console window as characters.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
+
+#include "common/platform.h"
+#include "common/utf8.h"
+
+namespace {
+
+constexpr wchar_t kReplacement = 0xFFFD;
+
+bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Opens a name only to ask about the file: no access to its content, any
+// sharing, folders too, symbolic links followed.
+HANDLE OpenForQuery(const std::wstring& name) {
+  return CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Devices (NUL, CON, COM1) have no file index: each is known by its name,
+// in capitals, beside the identities of real files (no volume has serial
+// number 2^64 - 1).
+FileIdentity DeviceIdentity(const std::wstring& name) {
+  std::wstring full(MAX_PATH, L'\0');
+  const DWORD length = GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(),
+                                        nullptr);
+  full.resize(length > 0 && length < full.size() ? length : 0);
+  if (full.empty()) full = name;
+  uint64_t hash = 0xCBF29CE484222325ull;  // FNV-1a over the upper-case name
+  for (wchar_t c : full) {
+    const wchar_t upper = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+    hash = (hash ^ static_cast<uint64_t>(upper)) * 0x100000001B3ull;
+  }
+  FileIdentity identity;
+  identity.device = ~uint64_t{0};
+  identity.inode = hash;
+  return identity;
+}
+
+std::wstring Wide(const std::string& name) { return WidenName(name.c_str()); }
+
+}  // namespace
+
+// The arguments and names that pass as bytes are UTF-8 whose three-byte
+// forms may also hold surrogates (as the entry point writes lone ones), so
+// that every UTF-16 name comes back unit for unit. A byte that starts no
+// sequence is U+FFFD.
+std::wstring WidenName(const char* bytes) {
+  std::wstring name;
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes);
+  while (*p != 0) {
+    const uint8_t lead = *p;
+    int length = 0;
+    char32_t c = 0;
+    if (lead < 0x80) {
+      length = 1;
+      c = lead;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+      c = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      c = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      c = lead & 0x07;
+    }
+    int taken = length == 0 ? 0 : 1;
+    while (taken > 0 && taken < length && (p[taken] & 0xC0) == 0x80) {
+      c = (c << 6) | (p[taken] & 0x3F);
+      ++taken;
+    }
+    const bool wellFormed = length > 0 && taken == length &&
+                            !(length == 3 && c < 0x800) && !(length == 4 && (c < 0x10000 || c > 0x10FFFF));
+    if (!wellFormed) {
+      name += kReplacement;
+      p += taken > 0 ? taken : 1;
+      continue;
+    }
+    AppendWide(name, c);
+    p += length;
+  }
+  return name;
+}
+
+std::string NarrowName(const std::wstring& name) {
+  std::string bytes;
+  for (size_t i = 0; i < name.size(); ++i) {
+    char32_t c = static_cast<char32_t>(name[i]);
+    if (IsHighSurrogate(c) && i + 1 < name.size() && IsLowSurrogate(name[i + 1])) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(name[++i]) - 0xDC00);
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      // A lone surrogate, as Windows allows in names: its three-byte form.
+      bytes += static_cast<char>(0xE0 | (c >> 12));
+      bytes += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      bytes += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      AppendUtf8(bytes, c);
+    }
+  }
+  return bytes;
+}
+
+FILE* OpenFile(const std::wstring& name, const char* mode) {
+  return _wfopen(name.c_str(), WidenName(mode).c_str());
+}
+
+void WriteStandardOutput(const std::string& utf8) {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD consoleMode = 0;
+  if (out != INVALID_HANDLE_VALUE && out != nullptr && GetConsoleMode(out, &consoleMode)) {
+    // A console window: characters, whatever its code page.
+    std::fflush(stdout);
+    const std::wstring text = Wide(utf8);
+    const wchar_t* p = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+      DWORD written = 0;
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(left, 8192));
+      if (!WriteConsoleW(out, p, chunk, &written, nullptr) || written == 0) break;
+      p += written;
+      left -= written;
+    }
+    return;
+  }
+  std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+  std::fflush(stdout);
+}
+
+FileStatus QueryFile(const std::wstring& name) {
+  FileStatus status;
+  const HANDLE handle = OpenForQuery(name);
+  if (handle == INVALID_HANDLE_VALUE) return status;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info)) {
+    status.kind = FileKind::Other;
+    status.identity = DeviceIdentity(name);
+  } else {
+    status.identity.device = info.dwVolumeSerialNumber;
+    status.identity.inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      status.kind = FileKind::Directory;
+    } else {
+      status.kind = FileKind::Regular;
+      status.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    }
+  }
+  CloseHandle(handle);
+  return status;
+}
+
+bool IsSameFile(const std::wstring& first, const std::wstring& second) {
+  const FileStatus a = QueryFile(first);
+  const FileStatus b = QueryFile(second);
+  return a.kind != FileKind::Missing && b.kind != FileKind::Missing && a.identity == b.identity;
+}
+
+size_t FileNameStart(const std::wstring& path) {
+  const size_t separator = path.find_last_of(L"\\/");
+  if (separator != std::wstring::npos) return separator + 1;
+  // A drive without a folder: C:name is name in the current folder of C:.
+  const bool drive = path.size() >= 2 && path[1] == L':' &&
+                     ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+  return drive ? 2 : 0;
+}
+
+bool SameNameText(const std::wstring& first, const std::wstring& second) {
+  return CompareStringOrdinal(first.data(), static_cast<int>(first.size()), second.data(),
+                              static_cast<int>(second.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::wstring PathExtension(const std::wstring& path) {
+  const size_t dot = path.rfind(L'.');
+  if (dot == std::wstring::npos || dot < FileNameStart(path)) return std::wstring();
+  return path.substr(dot);
+}
+
+// --- whole-or-nothing output ---------------------------------------------------
+
+namespace {
+
+// The temporary files that exist now, as wide names. The console's Ctrl+C,
+// Ctrl+Break and close events come on a thread of their own: the list
+// changes only under this lock, and the handler that removes the files
+// keeps it, so that nothing is renamed or created after it ran.
+CRITICAL_SECTION temporariesLock;
+bool lockReady = false;
+std::vector<std::wstring> temporaries;
+
+void Lock() {
+  if (!lockReady) {
+    InitializeCriticalSection(&temporariesLock);
+    lockReady = true;
+  }
+  EnterCriticalSection(&temporariesLock);
+}
+
+void Unlock() { LeaveCriticalSection(&temporariesLock); }
+
+class ListLock {
+ public:
+  ListLock() { Lock(); }
+  ~ListLock() { Unlock(); }
+  ListLock(const ListLock&) = delete;
+  ListLock& operator=(const ListLock&) = delete;
+};
+
+BOOL WINAPI RemoveTemporaryFilesOnInterrupt(DWORD) {
+  Lock();  // held until the process ends
+  // The files are open with delete sharing: each goes when its handle
+  // closes, as the process ends.
+  for (const std::wstring& name : temporaries) DeleteFileW(name.c_str());
+  return FALSE;  // the next handler, at last the system's, ends the process
+}
+
+// Called under the lock.
+void RememberTemporary(const std::wstring& name) {
+  if (temporaries.empty()) SetConsoleCtrlHandler(RemoveTemporaryFilesOnInterrupt, TRUE);
+  temporaries.push_back(name);
+}
+
+// Called under the lock.
+void ForgetTemporary(const std::wstring& name) {
+  const auto found = std::find(temporaries.begin(), temporaries.end(), name);
+  if (found == temporaries.end()) return;
+  temporaries.erase(found);
+  if (temporaries.empty()) SetConsoleCtrlHandler(RemoveTemporaryFilesOnInterrupt, FALSE);
+}
+
+// A fresh name in the folder of `target`: the target's own name behind a
+// dot and six random characters, within the 255 characters of one name.
+std::wstring TemporaryNameBeside(const std::wstring& target) {
+  static uint64_t state = 0;
+  if (state == 0) {
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    state = (static_cast<uint64_t>(counter.QuadPart) << 20) ^ GetTickCount64() ^
+            (static_cast<uint64_t>(GetCurrentProcessId()) << 40) ^ 0x9E3779B97F4A7C15ull;
+  }
+  constexpr wchar_t kLetters[] = L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  constexpr size_t kLongestBase = 240;
+  const size_t baseStart = FileNameStart(target);
+  std::wstring name = target.substr(0, baseStart) + L"." +
+                      target.substr(baseStart, std::min(kLongestBase, target.size() - baseStart)) +
+                      L".";
+  for (int i = 0; i < 6; ++i) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    name += kLetters[state % (sizeof kLetters / sizeof kLetters[0] - 1)];
+  }
+  return name;
+}
+
+// A name that exists as a link or as something other than a file on a disk
+// (a device such as NUL) is written through, never replaced or removed.
+bool IsPlainFile(const std::wstring& name, DWORD attributes) {
+  if (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) return false;
+  return QueryFile(name).kind == FileKind::Regular;
+}
+
+bool IsDirectory(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A new file opened for writing as a stdio stream; it may be removed while
+// open (the removal takes effect when it closes).
+FILE* CreateNewFile(const std::wstring& name, DWORD* error) {
+  const HANDLE handle =
+      CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    *error = GetLastError();
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY | _O_WRONLY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    *error = ERROR_TOO_MANY_OPEN_FILES;
+    return nullptr;
+  }
+  FILE* stream = _fdopen(fd, "wb");
+  if (stream == nullptr) _close(fd);
+  return stream;
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() { Abandon(); }
+
+OutputFile::Status OutputFile::Open(const std::wstring& name) {
+  Abandon();
+  target_ = NarrowName(name);
+  failed_ = false;
+  finished_ = false;
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  if (exists && !IsPlainFile(name, attributes)) {
+    stream_ = _wfopen(name.c_str(), L"wb");
+  } else if (!exists || !(attributes & FILE_ATTRIBUTE_READONLY)) {
+    constexpr int kAttempts = 100;
+    ListLock lock;  // the file and its entry in the list come into being together
+    for (int attempt = 0; attempt < kAttempts && stream_ == nullptr; ++attempt) {
+      const std::wstring temporary = TemporaryNameBeside(name);
+      DWORD error = 0;
+      stream_ = CreateNewFile(temporary, &error);
+      if (stream_ != nullptr) {
+        temporary_ = NarrowName(temporary);
+        RememberTemporary(temporary);
+      } else if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+        break;
+      }
+    }
+  }
+  if (stream_ == nullptr) {
+    Abandon();
+    return Status::CannotCreate;
+  }
+  return Status::Ok;
+}
+
+bool OutputFile::Write(const uint8_t* bytes, size_t length) {
+  if (stream_ == nullptr || finished_) failed_ = true;
+  if (!failed_ && length > 0 && std::fwrite(bytes, 1, length, stream_) != length) failed_ = true;
+  return !failed_;
+}
+
+OutputFile::Status OutputFile::Finish() {
+  if (finished_) return failed_ ? Status::CannotWrite : Status::Ok;
+  if (stream_ == nullptr) return Status::CannotWrite;
+  bool done = !failed_ && std::fflush(stream_) == 0;
+  if (done && !temporary_.empty()) {
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream_)));
+    if (!FlushFileBuffers(handle)) done = false;
+  }
+  if (std::fclose(stream_) != 0) done = false;
+  stream_ = nullptr;
+  finished_ = true;
+  failed_ = !done;
+  return done ? Status::Ok : Status::CannotWrite;
+}
+
+OutputFile::Status OutputFile::Commit() { return CommitOutputs({this}, nullptr); }
+
+void OutputFile::Abandon() {
+  if (stream_ != nullptr) {
+    std::fclose(stream_);
+    stream_ = nullptr;
+  }
+  if (!temporary_.empty()) {
+    const std::wstring temporary = Wide(temporary_);
+    ListLock lock;
+    DeleteFileW(temporary.c_str());
+    ForgetTemporary(temporary);
+    temporary_.clear();
+  }
+}
+
+OutputFile::Status CommitOutputs(const std::vector<OutputFile*>& outputs, size_t* failed) {
+  size_t failure = outputs.size();
+  for (size_t i = 0; i < outputs.size() && failure == outputs.size(); ++i) {
+    OutputFile& output = *outputs[i];
+    // A folder in the way of one name would stop the renames halfway: look first.
+    if (output.Finish() != OutputFile::Status::Ok ||
+        (!output.temporary_.empty() && IsDirectory(Wide(output.target_)))) {
+      failure = i;
+    }
+  }
+  {
+    ListLock lock;
+    std::vector<std::wstring> placed;  // renamed from a temporary file
+    for (size_t i = 0; i < outputs.size() && failure == outputs.size(); ++i) {
+      OutputFile& output = *outputs[i];
+      if (output.temporary_.empty()) continue;  // written through
+      const std::wstring temporary = Wide(output.temporary_);
+      const std::wstring target = Wide(output.target_);
+      if (!MoveFileExW(temporary.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        failure = i;
+        break;
+      }
+      ForgetTemporary(temporary);
+      output.temporary_.clear();
+      placed.push_back(target);
+    }
+    // Outputs put in place already would form an incomplete set: they go too.
+    if (failure != outputs.size()) {
+      for (const std::wstring& target : placed) DeleteFileW(target.c_str());
+    }
+  }
+  for (OutputFile* output : outputs) output->Abandon();
+  if (failure == outputs.size()) return OutputFile::Status::Ok;
+  if (failed != nullptr) *failed = failure;
+  return OutputFile::Status::CannotWrite;
+}
