@@ -179,8 +179,8 @@ TEST(WindowsOutputNameTest, DotsInFoldersAreNoExtensions) {
   job.inName = L"C:my.progs\\prog.bas";
   job.MakeOutputName();
   EXPECT_EQ(job.outName, L"C:my.progs\\prog  .ASC.bin");
-  EXPECT_EQ(CBKASCFile::BaseNameFor(L"a.b\\programme.bas"), L"a.b\\progra.ASC");
-  EXPECT_EQ(CBKASCFile::BaseNameFor(L"D:x.y"), L"D:x     .ASC");
+  EXPECT_EQ(CBkAscFile::BaseNameFor(L"a.b\\programme.bas"), L"a.b\\progra.ASC");
+  EXPECT_EQ(CBkAscFile::BaseNameFor(L"D:x.y"), L"D:x     .ASC");
 }
 
 }  // namespace
