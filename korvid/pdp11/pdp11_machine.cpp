@@ -12,8 +12,8 @@ constexpr uint16_t kSignWord = 0100000;
 constexpr uint16_t kSignByte = 0200;
 constexpr uint16_t kFlagsNZVC = kFlagN | kFlagZ | kFlagV | kFlagC;
 
-constexpr int Mode(int spec) { return (spec >> 3) & 7; }
-constexpr int Reg(int spec) { return spec & 7; }
+constexpr int Mode(int operand) { return (operand >> 3) & 7; }
+constexpr int Reg(int operand) { return operand & 7; }
 constexpr uint16_t Sign(bool byte) { return byte ? kSignByte : kSignWord; }
 constexpr uint16_t Mask(bool byte) { return byte ? 0377 : 0177777; }
 
@@ -179,13 +179,13 @@ uint16_t Machine::Pop() {
 
 // --- operands --------------------------------------------------------------
 
-// Resolves a six-bit operand specification and applies its register side
+// Resolves a six-bit operand field and applies its register side
 // effects. Byte operands step R0..R5 by one, SP and PC always by two.
-Machine::Location Machine::Resolve(int spec, bool byte) {
-  const int r = Reg(spec);
+Machine::Location Machine::Resolve(int operand, bool byte) {
+  const int r = Reg(operand);
   uint16_t& reg = registers_[r];
   const uint16_t step = byte && r < kSp ? 1 : 2;
-  switch (Mode(spec)) {
+  switch (Mode(operand)) {
     case 0:
       return {true, static_cast<uint16_t>(r)};
     case 1:

@@ -133,7 +133,7 @@ class Machine {
   void Push(uint16_t value);
   uint16_t Pop();
 
-  Location Resolve(int spec, bool byte);
+  Location Resolve(int operand, bool byte);
   uint16_t ReadAt(Location at, bool byte);
   void WriteAt(Location at, bool byte, uint16_t value);
 

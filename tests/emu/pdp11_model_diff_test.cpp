@@ -84,7 +84,7 @@ enum class Kind {
 struct Case {
   Kind kind;
   uint16_t opcode = 0;
-  int src = -1;      // operand specification, or the register of XOR/JSR/SOB
+  int src = -1;      // operand field, or the register of XOR/JSR/SOB
   int dst = -1;
   int variant = 0;   // branch direction, SOB body, MARK count, ...
 };
@@ -97,10 +97,10 @@ std::string Octal(unsigned value) {
 
 const char* const kRegisterNames[8] = {"R0", "R1", "R2", "R3", "R4", "R5", "SP", "PC"};
 
-std::string OperandText(int spec) {
-  const int mode = spec >> 3;
-  const std::string r = kRegisterNames[spec & 7];
-  if ((spec & 7) == PC && mode >= 2) {
+std::string OperandText(int operand) {
+  const int mode = operand >> 3;
+  const std::string r = kRegisterNames[operand & 7];
+  if ((operand & 7) == PC && mode >= 2) {
     const char* const pcForms[8] = {"", "", "#n", "@#a", "", "", "a", "@a"};
     return pcForms[mode];
   }
@@ -302,9 +302,9 @@ class Generator {
   // Plans an operand; the register's value is chosen when it is still free,
   // else it must already lead somewhere valid. Applies the side effects to
   // `current`. False when the register's value does not fit the mode.
-  bool PlanOperand(int spec, bool byte, Registers& initial, Registers& current, OperandPlan& plan) {
-    const int mode = spec >> 3;
-    const int r = spec & 7;
+  bool PlanOperand(int operand, bool byte, Registers& initial, Registers& current, OperandPlan& plan) {
+    const int mode = operand >> 3;
+    const int r = operand & 7;
     plan = OperandPlan{};
     if (r == PC) {
       plan.hasExtra = mode != 0;
@@ -433,10 +433,10 @@ class Generator {
     LogFlagsAndRegisters({R5});
   }
 
-  // JMP through `spec` to the word after a HALT.
-  void EmitJump(int spec) {
-    const int mode = spec >> 3;
-    const int r = spec & 7;
+  // JMP through `operand` to the word after a HALT.
+  void EmitJump(int operand) {
+    const int mode = operand >> 3;
+    const int r = operand & 7;
     const int setupWords = r == PC ? 0 : 2;
     const uint16_t at = static_cast<uint16_t>(Code().Here() + 2 * setupWords + 4);  // the JMP
     const bool hasExtra = mode >= 6 || (r == PC && mode == 3);
@@ -454,7 +454,7 @@ class Generator {
       Code()(Double(kMov, kImmediate, Reg(r)), value[mode]);
     }
     SetFlags();
-    Code()(Single(kJmp, spec));
+    Code()(Single(kJmp, operand));
     if (r == PC) {
       if (mode == 2) Code()(kNop);  // JMP (PC)+ runs the word after it
       if (mode == 3) Code()(target);
@@ -467,11 +467,11 @@ class Generator {
     LogFlagsAndRegisters(r == PC ? std::vector<int>{} : std::vector<int>{r});
   }
 
-  // JSR link, spec to a routine (INC of a log word; RTS link) placed after
+  // JSR link, operand to a routine (INC of a log word; RTS link) placed after
   // a BR that skips it on the way back. The word the JSR pushed is logged.
-  void EmitCall(int link, int spec) {
-    const int mode = spec >> 3;
-    const int r = spec & 7;
+  void EmitCall(int link, int operand) {
+    const int mode = operand >> 3;
+    const int r = operand & 7;
     const bool setLink = link != PC && link != r;
     const int setupWords = 2 + (r != PC ? 2 : 0) + (setLink ? 2 : 0);
     const uint16_t at = static_cast<uint16_t>(Code().Here() + 2 * setupWords + 4);
@@ -493,7 +493,7 @@ class Generator {
     if (setLink) Code()(Double(kMov, kImmediate, Reg(link)), Value());
     SetFlags();
     EXPECT_EQ(Code().Here(), at);
-    Code()(RegDst(kJsr, link, spec));
+    Code()(RegDst(kJsr, link, operand));
     if (r == PC && mode == 3) Code()(routine);
     if (r == PC && mode == 6) Code()(static_cast<uint16_t>(routine - (at + 4)));
     if (r == PC && mode == 7) Code()(static_cast<uint16_t>(slot - (at + 4)));
