@@ -21,27 +21,10 @@
 
 #include "support/korvid_golden_cases.h"
 #include "support/program_platform.h"
+#include "support/golden_records.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-std::map<std::string, std::string> LoadGoldens() {
-  std::map<std::string, std::string> goldens;
-  std::ifstream file(KORVID_GOLDENS);
-  std::string line;
-  while (std::getline(file, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    goldens[line.substr(0, line.find(' '))] = line;
-  }
-  return goldens;
-}
-
-std::string Field(const std::string& record, const std::string& key) {
-  const size_t at = record.find(" " + key + "=");
-  if (at == std::string::npos) return "";
-  const size_t start = at + key.size() + 2;
-  return record.substr(start, record.find(' ', start) - start);
-}
 
 void WriteRecords(const std::vector<std::string>& records) {
   const char* path = std::getenv("KORVID_GOLDEN_OUT");
@@ -58,7 +41,7 @@ void ExpectGoldens(const std::vector<KorvidGoldenCase>& cases,
   std::vector<std::string> records;
   for (size_t i = 0; i < cases.size(); ++i) records.push_back(GoldenRecord(cases[i], runs[i]));
   WriteRecords(records);
-  const std::map<std::string, std::string> goldens = LoadGoldens();
+  const std::map<std::string, std::string> goldens = LoadGoldenRecords(KORVID_GOLDENS);
   ASSERT_FALSE(goldens.empty()) << "no golden records in " << KORVID_GOLDENS;
   std::set<std::string> seen;
   for (size_t i = 0; i < cases.size(); ++i) {
@@ -69,7 +52,7 @@ void ExpectGoldens(const std::vector<KorvidGoldenCase>& cases,
       ADD_FAILURE() << "no golden record for " << cases[i].name << "; this run gives\n  " << record;
       continue;
     }
-    if (Field(golden->second, "input") != Field(record, "input")) {
+    if (RecordField(golden->second, "input") != RecordField(record, "input")) {
       ADD_FAILURE() << cases[i].name << ": the input is not the one the record was made from";
       continue;
     }

@@ -19,28 +19,11 @@
 
 #include "support/morva_golden_cases.h"
 #include "support/morva_run.h"
+#include "support/golden_records.h"
 #include "support/temp_dir.h"
 #include "support/text_bytes.h"
 
 namespace {
-
-std::map<std::string, std::string> LoadGoldens() {
-  std::map<std::string, std::string> goldens;
-  std::ifstream file(MORVA_GOLDENS);
-  std::string line;
-  while (std::getline(file, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    goldens[line.substr(0, line.find(' '))] = line;
-  }
-  return goldens;
-}
-
-std::string Field(const std::string& record, const std::string& key) {
-  const size_t at = record.find(" " + key + "=");
-  if (at == std::string::npos) return "";
-  const size_t start = at + key.size() + 2;
-  return record.substr(start, record.find(' ', start) - start);
-}
 
 bool IsRealTextCase(const std::string& name) { return name.rfind("real/", 0) == 0; }
 bool IsGeneratedCase(const std::string& name) { return !IsRealTextCase(name); }
@@ -53,7 +36,7 @@ using Check = std::function<void(const MorvaGoldenCase&, const MorvaGoldenRun&)>
 // them.
 void ExpectGoldens(const std::vector<MorvaGoldenCase>& cases, bool (*belongs)(const std::string&),
                    const Check& check) {
-  const std::map<std::string, std::string> goldens = LoadGoldens();
+  const std::map<std::string, std::string> goldens = LoadGoldenRecords(MORVA_GOLDENS);
   const char* outPath = std::getenv("MORVA_GOLDEN_OUT");
   std::ofstream out;
   if (outPath != nullptr && *outPath != '\0') out.open(outPath, std::ios::app);
@@ -75,7 +58,7 @@ void ExpectGoldens(const std::vector<MorvaGoldenCase>& cases, bool (*belongs)(co
       ADD_FAILURE() << "no golden record for " << c.name << "; this run gives\n  " << record;
       continue;
     }
-    if (Field(golden->second, "input") != Field(record, "input")) {
+    if (RecordField(golden->second, "input") != RecordField(record, "input")) {
       ADD_FAILURE() << c.name << ": the input is not the one the record was made from";
       continue;
     }

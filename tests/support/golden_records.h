@@ -1,0 +1,13 @@
+// The pinned records of the golden tests: one line a case, its name first,
+// then `key=value` fields; lines that are empty or start with '#' are notes.
+#pragma once
+
+#include <map>
+#include <string>
+
+// The records of the file at `path`, by case name; none when it cannot be
+// read.
+std::map<std::string, std::string> LoadGoldenRecords(const std::string& path);
+
+// The value of `key` in a record, or "" when the record has none.
+std::string RecordField(const std::string& record, const std::string& key);
