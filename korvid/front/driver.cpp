@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "common/option_error.h"
 #include "common/platform.h"
 #include "front/files.h"
 #include "front/messages.h"
@@ -38,35 +39,6 @@ void PrintHelp() {
   }
   text += kHelpTail;
   ConsoleWrite(text);
-}
-
-const option* LongOptionFor(int value) {
-  for (const option* o = kLongOptions; o->name != nullptr; ++o) {
-    if (o->val == value) return o;
-  }
-  return nullptr;
-}
-
-// The parser's diagnostic, in the parser's own words, for the element that
-// getopt_long has just refused. korvid writes it itself: for getopt_long
-// '?' is no option character, so that -? arrives as an unknown option '?'
-// and can be told from the real ones.
-void ReportOptionError(char** argv) {
-  const char* program = argv[0];
-  const char* element = optind > 0 ? argv[optind - 1] : "";
-  const bool longForm = element[0] == '-' && element[1] == '-';
-  const option* known = LongOptionFor(optopt);
-  if (optopt == 0) {
-    std::fprintf(stderr, "%s: unrecognized option '%s'\n", program, element);
-  } else if (known == nullptr) {
-    std::fprintf(stderr, "%s: invalid option -- '%c'\n", program, optopt);
-  } else if (known->has_arg == no_argument) {
-    std::fprintf(stderr, "%s: option '--%s' doesn't allow an argument\n", program, known->name);
-  } else if (longForm) {
-    std::fprintf(stderr, "%s: option '--%s' requires an argument\n", program, known->name);
-  } else {
-    std::fprintf(stderr, "%s: option requires an argument -- '%c'\n", program, optopt);
-  }
 }
 
 // The result goes on the run's console line once the output is in place:
@@ -199,12 +171,13 @@ CommandLine ParseOptions(int argc, char** argv, PackerState* state) {
       }
       case kHelpOption: PrintHelp(); return CommandLine::Help;
       case kVersionOption: PrintVersion(); return CommandLine::Help;
-      default:  // '?': -?, or an option getopt_long refused
+      default:  // '?': -? ('?' is no option character for getopt_long), or
+                // an option getopt_long refused
         if (optopt == '?') {
           PrintHelp();
           return CommandLine::Help;
         }
-        ReportOptionError(argv);
+        ReportOptionError(argv[0], optind > 0 ? argv[optind - 1] : "", optopt, kLongOptions);
         PrintHelp();
         return CommandLine::Wrong;
     }

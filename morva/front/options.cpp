@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "common/console.h"
+#include "common/option_error.h"
 #include "front/messages.h"
 #include "front/version.h"
 #include "system/platform.h"
@@ -21,30 +22,6 @@ const option kLongOptions[] = {{"help", no_argument, nullptr, 'h'},
                                {"tab", required_argument, nullptr, 't'},
                                {"version", no_argument, nullptr, kVersionOption},
                                {nullptr, 0, nullptr, 0}};
-
-// The parser's diagnostic for the element getopt_long has just refused, in
-// the same words on every system (the C libraries word their own messages
-// differently).
-void ReportOptionError(char** argv) {
-  const char* program = argv[0];
-  const char* element = optind > 0 ? argv[optind - 1] : "";
-  const bool longForm = element[0] == '-' && element[1] == '-';
-  const option* known = nullptr;
-  for (const option* o = kLongOptions; o->name != nullptr; ++o) {
-    if (optopt != 0 && o->val == optopt) known = o;
-  }
-  if (optopt == 0) {
-    std::fprintf(stderr, "%s: unrecognized option '%s'\n", program, element);
-  } else if (known == nullptr) {
-    std::fprintf(stderr, "%s: invalid option -- '%c'\n", program, optopt);
-  } else if (known->has_arg == no_argument) {
-    std::fprintf(stderr, "%s: option '--%s' doesn't allow an argument\n", program, known->name);
-  } else if (longForm) {
-    std::fprintf(stderr, "%s: option '--%s' requires an argument\n", program, known->name);
-  } else {
-    std::fprintf(stderr, "%s: option requires an argument -- '%c'\n", program, optopt);
-  }
-}
 
 }  // namespace
 
@@ -78,7 +55,7 @@ ParseOutcome ParseCommandLine(int argc, char** argv, RunSettings* settings) {
       case 'o': TakeModeLetter(optarg, &settings->job.outMode); break;
       case 't': settings->tabWidth = TabWidthFromArgument(optarg); break;
       default:
-        ReportOptionError(argv);
+        ReportOptionError(argv[0], optind > 0 ? argv[optind - 1] : "", optopt, kLongOptions);
         return ParseOutcome::UsageError;
     }
   }
