@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <set>
 
 #include "common/platform.h"
+#include "common/platform_system.h"
 #include "common/utf8.h"
 
 std::wstring WidenName(const char* bytes) { return DecodeEscapingBytes(bytes); }
@@ -38,12 +40,6 @@ FileStatus QueryFile(const std::wstring& name) {
   return status;
 }
 
-bool IsSameFile(const std::wstring& first, const std::wstring& second) {
-  const FileStatus a = QueryFile(first);
-  const FileStatus b = QueryFile(second);
-  return a.kind != FileKind::Missing && b.kind != FileKind::Missing && a.identity == b.identity;
-}
-
 size_t FileNameStart(const std::wstring& path) {
   const size_t slash = path.rfind(L'/');
   return slash == std::wstring::npos ? 0 : slash + 1;
@@ -53,10 +49,10 @@ bool SameNameText(const std::wstring& first, const std::wstring& second) {
   return first == second;
 }
 
-std::wstring PathExtension(const std::wstring& path) {
-  const size_t dot = path.rfind(L'.');
-  if (dot == std::wstring::npos || dot < FileNameStart(path)) return std::wstring();
-  return path.substr(dot);
+bool FlushToDisk(std::FILE* stream) {
+  // EINVAL: the file is on something that cannot be synchronised, a pipe or
+  // a device; nothing waits in a cache then.
+  return fsync(fileno(stream)) == 0 || errno == EINVAL;
 }
 
 // --- whole-or-nothing output ---------------------------------------------------
@@ -71,7 +67,9 @@ constexpr size_t kEndingSignalCount = sizeof kEndingSignals / sizeof kEndingSign
 
 // The temporary files that exist now. Changed only while the ending signals
 // wait (SignalHold), so that the handler always finds the list whole.
-std::vector<std::string> temporaries;
+// A set, so that a set of thousands of outputs (the parts of a BASIC ASC
+// text) comes and goes in n log n.
+std::set<std::string> temporaries;
 struct sigaction savedEndingActions[kEndingSignalCount];
 
 // Outputs open now, and how SIGXFSZ was handled before the first of them.
@@ -120,14 +118,12 @@ void RememberTemporary(const std::string& name) {
       if (!IsIgnored(savedEndingActions[i])) sigaction(kEndingSignals[i], &action, nullptr);
     }
   }
-  temporaries.push_back(name);
+  temporaries.insert(name);
 }
 
 // Called while the signals are held.
 void ForgetTemporary(const std::string& name) {
-  const auto found = std::find(temporaries.begin(), temporaries.end(), name);
-  if (found == temporaries.end()) return;
-  temporaries.erase(found);
+  if (temporaries.erase(name) == 0) return;
   if (!temporaries.empty()) return;
   for (size_t i = 0; i < kEndingSignalCount; ++i) {
     sigaction(kEndingSignals[i], &savedEndingActions[i], nullptr);
@@ -184,8 +180,6 @@ bool IsDirectory(const std::string& path) {
 
 }  // namespace
 
-OutputFile::~OutputFile() { Abandon(); }
-
 OutputFile::Status OutputFile::Open(const std::wstring& name) {
   Abandon();
   target_ = NarrowName(name);
@@ -226,26 +220,6 @@ OutputFile::Status OutputFile::Open(const std::wstring& name) {
   }
   return Status::Ok;
 }
-
-bool OutputFile::Write(const uint8_t* bytes, size_t length) {
-  if (stream_ == nullptr || finished_) failed_ = true;
-  if (!failed_ && length > 0 && std::fwrite(bytes, 1, length, stream_) != length) failed_ = true;
-  return !failed_;
-}
-
-OutputFile::Status OutputFile::Finish() {
-  if (finished_) return failed_ ? Status::CannotWrite : Status::Ok;
-  if (stream_ == nullptr) return Status::CannotWrite;
-  bool done = !failed_ && std::fflush(stream_) == 0;
-  if (done && !temporary_.empty() && fsync(fileno(stream_)) != 0 && errno != EINVAL) done = false;
-  if (std::fclose(stream_) != 0) done = false;
-  stream_ = nullptr;
-  finished_ = true;
-  failed_ = !done;
-  return done ? Status::Ok : Status::CannotWrite;
-}
-
-OutputFile::Status OutputFile::Commit() { return CommitOutputs({this}, nullptr); }
 
 void OutputFile::Abandon() {
   if (stream_ != nullptr) {

@@ -219,6 +219,50 @@ TEST_F(OutputFileTest, TemporaryFilesOfASetAllGoWithAnEndingSignal) {
   ExpectOnlyTheTarget(kOld);
 }
 
+TEST_F(OutputFileTest, VeryLongNameGetsATemporaryNameTheFolderCanHold) {
+  const std::string name(250, 'n');
+  OutputFile file;
+  ASSERT_EQ(file.Open(Wide(dir_ / name)), OutputFile::Status::Ok);
+  const std::vector<std::string> names = ListDirectory(dir_.path());
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_LE(names[0].size(), 255u);
+  file.Write(kOld.data(), kOld.size());
+  EXPECT_EQ(file.Commit(), OutputFile::Status::Ok);
+  EXPECT_EQ(ListDirectory(dir_.path()), std::vector<std::string>{name});
+}
+
+TEST_F(OutputFileTest, LinksAndDevicesAreWrittenThroughAndNeverRemoved) {
+  WriteFileBytes(dir_ / "target", kOld);
+  ASSERT_EQ(symlink("target", (dir_ / "link").c_str()), 0);
+  {
+    OutputFile file;
+    ASSERT_EQ(file.Open(Wide(dir_ / "link")), OutputFile::Status::Ok);
+    EXPECT_EQ(ListDirectory(dir_.path()), (std::vector<std::string>{"link", "target"}))
+        << "no temporary file beside a link";
+    file.Write(Pattern(4).data(), 4);
+    ASSERT_EQ(file.Finish(), OutputFile::Status::Ok);
+  }  // not committed: what was written through stays, and so does the link
+  EXPECT_TRUE(S_ISLNK(ModeOf(dir_ / "link")));
+  EXPECT_EQ(ReadFileBytes(dir_ / "target"), Pattern(4));
+
+  if (access("/dev/null", W_OK) == 0) {
+    OutputFile device;
+    ASSERT_EQ(device.Open(L"/dev/null"), OutputFile::Status::Ok);
+    device.Write(kOld.data(), kOld.size());
+    EXPECT_EQ(device.Commit(), OutputFile::Status::Ok);
+    EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null")));
+  }
+}
+
+TEST_F(OutputFileTest, MissingFolderGivesNoOutput) {
+  OutputFile file;
+  EXPECT_EQ(file.Open(Wide(dir_ / "missing/a.txt")), OutputFile::Status::CannotCreate);
+  EXPECT_EQ(file.Stream(), nullptr);
+  EXPECT_FALSE(file.Write(kOld.data(), kOld.size()));
+  EXPECT_EQ(file.Commit(), OutputFile::Status::CannotWrite);
+  EXPECT_TRUE(ListDirectory(dir_.path()).empty());
+}
+
 TEST(QueryFileTest, KindsSizesAndIdentities) {
   TempDir dir;
   WriteFileText(dir / "a", "abc");

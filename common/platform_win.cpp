@@ -7,8 +7,10 @@
 #include <io.h>
 
 #include <algorithm>
+#include <set>
 
 #include "common/platform.h"
+#include "common/platform_system.h"
 #include "common/utf8.h"
 
 namespace {
@@ -159,12 +161,6 @@ FileStatus QueryFile(const std::wstring& name) {
   return status;
 }
 
-bool IsSameFile(const std::wstring& first, const std::wstring& second) {
-  const FileStatus a = QueryFile(first);
-  const FileStatus b = QueryFile(second);
-  return a.kind != FileKind::Missing && b.kind != FileKind::Missing && a.identity == b.identity;
-}
-
 size_t FileNameStart(const std::wstring& path) {
   const size_t separator = path.find_last_of(L"\\/");
   if (separator != std::wstring::npos) return separator + 1;
@@ -179,10 +175,8 @@ bool SameNameText(const std::wstring& first, const std::wstring& second) {
                               static_cast<int>(second.size()), TRUE) == CSTR_EQUAL;
 }
 
-std::wstring PathExtension(const std::wstring& path) {
-  const size_t dot = path.rfind(L'.');
-  if (dot == std::wstring::npos || dot < FileNameStart(path)) return std::wstring();
-  return path.substr(dot);
+bool FlushToDisk(std::FILE* stream) {
+  return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) != 0;
 }
 
 // --- whole-or-nothing output ---------------------------------------------------
@@ -195,7 +189,9 @@ namespace {
 // keeps it, so that nothing is renamed or created after it ran.
 CRITICAL_SECTION temporariesLock;
 bool lockReady = false;
-std::vector<std::wstring> temporaries;
+// A set, so that a set of thousands of outputs (the parts of a BASIC ASC
+// text) comes and goes in n log n.
+std::set<std::wstring> temporaries;
 
 void Lock() {
   if (!lockReady) {
@@ -226,14 +222,12 @@ BOOL WINAPI RemoveTemporaryFilesOnInterrupt(DWORD) {
 // Called under the lock.
 void RememberTemporary(const std::wstring& name) {
   if (temporaries.empty()) SetConsoleCtrlHandler(RemoveTemporaryFilesOnInterrupt, TRUE);
-  temporaries.push_back(name);
+  temporaries.insert(name);
 }
 
 // Called under the lock.
 void ForgetTemporary(const std::wstring& name) {
-  const auto found = std::find(temporaries.begin(), temporaries.end(), name);
-  if (found == temporaries.end()) return;
-  temporaries.erase(found);
+  if (temporaries.erase(name) == 0) return;
   if (temporaries.empty()) SetConsoleCtrlHandler(RemoveTemporaryFilesOnInterrupt, FALSE);
 }
 
@@ -297,8 +291,6 @@ FILE* CreateNewFile(const std::wstring& name, DWORD* error) {
 
 }  // namespace
 
-OutputFile::~OutputFile() { Abandon(); }
-
 OutputFile::Status OutputFile::Open(const std::wstring& name) {
   Abandon();
   target_ = NarrowName(name);
@@ -329,29 +321,6 @@ OutputFile::Status OutputFile::Open(const std::wstring& name) {
   }
   return Status::Ok;
 }
-
-bool OutputFile::Write(const uint8_t* bytes, size_t length) {
-  if (stream_ == nullptr || finished_) failed_ = true;
-  if (!failed_ && length > 0 && std::fwrite(bytes, 1, length, stream_) != length) failed_ = true;
-  return !failed_;
-}
-
-OutputFile::Status OutputFile::Finish() {
-  if (finished_) return failed_ ? Status::CannotWrite : Status::Ok;
-  if (stream_ == nullptr) return Status::CannotWrite;
-  bool done = !failed_ && std::fflush(stream_) == 0;
-  if (done && !temporary_.empty()) {
-    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream_)));
-    if (!FlushFileBuffers(handle)) done = false;
-  }
-  if (std::fclose(stream_) != 0) done = false;
-  stream_ = nullptr;
-  finished_ = true;
-  failed_ = !done;
-  return done ? Status::Ok : Status::CannotWrite;
-}
-
-OutputFile::Status OutputFile::Commit() { return CommitOutputs({this}, nullptr); }
 
 void OutputFile::Abandon() {
   if (stream_ != nullptr) {
