@@ -84,11 +84,7 @@ void CBkAscFile::MakePartName() {
 
 bool CBkAscFile::OpenForWrite(const std::wstring& name) {
   if (!m_protectedName.empty() && IsSameFile(name, m_protectedName)) return false;
-  PendingOutput output;
-  m_file = CreateOutput(name, &output);
-  if (m_file == nullptr) return false;
-  m_outputs.push_back(output);
-  return true;
+  return OpenOutput(name);
 }
 
 bool CBkAscFile::Open(bool forWrite) {

@@ -1,6 +1,7 @@
 #include "files/base_file.h"
 
 #include <exception>
+#include <memory>
 
 #include "common/console.h"
 #include "files/bk_charset.h"
@@ -24,20 +25,25 @@ CBaseFile::~CBaseFile() {
 void CBaseFile::SettleOutputs() {
   if (m_outputs.empty()) return;
   if (m_outputFailed || std::uncaught_exceptions() > 0) {
-    DiscardOutputs(&m_outputs);
+    Discard();
   } else {
-    CommitOutputs(&m_outputs, nullptr);
+    Commit(nullptr);
   }
   m_outputFailed = false;
 }
 
+bool CBaseFile::OpenOutput(const std::wstring& name) {
+  auto file = std::make_unique<OutputFile>();
+  if (file->Open(name) != OutputFile::Status::Ok) return false;
+  m_file = file->Stream();
+  m_writing = file.get();
+  m_outputs.push_back({name, std::move(file)});
+  return true;
+}
+
 bool CBaseFile::OpenOutputStream() {
   Discard();
-  PendingOutput output;
-  m_file = CreateOutput(m_fileName, &output);
-  if (m_file == nullptr) return false;
-  m_outputs.push_back(output);
-  return true;
+  return OpenOutput(m_fileName);
 }
 
 bool CBaseFile::Commit(std::wstring* failedName) {
@@ -47,21 +53,24 @@ bool CBaseFile::Commit(std::wstring* failedName) {
     Discard();
     return false;
   }
-  std::wstring failed;
-  if (CommitOutputs(&m_outputs, &failed)) return true;
-  if (failedName != nullptr) *failedName = failed;
-  return false;
+  std::vector<OutputFile*> files;
+  for (const Output& output : m_outputs) files.push_back(output.file.get());
+  size_t failed = 0;
+  const bool committed = CommitOutputs(files, &failed) == OutputFile::Status::Ok;
+  if (!committed && failedName != nullptr) *failedName = m_outputs[failed].name;
+  m_outputs.clear();
+  return committed;
 }
 
 void CBaseFile::Discard() {
   Close();
-  DiscardOutputs(&m_outputs);
+  m_outputs.clear();  // each output removes what was written of it
   m_outputFailed = false;
 }
 
 std::vector<std::wstring> CBaseFile::GetOutputNames() {
   std::vector<std::wstring> names;
-  for (const PendingOutput& output : m_outputs) names.push_back(output.finalName);
+  for (const Output& output : m_outputs) names.push_back(output.name);
   return names;
 }
 
@@ -82,10 +91,18 @@ bool CBaseFile::Open(bool /*forWrite*/) { return false; }
 
 bool CBaseFile::Close() {
   if (m_file == nullptr) return true;
-  const bool writeFailed = std::ferror(m_file) != 0;
-  const bool closeFailed = std::fclose(m_file) != 0;
+  const bool streamFailed = std::ferror(m_file) != 0;
+  bool closed;
+  if (m_writing != nullptr) {
+    // An output's stream belongs to its OutputFile, which flushes it to the
+    // disk and closes it.
+    closed = m_writing->Finish() == OutputFile::Status::Ok;
+    m_writing = nullptr;
+  } else {
+    closed = std::fclose(m_file) == 0;
+  }
   m_file = nullptr;
-  const bool ok = !writeFailed && !closeFailed;
+  const bool ok = !streamFailed && closed;
   if (!ok && !m_outputs.empty()) m_outputFailed = true;
   return ok;
 }

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -71,13 +72,21 @@ class CBaseFile {
   char32_t GetFirstReplaced() const { return m_firstReplaced; }
 
  protected:
-  // Opens m_file for writing m_fileName through CreateOutput; an output not
-  // yet committed from an earlier Open is discarded first.
+  // Opens m_file for writing m_fileName; an output not yet committed from
+  // an earlier Open is discarded first.
   bool OpenOutputStream();
+  // Opens m_file for writing `name` as one more output of this file, put in
+  // place with the others by Commit.
+  bool OpenOutput(const std::wstring& name);
   // What the destructors do with an output nobody committed or discarded.
   void SettleOutputs();
 
-  std::vector<PendingOutput> m_outputs;  // written and not yet put in place
+  // The outputs written and not yet put in place, by their final names.
+  struct Output {
+    std::wstring name;
+    std::unique_ptr<OutputFile> file;
+  };
+  std::vector<Output> m_outputs;
   bool m_outputFailed = false;           // a write or close of an output failed
 
   // An output calls this with every code unit it writes, `replaced` when the
@@ -86,6 +95,7 @@ class CBaseFile {
   void NoteWritten(CodeUnit c, bool replaced);
 
   FILE* m_file = nullptr;
+  OutputFile* m_writing = nullptr;  // the output m_file belongs to, if any
   std::wstring m_fileName;
   int m_tabSize = kBkTabWidth;
 

@@ -215,7 +215,6 @@ int RunMorva(int argc, char** argv) {
 int MorvaMain(int argc, char** argv) {
   // No locale is set: ConsolePrint writes UTF-8 by itself and the code pages
   // come from our own tables, so the run is the same on every system.
-  InstallInterruptCleanup();
   try {
     return RunMorva(argc, argv);
   } catch (const std::bad_alloc&) {

@@ -1,6 +1,6 @@
-// morva on Windows paths and files: outputs under temporary names, devices
-// left alone, folder listings, and patterns and output names whose folders
-// end in '\', '/' or a drive.
+// morva on Windows paths and files: stale parts removed but devices left
+// alone, folder listings, and patterns and output names whose folders end in
+// '\', '/' or a drive.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -24,11 +24,6 @@ std::wstring Backslashed(std::wstring path) {
   return path;
 }
 
-bool WriteAndClose(FILE* stream, const std::string& text) {
-  const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
-  return std::fclose(stream) == 0 && written;
-}
-
 std::vector<std::wstring> Names(const std::vector<DirectoryEntry>& entries) {
   std::vector<std::wstring> names;
   for (const DirectoryEntry& entry : entries) names.push_back(entry.name);
@@ -50,55 +45,7 @@ class InFolder {
   wchar_t previous_[MAX_PATH] = {};
 };
 
-TEST(WindowsPendingOutputTest, TemporaryBesideTheFinalNameUntilCommitted) {
-  TempDir dir;
-  ASSERT_TRUE(CreateDirectoryW(Wide(dir / "sub").c_str(), nullptr));
-  WriteFileText(dir / "sub/a.txt", "old");
-  std::vector<PendingOutput> outputs(1);
-  const std::wstring name = Backslashed(Wide(dir / "sub/a.txt"));
-  FILE* stream = CreateOutput(name, &outputs[0]);
-  ASSERT_NE(stream, nullptr);
-  ASSERT_TRUE(WriteAndClose(stream, "new\n"));
-  EXPECT_EQ(outputs[0].tempName.rfind(Backslashed(Wide(dir / "sub/.a.txt.morva-")), 0), 0u);
-  EXPECT_EQ(ReadFileBytes(dir / "sub/a.txt"), Bytes({'o', 'l', 'd'}));
-  std::wstring failed;
-  EXPECT_TRUE(CommitOutputs(&outputs, &failed));
-  EXPECT_EQ(ReadFileBytes(dir / "sub/a.txt"), Bytes({'n', 'e', 'w', '\n'}));
-  EXPECT_EQ(ListDirectory(dir / "sub"), std::vector<std::string>{"a.txt"});
-}
-
-TEST(WindowsPendingOutputTest, ReadOnlyFileIsRefusedAndKept) {
-  TempDir dir;
-  WriteFileText(dir / "a.txt", "old");
-  ASSERT_TRUE(SetFileAttributesW(Wide(dir / "a.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-  PendingOutput output;
-  EXPECT_EQ(CreateOutput(Wide(dir / "a.txt"), &output), nullptr);
-  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"a.txt"});
-  EXPECT_EQ(ReadFileBytes(dir / "a.txt"), Bytes({'o', 'l', 'd'}));
-}
-
-TEST(WindowsPendingOutputTest, ASetWithAFolderInTheWayLeavesNothing) {
-  TempDir dir;
-  std::vector<PendingOutput> outputs(2);
-  FILE* first = CreateOutput(Wide(dir / "p1"), &outputs[0]);
-  FILE* second = CreateOutput(Wide(dir / "p2"), &outputs[1]);
-  ASSERT_NE(first, nullptr);
-  ASSERT_NE(second, nullptr);
-  ASSERT_TRUE(WriteAndClose(first, "1"));
-  ASSERT_TRUE(WriteAndClose(second, "2"));
-  ASSERT_TRUE(CreateDirectoryW(Wide(dir / "p2").c_str(), nullptr));
-  std::wstring failed;
-  EXPECT_FALSE(CommitOutputs(&outputs, &failed));
-  EXPECT_EQ(failed, Wide(dir / "p2"));
-  EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"p2"});
-}
-
-TEST(WindowsPendingOutputTest, DevicesAreWrittenInPlaceAndNeverRemoved) {
-  PendingOutput device;
-  FILE* stream = CreateOutput(L"NUL", &device);
-  ASSERT_NE(stream, nullptr);
-  EXPECT_TRUE(device.tempName.empty());
-  EXPECT_TRUE(WriteAndClose(stream, "text"));
+TEST(WindowsStalePartTest, OnlyPlainFilesAreRemoved) {
   RemovePartialOutput(L"NUL");
   EXPECT_EQ(QueryFile(L"NUL").kind, FileKind::Other);
 

@@ -18,13 +18,12 @@
 
 namespace {
 
-constexpr char kTemporaryTag[] = ".morva-";
-
-// Names in dir that are temporary outputs.
+// Names in dir that are temporary outputs: hidden names, as no input of
+// these tests has one.
 std::vector<std::string> Temporaries(const std::string& dir) {
   std::vector<std::string> found;
   for (const std::string& name : ListDirectory(dir)) {
-    if (name.find(kTemporaryTag) != std::string::npos) found.push_back(name);
+    if (name[0] == '.') found.push_back(name);
   }
   return found;
 }
