@@ -130,8 +130,8 @@ TEST(DorvikCli, RefusalsWriteNothing) {
     std::vector<std::string> args = {"-t", "dorvik", test.name};
     args.insert(args.end(), test.options.begin(), test.options.end());
     const RunResult run = Korvid(dir, args);
-    EXPECT_EQ(run.out, test.out);
-    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.out, test.out) << test.name << ", on stderr: " << run.err;
+    EXPECT_EQ(run.exitStatus, 1) << test.name;
     EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{test.name});
   }
 }
