@@ -51,27 +51,6 @@ void ExpectLongWordsNote(const DorvikUnpackResult& result, uint16_t lengthWord,
   EXPECT_EQ(result.longWords.dataChecksum, dataChecksum);
 }
 
-// The stack words of a file below 01000, in one of the shapes that matter to
-// the autostart handling. No word is 01000 itself: the image cannot tell
-// such a word from a redirected one (see StackWordOf01000BelowTheRun).
-enum class Stack { Zero, Arbitrary, Filled, Single };
-
-void ShapeStack(Bytes& data, uint16_t load, Stack shape, uint16_t startAddress, Random& random) {
-  const uint16_t probe = std::max<uint16_t>(load, 0744);
-  for (uint16_t address = load; address < 01000; address += 2) {
-    uint16_t word = 0;
-    switch (shape) {
-      case Stack::Zero: break;
-      case Stack::Arbitrary: word = random.Word(); break;
-      case Stack::Filled: word = address >= probe ? startAddress : random.Word(); break;
-      case Stack::Single: word = address == probe ? startAddress : random.Word(); break;
-    }
-    if (word == 01000) word = 01002;
-    if (shape == Stack::Single && address != probe && word == startAddress) ++word;
-    PutWord(data, address - load, word);
-  }
-}
-
 // The one word that a file below 01000 cannot get back: when the start
 // address stands in a single word at the probe (0744), the packer writes
 // 01000 over the word below it, and the unpacker can only put the start

@@ -47,6 +47,22 @@ Bytes Noise(size_t length, uint32_t seed) {
   return bytes;
 }
 
+void ShapeStack(Bytes& data, uint16_t load, Stack shape, uint16_t startAddress, Random& random) {
+  const uint16_t probe = std::max<uint16_t>(load, 0744);
+  for (uint16_t address = load; address < 01000; address += 2) {
+    uint16_t word = 0;
+    switch (shape) {
+      case Stack::Zero: break;
+      case Stack::Arbitrary: word = random.Word(); break;
+      case Stack::Filled: word = address >= probe ? startAddress : random.Word(); break;
+      case Stack::Single: word = address == probe ? startAddress : random.Word(); break;
+    }
+    if (word == 01000) word = 01002;
+    if (shape == Stack::Single && address != probe && word == startAddress) ++word;
+    PutWord(data, address - load, word);
+  }
+}
+
 Bytes GenerateProgram(Random& random, size_t length) {
   std::vector<uint16_t> frequent(1 + random.Below(40));
   for (uint16_t& word : frequent) word = random.Word();

@@ -44,6 +44,15 @@ Bytes Noise(size_t length, uint32_t seed);
 // rare high bytes, and noise, mixed in random proportions.
 Bytes GenerateProgram(Random& random, size_t length);
 
+// The stack words of a file loaded at `load` below 01000, in one of the
+// shapes that matter to the autostart handling: all zero, arbitrary, the
+// start address in every word from 0744 (or the load address) on, or in
+// that one word only. No word is 01000 itself: an image cannot tell such a
+// word from a redirected one. Writes the words into `data`, which holds the
+// file from `load` on.
+enum class Stack { Zero, Arbitrary, Filled, Single };
+void ShapeStack(Bytes& data, uint16_t load, Stack shape, uint16_t startAddress, Random& random);
+
 // What a loader leaves of an image loaded at `load`: the first
 // `patchedWords` words from the stub's entry (image offset `stubEntry`)
 // replaced by MOV #loader, R0 / JMP (R0) and filler, and a loader after the

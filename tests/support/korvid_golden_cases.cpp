@@ -98,27 +98,12 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 
 // --- Dorvik inputs ----------------------------------------------------------------
 
-// The stack words of a file below 01000 in one of the shapes that matter to
-// the autostart handling.
-enum class Stack { Zero, Arbitrary, Filled, Single };
 const char* const kStackNames[] = {"zero", "arbitrary", "filled", "single"};
 
 Bytes StackFile(uint16_t load, Stack shape, uint16_t startAddress, size_t above, uint32_t seed) {
   Random random(seed);
   Bytes data = GenerateProgram(random, 01000u - load + above);
-  const uint16_t probe = std::max<uint16_t>(load, 0744);
-  for (uint16_t address = load; address < 01000; address += 2) {
-    uint16_t word = 0;
-    switch (shape) {
-      case Stack::Zero: break;
-      case Stack::Arbitrary: word = random.Word(); break;
-      case Stack::Filled: word = address >= probe ? startAddress : random.Word(); break;
-      case Stack::Single: word = address == probe ? startAddress : random.Word(); break;
-    }
-    if (word == 01000) word = 01002;
-    if (shape == Stack::Single && address != probe && word == startAddress) ++word;
-    PutWord(data, address - load, word);
-  }
+  ShapeStack(data, load, shape, startAddress, random);
   return data;
 }
 
