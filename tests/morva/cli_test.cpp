@@ -81,25 +81,8 @@ TEST(MorvaCommandLineTest, HelpWithoutArgumentsOrWithHelpAnywhere) {
   EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"x.edp"});
 }
 
-// X.Y.Z, each a run of decimal digits.
-bool IsThreeNumbers(const std::string& text) {
-  int numbers = 0;
-  size_t digits = 0;
-  for (const char c : text + ".") {
-    if (c >= '0' && c <= '9') {
-      ++digits;
-    } else if (c == '.' && digits > 0) {
-      ++numbers;
-      digits = 0;
-    } else {
-      return false;
-    }
-  }
-  return numbers == 3;
-}
-
 TEST(MorvaCommandLineTest, VersionIsOneLineAndEndsTheRunLikeHelp) {
-  ASSERT_TRUE(IsThreeNumbers(PROJECT_VERSION_TEXT)) << PROJECT_VERSION_TEXT;
+  // The version's form (X.Y.Z) is korvid's test's: both show the project's.
   const std::string version = "morva " PROJECT_VERSION_TEXT "\n";
   TempDir dir;
   WriteFileBytes(dir / "x.txt", {'a'});
