@@ -3,38 +3,17 @@
 // then the totals. Files above the packing limit are listed as refused.
 //
 //   korvid_dorvik_bench [corpus folder]   (default: BK_CORPUS_DIR)
-#include <dirent.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "bk/bk_file.h"
+#include "corpus_files.h"
 #include "dorvik/dorvik.h"
 
 namespace {
-
-std::vector<std::string> BinFiles(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* listing = opendir(dir.c_str())) {
-    while (const dirent* entry = readdir(listing)) {
-      const std::string name = entry->d_name;
-      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bin") == 0) names.push_back(name);
-    }
-    closedir(listing);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
-}
 
 }  // namespace
 
@@ -51,7 +30,7 @@ int main(int argc, char** argv) {
   double timeTotal = 0;
   int packed = 0;
   for (const std::string& name : names) {
-    const std::vector<uint8_t> bytes = ReadAll(dir + "/" + name);
+    const std::vector<uint8_t> bytes = ReadWholeFile(dir + "/" + name);
     const BkFile file = ParseBkFile(bytes.data(), bytes.size(), false);
     if (file.data.empty()) continue;
     const auto start = std::chrono::steady_clock::now();

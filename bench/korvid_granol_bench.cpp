@@ -4,8 +4,6 @@
 // (best of three runs). Every image is unpacked and compared with its input.
 //
 //   korvid_granol_bench [folder]
-#include <dirent.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "bk/bk_file.h"
+#include "corpus_files.h"
 #include "granol/granol.h"
 
 namespace {
@@ -72,26 +71,8 @@ void PrintHeader(const char* title) {
 
 // The data of a BK file, as korvid reads it.
 Bytes ReadBkData(const std::string& path) {
-  Bytes bytes;
-  if (FILE* in = std::fopen(path.c_str(), "rb")) {
-    int c;
-    while ((c = std::fgetc(in)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
-    std::fclose(in);
-  }
+  const Bytes bytes = ReadWholeFile(path);
   return ParseBkFile(bytes.data(), bytes.size(), false).data;
-}
-
-std::vector<std::string> BinFiles(const std::string& folder) {
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bin") == 0) names.push_back(name);
-    }
-    closedir(dir);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 // Inputs of the largest size that stress the plain window scan: random

@@ -9,8 +9,6 @@
 // compares with packing.
 //
 //   korvid_pdp11_bench [folder]
-#include <dirent.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "corpus_files.h"
 #include "dorvik/dorvik.h"
 #include "granol/granol.h"
 #include "proof/proof.h"
@@ -142,29 +141,6 @@ struct Total {
   }
 };
 
-std::vector<std::string> BinFiles(const std::string& folder) {
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bin") == 0) names.push_back(name);
-    }
-    closedir(dir);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-Bytes ReadFile(const std::string& path) {
-  Bytes bytes;
-  if (FILE* in = std::fopen(path.c_str(), "rb")) {
-    int c;
-    while ((c = std::fgetc(in)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
-    std::fclose(in);
-  }
-  return bytes;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -176,7 +152,7 @@ int main(int argc, char** argv) {
                   .c_str());
   Total totals[kMethods];
   for (const std::string& name : BinFiles(folder)) {
-    const Bytes file = ReadFile(folder + "/" + name);
+    const Bytes file = ReadWholeFile(folder + "/" + name);
     if (file.size() < 4) continue;
     const uint16_t load = static_cast<uint16_t>(file[0] | file[1] << 8);
     const Bytes data(file.begin() + 4, file.end());

@@ -24,8 +24,7 @@
 #include <string>
 #include <vector>
 
-#include <dirent.h>
-
+#include "corpus_files.h"
 #include "pdp11/pdp11_machine.h"
 #include "sokol/sokol.h"
 #include "sokol/sokol_stub.h"
@@ -44,30 +43,6 @@ constexpr uint16_t kHighCaller = 0157500;
 constexpr uint16_t kHighStack = 0157400;
 constexpr uint64_t kStepsPerByte = 200;
 constexpr size_t kRoomAbove = 400;  // for the margin, with room to spare
-
-std::vector<std::string> BinFiles(const std::string& folder) {
-  std::vector<std::string> files;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bin") == 0) files.push_back(name);
-    }
-    closedir(dir);
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-Bytes ReadWhole(const std::string& path) {
-  Bytes bytes;
-  if (FILE* file = std::fopen(path.c_str(), "rb")) {
-    uint8_t buffer[4096];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
-    std::fclose(file);
-  }
-  return bytes;
-}
 
 struct ModelRun {
   bool intact = false;
@@ -125,7 +100,7 @@ ModelRun RunInModel(const Bytes& data, uint16_t loadAddress, Profile* profile) {
 
 int WriteSeeds(const std::string& output, const std::string& folder) {
   for (const std::string& name : BinFiles(folder)) {
-    const Bytes file = ReadWhole(folder + "/" + name);
+    const Bytes file = ReadWholeFile(folder + "/" + name);
     if (file.size() < kHeaderSize) continue;
     const uint16_t loadAddress = static_cast<uint16_t>(file[0] | file[1] << 8);
     const sokol::PackResult packed =
@@ -169,7 +144,7 @@ int main(int argc, char** argv) {
   Profile profile;
   bool allIntact = true;
   for (const std::string& name : files) {
-    const Bytes file = ReadWhole(folder + "/" + name);
+    const Bytes file = ReadWholeFile(folder + "/" + name);
     if (file.size() < kHeaderSize) continue;
     const uint16_t loadAddress = static_cast<uint16_t>(file[0] | file[1] << 8);
     const Bytes data(file.begin() + kHeaderSize, file.end());
