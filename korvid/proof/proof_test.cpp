@@ -184,8 +184,7 @@ TEST(Proof, SokolImagesBelow01000EnterThroughTheirStackImage) {
 // real BK files must be proven.
 TEST(Proof, CorpusImagesOfEveryMethod) {
   int files = 0;
-  for (const std::string& name : ListDirectory(BK_CORPUS_DIR)) {
-    if (name.size() < 5 || name.compare(name.size() - 4, 4, ".bin") != 0) continue;
+  for (const std::string& name : BkFilesIn(BK_CORPUS_DIR)) {
     const Bytes file = ReadFileBytes(std::string(BK_CORPUS_DIR) + "/" + name);
     if (file.size() < 4) continue;
     ++files;

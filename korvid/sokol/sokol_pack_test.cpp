@@ -236,10 +236,7 @@ TEST(SokolPack, RefusesWhatDoesNotFitBelowTheIoPage) {
 }
 
 TEST(SokolPack, CorpusRoundTrips) {
-  std::vector<std::string> files;
-  for (const std::string& name : ListDirectory(BK_CORPUS_DIR)) {
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bin") == 0) files.push_back(name);
-  }
+  const std::vector<std::string> files = BkFilesIn(BK_CORPUS_DIR);
   if (files.empty()) GTEST_SKIP() << "no BK files in " << BK_CORPUS_DIR;
   for (const std::string& name : files) {
     SCOPED_TRACE(name);

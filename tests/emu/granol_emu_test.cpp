@@ -228,14 +228,6 @@ TEST(GranolEmulator, GeneratedInputs) {
   }
 }
 
-std::vector<std::string> CorpusFiles() {
-  std::vector<std::string> files;
-  for (const std::string& name : ListDirectory(BK_CORPUS_DIR)) {
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bin") == 0) files.push_back(name);
-  }
-  return files;
-}
-
 // The corpus is listed when the test runs, split into a few shards so that
 // the emulator runs can go in parallel.
 constexpr int kCorpusShards = 4;
@@ -244,7 +236,7 @@ class GranolEmulatorCorpus : public testing::TestWithParam<int> {};
 
 TEST_P(GranolEmulatorCorpus, UnpacksOnPdp11) {
   SKIP_WITHOUT_PDP11();
-  const std::vector<std::string> files = CorpusFiles();
+  const std::vector<std::string> files = BkFilesIn(BK_CORPUS_DIR);
   if (files.empty()) GTEST_SKIP() << "no BK files in " << BK_CORPUS_DIR;
   for (size_t i = GetParam(); i < files.size(); i += kCorpusShards) {
     SCOPED_TRACE(files[i]);

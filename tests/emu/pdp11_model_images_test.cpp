@@ -181,8 +181,7 @@ std::vector<BkFile> Inputs(bool* haveCorpus) {
   const Bytes hello = ReadFileBytes(std::string(EXAMPLES_DIR) + "/hello.bin");
   files.push_back({"hello.bin", static_cast<uint16_t>(hello[0] | hello[1] << 8), Bytes(hello.begin() + 4, hello.end())});
   *haveCorpus = false;
-  for (const std::string& name : ListDirectory(BK_CORPUS_DIR)) {
-    if (name.size() < 5 || name.compare(name.size() - 4, 4, ".bin") != 0) continue;
+  for (const std::string& name : BkFilesIn(BK_CORPUS_DIR)) {
     const Bytes file = ReadFileBytes(std::string(BK_CORPUS_DIR) + "/" + name);
     if (file.size() < 4) continue;
     *haveCorpus = true;

@@ -237,14 +237,6 @@ TEST(SokolEmulator, DataBelowTheSystemArea) {
   ExpectUnpacksOnPdp11(autostart, 0600, true);
 }
 
-std::vector<std::string> CorpusFiles() {
-  std::vector<std::string> files;
-  for (const std::string& name : ListDirectory(BK_CORPUS_DIR)) {
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bin") == 0) files.push_back(name);
-  }
-  return files;
-}
-
 constexpr int kCorpusShards = 4;
 
 class SokolEmulatorCorpus : public testing::TestWithParam<int> {};
@@ -253,7 +245,7 @@ class SokolEmulatorCorpus : public testing::TestWithParam<int> {};
 // the emulator's memory is unpacked at 01000 instead), in program mode.
 TEST_P(SokolEmulatorCorpus, UnpacksOnPdp11) {
   SKIP_WITHOUT_PDP11();
-  const std::vector<std::string> files = CorpusFiles();
+  const std::vector<std::string> files = BkFilesIn(BK_CORPUS_DIR);
   if (files.empty()) GTEST_SKIP() << "no BK files in " << BK_CORPUS_DIR;
   for (size_t i = GetParam(); i < files.size(); i += kCorpusShards) {
     SCOPED_TRACE(files[i]);

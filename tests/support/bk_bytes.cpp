@@ -1,4 +1,5 @@
 #include "support/bk_bytes.h"
+#include "support/temp_dir.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -140,4 +141,13 @@ Bytes TenWordExampleImage() {
     image[i] = header[i];
   }
   return image;
+}
+
+std::vector<std::string> BkFilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const std::string& name : ListDirectory(folder)) {
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".bin") == 0) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }

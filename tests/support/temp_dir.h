@@ -29,3 +29,6 @@ void WriteFileBytes(const std::string& path, const Bytes& data);
 void WriteFileText(const std::string& path, const std::string& text);
 // Names in a directory, sorted, without "." and "..".
 std::vector<std::string> ListDirectory(const std::string& path);
+// The names of the BK files (*.bin) in a folder, sorted; none when the
+// folder cannot be read.
+std::vector<std::string> BkFilesIn(const std::string& folder);
