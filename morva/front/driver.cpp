@@ -39,8 +39,10 @@ struct RunFiles {
     if (status.kind == FileKind::Missing) return;
     inputs.insert(status.identity);
     if (!inMode.fileSet) return;
+    // The parts are named after the header without its extension; a dot in
+    // a folder's name is none.
     const size_t dot = name.rfind(L'.');
-    if (dot == std::wstring::npos) return;
+    if (dot == std::wstring::npos || dot < FileNameStart(name)) return;
     for (const std::wstring& part : CBkAscFile::FindParts(name.substr(0, dot), 0)) {
       const FileStatus partStatus = QueryFile(part);
       if (partStatus.kind != FileKind::Missing) inputs.insert(partStatus.identity);
