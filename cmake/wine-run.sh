@@ -9,6 +9,11 @@ WINEDEBUG=-all
 LC_ALL=C.UTF-8
 WINEDLLOVERRIDES=winedbg.exe=d
 export WINEPREFIX WINEDEBUG LC_ALL WINEDLLOVERRIDES
+# Keep one server for the prefix: when the one started before the runs has
+# gone (Wine's server crashes now and then under load), every later run
+# would otherwise start and set up a session of its own, seconds each.
+# With a server running this returns at once.
+wineserver -p </dev/null >/dev/null 2>&1 || true
 if command -v wine >/dev/null 2>&1; then
   exec wine "$@"
 fi
