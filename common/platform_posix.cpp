@@ -71,6 +71,7 @@ constexpr size_t kEndingSignalCount = sizeof kEndingSignals / sizeof kEndingSign
 // text) comes and goes in n log n.
 std::set<std::string> temporaries;
 struct sigaction savedEndingActions[kEndingSignalCount];
+bool takenOver[kEndingSignalCount] = {};  // the handler below is in place
 
 // Outputs open now, and how SIGXFSZ was handled before the first of them.
 int openOutputs = 0;
@@ -101,8 +102,11 @@ extern "C" void RemoveTemporaryFilesAndEnd(int signalNumber) {
   raise(signalNumber);
 }
 
-bool IsIgnored(const struct sigaction& action) {
-  return (action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_IGN;
+// Only a signal left to its default action ends the process. One that is
+// ignored, or that the process handles itself (a test harness's alarm, for
+// one), is left alone: it takes nothing with it.
+bool EndsTheProcess(const struct sigaction& action) {
+  return (action.sa_flags & SA_SIGINFO) == 0 && action.sa_handler == SIG_DFL;
 }
 
 // Called while the signals are held.
@@ -115,7 +119,8 @@ void RememberTemporary(const std::string& name) {
     action.sa_flags = SA_RESETHAND;
     for (size_t i = 0; i < kEndingSignalCount; ++i) {
       sigaction(kEndingSignals[i], nullptr, &savedEndingActions[i]);
-      if (!IsIgnored(savedEndingActions[i])) sigaction(kEndingSignals[i], &action, nullptr);
+      takenOver[i] = EndsTheProcess(savedEndingActions[i]);
+      if (takenOver[i]) sigaction(kEndingSignals[i], &action, nullptr);
     }
   }
   temporaries.insert(name);
@@ -126,7 +131,7 @@ void ForgetTemporary(const std::string& name) {
   if (temporaries.erase(name) == 0) return;
   if (!temporaries.empty()) return;
   for (size_t i = 0; i < kEndingSignalCount; ++i) {
-    sigaction(kEndingSignals[i], &savedEndingActions[i], nullptr);
+    if (takenOver[i]) sigaction(kEndingSignals[i], &savedEndingActions[i], nullptr);
   }
 }
 

@@ -138,6 +138,31 @@ TEST_F(OutputFileTest, IgnoredSignalStaysIgnored) {
   ExpectOnlyTheTarget(Pattern(300));
 }
 
+// A process that handles a signal itself (a test harness's alarm, say)
+// goes on after it: the output must not lose its temporary file, nor the
+// process its handler, to the cleanup of ending signals.
+volatile sig_atomic_t alarmsSeen = 0;
+extern "C" void CountAlarm(int) { alarmsSeen = alarmsSeen + 1; }
+
+TEST_F(OutputFileTest, SignalTheProcessHandlesItselfStaysItsOwn) {
+  WriteFileBytes(Target(), kOld);
+  const int status = InChild([&] {
+    signal(SIGALRM, CountAlarm);
+    OutputFile file;
+    if (file.Open(Wide(Target())) != OutputFile::Status::Ok) return 10;
+    file.Write(Pattern(300).data(), 300);
+    raise(SIGALRM);
+    if (file.Commit() != OutputFile::Status::Ok) return 12;
+    raise(SIGALRM);
+    struct sigaction now {};
+    sigaction(SIGALRM, nullptr, &now);
+    return alarmsSeen == 2 && now.sa_handler == CountAlarm ? 0 : 13;
+  });
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  ExpectOnlyTheTarget(Pattern(300));
+}
+
 TEST_F(OutputFileTest, StreamAndWritesGoToTheSameFile) {
   OutputFile file;
   ASSERT_EQ(file.Open(Wide(Target())), OutputFile::Status::Ok);
