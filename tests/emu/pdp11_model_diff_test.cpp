@@ -126,16 +126,16 @@ std::string CaseText(const Case& c) {
 std::vector<int> SourceKinds() {
   std::vector<int> kinds;
   for (int r = R0; r <= SP; ++r) {
-    for (int mode = 0; mode < 8; ++mode) kinds.push_back(Spec(mode, r));
+    for (int mode = 0; mode < 8; ++mode) kinds.push_back(Operand(mode, r));
   }
-  for (int mode : {0, 2, 3, 6, 7}) kinds.push_back(Spec(mode, PC));
+  for (int mode : {0, 2, 3, 6, 7}) kinds.push_back(Operand(mode, PC));
   return kinds;
 }
 
 // Destination kinds: the same without PC as a register (a jump, tested apart).
 std::vector<int> DestinationKinds() {
   std::vector<int> kinds = SourceKinds();
-  kinds.erase(std::find(kinds.begin(), kinds.end(), Spec(0, PC)));
+  kinds.erase(std::find(kinds.begin(), kinds.end(), Operand(0, PC)));
   return kinds;
 }
 
@@ -176,9 +176,9 @@ std::vector<Case> AllCases() {
   for (int mode = 1; mode < 8; ++mode) {
     for (int r = R0; r <= PC; ++r) {
       if (r == PC && (mode == 1 || mode == 4 || mode == 5)) continue;
-      for (int repeat = 0; repeat < 2; ++repeat) cases.push_back({Kind::Jump, kJmp, -1, Spec(mode, r)});
+      for (int repeat = 0; repeat < 2; ++repeat) cases.push_back({Kind::Jump, kJmp, -1, Operand(mode, r)});
       if (r == SP || (r == PC && mode == 2)) continue;
-      for (int link : {R0, R1, R2, R3, R4, R5, PC}) cases.push_back({Kind::Call, kJsr, link, Spec(mode, r)});
+      for (int link : {R0, R1, R2, R3, R4, R5, PC}) cases.push_back({Kind::Call, kJsr, link, Operand(mode, r)});
     }
   }
   for (int r = R0; r <= SP; ++r) {
@@ -370,11 +370,11 @@ class Generator {
     Code()(plan.pcRelative ? static_cast<uint16_t>(plan.extra - after) : plan.extra);
   }
 
-  // An instruction with an optional source and destination (specs, -1 for
-  // none). A destination on the source's register is planned first when the
-  // source leaves that register alone (register, X(R), @X(R)), so that
-  // cases like MOV R0,(R0)+ are made; when the register cannot serve both,
-  // the destination moves to another free register.
+  // An instruction with an optional source and destination (operand fields,
+  // -1 for none). A destination on the source's register is planned first
+  // when the source leaves that register alone (register, X(R), @X(R)), so
+  // that cases like MOV R0,(R0)+ are made; when the register cannot serve
+  // both, the destination moves to another free register.
   void EmitOperate(uint16_t opcode, int src, int dst, bool byte) {
     Registers initial;
     initial.fill(-1);
@@ -391,7 +391,7 @@ class Generator {
       if (dst >= 0 && !PlanOperand(dst, byte, initial, current, dstPlan)) {
         int r = static_cast<int>(Below(7));
         while (r == (src & 7)) r = static_cast<int>(Below(7));
-        usedDst = Spec(dst >> 3, r);
+        usedDst = Operand(dst >> 3, r);
         PlanOperand(usedDst, byte, initial, current, dstPlan);
       }
     }

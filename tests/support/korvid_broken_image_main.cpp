@@ -10,9 +10,9 @@
 
 int main(int argc, char** argv) {
   RunHooks hooks;
-  if (const char* spec = std::getenv("KORVID_BREAK_WORD")) {
+  if (const char* request = std::getenv("KORVID_BREAK_WORD")) {
     char* end = nullptr;
-    const unsigned long offset = std::strtoul(spec, &end, 8);
+    const unsigned long offset = std::strtoul(request, &end, 8);
     const unsigned long addend = *end == ',' ? std::strtoul(end + 1, nullptr, 8) : 1;
     hooks.beforeProof = [offset, addend](std::vector<uint8_t>& image) {
       if (offset + 1 >= image.size()) return;

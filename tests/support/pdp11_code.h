@@ -1,4 +1,4 @@
-// PDP-11 instruction words for tests: opcodes, operand specifications and a
+// PDP-11 instruction words for tests: opcodes, operand fields and a
 // small program builder, so that test programs read as assembly rather than
 // as octal dumps. Header-only.
 #pragma once
@@ -10,20 +10,20 @@ namespace pdp11_code {
 
 enum Register : int { R0 = 0, R1, R2, R3, R4, R5, SP, PC };
 
-// An operand specification: addressing mode (0..7) and register.
-constexpr int Spec(int mode, int reg) { return (mode << 3) | reg; }
-constexpr int Reg(int r) { return Spec(0, r); }
-constexpr int Deferred(int r) { return Spec(1, r); }        // (R)
-constexpr int AutoInc(int r) { return Spec(2, r); }         // (R)+
-constexpr int AutoIncDeferred(int r) { return Spec(3, r); } // @(R)+
-constexpr int AutoDec(int r) { return Spec(4, r); }         // -(R)
-constexpr int AutoDecDeferred(int r) { return Spec(5, r); } // @-(R)
-constexpr int Indexed(int r) { return Spec(6, r); }         // X(R)
-constexpr int IndexedDeferred(int r) { return Spec(7, r); } // @X(R)
-constexpr int kImmediate = Spec(2, PC);                     // #n
-constexpr int kAbsolute = Spec(3, PC);                      // @#a
-constexpr int kRelative = Spec(6, PC);                      // a
-constexpr int kRelativeDeferred = Spec(7, PC);              // @a
+// An operand field: addressing mode (0..7) and register.
+constexpr int Operand(int mode, int reg) { return (mode << 3) | reg; }
+constexpr int Reg(int r) { return Operand(0, r); }
+constexpr int Deferred(int r) { return Operand(1, r); }        // (R)
+constexpr int AutoInc(int r) { return Operand(2, r); }         // (R)+
+constexpr int AutoIncDeferred(int r) { return Operand(3, r); } // @(R)+
+constexpr int AutoDec(int r) { return Operand(4, r); }         // -(R)
+constexpr int AutoDecDeferred(int r) { return Operand(5, r); } // @-(R)
+constexpr int Indexed(int r) { return Operand(6, r); }         // X(R)
+constexpr int IndexedDeferred(int r) { return Operand(7, r); } // @X(R)
+constexpr int kImmediate = Operand(2, PC);                     // #n
+constexpr int kAbsolute = Operand(3, PC);                      // @#a
+constexpr int kRelative = Operand(6, PC);                      // a
+constexpr int kRelativeDeferred = Operand(7, PC);              // @a
 
 // clang-format off
 // Double operand (src in bits 11..6, dst in 5..0).
