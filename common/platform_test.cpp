@@ -16,11 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "common/output_file_fixture.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-const Bytes kOld = {'o', 'l', 'd'};
 
 Bytes Pattern(size_t size) {
   Bytes bytes(size);
@@ -49,17 +48,7 @@ int InChild(Body body) {
   return status;
 }
 
-class OutputFileTest : public ::testing::Test {
- protected:
-  std::string Target() const { return dir_ / "out.bin"; }
-  // The directory must hold the target alone: no temporary file is left.
-  void ExpectOnlyTheTarget(const Bytes& content) {
-    EXPECT_EQ(ListDirectory(dir_.path()), std::vector<std::string>{"out.bin"});
-    EXPECT_EQ(ReadFileBytes(Target()), content);
-  }
-
-  TempDir dir_;
-};
+class OutputFileTest : public OutputFileFixture {};
 
 TEST_F(OutputFileTest, NewFileAppearsOnlyWhenCommitted) {
   const mode_t mask = umask(022);

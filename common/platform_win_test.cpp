@@ -10,11 +10,10 @@
 #include <vector>
 
 #include "common/platform.h"
+#include "common/output_file_fixture.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-const Bytes kOld = {'o', 'l', 'd'};
 
 std::wstring Wide(const std::string& path) { return WidenName(path.c_str()); }
 
@@ -107,16 +106,7 @@ TEST(WindowsQueryFileTest, CyrillicAndAstralNamesAreOpenedByTheirCharacters) {
   EXPECT_EQ(std::string(buffer), "text");
 }
 
-class WindowsOutputFileTest : public ::testing::Test {
- protected:
-  std::string Target() const { return dir_ / "out.bin"; }
-  void ExpectOnlyTheTarget(const Bytes& content) {
-    EXPECT_EQ(ListDirectory(dir_.path()), std::vector<std::string>{"out.bin"});
-    EXPECT_EQ(ReadFileBytes(Target()), content);
-  }
-
-  TempDir dir_;
-};
+class WindowsOutputFileTest : public OutputFileFixture {};
 
 TEST_F(WindowsOutputFileTest, EarlierFileStaysUntilTheCommitThenIsReplaced) {
   WriteFileBytes(Target(), kOld);
