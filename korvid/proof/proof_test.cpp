@@ -87,6 +87,11 @@ sokol::PackResult PackSokol(const Bytes& data, uint16_t load, bool dataMode) {
   return packed;
 }
 
+// Where the decoder block's exit lies in a Sokol image.
+size_t SokolExit(const Bytes& image) {
+  return image.size() - sokol::kTrailerSize - sokol::kBlockSize + sokol::kBlockExit;
+}
+
 void ExpectProven(const Proof& p, const std::string& label) {
   EXPECT_TRUE(p.Proven()) << label << ": " << Describe(p);
   EXPECT_GT(p.instructions, 0u) << label;
@@ -172,7 +177,7 @@ TEST(Proof, SokolImagesBelow01000EnterThroughTheirStackImage) {
   // The exit must jump where the autostart words said.
   const Bytes data = StackFile(0600, 02000, random);
   sokol::PackResult packed = PackSokol(data, 0600, false);
-  const size_t exit = packed.image.size() - sokol::kTrailerSize - sokol::kBlockSize + sokol::kBlockExit;
+  const size_t exit = SokolExit(packed.image);
   ASSERT_EQ(WordAt(packed.image, exit + 2), 02000);
   PutWord(packed.image, exit + 2, 01000);
   const Proof p = proof::ProveSokol(packed, data, false);
@@ -249,8 +254,7 @@ TEST(Proof, BrokenExitIsAWrongHandOff) {
   // Sokol: the start address in the exit.
   const sokol::PackResult sokol = PackSokol(program, 02000, false);
   Bytes sokolImage = sokol.image;
-  const size_t exit =
-      sokolImage.size() - sokol::kTrailerSize - sokol::kBlockSize + sokol::kBlockExit;
+  const size_t exit = SokolExit(sokolImage);
   ASSERT_EQ(WordAt(sokolImage, exit + 2), 02000);
   PutWord(sokolImage, exit + 2, 03000);
   const Proof p = proof::ProveSokol(sokolImage, program, 02000, false, sokol.margin);
@@ -347,8 +351,7 @@ TEST(Proof, LongStubWordsAndRegistersAreChecked) {
   // 1) returns with the return address still on the stack.
   const sokol::PackResult sokol = PackSokol(data, 02000, true);
   Bytes sokolImage = sokol.image;
-  const size_t mark =
-      sokolImage.size() - sokol::kTrailerSize - sokol::kBlockSize + sokol::kBlockExit + 4;
+  const size_t mark = SokolExit(sokolImage) + 4;
   ASSERT_EQ(WordAt(sokolImage, mark), sokol::kExitDataMark);
   PutWord(sokolImage, mark, sokol::kExitProgramMark);
   const Proof sp = proof::ProveSokol(sokolImage, data, 02000, true, sokol.margin);
