@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "bk/autostart.h"
+#include "bk/checksum.h"
 #include "bk/memory.h"
 #include "dorvik/dorvik.h"
 #include "dorvik/dorvik_stub.h"
@@ -287,14 +288,9 @@ Proof ProveDorvik(const Bytes& image, const Bytes& data, uint16_t loadAddress,
       taken.push_back({address, address + 2u});
       plan.writable.push_back({address, address + 2u});
     }
-    uint32_t sum = 0;
-    for (const uint8_t byte : data) {
-      sum += byte;
-      if (sum > 0xFFFF) sum = (sum & 0xFFFF) + 1;
-    }
     const auto length = static_cast<uint16_t>(data.size());
     plan.words = {{kSystemLengthAddressA, length},
-                  {kSystemChecksumAddress, static_cast<uint16_t>(sum)},
+                  {kSystemChecksumAddress, EndAroundCarrySum(data.data(), data.size())},
                   {kSystemLengthAddressB, length}};
   }
   if (!FindScene(taken, 0, &plan.scene)) return NoRoom();
