@@ -5,11 +5,8 @@
 #include "common/utf8.h"
 #include "dorvik/dorvik.h"
 #include "front/messages.h"
-#include "bk/memory.h"
-#include "bk/words.h"
 #include "granol/granol.h"
 #include "sokol/sokol.h"
-#include "sokol/sokol_stub.h"
 
 namespace {
 
@@ -123,6 +120,7 @@ MethodOutcome PackWithSokol(const PackerState& state) {
     case sokol::PackError::None: {
       MethodOutcome outcome = Done(std::move(result.image), load);
       outcome.resultDetails = FormatText(kMsgSokolMargin, U(result.margin));
+      outcome.margin = result.margin;
       return outcome;
     }
     case sokol::PackError::OddLoadAddress: ConsolePrint(kMsgSokolOddLoadAddress, U(load)); break;
@@ -146,21 +144,12 @@ MethodOutcome UnpackWithSokol(const PackerState& state) {
   return MethodOutcome();
 }
 
-}  // namespace
-
-// The image's set-up code (at 01000 for files below 01000) names the end of
-// the program area plus the margin it was packed with, which gives the
-// proof the margin.
 proof::Proof ProveWithSokol(const PackerState& state, const MethodOutcome& packed) {
-  const uint32_t load = packed.loadAddress;
-  const uint32_t setup = load < kSystemAreaEnd ? kSystemAreaEnd - load : 0;
-  const uint32_t programEnd = load + static_cast<uint32_t>(state.data.size());
-  const uint32_t reach = packed.bytes.size() >= setup + sokol::kSetupSize
-                             ? ReadBkWord(packed.bytes.data() + setup + sokol::kSetupDestEnd)
-                             : 0;
   return proof::ProveSokol(packed.bytes, state.data, packed.loadAddress, state.dataMode,
-                           reach > programEnd ? reach - programEnd : 0);
+                           packed.margin);
 }
+
+}  // namespace
 
 // clang-format off
 const Method kMethods[] = {

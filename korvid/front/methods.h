@@ -22,6 +22,9 @@ struct MethodOutcome {
   // Packing with Dorvik: the stub's work area as the packer placed it, the
   // one place besides the image and the data that the proof lets it write.
   uint16_t workStart = 0;
+  // Packing with Sokol: the bytes above the program that unpacking in place
+  // needs, which the proof lets it write.
+  uint32_t margin = 0;
 };
 
 struct Method {
@@ -42,10 +45,6 @@ struct Method {
 
 extern const Method kMethods[];
 extern const size_t kMethodCount;
-
-// The prove function of the Sokol row: the image entered at its load
-// address, with the margin its set-up code names.
-proof::Proof ProveWithSokol(const PackerState& state, const MethodOutcome& packed);
 
 // The row whose keyword `keyword` is, upper-cased; null for none.
 const Method* MethodForKeyword(const std::wstring& keyword);

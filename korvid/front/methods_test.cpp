@@ -198,15 +198,16 @@ TEST(ProveColumn, EveryRowProvesItsOwnImagesWithTheRunsOptions) {
     options.dataMode = dataMode;
     const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), 02000, options);
     ASSERT_EQ(packed.error, sokol::PackError::None);
-    MethodOutcome outcome;
-    outcome.done = true;
-    outcome.bytes = packed.image;
-    outcome.loadAddress = 02000;
-    const proof::Proof sokol = ProveWithSokol(state, outcome);
+    const MethodRun run = Pack(L"SOKOL", state);
+    ASSERT_TRUE(run.outcome.done);
+    EXPECT_EQ(run.outcome.bytes, packed.image);
+    EXPECT_EQ(run.outcome.margin, packed.margin);
+    const Method* sokolRow = MethodForKeyword(L"SOKOL");
+    const proof::Proof sokol = sokolRow->prove(state, run.outcome);
     EXPECT_TRUE(sokol.Proven()) << static_cast<int>(sokol.verdict);
     EXPECT_EQ(sokol.instructions, proof::ProveSokol(packed, data, dataMode).instructions);
     // Run with the other mode than it was packed for, it hands off wrongly.
     state.dataMode = !dataMode;
-    EXPECT_EQ(ProveWithSokol(state, outcome).verdict, proof::Verdict::WrongHandOff);
+    EXPECT_EQ(sokolRow->prove(state, run.outcome).verdict, proof::Verdict::WrongHandOff);
   }
 }
