@@ -5,8 +5,8 @@
 // benchmark prints the instructions per unpacked byte, the estimated time on
 // a 3 MHz BK-0010 (from the K1801VM1 timing table: an estimate, see
 // korvid/pdp11/pdp11_timing.h) and, on this PC, the time packing took and
-// the time the proof took (the best of three), and at the end how the proof
-// compares with packing.
+// the time the proof took (each the best of three runs), and at the end how
+// the proof compares with packing.
 //
 //   korvid_pdp11_bench [folder]
 #include <algorithm>
