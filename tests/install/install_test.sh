@@ -29,6 +29,14 @@ d755 share
 d755 share/doc
 d755 share/doc/korvid
 f644 share/doc/korvid/README.md
+d755 share/doc/korvid/docs
+f644 share/doc/korvid/docs/changes.md
+f644 share/doc/korvid/docs/development.md
+f644 share/doc/korvid/docs/formats.md
+f644 share/doc/korvid/docs/korvid.md
+f644 share/doc/korvid/docs/morva.md
+f644 share/doc/korvid/docs/reliability.md
+f644 share/doc/korvid/docs/windows.md
 d755 share/doc/korvid/examples
 f644 share/doc/korvid/examples/README.md
 f644 share/doc/korvid/examples/hello.bin
@@ -51,6 +59,13 @@ fi
 for pair in man/korvid.1:share/man/man1/korvid.1 man/morva.1:share/man/man1/morva.1 \
             man/ru/korvid.1:share/man/ru/man1/korvid.1 man/ru/morva.1:share/man/ru/man1/morva.1 \
             README.md:share/doc/korvid/README.md \
+            docs/changes.md:share/doc/korvid/docs/changes.md \
+            docs/development.md:share/doc/korvid/docs/development.md \
+            docs/formats.md:share/doc/korvid/docs/formats.md \
+            docs/korvid.md:share/doc/korvid/docs/korvid.md \
+            docs/morva.md:share/doc/korvid/docs/morva.md \
+            docs/reliability.md:share/doc/korvid/docs/reliability.md \
+            docs/windows.md:share/doc/korvid/docs/windows.md \
             examples/README.md:share/doc/korvid/examples/README.md \
             examples/hello.bin:share/doc/korvid/examples/hello.bin \
             examples/privet.txt:share/doc/korvid/examples/privet.txt; do

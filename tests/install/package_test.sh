@@ -59,6 +59,13 @@ done
 tree="bin/korvid
 bin/morva
 share/doc/korvid/README.md
+share/doc/korvid/docs/changes.md
+share/doc/korvid/docs/development.md
+share/doc/korvid/docs/formats.md
+share/doc/korvid/docs/korvid.md
+share/doc/korvid/docs/morva.md
+share/doc/korvid/docs/reliability.md
+share/doc/korvid/docs/windows.md
 share/doc/korvid/examples/README.md
 share/doc/korvid/examples/hello.bin
 share/doc/korvid/examples/privet.txt

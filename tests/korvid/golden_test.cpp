@@ -41,7 +41,9 @@ void ExpectGoldens(const std::vector<KorvidGoldenCase>& cases,
   std::vector<std::string> records;
   for (size_t i = 0; i < cases.size(); ++i) records.push_back(GoldenRecord(cases[i], runs[i]));
   WriteRecords(records);
-  const std::map<std::string, std::string> goldens = LoadGoldenRecords(KORVID_GOLDENS);
+  const GoldenRecords loaded = LoadGoldenRecords(KORVID_GOLDENS);
+  for (const std::string& name : loaded.repeated) ADD_FAILURE() << "two golden records for " << name;
+  const std::map<std::string, std::string>& goldens = loaded.byName;
   ASSERT_FALSE(goldens.empty()) << "no golden records in " << KORVID_GOLDENS;
   std::set<std::string> seen;
   for (size_t i = 0; i < cases.size(); ++i) {

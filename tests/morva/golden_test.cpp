@@ -36,7 +36,9 @@ using Check = std::function<void(const MorvaGoldenCase&, const MorvaGoldenRun&)>
 // them.
 void ExpectGoldens(const std::vector<MorvaGoldenCase>& cases, bool (*belongs)(const std::string&),
                    const Check& check) {
-  const std::map<std::string, std::string> goldens = LoadGoldenRecords(MORVA_GOLDENS);
+  const GoldenRecords loaded = LoadGoldenRecords(MORVA_GOLDENS);
+  for (const std::string& name : loaded.repeated) ADD_FAILURE() << "two golden records for " << name;
+  const std::map<std::string, std::string>& goldens = loaded.byName;
   const char* outPath = std::getenv("MORVA_GOLDEN_OUT");
   std::ofstream out;
   if (outPath != nullptr && *outPath != '\0') out.open(outPath, std::ios::app);

@@ -1,15 +1,21 @@
 #include "support/golden_records.h"
 
+#include <algorithm>
 #include <fstream>
 
-std::map<std::string, std::string> LoadGoldenRecords(const std::string& path) {
-  std::map<std::string, std::string> records;
+GoldenRecords LoadGoldenRecords(const std::string& path) {
+  GoldenRecords records;
   std::ifstream file(path);
   std::string line;
   while (std::getline(file, line)) {
     if (line.empty() || line[0] == '#') continue;
-    records[line.substr(0, line.find(' '))] = line;
+    const std::string name = line.substr(0, line.find(' '));
+    if (!records.byName.emplace(name, line).second &&
+        std::find(records.repeated.begin(), records.repeated.end(), name) == records.repeated.end()) {
+      records.repeated.push_back(name);
+    }
   }
+  for (const std::string& name : records.repeated) records.byName.erase(name);
   return records;
 }
 
