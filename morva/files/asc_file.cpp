@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "common/console.h"
-#include "files/bk_charset.h"
+#include "common/bk_charset.h"
 #include "files/file_messages.h"
 #include "system/platform.h"
 

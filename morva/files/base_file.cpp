@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "common/console.h"
-#include "files/bk_charset.h"
+#include "common/bk_charset.h"
 #include "files/file_messages.h"
 #include "system/platform.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "files/bk_charset.h"
+#include "common/bk_charset.h"
 #include "files/code_pages.h"
 #include "files/detection_tables.h"
 #include "files/previous_detection_for_tests.h"

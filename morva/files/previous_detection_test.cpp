@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "files/bk_charset.h"
+#include "common/bk_charset.h"
 #include "files/text_encoding_for_tests.h"
 
 namespace {

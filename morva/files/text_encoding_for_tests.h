@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "files/bk_charset.h"
+#include "common/bk_charset.h"
 #include "files/code_pages.h"
 #include "files/win_file.h"
 #include "support/text_bytes.h"

@@ -4,7 +4,7 @@
 
 #include "common/utf8.h"
 
-#include "files/bk_charset.h"
+#include "common/bk_charset.h"
 #include "files/code_pages.h"
 #include "files/encoding_detect.h"
 #include "common/console.h"

@@ -1,4 +1,4 @@
-#include "files/bk_charset.h"
+#include "common/bk_charset.h"
 
 const char16_t BkCharTable[128] = {
     // 0x80..0x9F: no characters, read as spaces
@@ -60,7 +60,7 @@ const uint8_t ControlCharTable[32] = {
 
 namespace {
 
-constexpr CodeUnit kBlackSquare = 0x25A0;
+constexpr char16_t kBlackSquare = 0x25A0;
 constexpr uint8_t kBlackSquareByte = 0x7F;
 constexpr uint8_t kSpaceByte = 0x20;
 // The reverse search skips 0x80..0x9F, whose entries are only placeholders.
@@ -68,13 +68,13 @@ constexpr int kFirstSearchedByte = 0xA0;
 
 }  // namespace
 
-CodeUnit BkToUnicode(uint8_t b) {
+char16_t BkToUnicode(uint8_t b) {
   if (b < 0x7F) return b;
   if (b == 0x7F) return kBlackSquare;
   return BkCharTable[b - 0x80];
 }
 
-uint8_t UnicodeToBk(CodeUnit c) {
+uint8_t UnicodeToBk(char16_t c) {
   if (c < 0x20) return ControlCharTable[c];
   if (c < 0x7F) return static_cast<uint8_t>(c);
   if (c == kBlackSquare) return kBlackSquareByte;
@@ -86,7 +86,7 @@ uint8_t UnicodeToBk(CodeUnit c) {
   return kSpaceByte;
 }
 
-bool IsBkSubstitute(CodeUnit c) {
+bool IsBkSubstitute(char16_t c) {
   if (c == 0x0451 || c == 0x0401) return true;
   return c > 0x20 && UnicodeToBk(c) == kSpaceByte;
 }

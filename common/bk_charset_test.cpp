@@ -1,4 +1,4 @@
-#include "files/bk_charset.h"
+#include "common/bk_charset.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +47,7 @@ TEST(BkCharTableTest, BytesWithoutACharacterNeverComeBack) {
   // 0x80..0x9F read as spaces and a space is written as 0x20.
   EXPECT_EQ(UnicodeToBk(BkToUnicode(0x85)), 0x20);
   for (int c = 0; c <= 0xFFFF; ++c) {
-    const uint8_t b = UnicodeToBk(static_cast<CodeUnit>(c));
+    const uint8_t b = UnicodeToBk(static_cast<char16_t>(c));
     ASSERT_FALSE(b >= 0x80 && b <= 0x9F) << c;
   }
 }
@@ -58,7 +58,7 @@ TEST(ControlCharTableTest, ControlCodesBecomeTheirLookAlikes) {
       0x0A, 0x7F, 0x7F, 0xA2, 0xB8, 0xB4, 0xA9, 0x2E, 0x7F, 0x09, 0x0A,
       0x2B, 0x2B, 0x00, 0x7F, 0x24, 0xBE, 0xB1, 0xB3, 0x21, 0xA0, 0x24,
       0x5F, 0xB3, 0xB3, 0xAD, 0xBE, 0xB1, 0x5F, 0xB5, 0xB3, 0xAD};
-  for (int c = 0; c < 32; ++c) EXPECT_EQ(UnicodeToBk(static_cast<CodeUnit>(c)), expected[c]) << c;
+  for (int c = 0; c < 32; ++c) EXPECT_EQ(UnicodeToBk(static_cast<char16_t>(c)), expected[c]) << c;
   // The look-alikes: ♥ ♦ ♣ ♠ for 3..6, arrows for 0x10..0x12 and 0x18..0x1B.
   EXPECT_EQ(BkToUnicode(UnicodeToBk(0x03)), u'♥');
   EXPECT_EQ(BkToUnicode(UnicodeToBk(0x06)), u'♠');
