@@ -96,3 +96,16 @@ int ConsolePrint(const wchar_t* format, ...) {
 }
 
 void SetConsoleSink(std::string* sink) { consoleSink = sink; }
+
+const wchar_t* RussianPlural(unsigned long long n, const wchar_t* one, const wchar_t* few,
+                             const wchar_t* many) {
+  const unsigned long long lastTwo = n % 100;
+  if (lastTwo >= 11 && lastTwo <= 14) return many;
+  switch (n % 10) {
+    case 1: return one;
+    case 2:
+    case 3:
+    case 4: return few;
+    default: return many;
+  }
+}

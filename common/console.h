@@ -13,6 +13,12 @@
 std::wstring FormatText(const wchar_t* format, ...);
 std::wstring FormatTextV(const wchar_t* format, va_list args);
 
+// The Russian form of a noun that follows the number n: `one` for 1, 21,
+// 101 (файл, байт), `few` for 2-4, 22-24 (файла, байта), `many` for 0, 5-20,
+// 25-30, 111-114 (файлов, байт).
+const wchar_t* RussianPlural(unsigned long long n, const wchar_t* one, const wchar_t* few,
+                             const wchar_t* many);
+
 // Formats and writes the text; returns the number of characters written.
 int ConsolePrint(const wchar_t* format, ...);
 // Writes text that is formatted already.

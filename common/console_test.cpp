@@ -52,4 +52,15 @@ TEST(ConsolePrint, CharactersBeyondTheBasicPlaneAreOneSequence) {
   EXPECT_EQ(console.text(), "(\xF0\x9F\x98\x80)\n");
 }
 
+TEST(RussianPlural, TheLastTwoDigitsChooseTheForm) {
+  const std::wstring forms[] = {L"файл", L"файла", L"файлов"};
+  const std::pair<unsigned long long, int> cases[] = {
+      {0, 2},  {1, 0},   {2, 1},   {4, 1},   {5, 2},   {11, 2},  {12, 2},   {14, 2},
+      {20, 2}, {21, 0},  {22, 1},  {25, 2},  {101, 0}, {111, 2}, {112, 2},  {1000001, 0}};
+  for (const auto& [n, form] : cases) {
+    EXPECT_EQ(RussianPlural(n, forms[0].c_str(), forms[1].c_str(), forms[2].c_str()), forms[form])
+        << n;
+  }
+}
+
 }  // namespace
