@@ -119,8 +119,9 @@ MethodOutcome PackWithSokol(const PackerState& state) {
   switch (result.error) {
     case sokol::PackError::None: {
       MethodOutcome outcome = Done(std::move(result.image), load);
-      outcome.resultDetails = FormatText(kMsgSokolMargin, U(result.margin));
+      outcome.resultDetails = FormatText(kMsgSokolMargin, U(result.margin), kSokolDecoderNames[static_cast<int>(result.decoder)]);
       outcome.margin = result.margin;
+      outcome.decoder = result.decoder;
       return outcome;
     }
     case sokol::PackError::OddLoadAddress: ConsolePrint(kMsgSokolOddLoadAddress, U(load)); break;
@@ -146,7 +147,7 @@ MethodOutcome UnpackWithSokol(const PackerState& state) {
 
 proof::Proof ProveWithSokol(const PackerState& state, const MethodOutcome& packed) {
   return proof::ProveSokol(packed.bytes, state.data, packed.loadAddress, state.dataMode,
-                           packed.margin);
+                           packed.margin, packed.decoder);
 }
 
 }  // namespace

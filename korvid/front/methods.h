@@ -23,8 +23,10 @@ struct MethodOutcome {
   // one place besides the image and the data that the proof lets it write.
   uint16_t workStart = 0;
   // Packing with Sokol: the bytes above the program that unpacking in place
-  // needs, which the proof lets it write.
+  // needs, which the proof lets it write, and the decoder the image carries,
+  // whose block the proof lets it copy below the stack.
   uint32_t margin = 0;
+  sokol::Decoder decoder = sokol::Decoder::Fast;
 };
 
 struct Method {

@@ -253,7 +253,9 @@ Bytes Padded(const Bytes& data) {
 constexpr uint32_t kGranolStackUse = 6;
 // Sokol's decoder block lies below SP, and its subroutines push two words
 // below the block.
-constexpr uint32_t kSokolStackUse = sokol::kBlockSize + 4;
+uint32_t SokolStackUse(sokol::Decoder decoder) {
+  return static_cast<uint32_t>(sokol::BlockOf(decoder).size) + 4;
+}
 
 }  // namespace
 
@@ -352,7 +354,7 @@ Proof ProveGranol(const Bytes& image, const Bytes& data, uint16_t loadAddress) {
 }
 
 Proof ProveSokol(const Bytes& image, const Bytes& data, uint16_t loadAddress, bool dataMode,
-                 uint32_t margin) {
+                 uint32_t margin, sokol::Decoder decoder) {
   // A file below 01000 keeps its stack image as loaded; the set-up code
   // sits at 01000, where the autostart words send the BK, and the program
   // starts where they said.
@@ -363,19 +365,21 @@ Proof ProveSokol(const Bytes& image, const Bytes& data, uint16_t loadAddress, bo
   const Range program{entryAt, loadAddress + static_cast<uint32_t>(data.size()) + margin};
   const Range loaded{loadAddress, loadAddress + static_cast<uint32_t>(image.size())};
   const Range rest{entryAt, loaded.end};
-  if (!InsideRam(program) || !InsideRam(loaded) || image.size() < split + sokol::kStubSize) {
+  const uint32_t blockSize = static_cast<uint32_t>(sokol::BlockOf(decoder).size);
+  const uint32_t stackUse = SokolStackUse(decoder);
+  if (!InsideRam(program) || !InsideRam(loaded) || image.size() < split + sokol::kSetupSize + blockSize) {
     return NoRoom();
   }
   uint16_t start = static_cast<uint16_t>(entryAt);
   if (below) start = RedirectAutostart(Bytes(data.begin(), data.begin() + split)).startAddress;
 
   Plan plan;
-  if (!FindScene({program, loaded}, kSokolStackUse, &plan.scene)) return NoRoom();
+  if (!FindScene({program, loaded}, stackUse, &plan.scene)) return NoRoom();
   // The set-up code copies the decoder block right below the return
   // address and jumps into it; the block ends with the jump to the
   // program or the return.
   const uint32_t spEntry = plan.scene.stack - 2u;
-  const Range block{spEntry - static_cast<uint32_t>(sokol::kBlockSize), spEntry};
+  const Range block{spEntry - blockSize, spEntry};
   const uint16_t handOff = dataMode ? plan.scene.ReturnAddress() : start;
   plan.image = &image;
   plan.imageAt = loadAddress;
@@ -385,14 +389,14 @@ Proof ProveSokol(const Bytes& image, const Bytes& data, uint16_t loadAddress, bo
   plan.region = {entryAt, loadAddress + static_cast<uint32_t>(data.size())};
   plan.expected = data.data() + split;
   // The stack image is not the unpacker's to write: it must stay as loaded.
-  plan.writable = {program, rest, {spEntry - kSokolStackUse, spEntry}};
+  plan.writable = {program, rest, {spEntry - stackUse, spEntry}};
   plan.sp = dataMode ? plan.scene.stack : static_cast<uint16_t>(spEntry);
   plan.stepLimit = StepLimit(data.size(), image.size());
   return Execute(plan);
 }
 
 Proof ProveSokol(const sokol::PackResult& packed, const Bytes& data, bool dataMode) {
-  return ProveSokol(packed.image, data, packed.loadAddress, dataMode, packed.margin);
+  return ProveSokol(packed.image, data, packed.loadAddress, dataMode, packed.margin, packed.decoder);
 }
 
 }  // namespace proof

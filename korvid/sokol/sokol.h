@@ -8,17 +8,19 @@
 //
 //   offset 0      the set-up code (32 bytes)
 //   offset 32     the packed stream, padded to an even length
-//   then          the decoder block (168 bytes), copied below the caller's
-//                 stack and run there
-//   last 4 bytes  the data length and a CRC-16 of the data (read by the PC
-//                 unpacker only)
+//   then          the decoder block (102 to 236 bytes, one of five), copied
+//                 below the caller's stack and run there
+//   then          a CRC-16 of the data (read by the PC unpacker only)
 //
-// docs/formats.md describes the stream bit by bit.
+// docs/formats.md describes the decoders and the stream bit by bit.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
+
+#include "sokol/sokol_format.h"
 
 namespace sokol {
 
@@ -32,6 +34,8 @@ struct PackOptions {
   // Data mode: the stub returns to its caller (as RTS PC would, SP as on
   // entry) instead of jumping to the start address.
   bool dataMode = false;
+  // The decoder to use; by default Pack chooses (see Pack).
+  std::optional<Decoder> decoder;
 };
 
 enum class PackError {
@@ -49,18 +53,28 @@ struct PackResult {
   size_t streamSize = 0;      // bytes of the packed stream (without padding)
   uint32_t margin = 0;        // bytes above the program's end that the image needs
   uint16_t startAddress = 0;  // where the program is started (program mode)
+  Decoder decoder = Decoder::Fast;
+  bool evenOffsets = false;   // new offsets are coded halved
+  // PDP-11 instructions the image runs from its first one to the hand-off,
+  // as the packer counts them from the decoder's code.
+  uint64_t instructions = 0;
 };
 
-// Packs `length` bytes that load at `loadAddress`. A file that loads below
+// Packs `length` bytes that load at `loadAddress`, with the decoder that
+// gives the smallest image, unless a faster one is nearly as small (every
+// 3000 instructions the BK saves unpacking are worth a byte) or it would run
+// more than 20 instructions per byte (sokol_pack.cpp).
+// A file that loads below
 // 01000 keeps the part below 01000 (its stack image) as it is, but for a
 // program's autostart words, which point at the stub, and its image carries
 // the data from 01000 on as an image at 01000 that starts the program at the
 // address the autostart words held (see bk/autostart.h). In data mode the
-// stack image is carried unchanged. On the BK the image runs
-// where the data loads and uses the 172 bytes below the stack pointer it is
-// entered with for its decoder; they must lie outside the program and its
-// margin (they do for programs at 01000 and above, entered with the BK's
-// stack below 01000).
+// stack image is carried unchanged; a program's image records the stack
+// words it changed, so that Unpack gives them back. On the BK the image runs
+// where the data loads and uses the decoder block's size and 4 bytes below
+// the stack pointer it is entered with; they must lie outside the program
+// and its margin (they do for programs at 01000 and above, entered with the
+// BK's stack below 01000).
 PackResult Pack(const uint8_t* data, size_t length, uint16_t loadAddress, const PackOptions& options);
 
 enum class UnpackError {
@@ -68,7 +82,7 @@ enum class UnpackError {
   NotAnImage,        // the stub is not there: not a Sokol image
   BadParameters,     // the stub's parameters contradict the file's layout
   DamagedStream,     // the stream breaks a rule or a bound of the format
-  WrongLength,       // the stream does not give the recorded number of bytes
+  WrongLength,       // the stream gives more bytes than the stub leaves room for
   ChecksumMismatch,  // the data differ from the recorded CRC
   MarginTooSmall,    // unpacking in place on the BK would overwrite unread input
 };
@@ -80,11 +94,12 @@ struct UnpackResult {
   uint16_t startAddress = 0;  // program mode only
   bool dataMode = false;
   uint32_t margin = 0;
+  Decoder decoder = Decoder::Fast;
 };
 
 // `image` is the file's data after the BK header, `loadAddress` the header's.
-// For a program's image below 01000 the stack image's autostart words are
-// given back, from the start address the image records.
+// For a program's image below 01000 the stack words the packer changed are
+// given back, from what the image records.
 UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress);
 
 }  // namespace sokol

@@ -8,100 +8,158 @@ namespace sokol {
 
 namespace {
 
-// Bits go into 16-bit groups stored as two bytes, first byte on top; a new
-// group is placed in the byte stream at the moment the decoder would load it:
-// when it needs a bit and has none left.
+constexpr DecoderTiming kNoTiming{};
+constexpr uint64_t kPerByteCopied = 2;  // MOVB and SOB
+
+// Bits go into 8-bit groups, first bit on top; a new group is placed in the
+// byte stream at the moment the decoder would load it: when it needs a bit
+// and has none left. Each bit is read at a site of the decoder, which
+// counts its instructions.
 class StreamWriter {
  public:
-  void Bit(int bit) {
+  explicit StreamWriter(const DecoderTiming& timing) : timing_(timing) {}
+
+  void Bit(int bit, const BitSite& site) {
+    instructions_ += site.read[bit];
     if (bitsLeft_ == 0) {
       group_ = bytes_.size();
       bytes_.push_back(0);
       bitsLeft_ = 8;
+      instructions_ += site.load[bit];
     }
     --bitsLeft_;
     if (bit) bytes_[group_] |= static_cast<uint8_t>(1u << bitsLeft_);
   }
 
   void Byte(uint8_t value) { bytes_.push_back(value); }
+  void Patch(size_t at, uint8_t bits) { bytes_[at] |= bits; }
 
-  // The gamma code of value >= 1 from its second bit on: the bits below the
-  // leading one, each after a 1, then a 0. `Gamma` adds the first bit.
-  void GammaTail(uint32_t value, bool firstBitWritten) {
+  // The gamma code of value >= 1: for each bit below the leading one a 1
+  // and that bit, then a 0; the first flag is already written (in the
+  // offset byte) when `firstFlagWritten`.
+  void Gamma(uint32_t value, bool firstFlagWritten = false) {
     int top = 31;
     while (top > 0 && !((value >> top) & 1)) --top;
-    bool flagPending = !firstBitWritten;
+    instructions_ += timing_.gammaCall + static_cast<uint64_t>(top) * timing_.gammaPair;
     for (int bit = top - 1; bit >= 0; --bit) {
-      if (flagPending) Bit(1);
-      Bit((value >> bit) & 1);
-      flagPending = true;
+      if (bit != top - 1 || !firstFlagWritten) Bit(1, bit == top - 1 ? timing_.gammaFirst : timing_.gammaFlag);
+      Bit(static_cast<int>((value >> bit) & 1), timing_.gammaData);
     }
-    if (flagPending) Bit(0);
+    if (top > 0 || !firstFlagWritten) Bit(0, top > 0 ? timing_.gammaFlag : timing_.gammaFirst);
   }
-  void Gamma(uint32_t value) { GammaTail(value, false); }
+
+  void Count(uint64_t instructions) { instructions_ += instructions; }
 
   size_t Size() const { return bytes_.size(); }
+  uint64_t Instructions() const { return instructions_; }
   std::vector<uint8_t> Take() { return std::move(bytes_); }
 
  private:
+  const DecoderTiming& timing_;
   std::vector<uint8_t> bytes_;
   size_t group_ = 0;
   int bitsLeft_ = 0;
+  uint64_t instructions_ = 0;
 };
 
 }  // namespace
 
-EncodedStream EncodeStream(const std::vector<Token>& tokens, const uint8_t* data) {
-  StreamWriter out;
+EncodedStream EncodeStream(const std::vector<Token>& tokens, const uint8_t* data, const EncodeForm& form) {
+  const DecoderTiming& timing = form.timing != nullptr ? *form.timing : kNoTiming;
+  StreamWriter out(timing);
   int64_t lead = 0;
   size_t produced = 0;
-  auto note = [&](size_t outputOffset) {
-    lead = std::max(lead, static_cast<int64_t>(outputOffset) - static_cast<int64_t>(out.Size()));
+  auto note = [&](size_t outputEnd) {
+    lead = std::max(lead, static_cast<int64_t>(outputEnd) - static_cast<int64_t>(out.Size()));
   };
-  auto selectMatch = [&](const Token& token) {
-    // "0" after literals is repeat offset 0 (after a match it would start
-    // literals); "1" selects a match, and then "0" a new offset, "10" and
-    // "11" repeat offsets 1 and 2.
-    if (token.kind == TokenKind::RepeatMatch && token.repeat == 0) {
-      out.Bit(0);
+  int tableIndex[256];
+  std::fill(std::begin(tableIndex), std::end(tableIndex), -1);
+  const bool coded = form.literals != Literals::Bytes;
+  for (int i = TableSizeOf(form.literals) - 1; i >= 0; --i) tableIndex[(*form.table)[i]] = i;
+  // Nibble indices: the index byte whose high nibble the next literal from
+  // the table takes, if one is waiting.
+  size_t waitingByte = 0;
+  bool waiting = false;
+  bool afterLiterals = false;
+  // "0" after literals is repeat offset 0 (after a match it would start
+  // literals); "1" selects a match: with one repeat offset a new one, else
+  // "0" a new offset and "1" a repeat offset, the third bit choosing
+  // between repeat offsets 1 and 2 when there are three.
+  auto selectMatch = [&](TokenKind kind, int repeat) {
+    const BitSite& first = afterLiterals ? timing.afterLiterals : timing.afterMatch;
+    if (kind == TokenKind::RepeatMatch && repeat == 0) {
+      out.Bit(0, first);
       return;
     }
-    out.Bit(1);
-    if (token.kind == TokenKind::NewMatch) {
-      out.Bit(0);
+    out.Bit(1, first);
+    if (form.repeats == 1) return;
+    if (kind == TokenKind::NewMatch) {
+      out.Bit(0, timing.matchKind);
       return;
     }
-    out.Bit(1);
-    out.Bit(token.repeat == 2);
+    out.Bit(1, timing.matchKind);
+    if (form.repeats == 3) out.Bit(repeat == 2 ? 1 : 0, timing.repeatKind);
   };
   for (const Token& token : tokens) {
     if (token.kind == TokenKind::Literals) {
-      out.Bit(0);  // after a match, "0" starts literals
+      if (produced != 0) out.Bit(0, timing.afterMatch);  // the stream starts with literals
       out.Gamma(token.length);
-      note(produced);
-      for (uint32_t i = 0; i < token.length; ++i) out.Byte(data[produced + i]);
+      for (uint32_t i = 0; i < token.length; ++i) {
+        const uint8_t byte = data[produced + i];
+        if (!coded) {
+          out.Byte(byte);
+          out.Count(timing.rawLiteral);
+        } else if (tableIndex[byte] >= 0) {
+          out.Bit(1, timing.literalFlag);
+          const int index = tableIndex[byte];
+          if (form.literals == Literals::TableBits) {
+            for (int bit = kLiteralIndexBits - 1; bit >= 0; --bit) out.Bit((index >> bit) & 1, timing.literalIndex);
+          } else if (waiting) {
+            out.Patch(waitingByte, static_cast<uint8_t>(index << 4));
+            waiting = false;
+          } else {
+            waitingByte = out.Size();
+            out.Byte(static_cast<uint8_t>(index));
+            waiting = true;
+          }
+          out.Count(timing.tableLiteral);
+        } else {
+          out.Bit(0, timing.literalFlag);
+          out.Byte(byte);
+          out.Count(timing.rawLiteral);
+        }
+        note(produced + i + 1);
+      }
+      if (coded && tableIndex[data[produced + token.length - 1]] >= 0) out.Count(timing.tableRunEnd);
       produced += token.length;
+      afterLiterals = true;
       continue;
     }
-    selectMatch(token);
+    selectMatch(token.kind, token.repeat);
     if (token.kind == TokenKind::NewMatch) {
-      const uint32_t low = (token.offset - 1) & ((1u << kOffsetLowBits) - 1);
-      out.Gamma(OffsetHigh(token.offset));
+      const uint32_t code = form.evenOffsets ? token.offset / 2 : token.offset;
+      const uint32_t low = code & ((1u << kOffsetLowBits) - 1);
+      out.Gamma(OffsetHigh(code));
       const uint32_t lengthCode = token.length - 1;
       const bool firstFlag = lengthCode > 1;
       out.Byte(static_cast<uint8_t>(low << 1 | (firstFlag ? 1 : 0)));
-      out.GammaTail(lengthCode, true);
+      out.Gamma(lengthCode, true);
+      out.Count(timing.newMatch);
     } else {
       out.Gamma(token.length);
+      out.Count(timing.repeatMatch[token.repeat]);
     }
+    out.Count(kPerByteCopied * token.length);
     produced += token.length;
     note(produced);
+    afterLiterals = false;
   }
-  out.Bit(1);  // the end: a new offset whose high part no offset has
-  out.Bit(0);
+  selectMatch(TokenKind::NewMatch, 0);  // the end: a new offset whose high part no offset has
   out.Gamma(kEndMarkerHigh);
+  out.Count(timing.end);
   EncodedStream result;
   result.writeLead = lead;
+  result.instructions = out.Instructions();
   result.bytes = out.Take();
   return result;
 }

@@ -2,7 +2,9 @@
 // newest position at its root. Inserting a position walks down from the root
 // while it re-links the tree around the new root; the nodes it passes are
 // exactly the nearest positions that share each prefix length with it, so
-// the walk yields the staircase of matches for free.
+// the walk yields the staircase of matches for free. Even offsets only: one
+// tree for the even positions and one for the odd, each position searched
+// in its own.
 #include "sokol/sokol_match.h"
 
 #include <algorithm>
@@ -15,13 +17,13 @@ constexpr int32_t kNone = -1;
 
 }  // namespace
 
-MatchTable::MatchTable(const uint8_t* data, size_t length) {
+MatchTable::MatchTable(const uint8_t* data, size_t length, bool evenOffsets, uint32_t longestOffset) {
   const int32_t n = static_cast<int32_t>(length);
   std::vector<int32_t> smaller(length, kNone);  // left child: lexicographically smaller
   std::vector<int32_t> larger(length, kNone);
   first_.reserve(length + 1);
   matches_.reserve(length * 4);
-  int32_t root = kNone;
+  int32_t roots[2] = {kNone, kNone};
   for (int32_t position = 0; position < n; ++position) {
     first_.push_back(static_cast<uint32_t>(matches_.size()));
     const uint32_t limit = std::min<uint32_t>(kNiceLength, static_cast<uint32_t>(n - position));
@@ -30,12 +32,13 @@ MatchTable::MatchTable(const uint8_t* data, size_t length) {
     uint32_t smallerLength = 0;  // common prefix with the smaller side's bound
     uint32_t largerLength = 0;
     uint32_t best = 1;
+    int32_t& root = roots[evenOffsets ? position % 2 : 0];
     int32_t node = root;
     root = position;
     while (node != kNone) {
       uint32_t common = std::min(smallerLength, largerLength);
       while (common < limit && data[node + common] == data[position + common]) ++common;
-      if (common > best) {
+      if (common > best && static_cast<uint32_t>(position - node) <= longestOffset) {
         best = common;
         matches_.push_back({common, static_cast<uint32_t>(position - node)});
       }

@@ -1,7 +1,8 @@
 // Match finding for the Sokol parser: for every position of the input, the
 // matches that an optimal parse can use, as a staircase of (length, offset)
 // pairs with growing length, each with the smallest offset that reaches it.
-// The window is the whole input.
+// The window is the whole input. For streams whose new offsets are even,
+// the table holds only matches at even distances.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +22,8 @@ constexpr uint32_t kNiceLength = 512;
 
 class MatchTable {
  public:
-  MatchTable(const uint8_t* data, size_t length);
+  // Matches reach back at most `longestOffset` bytes.
+  MatchTable(const uint8_t* data, size_t length, bool evenOffsets, uint32_t longestOffset);
 
   // Candidates at `position`, shortest first; lengths are at least 2.
   const MatchCandidate* begin(size_t position) const { return &matches_[first_[position]]; }

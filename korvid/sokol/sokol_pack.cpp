@@ -1,6 +1,9 @@
-// Sokol packing: parse, encode, then lay out the image and fill in the
-// stub's parameters.
+// Sokol packing: for each decoder that may suit the data, parse and encode
+// the stream in its form; then choose one, lay out the image and fill in
+// the stub's parameters.
 #include <algorithm>
+#include <array>
+#include <memory>
 
 #include "bk/autostart.h"
 #include "bk/memory.h"
@@ -13,6 +16,30 @@
 namespace sokol {
 
 namespace {
+
+// How a decoder is chosen: the smallest image wins, but a faster decoder is
+// taken over a smaller image when it saves the BK at least this many
+// instructions per byte it costs (about 20 ms of a BK-0010's time per byte),
+// and no decoder may take more than kMostInstructionsPerByte per byte of
+// data while another would not.
+constexpr uint64_t kInstructionsPerByte = 3000;
+constexpr uint64_t kMostInstructionsPerByte = 20;
+
+// How far the parses look: the arrivals they keep per position, and how
+// many of those try new matches. The trial parses that choose the decoder
+// and whether offsets are even look less far than the final one.
+struct Effort {
+  int arrivals;
+  int newMatchArrivals;
+};
+constexpr Effort kTrial{4, 2};
+constexpr Effort kFinal{24, 12};
+
+// The bytes after the block of a program's image below 01000: how many
+// stack words the redirection of its autostart words changed, the address
+// of the topmost, and what the file held there (all below it held the start
+// address).
+constexpr size_t kStackRecordSize = 6;
 
 // CRC-16 with the polynomial x^16 + x^12 + x^5 + 1, initial value 0xFFFF,
 // most significant bit first.
@@ -29,19 +56,194 @@ uint16_t DataCrc(const uint8_t* data, size_t length) {
 
 void PutWord(Bytes& image, size_t offset, uint16_t value) { WriteBkWord(image.data() + offset, value); }
 
+// One way to pack a region: a decoder, its stream and what it costs.
+struct Candidate {
+  Decoder decoder = Decoder::Fast;
+  bool evenOffsets = false;
+  LiteralTable table{};
+  std::vector<Token> tokens;
+  EncodedStream stream;
+  size_t imageSize = 0;       // set-up, padded stream, block and CRC
+  uint64_t instructions = 0;  // from the image's first instruction to the hand-off
+};
+
+// The matches of a region, found once for every parse that needs them.
+class Matches {
+ public:
+  Matches(const uint8_t* data, size_t length) : data_(data), length_(length) {}
+  const MatchTable& For(bool evenOffsets) {
+    std::unique_ptr<MatchTable>& table = tables_[evenOffsets ? 1 : 0];
+    if (!table) {
+      const uint32_t longest = evenOffsets ? 2 * kLargestOffsetCode : kLargestOffsetCode;
+      table = std::make_unique<MatchTable>(data_, length_, evenOffsets, longest);
+    }
+    return *table;
+  }
+
+ private:
+  const uint8_t* data_;
+  size_t length_;
+  std::unique_ptr<MatchTable> tables_[2];
+};
+
+class Chooser {
+ public:
+  Chooser(const uint8_t* data, size_t length) : data_(data), length_(length), matches_(data, length) {}
+
+  // The candidate to pack with: the decoder asked for, or the best one, and
+  // even offsets when they pay; trial parses choose, the final one looks
+  // as far as the parser can.
+  Candidate Choose(const std::optional<Decoder>& asked) {
+    capped_ = !asked;
+    // Every table holds the literals commonest in a parse without one.
+    const Candidate fast = Encode(Decoder::Fast, false, nullptr, kTrial);
+    const LiteralTable table = CommonLiterals(fast.tokens);
+    std::vector<Candidate> trials;
+    for (int i = 0; i < kDecoderCount; ++i) {
+      const Decoder decoder = static_cast<Decoder>(i);
+      if (asked ? *asked != decoder : decoder == Decoder::FastNibbles) continue;
+      trials.push_back(decoder == Decoder::Fast ? fast : Encode(decoder, false, &table, kTrial));
+    }
+    // Nibble indices serve data whose literals the other tables make too
+    // slow to unpack.
+    const bool tableFits = std::any_of(trials.begin(), trials.end(), [&](const Candidate& c) {
+      return FormOf(c.decoder).literals != Literals::Bytes && FastEnough(c);
+    });
+    if (!asked && !tableFits) trials.push_back(Encode(Decoder::FastNibbles, false, &table, kTrial));
+    std::vector<Candidate> parity;
+    parity.push_back(Best(std::move(trials)));
+    parity.push_back(Encode(parity[0].decoder, true, &table, kTrial));
+    const Candidate chosen = Best(std::move(parity));
+    Candidate final = Encode(chosen.decoder, chosen.evenOffsets, &table, kFinal);
+    // The final parse of a decoder the trial found fast enough may not be;
+    // then the fastest decoder serves.
+    if (!asked && !FastEnough(final)) {
+      std::vector<Candidate> fallback;
+      fallback.push_back(std::move(final));
+      fallback.push_back(Encode(Decoder::Fast, chosen.evenOffsets, nullptr, kFinal));
+      return Best(std::move(fallback));
+    }
+    return final;
+  }
+
+
+ private:
+  bool FastEnough(const Candidate& c) const {
+    return c.instructions <= kMostInstructionsPerByte * static_cast<uint64_t>(length_);
+  }
+
+  // The smallest image, unless a faster one is worth its bytes; decoders
+  // too slow for the data only when all are.
+  Candidate Best(std::vector<Candidate> candidates) const {
+    auto better = [&](const Candidate& a, const Candidate& b) {
+      if (!capped_) return a.imageSize * kInstructionsPerByte + a.instructions < b.imageSize * kInstructionsPerByte + b.instructions;
+      if (FastEnough(a) != FastEnough(b)) return FastEnough(a);
+      if (!FastEnough(a)) return a.instructions < b.instructions;
+      return a.imageSize * kInstructionsPerByte + a.instructions <
+             b.imageSize * kInstructionsPerByte + b.instructions;
+    };
+    return std::move(*std::min_element(candidates.begin(), candidates.end(), better));
+  }
+
+  // The 32 bytes that come most often as literals of a parse (ties: the
+  // smaller byte first).
+  LiteralTable CommonLiterals(const std::vector<Token>& tokens) const {
+    std::array<uint32_t, 256> counts{};
+    size_t position = 0;
+    for (const Token& token : tokens) {
+      if (token.kind == TokenKind::Literals) {
+        for (uint32_t i = 0; i < token.length; ++i) ++counts[data_[position + i]];
+      }
+      position += token.length;
+    }
+    std::array<uint8_t, 256> order;
+    for (int i = 0; i < 256; ++i) order[i] = static_cast<uint8_t>(i);
+    std::stable_sort(order.begin(), order.end(), [&](uint8_t a, uint8_t b) { return counts[a] > counts[b]; });
+    LiteralTable table;
+    std::copy(order.begin(), order.begin() + kLiteralTableSize, table.begin());
+    return table;
+  }
+
+  Candidate Encode(Decoder decoder, bool evenOffsets, const LiteralTable* table, const Effort& effort) {
+    const StreamForm form = FormOf(decoder);
+    const DecoderBlock& block = BlockOf(decoder);
+    Candidate candidate;
+    candidate.decoder = decoder;
+    candidate.evenOffsets = evenOffsets;
+    ParseForm parse;
+    parse.repeats = form.repeats;
+    parse.evenOffsets = evenOffsets;
+    parse.arrivals = effort.arrivals;
+    parse.newMatchArrivals = effort.newMatchArrivals;
+    std::array<uint8_t, 256> literalBits;
+    const int tableSize = TableSizeOf(form.literals);
+    if (tableSize != 0) {
+      candidate.table = *table;
+      literalBits.fill(1 + 8);
+      const uint8_t indexBits = form.literals == Literals::TableBits ? kLiteralIndexBits : 4;
+      for (int i = 0; i < tableSize; ++i) literalBits[(*table)[i]] = 1 + indexBits;
+      parse.literalBits = literalBits.data();
+    }
+    candidate.tokens = ParseOptimally(data_, length_, matches_.For(evenOffsets), parse);
+    EncodeForm encode;
+    encode.repeats = form.repeats;
+    encode.evenOffsets = evenOffsets;
+    encode.literals = form.literals;
+    encode.table = &candidate.table;
+    encode.timing = &block.timing;
+    candidate.stream = EncodeStream(candidate.tokens, data_, encode);
+    const size_t padded = candidate.stream.bytes.size() + candidate.stream.bytes.size() % 2;
+    candidate.imageSize = kSetupSize + padded + block.Crc() + kCrcSize;
+    candidate.instructions = SetupInstructions(block.size / 2, padded / 2) + candidate.stream.instructions;
+    return candidate;
+  }
+
+  const uint8_t* data_;
+  size_t length_;
+  Matches matches_;
+  bool capped_ = true;
+};
+
+// What a program's image below 01000 records about its stack image: the
+// words that RedirectAutostart changed (Unpack puts them back).
+struct StackRecord {
+  uint16_t count = 0;
+  uint16_t topAddress = 0;
+  uint16_t topValue = 0;
+};
+
+StackRecord RecordChanges(const Bytes& original, const Bytes& redirected, uint16_t loadAddress) {
+  StackRecord record;
+  size_t lowest = 0;
+  for (size_t at = 0; at + 1 < original.size(); at += 2) {
+    const uint16_t was = ReadBkWord(original.data() + at);
+    if (was == ReadBkWord(redirected.data() + at)) continue;
+    if (record.count == 0) lowest = at;
+    record.count = static_cast<uint16_t>((at - lowest) / 2 + 1);
+    record.topAddress = static_cast<uint16_t>(loadAddress + at);
+    record.topValue = was;
+  }
+  return record;
+}
+
 // The image of the data from `loadAddress` (01000 or above) on, which the
-// stub starts at `startAddress`; its trailer records `wholeLength` and
-// `wholeCrc`, those of the whole file.
+// stub starts at `startAddress`; its CRC is `crc`, that of the whole file,
+// and `record`, when given, follows it.
 PackResult PackRegion(const uint8_t* data, size_t length, uint16_t loadAddress, uint16_t startAddress,
-                      const PackOptions& options, size_t wholeLength, uint16_t wholeCrc) {
+                      const PackOptions& options, uint16_t crc, const StackRecord* record) {
   PackResult result;
   result.loadAddress = loadAddress;
   result.startAddress = startAddress;
-  const EncodedStream stream = EncodeStream(ParseOptimally(data, length), data);
+  const Candidate chosen = Chooser(data, length).Choose(options.decoder);
+  const DecoderBlock& block = BlockOf(chosen.decoder);
+  const EncodedStream& stream = chosen.stream;
   const size_t streamSize = stream.bytes.size();
   const size_t paddedSize = streamSize + streamSize % 2;
-  const size_t imageSize = kStubSize + paddedSize + kTrailerSize;
+  const size_t imageSize = chosen.imageSize + (record != nullptr ? kStackRecordSize : 0);
   result.streamSize = streamSize;
+  result.decoder = chosen.decoder;
+  result.evenOffsets = chosen.evenOffsets;
+  result.instructions = chosen.instructions;
 
   // The margin: enough for the decoder's writes to stay below the stream it
   // has not read (the stream's end lies at end + margin), for the loaded
@@ -62,14 +264,19 @@ PackResult PackRegion(const uint8_t* data, size_t length, uint16_t loadAddress, 
   image.assign(imageSize, 0);
   for (size_t i = 0; i < kSetupCode.size(); ++i) PutWord(image, 2 * i, kSetupCode[i]);
   std::copy(stream.bytes.begin(), stream.bytes.end(), image.begin() + kSetupSize);
-  const size_t block = kSetupSize + paddedSize;
-  for (size_t i = 0; i < kBlockCode.size(); ++i) PutWord(image, block + 2 * i, kBlockCode[i]);
+  const size_t blockAt = kSetupSize + paddedSize;
+  for (size_t i = 0; i < block.size / 2; ++i) PutWord(image, blockAt + 2 * i, block.code[i]);
+  const int tableSize = TableSizeOf(FormOf(chosen.decoder).literals);
+  std::copy(chosen.table.begin(), chosen.table.begin() + tableSize, image.begin() + blockAt + block.table);
+  PutWord(image, blockAt + block.even, chosen.evenOffsets ? kEvenOffsets : kOddOffsets);
 
-  PutWord(image, kSetupBlockEnd, static_cast<uint16_t>(loadAddress + block + kBlockSize));
+  PutWord(image, kSetupBlockEnd, static_cast<uint16_t>(loadAddress + blockAt + block.size));
+  PutWord(image, kSetupBlockWords, static_cast<uint16_t>(block.size / 2));
   PutWord(image, kSetupDestEnd, static_cast<uint16_t>(reach));
   PutWord(image, kSetupStreamWords, static_cast<uint16_t>(paddedSize / 2));
   PutWord(image, kSetupLoadAddress, loadAddress);
-  const size_t exit = block + kBlockExit;
+  PutWord(image, kSetupEntry, static_cast<uint16_t>(block.entry));
+  const size_t exit = blockAt + block.Exit();
   if (options.dataMode) {
     PutWord(image, exit, kExitDataLoad);
     PutWord(image, exit + 2, kExitDataOperand);
@@ -79,9 +286,13 @@ PackResult PackRegion(const uint8_t* data, size_t length, uint16_t loadAddress, 
     PutWord(image, exit + 2, result.startAddress);
     PutWord(image, exit + 4, kExitProgramMark);
   }
-  const size_t trailer = block + kBlockSize;
-  PutWord(image, trailer, static_cast<uint16_t>(wholeLength));
-  PutWord(image, trailer + 2, wholeCrc);
+  PutWord(image, blockAt + block.Crc(), crc);
+  if (record != nullptr) {
+    const size_t at = blockAt + block.Crc() + kCrcSize;
+    PutWord(image, at, record->count);
+    PutWord(image, at + 2, record->topAddress);
+    PutWord(image, at + 4, record->topValue);
+  }
   return result;
 }
 
@@ -95,13 +306,13 @@ PackResult Pack(const uint8_t* data, size_t length, uint16_t loadAddress, const 
     result.error = PackError::OddLoadAddress;
     return result;
   }
+  const uint16_t crc = DataCrc(data, length);
   if (loadAddress >= kSystemAreaEnd) {
-    return PackRegion(data, length, loadAddress, loadAddress, options, length, DataCrc(data, length));
+    return PackRegion(data, length, loadAddress, loadAddress, options, crc, nullptr);
   }
   // Below 01000 the file holds a stack image: it stays as it is in the
   // image, but for a program's autostart words, which point at the stub at
-  // 01000.
-  // The CRC is that of the data as the image carries it.
+  // 01000; the image records the words that changed.
   const size_t split = kSystemAreaEnd - loadAddress;
   if (length <= split) {
     result.error = PackError::NothingToPack;
@@ -112,10 +323,9 @@ PackResult Pack(const uint8_t* data, size_t length, uint16_t loadAddress, const 
   const Bytes original(data, data + split);
   const RedirectedStack stack =
       options.dataMode ? RedirectedStack{original, kSystemAreaEnd} : RedirectAutostart(original);
-  Bytes carried = stack.stack;
-  carried.insert(carried.end(), data + split, data + length);
-  result = PackRegion(data + split, length - split, kSystemAreaEnd, stack.startAddress, options,
-                      length, DataCrc(carried.data(), carried.size()));
+  const StackRecord record = RecordChanges(original, stack.stack, loadAddress);
+  result = PackRegion(data + split, length - split, kSystemAreaEnd, stack.startAddress, options, crc,
+                      options.dataMode ? nullptr : &record);
   result.loadAddress = loadAddress;
   if (result.error != PackError::None) return result;
   result.image.insert(result.image.begin(), stack.stack.begin(), stack.stack.end());

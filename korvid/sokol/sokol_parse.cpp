@@ -1,17 +1,15 @@
 // Forward dynamic programming over positions. Each position keeps up to
-// kArrivalsPerPosition arrivals: the cheapest known way to reach it for each
+// form.arrivals arrivals: the cheapest known way to reach it for each
 // distinct state that matters to later costs (inside a literal run or after
-// a match, and the three repeat offsets). From every arrival the parser tries
-// one more literal, every repeat offset and every candidate of the match
-// table at every length that can pay off, at the exact cost in bits.
+// a match, and the repeat offsets). From every arrival the parser tries one
+// more literal, every repeat offset and every candidate of the match table
+// at every length that can pay off, at the exact cost in bits.
 #include "sokol/sokol_parse.h"
 
 #include <algorithm>
 #include <limits>
 
 #include "sokol/sokol_costs.h"
-#include "sokol/sokol_match.h"
-#include "sokol/sokol_stub.h"
 
 namespace sokol {
 
@@ -20,83 +18,116 @@ namespace {
 constexpr uint32_t kNoCost = std::numeric_limits<uint32_t>::max();
 // Every match length up to this is tried; beyond it only the longest one.
 constexpr uint32_t kAllLengthsUpTo = 32;
-// New matches are tried from the cheapest arrivals only: a new offset pushes
-// the oldest repeat offset out, so the dearer arrivals rarely lead anywhere
-// better. On the corpus, 8 of 16 costs 1.8 s against 1.2 s for 4 of 12 and
-// gives 0.11 % less; 12 of 24 gives 0.19 % less for 3.1 s.
-constexpr int kNewMatchArrivals = 8;
+constexpr int kMostRepeats = 3;
 
+// Inputs are shorter than 65536 bytes: lengths, offsets and runs fit 16 bits.
 struct Arrival {
   uint32_t cost = kNoCost;
-  uint32_t literalRun = 0;  // bytes in the literal run that ends here; 0 after a match
-  uint16_t reps[kRepeatCount] = {};
-  int32_t from = -1;        // position of the previous arrival
+  int32_t from = -1;  // position of the previous arrival
+  uint16_t reps[kMostRepeats] = {};
+  uint16_t literalRun = 0;  // bytes in the literal run that ends here; 0 after a match
+  uint16_t length = 0;
+  uint16_t offset = 0;
   uint8_t fromSlot = 0;
   TokenKind kind = TokenKind::Literals;
   uint8_t repeat = 0;
-  uint32_t length = 0;
-  uint32_t offset = 0;
-  uint64_t state = 0;  // StateKey, set when the arrival is offered
 };
 
 // The state of an arrival as far as later costs go: the repeat offsets, and
 // whether it ends a literal run and how long that run's gamma code is (a
 // longer run grows more cheaply, its code lengthening more rarely, so the
-// cheaper arrival now is not always the better one).
+// cheaper arrival now is not always the better one). Repeat offsets the
+// stream does not keep stay 0.
 uint64_t StateKey(const Arrival& a) {
   uint64_t runClass = 0;
-  for (uint32_t run = a.literalRun; run != 0; run >>= 1) ++runClass;
+  for (uint32_t run = a.literalRun; run != 0; run >>= 1) ++runClass;  // its bit length
   return runClass << 48 | uint64_t{a.reps[2]} << 32 | uint64_t{a.reps[1]} << 16 | a.reps[0];
 }
 
 class Arrivals {
  public:
-  explicit Arrivals(size_t positions)
-      : slots_(positions * kArrivalsPerPosition), counts_(positions, 0), worst_(positions, 0) {}
+  Arrivals(size_t positions, int perPosition)
+      : perPosition_(perPosition),
+        slots_(positions * static_cast<size_t>(perPosition)),
+        states_(slots_.size()),
+        costs_(slots_.size()),
+        counts_(positions, 0),
+        worst_(positions, 0),
+        worstCost_(positions, 0) {}
 
-  Arrival* At(size_t position) { return &slots_[position * kArrivalsPerPosition]; }
+  Arrival* At(size_t position) { return &slots_[Base(position)]; }
   int Count(size_t position) const { return counts_[position]; }
 
+  // Whether an arrival of this cost could be kept: when full, one no
+  // cheaper than the dearest can neither replace it nor improve its own
+  // state.
+  bool Admits(size_t position, uint32_t cost) const {
+    return counts_[position] < perPosition_ || cost < worstCost_[position];
+  }
+
   // Keeps `candidate` if it is the cheapest for its state, or among the
-  // cheapest states while there is room.
-  void Offer(size_t position, Arrival candidate) {
-    Arrival* slots = At(position);
+  // cheapest states while there is room. The states and costs of a
+  // position's arrivals have arrays of their own, for the search.
+  void Offer(size_t position, const Arrival& candidate) {
+    if (!Admits(position, candidate.cost)) return;
+    const size_t base = Base(position);
+    const uint64_t state = StateKey(candidate);
     uint8_t& count = counts_[position];
-    // When full, an arrival no cheaper than the dearest one can neither
-    // replace it nor improve its own state.
-    if (count == kArrivalsPerPosition && candidate.cost >= slots[worst_[position]].cost) return;
-    candidate.state = StateKey(candidate);
     for (int i = 0; i < count; ++i) {
-      if (slots[i].state == candidate.state) {
-        if (candidate.cost < slots[i].cost) {
-          slots[i] = candidate;
-          FindWorst(position);
+      if (states_[base + i] == state) {
+        if (candidate.cost < costs_[base + i]) {
+          slots_[base + i] = candidate;
+          costs_[base + i] = candidate.cost;
+          if (i == worst_[position]) FindWorst(position);
         }
         return;
       }
     }
-    if (count < kArrivalsPerPosition) {
-      slots[count++] = candidate;
-    } else {
-      slots[worst_[position]] = candidate;
+    if (count < perPosition_) {
+      const int at = count++;
+      slots_[base + at] = candidate;
+      states_[base + at] = state;
+      costs_[base + at] = candidate.cost;
+      if (at == 0 || candidate.cost > worstCost_[position]) {
+        worst_[position] = static_cast<uint8_t>(at);
+        worstCost_[position] = candidate.cost;
+      }
+      return;
     }
+    const size_t at = base + worst_[position];
+    slots_[at] = candidate;
+    states_[at] = state;
+    costs_[at] = candidate.cost;
     FindWorst(position);
   }
 
  private:
+  size_t Base(size_t position) const { return position * static_cast<size_t>(perPosition_); }
+
   void FindWorst(size_t position) {
-    const Arrival* slots = At(position);
+    const uint32_t* costs = &costs_[Base(position)];
     uint8_t worst = 0;
     for (int i = 1; i < counts_[position]; ++i) {
-      if (slots[i].cost > slots[worst].cost) worst = static_cast<uint8_t>(i);
+      if (costs[i] > costs[worst]) worst = static_cast<uint8_t>(i);
     }
     worst_[position] = worst;
+    worstCost_[position] = costs[worst];
   }
 
+  int perPosition_;
   std::vector<Arrival> slots_;
+  std::vector<uint64_t> states_;
+  std::vector<uint32_t> costs_;
   std::vector<uint8_t> counts_;
   std::vector<uint8_t> worst_;
+  std::vector<uint32_t> worstCost_;
 };
+
+// The lengths tried of a match that can reach `longest`: every one up to
+// kAllLengthsUpTo, then only the longest.
+uint32_t NextLength(uint32_t length, uint32_t longest) {
+  return length < kAllLengthsUpTo || length == longest ? length + 1 : longest;
+}
 
 uint32_t MatchLength(const uint8_t* data, size_t length, size_t position, uint32_t offset,
                      uint32_t limit) {
@@ -108,13 +139,17 @@ uint32_t MatchLength(const uint8_t* data, size_t length, size_t position, uint32
 
 class Parser {
  public:
-  Parser(const uint8_t* data, size_t length)
-      : data_(data), length_(length), matches_(data, length), arrivals_(length + 1) {}
+  Parser(const uint8_t* data, size_t length, const MatchTable& matches, const ParseForm& form)
+      : data_(data),
+        length_(length),
+        matches_(matches),
+        form_(form),
+        arrivals_(length + 1, std::min(std::max(form.arrivals, 1), kArrivalsPerPosition)) {}
 
   std::vector<Token> Run() {
     Arrival start;
     start.cost = 0;
-    for (int i = 0; i < kRepeatCount; ++i) start.reps[i] = kInitialReps[i];
+    for (int i = 0; i < form_.repeats; ++i) start.reps[i] = kInitialRepeats[i];
     arrivals_.Offer(0, start);
     size_t position = 0;
     while (position < length_) position = Step(position);
@@ -146,11 +181,10 @@ class Parser {
       const Arrival from = slots[slot];
       OfferLiteral(position, slot, from);
       OfferRepeats(position, slot, from, kNiceLength);
-      if (slot >= kNewMatchArrivals) continue;
+      if (slot >= form_.newMatchArrivals) continue;
       uint32_t shorter = 1;
       for (const MatchCandidate* match = first; match != last; ++match) {
-        for (uint32_t length = shorter + 1; length <= match->length; ++length) {
-          if (length > kAllLengthsUpTo && length < match->length) continue;
+        for (uint32_t length = shorter + 1; length <= match->length; length = NextLength(length, match->length)) {
           OfferNewMatch(position, slot, from, match->offset, length);
         }
         shorter = match->length;
@@ -167,19 +201,20 @@ class Parser {
   }
 
   void OfferLiteral(size_t position, int slot, const Arrival& from) {
-    Arrival next = Next(from, position, slot);
     const uint32_t run = from.literalRun;
-    uint32_t bits = 8;
+    uint32_t bits = form_.literalBits != nullptr ? form_.literalBits[data_[position]] : 8;
     bits += run == 0 ? kLiteralsSelectorBits + GammaBits(1) : GammaBits(run + 1) - GammaBits(run);
+    if (!arrivals_.Admits(position + 1, from.cost + bits)) return;
+    Arrival next = Next(from, position, slot);
     next.cost = from.cost + bits;
-    next.literalRun = run + 1;
+    next.literalRun = static_cast<uint16_t>(run + 1);
     next.kind = TokenKind::Literals;
     next.length = 1;
     arrivals_.Offer(position + 1, next);
   }
 
   void OfferRepeats(size_t position, int slot, const Arrival& from, uint32_t limit) {
-    for (int repeat = 0; repeat < kRepeatCount; ++repeat) {
+    for (int repeat = 0; repeat < form_.repeats; ++repeat) {
       if (repeat == 0 && from.literalRun == 0) continue;  // "0" means literals there
       const uint32_t offset = from.reps[repeat];
       if (offset == 0 || offset > position) continue;  // 0: not set yet
@@ -189,16 +224,17 @@ class Parser {
       }
       if (seen) continue;
       const uint32_t longest = CachedLength(position, offset, limit);
-      const uint32_t selector = repeat == 0 ? kRepeat0SelectorBits : kRepeatSelectorBits;
-      for (uint32_t length = 1; length <= longest; ++length) {
-        if (length > kAllLengthsUpTo && length < longest) continue;
+      const uint32_t selector = repeat == 0 ? kRepeat0SelectorBits : RepeatSelectorBits(form_.repeats);
+      for (uint32_t length = 1; length <= longest; length = NextLength(length, longest)) {
+        const uint32_t cost = from.cost + selector + GammaBits(length);
+        if (!arrivals_.Admits(position + length, cost)) continue;
         Arrival next = Next(from, position, slot);
-        next.cost = from.cost + selector + GammaBits(length);
+        next.cost = cost;
         next.literalRun = 0;
         next.kind = TokenKind::RepeatMatch;
         next.repeat = static_cast<uint8_t>(repeat);
-        next.length = length;
-        next.offset = offset;
+        next.length = static_cast<uint16_t>(length);
+        next.offset = static_cast<uint16_t>(offset);
         for (int i = repeat; i > 0; --i) next.reps[i] = from.reps[i - 1];
         next.reps[0] = static_cast<uint16_t>(offset);
         arrivals_.Offer(position + length, next);
@@ -222,15 +258,17 @@ class Parser {
 
   void OfferNewMatch(size_t position, int slot, const Arrival& from, uint32_t offset,
                      uint32_t length) {
+    const uint32_t code = form_.evenOffsets ? offset / 2 : offset;
+    const uint32_t cost = from.cost + NewMatchSelectorBits(form_.repeats) + GammaBits(OffsetHigh(code)) +
+                          kOffsetLowBits + GammaBits(length - 1);
+    if (!arrivals_.Admits(position + length, cost)) return;
     Arrival next = Next(from, position, slot);
-    next.cost = from.cost + kNewMatchSelectorBits + GammaBits(OffsetHigh(offset)) +
-                kOffsetLowBits + GammaBits(length - 1);
+    next.cost = cost;
     next.literalRun = 0;
     next.kind = TokenKind::NewMatch;
-    next.length = length;
-    next.offset = offset;
-    next.reps[2] = from.reps[1];
-    next.reps[1] = from.reps[0];
+    next.length = static_cast<uint16_t>(length);
+    next.offset = static_cast<uint16_t>(offset);
+    for (int i = form_.repeats - 1; i > 0; --i) next.reps[i] = from.reps[i - 1];
     next.reps[0] = static_cast<uint16_t>(offset);
     arrivals_.Offer(position + length, next);
   }
@@ -256,10 +294,11 @@ class Parser {
     return std::vector<Token>(reversed.rbegin(), reversed.rend());
   }
 
-  static constexpr int kCacheSize = kArrivalsPerPosition * kRepeatCount;
+  static constexpr int kCacheSize = kArrivalsPerPosition * kMostRepeats;
   const uint8_t* data_;
   size_t length_;
-  MatchTable matches_;
+  const MatchTable& matches_;
+  ParseForm form_;
   Arrivals arrivals_;
   size_t cachePosition_ = static_cast<size_t>(-1);
   int cacheCount_ = 0;
@@ -268,8 +307,9 @@ class Parser {
 
 }  // namespace
 
-std::vector<Token> ParseOptimally(const uint8_t* data, size_t length) {
-  return Parser(data, length).Run();
+std::vector<Token> ParseOptimally(const uint8_t* data, size_t length, const MatchTable& matches,
+                                  const ParseForm& form) {
+  return Parser(data, length, matches, form).Run();
 }
 
 }  // namespace sokol

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "sokol/sokol_match.h"
+
 namespace sokol {
 
 enum class TokenKind : uint8_t {
@@ -22,9 +24,21 @@ struct Token {
   uint32_t offset;  // the distance back for both kinds of match
 };
 
-// Arrivals kept per position: more finds a cheaper parse, at a cost in time.
-constexpr int kArrivalsPerPosition = 16;
+// Arrivals kept per position at most: more finds a cheaper parse, at a cost
+// in time.
+constexpr int kArrivalsPerPosition = 32;
 
-std::vector<Token> ParseOptimally(const uint8_t* data, size_t length);
+// The stream the parse is for, and how hard it looks.
+struct ParseForm {
+  int repeats = 3;           // 1, 2 or 3
+  bool evenOffsets = false;  // new offsets even (`matches` must hold only those)
+  // Bits of a literal byte of each value; null: 8.
+  const uint8_t* literalBits = nullptr;
+  int arrivals = 16;          // kept per position, at most kArrivalsPerPosition
+  int newMatchArrivals = 8;  // of those, the ones that try new matches
+};
+
+std::vector<Token> ParseOptimally(const uint8_t* data, size_t length, const MatchTable& matches,
+                                  const ParseForm& form);
 
 }  // namespace sokol

@@ -1,19 +1,18 @@
-// The Sokol unpacker on the PC. It recognises the stub, takes the stream's
-// place and the program's length from the set-up code and the trailer, and
-// then reads the stream the way the BK's decoder does: the same bit groups,
-// selectors, gamma codes and repeat offsets, written here a second time
-// from the format's description and sharing no code with the packer, so
-// that each checks the other.
+// The Sokol unpacker on the PC. It recognises the set-up code and the
+// decoder block the image carries, takes the stream's place from the set-up
+// code's parameters, and then reads the stream the way that decoder does:
+// the same bit groups, selectors, gamma codes, repeat offsets and literal
+// table, written here a second time from the format's description and
+// sharing no code with the packer, so that each checks the other.
 //
 // It is strict: every read stays inside the stream, every copy inside the
-// data written so far, the data may not grow past the recorded length, the
-// stream must end with the end marker exactly at its last group, the CRC
-// must match, and the decoder on the BK must be able to run in place (its
-// writes stay below the stream bytes it has not read).
+// data written so far, the data may not grow past the room the stub leaves
+// it, the stream must end with the end marker exactly at its last group,
+// the CRC must match, and the decoder on the BK must be able to run in
+// place (its writes stay below the stream bytes it has not read).
 #include <algorithm>
 #include <cstdint>
 
-#include "bk/autostart.h"
 #include "bk/memory.h"
 #include "bk/words.h"
 #include "sokol/sokol.h"
@@ -32,9 +31,9 @@ uint16_t Crc16(const Bytes& data) {
   return static_cast<uint16_t>(crc);
 }
 
-// Reading the stream like the decoder: bytes in order, and bits from a
-// 16-bit group loaded from the next two bytes whenever a bit is wanted and
-// none is left. Running past the end sets `overrun` and yields zeros.
+// Reading the stream like the decoder: bytes in order, and bits from an
+// 8-bit group loaded from the next byte whenever a bit is wanted and none
+// is left. Running past the end sets `overrun` and yields zeros.
 class StreamReader {
  public:
   StreamReader(const uint8_t* bytes, size_t length) : bytes_(bytes), length_(length) {}
@@ -48,6 +47,12 @@ class StreamReader {
     return (group_ >> left_) & 1;
   }
 
+  uint32_t Bits(int count) {
+    uint32_t value = 0;
+    for (int i = 0; i < count; ++i) value = value * 2 + static_cast<uint32_t>(Bit());
+    return value;
+  }
+
   uint8_t Byte() {
     if (position_ >= length_) {
       overrun_ = true;
@@ -56,7 +61,7 @@ class StreamReader {
     return bytes_[position_++];
   }
 
-  // Gamma value, first bit given: while the flag is 1, value = 2 * value +
+  // Gamma value, first flag given: while the flag is 1, value = 2 * value +
   // next bit. A value of more than 17 bits is refused as damage (0).
   uint32_t Gamma(int firstFlag) {
     uint32_t value = 1;
@@ -79,54 +84,84 @@ class StreamReader {
   const uint8_t* bytes_;
   size_t length_;
   size_t position_ = 0;
-  uint16_t group_ = 0;
+  uint8_t group_ = 0;
   int left_ = 0;
   bool overrun_ = false;
 };
 
-struct Layout {
-  size_t streamWords = 0;
-  uint32_t destinationEnd = 0;
-  uint16_t length = 0;
-  uint16_t crc = 0;
-  bool dataMode = false;
-  uint16_t startAddress = 0;
-};
-
 uint16_t WordAt(const uint8_t* image, size_t offset) { return ReadBkWord(image + offset); }
 
-bool IsStub(const uint8_t* image, size_t length) {
-  if (length < kStubSize + kTrailerSize || length % 2 != 0) return false;
+// What the set-up code and the block say.
+struct Layout {
+  Decoder decoder = Decoder::Fast;
+  size_t blockAt = 0;  // offset of the block in the image
+  size_t streamBytes = 0;
+  uint32_t destinationEnd = 0;
+  bool dataMode = false;
+  uint16_t startAddress = 0;
+  bool evenOffsets = false;
+  uint8_t table[kLiteralTableSize] = {};
+};
+
+bool IsSetup(const uint8_t* image, size_t length) {
+  if (length < kSetupSize) return false;
   for (size_t i = 0; i < kSetupCode.size(); ++i) {
     const size_t offset = 2 * i;
-    if (offset == kSetupBlockEnd || offset == kSetupDestEnd || offset == kSetupStreamWords ||
-        offset == kSetupLoadAddress) {
+    if (offset == kSetupBlockEnd || offset == kSetupBlockWords || offset == kSetupDestEnd ||
+        offset == kSetupStreamWords || offset == kSetupLoadAddress || offset == kSetupEntry) {
       continue;
     }
     if (WordAt(image, offset) != kSetupCode[i]) return false;
   }
-  const size_t block = length - kTrailerSize - kBlockSize;
-  for (size_t i = 0; i < kBlockCode.size(); ++i) {
-    const size_t offset = 2 * i;
-    if (offset >= kBlockExit && offset < kBlockExit + 6) continue;
-    if (WordAt(image, block + offset) != kBlockCode[i]) return false;
-  }
   return true;
 }
 
-// `skipped`: bytes of the file below the load address of this image (its
-// stack image, for files below 01000), which the trailer's length counts.
-UnpackError ReadLayout(const uint8_t* image, size_t length, uint16_t loadAddress, size_t skipped,
-                       Layout* layout) {
-  const size_t block = length - kTrailerSize - kBlockSize;
-  const size_t streamBytes = block - kSetupSize;
-  if (WordAt(image, kSetupBlockEnd) != static_cast<uint16_t>(loadAddress + block + kBlockSize) ||
-      WordAt(image, kSetupLoadAddress) != loadAddress ||
-      WordAt(image, kSetupStreamWords) != streamBytes / 2 || streamBytes == 0 ||
-      loadAddress % 2 != 0) {
+// The decoder whose block lies at `blockAt`, ending at `blockEnd`: the words
+// that every image of it has (all but the even-offsets word, the table and
+// the exit) must be there.
+bool FindDecoder(const uint8_t* image, size_t blockAt, size_t blockEnd, Decoder* found) {
+  for (int d = 0; d < kDecoderCount; ++d) {
+    const DecoderBlock& block = BlockOf(static_cast<Decoder>(d));
+    if (blockEnd - blockAt != block.size) continue;
+    bool same = true;
+    for (size_t offset = 0; offset < block.size && same; offset += 2) {
+      const bool exit = offset >= block.Exit() && offset < block.Exit() + 6;
+      const size_t tableSize = static_cast<size_t>(TableSizeOf(FormOf(static_cast<Decoder>(d)).literals));
+      const bool table = offset >= block.table && offset < block.table + tableSize;
+      const bool patched = offset == block.even || offset == block.Crc() || exit || table;
+      same = patched || WordAt(image, blockAt + offset) == block.code[offset / 2];
+    }
+    if (same) {
+      *found = static_cast<Decoder>(d);
+      return true;
+    }
+  }
+  return false;
+}
+
+// `length` runs from the load address to the end of the CRC (which ends
+// the block in the tiny decoder and follows it in the others); `loaded`, at
+// least as long, to the end of what the BK loads there (for a program below
+// 01000, the stack record after the CRC).
+UnpackError ReadLayout(const uint8_t* image, size_t length, size_t loaded, uint16_t loadAddress, Layout* layout) {
+  if (!IsSetup(image, length) || length % 2 != 0) return UnpackError::NotAnImage;
+  const uint32_t blockEnd = WordAt(image, kSetupBlockEnd);
+  const uint32_t blockWords = WordAt(image, kSetupBlockWords);
+  if (blockEnd < loadAddress + kSetupSize || blockEnd - loadAddress > length ||
+      blockEnd - loadAddress < kSetupSize + 2 * blockWords) {
+    return UnpackError::NotAnImage;
+  }
+  const size_t end = blockEnd - loadAddress;
+  layout->blockAt = end - 2 * blockWords;
+  if (!FindDecoder(image, layout->blockAt, end, &layout->decoder)) return UnpackError::NotAnImage;
+  const DecoderBlock& block = BlockOf(layout->decoder);
+  if (layout->blockAt + block.Crc() + kCrcSize != length) return UnpackError::NotAnImage;
+  layout->streamBytes = layout->blockAt - kSetupSize;
+  if (WordAt(image, kSetupLoadAddress) != loadAddress || WordAt(image, kSetupStreamWords) != layout->streamBytes / 2 ||
+      WordAt(image, kSetupEntry) != block.entry || layout->streamBytes == 0 || loadAddress % 2 != 0) {
     return UnpackError::BadParameters;
   }
-  const size_t exit = block + kBlockExit;
+  const size_t exit = layout->blockAt + block.Exit();
   const uint16_t load = WordAt(image, exit);
   const uint16_t operand = WordAt(image, exit + 2);
   const uint16_t mark = WordAt(image, exit + 4);
@@ -137,17 +172,14 @@ UnpackError ReadLayout(const uint8_t* image, size_t length, uint16_t loadAddress
   } else {
     return UnpackError::BadParameters;
   }
-  layout->streamWords = streamBytes / 2;
-  const uint16_t wholeLength = WordAt(image, length - kTrailerSize);
-  if (skipped > 0 && wholeLength <= skipped) return UnpackError::BadParameters;
-  layout->length = static_cast<uint16_t>(wholeLength - skipped);
-  layout->crc = WordAt(image, length - kTrailerSize + 2);
-  // The end of the moved stream: at or above the program's end and the
-  // image's, even, and below the I/O page.
+  const uint16_t even = WordAt(image, layout->blockAt + block.even);
+  if (even != kOddOffsets && even != kEvenOffsets) return UnpackError::BadParameters;
+  layout->evenOffsets = even == kEvenOffsets;
+  std::copy_n(image + layout->blockAt + block.table, TableSizeOf(FormOf(layout->decoder).literals), layout->table);
+  // The end of the moved stream: at or above the image's end, even, and
+  // below the I/O page (the program's end is checked once it is known).
   const uint32_t destinationEnd = WordAt(image, kSetupDestEnd);
-  const uint32_t programEnd = static_cast<uint32_t>(loadAddress) + layout->length;
-  const uint32_t imageEnd = static_cast<uint32_t>(loadAddress) + static_cast<uint32_t>(length);
-  if (destinationEnd < programEnd || destinationEnd < imageEnd || destinationEnd % 2 != 0 ||
+  if (destinationEnd < static_cast<uint32_t>(loadAddress) + loaded || destinationEnd % 2 != 0 ||
       destinationEnd > kMemoryTop) {
     return UnpackError::BadParameters;
   }
@@ -155,143 +187,191 @@ UnpackError ReadLayout(const uint8_t* image, size_t length, uint16_t loadAddress
   return UnpackError::None;
 }
 
-// The three repeat offsets, most recent first, as the block starts them;
-// 0 is not set, and a copy from there is damage.
-struct Repeats {
-  uint32_t offsets[3] = {0, 2, 4};
+// Repeat offsets, most recent first; 0 is not set, and a copy from there is
+// damage. Using one moves it to the front; a new one goes in front and the
+// last drops out.
+class Repeats {
+ public:
+  explicit Repeats(int count) : count_(count) {}
+  int Count() const { return count_; }
   uint32_t Use(int index) {
-    const uint32_t offset = offsets[index];
-    for (int i = index; i > 0; --i) offsets[i] = offsets[i - 1];
-    offsets[0] = offset;
+    const uint32_t offset = offsets_[index];
+    for (int i = index; i > 0; --i) offsets_[i] = offsets_[i - 1];
+    offsets_[0] = offset;
     return offset;
   }
   void Push(uint32_t offset) {
-    offsets[2] = offsets[1];
-    offsets[1] = offsets[0];
-    offsets[0] = offset;
+    for (int i = count_ - 1; i > 0; --i) offsets_[i] = offsets_[i - 1];
+    offsets_[0] = offset;
   }
+
+ private:
+  int count_;
+  uint32_t offsets_[3] = {0, 2, 4};
 };
 
-constexpr uint32_t kMarkerHigh = 0xFFFF;
-constexpr uint32_t kLargestHigh = (0xFFFF >> 7) + 1;  // no offset needs more
+constexpr uint32_t kMarkerHigh = 257;
+constexpr uint32_t kLargestHigh = 256;  // offsets (or halves) up to 32767
 
-// A region's decoding: error None means the stream decoded to the recorded
-// length; the CRC and the in-place check are the caller's.
+// A region's decoding: error None means the stream decoded up to its end
+// marker; the CRC is the caller's.
 struct Region {
   UnpackResult result;
   uint16_t crc = 0;
-  bool inPlace = true;
 };
 
-Region UnpackRegion(const uint8_t* image, size_t length, uint16_t loadAddress, size_t skipped) {
+// Unpacks the image of the region at `loadAddress` (ReadLayout says what
+// `length` and `loaded` are).
+Region UnpackRegion(const uint8_t* image, size_t length, size_t loaded, uint16_t loadAddress) {
   Region region;
   UnpackResult& result = region.result;
   result.loadAddress = loadAddress;
-  if (!IsStub(image, length)) {
-    result.error = UnpackError::NotAnImage;
-    return region;
-  }
   Layout layout;
-  result.error = ReadLayout(image, length, loadAddress, skipped, &layout);
+  result.error = ReadLayout(image, length, loaded, loadAddress, &layout);
   if (result.error != UnpackError::None) return region;
-  region.crc = layout.crc;
+  region.crc = WordAt(image, layout.blockAt + BlockOf(layout.decoder).Crc());
+  const StreamForm form = FormOf(layout.decoder);
 
-  const size_t streamBytes = 2 * layout.streamWords;
-  StreamReader in(image + kSetupSize, streamBytes);
-  const size_t total = layout.length;
+  StreamReader in(image + kSetupSize, layout.streamBytes);
+  // The data may reach up to the end of the moved stream.
+  const size_t room = layout.destinationEnd - loadAddress;
   // On the BK the stream lies at [destinationEnd - streamBytes, destinationEnd)
-  // and the output grows from the load address: a write at output offset o
-  // must stay below the first unread stream byte.
-  const int64_t streamStart = static_cast<int64_t>(layout.destinationEnd) - static_cast<int64_t>(streamBytes);
-  auto overtakes = [&](size_t outputEnd, size_t readPosition) {
-    return static_cast<int64_t>(loadAddress) + static_cast<int64_t>(outputEnd) >
-           streamStart + static_cast<int64_t>(readPosition);
+  // and the output grows from the load address: after each write, the output
+  // may reach the last stream byte read but not beyond.
+  const int64_t streamStart = static_cast<int64_t>(layout.destinationEnd) - static_cast<int64_t>(layout.streamBytes);
+  bool inPlace = true;
+  auto wrote = [&](size_t outputEnd) {
+    inPlace = inPlace && static_cast<int64_t>(loadAddress) + static_cast<int64_t>(outputEnd) <=
+                             streamStart + static_cast<int64_t>(in.Position());
   };
 
   Bytes out;
-  out.reserve(total);
-  Repeats repeats;
+  Repeats repeats(form.repeats);
+  int indexByte = -1;  // an index byte whose high nibble is still to come
   bool afterMatch = true;
-  bool inPlace = true;
+  bool first = true;
   for (;;) {
-    const int first = in.Bit();
+    // The stream starts with literals; after a match "0" starts them.
+    const int selector = first ? 0 : in.Bit();
+    first = false;
     if (in.Overrun()) break;
-    if (first == 0 && afterMatch) {
+    if (selector == 0 && afterMatch) {
       const uint32_t count = in.Gamma();
-      if (count == 0 || in.Overrun() || out.size() + count > total) break;
-      // A literal may land on the very byte it is read from.
-      inPlace = inPlace && !overtakes(out.size(), in.Position());
-      for (uint32_t i = 0; i < count; ++i) out.push_back(in.Byte());
+      if (count == 0 || in.Overrun()) break;
+      if (out.size() + count > room) {
+        result.error = UnpackError::WrongLength;
+        return region;
+      }
+      for (uint32_t i = 0; i < count; ++i) {
+        const bool fromTable = form.literals != Literals::Bytes && in.Bit() == 1;
+        if (!fromTable) {
+          out.push_back(in.Byte());
+        } else if (form.literals == Literals::TableBits) {
+          out.push_back(layout.table[in.Bits(kLiteralIndexBits)]);
+        } else if (indexByte >= 0) {
+          out.push_back(layout.table[indexByte >> 4]);
+          indexByte = -1;
+        } else {
+          indexByte = in.Byte();
+          out.push_back(layout.table[indexByte & 15]);
+        }
+        wrote(out.size());
+      }
       if (in.Overrun()) break;
       afterMatch = false;
       continue;
     }
     uint32_t offset = 0;
     uint32_t count = 0;
-    if (first == 0) {
+    // After literals "0" is repeat offset 0; "1" a match: a new offset with
+    // one repeat offset, else "10" a new offset, "11" repeat offset 1 with
+    // two, "110" and "111" repeat offsets 1 and 2 with three.
+    const bool newOffset = selector == 1 && (repeats.Count() == 1 || in.Bit() == 0);
+    if (selector == 0) {
       offset = repeats.Use(0);
       count = in.Gamma();
-    } else if (in.Bit() == 0) {
+    } else if (newOffset) {
       const uint32_t high = in.Gamma();
       if (high == kMarkerHigh && !in.Overrun()) {
         // The stream ends here, but for one zero byte that pads it to words.
         const size_t end = in.Position();
-        const bool padded = end == streamBytes || (end + 1 == streamBytes && image[kSetupSize + end] == 0);
-        if (padded && in.RestIsZero() && out.size() == total) {
-          result.error = UnpackError::None;
-          region.inPlace = inPlace;
-        } else {
-          result.error = out.size() != total ? UnpackError::WrongLength : UnpackError::DamagedStream;
+        const bool padded = end == layout.streamBytes ||
+                            (end + 1 == layout.streamBytes && image[kSetupSize + end] == 0);
+        if (!padded || !in.RestIsZero()) break;
+        result.data = std::move(out);
+        const size_t programEnd = loadAddress + result.data.size();
+        if (programEnd > layout.destinationEnd) {
+          result.error = UnpackError::WrongLength;
+        } else if (!inPlace) {
+          result.error = UnpackError::MarginTooSmall;
         }
-        if (result.error == UnpackError::None) {
-          result.data = std::move(out);
-          result.dataMode = layout.dataMode;
-          result.startAddress = layout.startAddress;
-          result.margin = layout.destinationEnd - loadAddress - static_cast<uint32_t>(total);
+        if (result.error != UnpackError::None) {
+          result.data.clear();
+          return region;
         }
+        result.dataMode = layout.dataMode;
+        result.startAddress = layout.startAddress;
+        result.decoder = layout.decoder;
+        result.margin = layout.destinationEnd - static_cast<uint32_t>(programEnd);
         return region;
       }
       if (high == 0 || high > kLargestHigh) break;
       const uint32_t byte = in.Byte();
-      offset = ((high - 1) << 7) + (byte >> 1) + 1;
+      offset = ((high - 1) << 7) + (byte >> 1);
+      if (layout.evenOffsets) offset *= 2;
       const uint32_t lengthCode = in.Gamma(static_cast<int>(byte & 1));
       if (lengthCode == 0) break;
       count = lengthCode + 1;
       repeats.Push(offset);
     } else {
-      offset = repeats.Use(in.Bit() == 0 ? 1 : 2);
+      offset = repeats.Use(repeats.Count() == 2 || in.Bit() == 0 ? 1 : 2);
       count = in.Gamma();
     }
-    if (in.Overrun() || count == 0 || offset == 0 || offset > out.size() ||
-        out.size() + count > total) {
-      break;
+    if (in.Overrun() || count == 0 || offset == 0 || offset > out.size()) break;
+    if (out.size() + count > room) {
+      result.error = UnpackError::WrongLength;
+      return region;
     }
     for (uint32_t i = 0; i < count; ++i) out.push_back(out[out.size() - offset]);
-    inPlace = inPlace && !overtakes(out.size(), in.Position());
+    wrote(out.size());
     afterMatch = true;
   }
-  result.error = out.size() >= total && !in.Overrun() ? UnpackError::WrongLength : UnpackError::DamagedStream;
+  result.error = UnpackError::DamagedStream;
   return region;
 }
 
-// The whole file's checks: its CRC, then room for unpacking in place.
-UnpackError Checked(const Region& region, const Bytes& data) {
-  if (Crc16(data) != region.crc) return UnpackError::ChecksumMismatch;
-  return region.inPlace ? UnpackError::None : UnpackError::MarginTooSmall;
+// A program's image below 01000 records the stack words that pointing its
+// autostart words at 01000 changed: how many, the address of the topmost,
+// and its value in the file; the ones below it held the start address.
+constexpr size_t kStackRecordSize = 6;
+
+bool RestoreStack(const uint8_t* record, uint16_t loadAddress, uint16_t startAddress, Bytes* stack) {
+  const uint32_t count = ReadBkWord(record);
+  const uint32_t top = ReadBkWord(record + 2);
+  const uint16_t value = ReadBkWord(record + 4);
+  if (count == 0) return top == 0 && value == 0;
+  if (top % 2 != 0 || top + 2 > kSystemAreaEnd || top < loadAddress + 2 * (count - 1)) return false;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t* word = stack->data() + (top - loadAddress - 2 * i);
+    if (ReadBkWord(word) != kSystemAreaEnd) return false;  // the packer wrote 01000 there
+    WriteBkWord(word, i == 0 ? value : startAddress);
+  }
+  return true;
 }
 
 }  // namespace
 
 UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
   if (loadAddress >= kSystemAreaEnd || loadAddress % 2 != 0) {
-    Region region = UnpackRegion(image, length, loadAddress, 0);
-    if (region.result.error == UnpackError::None) {
-      region.result.error = Checked(region, region.result.data);
-      if (region.result.error != UnpackError::None) region.result.data.clear();
+    Region region = UnpackRegion(image, length, length, loadAddress);
+    if (region.result.error == UnpackError::None && Crc16(region.result.data) != region.crc) {
+      region.result.error = UnpackError::ChecksumMismatch;
+      region.result.data.clear();
     }
     return region.result;
   }
-  // Below 01000: the stack image as it is, then an image at 01000.
+  // Below 01000: the stack image, then an image at 01000 (for a program,
+  // with the stack record after its CRC).
   UnpackResult result;
   result.loadAddress = loadAddress;
   const size_t split = kSystemAreaEnd - loadAddress;
@@ -299,25 +379,36 @@ UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
     result.error = UnpackError::NotAnImage;
     return result;
   }
-  Region region = UnpackRegion(image + split, length - split, kSystemAreaEnd, split);
+  // The exit says the mode; a program's image carries the record. Try the
+  // layout with it first: a data image's trailing words are its CRC.
+  const size_t regionLength = length - split;
+  Region region = regionLength > kStackRecordSize
+                      ? UnpackRegion(image + split, regionLength - kStackRecordSize, regionLength, kSystemAreaEnd)
+                      : Region{};
+  const bool recorded = region.result.error == UnpackError::None && !region.result.dataMode &&
+                        regionLength > kStackRecordSize;
+  if (!recorded) {
+    region = UnpackRegion(image + split, regionLength, regionLength, kSystemAreaEnd);
+    if (region.result.error == UnpackError::None && !region.result.dataMode) {
+      region.result.error = UnpackError::BadParameters;  // a program's image without its record
+    }
+  }
   if (region.result.error != UnpackError::None) {
     result.error = region.result.error;
     return result;
   }
-  // The CRC covers the data as the image carries it; then a program's
-  // autostart words are given back (a data image carries its stack image
-  // as it was).
   Bytes data(image, image + split);
+  if (recorded && !RestoreStack(image + length - kStackRecordSize, loadAddress, region.result.startAddress, &data)) {
+    result.error = UnpackError::BadParameters;
+    return result;
+  }
   data.insert(data.end(), region.result.data.begin(), region.result.data.end());
+  if (Crc16(data) != region.crc) {
+    result.error = UnpackError::ChecksumMismatch;
+    return result;
+  }
   result = region.result;
   result.loadAddress = loadAddress;
-  result.data.clear();
-  result.error = Checked(region, data);
-  if (result.error != UnpackError::None) return result;
-  if (!result.dataMode) {
-    const Bytes restored = RestoreAutostart(Bytes(image, image + split), result.startAddress);
-    std::copy(restored.begin(), restored.end(), data.begin());
-  }
   result.data = std::move(data);
   return result;
 }
