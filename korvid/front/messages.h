@@ -213,7 +213,8 @@ inline constexpr const wchar_t* kMsgGranolDoesNotFit =
 // needs to unpack in place, and the decoder it carries (by sokol::Decoder).
 inline constexpr const wchar_t* kMsgSokolMargin = L", запас %u байт, распаковщик %s";
 inline constexpr const wchar_t* kSokolDecoderNames[] = {
-    L"малый", L"компактный", L"компактный с таблицей", L"быстрый", L"быстрый с таблицей"};
+    L"малый", L"компактный", L"компактный с таблицей", L"быстрый", L"быстрый с таблицей",
+    L"быстрый с малой таблицей"};
 inline constexpr const wchar_t* kMsgSokolOddLoadAddress =
     L"Ошибка:: нечётный адрес загрузки 0%o, упаковка Sokol невозможна.\n";
 inline constexpr const wchar_t* kMsgSokolNothingToPack = kMsgDorvikNothingToPack;

@@ -1,5 +1,7 @@
 #include "front/methods.h"
 
+#include <iterator>
+
 #include "common/console.h"
 #include "common/platform.h"
 #include "common/utf8.h"
@@ -111,6 +113,8 @@ MethodOutcome UnpackWithGranol(const PackerState& state) {
   return MethodOutcome();
 }
 
+static_assert(std::size(kSokolDecoderNames) == sokol::kDecoderCount, "a name for every Sokol decoder");
+
 MethodOutcome PackWithSokol(const PackerState& state) {
   sokol::PackOptions options;
   options.dataMode = state.dataMode;
@@ -119,7 +123,8 @@ MethodOutcome PackWithSokol(const PackerState& state) {
   switch (result.error) {
     case sokol::PackError::None: {
       MethodOutcome outcome = Done(std::move(result.image), load);
-      outcome.resultDetails = FormatText(kMsgSokolMargin, U(result.margin), kSokolDecoderNames[static_cast<int>(result.decoder)]);
+      outcome.resultDetails =
+          FormatText(kMsgSokolMargin, U(result.margin), kSokolDecoderNames[static_cast<int>(result.decoder)]);
       outcome.margin = result.margin;
       outcome.decoder = result.decoder;
       return outcome;

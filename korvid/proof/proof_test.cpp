@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "bk/autostart.h"
@@ -79,17 +80,22 @@ Proof ProveGranol(const Bytes& data, uint16_t load) {
   return proof::ProveGranol(packed.image, data, load);
 }
 
-sokol::PackResult PackSokol(const Bytes& data, uint16_t load, bool dataMode) {
+sokol::PackResult PackSokol(const Bytes& data, uint16_t load, bool dataMode,
+                            std::optional<sokol::Decoder> decoder = std::nullopt) {
   sokol::PackOptions options;
   options.dataMode = dataMode;
+  options.decoder = decoder;
   const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), load, options);
   EXPECT_EQ(packed.error, sokol::PackError::None);
   return packed;
 }
 
-// Where the decoder block's exit lies in a Sokol image.
-size_t SokolExit(const Bytes& image) {
-  return image.size() - sokol::kTrailerSize - sokol::kBlockSize + sokol::kBlockExit;
+// Where the decoder block's exit lies in a Sokol image: 8 bytes before
+// the block's end, which the set-up code names.
+size_t SokolExit(const sokol::PackResult& packed) {
+  const size_t region = packed.loadAddress < kSystemAreaEnd ? kSystemAreaEnd - packed.loadAddress : 0;
+  const uint16_t blockEnd = WordAt(packed.image, region + sokol::kSetupBlockEnd);
+  return region + (blockEnd - (packed.loadAddress + region)) - 8;
 }
 
 void ExpectProven(const Proof& p, const std::string& label) {
@@ -149,13 +155,16 @@ TEST(Proof, GranolImagesBesideTheirData) {
   EXPECT_TRUE(empty.Proven()) << Describe(empty);
 }
 
-TEST(Proof, SokolImagesInBothModes) {
+TEST(Proof, SokolImagesOfEveryDecoderInBothModes) {
   Random random(14);
   const Bytes program = GenerateProgram(random, 5000);
   for (const bool dataMode : {false, true}) {
     for (const uint16_t load : {01000u, 030000u, 0400u}) {
-      ExpectProven(proof::ProveSokol(PackSokol(program, load, dataMode), program, dataMode),
-                   "Sokol at " + Octal(load) + (dataMode ? " -d" : ""));
+      for (int d = 0; d < sokol::kDecoderCount; ++d) {
+        const auto decoder = static_cast<sokol::Decoder>(d);
+        ExpectProven(proof::ProveSokol(PackSokol(program, load, dataMode, decoder), program, dataMode),
+                     "Sokol decoder " + std::to_string(d) + " at " + Octal(load) + (dataMode ? " -d" : ""));
+      }
     }
     const Bytes odd = GenerateProgram(random, 333);
     ExpectProven(proof::ProveSokol(PackSokol(odd, 02000, dataMode), odd, dataMode),
@@ -177,7 +186,7 @@ TEST(Proof, SokolImagesBelow01000EnterThroughTheirStackImage) {
   // The exit must jump where the autostart words said.
   const Bytes data = StackFile(0600, 02000, random);
   sokol::PackResult packed = PackSokol(data, 0600, false);
-  const size_t exit = SokolExit(packed.image);
+  const size_t exit = SokolExit(packed);
   ASSERT_EQ(WordAt(packed.image, exit + 2), 02000);
   PutWord(packed.image, exit + 2, 01000);
   const Proof p = proof::ProveSokol(packed, data, false);
@@ -254,10 +263,10 @@ TEST(Proof, BrokenExitIsAWrongHandOff) {
   // Sokol: the start address in the exit.
   const sokol::PackResult sokol = PackSokol(program, 02000, false);
   Bytes sokolImage = sokol.image;
-  const size_t exit = SokolExit(sokolImage);
+  const size_t exit = SokolExit(sokol);
   ASSERT_EQ(WordAt(sokolImage, exit + 2), 02000);
   PutWord(sokolImage, exit + 2, 03000);
-  const Proof p = proof::ProveSokol(sokolImage, program, 02000, false, sokol.margin);
+  const Proof p = proof::ProveSokol(sokolImage, program, 02000, false, sokol.margin, sokol.decoder);
   EXPECT_EQ(p.verdict, Verdict::WrongHandOff) << Describe(p);
   EXPECT_EQ(p.address, 03000);
   EXPECT_EQ(p.expected, 02000);
@@ -351,10 +360,10 @@ TEST(Proof, LongStubWordsAndRegistersAreChecked) {
   // 1) returns with the return address still on the stack.
   const sokol::PackResult sokol = PackSokol(data, 02000, true);
   Bytes sokolImage = sokol.image;
-  const size_t mark = SokolExit(sokolImage) + 4;
+  const size_t mark = SokolExit(sokol) + 4;
   ASSERT_EQ(WordAt(sokolImage, mark), sokol::kExitDataMark);
   PutWord(sokolImage, mark, sokol::kExitProgramMark);
-  const Proof sp = proof::ProveSokol(sokolImage, data, 02000, true, sokol.margin);
+  const Proof sp = proof::ProveSokol(sokolImage, data, 02000, true, sokol.margin, sokol.decoder);
   EXPECT_NE(sp.verdict, Verdict::Proven) << Describe(sp);
 }
 

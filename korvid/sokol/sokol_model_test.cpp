@@ -1,11 +1,13 @@
 // Sokol images run in our PDP-11 model, many more of them than the
 // emulator tests can afford on simh: generated inputs of every shape and
-// length, at load addresses across the memory, in both modes. Each run
-// must hand off where the mode says, with SP as the mode says, the data in
-// place, and every byte outside the program, its margin and the decoder's
-// stack area as it was (the memory is filled with a pattern first).
+// length, at load addresses across the memory, in both modes, with every
+// decoder. Each run must hand off where the mode says, with SP as the mode
+// says, the data in place, every byte outside the program, its margin and
+// the decoder's stack area as it was (the memory is filled with a pattern
+// first), and exactly as many instructions run as the packer counted.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -21,8 +23,6 @@ using sokol::Bytes;
 constexpr uint16_t kCaller = 0200;      // the caller's return address
 constexpr uint16_t kStack = 01000;      // SP before the caller's JSR PC
 constexpr uint32_t kRamEnd = pdp11::kIoPageStart;
-// The decoder's stack area: the block and two nested calls below it.
-constexpr uint32_t kStackUse = sokol::kBlockSize + 4;
 
 uint8_t Pattern(uint32_t address) { return static_cast<uint8_t>(address * 37 + 11); }
 
@@ -67,11 +67,15 @@ Bytes Generated(std::mt19937& random, size_t length) {
 }
 
 // Packs, runs in the model as after JSR PC from kCaller, and checks.
-void ExpectRunsInModel(const Bytes& data, uint16_t loadAddress, bool dataMode) {
+void ExpectRunsInModel(const Bytes& data, uint16_t loadAddress, bool dataMode,
+                       std::optional<sokol::Decoder> decoder = std::nullopt) {
   sokol::PackOptions options;
   options.dataMode = dataMode;
+  options.decoder = decoder;
   const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), loadAddress, options);
   ASSERT_EQ(packed.error, sokol::PackError::None);
+  // The decoder's stack area: the block and two nested calls below it.
+  const uint32_t stackUse = static_cast<uint32_t>(sokol::BlockOf(packed.decoder).size) + 4;
   const uint32_t reach = loadAddress + static_cast<uint32_t>(data.size()) + packed.margin;
   ASSERT_LE(reach, kRamEnd);
   pdp11::Machine machine;
@@ -87,11 +91,12 @@ void ExpectRunsInModel(const Bytes& data, uint16_t loadAddress, bool dataMode) {
   ASSERT_TRUE(outcome.HandedOff()) << pdp11::StopReasonName(outcome.reason) << " at " << outcome.pc;
   EXPECT_EQ(outcome.pc, handOff);
   EXPECT_EQ(machine.Register(pdp11::kSp), dataMode ? kStack : kStack - 2);
+  EXPECT_EQ(machine.Instructions(), packed.instructions);
   const auto& memory = machine.Memory();
   EXPECT_TRUE(std::equal(data.begin(), data.end(), memory.begin() + loadAddress)) << "unpacked data differ";
   // Outside the program and its margin, only the decoder's stack area and
   // the caller's return address may have changed.
-  const uint32_t stackLow = kStack - 2 - kStackUse;
+  const uint32_t stackLow = kStack - 2 - stackUse;
   for (uint32_t address = 01000; address < kRamEnd; ++address) {
     if (address >= loadAddress && address < reach) continue;
     if (memory[address] != Pattern(address)) {
@@ -115,9 +120,12 @@ TEST(SokolModel, GeneratedInputsUnpackInPlace) {
     const Bytes data = Generated(random, length);
     const uint32_t room = kRamEnd - 01000 - static_cast<uint32_t>(length) - 512;
     const uint16_t loadAddress = static_cast<uint16_t>((01000 + random() % room) & ~1u);
+    // Each decoder in turn, then the packer's choice.
+    const int d = i % (sokol::kDecoderCount + 1);
+    const auto decoder = d < sokol::kDecoderCount ? std::optional(static_cast<sokol::Decoder>(d)) : std::nullopt;
     SCOPED_TRACE("case " + std::to_string(i) + ", length " + std::to_string(length) + ", load " +
-                 std::to_string(loadAddress));
-    ExpectRunsInModel(data, loadAddress, i % 2 == 1);
+                 std::to_string(loadAddress) + ", decoder " + std::to_string(d));
+    ExpectRunsInModel(data, loadAddress, i % 2 == 1, decoder);
     if (HasFailure()) return;
   }
 }

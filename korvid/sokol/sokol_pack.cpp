@@ -275,7 +275,8 @@ PackResult PackRegion(const uint8_t* data, size_t length, uint16_t loadAddress, 
   PutWord(image, kSetupDestEnd, static_cast<uint16_t>(reach));
   PutWord(image, kSetupStreamWords, static_cast<uint16_t>(paddedSize / 2));
   PutWord(image, kSetupLoadAddress, loadAddress);
-  PutWord(image, kSetupEntry, static_cast<uint16_t>(block.entry));
+  // A stream starts with literals, but for no data at all.
+  PutWord(image, kSetupEntry, static_cast<uint16_t>(length != 0 ? block.entry : block.next));
   const size_t exit = blockAt + block.Exit();
   if (options.dataMode) {
     PutWord(image, exit, kExitDataLoad);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,21 +20,30 @@ namespace {
 using sokol::PackError;
 using sokol::UnpackError;
 
-sokol::PackResult PackBytes(const Bytes& data, uint16_t loadAddress, bool dataMode = false) {
+using Chosen = std::optional<sokol::Decoder>;
+
+sokol::PackResult PackBytes(const Bytes& data, uint16_t loadAddress, bool dataMode = false,
+                            Chosen decoder = std::nullopt) {
   sokol::PackOptions options;
   options.dataMode = dataMode;
+  options.decoder = decoder;
   return sokol::Pack(data.data(), data.size(), loadAddress, options);
 }
 
 // Packs, unpacks and compares; returns the packed result for more checks.
-sokol::PackResult ExpectRoundTrip(const Bytes& data, uint16_t loadAddress, bool dataMode = false) {
-  const sokol::PackResult packed = PackBytes(data, loadAddress, dataMode);
+sokol::PackResult ExpectRoundTrip(const Bytes& data, uint16_t loadAddress, bool dataMode = false,
+                                  Chosen decoder = std::nullopt) {
+  const sokol::PackResult packed = PackBytes(data, loadAddress, dataMode, decoder);
+  if (decoder) {
+    EXPECT_EQ(packed.decoder, *decoder);
+  }
   EXPECT_EQ(packed.error, PackError::None);
   const sokol::UnpackResult unpacked = sokol::Unpack(packed.image.data(), packed.image.size(), loadAddress);
   EXPECT_EQ(unpacked.error, UnpackError::None);
   EXPECT_TRUE(unpacked.data == data) << "data differ after the round trip, length " << data.size();
   EXPECT_EQ(unpacked.dataMode, dataMode);
   EXPECT_EQ(unpacked.margin, packed.margin);
+  EXPECT_EQ(unpacked.decoder, packed.decoder);
   if (!dataMode) {
     // Below 01000 the program starts where its autostart words sent it.
     EXPECT_EQ(unpacked.startAddress, loadAddress >= 01000 ? loadAddress : packed.startAddress);
@@ -81,20 +91,27 @@ Bytes GeneratedData(std::mt19937& random, size_t length) {
   return data;
 }
 
-// The stack image of a BK file below 01000: either the stack filled with
-// the start address from 0600 (or the file's start) up to 01000, a zero
-// word below, or no autostart address at 0744. (Words of 01000 right below
-// the run would come back as the start address: the autostart rules cannot
-// tell them from the run.)
+// The stack image of a BK file below 01000: the stack filled with the
+// start address from 0600 (or the file's start) up to 01000 with 01000 or
+// a zero word below; the start address in the autostart word alone, any
+// word below it; or no autostart address at 0744. The image records the
+// words that pointing the autostart words at 01000 changes: all come back.
 void WithStackImage(std::mt19937& random, uint16_t loadAddress, Bytes* data) {
   const size_t split = 01000u - loadAddress;
-  if (random() % 2 == 0) {
-    const uint16_t start = static_cast<uint16_t>(01002 + 2 * (random() % 010000));
-    const size_t from = loadAddress < 0600 ? 0600u - loadAddress : 0;
-    if (from >= 2) WriteBkWord(data->data() + from - 2, 0);
-    for (size_t at = from; at + 1 < split; at += 2) WriteBkWord(data->data() + at, start);
-  } else if (loadAddress <= 0744) {
-    WriteBkWord(data->data() + (0744 - loadAddress), static_cast<uint16_t>(random() % 01001));
+  const uint16_t start = static_cast<uint16_t>(01002 + 2 * (random() % 010000));
+  switch (random() % 3) {
+    case 0: {
+      const size_t from = loadAddress < 0600 ? 0600u - loadAddress : 0;
+      if (from >= 2) WriteBkWord(data->data() + from - 2, random() % 2 ? 0 : 01000);
+      for (size_t at = from; at + 1 < split; at += 2) WriteBkWord(data->data() + at, start);
+      break;
+    }
+    case 1:
+      if (loadAddress <= 0744) WriteBkWord(data->data() + (0744 - loadAddress), start);
+      break;
+    default:
+      if (loadAddress <= 0744) WriteBkWord(data->data() + (0744 - loadAddress), static_cast<uint16_t>(random() % 01001));
+      break;
   }
 }
 
@@ -110,7 +127,9 @@ TEST(SokolPack, RoundTripsOfGeneratedInputs) {
       continue;
     }
     if (loadAddress < 01000) WithStackImage(random, loadAddress, &data);
-    ExpectRoundTrip(data, loadAddress, i % 3 == 0);
+    // Each decoder in turn, then the packer's choice.
+    const int d = i % (sokol::kDecoderCount + 1);
+    ExpectRoundTrip(data, loadAddress, i % 3 == 0, d < sokol::kDecoderCount ? Chosen(static_cast<sokol::Decoder>(d)) : Chosen());
     if (HasFailure()) return;
   }
 }
@@ -149,50 +168,69 @@ TEST(SokolPack, IncompressibleInputUpToTheLimit) {
   EXPECT_EQ(packed.margin, packed.image.size() - data.size());
 }
 
-// "AAAA": a literal A, then a new offset 1 for three bytes (repeat offset 0
-// is not set at the start), then the end marker. Bits in reading order, in
-// 8-bit groups, each loaded when the decoder wants a bit and has none:
-//   group 21: 0 0 (literals, count 1) | byte 'A' | 1 0 (new offset) 0 (high
-//   part 1) | offset byte 01: offset 1, first flag 1 of gamma(2) | 0 0 (the
-//   rest of gamma(2): length 3) 1 | group 7F: 0 (new offset) and the end
-//   marker's high part 0xFFFF, 15 times 1 1 and a 0, through FF FF FE.
+// "AAAA" for the fast decoder: two literals A, then repeat offset 1 (which
+// starts as 2) for two bytes, then the end marker. Bits in reading order,
+// in 8-bit groups, each loaded when the decoder wants a bit and has none:
+//   group 9A: 1 0 0 (the first literals, count 2) | bytes 'A' 'A' | 1 1 0
+//   (repeat offset 1) 1 0 | group 55: 0 (length 2) 1 0 (new offset) and
+//   the end marker's high part 257 through groups 55 and 60: seven times
+//   1 0, then 1 1 and a 0.
 TEST(SokolPack, WorkedExampleStream) {
   const Bytes data{'A', 'A', 'A', 'A'};
-  const sokol::PackResult packed = PackBytes(data, 01000);
+  const sokol::PackResult packed = PackBytes(data, 01000, false, sokol::Decoder::Fast);
   ASSERT_EQ(packed.error, PackError::None);
-  EXPECT_EQ(packed.streamSize, 7u);
-  const Bytes stream(packed.image.begin() + sokol::kSetupSize, packed.image.begin() + sokol::kSetupSize + 8);
-  EXPECT_EQ(stream, (Bytes{0x21, 'A', 0x01, 0x7F, 0xFF, 0xFF, 0xFE, 0x00}));
+  EXPECT_EQ(packed.streamSize, 6u);
+  const Bytes stream(packed.image.begin() + sokol::kSetupSize, packed.image.begin() + sokol::kSetupSize + 6);
+  EXPECT_EQ(stream, (Bytes{0x9A, 'A', 'A', 0x55, 0x55, 0x60}));
 }
 
 TEST(SokolPack, ImageLayoutAndParameters) {
   std::mt19937 random(5);
   const Bytes data = GeneratedData(random, 3001);
-  for (bool dataMode : {false, true}) {
-    const sokol::PackResult packed = PackBytes(data, 02000, dataMode);
-    ASSERT_EQ(packed.error, PackError::None);
-    const Bytes& image = packed.image;
-    const size_t padded = packed.streamSize + packed.streamSize % 2;
-    ASSERT_EQ(image.size(), sokol::kStubSize + padded + sokol::kTrailerSize);
-    auto word = [&](size_t offset) { return ReadBkWord(image.data() + offset); };
-    EXPECT_EQ(word(0), 012704);  // MOV #blockEnd, R4: the entry at the load address
-    EXPECT_EQ(word(sokol::kSetupBlockEnd), 02000 + image.size() - sokol::kTrailerSize);
-    EXPECT_EQ(word(sokol::kSetupDestEnd), 02000 + data.size() + packed.margin);
-    EXPECT_EQ(word(sokol::kSetupDestEnd) % 2, 0);
-    EXPECT_EQ(word(sokol::kSetupStreamWords), padded / 2);
-    EXPECT_EQ(word(sokol::kSetupLoadAddress), 02000);
-    const size_t exit = sokol::kSetupSize + padded + sokol::kBlockExit;
-    if (dataMode) {
-      EXPECT_EQ(word(exit), 016705);  // MOV 4(PC), R5: the caller's return address
-      EXPECT_EQ(word(exit + 2), 4);
-      EXPECT_EQ(word(exit + 4), 006401);  // MARK 1
-    } else {
-      EXPECT_EQ(word(exit), 012705);  // MOV #start, R5
-      EXPECT_EQ(word(exit + 2), 02000);
-      EXPECT_EQ(word(exit + 4), 006400);  // MARK 0
+  for (int d = 0; d < sokol::kDecoderCount; ++d) {
+    for (bool dataMode : {false, true}) {
+      SCOPED_TRACE("decoder " + std::to_string(d) + (dataMode ? ", data mode" : ""));
+      const auto decoder = static_cast<sokol::Decoder>(d);
+      const sokol::DecoderBlock& block = sokol::BlockOf(decoder);
+      const sokol::PackResult packed = PackBytes(data, 02000, dataMode, decoder);
+      ASSERT_EQ(packed.error, PackError::None);
+      const Bytes& image = packed.image;
+      const size_t padded = packed.streamSize + packed.streamSize % 2;
+      const size_t blockAt = sokol::kSetupSize + padded;
+      ASSERT_EQ(image.size(), blockAt + block.Crc() + sokol::kCrcSize);
+      auto word = [&](size_t offset) { return ReadBkWord(image.data() + offset); };
+      EXPECT_EQ(word(0), 012704);  // MOV #blockEnd, R4: the entry at the load address
+      EXPECT_EQ(word(sokol::kSetupBlockEnd), 02000 + blockAt + block.size);
+      EXPECT_EQ(word(sokol::kSetupBlockWords), block.size / 2);
+      EXPECT_EQ(word(sokol::kSetupDestEnd), 02000 + data.size() + packed.margin);
+      EXPECT_EQ(word(sokol::kSetupDestEnd) % 2, 0);
+      EXPECT_EQ(word(sokol::kSetupStreamWords), padded / 2);
+      EXPECT_EQ(word(sokol::kSetupLoadAddress), 02000);
+      EXPECT_EQ(word(sokol::kSetupEntry), block.entry);
+      EXPECT_EQ(word(blockAt + block.even), packed.evenOffsets ? sokol::kEvenOffsets : sokol::kOddOffsets);
+      const size_t exit = blockAt + block.Exit();
+      if (dataMode) {
+        EXPECT_EQ(word(exit), 016705);  // MOV 4(PC), R5: the caller's return address
+        EXPECT_EQ(word(exit + 2), 4);
+        EXPECT_EQ(word(exit + 4), 006401);  // MARK 1
+      } else {
+        EXPECT_EQ(word(exit), 012705);  // MOV #start, R5
+        EXPECT_EQ(word(exit + 2), 02000);
+        EXPECT_EQ(word(exit + 4), 006400);  // MARK 0
+      }
+      // The CRC-16 of the data (polynomial 0x1021, initial value 0xFFFF).
+      uint32_t crc = 0xFFFF;
+      for (uint8_t byte : data) {
+        crc ^= static_cast<uint32_t>(byte) << 8;
+        for (int i = 0; i < 8; ++i) crc = (crc & 0x8000 ? crc << 1 ^ 0x1021 : crc << 1) & 0xFFFF;
+      }
+      EXPECT_EQ(word(blockAt + block.Crc()), crc);
     }
-    EXPECT_EQ(word(image.size() - 4), data.size());
   }
+  // No data: the set-up jumps to the selector read after a match.
+  const sokol::PackResult empty = PackBytes(Bytes{}, 02000, false, sokol::Decoder::Tiny);
+  ASSERT_EQ(empty.error, PackError::None);
+  EXPECT_EQ(ReadBkWord(empty.image.data() + sokol::kSetupEntry), sokol::BlockOf(sokol::Decoder::Tiny).next);
 }
 
 // The margin covers what the in-place decoder needs and no more than

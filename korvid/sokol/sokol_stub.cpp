@@ -494,12 +494,12 @@ constexpr DecoderTiming kFastNibbleTiming = {
     kLiteralFlag, kNone, 4, 2, 2, 10, 1, {3, 6, 8}, 14, 5};
 
 constexpr DecoderBlock kBlocks[kDecoderCount] = {
-    {kTinyBlock.data(), kTinyBlock.size() * 2, 0046, 0124, 0, true, kTinyTiming},
-    {kCompactBlock.data(), kCompactBlock.size() * 2, 0046, 0146, 0, false, kCompactTiming},
-    {kCompactTableBlock.data(), kCompactTableBlock.size() * 2, 0046, 0214, 0222, false, kCompactTableTiming},
-    {kFastBlock.data(), kFastBlock.size() * 2, 0030, 0162, 0, false, kFastTiming},
-    {kFastTableBlock.data(), kFastTableBlock.size() * 2, 0030, 0230, 0300, false, kFastTableTiming},
-    {kFastNibbleBlock.data(), kFastNibbleBlock.size() * 2, 0030, 0250, 0322, false, kFastNibbleTiming},
+    {kTinyBlock.data(), kTinyBlock.size() * 2, 0046, 0042, 0124, 0, true, kTinyTiming},
+    {kCompactBlock.data(), kCompactBlock.size() * 2, 0046, 0042, 0146, 0, false, kCompactTiming},
+    {kCompactTableBlock.data(), kCompactTableBlock.size() * 2, 0046, 0042, 0214, 0222, false, kCompactTableTiming},
+    {kFastBlock.data(), kFastBlock.size() * 2, 0030, 0016, 0162, 0, false, kFastTiming},
+    {kFastTableBlock.data(), kFastTableBlock.size() * 2, 0030, 0016, 0230, 0300, false, kFastTableTiming},
+    {kFastNibbleBlock.data(), kFastNibbleBlock.size() * 2, 0030, 0016, 0250, 0322, false, kFastNibbleTiming},
 };
 
 }  // namespace

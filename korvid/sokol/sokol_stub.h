@@ -59,7 +59,8 @@ struct DecoderTiming {
 struct DecoderBlock {
   const uint16_t* code;
   size_t size;   // bytes
-  size_t entry;  // where the set-up code jumps in: the first literal run
+  size_t entry;  // where the set-up code jumps in: the first literal run,
+  size_t next;   // or, for no data, the selector read after a match
   size_t even;   // kOddOffsets, or kEvenOffsets when offsets are even
   size_t table;  // the literal table (kLiteralTableSize bytes), 0 when there is none
   // The data's CRC-16 is the block's last word (which MARK 0 pops), else

@@ -100,6 +100,7 @@ struct Layout {
   bool dataMode = false;
   uint16_t startAddress = 0;
   bool evenOffsets = false;
+  bool startsWithLiterals = true;  // entered at the first literal run, not at a selector
   uint8_t table[kLiteralTableSize] = {};
 };
 
@@ -149,7 +150,7 @@ UnpackError ReadLayout(const uint8_t* image, size_t length, size_t loaded, uint1
   const uint32_t blockWords = WordAt(image, kSetupBlockWords);
   if (blockEnd < loadAddress + kSetupSize || blockEnd - loadAddress > length ||
       blockEnd - loadAddress < kSetupSize + 2 * blockWords) {
-    return UnpackError::NotAnImage;
+    return UnpackError::BadParameters;
   }
   const size_t end = blockEnd - loadAddress;
   layout->blockAt = end - 2 * blockWords;
@@ -158,9 +159,12 @@ UnpackError ReadLayout(const uint8_t* image, size_t length, size_t loaded, uint1
   if (layout->blockAt + block.Crc() + kCrcSize != length) return UnpackError::NotAnImage;
   layout->streamBytes = layout->blockAt - kSetupSize;
   if (WordAt(image, kSetupLoadAddress) != loadAddress || WordAt(image, kSetupStreamWords) != layout->streamBytes / 2 ||
-      WordAt(image, kSetupEntry) != block.entry || layout->streamBytes == 0 || loadAddress % 2 != 0) {
+      layout->streamBytes == 0 || loadAddress % 2 != 0) {
     return UnpackError::BadParameters;
   }
+  const uint16_t entry = WordAt(image, kSetupEntry);
+  if (entry != block.entry && entry != block.next) return UnpackError::BadParameters;
+  layout->startsWithLiterals = entry == block.entry;
   const size_t exit = layout->blockAt + block.Exit();
   const uint16_t load = WordAt(image, exit);
   const uint16_t operand = WordAt(image, exit + 2);
@@ -249,7 +253,7 @@ Region UnpackRegion(const uint8_t* image, size_t length, size_t loaded, uint16_t
   Repeats repeats(form.repeats);
   int indexByte = -1;  // an index byte whose high nibble is still to come
   bool afterMatch = true;
-  bool first = true;
+  bool first = layout.startsWithLiterals;
   for (;;) {
     // The stream starts with literals; after a match "0" starts them.
     const int selector = first ? 0 : in.Bit();

@@ -20,27 +20,29 @@ constexpr uint16_t kLoad = 01000;
 
 void PutWord(Bytes& image, size_t offset, uint16_t value) { WriteBkWord(image.data() + offset, value); }
 
-// An image assembled here from the stub tables and a given stream, with the
-// parameters worked out as the format describes them.
-Bytes BuildImage(const Bytes& stream, uint16_t length, uint16_t crc, uint16_t margin, bool dataMode = false) {
+// An image for the fast decoder assembled here from the stub tables and a
+// given stream, with the parameters worked out as the format describes them.
+Bytes BuildImage(const Bytes& stream, uint16_t crc, uint16_t destinationEnd, bool dataMode = false) {
+  const sokol::DecoderBlock& block = sokol::BlockOf(sokol::Decoder::Fast);
   Bytes padded = stream;
   if (padded.size() % 2) padded.push_back(0);
   Bytes image(sokol::kSetupSize, 0);
   for (size_t i = 0; i < sokol::kSetupCode.size(); ++i) PutWord(image, 2 * i, sokol::kSetupCode[i]);
   image.insert(image.end(), padded.begin(), padded.end());
-  const size_t block = image.size();
-  image.resize(block + sokol::kBlockSize + sokol::kTrailerSize);
-  for (size_t i = 0; i < sokol::kBlockCode.size(); ++i) PutWord(image, block + 2 * i, sokol::kBlockCode[i]);
-  PutWord(image, sokol::kSetupBlockEnd, static_cast<uint16_t>(kLoad + block + sokol::kBlockSize));
-  PutWord(image, sokol::kSetupDestEnd, static_cast<uint16_t>(kLoad + length + margin));
+  const size_t blockAt = image.size();
+  image.resize(blockAt + block.size + sokol::kCrcSize);
+  for (size_t i = 0; i < block.size / 2; ++i) PutWord(image, blockAt + 2 * i, block.code[i]);
+  PutWord(image, sokol::kSetupBlockEnd, static_cast<uint16_t>(kLoad + blockAt + block.size));
+  PutWord(image, sokol::kSetupBlockWords, static_cast<uint16_t>(block.size / 2));
+  PutWord(image, sokol::kSetupDestEnd, destinationEnd);
   PutWord(image, sokol::kSetupStreamWords, static_cast<uint16_t>(padded.size() / 2));
   PutWord(image, sokol::kSetupLoadAddress, kLoad);
-  const size_t exit = block + sokol::kBlockExit;
+  PutWord(image, sokol::kSetupEntry, static_cast<uint16_t>(block.entry));
+  const size_t exit = blockAt + block.Exit();
   PutWord(image, exit, dataMode ? 016705 : 012705);
   PutWord(image, exit + 2, dataMode ? 4 : 02000);
   PutWord(image, exit + 4, dataMode ? 006401 : 006400);
-  PutWord(image, block + sokol::kBlockSize, length);
-  PutWord(image, block + sokol::kBlockSize + 2, crc);
+  PutWord(image, blockAt + block.size, crc);
   return image;
 }
 
@@ -50,61 +52,61 @@ sokol::UnpackResult UnpackImage(const Bytes& image, uint16_t loadAddress = kLoad
 
 // The stream of "AAAA" (see the packer's worked example), and its CRC-16
 // (polynomial 0x1021, initial 0xFFFF).
-const Bytes kAaaaStream{0x21, 'A', 0x01, 0x7F, 0xFF, 0xFF, 0xFE};
+const Bytes kAaaaStream{0x9A, 'A', 'A', 0x55, 0x55, 0x60};
 constexpr uint16_t kAaaaCrc = 0xD06D;
 
-uint16_t ImageMarginForAaaa() {
-  // The image is longer than the data: the margin covers the image.
-  return static_cast<uint16_t>(sokol::kStubSize + 8 + sokol::kTrailerSize - 4);
-}
+// The image is longer than the data: the stream's end lies at the image's.
+uint16_t AaaaEnd() { return static_cast<uint16_t>(kLoad + BuildImage(kAaaaStream, 0, 0).size()); }
 
 TEST(SokolUnpack, HandBuiltImage) {
-  const Bytes image = BuildImage(kAaaaStream, 4, kAaaaCrc, ImageMarginForAaaa());
+  const Bytes image = BuildImage(kAaaaStream, kAaaaCrc, AaaaEnd());
   const sokol::UnpackResult result = UnpackImage(image);
   ASSERT_EQ(result.error, UnpackError::None);
   EXPECT_EQ(result.data, (Bytes{'A', 'A', 'A', 'A'}));
   EXPECT_FALSE(result.dataMode);
   EXPECT_EQ(result.startAddress, 02000);
-  EXPECT_EQ(result.margin, ImageMarginForAaaa());
-  const sokol::UnpackResult data = UnpackImage(BuildImage(kAaaaStream, 4, kAaaaCrc, ImageMarginForAaaa(), true));
+  EXPECT_EQ(result.decoder, sokol::Decoder::Fast);
+  EXPECT_EQ(result.margin, image.size() - 4);
+  const sokol::UnpackResult data = UnpackImage(BuildImage(kAaaaStream, kAaaaCrc, AaaaEnd(), true));
   ASSERT_EQ(data.error, UnpackError::None);
   EXPECT_TRUE(data.dataMode);
 }
 
 // Streams and parameters that break one rule each.
 TEST(SokolUnpack, DamagedHandBuiltImages) {
-  const uint16_t margin = ImageMarginForAaaa();
+  const uint16_t end = AaaaEnd();
   struct Case {
     const char* name;
     Bytes image;
     uint16_t loadAddress;
     UnpackError expected;
   };
-  Bytes wrongExit = BuildImage(kAaaaStream, 4, kAaaaCrc, margin);
-  PutWord(wrongExit, wrongExit.size() - 4 - sokol::kBlockSize + sokol::kBlockExit + 4, 006401);
-  Bytes oddEnd = BuildImage(kAaaaStream, 4, kAaaaCrc, static_cast<uint16_t>(margin + 1));
-  // A copy from before the data: 1 1 0 (repeat offset 1, which is 2) 0
-  // (length 1) at the very start.
-  const Bytes copyBeforeStart{0xC0};
-  // 0 0 (one literal) 'A', then 0 (repeat offset 0, not set yet) 0 (length 1).
+  const size_t exitMark = BuildImage(kAaaaStream, 0, 0).size() - sokol::kCrcSize - 8 + 4;
+  Bytes wrongExit = BuildImage(kAaaaStream, kAaaaCrc, end);
+  PutWord(wrongExit, exitMark, 006401);
+  Bytes wrongEntry = BuildImage(kAaaaStream, kAaaaCrc, end);
+  PutWord(wrongEntry, sokol::kSetupEntry, 2);
+  // 0 (literals, count 1) 'A', then 1 1 0 (repeat offset 1, which is 2) 0
+  // (length 1): a copy from before the data.
+  const Bytes copyBeforeStart{0x60, 'A'};
+  // 0 (literals, count 1) 'A', then 0 (repeat offset 0, not set yet) 0.
   const Bytes unsetRepeat{0x00, 'A'};
-  // Literal count 1, then the stream ends before the literal byte.
-  const Bytes endsEarly{0x00, 0x00};
+  // Literal count 2, but only the padding byte follows.
+  const Bytes endsEarly{0x80};
   // The end marker's group is followed by a stray byte.
   Bytes trailingByte = kAaaaStream;
   trailingByte.push_back(0x01);
   const std::vector<Case> cases = {
-      {"other load address", BuildImage(kAaaaStream, 4, kAaaaCrc, margin), 02000, UnpackError::BadParameters},
+      {"other load address", BuildImage(kAaaaStream, kAaaaCrc, end), 02000, UnpackError::BadParameters},
       {"unknown exit", wrongExit, kLoad, UnpackError::BadParameters},
-      {"odd stream end", oddEnd, kLoad, UnpackError::BadParameters},
-      {"stream end below the image", BuildImage(kAaaaStream, 4, kAaaaCrc, 0), kLoad, UnpackError::BadParameters},
-      {"wrong checksum", BuildImage(kAaaaStream, 4, kAaaaCrc ^ 1, margin), kLoad, UnpackError::ChecksumMismatch},
-      {"recorded length too long", BuildImage(kAaaaStream, 5, kAaaaCrc, margin + 1), kLoad, UnpackError::WrongLength},
-      {"recorded length too short", BuildImage(kAaaaStream, 3, kAaaaCrc, margin + 1), kLoad, UnpackError::DamagedStream},
-      {"copy before the start", BuildImage(copyBeforeStart, 4, 0, margin), kLoad, UnpackError::DamagedStream},
-      {"unset repeat offset", BuildImage(unsetRepeat, 4, 0, margin), kLoad, UnpackError::DamagedStream},
-      {"stream ends early", BuildImage(endsEarly, 4, 0, margin), kLoad, UnpackError::DamagedStream},
-      {"byte after the end", BuildImage(trailingByte, 4, kAaaaCrc, margin), kLoad, UnpackError::DamagedStream},
+      {"unknown entry", wrongEntry, kLoad, UnpackError::BadParameters},
+      {"odd stream end", BuildImage(kAaaaStream, kAaaaCrc, end + 1), kLoad, UnpackError::BadParameters},
+      {"stream end below the image", BuildImage(kAaaaStream, kAaaaCrc, end - 2), kLoad, UnpackError::BadParameters},
+      {"wrong checksum", BuildImage(kAaaaStream, kAaaaCrc ^ 1, end), kLoad, UnpackError::ChecksumMismatch},
+      {"copy before the start", BuildImage(copyBeforeStart, 0, end), kLoad, UnpackError::DamagedStream},
+      {"unset repeat offset", BuildImage(unsetRepeat, 0, end), kLoad, UnpackError::DamagedStream},
+      {"stream ends early", BuildImage(endsEarly, 0, end), kLoad, UnpackError::DamagedStream},
+      {"byte after the end", BuildImage(trailingByte, kAaaaCrc, end + 2), kLoad, UnpackError::DamagedStream},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -130,14 +132,18 @@ Bytes PackedSample(size_t length, uint32_t seed, sokol::PackResult* packed = nul
 }
 
 // A margin one word smaller than the packer reported lets the decoder's
-// writes reach stream bytes it has not read yet: refused.
+// writes reach stream bytes it has not read yet; a stream end below the
+// data's leaves it no room at all. Both are refused.
 TEST(SokolUnpack, MarginTooSmallForTheInPlaceDecoder) {
   sokol::PackResult packed;
   Bytes image = PackedSample(6000, 4, &packed);
   ASSERT_GE(packed.margin, 2u);
   ASSERT_EQ(UnpackImage(image).error, UnpackError::None);
-  PutWord(image, sokol::kSetupDestEnd, static_cast<uint16_t>(ReadBkWord(image.data() + sokol::kSetupDestEnd) - 2));
+  const uint16_t end = ReadBkWord(image.data() + sokol::kSetupDestEnd);
+  PutWord(image, sokol::kSetupDestEnd, static_cast<uint16_t>(end - 2));
   EXPECT_EQ(UnpackImage(image).error, UnpackError::MarginTooSmall);
+  PutWord(image, sokol::kSetupDestEnd, static_cast<uint16_t>(kLoad + image.size() + image.size() % 2));
+  EXPECT_EQ(UnpackImage(image).error, UnpackError::WrongLength);
 }
 
 TEST(SokolUnpack, EveryTruncationIsRefused) {
@@ -149,10 +155,10 @@ TEST(SokolUnpack, EveryTruncationIsRefused) {
   }
 }
 
-// A single-bit flip in the stream or the trailer, or random damage
-// anywhere, gives a reason, or (when the flip leaves an equivalent stream,
-// say a repeat offset chosen that holds the same value as another) the very
-// same data: never other data, never a crash.
+// A single-bit flip in the stream or the CRC, or random damage anywhere,
+// gives a reason, or (when the flip leaves an equivalent stream, say a
+// repeat offset chosen that holds the same value as another) the very same
+// data: never other data, never a crash.
 TEST(SokolUnpack, CorruptionIsRefused) {
   sokol::PackResult packed;
   const Bytes image = PackedSample(1500, 12, &packed);
@@ -160,9 +166,11 @@ TEST(SokolUnpack, CorruptionIsRefused) {
   ASSERT_EQ(original.size(), 1500u);
   int refused = 0;
   int flips = 0;
-  const size_t streamEnd = image.size() - sokol::kTrailerSize - sokol::kBlockSize;
+  const sokol::DecoderBlock& block = sokol::BlockOf(packed.decoder);
+  const size_t blockAt = sokol::kSetupSize + packed.streamSize + packed.streamSize % 2;
   for (size_t at = sokol::kSetupSize; at < image.size(); ++at) {
-    if (at >= streamEnd && at < image.size() - sokol::kTrailerSize) continue;
+    // The stream, and the CRC (the table's entries may hold any byte).
+    if (at >= blockAt && at - blockAt != block.Crc() && at - blockAt != block.Crc() + 1) continue;
     for (int bit = 0; bit < 8; ++bit) {
       ++flips;
       Bytes damaged = image;
@@ -194,8 +202,10 @@ TEST(SokolUnpack, ForeignFilesAreNotImages) {
   Bytes zeros(400, 0);
   Bytes almost = PackedSample(800, 3);
   almost[10] ^= 0x40;  // an instruction of the set-up code
-  Bytes blockChanged = PackedSample(800, 3);
-  blockChanged[blockChanged.size() - 4 - 40] ^= 1;  // a word of the decoder's code
+  sokol::PackResult packed;
+  Bytes blockChanged = PackedSample(800, 3, &packed);
+  const size_t blockAt = sokol::kSetupSize + packed.streamSize + packed.streamSize % 2;
+  blockChanged[blockAt + 040] ^= 1;  // a word of the decoder's code
   for (const Bytes& file : {noise, zeros, almost, blockChanged, Bytes{}, Bytes(201, 0)}) {
     EXPECT_EQ(UnpackImage(file).error, UnpackError::NotAnImage);
   }

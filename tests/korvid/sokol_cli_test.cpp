@@ -1,7 +1,8 @@
 // The Sokol method end to end: the real korvid packs and unpacks files in a
 // temporary directory; console text, exit statuses and output bytes are
-// compared exactly. The in-place margin of the result line is checked
-// against the stub's own parameter: the end of the moved stream.
+// compared exactly. The in-place margin and the decoder of the result line
+// are checked against the stub's own parameters: the end of the moved
+// stream, and the length of the decoder block.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,9 +19,24 @@ const std::string kUnpacking = "Распаковываем '";
 const std::string kLineEnd = "' :: ";
 const std::string kNotAnImage = "Ошибка:: не опознан упаковщик Sokol или файл повреждён.\n";
 
-// Byte offset in the set-up code of the operand that holds the end of the
-// moved stream: load address + length + margin.
+// Byte offsets in the set-up code of the operands that hold the decoder
+// block's length in words and the end of the moved stream: load address +
+// length + margin.
+constexpr size_t kBlockWordsWord = 006;
 constexpr size_t kDestinationEndWord = 016;
+
+// The decoders' names on the result line, by their blocks' lengths.
+std::string DecoderName(unsigned blockWords) {
+  switch (blockWords) {
+    case 49: return "малый";
+    case 58: return "компактный";
+    case 93: return "компактный с таблицей";
+    case 81: return "быстрый";
+    case 116: return "быстрый с таблицей";
+    case 117: return "быстрый с малой таблицей";
+    default: return "?";
+  }
+}
 
 RunResult Korvid(const TempDir& dir, const std::vector<std::string>& args) {
   return RunKorvid(dir.path(), args);
@@ -35,10 +51,11 @@ unsigned MarginOf(const Bytes& imageFile, uint16_t regionLoad, size_t regionLeng
 
 // The result line: the ratio, the estimated time on a BK-0010 (from the
 // PDP-11 model; here only its form is checked, and that it is not zero for
-// a program of a few kilobytes), and the margin.
-void ExpectResultLine(const std::string& line, size_t imageLength, size_t inputLength, unsigned margin) {
+// a program of a few kilobytes), the margin and the decoder.
+void ExpectResultLine(const std::string& line, size_t imageLength, size_t inputLength, unsigned margin,
+                      const std::string& decoder) {
   const std::string head = " OK, Ratio " + std::to_string(imageLength * 100 / inputLength) + "%, ~";
-  const std::string tail = " с на БК-0010, запас " + std::to_string(margin) + " байт\n";
+  const std::string tail = " с на БК-0010, запас " + std::to_string(margin) + " байт, распаковщик " + decoder + "\n";
   ASSERT_GT(line.size(), head.size() + tail.size()) << line;
   EXPECT_EQ(line.substr(0, head.size()), head) << line;
   EXPECT_EQ(line.substr(line.size() - tail.size()), tail) << line;
@@ -63,7 +80,7 @@ void RoundTrip(const TempDir& dir, const std::string& name, const Bytes& file,
   args.push_back(name);
   const RunResult pack = Korvid(dir, args);
   const Bytes image = ReadFileBytes(dir / (base + ".skl"));
-  ASSERT_GE(image.size(), 4u + 200);
+  ASSERT_GE(image.size(), 4u + 130);
   EXPECT_EQ(WordAt(image, 0), WordAt(file, 0)) << "the image loads where the program does";
   EXPECT_EQ(WordAt(image, 2), image.size() - 4);
   const uint16_t load = WordAt(file, 0);
@@ -72,8 +89,9 @@ void RoundTrip(const TempDir& dir, const std::string& name, const Bytes& file,
   EXPECT_EQ(pack.exitStatus, kKorvidWritten);
   const std::string head = kPacking + name + kLineEnd;
   ASSERT_EQ(pack.out.substr(0, head.size()), head);
+  const size_t setup = 4 + (regionLoad - load);
   ExpectResultLine(pack.out.substr(head.size()), image.size() - 4, file.size() - 4,
-                   MarginOf(image, regionLoad, regionLength));
+                   MarginOf(image, regionLoad, regionLength), DecoderName(WordAt(image, setup + kBlockWordsWord)));
   EXPECT_EQ(pack.err, "");
 
   const RunResult unpack = Korvid(dir, {"-u", "-t", "sokol", base + ".skl"});
@@ -116,6 +134,13 @@ TEST(SokolCli, FilesBelow01000KeepTheirStackImageAndAutostart) {
   EXPECT_EQ(WordAt(image, 4 + 0744 - 0600), 01000);
   EXPECT_EQ(WordAt(image, 4 + 0602 - 0600), 01000);
   RoundTrip(dir, "autodata.bin", file, {"-d"});
+  // The start address in the autostart word alone: the word below it must
+  // point at the stub too, and comes back as the file had it.
+  Bytes single = data;
+  for (size_t at = 0; at < 0200; at += 2) PutWord(single, at, static_cast<uint16_t>(0100 + at));
+  PutWord(single, 0744 - 0600, 01234);
+  RoundTrip(dir, "single.bin", MakeBkFile(0600, single));
+  EXPECT_EQ(WordAt(ReadFileBytes(dir / "single.skl"), 4 + 0742 - 0600), 01000);
 
   // Without an autostart address the stack image is carried unchanged.
   Bytes quiet = data;
@@ -175,7 +200,7 @@ TEST(SokolCli, DamagedAndForeignImagesAreRefusedWithoutOutput) {
   Bytes flipped = image;
   flipped[4 + 32 + 100] ^= 0x10;  // a stream byte
   Bytes crc = image;
-  crc[crc.size() - 1] ^= 0x01;  // the trailer's CRC
+  crc[crc.size() - 1] ^= 0x01;  // the CRC, the image's last word
   Bytes cut = image;
   cut.resize(cut.size() - 2);
   PutWord(cut, 2, static_cast<uint16_t>(cut.size() - 4));
@@ -185,7 +210,7 @@ TEST(SokolCli, DamagedAndForeignImagesAreRefusedWithoutOutput) {
         "Ошибка:: поток Sokol даёт не столько байт, сколько записано в образе. Массив повреждён.\n",
         "Ошибка:: контрольная сумма данных Sokol не совпадает. Массив повреждён.\n"}},
       {"crc.skl", crc, {"Ошибка:: контрольная сумма данных Sokol не совпадает. Массив повреждён.\n"}},
-      {"cut.skl", cut, {kNotAnImage}},
+      {"cut.skl", cut, {"Ошибка:: параметры распаковщика Sokol не соответствуют файлу. Массив повреждён.\n"}},
       {"plain.skl", ReadFileBytes(dir / "prog.bin"), {kNotAnImage}},
   };
   for (const Case& c : cases) {
