@@ -2,8 +2,8 @@
 // through the proof: every image a method gives must be proven. The input
 // reads like a BK file: the load-address word (kept below 0100000, so that
 // every layout fits into the model's memory), then a byte of options where
-// the length's low byte stands (method, data mode, long stub, work area),
-// one byte skipped, then the data.
+// the length's low byte stands (method, data mode, long stub and work area,
+// or Sokol's decoder), one byte skipped, then the data.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -53,6 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     case 2: {
       sokol::PackOptions sokol;
       sokol.dataMode = dataMode;
+      const int decoder = (options >> 3) & 7;  // 6 and 7: the packer's choice
+      if (decoder < sokol::kDecoderCount) sokol.decoder = static_cast<sokol::Decoder>(decoder);
       const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), loadAddress, sokol);
       if (packed.error != sokol::PackError::None) return 0;
       Require(proof::ProveSokol(packed, data, dataMode));

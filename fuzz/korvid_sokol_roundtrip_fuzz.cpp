@@ -1,8 +1,10 @@
 // Sokol packing and unpacking of arbitrary data at an arbitrary load
-// address and mode: the image must unpack to the same data, mode and
-// margin, or packing must refuse for a stated reason. Below 01000 the stack
-// image of a program comes back as the autostart rules give it back
-// (RestoreAutostart), a data image's exactly.
+// address, mode and decoder (the third byte: bit 0 the mode, the next three
+// the decoder, 6 and 7 the packer's choice): the image must unpack to the
+// same data, mode, margin and decoder, or packing must refuse for a stated
+// reason. Below 01000 a program's image carries its stack image with the
+// autostart words pointed at the stub (RedirectAutostart), a data image's
+// as it is; both come back exactly.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -18,6 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint16_t loadAddress = static_cast<uint16_t>(data[0] | (data[1] << 8));
   sokol::PackOptions options;
   options.dataMode = (data[2] & 1) != 0;
+  const int decoder = (data[2] >> 1) & 7;
+  if (decoder < sokol::kDecoderCount) options.decoder = static_cast<sokol::Decoder>(decoder);
   data += 3;
   size -= 3;
   const sokol::PackResult packed = sokol::Pack(data, size, loadAddress, options);
@@ -36,23 +40,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > split) std::abort();
     return 0;
   }
+  if (options.decoder && packed.decoder != *options.decoder) std::abort();
   const sokol::UnpackResult unpacked = sokol::Unpack(packed.image.data(), packed.image.size(), loadAddress);
   if (unpacked.error != sokol::UnpackError::None || unpacked.data.size() != size) std::abort();
-  if (std::memcmp(unpacked.data.data() + split, data + split, size - split) != 0) std::abort();
+  if (size > 0 && std::memcmp(unpacked.data.data(), data, size) != 0) std::abort();
   if (split > 0) {
     const std::vector<uint8_t> stack(data, data + split);
-    if (options.dataMode) {
-      if (!std::equal(stack.begin(), stack.end(), unpacked.data.begin()) ||
-          !std::equal(stack.begin(), stack.end(), packed.image.begin())) {
-        std::abort();
-      }
-    } else {
-      const RedirectedStack redirected = RedirectAutostart(stack);
-      if (!std::equal(redirected.stack.begin(), redirected.stack.end(), packed.image.begin())) std::abort();
-      const std::vector<uint8_t> expected = RestoreAutostart(redirected.stack, redirected.startAddress);
-      if (!std::equal(expected.begin(), expected.end(), unpacked.data.begin())) std::abort();
-    }
+    const std::vector<uint8_t> carried = options.dataMode ? stack : RedirectAutostart(stack).stack;
+    if (!std::equal(carried.begin(), carried.end(), packed.image.begin())) std::abort();
   }
-  if (unpacked.dataMode != options.dataMode || unpacked.margin != packed.margin) std::abort();
+  if (unpacked.dataMode != options.dataMode || unpacked.margin != packed.margin ||
+      unpacked.decoder != packed.decoder) {
+    std::abort();
+  }
   return 0;
 }

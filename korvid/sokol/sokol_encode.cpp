@@ -13,8 +13,9 @@ constexpr uint64_t kPerByteCopied = 2;  // MOVB and SOB
 
 // Bits go into 8-bit groups, first bit on top; a new group is placed in the
 // byte stream at the moment the decoder would load it: when it needs a bit
-// and has none left. Each bit is read at a site of the decoder, which
-// counts its instructions.
+// and has none left. The first group holds seven bits and a 1 below them,
+// the marker that the decoder's empty register cannot give it. Each bit is
+// read at a site of the decoder, which counts its instructions.
 class StreamWriter {
  public:
   explicit StreamWriter(const DecoderTiming& timing) : timing_(timing) {}
@@ -22,13 +23,15 @@ class StreamWriter {
   void Bit(int bit, const BitSite& site) {
     instructions_ += site.read[bit];
     if (bitsLeft_ == 0) {
+      const bool first = shift_ < 0;
+      shift_ = first ? 1 : 0;
       group_ = bytes_.size();
-      bytes_.push_back(0);
-      bitsLeft_ = 8;
+      bytes_.push_back(first ? 1 : 0);
+      bitsLeft_ = 8 - shift_;
       instructions_ += site.load[bit];
     }
     --bitsLeft_;
-    if (bit) bytes_[group_] |= static_cast<uint8_t>(1u << bitsLeft_);
+    if (bit) bytes_[group_] |= static_cast<uint8_t>(1u << (bitsLeft_ + shift_));
   }
 
   void Byte(uint8_t value) { bytes_.push_back(value); }
@@ -59,6 +62,7 @@ class StreamWriter {
   std::vector<uint8_t> bytes_;
   size_t group_ = 0;
   int bitsLeft_ = 0;
+  int shift_ = -1;  // -1 before the first group, 1 in it, then 0
   uint64_t instructions_ = 0;
 };
 

@@ -35,10 +35,10 @@ struct Effort {
 constexpr Effort kTrial{4, 2};
 constexpr Effort kFinal{24, 12};
 
-// The bytes after the block of a program's image below 01000: how many
-// stack words the redirection of its autostart words changed, the address
-// of the topmost, and what the file held there (all below it held the start
-// address).
+// The bytes after the CRC of a program's image below 01000 whose stack
+// words the autostart rules cannot give back: how many words pointing its
+// autostart words at 01000 changed, the address of the topmost, and what
+// the file held there (all below it held the start address).
 constexpr size_t kStackRecordSize = 6;
 
 // CRC-16 with the polynomial x^16 + x^12 + x^5 + 1, initial value 0xFFFF,
@@ -313,7 +313,8 @@ PackResult Pack(const uint8_t* data, size_t length, uint16_t loadAddress, const 
   }
   // Below 01000 the file holds a stack image: it stays as it is in the
   // image, but for a program's autostart words, which point at the stub at
-  // 01000; the image records the words that changed.
+  // 01000; the image records the words that changed when the autostart
+  // rules would not give them back as they were.
   const size_t split = kSystemAreaEnd - loadAddress;
   if (length <= split) {
     result.error = PackError::NothingToPack;
@@ -325,8 +326,9 @@ PackResult Pack(const uint8_t* data, size_t length, uint16_t loadAddress, const 
   const RedirectedStack stack =
       options.dataMode ? RedirectedStack{original, kSystemAreaEnd} : RedirectAutostart(original);
   const StackRecord record = RecordChanges(original, stack.stack, loadAddress);
+  const bool recorded = !options.dataMode && RestoreAutostart(stack.stack, stack.startAddress) != original;
   result = PackRegion(data + split, length - split, kSystemAreaEnd, stack.startAddress, options, crc,
-                      options.dataMode ? nullptr : &record);
+                      recorded ? &record : nullptr);
   result.loadAddress = loadAddress;
   if (result.error != PackError::None) return result;
   result.image.insert(result.image.begin(), stack.stack.begin(), stack.stack.end());

@@ -168,12 +168,14 @@ TEST(SokolPack, IncompressibleInputUpToTheLimit) {
   EXPECT_EQ(packed.margin, packed.image.size() - data.size());
 }
 
-// "AAAA" for the fast decoder: two literals A, then repeat offset 1 (which
-// starts as 2) for two bytes, then the end marker. Bits in reading order,
-// in 8-bit groups, each loaded when the decoder wants a bit and has none:
-//   group 9A: 1 0 0 (the first literals, count 2) | bytes 'A' 'A' | 1 1 0
-//   (repeat offset 1) 1 0 | group 55: 0 (length 2) 1 0 (new offset) and
-//   the end marker's high part 257 through groups 55 and 60: seven times
+// "AAAA" for the fast decoder: a literal A, then a new offset 1 for three
+// bytes (repeat offset 0 is not set at the start), then the end marker.
+// Bits in reading order, in 8-bit groups, each loaded when the decoder
+// wants a bit and has none (the first holds seven, above its marker 1):
+//   group 43: 0 (the first literals, count 1) | byte 'A' | 1 0 (new offset)
+//   0 (high part 1) | offset byte 03: offset 1, first flag 1 of gamma(2) |
+//   0 0 (the rest of gamma(2): length 3) 1 | group 55: 0 (new offset) and
+//   the end marker's high part 257 through groups 55 and 80: seven times
 //   1 0, then 1 1 and a 0.
 TEST(SokolPack, WorkedExampleStream) {
   const Bytes data{'A', 'A', 'A', 'A'};
@@ -181,7 +183,7 @@ TEST(SokolPack, WorkedExampleStream) {
   ASSERT_EQ(packed.error, PackError::None);
   EXPECT_EQ(packed.streamSize, 6u);
   const Bytes stream(packed.image.begin() + sokol::kSetupSize, packed.image.begin() + sokol::kSetupSize + 6);
-  EXPECT_EQ(stream, (Bytes{0x9A, 'A', 'A', 0x55, 0x55, 0x60}));
+  EXPECT_EQ(stream, (Bytes{0x43, 'A', 0x03, 0x55, 0x55, 0x80}));
 }
 
 TEST(SokolPack, ImageLayoutAndParameters) {

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "bk/autostart.h"
 #include "bk/memory.h"
 #include "bk/words.h"
 #include "sokol/sokol.h"
@@ -33,7 +34,9 @@ uint16_t Crc16(const Bytes& data) {
 
 // Reading the stream like the decoder: bytes in order, and bits from an
 // 8-bit group loaded from the next byte whenever a bit is wanted and none
-// is left. Running past the end sets `overrun` and yields zeros.
+// is left. The first group holds seven bits above a 1 (the decoder's empty
+// register gives it no marker); a first group without that 1 is damage.
+// Running past the end sets `overrun` and yields zeros.
 class StreamReader {
  public:
   StreamReader(const uint8_t* bytes, size_t length) : bytes_(bytes), length_(length) {}
@@ -42,6 +45,12 @@ class StreamReader {
     if (left_ == 0) {
       group_ = Byte();
       left_ = 8;
+      if (first_) {
+        first_ = false;
+        badFirst_ = (group_ & 1) == 0;
+        group_ = static_cast<uint8_t>(group_ >> 1);
+        left_ = 7;
+      }
     }
     --left_;
     return (group_ >> left_) & 1;
@@ -76,7 +85,7 @@ class StreamReader {
   uint32_t Gamma() { return Gamma(Bit()); }
 
   size_t Position() const { return position_; }
-  bool Overrun() const { return overrun_; }
+  bool Overrun() const { return overrun_ || badFirst_; }
   // Bits of the current group not yet read are all zero.
   bool RestIsZero() const { return left_ == 0 || (group_ & ((1u << left_) - 1)) == 0; }
 
@@ -86,6 +95,8 @@ class StreamReader {
   size_t position_ = 0;
   uint8_t group_ = 0;
   int left_ = 0;
+  bool first_ = true;
+  bool badFirst_ = false;
   bool overrun_ = false;
 };
 
@@ -374,8 +385,9 @@ UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
     }
     return region.result;
   }
-  // Below 01000: the stack image, then an image at 01000 (for a program,
-  // with the stack record after its CRC).
+  // Below 01000: the stack image, then an image at 01000 (for a program
+  // whose stack words the autostart rules cannot give back, with the stack
+  // record after its CRC).
   UnpackResult result;
   result.loadAddress = loadAddress;
   const size_t split = kSystemAreaEnd - loadAddress;
@@ -383,29 +395,28 @@ UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
     result.error = UnpackError::NotAnImage;
     return result;
   }
-  // The exit says the mode; a program's image carries the record. Try the
-  // layout with it first: a data image's trailing words are its CRC.
+  // The set-up code says where the block and the CRC end: with the record
+  // or without it, only one layout fits.
   const size_t regionLength = length - split;
   Region region = regionLength > kStackRecordSize
                       ? UnpackRegion(image + split, regionLength - kStackRecordSize, regionLength, kSystemAreaEnd)
                       : Region{};
   const bool recorded = region.result.error == UnpackError::None && !region.result.dataMode &&
                         regionLength > kStackRecordSize;
-  if (!recorded) {
-    region = UnpackRegion(image + split, regionLength, regionLength, kSystemAreaEnd);
-    if (region.result.error == UnpackError::None && !region.result.dataMode) {
-      region.result.error = UnpackError::BadParameters;  // a program's image without its record
-    }
-  }
+  if (!recorded) region = UnpackRegion(image + split, regionLength, regionLength, kSystemAreaEnd);
   if (region.result.error != UnpackError::None) {
     result.error = region.result.error;
     return result;
   }
+  // A data image carries its stack image as it was; a program's has its
+  // autostart words pointed at 01000, which the record or the autostart
+  // rules give back.
   Bytes data(image, image + split);
   if (recorded && !RestoreStack(image + length - kStackRecordSize, loadAddress, region.result.startAddress, &data)) {
     result.error = UnpackError::BadParameters;
     return result;
   }
+  if (!recorded && !region.result.dataMode) data = RestoreAutostart(data, region.result.startAddress);
   data.insert(data.end(), region.result.data.begin(), region.result.data.end());
   if (Crc16(data) != region.crc) {
     result.error = UnpackError::ChecksumMismatch;

@@ -52,7 +52,7 @@ sokol::UnpackResult UnpackImage(const Bytes& image, uint16_t loadAddress = kLoad
 
 // The stream of "AAAA" (see the packer's worked example), and its CRC-16
 // (polynomial 0x1021, initial 0xFFFF).
-const Bytes kAaaaStream{0x9A, 'A', 'A', 0x55, 0x55, 0x60};
+const Bytes kAaaaStream{0x43, 'A', 0x03, 0x55, 0x55, 0x80};
 constexpr uint16_t kAaaaCrc = 0xD06D;
 
 // The image is longer than the data: the stream's end lies at the image's.
@@ -87,12 +87,16 @@ TEST(SokolUnpack, DamagedHandBuiltImages) {
   Bytes wrongEntry = BuildImage(kAaaaStream, kAaaaCrc, end);
   PutWord(wrongEntry, sokol::kSetupEntry, 2);
   // 0 (literals, count 1) 'A', then 1 1 0 (repeat offset 1, which is 2) 0
-  // (length 1): a copy from before the data.
-  const Bytes copyBeforeStart{0x60, 'A'};
+  // (length 1): a copy from before the data. (The first group's lowest bit
+  // is its marker.)
+  const Bytes copyBeforeStart{0x61, 'A'};
   // 0 (literals, count 1) 'A', then 0 (repeat offset 0, not set yet) 0.
-  const Bytes unsetRepeat{0x00, 'A'};
+  const Bytes unsetRepeat{0x01, 'A'};
   // Literal count 2, but only the padding byte follows.
-  const Bytes endsEarly{0x80};
+  const Bytes endsEarly{0x81};
+  // The first group without its marker.
+  Bytes noMarker = kAaaaStream;
+  noMarker[0] ^= 1;
   // The end marker's group is followed by a stray byte.
   Bytes trailingByte = kAaaaStream;
   trailingByte.push_back(0x01);
@@ -106,6 +110,7 @@ TEST(SokolUnpack, DamagedHandBuiltImages) {
       {"copy before the start", BuildImage(copyBeforeStart, 0, end), kLoad, UnpackError::DamagedStream},
       {"unset repeat offset", BuildImage(unsetRepeat, 0, end), kLoad, UnpackError::DamagedStream},
       {"stream ends early", BuildImage(endsEarly, 0, end), kLoad, UnpackError::DamagedStream},
+      {"first group without its marker", BuildImage(noMarker, kAaaaCrc, end), kLoad, UnpackError::DamagedStream},
       {"byte after the end", BuildImage(trailingByte, kAaaaCrc, end + 2), kLoad, UnpackError::DamagedStream},
   };
   for (const Case& c : cases) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -29,7 +30,6 @@ constexpr uint16_t kLowCaller = 0200;      // the caller's return address: a HAL
 constexpr uint16_t kLowStack = 01000;      // SP before the JSR, as on a BK
 constexpr uint16_t kHighCaller = 0157400;  // for data that covers the low stack
 constexpr uint16_t kHighStack = 0157400;
-constexpr uint32_t kStackUse = sokol::kBlockSize + 4;  // the block and two nested calls
 constexpr uint32_t kGuard = 16;
 constexpr uint8_t kGuardByte = 0245;
 
@@ -46,12 +46,12 @@ struct ImageRun {
 
 // Where the caller and the stack go: low, as on a BK, unless the program
 // covers that area; then at the top of the emulator's memory.
-bool ChooseScene(uint16_t loadAddress, uint32_t reach, Scene* scene) {
+bool ChooseScene(uint16_t loadAddress, uint32_t reach, uint32_t stackUse, Scene* scene) {
   if (loadAddress >= kLowStack) {
     *scene = {kLowCaller, kLowStack};
     return true;
   }
-  if (reach + kGuard <= kHighStack - kStackUse - 2 * kGuard) {
+  if (reach + kGuard <= kHighStack - stackUse - 2 * kGuard) {
     *scene = {kHighCaller, kHighStack};
     return true;
   }
@@ -60,9 +60,14 @@ bool ChooseScene(uint16_t loadAddress, uint32_t reach, Scene* scene) {
 
 Bytes Guard(size_t length) { return Bytes(length, kGuardByte); }
 
+// The decoder's stack area: its block and two nested calls.
+uint32_t StackUse(const sokol::PackResult& packed) {
+  return static_cast<uint32_t>(sokol::BlockOf(packed.decoder).size) + 4;
+}
+
 // A program below 01000 may start inside the set-up code at 01000 (its
 // autostart words say 01012, say): the breakpoint then lets the set-up's
-// own passes by. The two copy loops run 84 and stream-words times.
+// own passes by. The two copy loops run block-words and stream-words times.
 unsigned PassesBeforeTheStart(const sokol::PackResult& packed) {
   const uint16_t entry = packed.loadAddress < 01000 ? 01000 : packed.loadAddress;
   const uint32_t offset = static_cast<uint32_t>(packed.startAddress) - entry;
@@ -70,7 +75,7 @@ unsigned PassesBeforeTheStart(const sokol::PackResult& packed) {
   const unsigned streamWords = static_cast<unsigned>((packed.streamSize + 1) / 2);
   switch (offset) {
     case 004: case 014: case 020: case 030: case 034: return 2;  // run once
-    case 010: case 012: return 84 + 1;
+    case 010: case 012: return static_cast<unsigned>(sokol::BlockOf(packed.decoder).size / 2) + 1;
     case 024: case 026: return streamWords + 1;
     default: return 1;  // operands, and 000, which runs before breakpoints are set
   }
@@ -80,10 +85,10 @@ ImageRun RunImage(const sokol::PackResult& packed, size_t length, bool dataMode)
   const uint16_t load = packed.loadAddress;
   const uint32_t reach = load + static_cast<uint32_t>(length) + packed.margin;
   ImageRun run;
-  EXPECT_TRUE(ChooseScene(load, reach, &run.scene)) << "no room in the emulator";
+  EXPECT_TRUE(ChooseScene(load, reach, StackUse(packed), &run.scene)) << "no room in the emulator";
   Pdp11Machine machine;
   const uint32_t spEntry = run.scene.stack - 2u;
-  const uint32_t stackLow = spEntry - kStackUse;
+  const uint32_t stackLow = spEntry - StackUse(packed);
   machine.Load(stackLow - kGuard, Guard(kGuard));
   if (load >= kGuard && load - kGuard >= run.scene.stack) machine.Load(load - kGuard, Guard(kGuard));
   if (reach + kGuard <= kMachineTop) machine.Load(reach, Guard(kGuard));
@@ -107,16 +112,19 @@ ImageRun RunImage(const sokol::PackResult& packed, size_t length, bool dataMode)
 }
 
 // Runs the image and checks the data, the exit, and every guard byte.
-ImageRun ExpectUnpacksOnPdp11(const Bytes& data, uint16_t loadAddress, bool dataMode) {
+ImageRun ExpectUnpacksOnPdp11(const Bytes& data, uint16_t loadAddress, bool dataMode,
+                              std::optional<sokol::Decoder> decoder = std::nullopt) {
   sokol::PackOptions options;
   options.dataMode = dataMode;
+  options.decoder = decoder;
   const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), loadAddress, options);
   EXPECT_EQ(packed.error, sokol::PackError::None);
   if (packed.error != sokol::PackError::None) return {};
   const ImageRun run = RunImage(packed, data.size(), dataMode);
   const Pdp11Result& result = run.result;
   SCOPED_TRACE("load " + std::to_string(loadAddress) + ", length " + std::to_string(data.size()) +
-               ", margin " + std::to_string(packed.margin) + (dataMode ? ", data mode" : ""));
+               ", margin " + std::to_string(packed.margin) + ", decoder " +
+               std::to_string(static_cast<int>(packed.decoder)) + (dataMode ? ", data mode" : ""));
   EXPECT_TRUE(result.ran) << result.transcript.substr(0, 2000);
   if (!result.ran) return run;
   if (dataMode) {
@@ -136,7 +144,7 @@ ImageRun ExpectUnpacksOnPdp11(const Bytes& data, uint16_t loadAddress, bool data
   EXPECT_TRUE(result.Range(loadAddress + split, data.size() - split) == Bytes(data.begin() + split, data.end()))
       << "unpacked data differ";
   const uint32_t reach = loadAddress + static_cast<uint32_t>(data.size()) + packed.margin;
-  const uint32_t stackLow = run.scene.stack - 2u - kStackUse;
+  const uint32_t stackLow = run.scene.stack - 2u - StackUse(packed);
   for (uint32_t i = 0; i < kGuard; ++i) {
     EXPECT_EQ(result.memory[stackLow - kGuard + i], kGuardByte) << "below the stack area, " << i;
     if (loadAddress >= kGuard && loadAddress - kGuard >= run.scene.stack) {
@@ -155,23 +163,28 @@ Bytes RandomBytes(std::mt19937& random, size_t length, int alphabet) {
   return data;
 }
 
+// Every decoder in both modes.
 TEST(SokolEmulator, ShortAndEdgeInputs) {
   SKIP_WITHOUT_PDP11();
   std::mt19937 random(15);
   const Bytes empty;
   const Bytes one{0x5A};
   const Bytes three{1, 2, 3};
-  for (bool dataMode : {false, true}) {
-    ExpectUnpacksOnPdp11(empty, 02000, dataMode);
-    ExpectUnpacksOnPdp11(one, 01000, dataMode);
-    ExpectUnpacksOnPdp11(three, 040000, dataMode);
-    ExpectUnpacksOnPdp11(RandomBytes(random, 37, 4), 01000, dataMode);
+  for (int d = 0; d < sokol::kDecoderCount; ++d) {
+    const auto decoder = static_cast<sokol::Decoder>(d);
+    for (bool dataMode : {false, true}) {
+      ExpectUnpacksOnPdp11(empty, 02000, dataMode, decoder);
+      ExpectUnpacksOnPdp11(one, 01000, dataMode, decoder);
+      ExpectUnpacksOnPdp11(three, 040000, dataMode, decoder);
+      ExpectUnpacksOnPdp11(RandomBytes(random, 37, 4), 01000, dataMode, decoder);
+    }
   }
 }
 
 // Long copies (runs of more than 255 bytes and a whole-window copy), copies
 // from beyond 16 KB, repeat offsets, odd lengths and load addresses across
-// the memory, in both modes.
+// the memory, in both modes, each with the packer's choice and with one
+// decoder of the family in turn.
 TEST(SokolEmulator, GeneratedInputs) {
   SKIP_WITHOUT_PDP11();
   std::mt19937 random(2024);
@@ -202,10 +215,12 @@ TEST(SokolEmulator, GeneratedInputs) {
       {"copy from 17000 back", far, 01000},
       {"words", words16, 0100000},
   };
+  int turn = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    const auto decoder = static_cast<sokol::Decoder>(turn++ % sokol::kDecoderCount);
     ExpectUnpacksOnPdp11(c.data, c.loadAddress, false);
-    ExpectUnpacksOnPdp11(c.data, c.loadAddress, true);
+    ExpectUnpacksOnPdp11(c.data, c.loadAddress, true, decoder);
   }
 }
 
