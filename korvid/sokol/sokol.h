@@ -8,7 +8,7 @@
 //
 //   offset 0      the set-up code (32 bytes)
 //   offset 32     the packed stream, padded to an even length
-//   then          the decoder block (102 to 236 bytes, one of five), copied
+//   then          the decoder block (96 to 232 bytes, one of six), copied
 //                 below the caller's stack and run there
 //   then          a CRC-16 of the data (read by the PC unpacker only)
 //

@@ -9,15 +9,15 @@ namespace sokol {
 
 // The decoders an image can carry. Each reads its own form of the stream
 // (docs/formats.md, "Decoders"): how many repeat offsets it keeps, whether
-// literal bytes may come from a table of 32 that the image carries, and
-// whether it reads bits inline for speed or through one subroutine for size.
+// literal bytes may come from a table that the image carries, and whether
+// it reads bits inline for speed or through one subroutine for size.
 enum class Decoder : uint8_t {
   Tiny,          // one repeat offset
   Compact,       // two repeat offsets
-  CompactTable,  // two repeat offsets, literal table
+  CompactTable,  // two repeat offsets, a literal table of 32
   Fast,          // three repeat offsets, bits read inline
-  FastTable,     // three repeat offsets, literal table, bits read inline
-  FastNibbles,   // three repeat offsets, literal table of 16 indexed by nibbles, bits read inline
+  FastTable,     // three repeat offsets, a literal table of 32, bits read inline
+  FastNibbles,   // three repeat offsets, a literal table of 16, bits read inline
 };
 constexpr int kDecoderCount = 6;
 

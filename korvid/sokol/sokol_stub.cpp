@@ -1,7 +1,7 @@
 // The PDP-11 code carried by every Sokol image.
 //
-//   size     32 bytes of set-up code, and a decoder block of 102 to 236
-//            bytes (sokol_format.h names the five)
+//   size     32 bytes of set-up code, and a decoder block of 96 to 232
+//            bytes, one of six (sokol_format.h names them)
 //   entry    the load address (JMP or JSR PC there); any SP that leaves the
 //            block's size and 4 bytes of stack below it
 //   exit     program mode: jumps to the start address with SP as on entry;
@@ -13,27 +13,29 @@
 //
 // Set-up code, at the load address A (numbers octal, offsets from A):
 //
-//   The image is [set-up | stream, padded to words | block | CRC].
+//   The image is [set-up | stream, padded to words | block | CRC], the CRC
+//   being the tiny block's last word.
 //   1. copy the block, last word first, below SP: SP then points at it,
 //      and R3 = 0, the unset repeat offset 0;
 //   2. move the stream up, last word first, so that it ends at
 //      destinationEnd = A + program length + margin (even);
 //   3. R1 = the stream's new start, R2 = A, R5 = 0 (no bits), and jump
-//      into the block at its first literal run.
+//      into the block at its first literal run (for no data, at NEXT).
 //
 // Decoder blocks (offsets from their first word, octal). Registers: R1
 // stream, R2 output, R3 repeat offset 0, R4 copy source, R0 counts and
 // values, R5 the bit group: the bits not read yet on top, then a 1 that
-// marks their end, zeros below (ASLB R5 gives the next bit in C, and Z once
-// the marker has gone, C then 1: the ROLB that takes in the next group puts
-// that C below it as its marker; R5 starts at 0, so the first group's
-// marker is its own lowest bit). Every block starts with GETBIT, the routine that
-// reads a bit and loads the next group when none is left; while the block
-// runs SP points at it, so reading a bit is one word, JSR PC,(SP) (JSR
-// PC,2(SP) from inside a subroutine). The fast blocks read inline on their
-// hot paths and call only to load a group: JSR PC,4(SP), or JSR PC,6(SP)
-// from inside a subroutine. Repeat offsets other than 0 live in the
-// block's words REP1 and REP2; a literal table, in the block's TABLE.
+// marks their end, zeros below. ASLB R5 gives the next bit in C, and Z once
+// the marker has gone, C then being 1: the ROLB that takes in the next
+// group puts that C below it as its marker. R5 starts at 0, so the first
+// group carries its marker as its own lowest bit. Every block starts with
+// GETBIT, the routine that reads a bit and loads the next group when none
+// is left; while the block runs SP points at it, so reading a bit is one
+// word, JSR PC,(SP) (JSR PC,2(SP) from inside a subroutine). The fast
+// blocks read inline on their hot paths and call only to load a group: JSR
+// PC,4(SP), or JSR PC,6(SP) from inside a subroutine. Repeat offsets other
+// than 0 live in the block's words REP1 and REP2; a literal table, in the
+// block's TABLE.
 #include "sokol/sokol_stub.h"
 
 namespace sokol {
@@ -81,10 +83,10 @@ const std::array<uint16_t, 48> kTinyBlock = {
     0112422,                 // 070  C1: MOVB (R4)+, (R2)+
     077002,                  // 072  SOB R0, C1
     000761,                  // 074  BR NEXT
-    004767, 0177710,         // 076  NEWM: JSR PC, GAMMA       ; R0 = high part + 1
+    004767, 0177710,         // 076  NEWM: JSR PC, GAMMA       ; R0 = the high part
     005300,                  // 102  DEC R0
-    000300,                  // 104  SWAB R0                   ; C = 0
-    001010,                  // 106  BNE DONE                  ; the end marker: a high part of 256
+    000300,                  // 104  SWAB R0                   ; C = 0; Z unless the high part was 257
+    001010,                  // 106  BNE DONE                  ; the end marker: a high part of 257
     0152100,                 // 110  BISB (R1)+, R0            ; the offset byte
     006000,                  // 112  ROR R0                    ; R0 = offset, C = the byte's bit 0
     010003,                  // 114  MOV R0, R3
@@ -129,10 +131,10 @@ const std::array<uint16_t, 57> kCompactBlock = {
     0112422,                 // 106  C1: MOVB (R4)+, (R2)+
     077002,                  // 110  SOB R0, C1
     000752,                  // 112  BR NEXT
-    004767, 0177672,         // 114  NEWM: JSR PC, GAMMA       ; R0 = high part + 1
+    004767, 0177672,         // 114  NEWM: JSR PC, GAMMA       ; R0 = the high part
     005300,                  // 120  DEC R0
-    000300,                  // 122  SWAB R0                   ; C = 0
-    001012,                  // 124  BNE DONE                  ; the end marker: a high part of 256
+    000300,                  // 122  SWAB R0                   ; C = 0; Z unless the high part was 257
+    001012,                  // 124  BNE DONE                  ; the end marker: a high part of 257
     0152100,                 // 126  BISB (R1)+, R0            ; the offset byte
     006000,                  // 130  ROR R0                    ; R0 = offset, C = the byte's bit 0
     010367, 000022,          // 132  MOV R3, REP1
@@ -193,10 +195,10 @@ const std::array<uint16_t, 92> kCompactTableBlock = {
     0116422, 000220,         // 152  MOVB TABLE(R4), (R2)+
     077044,                  // 156  SOB R0, LC
     000743,                  // 160  BR LEND
-    004767, 0177624,         // 162  NEWM: JSR PC, GAMMA       ; R0 = high part + 1
+    004767, 0177624,         // 162  NEWM: JSR PC, GAMMA       ; R0 = the high part
     005300,                  // 166  DEC R0
-    000300,                  // 170  SWAB R0                   ; C = 0
-    001032,                  // 172  BNE DONE                  ; the end marker: a high part of 256
+    000300,                  // 170  SWAB R0                   ; C = 0; Z unless the high part was 257
+    001032,                  // 172  BNE DONE                  ; the end marker: a high part of 257
     0152100,                 // 174  BISB (R1)+, R0            ; the offset byte
     006000,                  // 176  ROR R0                    ; R0 = offset, C = the byte's bit 0
     010367, 000062,          // 200  MOV R3, REP1
@@ -246,10 +248,10 @@ const std::array<uint16_t, 80> kFastBlock = {
     0112422,                 // 114  C1: MOVB (R4)+, (R2)+
     077002,                  // 116  SOB R0, C1
     000735,                  // 120  BR NEXT
-    004767, 000040,          // 122  NEWM: JSR PC, GAMMA       ; R0 = high part + 1
+    004767, 000040,          // 122  NEWM: JSR PC, GAMMA       ; R0 = the high part
     005300,                  // 126  DEC R0
-    000300,                  // 130  SWAB R0                   ; C = 0
-    001036,                  // 132  BNE DONE                  ; the end marker: a high part of 256
+    000300,                  // 130  SWAB R0                   ; C = 0; Z unless the high part was 257
+    001036,                  // 132  BNE DONE                  ; the end marker: a high part of 257
     0152100,                 // 134  BISB (R1)+, R0            ; the offset byte
     006000,                  // 136  ROR R0                    ; R0 = offset, C = the byte's bit 0
     016767, 0177646, 000070, // 140  MOV REP1, REP2
@@ -326,10 +328,10 @@ const std::array<uint16_t, 115> kFastTableBlock = {
     0116422, 000276,         // 160  MOVB TABLE(R4), (R2)+
     077056,                  // 164  SOB R0, LC
     000731,                  // 166  BR LEND
-    004767, 000040,          // 170  NEWM: JSR PC, GAMMA       ; R0 = high part + 1
+    004767, 000040,          // 170  NEWM: JSR PC, GAMMA       ; R0 = the high part
     005300,                  // 174  DEC R0
-    000300,                  // 176  SWAB R0                   ; C = 0
-    001056,                  // 200  BNE DONE                  ; the end marker: a high part of 256
+    000300,                  // 176  SWAB R0                   ; C = 0; Z unless the high part was 257
+    001056,                  // 200  BNE DONE                  ; the end marker: a high part of 257
     0152100,                 // 202  BISB (R1)+, R0            ; the offset byte
     006000,                  // 204  ROR R0                    ; R0 = offset, C = the byte's bit 0
     016767, 0177600, 000130, // 206  MOV REP1, REP2
@@ -414,10 +416,10 @@ const std::array<uint16_t, 116> kFastNibbleBlock = {
     0116422, 000320,         // 200  MOVB TABLE(R4), (R2)+
     077066,                  // 204  SOB R0, LC
     000721,                  // 206  BR LEND
-    004767, 000040,          // 210  NEWM: JSR PC, GAMMA       ; R0 = high part + 1
+    004767, 000040,          // 210  NEWM: JSR PC, GAMMA       ; R0 = the high part
     005300,                  // 214  DEC R0
-    000300,                  // 216  SWAB R0                   ; C = 0
-    001047,                  // 220  BNE DONE                  ; the end marker: a high part of 256
+    000300,                  // 216  SWAB R0                   ; C = 0; Z unless the high part was 257
+    001047,                  // 220  BNE DONE                  ; the end marker: a high part of 257
     0152100,                 // 222  BISB (R1)+, R0            ; the offset byte
     006000,                  // 224  ROR R0                    ; R0 = offset, C = the byte's bit 0
     016767, 0177560, 000112, // 226  MOV REP1, REP2
@@ -465,10 +467,11 @@ constexpr BitSite kNone{};
 // The counts below follow the listings above: gammaCall is JSR, MOV #1, the
 // last BCC and RTS; gammaPair the BCC and ROL of the loop (and its BR in
 // the compact blocks); a literal MOVB and SOB, or from the table MOV #10,
-// five ROLB and BCC, ADD, MOVB and SOB (and BR LEND after the run's last);
-// a new match DEC, SWAB, BNE, BISB, ROR, the MOVs of the repeat offsets,
-// the EVEN word, INC R0 and the branches and set-up of the copy; the end
-// DEC, SWAB, BNE, MOV and MARK.
+// five ROLB and BCC, ADD, MOVB and SOB (and BR LEND after the run's last),
+// or with nibbles MOV NIB, BPL, five more for either nibble, ADD, MOVB
+// and SOB; a new match DEC, SWAB, BNE, BISB, ROR, the MOVs of the repeat
+// offsets, the EVEN word, INC R0 and the branches and set-up of the copy;
+// the end DEC, SWAB, BNE, MOV and MARK.
 constexpr DecoderTiming kTinyTiming = {
     kCalledSelector, kCalledSelector, kNone, kNone, kCalledBit, kCalledBit, kCalledBit, kNone, kNone,
     4, 3, 2, 0, 0, {3, 0, 0}, 12, 5};

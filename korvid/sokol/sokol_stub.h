@@ -1,6 +1,6 @@
 // The PDP-11 code of a Sokol image: the set-up code at the load address and
 // the decoder block that the set-up code copies below the caller's stack,
-// one of five (sokol_format.h). sokol_stub.cpp holds them as tables, one row
+// one of six (sokol_format.h). sokol_stub.cpp holds them as tables, one row
 // per instruction.
 #pragma once
 
