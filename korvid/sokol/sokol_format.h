@@ -63,6 +63,7 @@ constexpr uint32_t kEndMarkerHigh = 257;
 constexpr int kLiteralTableSize = 32;
 constexpr int kLiteralIndexBits = 5;
 constexpr int kNibbleTableSize = 16;
+constexpr int kNibbleIndexBits = 4;
 constexpr int TableSizeOf(Literals literals) {
   return literals == Literals::TableBits ? kLiteralTableSize : literals == Literals::TableNibbles ? kNibbleTableSize : 0;
 }

@@ -126,21 +126,20 @@ class Chooser {
     return final;
   }
 
-
  private:
   bool FastEnough(const Candidate& c) const {
     return c.instructions <= kMostInstructionsPerByte * static_cast<uint64_t>(length_);
   }
 
-  // The smallest image, unless a faster one is worth its bytes; decoders
-  // too slow for the data only when all are.
+  // The smallest image, unless a faster one is worth its bytes; when the
+  // decoder is not asked for, decoders too slow for the data only when all
+  // are, and then the fastest.
   Candidate Best(std::vector<Candidate> candidates) const {
+    auto score = [](const Candidate& c) { return c.imageSize * kInstructionsPerByte + c.instructions; };
     auto better = [&](const Candidate& a, const Candidate& b) {
-      if (!capped_) return a.imageSize * kInstructionsPerByte + a.instructions < b.imageSize * kInstructionsPerByte + b.instructions;
-      if (FastEnough(a) != FastEnough(b)) return FastEnough(a);
-      if (!FastEnough(a)) return a.instructions < b.instructions;
-      return a.imageSize * kInstructionsPerByte + a.instructions <
-             b.imageSize * kInstructionsPerByte + b.instructions;
+      if (capped_ && FastEnough(a) != FastEnough(b)) return FastEnough(a);
+      if (capped_ && !FastEnough(a)) return a.instructions < b.instructions;
+      return score(a) < score(b);
     };
     return std::move(*std::min_element(candidates.begin(), candidates.end(), better));
   }
@@ -180,8 +179,8 @@ class Chooser {
     if (tableSize != 0) {
       candidate.table = *table;
       literalBits.fill(1 + 8);
-      const uint8_t indexBits = form.literals == Literals::TableBits ? kLiteralIndexBits : 4;
-      for (int i = 0; i < tableSize; ++i) literalBits[(*table)[i]] = 1 + indexBits;
+      const int indexBits = form.literals == Literals::TableBits ? kLiteralIndexBits : kNibbleIndexBits;
+      for (int i = 0; i < tableSize; ++i) literalBits[(*table)[i]] = static_cast<uint8_t>(1 + indexBits);
       parse.literalBits = literalBits.data();
     }
     candidate.tokens = ParseOptimally(data_, length_, matches_.For(evenOffsets), parse);

@@ -28,12 +28,12 @@ constexpr size_t kDestinationEndWord = 016;
 // The decoders' names on the result line, by their blocks' lengths.
 std::string DecoderName(unsigned blockWords) {
   switch (blockWords) {
-    case 49: return "малый";
-    case 58: return "компактный";
-    case 93: return "компактный с таблицей";
-    case 81: return "быстрый";
-    case 116: return "быстрый с таблицей";
-    case 117: return "быстрый с малой таблицей";
+    case 48: return "малый";
+    case 57: return "компактный";
+    case 92: return "компактный с таблицей";
+    case 80: return "быстрый";
+    case 115: return "быстрый с таблицей";
+    case 116: return "быстрый с малой таблицей";
     default: return "?";
   }
 }
