@@ -131,6 +131,7 @@ int RunMethod(PackerState& state, const std::vector<std::wstring>& outputArgs,
       PrintProofFailure(proven);
       return kExitFailed;
     }
+    if (hooks.proven) hooks.proven(state, outcome, proven);
   }
   if (!WriteOutputFile(state, outcome)) return kExitFailed;
   PrintResult(state, state.data.size(), outcome, proven);
