@@ -22,3 +22,9 @@ string(REPLACE "@STYLE@" "${style}" page "${page}")
 string(REPLACE "@VERSION@" "${VERSION}" page "${page}")
 string(REPLACE "@SCRIPT@" "${script}" page "${page}")
 file(WRITE "${OUT}/korvid.html" "${page}")
+
+# The page is meant to be saved, mailed and opened on a phone.
+file(SIZE "${OUT}/korvid.html" page_size)
+if(page_size GREATER_EQUAL 1572864)
+  message(FATAL_ERROR "korvid.html has ${page_size} bytes, 1.5 MB or more")
+endif()
