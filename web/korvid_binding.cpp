@@ -34,7 +34,7 @@ void RecordLayout(const PackerState& state, const MethodOutcome& packed,
   layout += ",\"image\":" +
             Pair(proven.imageAt, proven.imageAt + static_cast<uint32_t>(packed.bytes.size()));
   layout += ",\"stack\":" + Pair(proven.stackFirst, proven.stackEnd);
-  if (packed.workStart != 0) {
+  if (std::wstring(state.method->keyword) == L"DORVIK") {
     layout += ",\"work\":" +
               Pair(packed.workStart, packed.workStart + static_cast<uint32_t>(kWorkAreaSize));
   }

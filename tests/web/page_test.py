@@ -179,6 +179,19 @@ class PageTest(unittest.TestCase):
         self.assertEqual({n: base64.b64decode(d) for n, d in got[2]}, outputs, (input_mode, output_mode))
         return outputs
 
+    def test_korvid_js_alone_packs_as_the_console(self):
+        with tempfile.TemporaryDirectory() as folder:
+            host = os.path.join(folder, 'tool.html')
+            module = os.path.join(os.path.dirname(PAGE), 'korvid.js')
+            with open(host, 'w') as f:
+                f.write(f'<!DOCTYPE html><meta charset="utf-8"><script src="file://{module}"></script>')
+            try:
+                self.browser.open(host)
+                self.assert_korvid_like_console('hello.bin', read(HELLO), 'SOKOL')
+            finally:
+                self.browser.open(PAGE)
+                self.browser.run('document.querySelector(\'[data-lang="ru"]\').click();')
+
     # --- the page's own controls -----------------------------------------
 
     def test_pack_and_unpack_panels_download_the_console_files(self):
