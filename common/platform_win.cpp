@@ -139,6 +139,10 @@ bool WriteStandardOutput(const std::string& utf8) {
   return std::fflush(stdout) == 0 && written;
 }
 
+// ERROR_DIRECTORY_NOT_SUPPORTED, which not every SDK's headers name: what
+// an output that is a folder fails with.
+constexpr DWORD kErrorIsFolder = 336;
+
 std::wstring SystemErrorText(int code) {
   struct Reason {
     int code;
@@ -152,6 +156,7 @@ std::wstring SystemErrorText(int code) {
       {ERROR_FILE_NOT_FOUND, L"нет такого файла или папки"},
       {ERROR_PATH_NOT_FOUND, L"нет такого файла или папки"},
       {ERROR_DIRECTORY, L"часть пути не является папкой"},
+      {static_cast<int>(kErrorIsFolder), L"это папка"},
       {ERROR_FILENAME_EXCED_RANGE, L"слишком длинное имя"},
       {ERROR_INVALID_NAME, L"недопустимое имя"},
       {ERROR_TOO_MANY_OPEN_FILES, L"открыто слишком много файлов"},
@@ -380,7 +385,10 @@ OutputFile::Status OutputFile::Open(const std::wstring& name) {
   const DWORD attributes = GetFileAttributesW(name.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
   Status failure = Status::CannotCreate;
-  if (exists && !IsPlainFile(name, attributes)) {
+  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    failure = Status::CannotOpen;
+    error_ = static_cast<int>(kErrorIsFolder);
+  } else if (exists && !IsPlainFile(name, attributes)) {
     failure = Status::CannotOpen;
     stream_ = _wfopen(name.c_str(), L"wb");
     if (stream_ == nullptr) error_ = static_cast<int>(_doserrno);
