@@ -112,9 +112,18 @@ bool OutputWouldOverwriteInput(const PackerState& state) {
 bool WriteOutputFile(const PackerState& state, const MethodOutcome& outcome) {
   const std::wstring& name = state.outputName;
   OutputFile file;
-  if (file.Open(name) != OutputFile::Status::Ok) {
-    ConsolePrint(kMsgCannotCreate, name.c_str());
-    return false;
+  switch (file.Open(name)) {
+    case OutputFile::Status::Ok: break;
+    case OutputFile::Status::WriteProtected:
+      ConsolePrint(kMsgWriteProtected, name.c_str());
+      return false;
+    case OutputFile::Status::CannotCreate:
+      ConsolePrint(kMsgCannotCreateIn, name.c_str(), FolderOf(name).c_str(),
+                   SystemErrorText(file.Error()).c_str());
+      return false;
+    default:
+      ConsolePrint(kMsgCannotCreate, name.c_str(), SystemErrorText(file.Error()).c_str());
+      return false;
   }
   if (!state.rawOutput) {
     const auto header =

@@ -176,8 +176,9 @@ TEST_F(WriterTest, EmptyOutputIsAHeaderAlone) {
 TEST_F(WriterTest, OutputThatCannotBeCreatedIsReported) {
   state_.outputName = WidenName((dir_ / "missing-dir/out.grl").c_str());
   EXPECT_FALSE(WriteOutputFile(state_, Outcome(Pattern(10))));
-  EXPECT_EQ(console_, "Ошибка:: не удалось открыть файл для записи '" +
-                          (dir_ / "missing-dir/out.grl") + "'.\n");
+  EXPECT_EQ(console_, "Ошибка:: не удалось создать файл '" + (dir_ / "missing-dir/out.grl") +
+                          "' в папке '" + (dir_ / "missing-dir") +
+                          "': нет такого файла или папки.\n");
 }
 
 TEST_F(WriterTest, FullDeviceIsAFailureAndTheDeviceStays) {

@@ -77,8 +77,16 @@ inline constexpr const wchar_t* kMsgPastAddressSpace =
     L"Ошибка:: программа с адреса 0%o длиной 0%o выходит за границу памяти 0200000.\n";
 inline constexpr const wchar_t* kMsgCannotOpen = L"Ошибка:: не удалось открыть файл '%s'.\n";
 inline constexpr const wchar_t* kMsgCannotRead = L"Ошибка:: не удалось прочитать файл '%s'.\n";
+// The output could not be made: the folder would not take a new file (the
+// output, its folder, the system's reason); the name is a folder or a
+// device that refused (the output, the reason); an existing file that
+// nobody may write, which is never replaced.
+inline constexpr const wchar_t* kMsgCannotCreateIn =
+    L"Ошибка:: не удалось создать файл '%s' в папке '%s': %s.\n";
 inline constexpr const wchar_t* kMsgCannotCreate =
-    L"Ошибка:: не удалось открыть файл для записи '%s'.\n";
+    L"Ошибка:: не удалось открыть файл для записи '%s': %s.\n";
+inline constexpr const wchar_t* kMsgWriteProtected =
+    L"Ошибка:: файл '%s' защищён от записи, он не будет заменён.\n";
 // A write or the close of the output failed (full disk, quota, I/O error).
 // A half-written regular file is removed before this is printed.
 inline constexpr const wchar_t* kMsgCannotWrite = L"Ошибка:: не удалось записать файл '%s'.\n";

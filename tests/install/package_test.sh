@@ -5,12 +5,13 @@
 # giving the same bytes as the programs of the build.
 #
 # Usage: package_test.sh CPACK BUILD_DIR VERSION
-# Exits with 77 (skipped) where the Debian tools are missing.
+# Exits with 77 (skipped) where the Debian tools, or the file utility that
+# cpack needs to find the package's dependencies, are missing.
 set -u
 (($# == 3)) || { echo "usage: $0 CPACK BUILD_DIR VERSION" >&2; exit 2; }
 cpack=$1 build=$2 version=$3
 
-for tool in dpkg dpkg-deb dpkg-shlibdeps; do
+for tool in dpkg dpkg-deb dpkg-shlibdeps file; do
   command -v "$tool" >/dev/null || { echo "$tool is not installed: skipped" >&2; exit 77; }
 done
 
