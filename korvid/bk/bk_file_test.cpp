@@ -26,7 +26,7 @@ TEST(ParseBkFile, HeaderFormsPaddingTruncationAndRawFiles) {
   const LayoutCase cases[] = {
       {"exact header",            01000,  100,  104, false, BkFileForm::Header,         4, 100,   0},
       {"exact header, raw image", 01000,  100,  104, true,  BkFileForm::Header,         4, 100,   0},
-      {"extended header",         01000,  100,  122, false, BkFileForm::ExtendedHeader, 20, 100,  0},
+      {"18 bytes of padding",     01000,  100,  122, false, BkFileForm::PaddedHeader,   4, 100,  18},
       {"one byte of padding",     01000,  100,  105, false, BkFileForm::PaddedHeader,   4, 100,   1},
       {"511 bytes of padding",    01000,  100,  615, false, BkFileForm::PaddedHeader,   4, 100, 511},
       {"512 bytes more: raw",     01000,  100,  616, false, BkFileForm::Raw,            0, 616,   0},
@@ -58,6 +58,45 @@ TEST(ParseBkFile, HeaderFormsPaddingTruncationAndRawFiles) {
       EXPECT_EQ(file.loadAddress, c.loadWord) << c.name;
       EXPECT_EQ(file.lengthWord, c.lengthWord) << c.name;
     }
+  }
+}
+
+// A tape dump has the size of a file padded by 18 bytes: its checksum and
+// its name tell it.
+TEST(ParseBkFile, ExtendedFormOnlyWithItsChecksumAndAName) {
+  const Bytes data = Noise(100, 3);
+  auto dump = [&](uint16_t load, const std::string& name, int checksumChange) {
+    Bytes file = MakeBkFile(load, {});
+    file.insert(file.end(), name.begin(), name.end());
+    file.resize(4 + 16, 0);
+    file.insert(file.end(), data.begin(), data.end());
+    uint32_t sum = 0;
+    for (const uint8_t byte : data) sum = (sum + byte) > 0xFFFF ? (sum + byte - 0xFFFF) : sum + byte;
+    file.push_back(0), file.push_back(0);
+    PutWord(file, file.size() - 2, static_cast<uint16_t>(sum + checksumChange));
+    PutWord(file, 2, 100);
+    return file;
+  };
+  const struct {
+    const char* what;
+    Bytes file;
+    BkFileForm form;
+    bool paddingAlsoFits;
+  } cases[] = {
+      {"name and checksum", dump(01000, "GAME.BIN        ", 0), BkFileForm::ExtendedHeader, true},
+      {"name with zeros, KOI-8", dump(01000, "\xE9\xC7\xD2\xC1", 0), BkFileForm::ExtendedHeader, true},
+      {"no padded reading", dump(0177700, "GAME", 0), BkFileForm::ExtendedHeader, false},
+      {"wrong checksum", dump(01000, "GAME.BIN        ", 1), BkFileForm::PaddedHeader, false},
+      {"empty name", dump(01000, "", 0), BkFileForm::PaddedHeader, false},
+      {"control code in the name", dump(01000, "GA\x01ME", 0), BkFileForm::PaddedHeader, false},
+      {"zero inside the name", dump(01000, std::string("GA\0ME", 5), 0), BkFileForm::PaddedHeader, false},
+  };
+  for (const auto& c : cases) {
+    const BkFile file = ParseBkFile(c.file.data(), c.file.size(), false);
+    EXPECT_EQ(file.form, c.form) << c.what;
+    EXPECT_EQ(file.paddingAlsoFits, c.paddingAlsoFits) << c.what;
+    const size_t offset = c.form == BkFileForm::ExtendedHeader ? 20 : 4;
+    EXPECT_EQ(file.data, Bytes(c.file.begin() + offset, c.file.begin() + offset + 100)) << c.what;
   }
 }
 

@@ -59,6 +59,10 @@ TEST(WorkAddress, IsAnOctalNumberUpTo0140000OrNothing) {
         "abc", "0x4000", "08", "1778", "4e4", "040000.", "\xD0\xB0"}) {
     EXPECT_EQ(WorkEndFromArgument(wrong), -1) << wrong;
   }
+  // -a takes the same digits up to the top of the address space.
+  EXPECT_EQ(LoadAddressFromArgument("177777"), 0177777);
+  EXPECT_EQ(LoadAddressFromArgument("0400"), 0400);
+  for (const char* wrong : {"200000", "-2", "", "08", "0x400"}) EXPECT_EQ(LoadAddressFromArgument(wrong), -1) << wrong;
 }
 
 // The parser on a command line, with the console collected.
@@ -112,18 +116,24 @@ TEST(DriverOptions, LongOptionsMayBeAbbreviated) {
 }
 
 // The help lists the methods of the table, in its order, in the shape the
-// help has always had.
+// help has always had, and the extension of each.
 TEST(DriverOptions, HelpListsTheMethodsOfTheTable) {
   const Parsed help = Parse({"--help"});
   EXPECT_EQ(help.outcome, CommandLine::Help);
   const std::string lines =
       "  -t<name> (--tool name) - выбор необходимого инструмента.\n"
       "      name: DORVIK - упаковщик/распаковщик Dorvik.\n"
-      "            BKGRANOL - упаковщик/распаковщик Granoler.\n"
+      "            BKGRANOL - упаковщик/распаковщик Granol.\n"
       "            SOKOL - упаковщик/распаковщик Sokol.\n"
       "\n"
-      "  -d (--data)";
+      "  -a<0addr> (--address 0addr)";
   EXPECT_NE(help.console.find(lines), std::string::npos) << help.console;
+  const std::string extensions =
+      "      '.dvk' - упаковка Dorvik\n"
+      "      '.grl' - упаковка Granol\n"
+      "      '.skl' - упаковка Sokol\n"
+      "      '.bkfile' - распаковка\n";
+  EXPECT_EQ(help.console.substr(help.console.size() - extensions.size()), extensions);
 }
 
 // Runs the whole driver in this process and gives its exit status.
