@@ -119,7 +119,7 @@ inline constexpr PluralText kMsgFileTruncated = {
 // Unpacking a file without a BK header that holds no image of the method
 // either: the method's name.
 inline constexpr const wchar_t* kMsgNoHeaderNoImage =
-    L"Ошибка:: у файла нет заголовка BK, и это не образ %s без заголовка.\n";
+    L"Ошибка:: у файла нет заголовка БК, и это не образ %s без заголовка.\n";
 // -a was given but the load address came from elsewhere: the address of -a,
 // the one taken. Printed before the run's line.
 inline constexpr const wchar_t* kMsgAddressFromHeader =

@@ -399,7 +399,7 @@ TEST_F(KorvidCli, RawImagesUnpackAtTheirOwnLoadAddress) {
   for (const std::string name : {"Dorvik", "Granol", "Sokol"}) {
     const std::string keyword = name == "Granol" ? "bkgranol" : name;
     EXPECT_EQ(Run({"-u", "-t", keyword, "text.img"}, kFailed).out,
-              "Распаковываем 'text.img' :: Ошибка:: у файла нет заголовка BK, и это не образ " + name +
+              "Распаковываем 'text.img' :: Ошибка:: у файла нет заголовка БК, и это не образ " + name +
                   " без заголовка.\n");
   }
   // -a places a headerless file to pack, not one with a header.
