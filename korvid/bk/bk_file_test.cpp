@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "support/bk_bytes.h"
 
 namespace {
@@ -19,6 +22,9 @@ struct LayoutCase {
   size_t dataOffset;
   size_t dataLength;
   size_t extraBytes;
+  // A tape dump's name field, followed by the data's checksum at the end;
+  // nullptr for none.
+  const char* tapeName = nullptr;
 };
 
 TEST(ParseBkFile, HeaderFormsPaddingTruncationAndRawFiles) {
@@ -27,6 +33,10 @@ TEST(ParseBkFile, HeaderFormsPaddingTruncationAndRawFiles) {
       {"exact header",            01000,  100,  104, false, BkFileForm::Header,         4, 100,   0},
       {"exact header, raw image", 01000,  100,  104, true,  BkFileForm::Header,         4, 100,   0},
       {"18 bytes of padding",     01000,  100,  122, false, BkFileForm::PaddedHeader,   4, 100,  18},
+      {"tape dump",               01000,  100,  122, false, BkFileForm::ExtendedHeader, 20, 100,  0, "GAME.BIN    \xE9\xE7"},
+      {"dump, zeros after a name", 01000, 100,  122, false, BkFileForm::ExtendedHeader, 20, 100,  0, "A"},
+      {"checksum, no name",       01000,  100,  122, false, BkFileForm::PaddedHeader,   4, 100,  18, ""},
+      {"checksum, control code",  01000,  100,  122, false, BkFileForm::PaddedHeader,   4, 100,  18, "GAME\x01"},
       {"one byte of padding",     01000,  100,  105, false, BkFileForm::PaddedHeader,   4, 100,   1},
       {"511 bytes of padding",    01000,  100,  615, false, BkFileForm::PaddedHeader,   4, 100, 511},
       {"512 bytes more: raw",     01000,  100,  616, false, BkFileForm::Raw,            0, 616,   0},
@@ -47,6 +57,13 @@ TEST(ParseBkFile, HeaderFormsPaddingTruncationAndRawFiles) {
       PutWord(bytes, 0, c.loadWord);
       PutWord(bytes, 2, c.lengthWord);
     }
+    if (c.tapeName != nullptr) {
+      std::fill(bytes.begin() + 4, bytes.begin() + 20, 0);
+      std::copy(c.tapeName, c.tapeName + std::strlen(c.tapeName), bytes.begin() + 4);
+      uint32_t sum = 0;  // of the data, each carry past 16 bits added back in
+      for (size_t i = 20; i < 20u + c.lengthWord; ++i) sum = (sum + bytes[i]) % 0xFFFF;
+      PutWord(bytes, c.size - 2, static_cast<uint16_t>(sum));
+    }
     const BkFile file = ParseBkFile(bytes.data(), bytes.size(), c.rawImage);
     EXPECT_EQ(file.form, c.form) << c.name;
     const auto data = bytes.begin() + static_cast<std::ptrdiff_t>(c.dataOffset);
@@ -58,45 +75,6 @@ TEST(ParseBkFile, HeaderFormsPaddingTruncationAndRawFiles) {
       EXPECT_EQ(file.loadAddress, c.loadWord) << c.name;
       EXPECT_EQ(file.lengthWord, c.lengthWord) << c.name;
     }
-  }
-}
-
-// A tape dump has the size of a file padded by 18 bytes: its checksum and
-// its name tell it.
-TEST(ParseBkFile, ExtendedFormOnlyWithItsChecksumAndAName) {
-  const Bytes data = Noise(100, 3);
-  auto dump = [&](uint16_t load, const std::string& name, int checksumChange) {
-    Bytes file = MakeBkFile(load, {});
-    file.insert(file.end(), name.begin(), name.end());
-    file.resize(4 + 16, 0);
-    file.insert(file.end(), data.begin(), data.end());
-    uint32_t sum = 0;
-    for (const uint8_t byte : data) sum = (sum + byte) > 0xFFFF ? (sum + byte - 0xFFFF) : sum + byte;
-    file.push_back(0), file.push_back(0);
-    PutWord(file, file.size() - 2, static_cast<uint16_t>(sum + checksumChange));
-    PutWord(file, 2, 100);
-    return file;
-  };
-  const struct {
-    const char* what;
-    Bytes file;
-    BkFileForm form;
-    bool paddingAlsoFits;
-  } cases[] = {
-      {"name and checksum", dump(01000, "GAME.BIN        ", 0), BkFileForm::ExtendedHeader, true},
-      {"name with zeros, KOI-8", dump(01000, "\xE9\xC7\xD2\xC1", 0), BkFileForm::ExtendedHeader, true},
-      {"no padded reading", dump(0177700, "GAME", 0), BkFileForm::ExtendedHeader, false},
-      {"wrong checksum", dump(01000, "GAME.BIN        ", 1), BkFileForm::PaddedHeader, false},
-      {"empty name", dump(01000, "", 0), BkFileForm::PaddedHeader, false},
-      {"control code in the name", dump(01000, "GA\x01ME", 0), BkFileForm::PaddedHeader, false},
-      {"zero inside the name", dump(01000, std::string("GA\0ME", 5), 0), BkFileForm::PaddedHeader, false},
-  };
-  for (const auto& c : cases) {
-    const BkFile file = ParseBkFile(c.file.data(), c.file.size(), false);
-    EXPECT_EQ(file.form, c.form) << c.what;
-    EXPECT_EQ(file.paddingAlsoFits, c.paddingAlsoFits) << c.what;
-    const size_t offset = c.form == BkFileForm::ExtendedHeader ? 20 : 4;
-    EXPECT_EQ(file.data, Bytes(c.file.begin() + offset, c.file.begin() + offset + 100)) << c.what;
   }
 }
 

@@ -290,66 +290,39 @@ TEST_F(KorvidCli, OutputGoesBesideTheGivenNameWhoseLastComponentAloneHasAnExtens
   EXPECT_EQ(ReadFileBytes(dir_ / "p.bkfile"), program);
 }
 
-// The end-around-carry sum that a tape dump ends with.
-uint16_t TapeChecksum(const Bytes& data) {
-  uint32_t sum = 0;
-  for (const uint8_t byte : data) sum = (sum + byte) > 0xFFFF ? sum + byte - 0xFFFF : sum + byte;
-  return static_cast<uint16_t>(sum);
-}
+// Each method's keyword and the extension of its images.
+struct MethodName {
+  std::string keyword;
+  std::string extension;
+};
+const MethodName kMethodNames[] = {{"dorvik", "dvk"}, {"bkgranol", "grl"}, {"sokol", "skl"}};
 
-// Disk tools may pad a BK file by exactly 18 bytes: the size of a tape dump,
-// whose 22-byte form adds a 16-byte name before the data and its checksum
-// after. Only the checksum and a name make a file read as a dump (its first
-// 16 bytes used to be dropped); programs and images padded so are read by
-// their header, with the padding note.
+// Disk tools may pad a BK file by exactly 18 bytes: the size of a tape dump
+// (22 bytes more than the data). Programs and images padded so are read by
+// their header, with the padding note; their first 16 bytes used to be
+// dropped as a dump's name, every method reporting success.
 TEST_F(KorvidCli, EighteenBytesOfPaddingAreNoTapeDump) {
   const Bytes hello = ReadFileBytes(std::string(EXAMPLES_DIR) + "/hello.bin");
-  Bytes padded = hello;
-  padded.resize(hello.size() + 18, 0);
   WriteFileBytes(dir_ / "hello.bin", hello);
-  WriteFileBytes(dir_ / "padded.bin", padded);
-  auto note = [](const Bytes& file) {
-    return "Внимание:: файл длиннее, чем сказано в заголовке (адрес " + Octal(WordAt(file, 0)) + ", длина " +
-           Octal(WordAt(file, 2)) + "), лишние 022 байта в конце не взяты.\n";
+  auto padded = [](Bytes file) {
+    const std::string note = "Внимание:: файл длиннее, чем сказано в заголовке (адрес " + Octal(WordAt(file, 0)) +
+                             ", длина " + Octal(WordAt(file, 2)) + "), лишние 022 байта в конце не взяты.\n";
+    file.resize(file.size() + 18, 0);
+    return std::make_pair(file, note);
   };
-  for (const std::string extension : {"dvk", "grl", "skl"}) {
-    const std::string method = extension == "dvk" ? "dorvik" : extension == "grl" ? "bkgranol" : "sokol";
-    SCOPED_TRACE(method);
-    Run({"-t", method, "hello.bin"}, kWritten);
-    const RunResult pack = Run({"-t", method, "padded.bin"}, kWritten);
-    EXPECT_EQ(pack.out.substr(0, pack.out.find('\n') + 1), note(hello));
-    EXPECT_EQ(ReadFileBytes(dir_ / ("padded." + extension)), ReadFileBytes(dir_ / ("hello." + extension)));
-    Bytes image = ReadFileBytes(dir_ / ("hello." + extension));
-    const Bytes stored = image;
-    image.resize(image.size() + 18, 0);
-    WriteFileBytes(dir_ / ("stored." + extension), image);
-    const RunResult unpack = Run({"-u", "-t", method, "stored." + extension}, kWritten);
-    EXPECT_EQ(unpack.out, note(stored) + "Распаковываем 'stored." + extension + "' ::  OK\n");
+  WriteFileBytes(dir_ / "padded.bin", padded(hello).first);
+  for (const MethodName& m : kMethodNames) {
+    SCOPED_TRACE(m.keyword);
+    Run({"-t", m.keyword, "hello.bin"}, kWritten);
+    const RunResult pack = Run({"-t", m.keyword, "padded.bin"}, kWritten);
+    EXPECT_EQ(pack.out.substr(0, pack.out.find('\n') + 1), padded(hello).second);
+    EXPECT_EQ(ReadFileBytes(dir_ / ("padded." + m.extension)), ReadFileBytes(dir_ / ("hello." + m.extension)));
+    const auto image = padded(ReadFileBytes(dir_ / ("hello." + m.extension)));
+    WriteFileBytes(dir_ / ("stored." + m.extension), image.first);
+    EXPECT_EQ(Run({"-u", "-t", m.keyword, "stored." + m.extension}, kWritten).out,
+              image.second + "Распаковываем 'stored." + m.extension + "' ::  OK\n");
     EXPECT_EQ(ReadFileBytes(dir_ / "stored.bkfile"), hello);
   }
-  // A real dump: its name, the data, their checksum.
-  Bytes dump(hello.begin(), hello.begin() + 4);
-  const std::string name = "\xF0\xF2\xE9\xF7\xE5\xF4.BIN";  // ПРИВЕТ.BIN in KOI-8
-  dump.insert(dump.end(), name.begin(), name.end());
-  dump.resize(20, ' ');
-  dump.insert(dump.end(), hello.begin() + 4, hello.end());
-  dump.resize(dump.size() + 2);
-  PutWord(dump, dump.size() - 2, TapeChecksum(Bytes(hello.begin() + 4, hello.end())));
-  WriteFileBytes(dir_ / "dump.bin", dump);
-  const RunResult pack = Run({"-t", "sokol", "dump.bin"}, kWritten);
-  EXPECT_EQ(pack.out.substr(0, pack.out.find('\n') + 1),
-            "Внимание:: файл прочитан как запись с магнитофона: заголовок 20 байт с именем 'ПРИВЕТ.BIN', "
-            "данные и их контрольная сумма; не как файл с 18 лишними байтами в конце.\n");
-  EXPECT_EQ(ReadFileBytes(dir_ / "dump.skl"), ReadFileBytes(dir_ / "hello.skl"));
-}
-
-// A file that loads at `load` with its stack image, if any, filled with the
-// start address from 0744 up: one that packing and unpacking give back whole.
-Bytes ProgramAt(uint16_t load, Random& random) {
-  const size_t stack = load < 01000 ? 01000 - load : 0;
-  Bytes data = GenerateProgram(random, stack + 3000);
-  if (stack > 0) ShapeStack(data, load, Stack::Filled, 02000, random);
-  return MakeBkFile(load, data);
 }
 
 // Images written with -r, of every method, at load addresses below, at and
@@ -360,52 +333,54 @@ Bytes ProgramAt(uint16_t load, Random& random) {
 TEST_F(KorvidCli, RawImagesUnpackAtTheirOwnLoadAddress) {
   Random random(41);
   const struct {
-    const char* method;
+    MethodName method;
     uint16_t load;
     std::vector<std::string> address;  // -a, where the image does not say
     const char* source;
   } cases[] = {
-      {"dorvik", 0400, {}, "взят из образа"},
-      {"dorvik", 0744, {}, "взят из образа"},
-      {"dorvik", 02000, {"-a", "2000"}, "задан ключом -a"},
-      {"dorvik", 0100000, {"--address=0100000"}, "задан ключом -a"},
-      {"bkgranol", 0400, {}, "взят из образа"},
-      {"bkgranol", 0100000, {"-a", "2000"}, "взят из образа"},
-      {"sokol", 0400, {}, "взят из образа"},
-      {"sokol", 0776, {}, "взят из образа"},
-      {"sokol", 01000, {}, "взят из образа"},
-      {"sokol", 02000, {}, "взят из образа"},
-      {"sokol", 0100000, {}, "взят из образа"},
+      {kMethodNames[0], 0400, {}, "взят из образа"},
+      {kMethodNames[0], 0744, {}, "взят из образа"},
+      {kMethodNames[0], 02000, {"-a", "2000"}, "задан ключом -a"},
+      {kMethodNames[0], 0100000, {"--address=0100000"}, "задан ключом -a"},
+      {kMethodNames[1], 0400, {}, "взят из образа"},
+      {kMethodNames[1], 0100000, {"-a", "2000"}, "взят из образа"},
+      {kMethodNames[2], 0400, {}, "взят из образа"},
+      {kMethodNames[2], 0776, {}, "взят из образа"},
+      {kMethodNames[2], 01000, {}, "взят из образа"},
+      {kMethodNames[2], 0100000, {}, "взят из образа"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.method) + " " + Octal(c.load));
-    const Bytes file = ProgramAt(c.load, random);
-    WriteFileBytes(dir_ / "game.bin", file);
-    Run({"-r", "-t", c.method, "game.bin", "game.img"}, kWritten);
-    const std::string image = std::string("game.") + (c.method[0] == 'd' ? "dvk" : c.method[0] == 'b' ? "grl" : "skl");
-    std::vector<std::string> args = {"-u", "-t", c.method, image};
+    SCOPED_TRACE(c.method.keyword + " " + Octal(c.load));
+    // Below 01000 the stack image holds the start address from 0744 up,
+    // which packing and unpacking give back exactly.
+    const size_t stack = c.load < 01000 ? 01000 - c.load : 0;
+    Bytes data = GenerateProgram(random, stack + 3000);
+    if (stack > 0) ShapeStack(data, c.load, Stack::Filled, 02000, random);
+    WriteFileBytes(dir_ / "game.bin", MakeBkFile(c.load, data));
+    Run({"-r", "-t", c.method.keyword, "game.bin"}, kWritten);
+    std::vector<std::string> args = {"-u", "-t", c.method.keyword, "game." + c.method.extension};
     args.insert(args.end(), c.address.begin(), c.address.end());
-    const RunResult unpack = Run(args, kWritten);
-    const std::string ignored = c.address.empty() || c.method[0] == 'd'
-                                    ? ""
-                                    : "Внимание:: ключ -a 02000 не учтён: образ сам задаёт адрес загрузки " + Octal(c.load) + ".\n";
+    const std::string out = Run(args, kWritten).out;
+    const std::string ignored =
+        c.address.empty() || c.method.keyword == "dorvik"
+            ? ""
+            : "Внимание:: ключ -a 02000 не учтён: образ сам задаёт адрес загрузки " + Octal(c.load) + ".\n";
     // (Below 0744 a note about the word below the topmost autostart word follows.)
-    EXPECT_EQ(unpack.out.substr(0, unpack.out.find('\n', ignored.size()) + 1),
-              ignored + "Распаковываем '" + image + "' ::  OK, адрес загрузки " + Octal(c.load) + " " + c.source + "\n");
-    EXPECT_EQ(ReadFileBytes(dir_ / "game.bkfile"), file);
+    EXPECT_EQ(out.substr(0, out.find('\n', ignored.size()) + 1),
+              ignored + "Распаковываем 'game." + c.method.extension + "' ::  OK, адрес загрузки " + Octal(c.load) +
+                  " " + c.source + "\n");
+    EXPECT_EQ(ReadFileBytes(dir_ / "game.bkfile"), MakeBkFile(c.load, data));
   }
   // Without a header and without an image: said so, not "damaged".
   WriteFileBytes(dir_ / "text.img", Bytes(1000, 'A'));
-  for (const std::string name : {"Dorvik", "Granol", "Sokol"}) {
-    const std::string keyword = name == "Granol" ? "bkgranol" : name;
-    EXPECT_EQ(Run({"-u", "-t", keyword, "text.img"}, kFailed).out,
-              "Распаковываем 'text.img' :: Ошибка:: у файла нет заголовка БК, и это не образ " + name +
+  for (const char* name : {"Dorvik", "Granol", "Sokol"}) {
+    EXPECT_EQ(Run({"-u", "-t", name[0] == 'G' ? "bkgranol" : name, "text.img"}, kFailed).out,
+              "Распаковываем 'text.img' :: Ошибка:: у файла нет заголовка БК, и это не образ " + std::string(name) +
                   " без заголовка.\n");
   }
   // -a places a headerless file to pack, not one with a header.
-  WriteFileBytes(dir_ / "data.raw", Bytes(1000, 'A'));
-  Run({"-t", "sokol", "-a", "40000", "data.raw"}, kWritten);
-  EXPECT_EQ(WordAt(ReadFileBytes(dir_ / "data.skl"), 0), 040000);
+  Run({"-t", "sokol", "-a", "40000", "text.img"}, kWritten);
+  EXPECT_EQ(WordAt(ReadFileBytes(dir_ / "text.skl"), 0), 040000);
   const std::string notUsed = Run({"-t", "sokol", "-a", "40000", "game.bin"}, kWritten).out;
   EXPECT_EQ(notUsed.substr(0, notUsed.find('\n') + 1),
             "Внимание:: ключ -a 040000 не учтён: у файла есть заголовок с адресом загрузки 0100000.\n");
@@ -419,20 +394,14 @@ TEST_F(KorvidCli, RawImagesUnpackAtTheirOwnLoadAddress) {
 // images of such inputs from about 57,128 bytes on used to be refused by -u
 // as too large: an image may be longer than any input to pack.
 TEST_F(KorvidCli, ImagesOfIncompressibleInputsAtTheLimitsUnpack) {
-  const struct {
-    const char* method;
-    const char* extension;
-    size_t length;
-  } cases[] = {{"dorvik", "dvk", 30720}, {"bkgranol", "grl", 31000}, {"sokol", "skl", 57338}};
-  for (const auto& c : cases) {
+  const size_t longest[] = {30720, 31000, 57338};  // Granol: the image must fit beside the data
+  for (size_t i = 0; i < 3; ++i) {
     for (const bool raw : {false, true}) {
-      SCOPED_TRACE(std::string(c.method) + (raw ? " -r" : ""));
-      const Bytes data = Noise(c.length, 7);
+      SCOPED_TRACE(kMethodNames[i].keyword + (raw ? " -r" : " -d"));  // an image with its header, or without
+      const Bytes data = Noise(longest[i], 7);
       WriteFileBytes(dir_ / "noise.bin", MakeBkFile(01000, data));
-      Run(raw ? std::vector<std::string>{"-r", "-t", c.method, "noise.bin"}
-              : std::vector<std::string>{"-t", c.method, "noise.bin"},
-          kWritten);
-      Run({"-u", "-r", "-t", c.method, std::string("noise.") + c.extension}, kWritten);
+      Run({raw ? "-r" : "-d", "-t", kMethodNames[i].keyword, "noise.bin"}, kWritten);
+      Run({"-u", "-r", "-t", kMethodNames[i].keyword, "noise." + kMethodNames[i].extension}, kWritten);
       EXPECT_EQ(ReadFileBytes(dir_ / "noise.bkfile"), data);
     }
   }
@@ -447,20 +416,18 @@ TEST_F(KorvidCli, StackWordThatPackingChangesIsNamed) {
   PutWord(data, 0742 - 0400, 04321);
   PutWord(data, 0744 - 0400, 01234);
   WriteFileBytes(dir_ / "single.bin", MakeBkFile(0400, data));
-  for (const std::string extension : {"dvk", "skl"}) {
-    SCOPED_TRACE(extension);
-    const RunResult pack = Run({"-t", extension == "dvk" ? "dorvik" : "sokol", "single.bin"}, kWritten);
+  PutWord(data, 0742 - 0400, 01234);  // what comes back
+  for (const MethodName& m : {kMethodNames[0], kMethodNames[2]}) {
+    SCOPED_TRACE(m.keyword);
+    const RunResult pack = Run({"-t", m.keyword, "single.bin"}, kWritten);
     EXPECT_EQ(pack.out.substr(pack.out.find('\n') + 1),
-              "Внимание:: слово стека по адресу 0742 было 04321, в образе оно 01000, korvid -u вернёт "
-              "01234.\n");
-    const RunResult unpack = Run({"-u", "-t", extension == "dvk" ? "dorvik" : "sokol", "single." + extension}, kWritten);
-    EXPECT_EQ(unpack.out, "Распаковываем 'single." + extension +
-                              "' ::  OK\nВнимание:: слово стека по адресу 0742 записано как 01234 (в образе "
-                              "01000): если адрес запуска стоял только в слове 0744, до упаковки здесь было "
-                              "другое значение, и образ его не хранит.\n");
-    Bytes expected = data;
-    PutWord(expected, 0742 - 0400, 01234);
-    EXPECT_EQ(ReadFileBytes(dir_ / "single.bkfile"), MakeBkFile(0400, expected));
+              "Внимание:: слово стека по адресу 0742 было 04321, в образе оно 01000, korvid -u вернёт 01234.\n");
+    EXPECT_EQ(Run({"-u", "-t", m.keyword, "single." + m.extension}, kWritten).out,
+              "Распаковываем 'single." + m.extension +
+                  "' ::  OK\nВнимание:: слово стека по адресу 0742 записано как 01234 (в образе 01000): если адрес "
+                  "запуска стоял только в слове 0744, до упаковки здесь было другое значение, и образ его не "
+                  "хранит.\n");
+    EXPECT_EQ(ReadFileBytes(dir_ / "single.bkfile"), MakeBkFile(0400, data));
   }
 }
 
