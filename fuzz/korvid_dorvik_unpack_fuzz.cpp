@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > kMaxImageFileSize) return 0;  // the reader refuses such files
   // A headerless image is recognised where it was found.
   const RawDorvikImage raw = FindRawDorvikImage(data, size);
-  if (raw.found &&
-      DorvikUnpack(std::vector<uint8_t>(data, data + size), raw.loadAddress).error == DorvikUnpackError::NotRecognised) {
+  if (raw.found && DorvikUnpack(std::vector<uint8_t>(data, data + size), raw.loadAddress).error ==
+                       DorvikUnpackError::NotRecognised) {
     std::abort();
   }
   const BkFile file = ParseBkFile(data, size, raw.found);

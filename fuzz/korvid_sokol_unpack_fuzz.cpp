@@ -11,7 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A headerless image is recognised at the address that was found.
   const sokol::RawImage raw = sokol::FindRawImage(data, size);
-  if (raw.found && sokol::Unpack(data, size, raw.loadAddress).error == sokol::UnpackError::NotAnImage) {
+  if (raw.found &&
+      sokol::Unpack(data, size, raw.loadAddress).error == sokol::UnpackError::NotAnImage) {
     std::abort();
   }
   if (size < 2) return 0;

@@ -223,20 +223,21 @@ RawDorvikImage FindRawDorvikImage(const uint8_t* bytes, size_t size) {
     // A long stub whose region begins here has the same recognised words as
     // a short one whose region begins 022 bytes higher: the long stub's own
     // first words tell them apart.
-    const bool longStub = placement.stubOffset >= 0 && LongStubHeadMatches(bytes, placement.stubOffset);
+    const bool longStub =
+        placement.stubOffset >= 0 && LongStubHeadMatches(bytes, placement.stubOffset);
     const int32_t stubRegion = placement.stubOffset + (longStub ? kLongStubSkip : kShortStubSkip);
     if (stubRegion != region || region == behindHeader) continue;
-    {
-      raw.found = true;
-      raw.addressKnown = region > 0;
-      raw.loadAddress = static_cast<uint16_t>(region > 0 ? kSystemAreaEnd - region : kSystemAreaEnd);
-      return raw;
-    }
+    raw.found = true;
+    raw.addressKnown = region > 0;
+    raw.loadAddress = static_cast<uint16_t>(kSystemAreaEnd - region);
+    return raw;
   }
   return raw;
 }
 
-bool IsRawDorvikImage(const uint8_t* bytes, size_t size) { return FindRawDorvikImage(bytes, size).found; }
+bool IsRawDorvikImage(const uint8_t* bytes, size_t size) {
+  return FindRawDorvikImage(bytes, size).found;
+}
 
 DorvikUnpackResult DorvikUnpack(const std::vector<uint8_t>& image, uint16_t loadAddress) {
   DorvikUnpackResult result;

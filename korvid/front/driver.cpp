@@ -25,10 +25,10 @@ constexpr int kVersionOption = 0401;  // --version, a long option only
 constexpr const wchar_t* kUnpackExtension = L".bkfile";
 
 const option kLongOptions[] = {
-    {"help", no_argument, nullptr, kHelpOption}, {"tool", required_argument, nullptr, 't'},
-    {"raw", no_argument, nullptr, 'r'},          {"unpack", no_argument, nullptr, 'u'},
-    {"data", no_argument, nullptr, 'd'},         {"long", no_argument, nullptr, 'l'},
-    {"work", required_argument, nullptr, 'w'},   {"version", no_argument, nullptr, kVersionOption},
+    {"help", no_argument, nullptr, kHelpOption},  {"tool", required_argument, nullptr, 't'},
+    {"raw", no_argument, nullptr, 'r'},           {"unpack", no_argument, nullptr, 'u'},
+    {"data", no_argument, nullptr, 'd'},          {"long", no_argument, nullptr, 'l'},
+    {"work", required_argument, nullptr, 'w'},    {"version", no_argument, nullptr, kVersionOption},
     {"address", required_argument, nullptr, 'a'}, {nullptr, 0, nullptr, 0}};
 
 // The help lists the methods of the table and their extensions.
@@ -149,8 +149,9 @@ int RunMethod(PackerState& state, const std::vector<std::wstring>& outputArgs,
               const RunHooks& hooks) {
   const Method& method = *state.method;
   const bool unpack = state.unpackMode;
-  state.outputName = OutputNameForRun(state.inputName, outputArgs.empty() ? nullptr : &outputArgs[0],
-                                      unpack ? kUnpackExtension : method.packExtension);
+  state.outputName =
+      OutputNameForRun(state.inputName, outputArgs.empty() ? nullptr : &outputArgs[0],
+                       unpack ? kUnpackExtension : method.packExtension);
   if (!ReadInputFile(state, method.findRawImage)) return kExitFailed;
   if (OutputWouldOverwriteInput(state)) return kExitFailed;
   MethodOutcome outcome = unpack ? method.unpack(state) : method.pack(state);
@@ -230,7 +231,9 @@ CommandLine ParseOptions(int argc, char** argv, PackerState* state) {
 
 long WorkEndFromArgument(const char* argument) { return OctalArgument(argument, kHighestWorkEnd); }
 
-long LoadAddressFromArgument(const char* argument) { return OctalArgument(argument, kHighestLoadAddress); }
+long LoadAddressFromArgument(const char* argument) {
+  return OctalArgument(argument, kHighestLoadAddress);
+}
 
 int KorvidMain(int argc, char** argv, const RunHooks& hooks) {
   // No locale is set: ConsolePrint writes UTF-8 by itself, so the Russian

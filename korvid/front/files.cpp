@@ -126,8 +126,9 @@ bool ReadInputFile(PackerState& state, RawImage (*findRawImage)(const uint8_t*, 
   state.addressSource = AddressSource::Header;
   if (file.form == BkFileForm::Raw) PlaceHeaderlessInput(state, raw);
   if (state.givenAddress >= 0 && state.loadAddress != state.givenAddress) {
-    ConsolePrint(state.addressSource == AddressSource::Header ? kMsgAddressFromHeader : kMsgAddressFromImage,
-                 U(static_cast<size_t>(state.givenAddress)), U(state.loadAddress));
+    ConsolePrint(
+        state.addressSource == AddressSource::Header ? kMsgAddressFromHeader : kMsgAddressFromImage,
+        U(static_cast<size_t>(state.givenAddress)), U(state.loadAddress));
   }
   if (!state.unpackMode &&
       RunsPastAddressSpace(state.loadAddress, static_cast<uint32_t>(file.data.size()))) {
@@ -156,7 +157,8 @@ std::wstring OutputNameForRun(const std::wstring& inputName, const std::wstring*
   const size_t start = FileNameStart(*given);
   const std::wstring last = given->substr(start);
   const bool endsInSeparator = start == given->size() && !given->empty();
-  if (!endsInSeparator && last != L"." && last != L".." && QueryFile(*given).kind != FileKind::Directory) {
+  if (!endsInSeparator && last != L"." && last != L".." &&
+      QueryFile(*given).kind != FileKind::Directory) {
     return OutputNameFor(*given, extension);
   }
   const std::wstring inside = OutputNameFor(inputName.substr(FileNameStart(inputName)), extension);

@@ -54,9 +54,11 @@ TEST_F(BkFileTest, ExtendedHeaderSkipsTheNameAndTheChecksumAndSaysSo) {
   ASSERT_TRUE(Read(file));
   EXPECT_EQ(state_.loadAddress, 02000);
   EXPECT_EQ(Data(), Bytes(file.begin() + 20, file.begin() + 998));
-  EXPECT_EQ(console_, "Внимание:: файл прочитан как запись с магнитофона: заголовок 20 байт с именем "
-                      "'ИГРА 1', данные и их контрольная сумма; не как файл с 18 лишними байтами в "
-                      "конце.\nПакуем '" + (dir_ / "input.bin") + "' :: ");
+  EXPECT_EQ(console_,
+            "Внимание:: файл прочитан как запись с магнитофона: заголовок 20 байт с именем "
+            "'ИГРА 1', данные и их контрольная сумма; не как файл с 18 лишними байтами в "
+            "конце.\nПакуем '" +
+                (dir_ / "input.bin") + "' :: ");
 }
 
 TEST_F(BkFileTest, LengthWordFarFromTheSizeMeansRawDataAtTheDefaultAddress) {

@@ -20,7 +20,8 @@ inline const wchar_t* PluralFor(const PluralText& text, unsigned long long n) {
 // A number printed in octal is read by its digits: 0172 agrees like 172.
 inline unsigned long long OctalAsWritten(unsigned value) {
   unsigned long long written = 0;
-  for (unsigned long long place = 1; value != 0; value /= 8, place *= 10) written += (value % 8) * place;
+  for (unsigned long long place = 1; value != 0; value /= 8, place *= 10)
+    written += (value % 8) * place;
   return written;
 }
 
@@ -281,12 +282,12 @@ inline constexpr const wchar_t* kMsgGranolTruncated =
 // exists in the 16-bit address space: image length, first and end address
 // of the data.
 inline constexpr PluralText kMsgGranolDoesNotFit = {
-    L"Ошибка:: упакованный файл длиной 0%o байт не поместится в памяти БК рядом с данными 0%o-0%o, "
-    L"упаковка Granol невозможна.\n",
-    L"Ошибка:: упакованный файл длиной 0%o байта не поместится в памяти БК рядом с данными 0%o-0%o, "
-    L"упаковка Granol невозможна.\n",
-    L"Ошибка:: упакованный файл длиной 0%o байт не поместится в памяти БК рядом с данными 0%o-0%o, "
-    L"упаковка Granol невозможна.\n"};
+    L"Ошибка:: упакованный файл длиной 0%o байт не поместится в памяти БК рядом с данными "
+    L"0%o-0%o, упаковка Granol невозможна.\n",
+    L"Ошибка:: упакованный файл длиной 0%o байта не поместится в памяти БК рядом с данными "
+    L"0%o-0%o, упаковка Granol невозможна.\n",
+    L"Ошибка:: упакованный файл длиной 0%o байт не поместится в памяти БК рядом с данными "
+    L"0%o-0%o, упаковка Granol невозможна.\n"};
 
 // --- Sokol -------------------------------------------------------------------
 // The result line's addition: bytes above the program's end that the image

@@ -43,7 +43,8 @@ bool CheckRoundTrip(const PackerState& state, bool unpacked, const std::vector<u
   const std::vector<uint8_t>& input = state.data;
   const bool sameLength =
       back.size() == input.size() || (back.size() == input.size() + 1 && back.back() == 0);
-  if (!unpacked || !sameLength || !std::equal(input.begin() + stackBytes, input.end(), back.begin() + stackBytes)) {
+  if (!unpacked || !sameLength ||
+      !std::equal(input.begin() + stackBytes, input.end(), back.begin() + stackBytes)) {
     ConsolePrint(kMsgRoundTripFailed);
     return false;
   }
@@ -60,8 +61,8 @@ bool CheckRoundTrip(const PackerState& state, bool unpacked, const std::vector<u
 // After unpacking an image of a file below 01000: the word below its
 // topmost autostart word got the start address, which the image cannot
 // confirm (bk/autostart.h); named when it changed.
-void NoteStackWordInDoubt(const PackerState& state, const std::vector<uint8_t>& data, uint16_t startAddress,
-                          MethodOutcome& outcome) {
+void NoteStackWordInDoubt(const PackerState& state, const std::vector<uint8_t>& data,
+                          uint16_t startAddress, MethodOutcome& outcome) {
   const size_t stackBytes = StackBytes(state.loadAddress, std::min(data.size(), state.data.size()));
   const std::vector<uint8_t> imageStack(state.data.begin(), state.data.begin() + stackBytes);
   const int32_t at = AutostartWordInDoubt(imageStack, startAddress);
@@ -69,8 +70,8 @@ void NoteStackWordInDoubt(const PackerState& state, const std::vector<uint8_t>& 
   const uint16_t image = ReadBkWord(imageStack.data() + at);
   const uint16_t written = ReadBkWord(data.data() + at);
   if (image == written) return;
-  outcome.notes.push_back(FormatText(kMsgStackWordInDoubt, U(state.loadAddress + at), U(written), U(image),
-                                     U(state.loadAddress + at + 2)));
+  outcome.notes.push_back(FormatText(kMsgStackWordInDoubt, U(state.loadAddress + at), U(written),
+                                     U(image), U(state.loadAddress + at + 2)));
 }
 
 MethodOutcome PackWithDorvik(const PackerState& state) {
@@ -153,8 +154,8 @@ MethodOutcome PackWithGranol(const PackerState& state) {
       return outcome;
     }
     case GranolPackError::DoesNotFit:
-      ConsolePrint(PluralFor(kMsgGranolDoesNotFit, OctalAsWritten(result.imageLength)), U(result.imageLength),
-                   U(load), U(load + result.packedLength));
+      ConsolePrint(PluralFor(kMsgGranolDoesNotFit, OctalAsWritten(result.imageLength)),
+                   U(result.imageLength), U(load), U(load + result.packedLength));
       break;
   }
   return MethodOutcome();
@@ -184,9 +185,11 @@ MethodOutcome PackWithSokol(const PackerState& state) {
   switch (result.error) {
     case sokol::PackError::None: {
       MethodOutcome outcome = Done(std::move(result.image), load);
-      outcome.resultDetails = FormatText(PluralFor(kMsgSokolMargin, result.margin), U(result.margin));
+      outcome.resultDetails =
+          FormatText(PluralFor(kMsgSokolMargin, result.margin), U(result.margin));
       outcome.margin = result.margin;
-      const sokol::UnpackResult back = sokol::Unpack(outcome.bytes.data(), outcome.bytes.size(), load);
+      const sokol::UnpackResult back =
+          sokol::Unpack(outcome.bytes.data(), outcome.bytes.size(), load);
       if (!CheckRoundTrip(state, back.error == sokol::UnpackError::None, back.data,
                           StackBytes(load, state.data.size()), outcome)) {
         return MethodOutcome();

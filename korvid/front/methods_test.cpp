@@ -56,7 +56,7 @@ TEST(GranolRow, StoresTheExtensionOfTheInputNamesLastComponent) {
       {L"dir.d/game", {0, 0, 0}},  // the only dot is in the directory
       {L"dir/.profile", {'p', 'r', 'o'}},
       {L"\u0438\u0433\u0440\u0430.\u0431\u0438\u043d", {0xC2, 0xC9, 0xCE}},  // игра.бин, in KOI-8
-      {L"raw.\xDCE9z", {0, 0, 0}},    // a byte that was not UTF-8: no BK form
+      {L"raw.\xDCE9z", {0, 0, 0}},   // a byte that was not UTF-8: no BK form
       {L"a.\U0001F600", {0, 0, 0}},  // beyond the BMP: no BK form
   };
   for (const Case& c : cases) {

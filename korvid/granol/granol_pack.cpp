@@ -185,7 +185,8 @@ GranolPackResult GranolPack(const std::vector<uint8_t>& data, uint16_t loadAddre
   // surrogate unit, half of a character beyond the BMP, has none).
   const std::u16string stored = extension.substr(0, kGranolExtensionLength);
   if (std::none_of(stored.begin(), stored.end(), IsBkSubstitute)) {
-    for (size_t i = 0; i < stored.size(); ++i) image[kGranolExtensionOffset + i] = UnicodeToBk(stored[i]);
+    for (size_t i = 0; i < stored.size(); ++i)
+      image[kGranolExtensionOffset + i] = UnicodeToBk(stored[i]);
   }
   const int words = static_cast<int>(image.size() / 2);
   result.imageLength = 2u * static_cast<uint32_t>(words);

@@ -280,7 +280,7 @@ TEST(GranolPack, ExtensionBytesAfterTheSignature) {
       {u"longer", {'l', 'o', 'n'}},
       {u"\u0431\u0438\u043d", {0xC2, 0xC9, 0xCE}},  // бин in the BK's KOI-8
       {u"\u041f\u0420\u0413", {0xF0, 0xF2, 0xE7}},  // ПРГ
-      {u"txt\u0451", {'t', 'x', 't'}},                // only three characters count
+      {u"txt\u0451", {'t', 'x', 't'}},              // only three characters count
       // A character without a BK form leaves the field as the stub has it.
       {u"\u0451\u043b\u043a", {0, 0, 0}},  // ёлк: ё would become е
       {u"\xDCE9z", {0, 0, 0}},

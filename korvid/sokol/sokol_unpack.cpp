@@ -193,7 +193,8 @@ Region UnpackRegion(const uint8_t* image, size_t length, uint16_t loadAddress, s
   }
   Layout layout;
   result.error = ReadLayout(image, length, loadAddress, skipped, &layout);
-  if (result.error == UnpackError::WrongLoadAddress) result.loadAddress = WordAt(image, kSetupLoadAddress);
+  if (result.error == UnpackError::WrongLoadAddress)
+    result.loadAddress = WordAt(image, kSetupLoadAddress);
   if (result.error != UnpackError::None) return region;
   region.crc = layout.crc;
 

@@ -182,10 +182,13 @@ TEST_F(KorvidCli, ReadFailuresLeaveNoOutput) {
     EXPECT_EQ(r.out, "Ошибка:: файл 'tiny.bin' слишком короткий, в нём меньше 4 байт.\n") << size;
   }
   WriteFileBytes(dir_ / "big.bin", Bytes(57344, 0));
-  EXPECT_EQ(Run({"-t", "bkgranol", "big.bin"}, kFailed).out, "Ошибка:: файл 'big.bin' слишком большой.\n");
+  EXPECT_EQ(Run({"-t", "bkgranol", "big.bin"}, kFailed).out,
+            "Ошибка:: файл 'big.bin' слишком большой.\n");
   WriteFileBytes(dir_ / "huge.skl", Bytes(66049, 0));  // more than an image can be
-  EXPECT_EQ(Run({"-u", "-t", "sokol", "huge.skl"}, kFailed).out, "Ошибка:: файл 'huge.skl' слишком большой.\n");
-  EXPECT_EQ(Run({"-u", "-t", "dorvik", "missing.dvk"}, kFailed).out, "Ошибка:: файл 'missing.dvk' не найден.\n");
+  EXPECT_EQ(Run({"-u", "-t", "sokol", "huge.skl"}, kFailed).out,
+            "Ошибка:: файл 'huge.skl' слишком большой.\n");
+  EXPECT_EQ(Run({"-u", "-t", "dorvik", "missing.dvk"}, kFailed).out,
+            "Ошибка:: файл 'missing.dvk' не найден.\n");
   // A FIFO would block the read for ever, and a folder reads as nothing.
   ASSERT_EQ(mkfifo((dir_ / "pipe.bin").c_str(), 0644), 0);
   EXPECT_EQ(Run({"-t", "dorvik", "pipe.bin"}, kFailed).out,
@@ -193,7 +196,8 @@ TEST_F(KorvidCli, ReadFailuresLeaveNoOutput) {
   ASSERT_EQ(mkdir((dir_ / "folder.bin").c_str(), 0755), 0);
   EXPECT_EQ(Run({"-t", "bkgranol", "folder.bin"}, kFailed).out,
             "Ошибка:: 'folder.bin' не является обычным файлом.\n");
-  EXPECT_EQ(Files(), (std::vector<std::string>{"big.bin", "folder.bin", "huge.skl", "pipe.bin", "tiny.bin"}));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"big.bin", "folder.bin", "huge.skl", "pipe.bin",
+                                               "tiny.bin"}));
 }
 
 TEST_F(KorvidCli, OutputThatIsTheInputIsRefusedAndTheInputKept) {
@@ -282,9 +286,11 @@ TEST_F(KorvidCli, OutputGoesBesideTheGivenNameWhoseLastComponentAloneHasAnExtens
   // A folder as the output name takes the name the input gives, as cp does
   // (outdir/ used to give outdir/.skl, outdir ./outdir.skl, . ..bkfile).
   WriteFileBytes(dir_ / "rel.2/p.bin", program);
-  for (const char* folder : {"out.d/", "out.d", "./out.d/"}) Run({"-t", "sokol", "rel.2/p.bin", folder}, kWritten);
+  for (const char* folder : {"out.d/", "out.d", "./out.d/"})
+    Run({"-t", "sokol", "rel.2/p.bin", folder}, kWritten);
   Run({"-t", "sokol", "rel.2/p.bin", "."}, kWritten);
-  EXPECT_EQ(RunKorvid(dir_ / "rel.2", {"-u", "-t", "sokol", "../out.d/p.skl", ".."}).exitStatus, kWritten);
+  EXPECT_EQ(RunKorvid(dir_ / "rel.2", {"-u", "-t", "sokol", "../out.d/p.skl", ".."}).exitStatus,
+            kWritten);
   EXPECT_EQ(ListDirectory(dir_ / "out.d"), (std::vector<std::string>{"p.skl", "packed.dvk"}));
   EXPECT_EQ(ReadFileBytes(dir_ / "p.skl"), ReadFileBytes(dir_ / "out.d/p.skl"));
   EXPECT_EQ(ReadFileBytes(dir_ / "p.bkfile"), program);
@@ -305,8 +311,9 @@ TEST_F(KorvidCli, EighteenBytesOfPaddingAreNoTapeDump) {
   const Bytes hello = ReadFileBytes(std::string(EXAMPLES_DIR) + "/hello.bin");
   WriteFileBytes(dir_ / "hello.bin", hello);
   auto padded = [](Bytes file) {
-    const std::string note = "Внимание:: файл длиннее, чем сказано в заголовке (адрес " + Octal(WordAt(file, 0)) +
-                             ", длина " + Octal(WordAt(file, 2)) + "), лишние 022 байта в конце не взяты.\n";
+    const std::string note = "Внимание:: файл длиннее, чем сказано в заголовке (адрес " +
+                             Octal(WordAt(file, 0)) + ", длина " + Octal(WordAt(file, 2)) +
+                             "), лишние 022 байта в конце не взяты.\n";
     file.resize(file.size() + 18, 0);
     return std::make_pair(file, note);
   };
@@ -316,7 +323,8 @@ TEST_F(KorvidCli, EighteenBytesOfPaddingAreNoTapeDump) {
     Run({"-t", m.keyword, "hello.bin"}, kWritten);
     const RunResult pack = Run({"-t", m.keyword, "padded.bin"}, kWritten);
     EXPECT_EQ(pack.out.substr(0, pack.out.find('\n') + 1), padded(hello).second);
-    EXPECT_EQ(ReadFileBytes(dir_ / ("padded." + m.extension)), ReadFileBytes(dir_ / ("hello." + m.extension)));
+    EXPECT_EQ(ReadFileBytes(dir_ / ("padded." + m.extension)),
+              ReadFileBytes(dir_ / ("hello." + m.extension)));
     const auto image = padded(ReadFileBytes(dir_ / ("hello." + m.extension)));
     WriteFileBytes(dir_ / ("stored." + m.extension), image.first);
     EXPECT_EQ(Run({"-u", "-t", m.keyword, "stored." + m.extension}, kWritten).out,
@@ -364,29 +372,33 @@ TEST_F(KorvidCli, RawImagesUnpackAtTheirOwnLoadAddress) {
     const std::string ignored =
         c.address.empty() || c.method.keyword == "dorvik"
             ? ""
-            : "Внимание:: ключ -a 02000 не учтён: образ сам задаёт адрес загрузки " + Octal(c.load) + ".\n";
+            : "Внимание:: ключ -a 02000 не учтён: образ сам задаёт адрес загрузки " +
+                  Octal(c.load) + ".\n";
     // (Below 0744 a note about the word below the topmost autostart word follows.)
     EXPECT_EQ(out.substr(0, out.find('\n', ignored.size()) + 1),
-              ignored + "Распаковываем 'game." + c.method.extension + "' ::  OK, адрес загрузки " + Octal(c.load) +
-                  " " + c.source + "\n");
+              ignored + "Распаковываем 'game." + c.method.extension + "' ::  OK, адрес загрузки " +
+                  Octal(c.load) + " " + c.source + "\n");
     EXPECT_EQ(ReadFileBytes(dir_ / "game.bkfile"), MakeBkFile(c.load, data));
   }
   // Without a header and without an image: said so, not "damaged".
   WriteFileBytes(dir_ / "text.img", Bytes(1000, 'A'));
   for (const char* name : {"Dorvik", "Granol", "Sokol"}) {
     EXPECT_EQ(Run({"-u", "-t", name[0] == 'G' ? "bkgranol" : name, "text.img"}, kFailed).out,
-              "Распаковываем 'text.img' :: Ошибка:: у файла нет заголовка БК, и это не образ " + std::string(name) +
-                  " без заголовка.\n");
+              "Распаковываем 'text.img' :: Ошибка:: у файла нет заголовка БК, и это не образ " +
+                  std::string(name) + " без заголовка.\n");
   }
   // -a places a headerless file to pack, not one with a header.
   Run({"-t", "sokol", "-a", "40000", "text.img"}, kWritten);
   EXPECT_EQ(WordAt(ReadFileBytes(dir_ / "text.skl"), 0), 040000);
   const std::string notUsed = Run({"-t", "sokol", "-a", "40000", "game.bin"}, kWritten).out;
-  EXPECT_EQ(notUsed.substr(0, notUsed.find('\n') + 1),
-            "Внимание:: ключ -a 040000 не учтён: у файла есть заголовок с адресом загрузки 0100000.\n");
-  EXPECT_EQ(Run({"-t", "sokol", "-a", "200000", "game.bin"}, kUsage).out,
-            "Ошибка в командной строке: адрес загрузки '200000' должен быть восьмеричным числом от 0 до "
-            "0177777.\n\n" + kHelp);
+  EXPECT_EQ(
+      notUsed.substr(0, notUsed.find('\n') + 1),
+      "Внимание:: ключ -a 040000 не учтён: у файла есть заголовок с адресом загрузки 0100000.\n");
+  EXPECT_EQ(
+      Run({"-t", "sokol", "-a", "200000", "game.bin"}, kUsage).out,
+      "Ошибка в командной строке: адрес загрузки '200000' должен быть восьмеричным числом от 0 до "
+      "0177777.\n\n" +
+          kHelp);
 }
 
 // Every image korvid writes is one its own -u unpacks, at each method's
@@ -397,11 +409,13 @@ TEST_F(KorvidCli, ImagesOfIncompressibleInputsAtTheLimitsUnpack) {
   const size_t longest[] = {30720, 31000, 57338};  // Granol: the image must fit beside the data
   for (size_t i = 0; i < 3; ++i) {
     for (const bool raw : {false, true}) {
-      SCOPED_TRACE(kMethodNames[i].keyword + (raw ? " -r" : " -d"));  // an image with its header, or without
+      // An image without its header, or a data image with it.
+      SCOPED_TRACE(kMethodNames[i].keyword + (raw ? " -r" : " -d"));
       const Bytes data = Noise(longest[i], 7);
       WriteFileBytes(dir_ / "noise.bin", MakeBkFile(01000, data));
       Run({raw ? "-r" : "-d", "-t", kMethodNames[i].keyword, "noise.bin"}, kWritten);
-      Run({"-u", "-r", "-t", kMethodNames[i].keyword, "noise." + kMethodNames[i].extension}, kWritten);
+      Run({"-u", "-r", "-t", kMethodNames[i].keyword, "noise." + kMethodNames[i].extension},
+          kWritten);
       EXPECT_EQ(ReadFileBytes(dir_ / "noise.bkfile"), data);
     }
   }
@@ -421,12 +435,13 @@ TEST_F(KorvidCli, StackWordThatPackingChangesIsNamed) {
     SCOPED_TRACE(m.keyword);
     const RunResult pack = Run({"-t", m.keyword, "single.bin"}, kWritten);
     EXPECT_EQ(pack.out.substr(pack.out.find('\n') + 1),
-              "Внимание:: слово стека по адресу 0742 было 04321, в образе оно 01000, korvid -u вернёт 01234.\n");
+              "Внимание:: слово стека по адресу 0742 было 04321, в образе оно 01000, korvid -u "
+              "вернёт 01234.\n");
     EXPECT_EQ(Run({"-u", "-t", m.keyword, "single." + m.extension}, kWritten).out,
               "Распаковываем 'single." + m.extension +
-                  "' ::  OK\nВнимание:: слово стека по адресу 0742 записано как 01234 (в образе 01000): если адрес "
-                  "запуска стоял только в слове 0744, до упаковки здесь было другое значение, и образ его не "
-                  "хранит.\n");
+                  "' ::  OK\nВнимание:: слово стека по адресу 0742 записано как 01234 (в образе "
+                  "01000): если адрес запуска стоял только в слове 0744, до упаковки здесь было "
+                  "другое значение, и образ его не хранит.\n");
     EXPECT_EQ(ReadFileBytes(dir_ / "single.bkfile"), MakeBkFile(0400, data));
   }
 }

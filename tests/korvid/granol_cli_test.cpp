@@ -153,7 +153,8 @@ TEST(GranolCli, FilesThatAreNotImagesLeaveNoOutput) {
     std::string message;
   };
   const Case cases[] = {
-      {"noise.grl", noise, "Ошибка:: у файла нет заголовка БК, и это не образ Granol без заголовка.\n"},
+      {"noise.grl", noise,
+       "Ошибка:: у файла нет заголовка БК, и это не образ Granol без заголовка.\n"},
       {"program.grl", Example(), kNotRecognised},
       {"short.grl", Bytes(rawImage.begin(), rawImage.begin() + 300), kBadParameters},
       {"cut.grl", Bytes(rawImage.begin(), rawImage.end() - 1), kBadParameters},

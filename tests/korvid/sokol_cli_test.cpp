@@ -35,9 +35,13 @@ unsigned MarginOf(const Bytes& imageFile, uint16_t regionLoad, size_t regionLeng
 
 // A number and the Russian form of its noun: after 1, 21, ...; after 2-4,
 // 22-24, ...; after the rest.
-std::string Counted(unsigned n, const std::string& one, const std::string& few, const std::string& many) {
+std::string Counted(unsigned n, const std::string& one, const std::string& few,
+                    const std::string& many) {
   const unsigned tens = n % 100 / 10;
-  const std::string& form = tens == 1 ? many : n % 10 == 1 ? one : n % 10 >= 2 && n % 10 <= 4 ? few : many;
+  const std::string& form = tens == 1                    ? many
+                            : n % 10 == 1                ? one
+                            : n % 10 >= 2 && n % 10 <= 4 ? few
+                                                         : many;
   return std::to_string(n) + " " + form;
 }
 
@@ -46,7 +50,8 @@ std::string Counted(unsigned n, const std::string& one, const std::string& few, 
 // a program of a few kilobytes), and the margin.
 void ExpectResultLine(const std::string& line, size_t imageLength, size_t inputLength, unsigned margin) {
   const std::string head = " OK, Ratio " + std::to_string(imageLength * 100 / inputLength) + "%, ~";
-  const std::string tail = " с на БК-0010, запас " + Counted(margin, "байт", "байта", "байт") + "\n";
+  const std::string tail =
+      " с на БК-0010, запас " + Counted(margin, "байт", "байта", "байт") + "\n";
   ASSERT_GT(line.size(), head.size() + tail.size()) << line;
   EXPECT_EQ(line.substr(0, head.size()), head) << line;
   EXPECT_EQ(line.substr(line.size() - tail.size()), tail) << line;
@@ -120,10 +125,11 @@ TEST(SokolCli, FilesBelow01000KeepTheirStackImageAndAutostart) {
   const Bytes file = MakeBkFile(0600, data);
   // The word below the topmost one would come back as the start address
   // whatever it held; here it held it.
-  RoundTrip(dir, "auto.bin", file, {},
-            "Внимание:: слово стека по адресу 0774 записано как 01234 (в образе 01000): если адрес "
-            "запуска стоял только в слове 0776, до упаковки здесь было другое значение, и образ его не "
-            "хранит.\n");
+  RoundTrip(
+      dir, "auto.bin", file, {},
+      "Внимание:: слово стека по адресу 0774 записано как 01234 (в образе 01000): если адрес "
+      "запуска стоял только в слове 0776, до упаковки здесь было другое значение, и образ его не "
+      "хранит.\n");
   // In the image the autostart words below the topmost point at the stub.
   const Bytes image = ReadFileBytes(dir / "auto.skl");
   EXPECT_EQ(WordAt(image, 4 + 0776 - 0600), 01234) << "the topmost word keeps the address";
@@ -161,7 +167,8 @@ TEST(SokolCli, RefusedPackingsWriteNothing) {
        "Ошибка:: в файле нет данных выше адреса 01000, упаковывать нечего.\n"},
       {"top.bin", MakeBkFile(0177000, noise),
        "Ошибка:: программе вместе с запасом для распаковки на месте не хватает " +
-           Counted(missing, "байта", "байт", "байт") + " памяти ниже 0177600, упаковка Sokol невозможна.\n"},
+           Counted(missing, "байта", "байт", "байт") +
+           " памяти ниже 0177600, упаковка Sokol невозможна.\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -196,14 +203,19 @@ TEST(SokolCli, DamagedAndForeignImagesAreRefusedWithoutOutput) {
   Bytes moved = image;  // whole, but given another load address
   PutWord(moved, 0, 02000);
   const std::vector<Case> cases = {
-      {"moved.skl", moved,
-       {"Ошибка:: образ Sokol распаковывается с адреса 01000, а по заголовку файл загружается с адреса "
+      {"moved.skl",
+       moved,
+       {"Ошибка:: образ Sokol распаковывается с адреса 01000, а по заголовку файл загружается с "
+        "адреса "
         "02000.\n"}},
-      {"flipped.skl", flipped,
+      {"flipped.skl",
+       flipped,
        {"Ошибка:: поток Sokol нарушает формат. Массив повреждён.\n",
         "Ошибка:: поток Sokol даёт не столько байт, сколько записано в образе. Массив повреждён.\n",
         "Ошибка:: контрольная сумма данных Sokol не совпадает. Массив повреждён.\n"}},
-      {"crc.skl", crc, {"Ошибка:: контрольная сумма данных Sokol не совпадает. Массив повреждён.\n"}},
+      {"crc.skl",
+       crc,
+       {"Ошибка:: контрольная сумма данных Sokol не совпадает. Массив повреждён.\n"}},
       {"cut.skl", cut, {kNotAnImage}},
       {"plain.skl", ReadFileBytes(dir / "prog.bin"), {kNotAnImage}},
   };
