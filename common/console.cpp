@@ -8,6 +8,7 @@
 namespace {
 
 std::string* consoleSink = nullptr;
+bool consoleFailed = false;
 
 void AppendNumber(std::wstring& out, unsigned long long magnitude, bool negative, unsigned base,
                   bool zeroPad, int width) {
@@ -81,10 +82,14 @@ void ConsoleWrite(const std::wstring& text) {
   const std::string bytes = EncodeEscapingBytes(text);
   if (consoleSink != nullptr) {
     consoleSink->append(bytes);
-  } else {
-    WriteStandardOutput(bytes);
+  } else if (!consoleFailed && !WriteStandardOutput(bytes)) {
+    // What a full or closed console would take later is no use: a line
+    // here and there would only mislead.
+    consoleFailed = true;
   }
 }
+
+bool ConsoleFailed() { return consoleFailed; }
 
 int ConsolePrint(const wchar_t* format, ...) {
   va_list args;

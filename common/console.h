@@ -23,6 +23,10 @@ const wchar_t* RussianPlural(unsigned long long n, const wchar_t* one, const wch
 int ConsolePrint(const wchar_t* format, ...);
 // Writes text that is formatted already.
 void ConsoleWrite(const std::wstring& text);
+// True once the console did not take some text (a closed pipe, a full
+// device). The run goes on without it: nothing more is written there, and
+// the programs' entry turns a success into exit status 1 (see entry.h).
+bool ConsoleFailed();
 
 // Tests can collect the console text instead of printing it: while a sink
 // is set, the UTF-8 bytes are appended there.

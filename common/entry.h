@@ -5,6 +5,15 @@
 // bytes the system gives; on Windows the UTF-16 arguments arrive encoded as
 // UTF-8 (lone surrogates as their three-byte forms, so that every name comes
 // back exactly), and the C runtime expands no wildcards.
+//
+// ProgramMain returns the exit status: 0 done, 1 failed, 2 a wrong command
+// line, in both programs. A console that did not take the run's text (a
+// pipe whose reader has gone, as after `| head -1`, or a full device) stops
+// no work: SIGPIPE is ignored, so that the write fails instead of ending
+// the process, every file is still written, and a run that would exit
+// with 0 exits with 1, since its messages were lost.
 #pragma once
+
+inline constexpr int kExitConsoleFailed = 1;
 
 int ProgramMain(int argc, char** argv);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/console.h"
 #include "common/entry.h"
 #include "common/platform.h"
 
@@ -26,5 +27,6 @@ int wmain(int argc, wchar_t** wargv) {
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  return ProgramMain(argc, argv.data());
+  const int status = ProgramMain(argc, argv.data());
+  return status == 0 && ConsoleFailed() ? kExitConsoleFailed : status;
 }

@@ -1,11 +1,14 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 
 #include "common/platform.h"
@@ -20,9 +23,72 @@ FILE* OpenFile(const std::wstring& name, const char* mode) {
   return std::fopen(NarrowName(name).c_str(), mode);
 }
 
-void WriteStandardOutput(const std::string& utf8) {
-  std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-  std::fflush(stdout);
+bool WriteStandardOutput(const std::string& utf8) {
+  // Straight to the descriptor, so that a failure is seen where it happens
+  // and no half-flushed stdio buffer is left to come out later.
+  if (std::fflush(stdout) != 0) return false;
+  const char* p = utf8.data();
+  size_t left = utf8.size();
+  while (left > 0) {
+    const ssize_t written = write(STDOUT_FILENO, p, left);
+    if (written > 0) {
+      p += written;
+      left -= static_cast<size_t>(written);
+    } else if (written < 0 && errno == EAGAIN) {
+      // A descriptor another process made non-blocking: wait until it takes more.
+      pollfd ready{STDOUT_FILENO, POLLOUT, 0};
+      if (poll(&ready, 1, -1) < 0 && errno != EINTR) return false;
+    } else if (written == 0 || errno != EINTR) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::wstring SystemErrorText(int code) {
+  struct Reason {
+    int code;
+    const wchar_t* text;
+  };
+  static const Reason kReasons[] = {
+      {EACCES, L"нет прав доступа"},
+      {EPERM, L"операция не разрешена"},
+      {EROFS, L"файловая система только для чтения"},
+      {ENOSPC, L"нет места на устройстве"},
+      {EDQUOT, L"превышена дисковая квота"},
+      {ENOENT, L"нет такого файла или папки"},
+      {ENOTDIR, L"часть пути не является папкой"},
+      {EISDIR, L"это папка"},
+      {ENAMETOOLONG, L"слишком длинное имя"},
+      {ELOOP, L"слишком много символических ссылок"},
+      {EMFILE, L"открыто слишком много файлов"},
+      {ENFILE, L"открыто слишком много файлов в системе"},
+      {EFBIG, L"файл слишком большой"},
+      {EIO, L"ошибка ввода-вывода"},
+      {EEXIST, L"файл уже существует"},
+      {ETXTBSY, L"файл занят"},
+      {EBUSY, L"устройство или ресурс занято"},
+      {ENOMEM, L"недостаточно памяти"},
+      {EINVAL, L"недопустимое имя или аргумент"},
+      {EPIPE, L"канал закрыт"},
+      {ENXIO, L"нет такого устройства или адреса"},
+      {ENODEV, L"нет такого устройства"},
+      {EAGAIN, L"ресурс временно недоступен"},
+      {EINTR, L"прервано сигналом"},
+      {ESTALE, L"устаревший дескриптор сетевого файла"},
+      {EOPNOTSUPP, L"операция не поддерживается"},
+  };
+  for (const Reason& reason : kReasons) {
+    if (reason.code == code) return reason.text;
+  }
+  return L"системная ошибка " + std::to_wstring(code) + L" (" +
+         DecodeEscapingBytes(std::strerror(code)) + L")";
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  std::wstring folder = path.substr(0, FileNameStart(path));
+  while (folder.size() > 1 && folder.back() == L'/') folder.pop_back();
+  return folder.empty() ? L"." : folder;
 }
 
 FileStatus QueryFile(const std::wstring& name) {
@@ -96,10 +162,20 @@ class SignalHold {
 };
 
 extern "C" void RemoveTemporaryFilesAndEnd(int signalNumber) {
+  const int savedErrno = errno;
   for (const std::string& name : temporaries) unlink(name.c_str());
-  // SA_RESETHAND has put the default action back; the signal, blocked while
-  // this handler runs, ends the process as it meant to once it returns.
+  // Only now the default action comes back. Put back by the system on the
+  // way in (SA_RESETHAND), it would let a second signal, sent before the
+  // system blocks it for this handler, end the process at once; as it is,
+  // every ending signal arrives here, and those that arrive meanwhile wait.
+  // The signal, blocked while this handler runs, ends the process as it
+  // meant to once the handler returns.
+  struct sigaction defaultAction {};
+  defaultAction.sa_handler = SIG_DFL;
+  sigemptyset(&defaultAction.sa_mask);
+  sigaction(signalNumber, &defaultAction, nullptr);
   raise(signalNumber);
+  errno = savedErrno;
 }
 
 // Only a signal left to its default action ends the process. One that is
@@ -116,7 +192,7 @@ void RememberTemporary(const std::string& name) {
     action.sa_handler = RemoveTemporaryFilesAndEnd;
     sigemptyset(&action.sa_mask);
     for (int signalNumber : kEndingSignals) sigaddset(&action.sa_mask, signalNumber);
-    action.sa_flags = SA_RESETHAND;
+    action.sa_flags = 0;
     for (size_t i = 0; i < kEndingSignalCount; ++i) {
       sigaction(kEndingSignals[i], nullptr, &savedEndingActions[i]);
       takenOver[i] = EndsTheProcess(savedEndingActions[i]);
@@ -183,6 +259,46 @@ bool IsDirectory(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// The lock of a folder while a set of outputs goes into it (see
+// CommitOutputs): flock on the folder itself, so that no lock file is ever
+// left behind, and the system lets it go with the process however it ends.
+class FolderLock {
+ public:
+  FolderLock() = default;
+  ~FolderLock() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+  // Waits for the lock of the folder that `target` names a file in. False
+  // when another process held it for the whole wait. A folder that cannot
+  // be opened, or a file system without locks, gives no lock to take: the
+  // set then goes in unlocked, as it would anywhere else.
+  bool Take(const std::string& target) {
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    fd_ = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return true;
+    constexpr long kPauseMilliseconds = 10;
+    constexpr long kPauses = kOutputLockWaitSeconds * 1000L / kPauseMilliseconds;
+    for (long pause = 0;; ++pause) {
+      if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+      if (errno == EINTR) continue;
+      if (errno != EWOULDBLOCK) break;  // no locks here
+      if (pause == kPauses) return false;
+      const timespec wait{0, kPauseMilliseconds * 1000000L};
+      nanosleep(&wait, nullptr);
+    }
+    close(fd_);
+    fd_ = -1;
+    return true;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
 }  // namespace
 
 OutputFile::Status OutputFile::Open(const std::wstring& name) {
@@ -190,14 +306,25 @@ OutputFile::Status OutputFile::Open(const std::wstring& name) {
   target_ = NarrowName(name);
   failed_ = false;
   finished_ = false;
+  error_ = 0;
   HoldFileSizeSignal();
   holdsFileSizeSignal_ = true;
   struct stat existing;
   const bool exists = lstat(target_.c_str(), &existing) == 0;
   int fd = -1;
+  Status failure = Status::CannotCreate;
   if (exists && !S_ISREG(existing.st_mode)) {
+    failure = Status::CannotOpen;
     fd = open(target_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  } else if (!exists || faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) == 0) {
+    if (fd < 0) error_ = errno;
+  } else if (exists &&
+             ((existing.st_mode & 0222) == 0 ||
+              (faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES))) {
+    // The permission bits are the owner's word that the file stays as it
+    // is; root, whom faccessat lets write anything, keeps to it too. (A
+    // read-only file system fails below, with its own reason.)
+    failure = Status::WriteProtected;
+  } else {
     constexpr int kAttempts = 100;
     SignalHold hold;  // the file and its entry in the list come into being together
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -208,14 +335,18 @@ OutputFile::Status OutputFile::Open(const std::wstring& name) {
     if (fd >= 0) {
       RememberTemporary(temporary_);
     } else {
+      error_ = errno;
       temporary_.clear();
     }
   }
-  if (fd >= 0) stream_ = fdopen(fd, "wb");
+  if (fd >= 0) {
+    stream_ = fdopen(fd, "wb");
+    if (stream_ == nullptr) error_ = errno;
+  }
   if (stream_ == nullptr) {
     if (fd >= 0) close(fd);
     Abandon();
-    return Status::CannotCreate;
+    return failure;
   }
   if (exists && !temporary_.empty()) {
     // The new file takes the place of the old one with its owner and
@@ -243,7 +374,8 @@ void OutputFile::Abandon() {
   }
 }
 
-OutputFile::Status CommitOutputs(const std::vector<OutputFile*>& outputs, size_t* failed) {
+OutputFile::Status CommitOutputs(const std::vector<OutputFile*>& outputs, size_t* failed,
+                                 const std::function<void()>& whileLocked) {
   size_t failure = outputs.size();
   for (size_t i = 0; i < outputs.size() && failure == outputs.size(); ++i) {
     OutputFile& output = *outputs[i];
@@ -252,6 +384,13 @@ OutputFile::Status CommitOutputs(const std::vector<OutputFile*>& outputs, size_t
         (!output.temporary_.empty() && IsDirectory(output.target_))) {
       failure = i;
     }
+  }
+  FolderLock lock;
+  const bool locking = !outputs.empty() && (outputs.size() > 1 || whileLocked);
+  if (failure == outputs.size() && locking && !lock.Take(outputs.front()->target_)) {
+    for (OutputFile* output : outputs) output->Abandon();
+    if (failed != nullptr) *failed = 0;
+    return OutputFile::Status::Busy;
   }
   {
     SignalHold hold;
@@ -270,6 +409,8 @@ OutputFile::Status CommitOutputs(const std::vector<OutputFile*>& outputs, size_t
     // Outputs put in place already would form an incomplete set: they go too.
     if (failure != outputs.size()) {
       for (const std::string* target : placed) unlink(target->c_str());
+    } else if (whileLocked && !outputs.empty()) {
+      whileLocked();
     }
   }
   for (OutputFile* output : outputs) output->Abandon();

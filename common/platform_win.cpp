@@ -117,7 +117,7 @@ FILE* OpenFile(const std::wstring& name, const char* mode) {
   return _wfopen(name.c_str(), WidenName(mode).c_str());
 }
 
-void WriteStandardOutput(const std::string& utf8) {
+bool WriteStandardOutput(const std::string& utf8) {
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   DWORD consoleMode = 0;
   if (out != INVALID_HANDLE_VALUE && out != nullptr && GetConsoleMode(out, &consoleMode)) {
@@ -129,14 +129,61 @@ void WriteStandardOutput(const std::string& utf8) {
     while (left > 0) {
       DWORD written = 0;
       const DWORD chunk = static_cast<DWORD>(std::min<size_t>(left, 8192));
-      if (!WriteConsoleW(out, p, chunk, &written, nullptr) || written == 0) break;
+      if (!WriteConsoleW(out, p, chunk, &written, nullptr) || written == 0) return false;
       p += written;
       left -= written;
     }
-    return;
+    return true;
   }
-  std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-  std::fflush(stdout);
+  const bool written = std::fwrite(utf8.data(), 1, utf8.size(), stdout) == utf8.size();
+  return std::fflush(stdout) == 0 && written;
+}
+
+// ERROR_DIRECTORY_NOT_SUPPORTED, which not every SDK's headers name: what
+// an output that is a folder fails with.
+constexpr DWORD kErrorIsFolder = 336;
+
+std::wstring SystemErrorText(int code) {
+  struct Reason {
+    int code;
+    const wchar_t* text;
+  };
+  static const Reason kReasons[] = {
+      {ERROR_ACCESS_DENIED, L"нет прав доступа"},
+      {ERROR_WRITE_PROTECT, L"носитель защищён от записи"},
+      {ERROR_DISK_FULL, L"нет места на устройстве"},
+      {ERROR_HANDLE_DISK_FULL, L"нет места на устройстве"},
+      {ERROR_FILE_NOT_FOUND, L"нет такого файла или папки"},
+      {ERROR_PATH_NOT_FOUND, L"нет такого файла или папки"},
+      {ERROR_DIRECTORY, L"часть пути не является папкой"},
+      {static_cast<int>(kErrorIsFolder), L"это папка"},
+      {ERROR_FILENAME_EXCED_RANGE, L"слишком длинное имя"},
+      {ERROR_INVALID_NAME, L"недопустимое имя"},
+      {ERROR_TOO_MANY_OPEN_FILES, L"открыто слишком много файлов"},
+      {ERROR_SHARING_VIOLATION, L"файл занят другой программой"},
+      {ERROR_LOCK_VIOLATION, L"файл заблокирован другой программой"},
+      {ERROR_FILE_EXISTS, L"файл уже существует"},
+      {ERROR_ALREADY_EXISTS, L"файл уже существует"},
+      {ERROR_NOT_ENOUGH_MEMORY, L"недостаточно памяти"},
+      {ERROR_OUTOFMEMORY, L"недостаточно памяти"},
+      {ERROR_NOT_READY, L"устройство не готово"},
+      {ERROR_NETWORK_ACCESS_DENIED, L"нет прав доступа к сетевому ресурсу"},
+      {ERROR_BAD_NETPATH, L"сетевой путь не найден"},
+  };
+  for (const Reason& reason : kReasons) {
+    if (reason.code == code) return reason.text;
+  }
+  return L"системная ошибка " + std::to_wstring(code);
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  std::wstring folder = path.substr(0, FileNameStart(path));
+  const auto isSeparator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  // A root (a lone separator, or one after a drive) keeps its separator:
+  // without it, the name means another folder.
+  const size_t rootLength = folder.size() >= 2 && folder[1] == L':' ? 3 : 1;
+  while (folder.size() > rootLength && isSeparator(folder.back())) folder.pop_back();
+  return folder.empty() ? L"." : folder;
 }
 
 FileStatus QueryFile(const std::wstring& name) {
@@ -289,6 +336,44 @@ FILE* CreateNewFile(const std::wstring& name, DWORD* error) {
   return stream;
 }
 
+// The lock of a set while it goes into its folder (see CommitOutputs): a
+// hidden file beside the set, named after its first output, that only one
+// process can hold open and that goes when it closes, also when the
+// process is ended.
+class SetLock {
+ public:
+  SetLock() = default;
+  ~SetLock() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  SetLock(const SetLock&) = delete;
+  SetLock& operator=(const SetLock&) = delete;
+
+  // False when another process held it for the whole wait. Where no lock
+  // file can be made, the set goes in unlocked, as it would anywhere else.
+  bool Take(const std::wstring& target) {
+    const size_t baseStart = FileNameStart(target);
+    const std::wstring name =
+        target.substr(0, baseStart) + L"." + target.substr(baseStart) + L".lock";
+    constexpr DWORD kPauseMilliseconds = 10;
+    constexpr long kPauses = kOutputLockWaitSeconds * 1000L / kPauseMilliseconds;
+    for (long pause = 0;; ++pause) {
+      handle_ =
+          CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+      if (handle_ != INVALID_HANDLE_VALUE) return true;
+      // Held by another run, or on its way out after that run closed it.
+      const DWORD error = GetLastError();
+      if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) return true;
+      if (pause == kPauses) return false;
+      Sleep(kPauseMilliseconds);
+    }
+  }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
 }  // namespace
 
 OutputFile::Status OutputFile::Open(const std::wstring& name) {
@@ -296,11 +381,20 @@ OutputFile::Status OutputFile::Open(const std::wstring& name) {
   target_ = NarrowName(name);
   failed_ = false;
   finished_ = false;
+  error_ = 0;
   const DWORD attributes = GetFileAttributesW(name.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-  if (exists && !IsPlainFile(name, attributes)) {
+  Status failure = Status::CannotCreate;
+  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    failure = Status::CannotOpen;
+    error_ = static_cast<int>(kErrorIsFolder);
+  } else if (exists && !IsPlainFile(name, attributes)) {
+    failure = Status::CannotOpen;
     stream_ = _wfopen(name.c_str(), L"wb");
-  } else if (!exists || !(attributes & FILE_ATTRIBUTE_READONLY)) {
+    if (stream_ == nullptr) error_ = static_cast<int>(_doserrno);
+  } else if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    failure = Status::WriteProtected;
+  } else {
     constexpr int kAttempts = 100;
     ListLock lock;  // the file and its entry in the list come into being together
     for (int attempt = 0; attempt < kAttempts && stream_ == nullptr; ++attempt) {
@@ -311,13 +405,14 @@ OutputFile::Status OutputFile::Open(const std::wstring& name) {
         temporary_ = NarrowName(temporary);
         RememberTemporary(temporary);
       } else if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+        error_ = static_cast<int>(error);
         break;
       }
     }
   }
   if (stream_ == nullptr) {
     Abandon();
-    return Status::CannotCreate;
+    return failure;
   }
   return Status::Ok;
 }
@@ -336,7 +431,8 @@ void OutputFile::Abandon() {
   }
 }
 
-OutputFile::Status CommitOutputs(const std::vector<OutputFile*>& outputs, size_t* failed) {
+OutputFile::Status CommitOutputs(const std::vector<OutputFile*>& outputs, size_t* failed,
+                                 const std::function<void()>& whileLocked) {
   size_t failure = outputs.size();
   for (size_t i = 0; i < outputs.size() && failure == outputs.size(); ++i) {
     OutputFile& output = *outputs[i];
@@ -345,6 +441,13 @@ OutputFile::Status CommitOutputs(const std::vector<OutputFile*>& outputs, size_t
         (!output.temporary_.empty() && IsDirectory(Wide(output.target_)))) {
       failure = i;
     }
+  }
+  SetLock setLock;
+  const bool locking = !outputs.empty() && (outputs.size() > 1 || whileLocked);
+  if (failure == outputs.size() && locking && !setLock.Take(Wide(outputs.front()->target_))) {
+    for (OutputFile* output : outputs) output->Abandon();
+    if (failed != nullptr) *failed = 0;
+    return OutputFile::Status::Busy;
   }
   {
     ListLock lock;
@@ -366,6 +469,8 @@ OutputFile::Status CommitOutputs(const std::vector<OutputFile*>& outputs, size_t
     // Outputs put in place already would form an incomplete set: they go too.
     if (failure != outputs.size()) {
       for (const std::wstring& target : placed) DeleteFileW(target.c_str());
+    } else if (whileLocked && !outputs.empty()) {
+      whileLocked();
     }
   }
   for (OutputFile* output : outputs) output->Abandon();

@@ -138,7 +138,7 @@ TEST_F(WindowsOutputFileTest, ReadOnlyFileIsNotReplaced) {
   WriteFileBytes(Target(), kOld);
   ASSERT_TRUE(SetFileAttributesW(Wide(Target()).c_str(), FILE_ATTRIBUTE_READONLY));
   OutputFile output;
-  EXPECT_EQ(output.Open(Wide(Target())), OutputFile::Status::CannotCreate);
+  EXPECT_EQ(output.Open(Wide(Target())), OutputFile::Status::WriteProtected);
   ExpectOnlyTheTarget(kOld);
 }
 
@@ -174,10 +174,35 @@ TEST_F(WindowsOutputFileTest, ASetAppearsTogetherUnderBackslashedNames) {
   ASSERT_EQ(second.Open(folder + L"два.bin"), OutputFile::Status::Ok);
   ASSERT_TRUE(first.Write(kOld.data(), kOld.size()));
   ASSERT_TRUE(second.Write(kOld.data(), 1));
-  EXPECT_EQ(CommitOutputs({&first, &second}, nullptr), OutputFile::Status::Ok);
+  // While the set goes in, its lock file beside it is open to no one else;
+  // afterwards it is gone.
+  DWORD lockedOut = 0;
+  EXPECT_EQ(CommitOutputs({&first, &second}, nullptr,
+                          [&] {
+                            const HANDLE other = CreateFileW(
+                                (folder + L".один.bin.lock").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+                            lockedOut = other == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+                            if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
+                          }),
+            OutputFile::Status::Ok);
+  EXPECT_EQ(lockedOut, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   EXPECT_EQ(ListDirectory(dir_ / "папка"), (std::vector<std::string>{"два.bin", "один.bin"}));
   EXPECT_EQ(ReadFileBytes(dir_ / "папка/один.bin"), kOld);
   EXPECT_EQ(ReadFileBytes(dir_ / "папка/два.bin"), Bytes{'o'});
+}
+
+TEST(WindowsSystemErrorTest, ReasonsAndFolders) {
+  EXPECT_EQ(SystemErrorText(ERROR_ACCESS_DENIED), L"нет прав доступа");
+  EXPECT_EQ(SystemErrorText(ERROR_PATH_NOT_FOUND), L"нет такого файла или папки");
+  EXPECT_EQ(SystemErrorText(4242), L"системная ошибка 4242");
+  EXPECT_EQ(FolderOf(L"game.bin"), L".");
+  EXPECT_EQ(FolderOf(L"out\\game.bin"), L"out");
+  EXPECT_EQ(FolderOf(L"out/sub\\\\game.bin"), L"out/sub");
+  EXPECT_EQ(FolderOf(L"C:game.bin"), L"C:");
+  EXPECT_EQ(FolderOf(L"C:\\game.bin"), L"C:\\");
+  EXPECT_EQ(FolderOf(L"\\game.bin"), L"\\");
 }
 
 }  // namespace

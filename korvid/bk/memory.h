@@ -11,6 +11,13 @@ constexpr uint32_t kAddressSpaceEnd = 0200000;
 // a file that loads lower carries an image of the stack (bk/autostart.h).
 constexpr uint16_t kSystemAreaEnd = 01000;
 
+// The BK-0010's screen: 16 KiB of RAM from 040000 that the display shows.
+constexpr uint32_t kScreenStart = 040000;
+constexpr uint32_t kScreenEnd = 0100000;
+// The I/O page: the registers of the processor and the devices, up to the
+// end of the address space. No RAM lies there.
+constexpr uint32_t kIoPageStart = 0177600;
+
 // True when `length` bytes from `start` would end beyond 0177777.
 inline bool RunsPastAddressSpace(uint32_t start, uint32_t length) {
   return start + length > kAddressSpaceEnd;

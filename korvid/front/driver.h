@@ -8,6 +8,11 @@
 
 #include "front/packer_state.h"
 
+struct MethodOutcome;
+namespace proof {
+struct Proof;
+}
+
 // Exit statuses: the output was written (or help was asked for); the run
 // failed once the command line was understood; the command line was wrong.
 constexpr int kExitWritten = 0;
@@ -20,6 +25,12 @@ struct RunHooks {
   // Called with a packed image before its proof: a test breaks the image
   // here to see that korvid refuses to write it.
   std::function<void(std::vector<uint8_t>& image)> beforeProof;
+  // Called once an image has passed its proof, before it is written, with
+  // what packing and the proof placed where: the page draws the BK's memory
+  // from it.
+  std::function<void(const PackerState& state, const MethodOutcome& packed,
+                     const proof::Proof& proven)>
+      proven;
 };
 
 int KorvidMain(int argc, char** argv, const RunHooks& hooks = RunHooks());
@@ -36,3 +47,5 @@ CommandLine ParseOptions(int argc, char** argv, PackerState* state);
 // 0140000. Returns the value, or -1 for anything else: a sign, blanks, other
 // digits or letters, an empty text, or a larger number.
 long WorkEndFromArgument(const char* argument);
+// The address of -a: the same rule, at most 0177777.
+long LoadAddressFromArgument(const char* argument);

@@ -90,6 +90,7 @@ struct Plan {
   Range region{0, 0};                 // the unpacked data
   const uint8_t* expected = nullptr;  // region.end - region.first bytes
   std::vector<Range> writable;        // besides the region
+  uint32_t stackUse = 0;              // stack bytes below the return address
   uint16_t sp = 0;                    // SP at the hand-off
   bool checkR0 = false;
   uint16_t r0 = 0;
@@ -128,6 +129,9 @@ Proof NoRoom() {
 
 Proof Execute(const Plan& plan) {
   Proof proof;
+  proof.imageAt = plan.imageAt;
+  proof.stackEnd = plan.scene.stack;
+  proof.stackFirst = plan.scene.stack - 2u - plan.stackUse;
   auto machine = std::make_unique<pdp11::Machine>(kRamEnd);
   machine->Load(0, PatternedRam());
   machine->Load(plan.imageAt, *plan.image);
@@ -346,6 +350,7 @@ Proof ProveGranol(const Bytes& image, const Bytes& data, uint16_t loadAddress) {
   plan.expected = padded.data();
   // The stub rewrites operands of its own and uses a few words of stack.
   plan.writable = {loaded, {plan.scene.stack - 2u - kGranolStackUse, plan.scene.stack}};
+  plan.stackUse = kGranolStackUse;
   plan.sp = plan.scene.stack;
   plan.checkR0 = true;
   plan.r0 = loadAddress;
@@ -390,6 +395,7 @@ Proof ProveSokol(const Bytes& image, const Bytes& data, uint16_t loadAddress, bo
   plan.expected = data.data() + split;
   // The stack image is not the unpacker's to write: it must stay as loaded.
   plan.writable = {program, rest, {spEntry - stackUse, spEntry}};
+  plan.stackUse = stackUse;
   plan.sp = dataMode ? plan.scene.stack : static_cast<uint16_t>(spEntry);
   plan.stepLimit = StepLimit(data.size(), image.size());
   return Execute(plan);

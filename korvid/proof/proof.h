@@ -78,6 +78,11 @@ struct Proof {
   // not counted); for an unproven image, as far as it ran.
   uint64_t instructions = 0;
   uint64_t cycles = 0;
+  // Where the run had the image, and the caller's stack the image could use:
+  // [stackFirst, stackEnd), the return address of the call at its top.
+  uint16_t imageAt = 0;
+  uint32_t stackFirst = 0;
+  uint32_t stackEnd = 0;
 
   bool Proven() const { return verdict == Verdict::Proven; }
   // Estimated seconds on a BK-0010.

@@ -151,12 +151,25 @@ bool FindDecoder(const uint8_t* image, size_t blockAt, size_t blockEnd, Decoder*
   return false;
 }
 
+// Whether the set-up code and, where it says, a decoder block of the
+// family lie in the `length` bytes from `image`.
+bool IsStub(const uint8_t* image, size_t length) {
+  if (!IsSetup(image, length)) return false;
+  const uint32_t load = WordAt(image, kSetupLoadAddress);
+  const uint32_t blockEnd = WordAt(image, kSetupBlockEnd);
+  const uint32_t blockBytes = 2u * WordAt(image, kSetupBlockWords);
+  if (blockEnd < load + kSetupSize + blockBytes || blockEnd - load > length) return false;
+  Decoder decoder;
+  return FindDecoder(image, blockEnd - load - blockBytes, blockEnd - load, &decoder);
+}
+
 // `length` runs from the load address to the end of the CRC (which ends
 // the block in the tiny decoder and follows it in the others); `loaded`, at
 // least as long, to the end of what the BK loads there (for a program below
 // 01000, the stack record after the CRC).
 UnpackError ReadLayout(const uint8_t* image, size_t length, size_t loaded, uint16_t loadAddress, Layout* layout) {
   if (!IsSetup(image, length) || length % 2 != 0) return UnpackError::NotAnImage;
+  if (WordAt(image, kSetupLoadAddress) != loadAddress) return UnpackError::WrongLoadAddress;
   const uint32_t blockEnd = WordAt(image, kSetupBlockEnd);
   const uint32_t blockWords = WordAt(image, kSetupBlockWords);
   if (blockEnd < loadAddress + kSetupSize || blockEnd - loadAddress > length ||
@@ -169,7 +182,7 @@ UnpackError ReadLayout(const uint8_t* image, size_t length, size_t loaded, uint1
   const DecoderBlock& block = BlockOf(layout->decoder);
   if (layout->blockAt + block.Crc() + kCrcSize != length) return UnpackError::NotAnImage;
   layout->streamBytes = layout->blockAt - kSetupSize;
-  if (WordAt(image, kSetupLoadAddress) != loadAddress || WordAt(image, kSetupStreamWords) != layout->streamBytes / 2 ||
+  if (WordAt(image, kSetupStreamWords) != layout->streamBytes / 2 ||
       layout->streamBytes == 0 || loadAddress % 2 != 0) {
     return UnpackError::BadParameters;
   }
@@ -243,6 +256,7 @@ Region UnpackRegion(const uint8_t* image, size_t length, size_t loaded, uint16_t
   result.loadAddress = loadAddress;
   Layout layout;
   result.error = ReadLayout(image, length, loaded, loadAddress, &layout);
+  if (result.error == UnpackError::WrongLoadAddress) result.loadAddress = WordAt(image, kSetupLoadAddress);
   if (result.error != UnpackError::None) return region;
   region.crc = WordAt(image, layout.blockAt + BlockOf(layout.decoder).Crc());
   const StreamForm form = FormOf(layout.decoder);
@@ -405,7 +419,10 @@ UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
                         regionLength > kStackRecordSize;
   if (!recorded) region = UnpackRegion(image + split, regionLength, regionLength, kSystemAreaEnd);
   if (region.result.error != UnpackError::None) {
-    result.error = region.result.error;
+    // The region's set-up code always records 01000: another address there
+    // is no image of a file at this load address.
+    result.error = region.result.error == UnpackError::WrongLoadAddress ? UnpackError::BadParameters
+                                                                        : region.result.error;
     return result;
   }
   // A data image carries its stack image as it was; a program's has its
@@ -426,6 +443,24 @@ UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
   result.loadAddress = loadAddress;
   result.data = std::move(data);
   return result;
+}
+
+RawImage FindRawImage(const uint8_t* bytes, size_t length) {
+  RawImage raw;
+  size_t behindHeader = 0;  // where a header in the first words puts the set-up code
+  if (length >= 4) {
+    const uint16_t headerLoad = WordAt(bytes, 0);
+    behindHeader = 4 + (headerLoad < kSystemAreaEnd ? kSystemAreaEnd - headerLoad : 0);
+  }
+  for (size_t region = 0; region <= kSystemAreaEnd && region < length; region += 2) {
+    if (region == behindHeader || !IsStub(bytes + region, length - region)) continue;
+    const uint16_t recorded = WordAt(bytes + region, kSetupLoadAddress);
+    if (region == 0 ? recorded < kSystemAreaEnd : recorded != kSystemAreaEnd) continue;
+    raw.found = true;
+    raw.loadAddress = static_cast<uint16_t>(recorded - region);
+    return raw;
+  }
+  return raw;
 }
 
 }  // namespace sokol

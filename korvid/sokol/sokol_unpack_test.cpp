@@ -101,7 +101,7 @@ TEST(SokolUnpack, DamagedHandBuiltImages) {
   Bytes trailingByte = kAaaaStream;
   trailingByte.push_back(0x01);
   const std::vector<Case> cases = {
-      {"other load address", BuildImage(kAaaaStream, kAaaaCrc, end), 02000, UnpackError::BadParameters},
+      {"other load address", BuildImage(kAaaaStream, kAaaaCrc, end), 02000, UnpackError::WrongLoadAddress},
       {"unknown exit", wrongExit, kLoad, UnpackError::BadParameters},
       {"unknown entry", wrongEntry, kLoad, UnpackError::BadParameters},
       {"odd stream end", BuildImage(kAaaaStream, kAaaaCrc, end + 1), kLoad, UnpackError::BadParameters},

@@ -34,7 +34,12 @@ bool OpenForConversion(CBaseFile* input, CBaseFile* output) {
     return false;
   }
   if (IsSameFile(input->GetFileName(), output->GetFileName()) || !output->Open(true)) {
-    ConsolePrint(kMsgCannotOpen, output->GetFileName().c_str());
+    const std::wstring failure = output->OutputFailure();
+    if (failure.empty()) {
+      ConsolePrint(kMsgCannotOpen, output->GetFileName().c_str());
+    } else {
+      ConsolePrint(L"%s", failure.c_str());
+    }
     return false;
   }
   return true;

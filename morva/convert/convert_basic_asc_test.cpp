@@ -53,7 +53,9 @@ TEST(ConvertToBasicAscTest, HeaderThatCannotBeCreated) {
   SetConsoleSink(&console);
   ConvertToBasicAsc(&input, &output);
   SetConsoleSink(nullptr);
-  EXPECT_EQ(console, "Ошибка! /nonexistent-morva-test/x.asc не открывается.\n");
+  EXPECT_EQ(console,
+            "Ошибка! /nonexistent-morva-test/x     .ASC.bin не создаётся в папке "
+            "/nonexistent-morva-test: нет такого файла или папки.\n");
 }
 
 }  // namespace

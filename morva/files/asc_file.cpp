@@ -214,12 +214,14 @@ bool CBkAscFile::FlushPart() {
 }
 
 bool CBkAscFile::Commit(std::wstring* failedName) {
-  // Found before the new parts come into place: numbers from the new count up.
-  const std::vector<std::wstring> stale =
-      m_outputs.empty() ? std::vector<std::wstring>{} : FindParts(m_baseName, m_partNo);
-  if (!CBaseFile::Commit(failedName)) return false;
-  for (const std::wstring& name : stale) RemovePartialOutput(name);  // regular files only
-  return true;
+  // The parts beyond this set that an older, longer one left go under the
+  // lock the set goes in with: another run's set never loses parts to this
+  // one, nor keeps parts of it.
+  const std::wstring baseName = m_baseName;
+  const int parts = m_partNo;
+  return CommitAll(failedName, [&baseName, parts] {
+    for (const std::wstring& name : FindParts(baseName, parts)) RemovePartialOutput(name);  // regular files only
+  });
 }
 
 long CBkAscFile::Tell() { return m_file != nullptr ? std::ftell(m_file) - kAscFileHeaderSize : 0; }

@@ -34,7 +34,12 @@ void CBaseFile::SettleOutputs() {
 
 bool CBaseFile::OpenOutput(const std::wstring& name) {
   auto file = std::make_unique<OutputFile>();
-  if (file->Open(name) != OutputFile::Status::Ok) return false;
+  m_outputStatus = file->Open(name);
+  if (m_outputStatus != OutputFile::Status::Ok) {
+    m_outputError = file->Error();
+    m_failedOutput = name;
+    return false;
+  }
   m_file = file->Stream();
   m_writing = file.get();
   m_outputs.push_back({name, std::move(file)});
@@ -46,7 +51,9 @@ bool CBaseFile::OpenOutputStream() {
   return OpenOutput(m_fileName);
 }
 
-bool CBaseFile::Commit(std::wstring* failedName) {
+bool CBaseFile::Commit(std::wstring* failedName) { return CommitAll(failedName, nullptr); }
+
+bool CBaseFile::CommitAll(std::wstring* failedName, const std::function<void()>& whileLocked) {
   const bool closed = Close();
   if (!closed || m_outputFailed) {
     if (failedName != nullptr) *failedName = m_fileName;
@@ -56,10 +63,33 @@ bool CBaseFile::Commit(std::wstring* failedName) {
   std::vector<OutputFile*> files;
   for (const Output& output : m_outputs) files.push_back(output.file.get());
   size_t failed = 0;
-  const bool committed = CommitOutputs(files, &failed) == OutputFile::Status::Ok;
-  if (!committed && failedName != nullptr) *failedName = m_outputs[failed].name;
+  m_outputStatus = CommitOutputs(files, &failed, whileLocked);
+  const bool committed = m_outputStatus == OutputFile::Status::Ok;
+  if (!committed) {
+    m_outputError = 0;
+    m_failedOutput = m_outputs[failed].name;
+    if (failedName != nullptr) *failedName = m_failedOutput;
+  }
   m_outputs.clear();
   return committed;
+}
+
+std::wstring CBaseFile::OutputFailure() const {
+  const wchar_t* name = m_failedOutput.c_str();
+  const std::wstring reason = SystemErrorText(m_outputError);
+  switch (m_outputStatus) {
+    case OutputFile::Status::CannotCreate:
+      return FormatText(kMsgCannotCreateIn, name, FolderOf(m_failedOutput).c_str(), reason.c_str());
+    case OutputFile::Status::CannotOpen:
+      return FormatText(kMsgCannotOpenOutput, name, reason.c_str());
+    case OutputFile::Status::WriteProtected: return FormatText(kMsgWriteProtected, name);
+    case OutputFile::Status::Busy:
+      return FormatText(kMsgOutputBusy, name, FolderOf(m_failedOutput).c_str(),
+                        kOutputLockWaitSeconds);
+    case OutputFile::Status::Ok:
+    case OutputFile::Status::CannotWrite: break;
+  }
+  return {};
 }
 
 void CBaseFile::Discard() {

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,6 +65,10 @@ class CBaseFile {
   // After reading: the message that tells why the text ended before the end
   // of the file (a read error, a damaged set), empty when it did not.
   virtual std::wstring ReadFailure();
+  // After an output failed to open or to go in place: the message that
+  // tells why, when there is more to say than that it failed (the system's
+  // reason, a write-protected file, a folder another run held); else empty.
+  std::wstring OutputFailure() const;
 
   // Characters written that this file could not hold and wrote as a
   // substitute (a space, '?', е for ё, U+FFFD): how many, and the first of
@@ -80,6 +85,9 @@ class CBaseFile {
   bool OpenOutput(const std::wstring& name);
   // What the destructors do with an output nobody committed or discarded.
   void SettleOutputs();
+  // Commit, with `whileLocked` run once the outputs are in place, under the
+  // lock they go in with (see CommitOutputs).
+  bool CommitAll(std::wstring* failedName, const std::function<void()>& whileLocked);
 
   // The outputs written and not yet put in place, by their final names.
   struct Output {
@@ -100,6 +108,11 @@ class CBaseFile {
   int m_tabSize = kBkTabWidth;
 
  private:
+  // The last output that failed to open or to go in place, and why.
+  OutputFile::Status m_outputStatus = OutputFile::Status::Ok;
+  int m_outputError = 0;
+  std::wstring m_failedOutput;
+
   uint64_t m_replacedCount = 0;
   char32_t m_firstReplaced = 0;
   CodeUnit m_replacedHigh = 0;  // the last unit written, a replaced high surrogate

@@ -23,3 +23,16 @@ inline constexpr const wchar_t* kMsgCannotWrite =
 // have been removed, since a set without one of its parts loses text.
 inline constexpr const wchar_t* kMsgCannotWriteSet =
     L"Ошибка! %s не записывается, неполный набор файлов удалён.\n";
+// The output could not be made: the folder would not take a new file (the
+// output, its folder, the system's reason); the name is a folder or a
+// device that refused (the output, the reason); an existing file that
+// nobody may write, which is never replaced.
+inline constexpr const wchar_t* kMsgCannotCreateIn = L"Ошибка! %s не создаётся в папке %s: %s.\n";
+inline constexpr const wchar_t* kMsgCannotOpenOutput =
+    L"Ошибка! %s не открывается для записи: %s.\n";
+inline constexpr const wchar_t* kMsgWriteProtected =
+    L"Ошибка! %s защищён от записи, он не будет заменён.\n";
+// Another run held the folder of a BASIC ASC set for longer than the wait
+// (the header, the folder, seconds): its set stands, this one is not written.
+inline constexpr const wchar_t* kMsgOutputBusy =
+    L"Ошибка! %s не записан: папку %s дольше %d с занимает другой запуск.\n";

@@ -130,7 +130,12 @@ bool ConvertFile(const ConversionJob& job, const Mode& inMode, const Mode& outMo
   const std::vector<std::wstring> names = output->GetOutputNames();
   std::wstring failed;
   if (!output->Commit(&failed)) {
-    ConsolePrint(outMode.fileSet ? kMsgCannotWriteSet : kMsgCannotWrite, failed.c_str());
+    const std::wstring failure = output->OutputFailure();
+    if (failure.empty()) {
+      ConsolePrint(outMode.fileSet ? kMsgCannotWriteSet : kMsgCannotWrite, failed.c_str());
+    } else {
+      ConsolePrint(L"%s", failure.c_str());
+    }
     return false;
   }
   files->Record(job.inName, names);

@@ -1,11 +1,8 @@
 #include "front/version.h"
 
-#include <cstdio>
-
+#include "common/console.h"
+#include "common/platform.h"
 #include "project_version.h"
 
-// Plain ASCII, so it needs none of the console's UTF-8 handling.
-void PrintVersion() {
-  std::fputs("morva " PROJECT_VERSION_TEXT "\n", stdout);
-  std::fflush(stdout);
-}
+// Through the console, so that a console that fails is noticed here too.
+void PrintVersion() { ConsoleWrite(WidenName("morva " PROJECT_VERSION_TEXT "\n")); }

@@ -5,12 +5,13 @@
 # giving the same bytes as the programs of the build.
 #
 # Usage: package_test.sh CPACK BUILD_DIR VERSION
-# Exits with 77 (skipped) where the Debian tools are missing.
+# Exits with 77 (skipped) where the Debian tools, or the file utility that
+# cpack needs to find the package's dependencies, are missing.
 set -u
 (($# == 3)) || { echo "usage: $0 CPACK BUILD_DIR VERSION" >&2; exit 2; }
 cpack=$1 build=$2 version=$3
 
-for tool in dpkg dpkg-deb dpkg-shlibdeps; do
+for tool in dpkg dpkg-deb dpkg-shlibdeps file; do
   command -v "$tool" >/dev/null || { echo "$tool is not installed: skipped" >&2; exit 77; }
 done
 
@@ -62,6 +63,7 @@ share/doc/korvid/README.md
 share/doc/korvid/docs/changes.md
 share/doc/korvid/docs/development.md
 share/doc/korvid/docs/formats.md
+share/doc/korvid/docs/korvid-page.png
 share/doc/korvid/docs/korvid.md
 share/doc/korvid/docs/morva.md
 share/doc/korvid/docs/reliability.md

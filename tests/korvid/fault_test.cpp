@@ -86,19 +86,54 @@ TEST_F(KorvidFaults, UnpackingOntoAFullDiskLeavesNoPartialOutput) {
 TEST_F(KorvidFaults, OutputPathThatIsADirectoryCannotBeCreated) {
   ASSERT_EQ(mkdir((dir_ / "game.grl").c_str(), 0755), 0);
   const RunResult r = Run({"-t", "bkgranol", "game.bin"});
-  EXPECT_EQ(r.out, "Пакуем 'game.bin' :: Ошибка:: не удалось открыть файл для записи 'game.grl'.\n");
+  EXPECT_EQ(r.out,
+            "Пакуем 'game.bin' :: Ошибка:: не удалось открыть файл для записи 'game.grl': это "
+            "папка.\n");
 }
 
-TEST_F(KorvidFaults, ReadOnlyOutputFolderCannotBeWritten) {
-  SKIP_FOR_WINDOWS_PROGRAMS("POSIX permissions of a folder");
+// An output that cannot be created names its folder and the system's reason.
+TEST_F(KorvidFaults, OutputFolderThatTakesNoFileIsNamedWithTheReason) {
+  SKIP_FOR_WINDOWS_PROGRAMS("POSIX permissions and reasons");
   ASSERT_EQ(mkdir((dir_ / "locked").c_str(), 0555), 0);
-  RunOptions options;
-  options.dropPrivileges = true;
-  const RunResult r = Run({"-t", "dorvik", "game.bin", "locked/game.dvk"}, options);
-  EXPECT_EQ(r.out,
-            "Пакуем 'game.bin' :: ..........Ошибка:: не удалось открыть файл для записи "
-            "'locked/game.dvk'.\n");
+  WriteFileBytes(dir_ / "plain", input_);
+  const struct {
+    const char* output;
+    const char* reason;
+  } cases[] = {
+      {"locked/game.dvk", "'locked': нет прав доступа"},
+      {"missing/game.dvk", "'missing': нет такого файла или папки"},
+      {"plain/game.dvk", "'plain': часть пути не является папкой"},
+  };
+  for (const auto& c : cases) {
+    RunOptions options;
+    options.dropPrivileges = true;  // root may write into a read-only folder
+    const RunResult r = Run({"-t", "dorvik", "game.bin", c.output}, options);
+    EXPECT_EQ(r.out,
+              std::string("Пакуем 'game.bin' :: ..........Ошибка:: не удалось создать файл '") +
+                  c.output + "' в папке " + c.reason + ".\n");
+  }
   EXPECT_TRUE(ListDirectory(dir_ / "locked").empty());
+  EXPECT_EQ(ListDirectory(dir_.path()),
+            (std::vector<std::string>{"game.bin", "korvid", "locked", "plain"}));
+}
+
+// A console that takes nothing, closed (`| head -1`) or full: the work is
+// done all the same, and the exit status tells that the messages were lost.
+TEST_F(KorvidFaults, ClosedOrFullConsoleStopsNoWork) {
+  SKIP_FOR_WINDOWS_PROGRAMS("a closed pipe and /dev/full");
+  ASSERT_EQ(Run({"-t", "sokol", "game.bin", "expected.skl"}, {}, 0).exitStatus, 0);
+  const Bytes image = ReadFileBytes(dir_ / "expected.skl");
+  for (const auto console : {RunOptions::Console::ClosedPipe, RunOptions::Console::Full}) {
+    RunOptions options;
+    options.console = console;
+    Run({"-t", "sokol", "game.bin"}, options, 1);
+    EXPECT_EQ(ReadFileBytes(dir_ / "game.skl"), image);
+    Run({"-u", "-t", "sokol", "game.skl"}, options, 1);
+    EXPECT_EQ(ReadFileBytes(dir_ / "game.bkfile"), input_);
+    Run({"--version"}, options, 1);
+    Run({"-t", "none", "game.bin"}, options, 2);  // a wrong command line stays one
+    for (const char* name : {"game.skl", "game.bkfile"}) unlink((dir_ / name).c_str());
+  }
 }
 
 TEST_F(KorvidFaults, UnreadableInputIsReported) {
@@ -115,7 +150,7 @@ TEST_F(KorvidFaults, UnreadableInputIsReported) {
 TEST_F(KorvidFaults, VanishedInputIsNotFound) {
   ASSERT_EQ(symlink("gone.bin", (dir_ / "dangling.bin").c_str()), 0);
   const RunResult r = Run({"-t", "dorvik", "dangling.bin"});
-  EXPECT_EQ(r.out, "Ошибка:: файл не найден.\n");
+  EXPECT_EQ(r.out, "Ошибка:: файл 'dangling.bin' не найден.\n");
   EXPECT_FALSE(FileExists(dir_ / "dangling.dvk"));
 }
 
@@ -188,15 +223,20 @@ TEST_F(KorvidFaults, OutputThatIsALinkIsWrittenThroughAndStaysALink) {
   EXPECT_EQ(ReadFileBytes(dir_ / "images/current.dvk").size(), 694u);
 }
 
+// Whoever runs korvid: root, whom the system lets write anything, too.
 TEST_F(KorvidFaults, WriteProtectedOutputIsNotReplaced) {
-  SKIP_FOR_WINDOWS_PROGRAMS("a run as another user (the read-only attribute is a unit test there)");
+  SKIP_FOR_WINDOWS_PROGRAMS("POSIX permission bits (the read-only attribute is a unit test there)");
   WriteFileBytes(dir_ / "game.dvk", MakeBkFile(01000, Bytes(10, 1)));
   chmod((dir_ / "game.dvk").c_str(), 0444);
-  RunOptions options;
-  options.dropPrivileges = true;
-  const RunResult r = Run({"-t", "dorvik", "game.bin"}, options);
-  EXPECT_EQ(r.out, "Пакуем 'game.bin' :: ..........Ошибка:: не удалось открыть файл для записи 'game.dvk'.\n");
-  EXPECT_EQ(ReadFileBytes(dir_ / "game.dvk"), MakeBkFile(01000, Bytes(10, 1)));
+  for (const bool dropPrivileges : {false, true}) {
+    RunOptions options;
+    options.dropPrivileges = dropPrivileges;
+    const RunResult r = Run({"-t", "dorvik", "game.bin"}, options);
+    EXPECT_EQ(r.out,
+              "Пакуем 'game.bin' :: ..........Ошибка:: файл 'game.dvk' защищён от записи, он не "
+              "будет заменён.\n");
+    EXPECT_EQ(ReadFileBytes(dir_ / "game.dvk"), MakeBkFile(01000, Bytes(10, 1)));
+  }
 }
 
 }  // namespace

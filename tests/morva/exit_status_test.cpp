@@ -54,7 +54,7 @@ std::vector<StatusCase> Cases() {
        },
        {"-ie", "good.edp"},
        1,
-       "Ошибка! good.txt не открывается.\n"},
+       "Ошибка! good.txt не открывается для записи: это папка.\n"},
       {"output that cannot be written",
        [](const TempDir& dir) {
          Good(dir);

@@ -59,11 +59,14 @@ TEST_F(MorvaFaults, OutputPathThatIsADirectoryIsReportedAndTheRunGoesOn) {
   ASSERT_EQ(mkdir((dir_ / "a.edp").c_str(), 0755), 0);
   const RunResult r = Run({"-o", "e", "*.txt"}, 1);
   EXPECT_EQ(r.out, "Преобразование Авто -> Edasp\n"
-                   "a.txt -> a.edp\n" + kUtf8Report + "Ошибка! a.edp не открывается.\n"
+                   "a.txt -> a.edp\n" + kUtf8Report +
+                   "Ошибка! a.edp не открывается для записи: это папка.\n"
                    "b.txt -> b.edp\n" + kUtf8Report + Done(2));
   EXPECT_TRUE(FileExists(dir_ / "b.edp"));
 }
 
+// The message names the folder and the system's reason, for a file and for
+// the first file of a BASIC ASC set.
 TEST_F(MorvaFaults, ReadOnlyOutputFolderCannotBeWritten) {
   SKIP_FOR_WINDOWS_PROGRAMS("POSIX permissions of a folder");
   ASSERT_EQ(mkdir((dir_ / "locked").c_str(), 0777), 0);
@@ -71,11 +74,41 @@ TEST_F(MorvaFaults, ReadOnlyOutputFolderCannotBeWritten) {
   chmod((dir_ / "locked").c_str(), 0555);
   RunOptions options;
   options.dropPrivileges = true;
-  const RunResult r = Run({"-o", "e", "locked/*.txt"}, 1, options);
+  RunResult r = Run({"-o", "e", "locked/*.txt"}, 1, options);
   EXPECT_EQ(r.out, "Преобразование Авто -> Edasp\n"
                    "locked/a.txt -> locked/a.edp\n" + kUtf8Report +
-                   "Ошибка! locked/a.edp не открывается.\n" + Done(1));
+                   "Ошибка! locked/a.edp не создаётся в папке locked: нет прав доступа.\n" +
+                   Done(1));
+  r = Run({"-o", "b", "locked/a.txt"}, 1, options);
+  EXPECT_EQ(r.out, "Преобразование Авто -> Basic ASC\n"
+                   "locked/a.txt -> locked/a     .ASC.bin\n" + kUtf8Report +
+                   "Ошибка! locked/a     .ASC.bin не создаётся в папке locked: нет прав "
+                   "доступа.\n" + Done(1));
   EXPECT_EQ(ListDirectory(dir_ / "locked"), std::vector<std::string>{"a.txt"});
+}
+
+// A console that takes nothing, closed (`| head -1`) or full: every file is
+// converted all the same, and the exit status tells that the messages were
+// lost.
+TEST_F(MorvaFaults, ClosedOrFullConsoleStopsNoWork) {
+  SKIP_FOR_WINDOWS_PROGRAMS("a closed pipe and /dev/full");
+  AddInput("a.txt", kText);
+  AddInput("b.txt", kText + "b\n");
+  Run({"-o", "e", "*.txt"}, 0);
+  const Bytes a = ReadFileBytes(dir_ / "a.edp");
+  const Bytes b = ReadFileBytes(dir_ / "b.edp");
+  for (const auto console : {RunOptions::Console::ClosedPipe, RunOptions::Console::Full}) {
+    for (const char* name : {"a.edp", "b.edp"}) unlink((dir_ / name).c_str());
+    RunOptions options;
+    options.console = console;
+    Run({"-o", "e", "*.txt"}, 1, options);
+    EXPECT_EQ(ReadFileBytes(dir_ / "a.edp"), a);
+    EXPECT_EQ(ReadFileBytes(dir_ / "b.edp"), b);
+    Run({"--version"}, 1, options);
+    Run({"-o", "e", "-i", "e", "a.txt"}, 2, options);  // a wrong command line stays one
+  }
+  EXPECT_EQ(ListDirectory(dir_.path()),
+            (std::vector<std::string>{"a.edp", "a.txt", "b.edp", "b.txt", "morva"}));
 }
 
 TEST_F(MorvaFaults, UnreadableInputIsReportedAndNoOutputCreated) {

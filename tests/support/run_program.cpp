@@ -44,6 +44,18 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     close(outPipe[1]);
     close(errPipe[0]);
     close(errPipe[1]);
+    if (options.console == RunOptions::Console::ClosedPipe) {
+      int closed[2];
+      if (pipe(closed) != 0) _exit(126);
+      close(closed[0]);
+      dup2(closed[1], STDOUT_FILENO);
+      close(closed[1]);
+    } else if (options.console == RunOptions::Console::Full) {
+      const int full = open("/dev/full", O_WRONLY);
+      if (full < 0) _exit(126);
+      dup2(full, STDOUT_FILENO);
+      close(full);
+    }
     if (options.fileSizeLimit >= 0) {
       // Ignored, SIGXFSZ turns into a failing write (EFBIG), like a full disk.
       signal(SIGXFSZ, SIG_IGN);

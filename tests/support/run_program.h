@@ -24,6 +24,10 @@ struct RunOptions {
   // Run as an unprivileged user when the tests run as root, so that file
   // permissions apply to the program as they apply to a user.
   bool dropPrivileges = false;
+  // Where standard output goes: captured in RunResult::out, or a console
+  // that takes nothing: a pipe whose reader has gone (as after `| head`),
+  // or a full device (/dev/full).
+  enum class Console { Captured, ClosedPipe, Full } console = Console::Captured;
 };
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,

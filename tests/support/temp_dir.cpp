@@ -25,10 +25,11 @@ void RemoveTree(const std::string& path) {
 
 }  // namespace
 
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                        "/korvid-test-XXXXXX";
+TempDir::TempDir(const std::string& base) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern =
+      (!base.empty() ? base : std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp")) +
+      "/korvid-test-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }

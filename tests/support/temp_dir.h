@@ -10,7 +10,8 @@
 
 class TempDir {
  public:
-  TempDir();
+  // In `base`; by default in $TMPDIR or /tmp.
+  explicit TempDir(const std::string& base = std::string());
   ~TempDir();  // removes the directory and everything in it
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

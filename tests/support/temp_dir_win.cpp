@@ -44,12 +44,13 @@ void RemoveTree(const std::wstring& path) {
 
 }  // namespace
 
-TempDir::TempDir() {
-  wchar_t base[MAX_PATH + 1];
-  const DWORD length = GetTempPathW(MAX_PATH + 1, base);
+TempDir::TempDir(const std::string& baseFolder) {
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
   if (length == 0 || length > MAX_PATH) throw std::runtime_error("no temporary folder");
+  const std::wstring base = baseFolder.empty() ? std::wstring(temp) : Wide(baseFolder) + L"\\";
   for (unsigned attempt = 0; attempt < 1000; ++attempt) {
-    const std::wstring candidate = std::wstring(base) + L"korvid-test-" +
+    const std::wstring candidate = base + L"korvid-test-" +
                                    std::to_wstring(GetCurrentProcessId()) + L"-" +
                                    std::to_wstring(GetTickCount64() % 1000000 + attempt);
     if (CreateDirectoryW(candidate.c_str(), nullptr)) {
