@@ -151,16 +151,26 @@ bool FindDecoder(const uint8_t* image, size_t blockAt, size_t blockEnd, Decoder*
   return false;
 }
 
-// Whether the set-up code and, where it says, a decoder block of the
-// family lie in the `length` bytes from `image`.
-bool IsStub(const uint8_t* image, size_t length) {
-  if (!IsSetup(image, length)) return false;
+// A program's image below 01000 whose stack words the autostart rules
+// cannot give back records them after its CRC: how many words pointing its
+// autostart words at 01000 changed, the address of the topmost, and its
+// value in the file; the ones below it held the start address.
+constexpr size_t kStackRecordSize = 6;
+
+// Whether the `length` bytes from `image` are an image's region as
+// ReadLayout reads it: the set-up code, where it says a decoder block of the
+// family, and the CRC ending the bytes (or, when `recordAllowed`, followed
+// by a stack record).
+bool IsStub(const uint8_t* image, size_t length, bool recordAllowed) {
+  if (!IsSetup(image, length) || length % 2 != 0) return false;
   const uint32_t load = WordAt(image, kSetupLoadAddress);
   const uint32_t blockEnd = WordAt(image, kSetupBlockEnd);
   const uint32_t blockBytes = 2u * WordAt(image, kSetupBlockWords);
   if (blockEnd < load + kSetupSize + blockBytes || blockEnd - load > length) return false;
   Decoder decoder;
-  return FindDecoder(image, blockEnd - load - blockBytes, blockEnd - load, &decoder);
+  if (!FindDecoder(image, blockEnd - load - blockBytes, blockEnd - load, &decoder)) return false;
+  const size_t end = blockEnd - load - BlockOf(decoder).size + BlockOf(decoder).Crc() + kCrcSize;
+  return end == length || (recordAllowed && end + kStackRecordSize == length);
 }
 
 // `length` runs from the load address to the end of the CRC (which ends
@@ -369,11 +379,8 @@ Region UnpackRegion(const uint8_t* image, size_t length, size_t loaded, uint16_t
   return region;
 }
 
-// A program's image below 01000 records the stack words that pointing its
-// autostart words at 01000 changed: how many, the address of the topmost,
-// and its value in the file; the ones below it held the start address.
-constexpr size_t kStackRecordSize = 6;
-
+// Gives back the stack words a record names; false when the record does
+// not fit the stack image the packer left.
 bool RestoreStack(const uint8_t* record, uint16_t loadAddress, uint16_t startAddress, Bytes* stack) {
   const uint32_t count = ReadBkWord(record);
   const uint32_t top = ReadBkWord(record + 2);
@@ -453,7 +460,7 @@ RawImage FindRawImage(const uint8_t* bytes, size_t length) {
     behindHeader = 4 + (headerLoad < kSystemAreaEnd ? kSystemAreaEnd - headerLoad : 0);
   }
   for (size_t region = 0; region <= kSystemAreaEnd && region < length; region += 2) {
-    if (region == behindHeader || !IsStub(bytes + region, length - region)) continue;
+    if (region == behindHeader || !IsStub(bytes + region, length - region, region != 0)) continue;
     const uint16_t recorded = WordAt(bytes + region, kSetupLoadAddress);
     if (region == 0 ? recorded < kSystemAreaEnd : recorded != kSystemAreaEnd) continue;
     raw.found = true;

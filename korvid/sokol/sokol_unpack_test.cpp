@@ -200,6 +200,27 @@ TEST(SokolUnpack, CorruptionIsRefused) {
   }
 }
 
+// An image without its header is found at its own load address, a stack
+// image before it included (and the stack record after it); the bytes that
+// Unpack would not read as an image (one byte more) are not taken for one.
+TEST(SokolUnpack, HeaderlessImagesAreFoundWhereUnpackReadsThem) {
+  std::mt19937 random(8);
+  Bytes data(2000);
+  for (uint8_t& byte : data) byte = static_cast<uint8_t>(random() % 7);
+  WriteBkWord(data.data() + (0744 - 0400), 01234);  // one autostart word: the image records its neighbour
+  for (const uint16_t load : {uint16_t{02000}, uint16_t{0400}}) {
+    const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), load, {});
+    ASSERT_EQ(packed.error, sokol::PackError::None);
+    const sokol::RawImage raw = sokol::FindRawImage(packed.image.data(), packed.image.size());
+    EXPECT_TRUE(raw.found);
+    EXPECT_EQ(raw.loadAddress, load);
+    EXPECT_EQ(UnpackImage(packed.image, raw.loadAddress).data, data);
+    Bytes longer = packed.image;
+    longer.push_back(0);
+    EXPECT_FALSE(sokol::FindRawImage(longer.data(), longer.size()).found) << load;
+  }
+}
+
 TEST(SokolUnpack, ForeignFilesAreNotImages) {
   std::mt19937 random(5);
   Bytes noise(5000);
