@@ -15,7 +15,6 @@
 #include <memory>
 #include <string>
 
-#include "common/console.h"
 #include "common/platform.h"
 #include "convert/convert.h"
 #include "files/asc_file.h"
@@ -93,9 +92,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int tabWidth = data[1] % 20;  // values outside 2..16 must be ignored
   data += 2;
   size -= 2;
-  static std::string console;
-  console.clear();
-  SetConsoleSink(&console);
   EmptyScratchDirectory();
 
   const int inputKind = selector % 8;
@@ -135,6 +131,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CBkAscFile output(outputName);
     ConvertToBasicAsc(input.get(), &output);
   }
-  SetConsoleSink(nullptr);
   return 0;
 }

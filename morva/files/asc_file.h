@@ -33,7 +33,7 @@ class CBkAscFile : public CBaseFile {
   // spaces) plus ".ASC.bin". Every file of the set is written under a
   // temporary name, and Commit puts them all in place together.
   bool Open(bool forWrite) override;
-  // A missing, short or damaged part ends the text and leaves its message
+  // A missing, short or damaged part ends the text and leaves its reason
   // for ReadFailure; only the end byte 0x1A ends a sound set.
   CodeUnit ReadChar() override;
   // Buffers one character; every 257th character first writes the full
@@ -47,7 +47,7 @@ class CBkAscFile : public CBaseFile {
   // Puts the header and every part in place, then removes the parts that an
   // older, longer set of the same name left behind.
   bool Commit(std::wstring* failedName) override;
-  std::wstring ReadFailure() override;
+  FileResult ReadFailure() override;
 
   // Writes the buffered characters as the next part, unless nothing new has
   // been buffered since the last part. False when the part file could not
@@ -73,11 +73,11 @@ class CBkAscFile : public CBaseFile {
   bool WriteWord(uint16_t value);
   // Sets m_partName to the name of part m_partNo.
   void MakePartName();
-  // Opens part m_partName and skips its header; false, with the message for
+  // Opens part m_partName and skips its header; false, with the reason for
   // ReadFailure, when the part is missing, short or not a part of a set.
   bool OpenPartForRead();
   bool OpenForWrite(const std::wstring& name);
-  bool FailPart(const wchar_t* message);
+  bool FailPart(FileError error);
 
   bool m_ended = false;
   int m_partNo = 0;
@@ -87,5 +87,5 @@ class CBkAscFile : public CBaseFile {
   uint8_t m_buffer[kAscPartSize];
   bool m_flushed = false;
   std::wstring m_protectedName;
-  std::wstring m_readFailure;  // why reading the set stopped short
+  FileResult m_readFailure;  // why reading the set stopped short
 };

@@ -3,9 +3,7 @@
 #include <exception>
 #include <memory>
 
-#include "common/console.h"
 #include "common/bk_charset.h"
-#include "files/file_messages.h"
 #include "system/platform.h"
 
 namespace {
@@ -74,9 +72,9 @@ std::vector<std::wstring> CBaseFile::GetOutputNames() {
   return names;
 }
 
-std::wstring CBaseFile::ReadFailure() {
+FileResult CBaseFile::ReadFailure() {
   if (m_file == nullptr || !m_outputs.empty() || std::ferror(m_file) == 0) return {};
-  return FormatText(kMsgCannotRead, m_fileName.c_str());
+  return {FileError::CannotRead, m_fileName};
 }
 
 const std::wstring& CBaseFile::GetFileName() { return m_fileName; }

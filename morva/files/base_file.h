@@ -19,9 +19,19 @@
 #include <string>
 #include <vector>
 
+#include "files/file_error.h"
+#include "files/text_format.h"
 #include "system/platform.h"
 
 using CodeUnit = char16_t;
+
+// What opening an input found out that the run reports, since the file
+// classes print nothing themselves: for a PC text, the encoding the
+// detection found and the one it is read in (Auto: no detection ran).
+struct ReadNotes {
+  TextFormat detected = TextFormat::Auto;
+  TextFormat used = TextFormat::Auto;
+};
 
 // The tab stops of the BK editors: every eight columns. A BK text is read
 // with them unless the command line gives another width, and the Edasp
@@ -61,9 +71,10 @@ class CBaseFile {
   virtual void Discard();
   // Every file name that Commit will put in place.
   virtual std::vector<std::wstring> GetOutputNames();
-  // After reading: the message that tells why the text ended before the end
-  // of the file (a read error, a damaged set), empty when it did not.
-  virtual std::wstring ReadFailure();
+  // After reading: why the text ended before the end of the file (a read
+  // error, a damaged set), or no error when it did not.
+  virtual FileResult ReadFailure();
+  const ReadNotes& GetReadNotes() const { return m_notes; }
 
   // Characters written that this file could not hold and wrote as a
   // substitute (a space, '?', е for ё, U+FFFD): how many, and the first of
@@ -94,6 +105,7 @@ class CBaseFile {
   // character: a replaced high half takes its low half along.
   void NoteWritten(CodeUnit c, bool replaced);
 
+  ReadNotes m_notes;
   FILE* m_file = nullptr;
   OutputFile* m_writing = nullptr;  // the output m_file belongs to, if any
   std::wstring m_fileName;

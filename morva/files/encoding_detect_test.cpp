@@ -14,7 +14,6 @@
 #include "files/detection_tables.h"
 #include "files/previous_detection_for_tests.h"
 #include "files/text_encoding_for_tests.h"
-#include "common/console.h"
 #include "common/platform.h"
 #include "support/temp_dir.h"
 
@@ -370,8 +369,6 @@ TEST(DetectEncodingTest, DamagedUtf8ReadsWithReplacementCharacters) {
   bytes[damaged] = 0xFF;
   TempDir dir;
   WriteFileBytes(dir / "t.txt", bytes);
-  std::string console;
-  SetConsoleSink(&console);
   CWinFile file(WidenName((dir / "t.txt").c_str()), TextFormat::Auto);
   ASSERT_TRUE(file.Open(false));
   std::u16string text;
@@ -380,7 +377,6 @@ TEST(DetectEncodingTest, DamagedUtf8ReadsWithReplacementCharacters) {
     if (file.IsEOF()) break;
     if (c != u'\r') text += c;
   }
-  SetConsoleSink(nullptr);
   EXPECT_EQ(file.GetEncoding(), TextFormat::Utf8);
   // The damaged letter (its lead byte and the stray byte) reads as two
   // replacement characters; everything else is intact.

@@ -7,7 +7,6 @@
 #include "common/bk_charset.h"
 #include "files/code_pages.h"
 #include "files/encoding_detect.h"
-#include "common/console.h"
 #include "common/platform.h"
 
 namespace {
@@ -56,13 +55,13 @@ bool CWinFile::OpenForWrite() {
 }
 
 bool CWinFile::OpenForRead() {
+  m_notes = {};
   const TextFormat detected = DetectEncoding();
   if (detected == TextFormat::Auto) return false;  // the file cannot be opened
   // An explicit code page is never overridden; an explicit Unicode request
   // follows the detection, which chose among the Unicode forms only.
   if (m_encoding == TextFormat::Auto || IsUnicode(m_encoding)) m_encoding = detected;
-  ConsolePrint(L"Автоопределение кодировки: %s, преобразование будет из: %s\n",
-               EncodingName(detected), EncodingName(m_encoding));
+  m_notes = {detected, m_encoding};
   m_file = OpenFile(m_fileName, "rb");
   if (m_file == nullptr) return false;
   // The byte-order mark belongs to the encoding it announces; read under a

@@ -1,8 +1,8 @@
 // A text file on the PC side in one of five encodings (and UTF-16BE, which
 // is read when its byte-order mark announces it), presented as a stream of
 // 16-bit code units whatever its bytes are. Opened for reading it detects
-// the encoding itself and reports on the console what it found and what it
-// will read; opened for writing it produces exactly the bytes a PC text file
+// the encoding itself and keeps what it found and what it will read in its
+// read notes, for the run to report; opened for writing it produces exactly the bytes a PC text file
 // of that encoding has: byte-order marks for UTF-8 and UTF-16, CR LF line
 // ends everywhere but in KOI8R.
 #pragma once
@@ -19,8 +19,8 @@ class CWinFile : public CBaseFile {
   CWinFile(const std::wstring& fileName, TextFormat encoding);
   ~CWinFile() override;
 
-  // Reading: detects the encoding, settles the one in force, prints the
-  // report line, opens the file and skips a byte-order mark of the encoding
+  // Reading: detects the encoding, settles the one in force, notes both
+  // (GetReadNotes), opens the file and skips a byte-order mark of the encoding
   // in force. A code page asked for is kept whatever the detection finds; a
   // Unicode form asked for lets the detection choose among the Unicode forms
   // only. Writing: Auto becomes UTF-16LE; the file starts with the

@@ -8,26 +8,21 @@
 #include <string>
 #include <vector>
 
-#include "common/console.h"
 #include "common/platform.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-// Collects what ConsolePrint writes while it lives.
-class ConsoleCapture {
- public:
-  ConsoleCapture() { SetConsoleSink(&text_); }
-  ~ConsoleCapture() { SetConsoleSink(nullptr); }
-  const std::string& text() const { return text_; }
+std::string ReportLine(const std::string& detected, const std::string& used) {
+  return "Автоопределение кодировки: " + detected + ", преобразование будет из: " + used + "\n";
+}
 
- private:
-  std::string text_;
-};
-
-std::string ReportLine(const char* detected, const char* used) {
-  return std::string("Автоопределение кодировки: ") + detected +
-         ", преобразование будет из: " + used + "\n";
+// The report line the run prints from the file's read notes; empty when no
+// detection ran.
+std::string Report(const CWinFile& file) {
+  const ReadNotes& notes = file.GetReadNotes();
+  if (notes.detected == TextFormat::Auto) return "";
+  return ReportLine(NarrowName(EncodingName(notes.detected)), NarrowName(EncodingName(notes.used)));
 }
 
 Bytes WriteText(TextFormat format, const std::u16string& text, TextFormat* used = nullptr) {
@@ -45,7 +40,6 @@ Bytes WriteText(TextFormat format, const std::u16string& text, TextFormat* used 
 std::u16string ReadBytes(TextFormat format, const Bytes& bytes) {
   TempDir dir;
   WriteFileBytes(dir / "in.txt", bytes);
-  ConsoleCapture console;
   CWinFile file(Wide(dir / "in.txt"), format);
   EXPECT_TRUE(file.Open(false));
   return ReadAll(file);
@@ -212,10 +206,9 @@ TEST(CWinFileReadTest, Utf16beByItsMark) {
   for (TextFormat asked : {TextFormat::Auto, TextFormat::Utf16le, TextFormat::Utf8}) {
     TempDir dir;
     WriteFileBytes(dir / "be", bytes);
-    ConsoleCapture console;
     CWinFile file(Wide(dir / "be"), asked);
     ASSERT_TRUE(file.Open(false));
-    EXPECT_EQ(console.text(), ReportLine("Unicode UTF-16BE", "Unicode UTF-16BE"));
+    EXPECT_EQ(Report(file), ReportLine("Unicode UTF-16BE", "Unicode UTF-16BE"));
     EXPECT_EQ(file.GetEncoding(), TextFormat::Utf16be);
     EXPECT_EQ(file.Tell(), 2);
     EXPECT_EQ(ReadAll(file), u"П\r\n\U0001F600A");
@@ -223,10 +216,9 @@ TEST(CWinFileReadTest, Utf16beByItsMark) {
   // An explicit code page reads the mark as two characters of its own.
   TempDir dir;
   WriteFileBytes(dir / "be", bytes);
-  ConsoleCapture console;
   CWinFile file(Wide(dir / "be"), TextFormat::Win1251);
   ASSERT_TRUE(file.Open(false));
-  EXPECT_EQ(console.text(), ReportLine("Unicode UTF-16BE", "Windows 1251"));
+  EXPECT_EQ(Report(file), ReportLine("Unicode UTF-16BE", "Windows 1251"));
   EXPECT_EQ(ReadAll(file).substr(0, 2), u"юя");
 }
 
@@ -240,7 +232,6 @@ TEST(CWinFileWriteTest, Utf16beWritesItsMarkAndBigEndianUnits) {
 TEST(CWinFileReadTest, Utf16leEndOfFile) {
   TempDir dir;
   WriteFileBytes(dir / "u", {0xFF, 0xFE, 0x41, 0x00, 0x42});
-  ConsoleCapture console;
   CWinFile file(Wide(dir / "u"), TextFormat::Utf16le);
   ASSERT_TRUE(file.Open(false));
   EXPECT_EQ(file.Tell(), 2);
@@ -255,10 +246,9 @@ TEST(CWinFileReadTest, Utf16leEndOfFile) {
 TEST(CWinFileReadTest, Utf8ByteOrderMarkUnderModeU) {
   TempDir dir;
   WriteFileBytes(dir / "u8", {0xEF, 0xBB, 0xBF, 0xD0, 0x96, 'z'});
-  ConsoleCapture console;
   CWinFile file(Wide(dir / "u8"), TextFormat::Utf16le);
   ASSERT_TRUE(file.Open(false));
-  EXPECT_EQ(console.text(), ReportLine("Unicode UTF-8", "Unicode UTF-8"));
+  EXPECT_EQ(Report(file), ReportLine("Unicode UTF-8", "Unicode UTF-8"));
   EXPECT_EQ(file.GetEncoding(), TextFormat::Utf8);
   EXPECT_EQ(file.Tell(), 3);
   EXPECT_EQ(file.ReadChar(), u'Ж');
@@ -271,46 +261,41 @@ TEST(CWinFileReadTest, ExplicitCodePagesAreNeverOverridden) {
   // "Привет, мир" in 1251: detected as 1251.
   WriteFileBytes(dir / "w", {0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2, 0x2C, 0x20, 0xEC, 0xE8, 0xF0});
   for (TextFormat requested : {TextFormat::Oem866, TextFormat::Koi8r}) {
-    ConsoleCapture console;
     CWinFile file(Wide(dir / "w"), requested);
     ASSERT_TRUE(file.Open(false));
     EXPECT_EQ(file.GetEncoding(), requested);
-    EXPECT_EQ(console.text(), ReportLine("Windows 1251", NarrowName(EncodingName(requested)).c_str()));
+    EXPECT_EQ(Report(file), ReportLine("Windows 1251", NarrowName(EncodingName(requested))));
   }
   // Asked for Unicode, the detection never falls back to a code page: the
   // bytes read as UTF-8, each one that does not fit as U+FFFD.
   for (TextFormat requested : {TextFormat::Utf8, TextFormat::Utf16le}) {
-    ConsoleCapture console;
     CWinFile file(Wide(dir / "w"), requested);
     ASSERT_TRUE(file.Open(false));
     EXPECT_EQ(file.GetEncoding(), TextFormat::Utf8);
-    EXPECT_EQ(console.text(), ReportLine("Unicode UTF-8", "Unicode UTF-8"));
+    EXPECT_EQ(Report(file), ReportLine("Unicode UTF-8", "Unicode UTF-8"));
     EXPECT_EQ(ReadAll(file), u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD, \uFFFD\uFFFD\uFFFD");
   }
-  ConsoleCapture console;
   CWinFile file(Wide(dir / "w"), TextFormat::Auto);
   ASSERT_TRUE(file.Open(false));
-  EXPECT_EQ(console.text(), ReportLine("Windows 1251", "Windows 1251"));
+  EXPECT_EQ(Report(file), ReportLine("Windows 1251", "Windows 1251"));
   EXPECT_EQ(ReadAll(file), u"Привет, мир");
 }
 
 TEST(CWinFileReadTest, ExplicitUnicodeFollowsTheOtherUnicodeForm) {
   TempDir dir;
   WriteFileBytes(dir / "u16", {0xFF, 0xFE, 0x41, 0x00});
-  ConsoleCapture console;
   CWinFile file(Wide(dir / "u16"), TextFormat::Utf8);
   ASSERT_TRUE(file.Open(false));
   EXPECT_EQ(file.GetEncoding(), TextFormat::Utf16le);
-  EXPECT_EQ(console.text(), ReportLine("Unicode UTF-16LE", "Unicode UTF-16LE"));
+  EXPECT_EQ(Report(file), ReportLine("Unicode UTF-16LE", "Unicode UTF-16LE"));
   EXPECT_EQ(ReadAll(file), u"A");
 }
 
 TEST(CWinFileReadTest, MissingFileDoesNotOpenAndReportsNothing) {
   TempDir dir;
-  ConsoleCapture console;
   CWinFile file(Wide(dir / "missing.txt"), TextFormat::Auto);
   EXPECT_FALSE(file.Open(false));
-  EXPECT_EQ(console.text(), "");
+  EXPECT_EQ(Report(file), "");
   EXPECT_TRUE(file.IsEOF());
   EXPECT_EQ(file.ReadChar(), 0);
 }
@@ -352,7 +337,6 @@ TEST(ReadUtf8CharTest, WellFormedAndMalformedSequences) {
   for (const Utf8Case& c : cases) {
     TempDir dir;
     WriteFileBytes(dir / "u8", c.bytes);
-    ConsoleCapture console;
     CWinFile file(Wide(dir / "u8"), TextFormat::Koi8r);  // opens without skipping anything
     ASSERT_TRUE(file.Open(false));
     std::u16string units;
@@ -386,7 +370,6 @@ TEST(CWinFileReadTest, AnyBytesReadWithoutHarmInEveryEncoding) {
     WriteFileBytes(dir / "r", bytes);
     for (TextFormat format : {TextFormat::Auto, TextFormat::Koi8r, TextFormat::Oem866,
                               TextFormat::Win1251, TextFormat::Utf8, TextFormat::Utf16le}) {
-      ConsoleCapture console;
       CWinFile file(Wide(dir / "r"), format);
       ASSERT_TRUE(file.Open(false));
       // Every unit comes from at least one byte, or is the second half of a

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -13,6 +14,8 @@
 #include "common/utf8.h"
 #include "files/asc_file.h"
 #include "files/base_file.h"
+#include "files/file_error.h"
+#include "files/text_format.h"
 #include "front/file_search.h"
 #include "front/messages.h"
 #include "front/modes.h"
@@ -116,7 +119,50 @@ std::wstring ShowCharacter(char32_t c) {
   return L"U+" + code;
 }
 
-// Converts one file; false when it failed (the message has been printed and
+// The text of a reason, for the file it names.
+const wchar_t* FailureText(FileError error) {
+  switch (error) {
+    case FileError::None: break;
+    case FileError::CannotOpen: return kMsgCannotOpen;
+    case FileError::NotRegular: return kMsgNotRegular;
+    case FileError::CannotRead: return kMsgCannotRead;
+    case FileError::PartMissing: return kMsgPartMissing;
+    case FileError::PartShort: return kMsgPartShort;
+    case FileError::PartDamaged: return kMsgPartDamaged;
+    case FileError::CannotWrite: return kMsgCannotWrite;
+    case FileError::CannotWriteSet: return kMsgCannotWriteSet;
+  }
+  return nullptr;
+}
+
+void PrintFailure(const FileResult& result) {
+  const wchar_t* text = FailureText(result.error);
+  if (text != nullptr) ConsolePrint(text, result.file.c_str());
+}
+
+// What opening the input found out: the encoding report of a PC text.
+void PrintReadNotes(const CBaseFile& input) {
+  const ReadNotes& notes = input.GetReadNotes();
+  if (notes.detected != TextFormat::Auto) {
+    ConsolePrint(kMsgEncodingReport, EncodingName(notes.detected), EncodingName(notes.used));
+  }
+}
+
+// Runs the routine of the output mode; the input's notes come first on the
+// console, before the reason of a failure.
+FileResult RunRoutine(const Mode& outMode, CBaseFile& input, CBaseFile& output) {
+  FileResult result;
+  try {
+    result = outMode.convert(&input, &output);
+  } catch (const std::bad_alloc&) {
+    PrintReadNotes(input);
+    throw;
+  }
+  PrintReadNotes(input);
+  return result;
+}
+
+// Converts one file; false when it failed (the reason has been printed and
 // nothing of the output is left).
 bool ConvertFile(const ConversionJob& job, const Mode& inMode, const Mode& outMode, int tabWidth,
                  RunFiles* files) {
@@ -124,13 +170,16 @@ bool ConvertFile(const ConversionJob& job, const Mode& inMode, const Mode& outMo
   std::unique_ptr<CBaseFile> input = inMode.makeInput(job.inName);
   input->SetTabSize(tabWidth);  // other widths than 2 to 16 leave the input's own
   std::unique_ptr<CBaseFile> output = outMode.makeOutput(job.outName);
-  const bool converted = outMode.convert(input.get(), output.get());
+  const FileResult converted = RunRoutine(outMode, *input, *output);
   input.reset();
-  if (!converted) return false;
+  if (!converted.ok()) {
+    PrintFailure(converted);
+    return false;
+  }
   const std::vector<std::wstring> names = output->GetOutputNames();
   std::wstring failed;
   if (!output->Commit(&failed)) {
-    ConsolePrint(outMode.fileSet ? kMsgCannotWriteSet : kMsgCannotWrite, failed.c_str());
+    PrintFailure({outMode.fileSet ? FileError::CannotWriteSet : FileError::CannotWrite, failed});
     return false;
   }
   files->Record(job.inName, names);
@@ -142,74 +191,101 @@ bool ConvertFile(const ConversionJob& job, const Mode& inMode, const Mode& outMo
   return true;
 }
 
-int RunMorva(int argc, char** argv) {
+// What the command line settles for the whole run.
+struct Run {
+  RunSettings settings;
+  const Mode* inMode = nullptr;
+  const Mode* outMode = nullptr;
+};
+
+// Reads the command line, checks the mode letters, announces the run and
+// refuses the pairs that make no sense. The exit status when the run ends
+// there; nothing when its files are to be converted.
+std::optional<int> PrepareRun(int argc, char** argv, Run* run) {
   if (argc <= 1) {
     PrintHelp();
     return kExitUsage;
   }
-  RunSettings settings;
-  switch (ParseCommandLine(argc, argv, &settings)) {
+  switch (ParseCommandLine(argc, argv, &run->settings)) {
     case ParseOutcome::Help: return kExitConverted;
     case ParseOutcome::UsageError: PrintHelp(); return kExitUsage;
     case ParseOutcome::Run: break;
   }
-  ConversionJob& job = settings.job;
-  const Mode* inMode = FindInputMode(job.inMode);
-  const Mode* outMode = FindOutputMode(job.outMode);
-  if (inMode == nullptr || outMode == nullptr) {
+  run->inMode = FindInputMode(run->settings.job.inMode);
+  run->outMode = FindOutputMode(run->settings.job.outMode);
+  if (run->inMode == nullptr || run->outMode == nullptr) {
     PrintHelp();
     return kExitUsage;
   }
-  ConsolePrint(kMsgAnnounce, inMode->name, outMode->name);
-  if (inMode == outMode) {
+  ConsolePrint(kMsgAnnounce, run->inMode->name, run->outMode->name);
+  if (run->inMode == run->outMode) {
     ConsolePrint(kMsgMeaningless);
     return kExitUsage;
   }
-  if (inMode->fileSet && outMode->looksAhead) {
+  if (run->inMode->fileSet && run->outMode->looksAhead) {
     ConsolePrint(kMsgImpossible);
     return kExitUsage;
   }
+  return std::nullopt;
+}
 
-  // Every pattern is expanded before the first conversion, so that the files
-  // this run creates are never taken for inputs of the same run, and every
-  // input is known before the first output is written.
+// Every pattern is expanded before the first conversion, so that the files
+// this run creates are never taken for inputs of the same run, and every
+// input is known before the first output is written.
+std::vector<std::vector<DirectoryEntry>> ExpandPatterns(const Run& run, RunFiles* files) {
   std::vector<std::vector<DirectoryEntry>> matches;
-  RunFiles files;
-  for (const std::wstring& pattern : settings.patterns) {
+  for (const std::wstring& pattern : run.settings.patterns) {
     matches.push_back(ExpandPattern(pattern));
     for (const DirectoryEntry& entry : matches.back()) {
-      if (!entry.isDirectory) files.AddInput(entry.name, *inMode);
+      if (!entry.isDirectory) files->AddInput(entry.name, *run.inMode);
     }
   }
+  return matches;
+}
 
-  unsigned processed = 0;
-  bool failed = false;
-  for (size_t i = 0; i < settings.patterns.size(); ++i) {
+// What the run has done so far.
+struct Tally {
+  unsigned processed = 0;  // files named on a "NAME -> OUT" line
+  bool failed = false;     // a file failed or a pattern matched nothing
+};
+
+// One file that a pattern gave: named, announced and converted, unless the
+// run has converted it already under this or another name.
+void ConvertEntry(Run& run, const DirectoryEntry& entry, RunFiles* files, Tally* tally) {
+  const FileStatus status = QueryFile(entry.name);
+  const FileKind kind = status.kind;
+  // A file given twice, or matched by two patterns, is converted once.
+  if (kind != FileKind::Missing && !files->converted.insert(status.identity).second) return;
+  ConversionJob& job = run.settings.job;
+  job.inName = entry.name;
+  job.MakeOutputName();
+  ConsolePrint(kMsgFilePair, job.inName.c_str(), job.outName.c_str());
+  ++tally->processed;
+  if (kind == FileKind::Other) {
+    PrintFailure({FileError::NotRegular, job.inName});
+    tally->failed = true;
+  } else if (!ConvertFile(job, *run.inMode, *run.outMode, run.settings.tabWidth, files)) {
+    tally->failed = true;
+  }
+}
+
+int RunMorva(int argc, char** argv) {
+  Run run;
+  if (const std::optional<int> status = PrepareRun(argc, argv, &run)) return *status;
+  RunFiles files;
+  const std::vector<std::vector<DirectoryEntry>> matches = ExpandPatterns(run, &files);
+  Tally tally;
+  for (size_t i = 0; i < matches.size(); ++i) {
     if (matches[i].empty()) {
-      ConsolePrint(kMsgNotFound, settings.patterns[i].c_str());
-      failed = true;
-      continue;
+      ConsolePrint(kMsgNotFound, run.settings.patterns[i].c_str());
+      tally.failed = true;
     }
     for (const DirectoryEntry& entry : matches[i]) {
-      if (entry.isDirectory) continue;
-      const FileStatus status = QueryFile(entry.name);
-      const FileKind kind = status.kind;
-      // A file given twice, or matched by two patterns, is converted once.
-      if (kind != FileKind::Missing && !files.converted.insert(status.identity).second) continue;
-      job.inName = entry.name;
-      job.MakeOutputName();
-      ConsolePrint(kMsgFilePair, job.inName.c_str(), job.outName.c_str());
-      ++processed;
-      if (kind == FileKind::Other) {
-        ConsolePrint(kMsgNotRegular, job.inName.c_str());
-        failed = true;
-      } else if (!ConvertFile(job, *inMode, *outMode, settings.tabWidth, &files)) {
-        failed = true;
-      }
+      if (!entry.isDirectory) ConvertEntry(run, entry, &files, &tally);
     }
   }
-  ConsolePrint(kMsgDone, static_cast<int>(processed));
-  return failed ? kExitFailed : kExitConverted;
+  ConsolePrint(kMsgDone, static_cast<int>(tally.processed));
+  return tally.failed ? kExitFailed : kExitConverted;
 }
 
 }  // namespace

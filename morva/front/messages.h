@@ -1,9 +1,9 @@
-// Every text that morva prints: those of the command line and the run here,
-// those of reading, converting and writing a file in files/file_messages.h.
-// Each is a format string for ConsolePrint; %s takes a wide string, %d an int.
+// Every text that morva prints, in one place: the command line, the run,
+// and the reasons for which reading, converting or writing a file fails
+// (the file classes and the conversion routines hand back a FileError; the
+// driver prints its text here). Each is a format string for ConsolePrint;
+// %s takes a wide string, %d an int.
 #pragma once
-
-#include "files/file_messages.h"
 
 // --- command line ---------------------------------------------------------
 inline constexpr const wchar_t* kHelpText =
@@ -70,3 +70,31 @@ inline constexpr const wchar_t* kMsgReplaced = L"Заменено символо
 // An allocation failed: the objects of the file in hand have removed their
 // outputs on the way.
 inline constexpr const wchar_t* kMsgNoMemory = L"Недостаточно памяти.\n";
+
+// The encoding report of a PC input: what the detection found and what the
+// text is read in.
+inline constexpr const wchar_t* kMsgEncodingReport =
+    L"Автоопределение кодировки: %s, преобразование будет из: %s\n";
+
+// --- reasons (FileError) ----------------------------------------------------
+// Each takes the name of the file the reason is about.
+// An input that is a FIFO, a device or a socket: reading it could hang the
+// run or give an empty text.
+inline constexpr const wchar_t* kMsgNotRegular = L"Ошибка! %s не является обычным файлом.\n";
+inline constexpr const wchar_t* kMsgCannotOpen = L"Ошибка! %s не открывается.\n";
+// A read failed before the end of the file: the text would be cut off.
+inline constexpr const wchar_t* kMsgCannotRead = L"Ошибка! %s не читается.\n";
+// A BASIC ASC set that cannot be read whole, named by its part.
+inline constexpr const wchar_t* kMsgPartMissing = L"Ошибка! %s не найден, набор файлов неполон.\n";
+inline constexpr const wchar_t* kMsgPartShort =
+    L"Ошибка! %s короче 256 байт, набор файлов неполон.\n";
+inline constexpr const wchar_t* kMsgPartDamaged =
+    L"Ошибка! %s повреждён, это не часть набора Basic ASC.\n";
+// A write to the output failed (full disk, quota, I/O error): the output
+// would be a cut-off text, so it has been removed.
+inline constexpr const wchar_t* kMsgCannotWrite =
+    L"Ошибка! %s не записывается, неполный файл удалён.\n";
+// The same for a BASIC ASC file set: the header and the parts written so far
+// have been removed, since a set without one of its parts loses text.
+inline constexpr const wchar_t* kMsgCannotWriteSet =
+    L"Ошибка! %s не записывается, неполный набор файлов удалён.\n";

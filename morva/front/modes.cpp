@@ -23,7 +23,7 @@ std::unique_ptr<CBaseFile> MakeAscSet(const std::wstring& name) {
 }
 
 // The set's row makes the output a CBkAscFile.
-bool ConvertToAscSet(CBaseFile* input, CBaseFile* output) {
+FileResult ConvertToAscSet(CBaseFile* input, CBaseFile* output) {
   return ConvertToBasicAsc(input, static_cast<CBkAscFile*>(output));
 }
 
@@ -60,11 +60,6 @@ const Mode* FindInputMode(wchar_t letter) {
 const Mode* FindOutputMode(wchar_t letter) {
   const Mode* mode = FindMode(letter);
   return mode != nullptr && mode->makeOutput != nullptr ? mode : nullptr;
-}
-
-const wchar_t* ModeName(wchar_t letter) {
-  const Mode* mode = FindMode(letter);
-  return mode != nullptr ? mode->name : L"Неизвестно";
 }
 
 void ConversionJob::MakeOutputName() {

@@ -7,11 +7,12 @@
 #include <string>
 
 #include "files/base_file.h"
+#include "files/file_error.h"
 
 // Makes the file object of a mode for a name; the object opens nothing yet.
 using ModeFileMaker = std::unique_ptr<CBaseFile> (*)(const std::wstring& name);
 // Moves the whole text of an input into an output (see convert/convert.h).
-using ConversionRoutine = bool (*)(CBaseFile* input, CBaseFile* output);
+using ConversionRoutine = FileResult (*)(CBaseFile* input, CBaseFile* output);
 
 struct Mode {
   wchar_t letter;             // upper case, as TakeModeLetter gives it
@@ -31,9 +32,6 @@ struct Mode {
 const Mode* FindInputMode(wchar_t letter);
 const Mode* FindOutputMode(wchar_t letter);
 
-// The display name of a mode letter, "Неизвестно" for any other letter.
-const wchar_t* ModeName(wchar_t letter);
-
 // The letters of one run and the names of the file in hand.
 struct ConversionJob {
   wchar_t inMode = L'A';   // input mode letter, upper case
@@ -46,6 +44,10 @@ struct ConversionJob {
   // or already has exactly that one (a.txt gives a.txt.txt for PC output;
   // on Windows, whose names ignore case, A.TXT gives A.TXT.txt).
   // A directory part of inName is kept, and its dots are not extensions.
+  // The extension starts at the last dot of the file name even when that is
+  // its first character: .profile gives .txt. This is morva's rule from the
+  // start, which stored outputs and scripts rely on; korvid's output names,
+  // which go back to another program, keep a leading dot as part of the name.
   // A BASIC ASC set is named by the header file it gets: prog.bas gives
   // "prog  .ASC.bin".
   void MakeOutputName();
