@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "common/bk_charset.h"
+
 const char16_t Cp866Table[128] = {
     // 0x80..0xAF: А..Я а..п
     0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
@@ -49,7 +51,7 @@ const char16_t Cp1251Table[128] = {
 
 namespace {
 
-constexpr CodeUnit kReplacement = 0xFFFD;
+constexpr char16_t kReplacement = 0xFFFD;
 
 // For every code unit, the byte of the code page that holds it, 0 when
 // none does (0 itself is ASCII and never looked up here).
@@ -63,21 +65,27 @@ ReverseTable BuildReverse(const char16_t* table) {
   return reverse;
 }
 
-const ReverseTable& Reverse(CodePage page) {
-  static const ReverseTable reverse866 = BuildReverse(Cp866Table);
-  static const ReverseTable reverse1251 = BuildReverse(Cp1251Table);
-  return page == CodePage::Oem866 ? reverse866 : reverse1251;
+uint8_t Encode(const ReverseTable& reverse, char16_t c, bool* substitute) {
+  *substitute = false;
+  if (c < 0x80) return static_cast<uint8_t>(c);
+  const uint8_t b = reverse[c];
+  *substitute = b == 0;
+  return b != 0 ? b : kCodePageDefaultByte;
 }
 
 }  // namespace
 
-CodeUnit CodePageToUnicode(CodePage page, uint8_t b) {
-  if (b < 0x80) return b;
-  return (page == CodePage::Oem866 ? Cp866Table : Cp1251Table)[b - 0x80];
+uint8_t EncodeCp866(char16_t c, bool* substitute) {
+  static const ReverseTable reverse = BuildReverse(Cp866Table);
+  return Encode(reverse, c, substitute);
 }
 
-uint8_t UnicodeToCodePage(CodePage page, CodeUnit c) {
-  if (c < 0x80) return static_cast<uint8_t>(c);
-  const uint8_t b = Reverse(page)[c];
-  return b != 0 ? b : kCodePageDefaultByte;
+uint8_t EncodeCp1251(char16_t c, bool* substitute) {
+  static const ReverseTable reverse = BuildReverse(Cp1251Table);
+  return Encode(reverse, c, substitute);
+}
+
+uint8_t EncodeBkKoi8(char16_t c, bool* substitute) {
+  *substitute = IsBkSubstitute(c);
+  return UnicodeToBk(c);
 }

@@ -551,9 +551,9 @@ TEST(DetectionTablesTest, LettersAgreeWithTheCharacterTables) {
       const ByteClass c = CodePageBytes[page][b - 0x80];
       char16_t unicode;
       if (page == kPage866) {
-        unicode = CodePageToUnicode(CodePage::Oem866, static_cast<uint8_t>(b));
+        unicode = FindPcEncoding(TextFormat::Oem866)->Decode(static_cast<uint8_t>(b));
       } else if (page == kPage1251) {
-        unicode = CodePageToUnicode(CodePage::Win1251, static_cast<uint8_t>(b));
+        unicode = FindPcEncoding(TextFormat::Win1251)->Decode(static_cast<uint8_t>(b));
       } else if (b == 0xA3 || b == 0xB3) {
         unicode = b == 0xA3 ? u'ё' : u'Ё';  // KOI8-R's, where the BK has pseudo-graphics
       } else {

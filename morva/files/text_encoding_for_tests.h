@@ -20,6 +20,7 @@ inline TextBytes EncodeText(TextFormat format, const std::u16string& text, bool 
   if (withMark && format == TextFormat::Utf8) out = {0xEF, 0xBB, 0xBF};
   if (withMark && format == TextFormat::Utf16le) out = {0xFF, 0xFE};
   if (format == TextFormat::Utf16be) out = {0xFE, 0xFF};
+  bool substitute = false;
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
     switch (format) {
@@ -27,8 +28,8 @@ inline TextBytes EncodeText(TextFormat format, const std::u16string& text, bool 
       case TextFormat::Oem866:
       case TextFormat::Win1251:
         if (c == u'\n') out.push_back('\r');
-        out.push_back(UnicodeToCodePage(
-            format == TextFormat::Oem866 ? CodePage::Oem866 : CodePage::Win1251, c));
+        out.push_back(format == TextFormat::Oem866 ? EncodeCp866(c, &substitute)
+                                                   : EncodeCp1251(c, &substitute));
         break;
       case TextFormat::Utf8: {
         if (c == u'\n') out.push_back('\r');

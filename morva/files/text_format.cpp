@@ -1,18 +1,38 @@
 #include "files/text_format.h"
 
+#include "common/bk_charset.h"
+#include "files/code_pages.h"
+
+namespace {
+
+// clang-format off
+constexpr PcEncoding kPcEncodings[] = {
+  // format               name                 form                 upper half   encode         CR LF  byte-order mark
+  // The BK's own KOI-8 set, as BK files hold it: LF line ends, as on the BK.
+  {TextFormat::Koi8r,   L"KOI8R",            UnitForm::SingleByte, BkCharTable, EncodeBkKoi8,  false, nullptr, 0},
+  {TextFormat::Oem866,  L"OEM CP-866",       UnitForm::SingleByte, Cp866Table,  EncodeCp866,   true,  nullptr, 0},
+  {TextFormat::Win1251, L"Windows 1251",     UnitForm::SingleByte, Cp1251Table, EncodeCp1251,  true,  nullptr, 0},
+  {TextFormat::Utf8,    L"Unicode UTF-8",    UnitForm::Utf8,       nullptr,     nullptr,       true,  kUtf8ByteOrderMark,    sizeof kUtf8ByteOrderMark},
+  {TextFormat::Utf16le, L"Unicode UTF-16LE", UnitForm::Utf16le,    nullptr,     nullptr,       true,  kUtf16leByteOrderMark, sizeof kUtf16leByteOrderMark},
+  {TextFormat::Utf16be, L"Unicode UTF-16BE", UnitForm::Utf16be,    nullptr,     nullptr,       true,  kUtf16beByteOrderMark, sizeof kUtf16beByteOrderMark},
+};
+// clang-format on
+
+}  // namespace
+
+const PcEncoding* FindPcEncoding(TextFormat format) {
+  for (const PcEncoding& encoding : kPcEncodings) {
+    if (encoding.format == format) return &encoding;
+  }
+  return nullptr;
+}
+
 bool IsUnicode(TextFormat format) {
-  return format == TextFormat::Utf8 || format == TextFormat::Utf16le ||
-         format == TextFormat::Utf16be;
+  const PcEncoding* encoding = FindPcEncoding(format);
+  return encoding != nullptr && encoding->form != UnitForm::SingleByte;
 }
 
 const wchar_t* EncodingName(TextFormat format) {
-  switch (format) {
-    case TextFormat::Koi8r: return L"KOI8R";
-    case TextFormat::Oem866: return L"OEM CP-866";
-    case TextFormat::Win1251: return L"Windows 1251";
-    case TextFormat::Utf8: return L"Unicode UTF-8";
-    case TextFormat::Utf16le: return L"Unicode UTF-16LE";
-    case TextFormat::Utf16be: return L"Unicode UTF-16BE";
-    default: return L"Неизвестно";
-  }
+  const PcEncoding* encoding = FindPcEncoding(format);
+  return encoding != nullptr ? encoding->name : nullptr;
 }

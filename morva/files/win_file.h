@@ -1,5 +1,6 @@
-// A text file on the PC side in one of five encodings (and UTF-16BE, which
-// is read when its byte-order mark announces it), presented as a stream of
+// A text file on the PC side in one of the encodings of text_format.h
+// (UTF-16BE is read when its byte-order mark announces it, and written by
+// no mode), presented as a stream of
 // 16-bit code units whatever its bytes are. Opened for reading it detects
 // the encoding itself and keeps what it found and what it will read in its
 // read notes, for the run to report; opened for writing it produces exactly the bytes a PC text file
@@ -60,7 +61,10 @@ class CWinFile : public CBaseFile {
   CodeUnit ReadUtf16Unit();
   CodeUnit ReadSingleByte();
 
+  // The encoding in force and its row; null while Auto awaits the detection.
+  void SetEncoding(TextFormat encoding);
   TextFormat m_encoding;
+  const PcEncoding* m_pc;
   uint64_t m_bytesRead = 0;
   size_t m_byteOrderMark = 0;  // length of the mark the last detection found
   // Reading UTF-8: the low half of a surrogate pair still to be returned.

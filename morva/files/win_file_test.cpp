@@ -52,8 +52,8 @@ TEST(EncodingNameTest, NamesEveryCode) {
   EXPECT_STREQ(EncodingName(TextFormat::Utf8), L"Unicode UTF-8");
   EXPECT_STREQ(EncodingName(TextFormat::Utf16le), L"Unicode UTF-16LE");
   EXPECT_STREQ(EncodingName(TextFormat::Utf16be), L"Unicode UTF-16BE");
-  EXPECT_STREQ(EncodingName(TextFormat::Auto), L"Неизвестно");
-  EXPECT_STREQ(EncodingName(static_cast<TextFormat>(9)), L"Неизвестно");
+  EXPECT_EQ(EncodingName(TextFormat::Auto), nullptr);
+  EXPECT_EQ(EncodingName(static_cast<TextFormat>(9)), nullptr);
 }
 
 TEST(CWinFileTest, PcTabWidthIsFour) {

@@ -41,7 +41,7 @@ struct RunFiles {
     const FileStatus status = QueryFile(name);
     if (status.kind == FileKind::Missing) return;
     inputs.insert(status.identity);
-    if (!inMode.fileSet) return;
+    if (inMode.kind != ModeKind::AscSet) return;
     // The parts are named after the header without its extension; a dot in
     // a folder's name is none.
     const size_t dot = name.rfind(L'.');
@@ -92,7 +92,7 @@ struct RunFiles {
 // replaces them or removes them as left over).
 std::vector<std::wstring> PlannedOutputNames(const ConversionJob& job, const Mode& outMode) {
   std::vector<std::wstring> names = {job.outName};
-  if (outMode.fileSet) {
+  if (outMode.kind == ModeKind::AscSet) {
     for (std::wstring& part : CBkAscFile::FindParts(CBkAscFile::BaseNameFor(job.outName), 0)) {
       names.push_back(std::move(part));
     }
@@ -167,9 +167,9 @@ FileResult RunRoutine(const Mode& outMode, CBaseFile& input, CBaseFile& output) 
 bool ConvertFile(const ConversionJob& job, const Mode& inMode, const Mode& outMode, int tabWidth,
                  RunFiles* files) {
   if (!files->MayWrite(job.inName, PlannedOutputNames(job, outMode))) return false;
-  std::unique_ptr<CBaseFile> input = inMode.makeInput(job.inName);
+  std::unique_ptr<CBaseFile> input = MakeModeFile(inMode, job.inName);
   input->SetTabSize(tabWidth);  // other widths than 2 to 16 leave the input's own
-  std::unique_ptr<CBaseFile> output = outMode.makeOutput(job.outName);
+  std::unique_ptr<CBaseFile> output = MakeModeFile(outMode, job.outName);
   const FileResult converted = RunRoutine(outMode, *input, *output);
   input.reset();
   if (!converted.ok()) {
@@ -179,7 +179,7 @@ bool ConvertFile(const ConversionJob& job, const Mode& inMode, const Mode& outMo
   const std::vector<std::wstring> names = output->GetOutputNames();
   std::wstring failed;
   if (!output->Commit(&failed)) {
-    PrintFailure({outMode.fileSet ? FileError::CannotWriteSet : FileError::CannotWrite, failed});
+    PrintFailure({outMode.kind == ModeKind::AscSet ? FileError::CannotWriteSet : FileError::CannotWrite, failed});
     return false;
   }
   files->Record(job.inName, names);
@@ -217,12 +217,12 @@ std::optional<int> PrepareRun(int argc, char** argv, Run* run) {
     PrintHelp();
     return kExitUsage;
   }
-  ConsolePrint(kMsgAnnounce, run->inMode->name, run->outMode->name);
+  ConsolePrint(kMsgAnnounce, run->inMode->DisplayName(), run->outMode->DisplayName());
   if (run->inMode == run->outMode) {
     ConsolePrint(kMsgMeaningless);
     return kExitUsage;
   }
-  if (run->inMode->fileSet && run->outMode->looksAhead) {
+  if (run->inMode->kind == ModeKind::AscSet && run->outMode->looksAhead) {
     ConsolePrint(kMsgImpossible);
     return kExitUsage;
   }

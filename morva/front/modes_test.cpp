@@ -17,7 +17,7 @@ bool IsValidModePair(const ConversionJob& job) {
 // The name the run announces a letter by.
 std::wstring Name(wchar_t letter) {
   const Mode* mode = FindInputMode(letter) != nullptr ? FindInputMode(letter) : FindOutputMode(letter);
-  return mode != nullptr ? mode->name : L"";
+  return mode != nullptr ? mode->DisplayName() : L"";
 }
 
 std::wstring OutputName(const std::wstring& input, wchar_t mode) {
@@ -83,26 +83,22 @@ TEST(ModeTableTest, EachLetterMakesItsFilesAndHasItsRoutine) {
   for (const auto& [letter, format] : pcTexts) {
     for (const Mode* mode : {FindInputMode(letter), FindOutputMode(letter)}) {
       if (mode == nullptr) continue;
-      for (auto make : {mode->makeInput, mode->makeOutput}) {
-        if (make == nullptr) continue;
-        const std::unique_ptr<CBaseFile> file = make(L"x");
-        const auto* pc = dynamic_cast<const CWinFile*>(file.get());
-        ASSERT_NE(pc, nullptr) << char(letter);
-        EXPECT_EQ(pc->GetEncoding(), format) << char(letter);
-      }
+      const std::unique_ptr<CBaseFile> file = MakeModeFile(*mode, L"x");
+      const auto* pc = dynamic_cast<const CWinFile*>(file.get());
+      ASSERT_NE(pc, nullptr) << char(letter);
+      EXPECT_EQ(pc->GetEncoding(), format) << char(letter);
     }
   }
   for (wchar_t letter : std::wstring(L"EDV")) {
-    const std::unique_ptr<CBaseFile> in = FindInputMode(letter)->makeInput(L"x");
-    const std::unique_ptr<CBaseFile> out = FindOutputMode(letter)->makeOutput(L"x");
+    const std::unique_ptr<CBaseFile> in = MakeModeFile(*FindInputMode(letter), L"x");
+    const std::unique_ptr<CBaseFile> out = MakeModeFile(*FindOutputMode(letter), L"x");
     for (CBaseFile* file : {in.get(), out.get()}) {
       EXPECT_NE(dynamic_cast<CBkFile*>(file), nullptr) << char(letter);
       EXPECT_EQ(dynamic_cast<CBkAscFile*>(file), nullptr) << char(letter);
     }
   }
-  const std::unique_ptr<CBaseFile> set = FindOutputMode(L'B')->makeOutput(L"x");
-  EXPECT_NE(dynamic_cast<CBkAscFile*>(set.get()), nullptr);
-  EXPECT_NE(dynamic_cast<CBkAscFile*>(FindInputMode(L'B')->makeInput(L"x").get()), nullptr);
+  EXPECT_NE(dynamic_cast<CBkAscFile*>(MakeModeFile(*FindOutputMode(L'B'), L"x").get()), nullptr);
+  EXPECT_NE(dynamic_cast<CBkAscFile*>(MakeModeFile(*FindInputMode(L'B'), L"x").get()), nullptr);
 
   // Only the set is a set, and only Vortex looks ahead; every output has
   // its routine.
@@ -110,7 +106,7 @@ TEST(ModeTableTest, EachLetterMakesItsFilesAndHasItsRoutine) {
     const Mode* mode = FindOutputMode(letter);
     ASSERT_NE(mode, nullptr) << char(letter);
     EXPECT_NE(mode->convert, nullptr) << char(letter);
-    EXPECT_EQ(mode->fileSet, letter == L'B') << char(letter);
+    EXPECT_EQ(mode->kind == ModeKind::AscSet, letter == L'B') << char(letter);
     EXPECT_EQ(mode->looksAhead, letter == L'V') << char(letter);
   }
   EXPECT_EQ(FindOutputMode(L'A'), nullptr);
