@@ -11,6 +11,8 @@
 // reads as U+FFFD.
 extern const char16_t Cp866Table[128];
 extern const char16_t Cp1251Table[128];
+// Standard KOI8-R (RFC 1489). Its letters 0xC0..0xFF are the BK's.
+extern const char16_t Koi8rTable[128];
 
 // What a character the code page lacks is written as.
 constexpr uint8_t kCodePageDefaultByte = '?';
@@ -19,6 +21,7 @@ constexpr uint8_t kCodePageDefaultByte = '?';
 // kCodePageDefaultByte with *substitute set when the page lacks c.
 uint8_t EncodeCp866(char16_t c, bool* substitute);
 uint8_t EncodeCp1251(char16_t c, bool* substitute);
+uint8_t EncodeKoi8r(char16_t c, bool* substitute);
 // The BK set's byte for c (UnicodeToBk), with *substitute as IsBkSubstitute
 // says.
 uint8_t EncodeBkKoi8(char16_t c, bool* substitute);

@@ -493,9 +493,26 @@ TEST(DetectEncodingTest, NoticesInCapitals) {
 TEST(DetectEncodingTest, Koi8rWithYoAsOtherSystemsWriteIt) {
   const std::u16string text =
       u"Ещё раз: всё, что пришлось отложить, ждёт нас в четверг. Её ответ придёт позже.";
-  const Bytes bytes = EncodeKoi8rWithYo(text);
+  const Bytes bytes = EncodeText(TextFormat::Koi8rStandard, text);
   ASSERT_NE(std::find(bytes.begin(), bytes.end(), 0xA3), bytes.end());
-  EXPECT_EQ(Verdict(bytes), Name(TextFormat::Koi8r));
+  EXPECT_EQ(Verdict(bytes), Name(TextFormat::Koi8rStandard));
+}
+
+// Where standard KOI8-R and the BK's set differ, the bytes decide; where
+// they do not, the text is the BK's.
+TEST(ChooseKoi8SetTest, TheBytesWhereTheTwoSetsDiffer) {
+  const std::pair<Bytes, TextFormat> cases[] = {
+      {{0xD7, 0xD3, 0xA3, 0x20}, TextFormat::Koi8rStandard},            // "всё "
+      {{0x20, 0xB3, 0xCC, 0xCB, 0xC1}, TextFormat::Koi8rStandard},      // " Ёлка"
+      {{'a', 0x9A, 'b', 0x80, 0x81}, TextFormat::Koi8rStandard},        // nothing on the BK
+      {{0xAA, 0xB5, 0xB5, 0xA3, 0x0A, 0xA6, 0xB5, 0xB9}, TextFormat::Koi8r},  // the BK's frame
+      {{0xD7, 0x20, 0xB3, 0x20, 0xD7, 0xD7, 0xA3}, TextFormat::Koi8r},  // "в ↑ вв┐": one each
+      {{0xC1, 0xC2, 0xA7, 0xA7, 0xBF}, TextFormat::Koi8r},  // the same in both
+      {{0xC1, 0xC2, 0x20}, TextFormat::Koi8r},
+  };
+  for (const auto& [bytes, format] : cases) {
+    EXPECT_EQ(ChooseKoi8Set(bytes.data(), bytes.size()), format) << ::testing::PrintToString(bytes);
+  }
 }
 
 TEST(DetectEncodingTest, TypographyOfCodePage1251) {

@@ -16,6 +16,9 @@ enum class TextFormat : int32_t {
   Utf16le = 5,
   // Found only by its byte-order mark; no mode letter asks for it.
   Utf16be = 6,
+  // Standard KOI8-R (RFC 1489): the BK's letters, but box drawing, ё and Ё
+  // and signs at 0x80..0xBF where the BK has nothing or pseudo-graphics.
+  Koi8rStandard = 7,
 };
 
 // How the characters of an encoding are laid out in bytes.

@@ -76,6 +76,7 @@ TEST(CWinFileWriteTest, EachEncodingWritesItsBytes) {
   EXPECT_EQ(WriteText(TextFormat::Oem866, text), (Bytes{0x8F, 0xE0, 0x0D, 0x0A, 0x41}));
   EXPECT_EQ(WriteText(TextFormat::Win1251, text), (Bytes{0xCF, 0xF0, 0x0D, 0x0A, 0x41}));
   EXPECT_EQ(WriteText(TextFormat::Koi8r, text), (Bytes{0xF0, 0xD2, 0x0A, 0x41}));
+  EXPECT_EQ(WriteText(TextFormat::Koi8rStandard, text), (Bytes{0xF0, 0xD2, 0x0A, 0x41}));
 }
 
 TEST(CWinFileWriteTest, EmptyOutputsHoldOnlyTheByteOrderMark) {
@@ -90,6 +91,8 @@ TEST(CWinFileWriteTest, CharactersTheEncodingLacks) {
   EXPECT_EQ(WriteText(TextFormat::Win1251, u"€ё░"), (Bytes{0x88, 0xB8, '?'}));
   // KOI8R is the BK set: ё is written as е, a carriage return as 0x00.
   EXPECT_EQ(WriteText(TextFormat::Koi8r, u"ё€\r\t"), (Bytes{0xC5, 0x20, 0x00, 0x09}));
+  // Standard KOI8-R has ё, and its control codes are themselves.
+  EXPECT_EQ(WriteText(TextFormat::Koi8rStandard, u"ёЁ€\r\t═"), (Bytes{0xA3, 0xB3, '?', 0x0D, 0x09, 0xA0}));
 }
 
 TEST(CWinFileWriteTest, CharactersOutsideTheBasicPlane) {
@@ -134,6 +137,7 @@ TEST(CWinFileWriteTest, CountsTheCharactersItReplaces) {
       {TextFormat::Win1251, u"Ḁ\U0001F600", 2, U'Ḁ'},
       {TextFormat::Oem866, u"?\U0001F600?", 1, U'\U0001F600'},  // a real '?' is no substitute
       {TextFormat::Koi8r, u"Ёлка ёлка і", 3, U'Ё'},
+      {TextFormat::Koi8rStandard, u"Ёлка ёлка і", 1, U'і'},
       {TextFormat::Utf8, u"«Ёж» \U0001F600", 0, 0},
       {TextFormat::Utf8, lonely, 2, 0xD800},
       {TextFormat::Utf16le, lonely, 0, 0},  // UTF-16 holds any unit
@@ -186,6 +190,7 @@ TEST(CWinFileWriteTest, UnwritableOutputDoesNotOpen) {
 TEST(CWinFileReadTest, SingleByteEncodings) {
   const Bytes bytes = {'A', 0x7F, 0x8F, 0xA3, 0xC1, 0xE0, 0xF1, 0x0D, 0x0A};
   EXPECT_EQ(ReadBytes(TextFormat::Koi8r, bytes), u"A\x7F ┐аЮЯ\r\n");
+  EXPECT_EQ(ReadBytes(TextFormat::Koi8rStandard, bytes), u"A\x7F▐ёаЮЯ\r\n");
   EXPECT_EQ(ReadBytes(TextFormat::Oem866, bytes), u"A\x7FПг┴рё\r\n");
   EXPECT_EQ(ReadBytes(TextFormat::Win1251, bytes), u"A\x7FЏЈБас\r\n");
   EXPECT_EQ(ReadBytes(TextFormat::Win1251, {0x98}), u"\uFFFD");

@@ -20,17 +20,18 @@ constexpr ModeKind kSet = ModeKind::AscSet;
 
 // clang-format off
 constexpr Mode kModes[] = {
-  // letter kind  encoding             name                 extension in     out    routine                 ahead
-  {L'A',   kPc,  TextFormat::Auto,    L"Авто",             nullptr,  true,  false, nullptr,                false},
-  {L'U',   kPc,  TextFormat::Utf16le, nullptr,             L".txt",  true,  true,  ConvertToWin,           false},
-  {L'8',   kPc,  TextFormat::Utf8,    nullptr,             L".txt",  false, true,  ConvertToWin,           false},
-  {L'W',   kPc,  TextFormat::Win1251, nullptr,             L".txt",  true,  true,  ConvertToWin,           false},
-  {L'O',   kPc,  TextFormat::Oem866,  nullptr,             L".txt",  true,  true,  ConvertToWin,           false},
-  {L'K',   kPc,  TextFormat::Koi8r,   nullptr,             L".txt",  true,  true,  ConvertToWin,           false},
-  {L'E',   kBk,  TextFormat::Auto,    L"Edasp",            L".edp",  true,  true,  ConvertToEdasp,         false},
-  {L'D',   kBk,  TextFormat::Auto,    L"Edasp (стандарт)", L".edp",  true,  true,  ConvertToEdaspStandard, false},
-  {L'V',   kBk,  TextFormat::Auto,    L"Vortex",           L".vxt",  true,  true,  ConvertToVortex,        true},
-  {L'B',   kSet, TextFormat::Auto,    L"Basic ASC",        nullptr,  true,  true,  ConvertToAscSet,        false},
+  // letter kind  encoding                   name                 extension in     out    routine                 ahead
+  {L'A',   kPc,  TextFormat::Auto,          L"Авто",             nullptr,  true,  false, nullptr,                false},
+  {L'U',   kPc,  TextFormat::Utf16le,       nullptr,             L".txt",  true,  true,  ConvertToWin,           false},
+  {L'8',   kPc,  TextFormat::Utf8,          nullptr,             L".txt",  false, true,  ConvertToWin,           false},
+  {L'W',   kPc,  TextFormat::Win1251,       nullptr,             L".txt",  true,  true,  ConvertToWin,           false},
+  {L'O',   kPc,  TextFormat::Oem866,        nullptr,             L".txt",  true,  true,  ConvertToWin,           false},
+  {L'K',   kPc,  TextFormat::Koi8r,         nullptr,             L".txt",  true,  true,  ConvertToWin,           false},
+  {L'R',   kPc,  TextFormat::Koi8rStandard, nullptr,             L".txt",  true,  true,  ConvertToWin,           false},
+  {L'E',   kBk,  TextFormat::Auto,          L"Edasp",            L".edp",  true,  true,  ConvertToEdasp,         false},
+  {L'D',   kBk,  TextFormat::Auto,          L"Edasp (стандарт)", L".edp",  true,  true,  ConvertToEdaspStandard, false},
+  {L'V',   kBk,  TextFormat::Auto,          L"Vortex",           L".vxt",  true,  true,  ConvertToVortex,        true},
+  {L'B',   kSet, TextFormat::Auto,          L"Basic ASC",        nullptr,  true,  true,  ConvertToAscSet,        false},
 };
 // clang-format on
 

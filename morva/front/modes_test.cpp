@@ -48,8 +48,8 @@ TEST(MakeOutputNameTest, DirectoryPartIsKeptAndItsDotsAreNoExtension) {
 TEST(ModeTest, ValidPairsAndNames) {
   ConversionJob job;
   EXPECT_TRUE(IsValidModePair(job));  // A -> U, the defaults
-  for (wchar_t in : std::wstring(L"ABUWOKEDV")) {
-    for (wchar_t out : std::wstring(L"8BUWOKEDV")) {
+  for (wchar_t in : std::wstring(L"ABUWOKREDV")) {
+    for (wchar_t out : std::wstring(L"8BUWOKREDV")) {
       job.inMode = in;
       job.outMode = out;
       EXPECT_TRUE(IsValidModePair(job)) << char(in) << char(out);
@@ -68,6 +68,7 @@ TEST(ModeTest, ValidPairsAndNames) {
   EXPECT_EQ(Name(L'W'), L"Windows 1251");
   EXPECT_EQ(Name(L'O'), L"OEM CP-866");
   EXPECT_EQ(Name(L'K'), L"KOI8R");
+  EXPECT_EQ(Name(L'R'), L"KOI8R (стандарт)");
   EXPECT_EQ(Name(L'E'), L"Edasp");
   EXPECT_EQ(Name(L'D'), L"Edasp (стандарт)");
   EXPECT_EQ(Name(L'V'), L"Vortex");
@@ -79,7 +80,8 @@ TEST(ModeTest, ValidPairsAndNames) {
 TEST(ModeTableTest, EachLetterMakesItsFilesAndHasItsRoutine) {
   const std::pair<wchar_t, TextFormat> pcTexts[] = {
       {L'A', TextFormat::Auto},    {L'U', TextFormat::Utf16le}, {L'8', TextFormat::Utf8},
-      {L'W', TextFormat::Win1251}, {L'O', TextFormat::Oem866},  {L'K', TextFormat::Koi8r}};
+      {L'W', TextFormat::Win1251}, {L'O', TextFormat::Oem866},  {L'K', TextFormat::Koi8r},
+      {L'R', TextFormat::Koi8rStandard}};
   for (const auto& [letter, format] : pcTexts) {
     for (const Mode* mode : {FindInputMode(letter), FindOutputMode(letter)}) {
       if (mode == nullptr) continue;
@@ -102,7 +104,7 @@ TEST(ModeTableTest, EachLetterMakesItsFilesAndHasItsRoutine) {
 
   // Only the set is a set, and only Vortex looks ahead; every output has
   // its routine.
-  for (wchar_t letter : std::wstring(L"U8WOKEDVB")) {
+  for (wchar_t letter : std::wstring(L"U8WOKREDVB")) {
     const Mode* mode = FindOutputMode(letter);
     ASSERT_NE(mode, nullptr) << char(letter);
     EXPECT_NE(mode->convert, nullptr) << char(letter);

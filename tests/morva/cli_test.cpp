@@ -30,8 +30,10 @@ morva [-i<in_mode>] [-o<out_mode>] [-t<n>] <InputFile1.ext> {<InputFileN.ext> ..
       корректно определяются даже без BOM.
                     w - Windows CP-1251
                     o - OEM CP-866
-                    k - KOI8R
+                    k - KOI8R (набор символов БК)
+                    r - KOI8R (стандарт, с буквой ё)
                     e - БКшный файл в формате Edasp
+                    d - БКшный файл в стандарте Edasp (читается как e)
                     v - БКшный файл в формате Vortex
 
   -o<out_mode> (--output <out_mode>) - задать формат выходного файла.
@@ -40,7 +42,8 @@ morva [-i<in_mode>] [-o<out_mode>] [-t<n>] <InputFile1.ext> {<InputFileN.ext> ..
                     8 - Unicode UTF-8
                     w - Windows CP-1251
                     o - OEM CP-866
-                    k - KOI8R
+                    k - KOI8R (набор символов БК)
+                    r - KOI8R (стандарт, с буквой ё)
                     e - БКшный файл в формате Edasp
                     d - БКшный файл в стандарте Edasp (без сжатия пробелов)
                     v - БКшный файл в формате Vortex
@@ -127,7 +130,7 @@ TEST(MorvaCommandLineTest, RefusedPairsAreAnnouncedFirst) {
   EXPECT_EQ(run.out, Announce("Windows 1251", "Windows 1251") +
                          "Бессмысленное преобразование делать не будем.\n");
   EXPECT_EQ(run.exitStatus, 2);
-  for (const char* letter : {"u", "o", "k", "e", "d", "v", "b"}) {
+  for (const char* letter : {"u", "o", "k", "r", "e", "d", "v", "b"}) {
     run = RunMorva(dir.path(), {std::string("-i") + letter, std::string("--output=") + letter, "a.txt"});
     EXPECT_NE(run.out.find("Бессмысленное преобразование делать не будем.\n"), std::string::npos)
         << letter;

@@ -45,6 +45,35 @@ TEST(MorvaDetectionTest, ItsOwnOutputsReadBackRight) {
   }
 }
 
+// Standard KOI8-R (letter r) beside the BK's own KOI-8 (k): its ё, Ё and
+// frame lines read right, found by themselves or asked for; written, it
+// keeps them; a KOI-8 text without them is the BK's, which reads the same.
+TEST(MorvaDetectionTest, StandardKoi8rBesideTheBksSet) {
+  const std::u16string text = u"Ещё раз: Ёлка │ всё ─ ждёт.\n";
+  const Bytes koi8r = SingleByteFile(text, Charset::Koi8r, false);
+  const std::string standard = "KOI8R (стандарт)";
+  for (const char* mode : {"-ia", "-ir"}) {
+    TempDir dir;
+    WriteFileBytes(dir / "r.txt", koi8r);
+    const RunResult run = RunMorva(dir.path(), {mode, "-o8", "r.txt"});
+    EXPECT_EQ(run.out.substr(run.out.find('\n') + 1),
+              Line("r.txt", "r.txt.txt") + EncodingReport(standard, standard) + Done(1));
+    EXPECT_EQ(ReadFileBytes(dir / "r.txt.txt"), Utf8File(text)) << mode;
+  }
+  TempDir dir;
+  WriteFileBytes(dir / "u.u8", Utf8File(text, true, false));
+  const RunResult to = RunMorva(dir.path(), {"-or", "u.u8"});
+  EXPECT_EQ(to.out, "Преобразование Авто -> " + standard + "\n" + Line("u.u8", "u.txt") +
+                        EncodingReport("Unicode UTF-8", "Unicode UTF-8") + Done(1));
+  EXPECT_EQ(ReadFileBytes(dir / "u.txt"), koi8r);  // LF line ends, as KOI8-R files have
+  // The BK's set keeps its own: ┐ and ↑ of a BK frame are no ё and Ё.
+  const Bytes bk = {0xAA, 0xB5, 0xB5, 0xA3, 0x0A, 0xB7, 0xF0, 0xD2, 0xC9, 0xB7, 0x20, 0xB3, 0x0A};
+  WriteFileBytes(dir / "bk.txt", bk);
+  const RunResult run = RunMorva(dir.path(), {"-o8", "bk.txt"});
+  EXPECT_NE(run.out.find(EncodingReport("KOI8R", "KOI8R")), std::string::npos) << run.out;
+  EXPECT_EQ(ReadFileBytes(dir / "bk.txt.txt"), Utf8File(u"┌──┐\n│При│ ↑\n"));
+}
+
 TEST(MorvaDetectionTest, ModeUForcesUnicode) {
   // A UTF-8 text with one stray byte is still UTF-8, in auto mode too; the
   // stray byte alone becomes U+FFFD.
