@@ -1,7 +1,7 @@
 #include "convert/conversion_frame.h"
 #include "convert/convert.h"
 
-FileResult ConvertToBasicAsc(CBaseFile* input, CBkAscFile* output) {
+FileResult ConvertToBasicAsc(CBaseFile* input, CBkAscFile* output, const ConversionOptions&) {
   output->ProtectFile(input->GetFileName());
   const FileResult opened = OpenForConversion(input, output);
   if (!opened.ok()) return opened;

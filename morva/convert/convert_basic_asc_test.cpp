@@ -13,7 +13,7 @@ TEST(ConvertToBasicAscTest, FromAnyInputThroughTheCommonInterface) {
   TempDir dir;
   MemoryFile input(u"1" + std::u16string(1, u'\0') + u"ж");
   CBkAscFile output(Wide(dir / "m.asc"));
-  EXPECT_TRUE(ConvertToBasicAsc(&input, &output).ok());
+  EXPECT_TRUE(ConvertToBasicAsc(&input, &output, {}).ok());
   // Written, but only under temporary names until the set is committed.
   EXPECT_EQ(
       output.GetOutputNames(),
@@ -33,7 +33,7 @@ TEST(ConvertToBasicAscTest, CountsTheCharactersItReplaces) {
   TempDir dir;
   MemoryFile input(u"10 PRINT \"Ёлка — 2\"");
   CBkAscFile output(Wide(dir / "r.asc"));
-  ConvertToBasicAsc(&input, &output);
+  ConvertToBasicAsc(&input, &output, {});
   EXPECT_EQ(output.GetReplacedCount(), 2u);  // Ё and the dash; the end byte is no character
   EXPECT_EQ(output.GetFirstReplaced(), U'Ё');
 }
@@ -41,7 +41,7 @@ TEST(ConvertToBasicAscTest, CountsTheCharactersItReplaces) {
 TEST(ConvertToBasicAscTest, HeaderThatCannotBeCreated) {
   MemoryFile input(u"10 END");
   CBkAscFile output(L"/nonexistent-morva-test/x.asc");
-  const FileResult result = ConvertToBasicAsc(&input, &output);
+  const FileResult result = ConvertToBasicAsc(&input, &output, {});
   EXPECT_EQ(result.error, FileError::CannotOpen);
   EXPECT_EQ(result.file, L"/nonexistent-morva-test/x.asc");
 }

@@ -134,11 +134,12 @@ class EdaspStandardRules {
 
 }  // namespace
 
-FileResult ConvertToEdasp(CBaseFile* input, CBaseFile* output) {
+FileResult ConvertToEdasp(CBaseFile* input, CBaseFile* output, const ConversionOptions&) {
   return RunConversion(input, output, TextStart::FirstByte, EdaspRules(input->GetTabSize()));
 }
 
-FileResult ConvertToEdaspStandard(CBaseFile* input, CBaseFile* output) {
+FileResult ConvertToEdaspStandard(CBaseFile* input, CBaseFile* output,
+                                  const ConversionOptions&) {
   return RunConversion(input, output, TextStart::AfterEditorHeader,
                        EdaspStandardRules(input->GetTabSize()));
 }

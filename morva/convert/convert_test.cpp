@@ -10,13 +10,14 @@ namespace {
 
 using namespace std::string_literals;
 
-using Routine = FileResult (*)(CBaseFile*, CBaseFile*);
+using Routine = FileResult (*)(CBaseFile*, CBaseFile*, const ConversionOptions&);
 
-std::u16string Convert(Routine routine, const std::u16string& text, int inputTab = 8) {
+std::u16string Convert(Routine routine, const std::u16string& text, int inputTab = 8,
+                       ConversionOptions options = {}) {
   MemoryFile input(text);
   input.SetTabSize(inputTab);
   MemoryFile output;
-  EXPECT_TRUE(routine(&input, &output).ok());
+  EXPECT_TRUE(routine(&input, &output, options).ok());
   EXPECT_FALSE(output.discarded);
   return output.written;
 }
@@ -40,6 +41,10 @@ TEST(ConvertToWinTest, RunsOfSpaceCodesAndWhatEndsThem) {
   EXPECT_EQ(Win(u"ab\n\tc", 3), u"ab\n" + Spaces(3) + u"c");        // columns restart per line
   EXPECT_EQ(Win(u"\x40\x0D" u"ab"), u"@ab");  // not a header: read from the start
   EXPECT_EQ(Win(u"Z"), u"Z");                  // one byte is no header either
+  // Kept tabs still count their columns for the tabs after them.
+  ConversionOptions keep;
+  keep.keepTabs = true;
+  EXPECT_EQ(Convert(ConvertToWin, u"a\tb\x02\tc", 4, keep), u"a\tb  \tc");
 }
 
 // What ConvertToEdasp wrote, as a BK editor file gives it back to a reader:
@@ -136,21 +141,21 @@ TEST(ConversionFrameTest, FilesThatDoNotOpen) {
     MemoryFile badInput(u"x", L"in.txt");
     badInput.failOpen = true;
     MemoryFile output;
-    EXPECT_EQ(Failure(routine(&badInput, &output)),
+    EXPECT_EQ(Failure(routine(&badInput, &output, {})),
               std::make_pair(FileError::CannotOpen, std::wstring(L"in.txt")));
     EXPECT_EQ(output.openCount, 0) << "no output is created for an input that fails";
 
     MemoryFile input(u"x");
     MemoryFile badOutput(u"", L"out.edp");
     badOutput.failOpen = true;
-    EXPECT_EQ(Failure(routine(&input, &badOutput)),
+    EXPECT_EQ(Failure(routine(&input, &badOutput, {})),
               std::make_pair(FileError::CannotOpen, std::wstring(L"out.edp")));
 
     // An input that names its own failure when it cannot be opened.
     MemoryFile damaged(u"x", L"set.bin");
     damaged.failOpen = true;
     damaged.readFailure = {FileError::PartMissing, L"set #000.bin"};
-    EXPECT_EQ(Failure(routine(&damaged, &output)),
+    EXPECT_EQ(Failure(routine(&damaged, &output, {})),
               std::make_pair(FileError::PartMissing, std::wstring(L"set #000.bin")));
     EXPECT_FALSE(input.openedForWrite);
     EXPECT_TRUE(badOutput.openedForWrite);
@@ -162,7 +167,7 @@ TEST(ConversionFrameTest, FailedWritesAreReportedAndStopTheRoutine) {
     MemoryFile input(u"abc\ndef\nghi");
     MemoryFile output(u"", L"/nonexistent-morva-test/out.txt");
     output.writesBeforeFailure = 2;
-    EXPECT_EQ(Failure(routine(&input, &output)),
+    EXPECT_EQ(Failure(routine(&input, &output, {})),
               std::make_pair(FileError::CannotWrite, std::wstring(L"/nonexistent-morva-test/out.txt")));
     EXPECT_EQ(output.written.size(), 2u);
     EXPECT_TRUE(output.closed);
@@ -173,7 +178,7 @@ TEST(ConversionFrameTest, FailedWritesAreReportedAndStopTheRoutine) {
     MemoryFile output2(u"", L"/nonexistent-morva-test/full.txt");
     output2.failClose = true;
     EXPECT_EQ(
-        Failure(routine(&input2, &output2)),
+        Failure(routine(&input2, &output2, {})),
         std::make_pair(FileError::CannotWrite, std::wstring(L"/nonexistent-morva-test/full.txt")));
     EXPECT_TRUE(output2.discarded);
   }
@@ -185,7 +190,7 @@ TEST(ConversionFrameTest, InputThatStopsShortDiscardsTheOutput) {
     MemoryFile input(u"abc\ndef");
     input.readFailure = {FileError::CannotRead, L"in.txt"};
     MemoryFile output;
-    EXPECT_EQ(Failure(routine(&input, &output)),
+    EXPECT_EQ(Failure(routine(&input, &output, {})),
               std::make_pair(FileError::CannotRead, std::wstring(L"in.txt")));
     EXPECT_TRUE(output.discarded);
   }

@@ -138,7 +138,7 @@ uint8_t ChooseVortexLineEnd(CBaseFile* input, const uint32_t& state, const long 
   return result;
 }
 
-FileResult ConvertToVortex(CBaseFile* input, CBaseFile* output) {
+FileResult ConvertToVortex(CBaseFile* input, CBaseFile* output, const ConversionOptions&) {
   // Spaces still pending at the end are dropped.
   const FileResult result = RunConversion(input, output, TextStart::FirstByte,
                                           VortexRules(input, input->GetTabSize()));

@@ -7,7 +7,7 @@ namespace {
 // 0x0A end a line, other control codes (CR among them) are dropped.
 class PcTextRules {
  public:
-  explicit PcTextRules(int tabSize) : m_tabSize(tabSize) {}
+  PcTextRules(int tabSize, bool keepTabs) : m_tabSize(tabSize), m_keepTabs(keepTabs) {}
 
   void operator()(CodeUnit c, OutputWriter& out) {
     const bool afterCode = m_inRun;
@@ -22,7 +22,11 @@ class PcTextRules {
       m_inRun = true;
     } else if (c == kTabByte) {
       const long long target = NextTabStop(m_column, m_tabSize);
-      out.Spaces(target - m_column);
+      if (m_keepTabs) {
+        out.Char(kTabByte);
+      } else {
+        out.Spaces(target - m_column);
+      }
       m_column = target;
     } else if (c >= kPlainSpace) {
       out.Char(c);
@@ -32,13 +36,14 @@ class PcTextRules {
 
  private:
   int m_tabSize;
+  bool m_keepTabs;
   long long m_column = 0;
   bool m_inRun = false;  // the previous character was a space code
 };
 
 }  // namespace
 
-FileResult ConvertToWin(CBaseFile* input, CBaseFile* output) {
+FileResult ConvertToWin(CBaseFile* input, CBaseFile* output, const ConversionOptions& options) {
   return RunConversion(input, output, TextStart::AfterEditorHeader,
-                       PcTextRules(input->GetTabSize()));
+                       PcTextRules(input->GetTabSize(), options.keepTabs));
 }

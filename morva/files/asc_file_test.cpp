@@ -84,7 +84,7 @@ TEST(CBkAscFileTest, CommitReplacesAnOlderLongerSetAndDiscardKeepsIt) {
   {
     MemoryFile input(u"10 END");
     CBkAscFile output(Wide(dir / "p.asc"));
-    EXPECT_TRUE(ConvertToBasicAsc(&input, &output).ok());
+    EXPECT_TRUE(ConvertToBasicAsc(&input, &output, {}).ok());
     output.Discard();
   }
   EXPECT_EQ(ReadFileBytes(dir / "p     .ASC #002.bin"), old);
@@ -92,7 +92,7 @@ TEST(CBkAscFileTest, CommitReplacesAnOlderLongerSetAndDiscardKeepsIt) {
   {
     MemoryFile input(u"10 END");
     CBkAscFile output(Wide(dir / "p.asc"));
-    EXPECT_TRUE(ConvertToBasicAsc(&input, &output).ok());
+    EXPECT_TRUE(ConvertToBasicAsc(&input, &output, {}).ok());
   }  // destroyed after a successful conversion: the set comes into place
   EXPECT_EQ(ListDirectory(dir.path()),
             (std::vector<std::string>{"p     .ASC #000.bin", "p     .ASC.bin"}));

@@ -6,13 +6,6 @@
 #include "common/bk_charset.h"
 #include "system/platform.h"
 
-namespace {
-
-constexpr int kMinTabSize = 2;
-constexpr int kMaxTabSize = 16;
-
-}  // namespace
-
 CBaseFile::CBaseFile(const std::wstring& fileName) : m_fileName(fileName) {}
 
 CBaseFile::~CBaseFile() {
@@ -82,7 +75,7 @@ const std::wstring& CBaseFile::GetFileName() { return m_fileName; }
 int CBaseFile::GetTabSize() { return m_tabSize; }
 
 void CBaseFile::SetTabSize(int n) {
-  if (n >= kMinTabSize && n <= kMaxTabSize) m_tabSize = n;
+  if (IsAcceptedTabSize(n)) m_tabSize = n;
 }
 
 bool CBaseFile::Open(bool /*forWrite*/) { return false; }

@@ -37,6 +37,8 @@ struct ReadNotes {
 // with them unless the command line gives another width, and the Edasp
 // output places its tab bytes on them.
 inline constexpr int kBkTabWidth = 8;
+// The tab widths that SetTabSize takes; another -t value is ignored.
+inline bool IsAcceptedTabSize(int n) { return n >= 2 && n <= 16; }
 
 class CBaseFile {
  public:

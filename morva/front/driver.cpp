@@ -150,10 +150,11 @@ void PrintReadNotes(const CBaseFile& input) {
 
 // Runs the routine of the output mode; the input's notes come first on the
 // console, before the reason of a failure.
-FileResult RunRoutine(const Mode& outMode, CBaseFile& input, CBaseFile& output) {
+FileResult RunRoutine(const Mode& outMode, const ConversionOptions& options, CBaseFile& input,
+                      CBaseFile& output) {
   FileResult result;
   try {
-    result = outMode.convert(&input, &output);
+    result = outMode.convert(&input, &output, options);
   } catch (const std::bad_alloc&) {
     PrintReadNotes(input);
     throw;
@@ -170,7 +171,11 @@ bool ConvertFile(const ConversionJob& job, const Mode& inMode, const Mode& outMo
   std::unique_ptr<CBaseFile> input = MakeModeFile(inMode, job.inName);
   input->SetTabSize(tabWidth);  // other widths than 2 to 16 leave the input's own
   std::unique_ptr<CBaseFile> output = MakeModeFile(outMode, job.outName);
-  const FileResult converted = RunRoutine(outMode, *input, *output);
+  ConversionOptions options;
+  // A TSV table or a Makefile keeps its tabs between two PC encodings.
+  options.keepTabs = inMode.kind == ModeKind::PcText && outMode.kind == ModeKind::PcText &&
+                     !IsAcceptedTabSize(tabWidth);
+  const FileResult converted = RunRoutine(outMode, options, *input, *output);
   input.reset();
   if (!converted.ok()) {
     PrintFailure(converted);

@@ -10,8 +10,8 @@
 namespace {
 
 // The set's row makes the output a CBkAscFile.
-FileResult ConvertToAscSet(CBaseFile* input, CBaseFile* output) {
-  return ConvertToBasicAsc(input, static_cast<CBkAscFile*>(output));
+FileResult ConvertToAscSet(CBaseFile* input, CBaseFile* output, const ConversionOptions& options) {
+  return ConvertToBasicAsc(input, static_cast<CBkAscFile*>(output), options);
 }
 
 constexpr ModeKind kPc = ModeKind::PcText;

@@ -6,12 +6,14 @@
 #include <memory>
 #include <string>
 
+#include "convert/convert.h"
 #include "files/base_file.h"
 #include "files/file_error.h"
 #include "files/text_format.h"
 
 // Moves the whole text of an input into an output (see convert/convert.h).
-using ConversionRoutine = FileResult (*)(CBaseFile* input, CBaseFile* output);
+using ConversionRoutine = FileResult (*)(CBaseFile* input, CBaseFile* output,
+                                         const ConversionOptions& options);
 
 // What a mode's files are.
 enum class ModeKind : uint8_t {

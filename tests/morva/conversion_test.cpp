@@ -65,6 +65,26 @@ TEST(MorvaToPcTest, OutputEncodingsAndTheirLineEnds) {
   EXPECT_EQ(Convert({"-ie", "-ok"}, "a.edp", bk, "a.txt"), bk);  // LF stays LF in KOI8R
 }
 
+// Between two PC encodings a tab stays a tab (a TSV table, a Makefile),
+// unless -t asks for spaces at its width; from a BK text, tabs become
+// spaces as before.
+TEST(MorvaToPcTest, TabsBetweenPcEncodings) {
+  const Bytes tsv = AsBytes("name\tsize\r\nprog\t512\r\n\tx\r\n");
+  const std::u16string text = u"name\tsize\nprog\t512\n\tx\n";
+  EXPECT_EQ(Convert({"-iw", "-oo"}, "a.tsv", tsv, "a.txt"), tsv);
+  EXPECT_EQ(Convert({"-o8"}, "a.tsv", tsv, "a.txt"), Utf8File(text));
+  EXPECT_EQ(Convert({"-io", "-or"}, "a.tsv", tsv, "a.txt"), AsBytes("name\tsize\nprog\t512\n\tx\n"));
+  EXPECT_EQ(Convert({"-iu", "-ok"}, "a.txt", Utf16File(text), "a.txt.txt"),
+            AsBytes("name\tsize\nprog\t512\n\tx\n"));
+  for (const char* ignored : {"1", "17", "x"}) {
+    EXPECT_EQ(Convert({"-iw", "-oo", "-t", ignored}, "a.tsv", tsv, "a.txt"), tsv) << ignored;
+  }
+  EXPECT_EQ(Convert({"-iw", "-oo", "-t", "4"}, "a.tsv", tsv, "a.txt"),
+            AsBytes("name    size\r\nprog    512\r\n    x\r\n"));
+  EXPECT_EQ(Convert({"-ie", "-ow"}, "a.edp", AsBytes("name\tsize"), "a.txt"),
+            AsBytes("name    size"));
+}
+
 TEST(MorvaToPcTest, ByteOrderMarkOfTheInputIsNotCopied) {
   std::string console;
   const Bytes out = Convert({"-iu", "-o8"}, "a.txt", Utf16File(u"Привет\nмир"), "a.txt.txt",

@@ -106,8 +106,7 @@ TEST_F(MorvaFaults, FileGivenTwiceIsConvertedOnce) {
   const std::string report = EncodingReport("Unicode UTF-8", "Unicode UTF-8");
   EXPECT_EQ(r.out, "Преобразование Авто -> Unicode UTF-8\n"
                    "a.txt -> a.txt.txt\n" + report + Done(1));
-  EXPECT_EQ(ReadFileBytes(dir_ / "a.txt.txt"),
-            Utf8File(FromUtf8("Привет, БК!\n    Вторая строка.\n"), true, true));
+  EXPECT_EQ(ReadFileBytes(dir_ / "a.txt.txt"), Utf8File(FromUtf8(kText), true, true));
 }
 
 TEST_F(MorvaFaults, PatternMatchingHundredsOfFiles) {
