@@ -79,8 +79,10 @@ class CBaseFile {
   const ReadNotes& GetReadNotes() const { return m_notes; }
 
   // Characters written that this file could not hold and wrote as a
-  // substitute (a space, '?', е for ё, U+FFFD): how many, and the first of
-  // them (a character beyond the Basic Multilingual Plane as a whole).
+  // substitute (a space, '?', е for ё, U+FFFD), and in a Unicode file the
+  // U+FFFD that stands for input that could not be decoded: how many, and
+  // the first of them (a character beyond the Basic Multilingual Plane as a
+  // whole).
   uint64_t GetReplacedCount() const { return m_replacedCount; }
   char32_t GetFirstReplaced() const { return m_firstReplaced; }
 

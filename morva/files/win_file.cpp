@@ -188,6 +188,8 @@ bool CWinFile::WriteChar(CodeUnit c) {
 }
 
 bool CWinFile::WriteUtf16Unit(CodeUnit c) {
+  // U+FFFD stands for what the input could not decode: a replacement too.
+  NoteWritten(c, c == kReplacement);
   if (c == '\n' && m_pc->crlf && !WriteUtf16Unit('\r')) return false;
   const uint8_t low = static_cast<uint8_t>(c & 0xFF);
   const uint8_t high = static_cast<uint8_t>(c >> 8);
@@ -230,6 +232,7 @@ bool CWinFile::WriteUtf8Unit(CodeUnit c) {
     NoteWritten(c, true);
     return PutUtf8(kReplacement) && written;
   }
+  NoteWritten(c, c == kReplacement);  // what the input could not decode
   if (c == '\n' && m_pc->crlf) written = PutByte('\r') && written;
   return PutUtf8(c) && written;
 }

@@ -141,6 +141,9 @@ TEST(CWinFileWriteTest, CountsTheCharactersItReplaces) {
       {TextFormat::Utf8, u"«Ёж» \U0001F600", 0, 0},
       {TextFormat::Utf8, lonely, 2, 0xD800},
       {TextFormat::Utf16le, lonely, 0, 0},  // UTF-16 holds any unit
+      // U+FFFD stands for input that did not decode.
+      {TextFormat::Utf8, u"a\uFFFDb\uFFFD", 2, 0xFFFD},
+      {TextFormat::Utf16le, u"\uFFFD\n", 1, 0xFFFD},
       {TextFormat::Utf16be, u"«Ёж»", 0, 0},
   };
   for (const Case& c : cases) {

@@ -98,7 +98,8 @@ TEST(MorvaDetectionTest, ModeUForcesUnicode) {
   const RunResult run = RunMorva(dir.path(), {"-iu", "-o8", "w.txt"});
   EXPECT_EQ(run.out, "Преобразование Unicode UTF-16LE -> Unicode UTF-8\n" +
                          Line("w.txt", "w.txt.txt") +
-                         EncodingReport("Unicode UTF-8", "Unicode UTF-8") + Done(1));
+                         EncodingReport("Unicode UTF-8", "Unicode UTF-8") +
+                         "Заменено символов: 2 (первый: \uFFFD).\n" + Done(1));
   EXPECT_EQ(ReadFileBytes(dir / "w.txt.txt"), Utf8File(u"\uFFFD\uFFFD!\n"));
 }
 
@@ -132,6 +133,22 @@ TEST(MorvaDetectionTest, EachFileSaysWhatItsOutputCouldNotHold) {
   // The conversion itself is as before: spaces, and е for Ё.
   EXPECT_EQ(ReadFileBytes(dir / "a.edp"),
             (Bytes{' ', 0xE5, 0xCC, 0xCB, 0xC1, ' ', ' ', ' ', ' ', ' ', ' ', 0x0A}));
+  // In a Unicode output, U+FFFD for bytes that did not decode: stray bytes
+  // of a UTF-8 text, the odd last byte of a UTF-16LE one.
+  Bytes stray = Utf8File(u"Ёлка и\n");
+  stray.insert(stray.begin() + 5, 0xFF);
+  stray.push_back(0xC0);
+  WriteFileBytes(dir / "s.txt", stray);
+  Bytes odd = Utf16File(u"Ёлка\n");
+  odd.push_back('x');
+  WriteFileBytes(dir / "o.txt", odd);
+  const RunResult unicode = RunMorva(dir.path(), {"-o8", "s.txt", "o.txt"});
+  EXPECT_EQ(unicode.out, "Преобразование Авто -> Unicode UTF-8\n" + Line("s.txt", "s.txt.txt") +
+                             report + "Заменено символов: 2 (первый: \uFFFD).\n" +
+                             Line("o.txt", "o.txt.txt") +
+                             EncodingReport("Unicode UTF-16LE", "Unicode UTF-16LE") +
+                             "Заменено символов: 1 (первый: \uFFFD).\n" + Done(2));
+  EXPECT_EQ(ReadFileBytes(dir / "o.txt.txt"), Utf8File(u"Ёлка\n\uFFFD"));
   // Nothing replaced, nothing said.
   WriteFileBytes(dir / "d.txt", Utf8File(u"«Ёлка»\n"));
   const RunResult clean = RunMorva(dir.path(), {"-ow", "d.txt"});
