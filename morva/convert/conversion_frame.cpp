@@ -4,14 +4,6 @@
 
 #include "common/platform.h"
 
-namespace {
-
-// First word of a BK editor text that carries a header; the next word is
-// the byte offset at which the text begins.
-constexpr uint16_t kEditorTextHeader = 006100;
-
-}  // namespace
-
 void SkipEditorTextHeader(CBaseFile* input) {
   const long start = input->Tell();
   if (input->ReadWord() == kEditorTextHeader) {

@@ -153,9 +153,38 @@ CBkFile::CBkFile(const std::wstring& fileName) : CBaseFile(fileName) {}
 
 bool CBkFile::Open(bool forWrite) {
   Close();  // an object is opened once; a second Open starts afresh
+  m_textStart = 0;
+  m_notes = {};
   if (forWrite) return OpenOutputStream();
   m_file = OpenFile(m_fileName, "rb");
-  return m_file != nullptr;
+  if (m_file == nullptr) return false;
+  if (SkipBkHeader()) return true;
+  if (std::fseek(m_file, 0, SEEK_SET) == 0) return true;
+  Close();
+  return false;
+}
+
+bool CBkFile::SkipBkHeader() {
+  constexpr long kHeaderSize = 4;
+  uint8_t header[kHeaderSize];
+  if (std::fread(header, 1, sizeof header, m_file) != sizeof header) return false;
+  if (std::fseek(m_file, 0, SEEK_END) != 0) return false;
+  const long size = std::ftell(m_file);
+  const uint16_t address = static_cast<uint16_t>(header[0] | (header[1] << 8));
+  const uint16_t length = static_cast<uint16_t>(header[2] | (header[3] << 8));
+  if (address == kEditorTextHeader || length == 0 || size != length + kHeaderSize) return false;
+  if (std::fseek(m_file, kHeaderSize, SEEK_SET) != 0) return false;
+  m_textStart = kHeaderSize;
+  m_notes.bkHeaderSkipped = true;
+  m_notes.bkAddress = address;
+  m_notes.bkLength = length;
+  return true;
+}
+
+long CBkFile::Tell() { return CBaseFile::Tell() - (m_file != nullptr ? m_textStart : 0); }
+
+int CBkFile::Seek(long offset, int origin) {
+  return CBaseFile::Seek(origin == SEEK_SET ? offset + m_textStart : offset, origin);
 }
 
 CodeUnit CBkFile::ReadChar() {

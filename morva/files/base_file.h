@@ -31,12 +31,21 @@ using CodeUnit = char16_t;
 struct ReadNotes {
   TextFormat detected = TextFormat::Auto;
   TextFormat used = TextFormat::Auto;
+  // For a BK text: it starts with the 4-byte header of a BK file, whose
+  // words are these, and is read behind it.
+  bool bkHeaderSkipped = false;
+  uint16_t bkAddress = 0;
+  uint16_t bkLength = 0;
 };
 
 // The tab stops of the BK editors: every eight columns. A BK text is read
 // with them unless the command line gives another width, and the Edasp
 // output places its tab bytes on them.
 inline constexpr int kBkTabWidth = 8;
+// First word of a BK editor text that carries a header of its own; the next
+// word is the byte offset at which the text begins.
+inline constexpr uint16_t kEditorTextHeader = 006100;
+
 // The tab widths that SetTabSize takes; another -t value is ignored.
 inline bool IsAcceptedTabSize(int n) { return n >= 2 && n <= 16; }
 
@@ -122,11 +131,23 @@ class CBaseFile {
 };
 
 // A BK editor text (Edasp or Vortex): one byte per character in the BK
-// character set, no header, opened in binary mode.
+// character set, opened in binary mode, written without a header. A text
+// read from a BK file (the editor saved to tape or disk) may start with the
+// file's 4-byte header, load address and length: when the length word is
+// the length of the rest of the file (and not 0), the text is read behind
+// the header, the read notes say so, and positions (Tell, Seek) count from
+// the text's first byte. A first word kEditorTextHeader is the editor's own
+// header, whatever the next word says.
 class CBkFile : public CBaseFile {
  public:
   explicit CBkFile(const std::wstring& fileName);
   bool Open(bool forWrite) override;
   CodeUnit ReadChar() override;
   bool WriteChar(CodeUnit c) override;
+  long Tell() override;
+  int Seek(long offset, int origin) override;
+
+ private:
+  bool SkipBkHeader();
+  long m_textStart = 0;  // 4 behind a BK file header, 0 otherwise
 };

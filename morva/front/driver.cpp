@@ -140,11 +140,16 @@ void PrintFailure(const FileResult& result) {
   if (text != nullptr) ConsolePrint(text, result.file.c_str());
 }
 
-// What opening the input found out: the encoding report of a PC text.
-void PrintReadNotes(const CBaseFile& input) {
+// What opening the input found out: the encoding report of a PC text, the
+// header of a BK file that a BK text was read behind.
+void PrintReadNotes(CBaseFile& input) {
   const ReadNotes& notes = input.GetReadNotes();
   if (notes.detected != TextFormat::Auto) {
     ConsolePrint(kMsgEncodingReport, EncodingName(notes.detected), EncodingName(notes.used));
+  }
+  if (notes.bkHeaderSkipped) {
+    ConsolePrint(kMsgBkHeaderSkipped, input.GetFileName().c_str(),
+                 static_cast<unsigned>(notes.bkAddress), static_cast<unsigned>(notes.bkLength));
   }
 }
 

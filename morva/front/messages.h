@@ -78,6 +78,10 @@ inline constexpr const wchar_t* kMsgNoMemory = L"Недостаточно пам
 // text is read in.
 inline constexpr const wchar_t* kMsgEncodingReport =
     L"Автоопределение кодировки: %s, преобразование будет из: %s\n";
+// A BK text that starts with the header of a BK file whose length word is
+// the rest of the file: the file, the load address and the length.
+inline constexpr const wchar_t* kMsgBkHeaderSkipped =
+    L"Файл %s начинается с заголовка БК (адрес 0%o, длина 0%o): текст читается без него.\n";
 
 // --- reasons (FileError) ----------------------------------------------------
 // Each takes the name of the file the reason is about.
