@@ -49,9 +49,10 @@ FileResult ConvertToVortex(CBaseFile* input, CBaseFile* output, const Conversion
 
 // Copies any input into a BASIC ASC set: line ends become 0x0A, carriage
 // returns vanish, tabs become spaces, and the text ends with kAscEndOfText.
-// An error, and nothing written, when the input could not be read whole or
+// An error, and nothing written, when the input could not be read whole,
 // the set could not be written completely (CannotWriteSet names the file of
-// the set that failed).
+// the set that failed), or the text needs more than kAscMostParts parts
+// (TooManyParts names the input).
 FileResult ConvertToBasicAsc(CBaseFile* input, CBkAscFile* output, const ConversionOptions& options);
 
 // The state word of ConvertToVortex: the line-end kinds of the current line

@@ -34,7 +34,9 @@ FileResult ConvertToBasicAsc(CBaseFile* input, CBkAscFile* output, const Convers
   if (ok) ok = output->WriteChar(kAscEndOfText);
   if (ok) ok = output->FlushPart();
   if (ok) return {};
-  const std::wstring failedPart = output->GetPartName();
+  const FileResult failure = output->TooManyParts()
+                                 ? FileResult{FileError::TooManyParts, input->GetFileName()}
+                                 : FileResult{FileError::CannotWriteSet, output->GetPartName()};
   output->Discard();
-  return {FileError::CannotWriteSet, failedPart};
+  return failure;
 }

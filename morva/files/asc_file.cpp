@@ -36,7 +36,8 @@ CBkAscFile::~CBkAscFile() {
 
 std::wstring CBkAscFile::BaseNameFor(const std::wstring& fileName) {
   const std::wstring directory = fileName.substr(0, FileNameStart(fileName));
-  const std::wstring name = fileName.substr(directory.size());
+  std::wstring name = fileName.substr(directory.size());
+  name.erase(0, std::min(name.find_first_not_of(L'.'), name.size()));  // .hidden.bas: hidden
   std::wstring stem = name.substr(0, std::min(name.find(L'.'), kBaseNameLength));
   stem.resize(kBaseNameLength, L' ');
   return directory + stem + L".ASC";
@@ -93,6 +94,7 @@ bool CBkAscFile::Open(bool forWrite) {
     m_baseName = BaseNameFor(m_fileName);
     m_partNo = 0;
     m_ended = false;
+    m_tooManyParts = false;
     m_partName = m_baseName + L".bin";
     if (!OpenForWrite(m_partName)) return false;
     bool ok = WriteWord(kAscLoadAddress) && WriteWord(kAscHeaderDataLength) && WriteWord(0);
@@ -199,6 +201,11 @@ bool CBkAscFile::WriteChar(CodeUnit c) {
 bool CBkAscFile::FlushPart() {
   m_partPos = 0;
   if (m_flushed) return true;
+  if (m_partNo >= kAscMostParts) {
+    m_tooManyParts = true;
+    m_flushed = true;
+    return false;
+  }
   MakePartName();
   if (!OpenForWrite(m_partName)) {
     m_flushed = true;

@@ -16,7 +16,10 @@ namespace {
 TEST(CBkAscFileTest, BaseNameIsSixCharactersPaddedWithSpaces) {
   EXPECT_EQ(CBkAscFile::BaseNameFor(L"sixsix.asc"), L"sixsix.ASC");
   EXPECT_EQ(CBkAscFile::BaseNameFor(L"noext"), L"noext .ASC");
-  EXPECT_EQ(CBkAscFile::BaseNameFor(L".asc"), L"      .ASC");
+  // A leading dot hides a name; the set is named by what shows.
+  EXPECT_EQ(CBkAscFile::BaseNameFor(L".hidden.bas"), L"hidden.ASC");
+  EXPECT_EQ(CBkAscFile::BaseNameFor(L"dir/..asc"), L"dir/asc   .ASC");
+  EXPECT_EQ(CBkAscFile::BaseNameFor(L"..."), L"      .ASC");
   EXPECT_EQ(CBkAscFile::BaseNameFor(L"my.dir/listing.v2.asc"), L"my.dir/listin.ASC");
 }
 

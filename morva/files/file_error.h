@@ -16,6 +16,7 @@ enum class FileError : uint8_t {
   PartDamaged,     // or not a part of a set at all
   CannotWrite,     // a write or the close failed; the output has been removed
   CannotWriteSet,  // the same for a file of a BASIC ASC set; the set has been removed
+  TooManyParts,    // the text would need more parts than a set has (file: the input)
 };
 
 struct FileResult {

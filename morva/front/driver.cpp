@@ -131,6 +131,7 @@ const wchar_t* FailureText(FileError error) {
     case FileError::PartDamaged: return kMsgPartDamaged;
     case FileError::CannotWrite: return kMsgCannotWrite;
     case FileError::CannotWriteSet: return kMsgCannotWriteSet;
+    case FileError::TooManyParts: return kMsgTooManyParts;
   }
   return nullptr;
 }

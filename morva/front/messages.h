@@ -105,3 +105,8 @@ inline constexpr const wchar_t* kMsgCannotWrite =
 // have been removed, since a set without one of its parts loses text.
 inline constexpr const wchar_t* kMsgCannotWriteSet =
     L"Ошибка! %s не записывается, неполный набор файлов удалён.\n";
+// A text too long for a BASIC ASC set (kAscMostParts), named by the input:
+// nothing of the set has been written.
+inline constexpr const wchar_t* kMsgTooManyParts =
+    L"Ошибка! %s не преобразован: набор Basic ASC вмещает не больше 999 частей по 256 байт, "
+    L"набор не записан.\n";
