@@ -71,7 +71,7 @@ struct RunFiles {
         return false;
       }
       if (exists && inputs.count(identity) != 0) {
-        ConsolePrint(kMsgOutputIsInput, name.c_str());
+        ConsolePrint(kMsgOutputIsInput, inName.c_str(), name.c_str());
         return false;
       }
     }
@@ -169,11 +169,10 @@ FileResult RunRoutine(const Mode& outMode, const ConversionOptions& options, CBa
   return result;
 }
 
-// Converts one file; false when it failed (the reason has been printed and
-// nothing of the output is left).
+// Converts one file that the run has not refused; false when it failed
+// (the reason has been printed and nothing of the output is left).
 bool ConvertFile(const ConversionJob& job, const Mode& inMode, const Mode& outMode, int tabWidth,
                  RunFiles* files) {
-  if (!files->MayWrite(job.inName, PlannedOutputNames(job, outMode))) return false;
   std::unique_ptr<CBaseFile> input = MakeModeFile(inMode, job.inName);
   input->SetTabSize(tabWidth);  // other widths than 2 to 16 leave the input's own
   std::unique_ptr<CBaseFile> output = MakeModeFile(outMode, job.outName);
@@ -256,12 +255,35 @@ std::vector<std::vector<DirectoryEntry>> ExpandPatterns(const Run& run, RunFiles
 
 // What the run has done so far.
 struct Tally {
-  unsigned processed = 0;  // files named on a "NAME -> OUT" line
-  bool failed = false;     // a file failed or a pattern matched nothing
+  unsigned converted = 0;    // files converted and written
+  unsigned failed = 0;       // files refused or failed
+  bool patternMissed = false;  // a pattern matched nothing
 };
 
-// One file that a pattern gave: named, announced and converted, unless the
-// run has converted it already under this or another name.
+// "N файл", "N файла", "N файлов".
+std::wstring FileCount(unsigned n) {
+  return std::to_wstring(n) + L" " + RussianPlural(n, kWordFileOne, kWordFileFew, kWordFileMany);
+}
+
+// False, with the reason printed, when the file is not to be converted: it
+// is no regular file, the output name derived from it is a folder (morva
+// writes nothing into it), or its output would replace an input of the run
+// or an output of another input.
+bool MayConvert(const ConversionJob& job, FileKind kind, const Mode& outMode,
+                const RunFiles& files) {
+  if (kind == FileKind::Other) {
+    PrintFailure({FileError::NotRegular, job.inName});
+    return false;
+  }
+  if (QueryFile(job.outName).kind == FileKind::Directory) {
+    ConsolePrint(kMsgOutputIsFolder, job.inName.c_str(), job.outName.c_str());
+    return false;
+  }
+  return files.MayWrite(job.inName, PlannedOutputNames(job, outMode));
+}
+
+// One file that a pattern gave: named, checked, announced and converted,
+// unless the run has converted it already under this or another name.
 void ConvertEntry(Run& run, const DirectoryEntry& entry, RunFiles* files, Tally* tally) {
   const FileStatus status = QueryFile(entry.name);
   const FileKind kind = status.kind;
@@ -270,13 +292,24 @@ void ConvertEntry(Run& run, const DirectoryEntry& entry, RunFiles* files, Tally*
   ConversionJob& job = run.settings.job;
   job.inName = entry.name;
   job.MakeOutputName();
+  if (!MayConvert(job, kind, *run.outMode, *files)) {
+    ++tally->failed;
+    return;
+  }
   ConsolePrint(kMsgFilePair, job.inName.c_str(), job.outName.c_str());
-  ++tally->processed;
-  if (kind == FileKind::Other) {
-    PrintFailure({FileError::NotRegular, job.inName});
-    tally->failed = true;
-  } else if (!ConvertFile(job, *run.inMode, *run.outMode, run.settings.tabWidth, files)) {
-    tally->failed = true;
+  if (ConvertFile(job, *run.inMode, *run.outMode, run.settings.tabWidth, files)) {
+    ++tally->converted;
+  } else {
+    ++tally->failed;
+  }
+}
+
+void PrintSummary(const Tally& tally) {
+  if (tally.failed == 0) {
+    ConsolePrint(kMsgDone, FileCount(tally.converted).c_str());
+  } else {
+    ConsolePrint(kMsgDoneWithFailures, FileCount(tally.converted).c_str(),
+                 FileCount(tally.failed).c_str());
   }
 }
 
@@ -289,14 +322,14 @@ int RunMorva(int argc, char** argv) {
   for (size_t i = 0; i < matches.size(); ++i) {
     if (matches[i].empty()) {
       ConsolePrint(kMsgNotFound, run.settings.patterns[i].c_str());
-      tally.failed = true;
+      tally.patternMissed = true;
     }
     for (const DirectoryEntry& entry : matches[i]) {
       if (!entry.isDirectory) ConvertEntry(run, entry, &files, &tally);
     }
   }
-  ConsolePrint(kMsgDone, static_cast<int>(tally.processed));
-  return tally.failed ? kExitFailed : kExitConverted;
+  PrintSummary(tally);
+  return tally.failed > 0 || tally.patternMissed ? kExitFailed : kExitConverted;
 }
 
 }  // namespace

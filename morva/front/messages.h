@@ -57,12 +57,26 @@ inline constexpr const wchar_t* kMsgMeaningless =
 inline constexpr const wchar_t* kMsgImpossible =
     L"Такое преобразование невозможно по техническим причинам.\n";
 inline constexpr const wchar_t* kMsgNotFound = L"Файл(ы) '%s' не найден(ы)\n";
+// Before each file that is converted (not before one that is refused).
 inline constexpr const wchar_t* kMsgFilePair = L"%s -> %s\n";
-inline constexpr const wchar_t* kMsgDone = L"Готово, обработано %d файлов.\n";
+// The end of a run that reached its files: how many files were converted
+// ("5 файлов"), and how many failed or were refused when any did.
+inline constexpr const wchar_t* kMsgDone = L"Готово, обработано %s.\n";
+inline constexpr const wchar_t* kMsgDoneWithFailures =
+    L"Готово, обработано %s, не удалось обработать %s.\n";
+// "N файл", "N файла", "N файлов": the forms of the noun after a number.
+inline constexpr const wchar_t* kWordFileOne = L"файл";
+inline constexpr const wchar_t* kWordFileFew = L"файла";
+inline constexpr const wchar_t* kWordFileMany = L"файлов";
+// The refusals of a file before it is converted, each naming the input first.
 // An output would replace (or a BASIC ASC set would remove) a file that this
-// run reads, converted already or still to come.
+// run reads, converted already or still to come: the input, that file.
 inline constexpr const wchar_t* kMsgOutputIsInput =
-    L"Ошибка! %s - входной файл, он не будет перезаписан.\n";
+    L"Ошибка! %s не преобразован: %s - входной файл, он не будет перезаписан.\n";
+// The output name that morva derives is a folder: the input, the folder.
+// Nothing is written into the folder.
+inline constexpr const wchar_t* kMsgOutputIsFolder =
+    L"Ошибка! %s не преобразован: выходное имя %s занято папкой.\n";
 // Two inputs of one run would write the same output: the second input, the
 // output, the input that wrote it first.
 inline constexpr const wchar_t* kMsgSameOutput =

@@ -99,7 +99,7 @@ TEST(MorvaBasicAscRoundTripTest, UpTo999PartsWrittenAndReadBack) {
   EXPECT_EQ(run.out, Announce("Unicode UTF-16LE", "Basic ASC") + "long.txt -> long  .ASC.bin\n" +
                          EncodingReport("Unicode UTF-8", "Unicode UTF-8") +
                          "Ошибка! long.txt не преобразован: набор Basic ASC вмещает не больше 999 "
-                         "частей по 256 байт, набор не записан.\n" + Done(1));
+                         "частей по 256 байт, набор не записан.\n" + Done(0, 1));
   EXPECT_EQ(run.exitStatus, kMorvaFailed);
   EXPECT_EQ(ListDirectory(over.path()), std::vector<std::string>{"long.txt"});
 }
@@ -160,7 +160,7 @@ TEST(MorvaBasicAscReadTest, MissingShortOrDamagedPartIsAnError) {
     for (const char* mode : {"-ou", "-oe", "-ok"}) {
       const RunResult run = RunMorva(dir.path(), {"-ib", mode, "q.ASC.bin"});
       const std::string out = run.out.substr(run.out.find('\n') + 1);
-      EXPECT_EQ(out.substr(out.find('\n') + 1), message + Done(1)) << mode;
+      EXPECT_EQ(out.substr(out.find('\n') + 1), message + Done(0, 1)) << mode;
       EXPECT_EQ(run.exitStatus, 1) << mode;
     }
     EXPECT_EQ(ReadFileBytes(dir / "q.txt"), AsBytes("older text"));
@@ -193,7 +193,7 @@ TEST(MorvaBasicAscReadTest, BadHeadersDoNotOpen) {
     Bytes text;
     EXPECT_EQ(ReadSet(dir, "h.ASC.bin", &text),
               Announce("Basic ASC", "Unicode UTF-16LE") + "h.ASC.bin -> h.ASC.txt\n" +
-                  "Ошибка! h.ASC.bin не открывается.\n" + Done(1))
+                  "Ошибка! h.ASC.bin не открывается.\n" + Done(0, 1))
         << name;
     EXPECT_FALSE(FileExists(dir / "h.ASC.txt")) << name;
   }
@@ -227,7 +227,7 @@ TEST(MorvaBasicAscWriteTest, PartThatCannotBeCreatedRemovesTheSet) {
   EXPECT_NE(run.out.find("long.txt -> long  .ASC.bin\n"), std::string::npos);
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_NE(run.out.find("Ошибка! long  .ASC #001.bin не записывается, неполный набор файлов "
-                         "удалён.\n" + Done(1)),
+                         "удалён.\n" + Done(0, 1)),
             std::string::npos)
       << run.out;
   EXPECT_EQ(ListDirectory(dir.path()),
@@ -277,9 +277,9 @@ TEST(MorvaBasicAscWriteTest, InputIsNeverOverwrittenBySetFiles) {
   // A text named like the header of the set that its conversion would write.
   WriteFileBytes(dir / "x     .ASC.bin", AsBytes("10 PRINT\n"));
   const RunResult run = RunMorva(dir.path(), {"-iw", "-ob", "x     .ASC.bin"});
-  EXPECT_EQ(run.out, Announce("Windows 1251", "Basic ASC") + "x     .ASC.bin -> x     .ASC.bin\n" +
-                         "Ошибка! x     .ASC.bin - входной файл, он не будет перезаписан.\n" +
-                         Done(1));
+  EXPECT_EQ(run.out, Announce("Windows 1251", "Basic ASC") +
+                         "Ошибка! x     .ASC.bin не преобразован: x     .ASC.bin - входной файл, он "
+                         "не будет перезаписан.\n" + Done(0, 1));
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(ReadFileBytes(dir / "x     .ASC.bin"), AsBytes("10 PRINT\n"));
 }
