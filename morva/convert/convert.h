@@ -40,7 +40,8 @@ FileResult ConvertToEdasp(CBaseFile* input, CBaseFile* output, const ConversionO
 // codes dropped), except for line ends: 0x00 always ends a line, CR LF and
 // LF CR end one line together, a lone CR or LF ends one by itself (the PC
 // outputs drop CRs). A BK text thus gives the same output as its PC text.
-FileResult ConvertToEdaspStandard(CBaseFile* input, CBaseFile* output, const ConversionOptions& options);
+FileResult ConvertToEdaspStandard(CBaseFile* input, CBaseFile* output,
+                                  const ConversionOptions& options);
 
 // Writes a Vortex editor text: runs of spaces as one or two base-8 space
 // codes (runs over 72 as plain spaces), and every line end either hard

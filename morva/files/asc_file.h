@@ -33,8 +33,9 @@ class CBkAscFile : public CBaseFile {
   // ".bin"; the header and part 000 must be sound. For writing, the name is
   // that of any file of the set; the header file is named after the first
   // six characters of the file name before its first dot (padded with
-  // spaces; dots that start the name are skipped) plus ".ASC.bin". Every file of the set is written under a
-  // temporary name, and Commit puts them all in place together.
+  // spaces; dots that start the name are skipped) plus ".ASC.bin". Every
+  // file of the set is written under a temporary name, and Commit puts them
+  // all in place together.
   bool Open(bool forWrite) override;
   // A missing, short or damaged part ends the text and leaves its reason
   // for ReadFailure; only the end byte 0x1A ends a sound set.

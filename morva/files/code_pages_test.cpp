@@ -7,7 +7,9 @@
 
 namespace {
 
-char16_t Decode(TextFormat page, int b) { return FindPcEncoding(page)->Decode(static_cast<uint8_t>(b)); }
+char16_t Decode(TextFormat page, int b) {
+  return FindPcEncoding(page)->Decode(static_cast<uint8_t>(b));
+}
 uint8_t Encode(TextFormat page, char16_t c) {
   bool substitute = false;
   const uint8_t b = FindPcEncoding(page)->encode(c, &substitute);

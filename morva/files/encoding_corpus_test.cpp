@@ -150,7 +150,8 @@ bool ReadsRight(TextFormat verdict, TextFormat format, const TextBytes& bytes) {
   if (verdict == format) return true;
   const bool koi8 = (verdict == TextFormat::Koi8r || verdict == TextFormat::Koi8rStandard) &&
                     (format == TextFormat::Koi8r || format == TextFormat::Koi8rStandard);
-  return koi8 && std::none_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b >= 0x80 && b < 0xC0; });
+  return koi8 &&
+         std::none_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b >= 0x80 && b < 0xC0; });
 }
 
 TextFormat DetectNew(const TextBytes& bytes) {

@@ -36,9 +36,11 @@ struct PcEncoding {
   uint8_t (*encode)(char16_t c, bool* substitute);
   bool crlf;  // a line feed is written as CR LF
   // Written at the start of an output and skipped at the start of an input
-  // that the detection finds in this encoding; null for none.
-  const uint8_t* byteOrderMark;
-  size_t byteOrderMarkSize;
+  // that the detection finds in this encoding; none for a code page.
+  struct Mark {
+    const uint8_t* bytes;
+    size_t size;
+  } byteOrderMark;
 
   // A byte of a single-byte page as a code unit.
   char16_t Decode(uint8_t b) const { return b < 0x80 ? b : highHalf[b - 0x80]; }

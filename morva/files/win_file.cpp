@@ -43,8 +43,8 @@ bool CWinFile::OpenForWrite() {
   if (m_pc == nullptr) SetEncoding(TextFormat::Utf16le);
   if (!OpenOutputStream()) return false;
   bool written = true;
-  for (size_t i = 0; i < m_pc->byteOrderMarkSize; ++i) {
-    written = PutByte(m_pc->byteOrderMark[i]) && written;
+  for (size_t i = 0; i < m_pc->byteOrderMark.size; ++i) {
+    written = PutByte(m_pc->byteOrderMark.bytes[i]) && written;
   }
   if (!written) {
     Discard();

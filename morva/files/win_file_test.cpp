@@ -92,7 +92,8 @@ TEST(CWinFileWriteTest, CharactersTheEncodingLacks) {
   // KOI8R is the BK set: ё is written as е, a carriage return as 0x00.
   EXPECT_EQ(WriteText(TextFormat::Koi8r, u"ё€\r\t"), (Bytes{0xC5, 0x20, 0x00, 0x09}));
   // Standard KOI8-R has ё, and its control codes are themselves.
-  EXPECT_EQ(WriteText(TextFormat::Koi8rStandard, u"ёЁ€\r\t═"), (Bytes{0xA3, 0xB3, '?', 0x0D, 0x09, 0xA0}));
+  EXPECT_EQ(WriteText(TextFormat::Koi8rStandard, u"ёЁ€\r\t═"),
+            (Bytes{0xA3, 0xB3, '?', 0x0D, 0x09, 0xA0}));
 }
 
 TEST(CWinFileWriteTest, CharactersOutsideTheBasicPlane) {

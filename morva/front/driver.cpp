@@ -189,7 +189,8 @@ bool ConvertFile(const ConversionJob& job, const Mode& inMode, const Mode& outMo
   const std::vector<std::wstring> names = output->GetOutputNames();
   std::wstring failed;
   if (!output->Commit(&failed)) {
-    PrintFailure({outMode.kind == ModeKind::AscSet ? FileError::CannotWriteSet : FileError::CannotWrite, failed});
+    const bool set = outMode.kind == ModeKind::AscSet;
+    PrintFailure({set ? FileError::CannotWriteSet : FileError::CannotWrite, failed});
     return false;
   }
   files->Record(job.inName, names);
@@ -255,8 +256,8 @@ std::vector<std::vector<DirectoryEntry>> ExpandPatterns(const Run& run, RunFiles
 
 // What the run has done so far.
 struct Tally {
-  unsigned converted = 0;    // files converted and written
-  unsigned failed = 0;       // files refused or failed
+  unsigned converted = 0;      // files converted and written
+  unsigned failed = 0;         // files refused or failed
   bool patternMissed = false;  // a pattern matched nothing
 };
 

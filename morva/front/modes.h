@@ -59,9 +59,9 @@ struct ConversionJob {
   // on Windows, whose names ignore case, A.TXT gives A.TXT.txt).
   // A directory part of inName is kept, and its dots are not extensions.
   // The extension starts at the last dot of the file name even when that is
-  // its first character: .profile gives .txt. This is morva's rule from the
-  // start, which stored outputs and scripts rely on; korvid's output names,
-  // which go back to another program, keep a leading dot as part of the name.
+  // its first character: .profile gives .txt, .txt gives .txt.txt. This is
+  // morva's naming rule from the start, which stored outputs and scripts
+  // rely on, so it stays; korvid keeps a leading dot as part of the name.
   // A BASIC ASC set is named by the header file it gets: prog.bas gives
   // "prog  .ASC.bin".
   void MakeOutputName();

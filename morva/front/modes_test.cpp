@@ -16,7 +16,8 @@ bool IsValidModePair(const ConversionJob& job) {
 
 // The name the run announces a letter by.
 std::wstring Name(wchar_t letter) {
-  const Mode* mode = FindInputMode(letter) != nullptr ? FindInputMode(letter) : FindOutputMode(letter);
+  const Mode* mode =
+      FindInputMode(letter) != nullptr ? FindInputMode(letter) : FindOutputMode(letter);
   return mode != nullptr ? mode->DisplayName() : L"";
 }
 

@@ -277,9 +277,11 @@ TEST(MorvaBasicAscWriteTest, InputIsNeverOverwrittenBySetFiles) {
   // A text named like the header of the set that its conversion would write.
   WriteFileBytes(dir / "x     .ASC.bin", AsBytes("10 PRINT\n"));
   const RunResult run = RunMorva(dir.path(), {"-iw", "-ob", "x     .ASC.bin"});
-  EXPECT_EQ(run.out, Announce("Windows 1251", "Basic ASC") +
-                         "Ошибка! x     .ASC.bin не преобразован: x     .ASC.bin - входной файл, он "
-                         "не будет перезаписан.\n" + Done(0, 1));
+  EXPECT_EQ(run.out,
+            Announce("Windows 1251", "Basic ASC") +
+                "Ошибка! x     .ASC.bin не преобразован: x     .ASC.bin - входной файл, он "
+                "не будет перезаписан.\n" +
+                Done(0, 1));
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(ReadFileBytes(dir / "x     .ASC.bin"), AsBytes("10 PRINT\n"));
 }

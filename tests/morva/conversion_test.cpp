@@ -73,8 +73,9 @@ TEST(MorvaToPcTest, BkFileHeaderInFrontOfATextIsSkipped) {
   EXPECT_EQ(Convert({"-ie", "-o8"}, "b.bin", withEditorHeader, "b.txt"), Utf8File(u"Y"));
   // A length word that is not the rest of the file, or 0, is text.
   std::string console;
-  EXPECT_EQ(Convert({"-ie", "-o8"}, "c.edp", Join({{'A', 'B', 0x07, 0x00}, text}), "c.txt", &console),
-            Utf8File(u"AB" + Spaces(7) + u"\nПри\nOK"));
+  EXPECT_EQ(
+      Convert({"-ie", "-o8"}, "c.edp", Join({{'A', 'B', 0x07, 0x00}, text}), "c.txt", &console),
+      Utf8File(u"AB" + Spaces(7) + u"\nПри\nOK"));
   EXPECT_EQ(console.find("заголовка"), std::string::npos) << console;
   EXPECT_EQ(Convert({"-ie", "-o8"}, "d.edp", {'A', 'B', 0x00, 0x00}, "d.txt"), Utf8File(u"AB\n\n"));
 }
