@@ -119,27 +119,6 @@ TEST(CBkFileTest, RawWordsAndPositions) {
   EXPECT_EQ(file.ReadByte(), 0x40);
 }
 
-TEST(CBkFileTest, ATextBehindABkFileHeaderIsReadFromItsFirstByte) {
-  TempDir dir;
-  WriteFileBytes(dir / "h", {0x00, 0x02, 0x03, 0x00, 'a', 'b', 'c'});
-  CBkFile file(Wide(dir / "h"));
-  ASSERT_TRUE(file.Open(false));
-  EXPECT_EQ(file.Tell(), 0);
-  EXPECT_EQ(ReadAll(file), u"abc");
-  EXPECT_EQ(file.Seek(1, SEEK_SET), 0);
-  EXPECT_EQ(file.ReadChar(), u'b');
-  const ReadNotes& notes = file.GetReadNotes();
-  EXPECT_TRUE(notes.bkHeaderSkipped);
-  EXPECT_EQ(notes.bkAddress, 01000);
-  EXPECT_EQ(notes.bkLength, 3);
-  // A length word that is not the rest of the file is text.
-  WriteFileBytes(dir / "t", {0x00, 0x02, 0x04, 0x00, 'a', 'b', 'c'});
-  CBkFile text(Wide(dir / "t"));
-  ASSERT_TRUE(text.Open(false));
-  EXPECT_EQ(ReadAll(text).size(), 7u);
-  EXPECT_FALSE(text.GetReadNotes().bkHeaderSkipped);
-}
-
 TEST(CBkFileTest, OddByteAtTheEndGivesAZeroWord) {
   TempDir dir;
   WriteFileBytes(dir / "odd", {0x41});
