@@ -64,6 +64,14 @@ std::vector<StatusCase> Cases() {
        {"-ie", "good.edp"},
        1,
        "Ошибка! good.txt не записывается, неполный файл удалён.\n"},
+      {"output that cannot be opened",  // written through a link into no folder
+       [](const TempDir& dir) {
+         Good(dir);
+         EXPECT_EQ(symlink("nowhere/x", (dir / "good.txt").c_str()), 0);
+       },
+       {"-ie", "good.edp"},
+       1,
+       "Ошибка! good.txt не открывается для записи: нет такого файла или папки.\n"},
       {"output that is an input",
        [](const TempDir& dir) {
          WriteFileBytes(dir / "x", {'x'});
@@ -112,8 +120,9 @@ TEST(MorvaExitStatusTest, EveryClassOfOutcome) {
     }
     const std::string what = c.what;
     if (kProgramsOnWindows &&
-        (what == "input that cannot be opened" || what == "input that is not a regular file")) {
-      notForWindows += " '" + what + "'";  // a dangling symbolic link, a FIFO
+        (what == "input that cannot be opened" || what == "output that cannot be opened" ||
+         what == "input that is not a regular file")) {
+      notForWindows += " '" + what + "'";  // dangling symbolic links, a FIFO
       continue;
     }
     TempDir dir;
