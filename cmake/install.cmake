@@ -49,8 +49,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 home computers (a BK binary file) into a self-extracting image that unpacks\n\
 itself on the BK, and unpacks such images on the PC.\n\
 morva converts texts between PC encodings (UTF-16LE, UTF-8, CP1251, CP866,\n\
-KOI8R) and the BK's Edasp, Vortex and BASIC ASC formats, detects the\n\
-encoding of a PC text by itself and converts every file a pattern matches.\n\
+KOI8-R, and KOI8R as the BK has it) and the BK's Edasp, Vortex and BASIC ASC\n\
+formats, detects the encoding of a PC text by itself and converts every file\n\
+a pattern matches.\n\
 Both programs report in Russian.")
 set(CPACK_GENERATOR TGZ)
 set(CPACK_STRIP_FILES ON)

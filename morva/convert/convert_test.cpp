@@ -5,36 +5,28 @@
 #include <gtest/gtest.h>
 
 #include "convert/memory_file_for_tests.h"
-#include "common/console.h"
 
 namespace {
 
 using namespace std::string_literals;
 
-struct Result {
-  std::u16string written;
-  std::string console;
-};
+using Routine = FileResult (*)(CBaseFile*, CBaseFile*, const ConversionOptions&);
 
-Result Convert(bool (*routine)(CBaseFile*, CBaseFile*), const std::u16string& text,
-               int inputTab = 8) {
+std::u16string Convert(Routine routine, const std::u16string& text, int inputTab = 8,
+                       ConversionOptions options = {}) {
   MemoryFile input(text);
   input.SetTabSize(inputTab);
   MemoryFile output;
-  Result result;
-  SetConsoleSink(&result.console);
-  EXPECT_TRUE(routine(&input, &output));
+  EXPECT_TRUE(routine(&input, &output, options).ok());
   EXPECT_FALSE(output.discarded);
-  SetConsoleSink(nullptr);
-  result.written = output.written;
-  return result;
+  return output.written;
 }
 
 std::u16string Win(const std::u16string& text, int tab = 8) {
-  return Convert(ConvertToWin, text, tab).written;
+  return Convert(ConvertToWin, text, tab);
 }
 std::u16string Edasp(const std::u16string& text, int tab = 8) {
-  return Convert(ConvertToEdasp, text, tab).written;
+  return Convert(ConvertToEdasp, text, tab);
 }
 std::u16string Spaces(size_t n) { return std::u16string(n, u' '); }
 
@@ -49,6 +41,10 @@ TEST(ConvertToWinTest, RunsOfSpaceCodesAndWhatEndsThem) {
   EXPECT_EQ(Win(u"ab\n\tc", 3), u"ab\n" + Spaces(3) + u"c");        // columns restart per line
   EXPECT_EQ(Win(u"\x40\x0D" u"ab"), u"@ab");  // not a header: read from the start
   EXPECT_EQ(Win(u"Z"), u"Z");                  // one byte is no header either
+  // Kept tabs still count their columns for the tabs after them.
+  ConversionOptions keep;
+  keep.keepTabs = true;
+  EXPECT_EQ(Convert(ConvertToWin, u"a\tb\x02\tc", 4, keep), u"a\tb  \tc");
 }
 
 // What ConvertToEdasp wrote, as a BK editor file gives it back to a reader:
@@ -83,7 +79,7 @@ TEST(ConvertToEdaspTest, PairsAndMixedBlanks) {
 }
 
 std::u16string Standard(const std::u16string& text, int tab = 8) {
-  return Convert(ConvertToEdaspStandard, text, tab).written;
+  return Convert(ConvertToEdaspStandard, text, tab);
 }
 
 TEST(ConvertToEdaspStandardTest, ZeroLineEndsAndPlainSpaces) {
@@ -135,32 +131,32 @@ TEST(ConvertToEdaspStandardTest, SameAsThroughThePcText) {
   }
 }
 
+// A reason and the file it names, as the driver gets them.
+std::pair<FileError, std::wstring> Failure(const FileResult& result) {
+  return {result.error, result.file};
+}
+
 TEST(ConversionFrameTest, FilesThatDoNotOpen) {
   for (auto routine : {ConvertToWin, ConvertToEdasp, ConvertToEdaspStandard, ConvertToVortex}) {
-    std::string console;
-    SetConsoleSink(&console);
     MemoryFile badInput(u"x", L"in.txt");
     badInput.failOpen = true;
     MemoryFile output;
-    EXPECT_FALSE(routine(&badInput, &output));
-    EXPECT_EQ(console, "Ошибка! in.txt не открывается.\n");
+    EXPECT_EQ(Failure(routine(&badInput, &output, {})),
+              std::make_pair(FileError::CannotOpen, std::wstring(L"in.txt")));
     EXPECT_EQ(output.openCount, 0) << "no output is created for an input that fails";
 
-    console.clear();
     MemoryFile input(u"x");
     MemoryFile badOutput(u"", L"out.edp");
     badOutput.failOpen = true;
-    EXPECT_FALSE(routine(&input, &badOutput));
-    EXPECT_EQ(console, "Ошибка! out.edp не открывается.\n");
+    EXPECT_EQ(Failure(routine(&input, &badOutput, {})),
+              std::make_pair(FileError::CannotOpen, std::wstring(L"out.edp")));
 
     // An input that names its own failure when it cannot be opened.
-    console.clear();
     MemoryFile damaged(u"x", L"set.bin");
     damaged.failOpen = true;
-    damaged.readFailure = L"Ошибка! set #000.bin не найден.\n";
-    EXPECT_FALSE(routine(&damaged, &output));
-    SetConsoleSink(nullptr);
-    EXPECT_EQ(console, "Ошибка! set #000.bin не найден.\n");
+    damaged.readFailure = {FileError::PartMissing, L"set #000.bin"};
+    EXPECT_EQ(Failure(routine(&damaged, &output, {})),
+              std::make_pair(FileError::PartMissing, std::wstring(L"set #000.bin")));
     EXPECT_FALSE(input.openedForWrite);
     EXPECT_TRUE(badOutput.openedForWrite);
   }
@@ -171,11 +167,8 @@ TEST(ConversionFrameTest, FailedWritesAreReportedAndStopTheRoutine) {
     MemoryFile input(u"abc\ndef\nghi");
     MemoryFile output(u"", L"/nonexistent-morva-test/out.txt");
     output.writesBeforeFailure = 2;
-    std::string console;
-    SetConsoleSink(&console);
-    EXPECT_FALSE(routine(&input, &output));
-    EXPECT_EQ(console,
-              "Ошибка! /nonexistent-morva-test/out.txt не записывается, неполный файл удалён.\n");
+    EXPECT_EQ(Failure(routine(&input, &output, {})),
+              std::make_pair(FileError::CannotWrite, std::wstring(L"/nonexistent-morva-test/out.txt")));
     EXPECT_EQ(output.written.size(), 2u);
     EXPECT_TRUE(output.closed);
     EXPECT_TRUE(output.discarded);
@@ -184,11 +177,9 @@ TEST(ConversionFrameTest, FailedWritesAreReportedAndStopTheRoutine) {
     MemoryFile input2(u"abc");
     MemoryFile output2(u"", L"/nonexistent-morva-test/full.txt");
     output2.failClose = true;
-    console.clear();
-    EXPECT_FALSE(routine(&input2, &output2));
-    SetConsoleSink(nullptr);
-    EXPECT_EQ(console,
-              "Ошибка! /nonexistent-morva-test/full.txt не записывается, неполный файл удалён.\n");
+    EXPECT_EQ(
+        Failure(routine(&input2, &output2, {})),
+        std::make_pair(FileError::CannotWrite, std::wstring(L"/nonexistent-morva-test/full.txt")));
     EXPECT_TRUE(output2.discarded);
   }
 }
@@ -197,13 +188,10 @@ TEST(ConversionFrameTest, InputThatStopsShortDiscardsTheOutput) {
   // The text read so far would make a plausible but cut-off output.
   for (auto routine : {ConvertToWin, ConvertToEdasp, ConvertToEdaspStandard, ConvertToVortex}) {
     MemoryFile input(u"abc\ndef");
-    input.readFailure = L"Ошибка! in.txt не читается.\n";
+    input.readFailure = {FileError::CannotRead, L"in.txt"};
     MemoryFile output;
-    std::string console;
-    SetConsoleSink(&console);
-    EXPECT_FALSE(routine(&input, &output));
-    SetConsoleSink(nullptr);
-    EXPECT_EQ(console, "Ошибка! in.txt не читается.\n");
+    EXPECT_EQ(Failure(routine(&input, &output, {})),
+              std::make_pair(FileError::CannotRead, std::wstring(L"in.txt")));
     EXPECT_TRUE(output.discarded);
   }
 }
