@@ -1,16 +1,23 @@
 // Any file given to `korvid -u -t dorvik`: the BK binary file parse, then
 // the Dorvik unpacker, all in memory, recognised image or not. Either gives
-// data or one reason; the sanitizers catch any read or write outside the
-// buffers.
+// data or one reason; a headerless image is recognised where it was found;
+// the sanitizers catch any read or write outside the buffers.
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 #include "bk/bk_file.h"
 #include "dorvik/dorvik.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size >= kMaxInputSize) return 0;  // the reader refuses such files
-  const BkFile file = ParseBkFile(data, size, IsRawDorvikImage(data, size));
+  if (size > kMaxImageFileSize) return 0;  // the reader refuses such files
+  // A headerless image is recognised where it was found.
+  const RawDorvikImage raw = FindRawDorvikImage(data, size);
+  if (raw.found && DorvikUnpack(std::vector<uint8_t>(data, data + size), raw.loadAddress).error ==
+                       DorvikUnpackError::NotRecognised) {
+    std::abort();
+  }
+  const BkFile file = ParseBkFile(data, size, raw.found);
   if (file.form == BkFileForm::TooShort || file.form == BkFileForm::Truncated) return 0;
   const DorvikUnpackResult result = DorvikUnpack(file.data, file.loadAddress);
   if (result.error != DorvikUnpackError::None) {

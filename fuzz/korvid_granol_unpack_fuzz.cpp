@@ -8,7 +8,7 @@
 #include "granol/granol.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size >= kMaxInputSize) return 0;  // the reader refuses such files
+  if (size > kMaxImageFileSize) return 0;  // the reader refuses such files
   const BkFile file = ParseBkFile(data, size, IsRawGranolImage(data, size));
   if (file.form == BkFileForm::TooShort || file.form == BkFileForm::Truncated) return 0;
   const GranolUnpackResult result = GranolUnpack(file.data);

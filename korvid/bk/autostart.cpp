@@ -28,6 +28,15 @@ class Words {
   std::vector<uint8_t>& bytes_;
 };
 
+// A stack image below 0744 as packing leaves it: from the autostart word
+// up, words of 01000 and then the topmost word, which kept the start
+// address. Its offset, or -1 when the words do not run so.
+int32_t KeptAutostartWord(const Words& words, int32_t probe, uint16_t startAddress) {
+  int32_t top = probe;
+  while (top < words.end() && words.at(top) == kRedirected) top += 2;
+  return top < words.end() && words.at(top) == startAddress ? top : -1;
+}
+
 }  // namespace
 
 RedirectedStack RedirectAutostart(const std::vector<uint8_t>& stack) {
@@ -75,15 +84,23 @@ std::vector<uint8_t> RestoreAutostart(const std::vector<uint8_t>& stack, uint16_
     for (int32_t q = 2; q < top; q += 2) words.put(q, startAddress);
     return restored;
   }
-  int32_t top = probe;
-  while (top < end && words.at(top) == kRedirected) top += 2;
-  if (top >= end || words.at(top) != startAddress) return restored;  // not the packer's pattern
+  const int32_t top = KeptAutostartWord(words, probe, startAddress);
+  if (top < 0) return restored;  // not the packer's pattern
   // The word below the kept one was rewritten unconditionally; below it the
   // packer went on while it met the start address, never touching offset 0.
   int32_t q = top - 2;
   words.put(q, startAddress);
   for (q -= 2; q > 0 && words.at(q) == kRedirected; q -= 2) words.put(q, startAddress);
   return restored;
+}
+
+int32_t AutostartWordInDoubt(const std::vector<uint8_t>& stack, uint16_t startAddress) {
+  std::vector<uint8_t> bytes = stack;
+  Words words(bytes);
+  const int32_t probe = AutostartOffset(bytes);
+  if (words.end() == 0 || startAddress == kRedirected || probe == 0) return -1;
+  const int32_t top = KeptAutostartWord(words, probe, startAddress);
+  return top < 0 ? -1 : top - 2;
 }
 
 FittedStart FitStartAddress(const std::vector<uint8_t>& stack, uint16_t loadAddress,

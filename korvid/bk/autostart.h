@@ -35,6 +35,14 @@ RedirectedStack RedirectAutostart(const std::vector<uint8_t>& stack);
 // `startAddress`. Words that the packer's pattern does not explain stay.
 std::vector<uint8_t> RestoreAutostart(const std::vector<uint8_t>& stack, uint16_t startAddress);
 
+// Unpacking: the offset of the word that RestoreAutostart gives the start
+// address although the image cannot say what it held before packing: the
+// word just below the topmost autostart word, which packing overwrites
+// whatever it held when the start address stands in that one word only.
+// -1 when RestoreAutostart rewrites no such word (files that load from
+// 0744 up come back exactly).
+int32_t AutostartWordInDoubt(const std::vector<uint8_t>& stack, uint16_t startAddress);
+
 // How the unpacked data can say the start address that the unpacker jumps to.
 enum class StartAddressFit {
   Carried,   // the data starts there by itself

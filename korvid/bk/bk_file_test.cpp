@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "support/bk_bytes.h"
 
 namespace {
@@ -19,6 +22,9 @@ struct LayoutCase {
   size_t dataOffset;
   size_t dataLength;
   size_t extraBytes;
+  // A tape dump's name field, followed by the data's checksum at the end;
+  // nullptr for none.
+  const char* tapeName = nullptr;
 };
 
 TEST(ParseBkFile, HeaderFormsPaddingTruncationAndRawFiles) {
@@ -26,7 +32,11 @@ TEST(ParseBkFile, HeaderFormsPaddingTruncationAndRawFiles) {
   const LayoutCase cases[] = {
       {"exact header",            01000,  100,  104, false, BkFileForm::Header,         4, 100,   0},
       {"exact header, raw image", 01000,  100,  104, true,  BkFileForm::Header,         4, 100,   0},
-      {"extended header",         01000,  100,  122, false, BkFileForm::ExtendedHeader, 20, 100,  0},
+      {"18 bytes of padding",     01000,  100,  122, false, BkFileForm::PaddedHeader,   4, 100,  18},
+      {"tape dump",               01000,  100,  122, false, BkFileForm::ExtendedHeader, 20, 100,  0, "GAME.BIN    \xE9\xE7"},
+      {"dump, zeros after a name", 01000, 100,  122, false, BkFileForm::ExtendedHeader, 20, 100,  0, "A"},
+      {"checksum, no name",       01000,  100,  122, false, BkFileForm::PaddedHeader,   4, 100,  18, ""},
+      {"checksum, control code",  01000,  100,  122, false, BkFileForm::PaddedHeader,   4, 100,  18, "GAME\x01"},
       {"one byte of padding",     01000,  100,  105, false, BkFileForm::PaddedHeader,   4, 100,   1},
       {"511 bytes of padding",    01000,  100,  615, false, BkFileForm::PaddedHeader,   4, 100, 511},
       {"512 bytes more: raw",     01000,  100,  616, false, BkFileForm::Raw,            0, 616,   0},
@@ -46,6 +56,13 @@ TEST(ParseBkFile, HeaderFormsPaddingTruncationAndRawFiles) {
     if (c.size >= 4) {
       PutWord(bytes, 0, c.loadWord);
       PutWord(bytes, 2, c.lengthWord);
+    }
+    if (c.tapeName != nullptr) {
+      std::fill(bytes.begin() + 4, bytes.begin() + 20, 0);
+      std::copy(c.tapeName, c.tapeName + std::strlen(c.tapeName), bytes.begin() + 4);
+      uint32_t sum = 0;  // of the data, each carry past 16 bits added back in
+      for (size_t i = 20; i < 20u + c.lengthWord; ++i) sum = (sum + bytes[i]) % 0xFFFF;
+      PutWord(bytes, c.size - 2, static_cast<uint16_t>(sum));
     }
     const BkFile file = ParseBkFile(bytes.data(), bytes.size(), c.rawImage);
     EXPECT_EQ(file.form, c.form) << c.name;

@@ -87,6 +87,17 @@ struct DorvikUnpackResult {
 // in the fields that tell it.
 DorvikUnpackResult DorvikUnpack(const std::vector<uint8_t>& image, uint16_t loadAddress);
 
-// True when `bytes` hold a Dorvik image without a BK header, that is, one
-// taken to load at 01000: its stub lies at the start of the bytes.
+// A Dorvik image without a BK header. The packed region begins at 01000 or
+// at the load address, whichever is higher, so the stub lies either at the
+// start of the bytes (an image at 01000 or above: the image does not record
+// where) or where 01000 falls after the stack image of a file below 01000,
+// which gives its load address.
+struct RawDorvikImage {
+  bool found = false;
+  bool addressKnown = false;  // below 01000: the stub's place gives the address
+  uint16_t loadAddress = 0;
+};
+RawDorvikImage FindRawDorvikImage(const uint8_t* bytes, size_t size);
+
+// True when FindRawDorvikImage finds an image in `bytes`.
 bool IsRawDorvikImage(const uint8_t* bytes, size_t size);

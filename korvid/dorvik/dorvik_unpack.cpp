@@ -34,6 +34,15 @@ bool StubWordsMatch(const uint8_t* image, int32_t stubOffset, uint16_t first, ui
   return true;
 }
 
+// The long stub's first words, but for the two it is patched with.
+bool LongStubHeadMatches(const uint8_t* image, int32_t stubOffset) {
+  for (uint16_t offset = 0; offset < kShortStubSkip; offset += 2) {
+    if (offset == stub::kInputLength || offset == stub::kChecksum) continue;
+    if (ReadBkWord(image + stubOffset + offset) != DorvikStub[offset / 2]) return false;
+  }
+  return true;
+}
+
 // One unpacking: the image in a buffer as large as the address space, and
 // what its stub says.
 struct Unpacking {
@@ -196,8 +205,38 @@ DorvikStubPlacement FindDorvikStub(const uint8_t* image, int32_t length, int32_t
   return placement;
 }
 
+RawDorvikImage FindRawDorvikImage(const uint8_t* bytes, size_t size) {
+  RawDorvikImage raw;
+  const auto length = static_cast<int32_t>(std::min<size_t>(size, 0xFFFF));
+  // Where a BK header in the first two words would put the packed region:
+  // such an image has its header, and it is no raw image at 0774 or below.
+  int32_t behindHeader = -1;
+  if (length >= 4) {
+    const uint16_t headerLoad = ReadBkWord(bytes);
+    behindHeader = 4 + (headerLoad < kSystemAreaEnd ? kSystemAreaEnd - headerLoad : 0);
+  }
+  // The packed region from 01000 on: at offset 0, or after a stack image of
+  // 01000 - load bytes (a whole number of words: the load address is even).
+  for (int32_t region = 0; region <= kSystemAreaEnd; region += 2) {
+    const DorvikStubPlacement placement = FindDorvikStub(bytes, length, region);
+    if (!placement.found) continue;
+    // A long stub whose region begins here has the same recognised words as
+    // a short one whose region begins 022 bytes higher: the long stub's own
+    // first words tell them apart.
+    const bool longStub =
+        placement.stubOffset >= 0 && LongStubHeadMatches(bytes, placement.stubOffset);
+    const int32_t stubRegion = placement.stubOffset + (longStub ? kLongStubSkip : kShortStubSkip);
+    if (stubRegion != region || region == behindHeader) continue;
+    raw.found = true;
+    raw.addressKnown = region > 0;
+    raw.loadAddress = static_cast<uint16_t>(kSystemAreaEnd - region);
+    return raw;
+  }
+  return raw;
+}
+
 bool IsRawDorvikImage(const uint8_t* bytes, size_t size) {
-  return FindDorvikStub(bytes, static_cast<int32_t>(std::min<size_t>(size, 0xFFFF)), 0).found;
+  return FindRawDorvikImage(bytes, size).found;
 }
 
 DorvikUnpackResult DorvikUnpack(const std::vector<uint8_t>& image, uint16_t loadAddress) {

@@ -17,6 +17,7 @@
 namespace {
 
 constexpr long kHighestWorkEnd = 0140000;
+constexpr long kHighestLoadAddress = 0177777;
 // The value getopt_long returns for --help: no short option has it.
 constexpr int kHelpOption = 0400;
 constexpr int kVersionOption = 0401;  // --version, a long option only
@@ -24,21 +25,50 @@ constexpr int kVersionOption = 0401;  // --version, a long option only
 constexpr const wchar_t* kUnpackExtension = L".bkfile";
 
 const option kLongOptions[] = {
-    {"help", no_argument, nullptr, kHelpOption}, {"tool", required_argument, nullptr, 't'},
-    {"raw", no_argument, nullptr, 'r'},          {"unpack", no_argument, nullptr, 'u'},
-    {"data", no_argument, nullptr, 'd'},         {"long", no_argument, nullptr, 'l'},
-    {"work", required_argument, nullptr, 'w'},   {"version", no_argument, nullptr, kVersionOption},
-    {nullptr, 0, nullptr, 0}};
+    {"help", no_argument, nullptr, kHelpOption},  {"tool", required_argument, nullptr, 't'},
+    {"raw", no_argument, nullptr, 'r'},           {"unpack", no_argument, nullptr, 'u'},
+    {"data", no_argument, nullptr, 'd'},          {"long", no_argument, nullptr, 'l'},
+    {"work", required_argument, nullptr, 'w'},    {"version", no_argument, nullptr, kVersionOption},
+    {"address", required_argument, nullptr, 'a'}, {nullptr, 0, nullptr, 0}};
 
-// The help lists the methods of the table.
+// The help lists the methods of the table and their extensions.
 void PrintHelp() {
   std::wstring text = kHelpHead;
   for (size_t i = 0; i < kMethodCount; ++i) {
     text += FormatText(kHelpMethodLine, i == 0 ? kHelpFirstMethod : kHelpNextMethod,
-                       kMethods[i].keyword, kMethods[i].description);
+                       kMethods[i].keyword, kMethods[i].name);
+  }
+  text += kHelpMiddle;
+  for (size_t i = 0; i < kMethodCount; ++i) {
+    text += FormatText(kHelpExtensionLine, kMethods[i].packExtension, kMethods[i].name);
   }
   text += kHelpTail;
   ConsoleWrite(text);
+}
+
+// An octal address of the command line: digits 0-7 only, at most `highest`;
+// -1 for anything else.
+long OctalArgument(const char* argument, long highest) {
+  if (*argument == '\0') return -1;
+  long value = 0;
+  for (const char* p = argument; *p != '\0'; ++p) {
+    if (*p < '0' || *p > '7') return -1;
+    value = value * 8 + (*p - '0');
+    if (value > highest) return -1;
+  }
+  return value;
+}
+
+// The load address on the result line of an unpacking, for an input
+// without a header: where it came from.
+const wchar_t* AddressSourceText(AddressSource source) {
+  switch (source) {
+    case AddressSource::Image: return kMsgAddressOfImage;
+    case AddressSource::Option: return kMsgAddressOfOption;
+    case AddressSource::Default: return kMsgAddressByDefault;
+    case AddressSource::Header: break;
+  }
+  return nullptr;
 }
 
 // The result goes on the run's console line once the output is in place:
@@ -48,7 +78,10 @@ void PrintHelp() {
 void PrintResult(const PackerState& state, size_t inputLength, const MethodOutcome& outcome,
                  const proof::Proof& proven) {
   const auto tenths = static_cast<unsigned>(proven.Seconds() * 10 + 0.5);
-  if (state.unpackMode) {
+  if (state.unpackMode && state.addressSource != AddressSource::Header) {
+    ConsolePrint(kMsgUnpackedAt, static_cast<unsigned>(outcome.loadAddress),
+                 AddressSourceText(state.addressSource));
+  } else if (state.unpackMode) {
     ConsolePrint(kMsgUnpacked);
   } else if (inputLength == 0) {
     ConsolePrint(kMsgPackedEmpty, tenths / 10, tenths % 10);
@@ -116,9 +149,10 @@ int RunMethod(PackerState& state, const std::vector<std::wstring>& outputArgs,
               const RunHooks& hooks) {
   const Method& method = *state.method;
   const bool unpack = state.unpackMode;
-  state.outputName = OutputNameFor(outputArgs.empty() ? state.inputName : outputArgs[0],
-                                   unpack ? kUnpackExtension : method.packExtension);
-  if (!ReadInputFile(state, unpack ? method.isRawImage : nullptr)) return kExitFailed;
+  state.outputName =
+      OutputNameForRun(state.inputName, outputArgs.empty() ? nullptr : &outputArgs[0],
+                       unpack ? kUnpackExtension : method.packExtension);
+  if (!ReadInputFile(state, method.findRawImage)) return kExitFailed;
   if (OutputWouldOverwriteInput(state)) return kExitFailed;
   MethodOutcome outcome = unpack ? method.unpack(state) : method.pack(state);
   if (!outcome.done) return kExitFailed;
@@ -144,7 +178,7 @@ CommandLine ParseOptions(int argc, char** argv, PackerState* state) {
   optind = 0;  // full re-initialisation, POSIXLY_CORRECT included
   opterr = 0;
   int option;
-  while ((option = getopt_long(argc, argv, "t:rudlw:", kLongOptions, nullptr)) != -1) {
+  while ((option = getopt_long(argc, argv, "t:rudlw:a:", kLongOptions, nullptr)) != -1) {
     switch (option) {
       case 'd': state->dataMode = true; break;
       case 'l': state->longStub = true; break;
@@ -170,6 +204,16 @@ CommandLine ParseOptions(int argc, char** argv, PackerState* state) {
         state->workEnd = static_cast<int32_t>(value);
         break;
       }
+      case 'a': {
+        const long value = LoadAddressFromArgument(optarg);
+        if (value < 0) {
+          ConsolePrint(kMsgBadLoadAddress, WidenName(optarg).c_str());
+          PrintHelp();
+          return CommandLine::Wrong;
+        }
+        state->givenAddress = static_cast<int32_t>(value);
+        break;
+      }
       case kHelpOption: PrintHelp(); return CommandLine::Help;
       case kVersionOption: PrintVersion(); return CommandLine::Help;
       default:  // '?': -? ('?' is no option character for getopt_long), or
@@ -186,15 +230,10 @@ CommandLine ParseOptions(int argc, char** argv, PackerState* state) {
   return CommandLine::Run;
 }
 
-long WorkEndFromArgument(const char* argument) {
-  if (*argument == '\0') return -1;
-  long value = 0;
-  for (const char* p = argument; *p != '\0'; ++p) {
-    if (*p < '0' || *p > '7') return -1;
-    value = value * 8 + (*p - '0');
-    if (value > kHighestWorkEnd) return -1;
-  }
-  return value;
+long WorkEndFromArgument(const char* argument) { return OctalArgument(argument, kHighestWorkEnd); }
+
+long LoadAddressFromArgument(const char* argument) {
+  return OctalArgument(argument, kHighestLoadAddress);
 }
 
 int KorvidMain(int argc, char** argv, const RunHooks& hooks) {

@@ -47,3 +47,5 @@ CommandLine ParseOptions(int argc, char** argv, PackerState* state);
 // 0140000. Returns the value, or -1 for anything else: a sign, blanks, other
 // digits or letters, an empty text, or a larger number.
 long WorkEndFromArgument(const char* argument);
+// The address of -a: the same rule, at most 0177777.
+long LoadAddressFromArgument(const char* argument);

@@ -59,6 +59,11 @@ TEST(WorkAddress, IsAnOctalNumberUpTo0140000OrNothing) {
         "abc", "0x4000", "08", "1778", "4e4", "040000.", "\xD0\xB0"}) {
     EXPECT_EQ(WorkEndFromArgument(wrong), -1) << wrong;
   }
+  // -a takes the same digits up to the top of the address space.
+  EXPECT_EQ(LoadAddressFromArgument("177777"), 0177777);
+  EXPECT_EQ(LoadAddressFromArgument("0400"), 0400);
+  for (const char* wrong : {"200000", "-2", "", "08", "0x400"})
+    EXPECT_EQ(LoadAddressFromArgument(wrong), -1) << wrong;
 }
 
 // The parser on a command line, with the console collected.
@@ -119,10 +124,10 @@ TEST(DriverOptions, HelpListsTheMethodsOfTheTable) {
   const std::string lines =
       "  -t<name> (--tool name) - выбор необходимого инструмента.\n"
       "      name: DORVIK - упаковщик/распаковщик Dorvik.\n"
-      "            BKGRANOL - упаковщик/распаковщик Granoler.\n"
+      "            BKGRANOL - упаковщик/распаковщик Granol.\n"
       "            SOKOL - упаковщик/распаковщик Sokol.\n"
       "\n"
-      "  -d (--data)";
+      "  -a<0addr> (--address 0addr)";
   EXPECT_NE(help.console.find(lines), std::string::npos) << help.console;
 }
 

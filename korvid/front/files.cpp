@@ -5,6 +5,7 @@
 
 #include "bk/bk_file.h"
 #include "bk/memory.h"
+#include "common/bk_charset.h"
 #include "common/console.h"
 #include "common/platform.h"
 #include "front/messages.h"
@@ -39,19 +40,46 @@ bool ReadAll(FILE* file, uint64_t limit, std::vector<uint8_t>* bytes) {
 
 unsigned U(size_t value) { return static_cast<unsigned>(value); }
 
+// The name field of a tape dump as the BK shows it, without the spaces and
+// zero bytes that pad it.
+std::wstring TapeNameText(const std::array<uint8_t, kTapeNameSize>& name) {
+  size_t end = name.size();
+  while (end > 0 && (name[end - 1] == 0 || name[end - 1] == ' ')) --end;
+  std::wstring text;
+  for (size_t i = 0; i < end; ++i) text += static_cast<wchar_t>(BkToUnicode(name[i]));
+  return text;
+}
+
+// The load address of a headerless input: the image's own where it records
+// one, else that of -a, else 01000.
+void PlaceHeaderlessInput(PackerState& state, const RawImage& raw) {
+  if (raw.addressKnown) {
+    state.loadAddress = raw.loadAddress;
+    state.addressSource = AddressSource::Image;
+  } else if (state.givenAddress >= 0) {
+    state.loadAddress = static_cast<uint16_t>(state.givenAddress);
+    state.addressSource = AddressSource::Option;
+  } else {
+    state.loadAddress = kSystemAreaEnd;
+    state.addressSource = AddressSource::Default;
+  }
+}
+
 }  // namespace
 
-bool ReadInputFile(PackerState& state, bool (*isRawImage)(const uint8_t*, size_t)) {
+bool ReadInputFile(PackerState& state, RawImage (*findRawImage)(const uint8_t*, size_t)) {
   const std::wstring& name = state.inputName;
   const FileStatus status = QueryFile(name);
   switch (status.kind) {
-    case FileKind::Missing: ConsolePrint(kMsgFileNotFound); return false;
+    case FileKind::Missing: ConsolePrint(kMsgFileNotFound, name.c_str()); return false;
     case FileKind::Directory:
     case FileKind::Other: ConsolePrint(kMsgNotRegularFile, name.c_str()); return false;
     case FileKind::Regular: break;
   }
-  if (status.size >= kMaxInputSize) {
-    ConsolePrint(kMsgFileTooBig);
+  // An image may be longer than any program korvid packs.
+  const uint64_t largest = state.unpackMode ? kMaxImageFileSize : kMaxInputSize - 1;
+  if (status.size > largest) {
+    ConsolePrint(kMsgFileTooBig, name.c_str());
     return false;
   }
   std::vector<uint8_t> bytes;
@@ -61,38 +89,58 @@ bool ReadInputFile(PackerState& state, bool (*isRawImage)(const uint8_t*, size_t
       ConsolePrint(kMsgCannotOpen, name.c_str());
       return false;
     }
-    if (!ReadAll(file.get(), kMaxInputSize, &bytes)) {
+    if (!ReadAll(file.get(), largest, &bytes)) {
       ConsolePrint(kMsgCannotRead, name.c_str());
       return false;
     }
   }
-  if (bytes.size() >= kMaxInputSize) {
-    ConsolePrint(kMsgFileTooBig);
+  if (bytes.size() > largest) {
+    ConsolePrint(kMsgFileTooBig, name.c_str());
     return false;
   }
 
-  const bool rawImage = isRawImage != nullptr && isRawImage(bytes.data(), bytes.size());
-  BkFile file = ParseBkFile(bytes.data(), bytes.size(), rawImage);
+  RawImage raw;
+  if (state.unpackMode && findRawImage != nullptr) raw = findRawImage(bytes.data(), bytes.size());
+  BkFile file = ParseBkFile(bytes.data(), bytes.size(), raw.found);
   switch (file.form) {
     case BkFileForm::TooShort: ConsolePrint(kMsgFileTooShort, name.c_str()); return false;
-    case BkFileForm::Truncated:
-      ConsolePrint(kMsgFileTruncated, U(file.loadAddress), U(file.lengthWord), U(file.extraBytes));
+    case BkFileForm::Truncated: {
+      const unsigned missing = U(file.extraBytes);
+      ConsolePrint(PluralFor(kMsgFileTruncated, OctalAsWritten(missing)), U(file.loadAddress),
+                   U(file.lengthWord), missing);
       return false;
-    case BkFileForm::PaddedHeader:
-      ConsolePrint(kMsgFilePadded, U(file.loadAddress), U(file.lengthWord), U(file.extraBytes));
+    }
+    case BkFileForm::PaddedHeader: {
+      const unsigned extra = U(file.extraBytes);
+      ConsolePrint(PluralFor(kMsgFilePadded, OctalAsWritten(extra)), U(file.loadAddress),
+                   U(file.lengthWord), extra);
+      break;
+    }
+    case BkFileForm::ExtendedHeader:
+      if (file.paddingAlsoFits) ConsolePrint(kMsgTapeDump, TapeNameText(file.tapeName).c_str());
       break;
     case BkFileForm::Header:
-    case BkFileForm::ExtendedHeader:
     case BkFileForm::Raw: break;
   }
+  state.loadAddress = file.loadAddress;
+  state.addressSource = AddressSource::Header;
+  if (file.form == BkFileForm::Raw) PlaceHeaderlessInput(state, raw);
+  if (state.givenAddress >= 0 && state.loadAddress != state.givenAddress) {
+    ConsolePrint(
+        state.addressSource == AddressSource::Header ? kMsgAddressFromHeader : kMsgAddressFromImage,
+        U(static_cast<size_t>(state.givenAddress)), U(state.loadAddress));
+  }
   if (!state.unpackMode &&
-      RunsPastAddressSpace(file.loadAddress, static_cast<uint32_t>(file.data.size()))) {
-    ConsolePrint(kMsgPastAddressSpace, U(file.loadAddress), U(file.data.size()));
+      RunsPastAddressSpace(state.loadAddress, static_cast<uint32_t>(file.data.size()))) {
+    ConsolePrint(kMsgPastAddressSpace, U(state.loadAddress), U(file.data.size()));
     return false;
   }
-  state.loadAddress = file.loadAddress;
   state.data = std::move(file.data);
   ConsolePrint(state.unpackMode ? kMsgUnpacking : kMsgPacking, name.c_str());
+  if (findRawImage != nullptr && state.unpackMode && file.form == BkFileForm::Raw && !raw.found) {
+    ConsolePrint(kMsgNoHeaderNoImage, state.method->name);
+    return false;
+  }
   return true;
 }
 
@@ -101,6 +149,20 @@ std::wstring OutputNameFor(const std::wstring& name, const std::wstring& extensi
   const size_t dot = name.rfind(L'.');
   if (dot == std::wstring::npos || dot <= baseStart) return name + extension;
   return name.substr(0, dot) + extension;
+}
+
+std::wstring OutputNameForRun(const std::wstring& inputName, const std::wstring* given,
+                              const std::wstring& extension) {
+  if (given == nullptr) return OutputNameFor(inputName, extension);
+  const size_t start = FileNameStart(*given);
+  const std::wstring last = given->substr(start);
+  const bool endsInSeparator = start == given->size() && !given->empty();
+  if (!endsInSeparator && last != L"." && last != L".." &&
+      QueryFile(*given).kind != FileKind::Directory) {
+    return OutputNameFor(*given, extension);
+  }
+  const std::wstring inside = OutputNameFor(inputName.substr(FileNameStart(inputName)), extension);
+  return endsInSeparator ? *given + inside : *given + L"/" + inside;
 }
 
 bool OutputWouldOverwriteInput(const PackerState& state) {

@@ -9,18 +9,29 @@
 #include "front/methods.h"
 #include "front/packer_state.h"
 
-// Reads state.inputName into state.data and state.loadAddress.
-// `isRawImage`, when given, tells a headerless image of the method from a
-// near-miss header. A program to pack that would run past the address space
-// is refused. Prints a note about ignored padding, then the progress text
-// that begins the run's console line, or one error message; false on failure.
-bool ReadInputFile(PackerState& state, bool (*isRawImage)(const uint8_t*, size_t));
+// Reads state.inputName into state.data, state.loadAddress and
+// state.addressSource. When unpacking, `findRawImage` (the method's) tells a
+// headerless image from a near-miss header and gives its load address where
+// the image records it; a headerless file that holds no image is refused.
+// Elsewhere a headerless file loads at the address of -a, or at 01000. A
+// program to pack that would run past the address space is refused. Prints
+// notes (ignored padding, the form taken, an -a not used), then the progress
+// text that begins the run's console line, or one error message; false on
+// failure.
+bool ReadInputFile(PackerState& state, RawImage (*findRawImage)(const uint8_t*, size_t));
 
 // The output name for `name`: its extension, the text from a '.' in the
 // last path component (not a leading one, which belongs to a hidden name),
 // replaced by `extension`, or `extension` appended when it has none. The
 // folder stays as given.
 std::wstring OutputNameFor(const std::wstring& name, const std::wstring& extension);
+
+// The output name of a run: OutputNameFor the given output name, or for the
+// input name when none is given. A given name that is a folder (one that
+// exists, ., .., or any name that ends with a separator) gets, inside it,
+// the name that the input gives, as cp does.
+std::wstring OutputNameForRun(const std::wstring& inputName, const std::wstring* given,
+                              const std::wstring& extension);
 
 // True (after printing a message) when the output name designates the input
 // file itself, so that writing the output would destroy the input.

@@ -41,13 +41,24 @@ TEST_F(BkFileTest, StandardHeaderGivesLoadAddressAndData) {
   EXPECT_EQ(console_, "Пакуем '" + (dir_ / "input.bin") + "' :: ");
 }
 
-TEST_F(BkFileTest, ExtendedHeaderSkipsSixteenBytesAndTheTrailingTwo) {
+TEST_F(BkFileTest, ExtendedHeaderSkipsTheNameAndTheChecksumAndSaysSo) {
   Bytes file = Pattern(1000);
   file[0] = 0x00, file[1] = 0x04;  // load address 02000
   file[2] = 978 & 0xFF, file[3] = 978 >> 8;
+  const std::string name = "\xE9\xE7\xF2\xE1 1          ";  // ИГРА 1, KOI-8
+  std::copy(name.begin(), name.end(), file.begin() + 4);
+  uint32_t sum = 0;
+  for (size_t i = 20; i < 998; ++i) sum += file[i];
+  sum = (sum & 0xFFFF) + (sum >> 16);
+  file[998] = static_cast<uint8_t>(sum), file[999] = static_cast<uint8_t>(sum >> 8);
   ASSERT_TRUE(Read(file));
   EXPECT_EQ(state_.loadAddress, 02000);
   EXPECT_EQ(Data(), Bytes(file.begin() + 20, file.begin() + 998));
+  EXPECT_EQ(console_,
+            "Внимание:: файл прочитан как запись с магнитофона: заголовок 20 байт с именем "
+            "'ИГРА 1', данные и их контрольная сумма; не как файл с 18 лишними байтами в "
+            "конце.\nПакуем '" +
+                (dir_ / "input.bin") + "' :: ");
 }
 
 TEST_F(BkFileTest, LengthWordFarFromTheSizeMeansRawDataAtTheDefaultAddress) {
@@ -92,18 +103,24 @@ TEST_F(BkFileTest, FilesShorterThanFourBytesAreTooShort) {
   }
 }
 
-TEST_F(BkFileTest, SizeLimitIs57343Bytes) {
+// A program to pack has fewer than 57344 bytes; an image to unpack may be
+// a whole BK file of the address space in 512-byte blocks.
+TEST_F(BkFileTest, SizeLimitIs57343BytesForPackingAnd66048ForUnpacking) {
   ASSERT_TRUE(Read(Pattern(57343)));
   EXPECT_EQ(state_.data.size(), 57343u);
   console_.clear();
   EXPECT_FALSE(Read(Pattern(57344)));
-  EXPECT_EQ(console_, "Ошибка:: файл слишком большой.\n");
+  EXPECT_EQ(console_, "Ошибка:: файл '" + (dir_ / "input.bin") + "' слишком большой.\n");
+  state_.unpackMode = true;
+  ASSERT_TRUE(Read(Pattern(66048)));
+  EXPECT_EQ(state_.data.size(), 66048u);
+  EXPECT_FALSE(Read(Pattern(66049)));
 }
 
 TEST_F(BkFileTest, MissingFileIsReportedAsNotFound) {
   state_.inputName = WidenName((dir_ / "absent.bin").c_str());
   EXPECT_FALSE(ReadInputFile(state_, nullptr));
-  EXPECT_EQ(console_, "Ошибка:: файл не найден.\n");
+  EXPECT_EQ(console_, "Ошибка:: файл '" + (dir_ / "absent.bin") + "' не найден.\n");
 }
 
 TEST_F(BkFileTest, UnpackModeAnnouncesUnpacking) {

@@ -3,9 +3,32 @@
 // unsigned in octal. The methods report reasons; the front prints these.
 #pragma once
 
+#include "common/console.h"
+
+// A text whose noun follows a number, in the three Russian forms
+// (RussianPlural): after 1, after 2-4, after 0 and 5-20.
+struct PluralText {
+  const wchar_t* one;
+  const wchar_t* few;
+  const wchar_t* many;
+};
+
+inline const wchar_t* PluralFor(const PluralText& text, unsigned long long n) {
+  return RussianPlural(n, text.one, text.few, text.many);
+}
+
+// A number printed in octal is read by its digits: 0172 agrees like 172.
+inline unsigned long long OctalAsWritten(unsigned value) {
+  unsigned long long written = 0;
+  for (unsigned long long place = 1; value != 0; value /= 8, place *= 10)
+    written += (value % 8) * place;
+  return written;
+}
+
 // --- command line ---------------------------------------------------------
 // The help: its head, one line per method (the first after kHelpFirstMethod,
-// the others after kHelpNextMethod, each "KEYWORD - description"), its tail.
+// the others after kHelpNextMethod, each "KEYWORD - ... NAME."), its middle,
+// one line per method's extension, its tail.
 inline constexpr const wchar_t* kHelpHead =
     L"Кросс мультитул korvid для БК-0010(01) БК-0011(М)\n"
     L"\n"
@@ -14,12 +37,16 @@ inline constexpr const wchar_t* kHelpHead =
     L"  Вывод этой справки.\n"
     L"korvid --version - вывод номера версии.\n"
     L"\n"
-    L"korvid -t<name> [-d][-l][-r][-u][-w<0addr>] <input_file_name> [output_file_name]\n"
+    L"korvid -t<name> [-a<0addr>][-d][-l][-r][-u][-w<0addr>] <input_file_name> [output_file_name]\n"
     L"  -t<name> (--tool name) - выбор необходимого инструмента.\n";
 inline constexpr const wchar_t* kHelpFirstMethod = L"      name: ";
 inline constexpr const wchar_t* kHelpNextMethod = L"            ";
-inline constexpr const wchar_t* kHelpMethodLine = L"%s%s - %s\n";
-inline constexpr const wchar_t* kHelpTail =
+inline constexpr const wchar_t* kHelpMethodLine = L"%s%s - упаковщик/распаковщик %s.\n";
+inline constexpr const wchar_t* kHelpMiddle =
+    L"\n"
+    L"  -a<0addr> (--address 0addr) - адрес загрузки входного файла без заголовка,\n"
+    L"      восьмеричный. При распаковке нужен, только если образ сам его не задаёт;\n"
+    L"      по умолчанию 01000.\n"
     L"\n"
     L"  -d (--data) - флаг упаковки данных, а не программы.\n"
     L"      По умолчанию упаковка программы.\n"
@@ -38,9 +65,11 @@ inline constexpr const wchar_t* kHelpTail =
     L"\n"
     L"  input_file_name - входной файл.\n"
     L"  output_file_name - необязательное имя выходного файла, если нужно задать\n"
-    L"      своё имя файла создаваемому новому файлу.\n"
-    L"  По умолчанию, у выходного имени файла заменяется расширение на '.dvk'\n"
-    L"  (или на '.bkfile' при распаковке) или добавляется, если его не было.\n";
+    L"      своё имя файла создаваемому новому файлу, или папка для него.\n"
+    L"  У выходного имени файла заменяется расширение (или добавляется, если его\n"
+    L"  не было):\n";
+inline constexpr const wchar_t* kHelpExtensionLine = L"      '%s' - упаковка %s\n";
+inline constexpr const wchar_t* kHelpTail = L"      '.bkfile' - распаковка\n";
 
 inline constexpr const wchar_t* kMsgNoInputName =
     L"Ошибка в командной строке: не задано имя входного файла.\n\n";
@@ -49,6 +78,10 @@ inline constexpr const wchar_t* kMsgNoTool = L"Забыли задать раб�
 inline constexpr const wchar_t* kMsgUnknownTool =
     L"Ошибка в командной строке: неизвестный инструмент '%s'.\n\n";
 // -w takes octal digits only, and no more than the highest end the stub can use.
+// -a takes octal digits only, a 16-bit address.
+inline constexpr const wchar_t* kMsgBadLoadAddress =
+    L"Ошибка в командной строке: адрес загрузки '%s' должен быть восьмеричным числом от 0 до "
+    L"0177777.\n\n";
 inline constexpr const wchar_t* kMsgBadWorkAddress =
     L"Ошибка в командной строке: адрес рабочей области '%s' должен быть восьмеричным числом от 0 "
     L"до "
@@ -57,21 +90,43 @@ inline constexpr const wchar_t* kMsgBadWorkAddress =
 // --- BK binary files --------------------------------------------------------
 inline constexpr const wchar_t* kMsgPacking = L"Пакуем '%s' :: ";
 inline constexpr const wchar_t* kMsgUnpacking = L"Распаковываем '%s' :: ";
-inline constexpr const wchar_t* kMsgFileNotFound = L"Ошибка:: файл не найден.\n";
+inline constexpr const wchar_t* kMsgFileNotFound = L"Ошибка:: файл '%s' не найден.\n";
 inline constexpr const wchar_t* kMsgNotRegularFile = L"Ошибка:: '%s' не является обычным файлом.\n";
-inline constexpr const wchar_t* kMsgFileTooBig = L"Ошибка:: файл слишком большой.\n";
+inline constexpr const wchar_t* kMsgFileTooBig = L"Ошибка:: файл '%s' слишком большой.\n";
 // Fewer than the 4 bytes of a header: not even a raw file is that short.
 inline constexpr const wchar_t* kMsgFileTooShort =
     L"Ошибка:: файл '%s' слишком короткий, в нём меньше 4 байт.\n";
 // A header that fits the file but for block padding at its end: load
 // address, length, ignored bytes. Printed before the run's line.
-inline constexpr const wchar_t* kMsgFilePadded =
+inline constexpr PluralText kMsgFilePadded = {
     L"Внимание:: файл длиннее, чем сказано в заголовке (адрес 0%o, длина 0%o), "
-    L"лишние 0%o байт в конце не взяты.\n";
+    L"лишний 0%o байт в конце не взят.\n",
+    L"Внимание:: файл длиннее, чем сказано в заголовке (адрес 0%o, длина 0%o), "
+    L"лишние 0%o байта в конце не взяты.\n",
+    L"Внимание:: файл длиннее, чем сказано в заголовке (адрес 0%o, длина 0%o), "
+    L"лишние 0%o байт в конце не взяты.\n"};
+// A file of the extended form's size whose last word is the checksum of its
+// data and whose name field reads as a name is read in that form, though a
+// header with 18 bytes of padding would have fitted too: the name.
+inline constexpr const wchar_t* kMsgTapeDump =
+    L"Внимание:: файл прочитан как запись с магнитофона: заголовок 20 байт с именем '%s', "
+    L"данные и их контрольная сумма; не как файл с 18 лишними байтами в конце.\n";
 // A header that promises more bytes than the file holds: load address,
 // length, missing bytes.
-inline constexpr const wchar_t* kMsgFileTruncated =
-    L"Ошибка:: файл оборван: по заголовку (адрес 0%o, длина 0%o) в нём не хватает 0%o байт.\n";
+inline constexpr PluralText kMsgFileTruncated = {
+    L"Ошибка:: файл оборван: по заголовку (адрес 0%o, длина 0%o) в нём не хватает 0%o байта.\n",
+    L"Ошибка:: файл оборван: по заголовку (адрес 0%o, длина 0%o) в нём не хватает 0%o байт.\n",
+    L"Ошибка:: файл оборван: по заголовку (адрес 0%o, длина 0%o) в нём не хватает 0%o байт.\n"};
+// Unpacking a file without a BK header that holds no image of the method
+// either: the method's name.
+inline constexpr const wchar_t* kMsgNoHeaderNoImage =
+    L"Ошибка:: у файла нет заголовка БК, и это не образ %s без заголовка.\n";
+// -a was given but the load address came from elsewhere: the address of -a,
+// the one taken. Printed before the run's line.
+inline constexpr const wchar_t* kMsgAddressFromHeader =
+    L"Внимание:: ключ -a 0%o не учтён: у файла есть заголовок с адресом загрузки 0%o.\n";
+inline constexpr const wchar_t* kMsgAddressFromImage =
+    L"Внимание:: ключ -a 0%o не учтён: образ сам задаёт адрес загрузки 0%o.\n";
 // A program to pack whose end lies beyond the 16-bit address space.
 inline constexpr const wchar_t* kMsgPastAddressSpace =
     L"Ошибка:: программа с адреса 0%o длиной 0%o выходит за границу памяти 0200000.\n";
@@ -102,6 +157,28 @@ inline constexpr const wchar_t* kMsgPacked = L" OK, Ratio %d%%, ~%u,%u с на �
 inline constexpr const wchar_t* kMsgPackedEmpty = L" OK, ~%u,%u с на БК-0010";
 inline constexpr const wchar_t* kMsgResultEnd = L"\n";
 inline constexpr const wchar_t* kMsgUnpacked = L" OK\n";
+// After unpacking a file without a header: the load address and where it
+// came from.
+inline constexpr const wchar_t* kMsgUnpackedAt = L" OK, адрес загрузки 0%o %s\n";
+inline constexpr const wchar_t* kMsgAddressOfImage = L"взят из образа";
+inline constexpr const wchar_t* kMsgAddressOfOption = L"задан ключом -a";
+inline constexpr const wchar_t* kMsgAddressByDefault =
+    L"по умолчанию: образ его не хранит, другой задаётся ключом -a";
+
+// Packing a file below 01000 changed a stack word that korvid -u does not
+// give back: its address, the input's value, the image's, and what -u gives.
+inline constexpr const wchar_t* kMsgStackWordChanged =
+    L"Внимание:: слово стека по адресу 0%o было 0%o, в образе оно 0%o, korvid -u вернёт 0%o.\n";
+// Unpacking gave the word below the topmost autostart word the start address:
+// its address, the value written, the image's value, the topmost word's address.
+inline constexpr const wchar_t* kMsgStackWordInDoubt =
+    L"Внимание:: слово стека по адресу 0%o записано как 0%o (в образе 0%o): если адрес запуска "
+    L"стоял только в слове 0%o, до упаковки здесь было другое значение, и образ его не хранит.\n";
+// The image korvid packed does not unpack to the input with korvid's own
+// unpacker: a fault of korvid's.
+inline constexpr const wchar_t* kMsgRoundTripFailed =
+    L"Ошибка:: korvid -u не распаковал бы этот образ в исходный файл. Файл не записан, это "
+    L"внутренняя ошибка korvid.\n";
 
 // --- the proof on the PDP-11 model ------------------------------------------
 // A packed image runs on korvid's PDP-11 model before it is written; one
@@ -212,24 +289,38 @@ inline constexpr const wchar_t* kMsgGranolTruncated =
 // The image must be loaded beside the data it unpacks, and no such place
 // exists in the 16-bit address space: image length, first and end address
 // of the data.
-inline constexpr const wchar_t* kMsgGranolDoesNotFit =
-    L"Ошибка:: упакованный файл длиной 0%o байт не поместится в памяти БК рядом с данными 0%o-0%o, "
-    L"упаковка Granol невозможна.\n";
+inline constexpr PluralText kMsgGranolDoesNotFit = {
+    L"Ошибка:: упакованный файл длиной 0%o байт не поместится в памяти БК рядом с данными "
+    L"0%o-0%o, упаковка Granol невозможна.\n",
+    L"Ошибка:: упакованный файл длиной 0%o байта не поместится в памяти БК рядом с данными "
+    L"0%o-0%o, упаковка Granol невозможна.\n",
+    L"Ошибка:: упакованный файл длиной 0%o байт не поместится в памяти БК рядом с данными "
+    L"0%o-0%o, упаковка Granol невозможна.\n"};
 
 // --- Sokol -------------------------------------------------------------------
 // The result line's addition: bytes above the program's end that the image
 // needs to unpack in place.
-inline constexpr const wchar_t* kMsgSokolMargin = L", запас %u байт";
+inline constexpr PluralText kMsgSokolMargin = {L", запас %u байт", L", запас %u байта",
+                                               L", запас %u байт"};
 inline constexpr const wchar_t* kMsgSokolOddLoadAddress =
     L"Ошибка:: нечётный адрес загрузки 0%o, упаковка Sokol невозможна.\n";
 inline constexpr const wchar_t* kMsgSokolNothingToPack = kMsgDorvikNothingToPack;
 // The program and the margin above it must end below the I/O page (0177600):
 // the bytes missing there.
-inline constexpr const wchar_t* kMsgSokolDoesNotFit =
+inline constexpr PluralText kMsgSokolDoesNotFit = {
+    L"Ошибка:: программе вместе с запасом для распаковки на месте не хватает %u байта "
+    L"памяти ниже 0177600, упаковка Sokol невозможна.\n",
     L"Ошибка:: программе вместе с запасом для распаковки на месте не хватает %u байт "
-    L"памяти ниже 0177600, упаковка Sokol невозможна.\n";
+    L"памяти ниже 0177600, упаковка Sokol невозможна.\n",
+    L"Ошибка:: программе вместе с запасом для распаковки на месте не хватает %u байт "
+    L"памяти ниже 0177600, упаковка Sokol невозможна.\n"};
 inline constexpr const wchar_t* kMsgSokolNotAnImage =
     L"Ошибка:: не опознан упаковщик Sokol или файл повреждён.\n";
+// The stub unpacks at another address than the file's header says: the
+// stub's, the header's.
+inline constexpr const wchar_t* kMsgSokolWrongLoadAddress =
+    L"Ошибка:: образ Sokol распаковывается с адреса 0%o, а по заголовку файл загружается с "
+    L"адреса 0%o.\n";
 inline constexpr const wchar_t* kMsgSokolBadParameters =
     L"Ошибка:: параметры распаковщика Sokol не соответствуют файлу. Массив повреждён.\n";
 inline constexpr const wchar_t* kMsgSokolDamagedStream =
@@ -239,6 +330,7 @@ inline constexpr const wchar_t* kMsgSokolWrongLength =
 inline constexpr const wchar_t* kMsgSokolChecksumMismatch =
     L"Ошибка:: контрольная сумма данных Sokol не совпадает. Массив повреждён.\n";
 // The image would overwrite stream bytes it has not read when unpacking in
-// place on the BK.
+// place on the BK. Its data is whole (the CRC matched): it is not damaged,
+// but no image korvid writes is like that.
 inline constexpr const wchar_t* kMsgSokolMarginTooSmall =
-    L"Ошибка:: образ Sokol не распакуется на месте на БК: запас мал. Массив повреждён.\n";
+    L"Ошибка:: образ Sokol не распакуется на месте на БК: запас мал.\n";

@@ -1,5 +1,10 @@
 #include "front/methods.h"
 
+#include <algorithm>
+
+#include "bk/autostart.h"
+#include "bk/memory.h"
+#include "bk/words.h"
 #include "common/console.h"
 #include "common/platform.h"
 #include "common/utf8.h"
@@ -20,6 +25,55 @@ MethodOutcome Done(std::vector<uint8_t> bytes, uint16_t loadAddress) {
 
 unsigned U(uint32_t value) { return static_cast<unsigned>(value); }
 
+// Bytes of a stack image at the start of a file that loads at `load`: the
+// part below 01000, which Dorvik and Sokol images keep as it is but for the
+// autostart words.
+size_t StackBytes(uint16_t load, size_t length) {
+  return load < kSystemAreaEnd ? std::min<size_t>(kSystemAreaEnd - load, length) : 0;
+}
+
+// Every image korvid writes is one that its own -u unpacks to the input:
+// `back` is what the method's unpacker gave for the packed image (`unpacked`
+// false when it refused it). The data may come back with a zero byte that
+// pads it to a whole word, and the first `stackBytes` may differ by whole
+// words: those are stack words that packing changed for good, each named in
+// a note. Anything else is korvid's fault: a message, and false.
+bool CheckRoundTrip(const PackerState& state, bool unpacked, const std::vector<uint8_t>& back,
+                    size_t stackBytes, MethodOutcome& outcome) {
+  const std::vector<uint8_t>& input = state.data;
+  const bool sameLength =
+      back.size() == input.size() || (back.size() == input.size() + 1 && back.back() == 0);
+  if (!unpacked || !sameLength ||
+      !std::equal(input.begin() + stackBytes, input.end(), back.begin() + stackBytes)) {
+    ConsolePrint(kMsgRoundTripFailed);
+    return false;
+  }
+  for (size_t at = 0; at + 1 < stackBytes; at += 2) {
+    const uint16_t before = ReadBkWord(input.data() + at);
+    const uint16_t after = ReadBkWord(back.data() + at);
+    if (before == after) continue;
+    outcome.notes.push_back(FormatText(kMsgStackWordChanged, U(state.loadAddress + at), U(before),
+                                       U(ReadBkWord(outcome.bytes.data() + at)), U(after)));
+  }
+  return true;
+}
+
+// After unpacking an image of a file below 01000: the word below its
+// topmost autostart word got the start address, which the image cannot
+// confirm (bk/autostart.h); named when it changed.
+void NoteStackWordInDoubt(const PackerState& state, const std::vector<uint8_t>& data,
+                          uint16_t startAddress, MethodOutcome& outcome) {
+  const size_t stackBytes = StackBytes(state.loadAddress, std::min(data.size(), state.data.size()));
+  const std::vector<uint8_t> imageStack(state.data.begin(), state.data.begin() + stackBytes);
+  const int32_t at = AutostartWordInDoubt(imageStack, startAddress);
+  if (at < 0) return;
+  const uint16_t image = ReadBkWord(imageStack.data() + at);
+  const uint16_t written = ReadBkWord(data.data() + at);
+  if (image == written) return;
+  outcome.notes.push_back(FormatText(kMsgStackWordInDoubt, U(state.loadAddress + at), U(written),
+                                     U(image), U(state.loadAddress + at + 2)));
+}
+
 MethodOutcome PackWithDorvik(const PackerState& state) {
   DorvikOptions options;
   options.dataMode = state.dataMode;
@@ -32,6 +86,11 @@ MethodOutcome PackWithDorvik(const PackerState& state) {
     case DorvikPackError::None: {
       MethodOutcome outcome = Done(std::move(result.image), load);
       outcome.workStart = result.workStart;
+      const DorvikUnpackResult back = DorvikUnpack(outcome.bytes, load);
+      if (!CheckRoundTrip(state, back.error == DorvikUnpackError::None, back.data,
+                          StackBytes(load, state.data.size()), outcome)) {
+        return MethodOutcome();
+      }
       return outcome;
     }
     case DorvikPackError::TooBig: ConsolePrint(kMsgDorvikTooBig); break;
@@ -68,6 +127,7 @@ MethodOutcome UnpackWithDorvik(const PackerState& state) {
     case DorvikUnpackError::Damaged: ConsolePrint(kMsgDorvikDamaged); return MethodOutcome();
   }
   MethodOutcome outcome = Done(std::move(result.data), state.loadAddress);
+  NoteStackWordInDoubt(state, outcome.bytes, result.startAddress, outcome);
   if (result.startAddressLost) {
     outcome.notes.push_back(FormatText(kMsgDorvikStartAddress, U(result.startAddress)));
   }
@@ -86,10 +146,16 @@ MethodOutcome PackWithGranol(const PackerState& state) {
   const uint16_t load = state.loadAddress;
   GranolPackResult result = GranolPack(state.data, load, stored);
   switch (result.error) {
-    case GranolPackError::None: return Done(std::move(result.image), load);
+    case GranolPackError::None: {
+      MethodOutcome outcome = Done(std::move(result.image), load);
+      const GranolUnpackResult back = GranolUnpack(outcome.bytes);
+      const bool unpacked = back.error == GranolUnpackError::None && back.loadAddress == load;
+      if (!CheckRoundTrip(state, unpacked, back.data, 0, outcome)) return MethodOutcome();
+      return outcome;
+    }
     case GranolPackError::DoesNotFit:
-      ConsolePrint(kMsgGranolDoesNotFit, U(result.imageLength), U(load),
-                   U(load + result.packedLength));
+      ConsolePrint(PluralFor(kMsgGranolDoesNotFit, OctalAsWritten(result.imageLength)),
+                   U(result.imageLength), U(load), U(load + result.packedLength));
       break;
   }
   return MethodOutcome();
@@ -119,13 +185,22 @@ MethodOutcome PackWithSokol(const PackerState& state) {
   switch (result.error) {
     case sokol::PackError::None: {
       MethodOutcome outcome = Done(std::move(result.image), load);
-      outcome.resultDetails = FormatText(kMsgSokolMargin, U(result.margin));
+      outcome.resultDetails =
+          FormatText(PluralFor(kMsgSokolMargin, result.margin), U(result.margin));
       outcome.margin = result.margin;
+      const sokol::UnpackResult back =
+          sokol::Unpack(outcome.bytes.data(), outcome.bytes.size(), load);
+      if (!CheckRoundTrip(state, back.error == sokol::UnpackError::None, back.data,
+                          StackBytes(load, state.data.size()), outcome)) {
+        return MethodOutcome();
+      }
       return outcome;
     }
     case sokol::PackError::OddLoadAddress: ConsolePrint(kMsgSokolOddLoadAddress, U(load)); break;
     case sokol::PackError::NothingToPack: ConsolePrint(kMsgSokolNothingToPack); break;
-    case sokol::PackError::DoesNotFit: ConsolePrint(kMsgSokolDoesNotFit, U(result.missingBytes)); break;
+    case sokol::PackError::DoesNotFit:
+      ConsolePrint(PluralFor(kMsgSokolDoesNotFit, result.missingBytes), U(result.missingBytes));
+      break;
   }
   return MethodOutcome();
 }
@@ -133,8 +208,15 @@ MethodOutcome PackWithSokol(const PackerState& state) {
 MethodOutcome UnpackWithSokol(const PackerState& state) {
   sokol::UnpackResult result = sokol::Unpack(state.data.data(), state.data.size(), state.loadAddress);
   switch (result.error) {
-    case sokol::UnpackError::None: return Done(std::move(result.data), result.loadAddress);
+    case sokol::UnpackError::None: {
+      MethodOutcome outcome = Done(std::move(result.data), result.loadAddress);
+      NoteStackWordInDoubt(state, outcome.bytes, result.startAddress, outcome);
+      return outcome;
+    }
     case sokol::UnpackError::NotAnImage: ConsolePrint(kMsgSokolNotAnImage); break;
+    case sokol::UnpackError::WrongLoadAddress:
+      ConsolePrint(kMsgSokolWrongLoadAddress, U(result.loadAddress), U(state.loadAddress));
+      break;
     case sokol::UnpackError::BadParameters: ConsolePrint(kMsgSokolBadParameters); break;
     case sokol::UnpackError::DamagedStream: ConsolePrint(kMsgSokolDamagedStream); break;
     case sokol::UnpackError::WrongLength: ConsolePrint(kMsgSokolWrongLength); break;
@@ -149,13 +231,28 @@ proof::Proof ProveWithSokol(const PackerState& state, const MethodOutcome& packe
                            packed.margin);
 }
 
+RawImage FindRawDorvik(const uint8_t* bytes, size_t size) {
+  const RawDorvikImage found = FindRawDorvikImage(bytes, size);
+  return {found.found, found.addressKnown, found.loadAddress};
+}
+
+RawImage FindRawGranol(const uint8_t* bytes, size_t size) {
+  const int32_t load = RawGranolImageLoadAddress(bytes, size);
+  return {IsRawGranolImage(bytes, size), load >= 0, static_cast<uint16_t>(load < 0 ? 0 : load)};
+}
+
+RawImage FindRawSokol(const uint8_t* bytes, size_t size) {
+  const sokol::RawImage found = sokol::FindRawImage(bytes, size);
+  return {found.found, found.found, found.loadAddress};
+}
+
 }  // namespace
 
 // clang-format off
 const Method kMethods[] = {
-    {L"DORVIK",   L"упаковщик/распаковщик Dorvik.",   L".dvk", PackWithDorvik, ProveWithDorvik, UnpackWithDorvik, IsRawDorvikImage},
-    {L"BKGRANOL", L"упаковщик/распаковщик Granoler.", L".grl", PackWithGranol, ProveWithGranol, UnpackWithGranol, IsRawGranolImage},
-    {L"SOKOL",    L"упаковщик/распаковщик Sokol.",    L".skl", PackWithSokol,  ProveWithSokol,  UnpackWithSokol,  nullptr},
+    {L"DORVIK",   L"Dorvik", L".dvk", PackWithDorvik, ProveWithDorvik, UnpackWithDorvik, FindRawDorvik},
+    {L"BKGRANOL", L"Granol", L".grl", PackWithGranol, ProveWithGranol, UnpackWithGranol, FindRawGranol},
+    {L"SOKOL",    L"Sokol",  L".skl", PackWithSokol,  ProveWithSokol,  UnpackWithSokol,  FindRawSokol},
 };
 // clang-format on
 const size_t kMethodCount = sizeof kMethods / sizeof kMethods[0];

@@ -18,7 +18,9 @@ struct MethodOutcome {
   std::vector<uint8_t> bytes;
   uint16_t loadAddress = 0;         // for the output's header
   std::wstring resultDetails;       // the method's addition to the result line
-  std::vector<std::wstring> notes;  // what the output cannot say, printed after the result
+  // What the output cannot say, or what packing changed for good: lines
+  // printed after the result.
+  std::vector<std::wstring> notes;
   // Packing with Dorvik: the stub's work area as the packer placed it, the
   // one place besides the image and the data that the proof lets it write.
   uint16_t workStart = 0;
@@ -27,9 +29,16 @@ struct MethodOutcome {
   uint32_t margin = 0;
 };
 
+// What a file without a BK header holds of an image of a method.
+struct RawImage {
+  bool found = false;         // an image of the method
+  bool addressKnown = false;  // and it says where it loads
+  uint16_t loadAddress = 0;
+};
+
 struct Method {
-  const wchar_t* keyword;      // -t takes it in any case, at its exact length
-  const wchar_t* description;  // its line in the help
+  const wchar_t* keyword;  // -t takes it in any case, at its exact length
+  const wchar_t* name;     // as the help and the messages name it
   const wchar_t* packExtension;
   // Run the method on the state's data and options; print progress and the
   // message of a refusal.
@@ -38,9 +47,9 @@ struct Method {
   // only a proven image is written.
   proof::Proof (*prove)(const PackerState& state, const MethodOutcome& packed);
   MethodOutcome (*unpack)(const PackerState& state);
-  // Whether bytes are an image of the method without a BK header; null for
-  // a method whose images always have one.
-  bool (*isRawImage)(const uint8_t* bytes, size_t size);
+  // An image of the method in bytes without a BK header, and its load
+  // address where the image records it.
+  RawImage (*findRawImage)(const uint8_t* bytes, size_t size);
 };
 
 extern const Method kMethods[];

@@ -55,9 +55,9 @@ TEST(GranolRow, StoresTheExtensionOfTheInputNamesLastComponent) {
       {L"game.", {0, 0, 0}},
       {L"dir.d/game", {0, 0, 0}},  // the only dot is in the directory
       {L"dir/.profile", {'p', 'r', 'o'}},
-      {L"\u0438\u0433\u0440\u0430.\u0431\u0438\u043d", {0x31, 0x38, 0x3D}},  // игра.бин
-      {L"raw.\xDCE9z", {0xE9, 'z', 0}},    // a byte that was not UTF-8
-      {L"a.\U0001F600", {0x3D, 0x00, 0}},  // UTF-16 surrogates D83D DE00
+      {L"\u0438\u0433\u0440\u0430.\u0431\u0438\u043d", {0xC2, 0xC9, 0xCE}},  // игра.бин, in KOI-8
+      {L"raw.\xDCE9z", {0, 0, 0}},   // a byte that was not UTF-8: no BK form
+      {L"a.\U0001F600", {0, 0, 0}},  // beyond the BMP: no BK form
   };
   for (const Case& c : cases) {
     const MethodRun run = Pack(L"BKGRANOL", StateFor(01000, {1, 2, 3, 4}, c.name.c_str()));

@@ -13,6 +13,10 @@
 
 struct Method;
 
+// Where the load address of the input came from: its BK header, the image
+// itself (a headerless image that records it), -a, or the default 01000.
+enum class AddressSource { Header, Image, Option, Default };
+
 struct PackerState {
   const Method* method = nullptr;     // -t
   bool unpackMode = false;            // -u
@@ -20,8 +24,10 @@ struct PackerState {
   bool dataMode = false;              // -d (Dorvik packing)
   bool longStub = false;              // -l (Dorvik packing)
   int32_t workEnd = kDefaultWorkEnd;  // -w (Dorvik packing)
+  int32_t givenAddress = -1;          // -a: the load address of a headerless input; -1 for none
   std::wstring inputName;
   std::wstring outputName;
   uint16_t loadAddress = kSystemAreaEnd;  // of the input's data
+  AddressSource addressSource = AddressSource::Header;
   std::vector<uint8_t> data;              // the input's data
 };

@@ -24,9 +24,10 @@ struct GranolPackResult {
   uint32_t packedLength = 0;   // P: the data's length, padded to a whole word
 };
 
-// Packs `data` that loads at `loadAddress`. The image stores the low bytes
-// of the first three UTF-16 units of `extension`, the input's extension
-// without its dot, after its signature.
+// Packs `data` that loads at `loadAddress`. The image stores the first
+// three characters of `extension`, the input's extension without its dot,
+// after its signature, in the BK's character set; when one of them has no
+// BK form, the field keeps its zero bytes, as for a name without one.
 GranolPackResult GranolPack(const std::vector<uint8_t>& data, uint16_t loadAddress,
                             const std::u16string& extension);
 
@@ -49,6 +50,10 @@ GranolUnpackResult GranolUnpack(const std::vector<uint8_t>& image);
 // True when `bytes` hold a Granol image without a BK header: the word that
 // leads to the parameter block stands at its place.
 bool IsRawGranolImage(const uint8_t* bytes, size_t size);
+
+// The load address that a Granol image without a BK header records in its
+// parameter block, or -1 when `bytes` hold no such block.
+int32_t RawGranolImageLoadAddress(const uint8_t* bytes, size_t size);
 
 // The stub runs wherever it is loaded, but not over the data it unpacks:
 // an image of `imageLength` bytes fits when it can lie wholly below the

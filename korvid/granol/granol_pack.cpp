@@ -5,6 +5,7 @@
 
 #include "bk/memory.h"
 #include "bk/words.h"
+#include "common/bk_charset.h"
 #include "granol/granol.h"
 #include "granol/granol_format.h"
 #include "granol/granol_stub.h"
@@ -179,11 +180,13 @@ GranolPackResult GranolPack(const std::vector<uint8_t>& data, uint16_t loadAddre
 
   GranolPackResult result;
   std::vector<uint8_t> image = GranolEncoder(input, packedLength).Encode();
-  // The first three characters of the extension, each as the low 8 bits of
-  // its UTF-16 code unit; zeros after a shorter one.
-  for (int i = 0; i < kGranolExtensionLength && i < static_cast<int>(extension.size()); ++i) {
-    image[kGranolExtensionOffset + static_cast<size_t>(i)] =
-        static_cast<uint8_t>(extension[i] & 0xFF);
+  // The first three characters of the extension in the BK's character set,
+  // zeros after a shorter one; none when one of them has no BK form (a
+  // surrogate unit, half of a character beyond the BMP, has none).
+  const std::u16string stored = extension.substr(0, kGranolExtensionLength);
+  if (std::none_of(stored.begin(), stored.end(), IsBkSubstitute)) {
+    for (size_t i = 0; i < stored.size(); ++i)
+      image[kGranolExtensionOffset + i] = UnicodeToBk(stored[i]);
   }
   const int words = static_cast<int>(image.size() / 2);
   result.imageLength = 2u * static_cast<uint32_t>(words);

@@ -278,9 +278,13 @@ TEST(GranolPack, ExtensionBytesAfterTheSignature) {
       {u"", {0, 0, 0}},
       {u"x", {'x', 0, 0}},
       {u"longer", {'l', 'o', 'n'}},
-      {u"\u0431\u0438\u043d", {0x31, 0x38, 0x3D}},  // бин: the low bytes of the units
-      {u"\xDCE9z", {0xE9, 'z', 0}},
-      {u"\xD83D\xDE00", {0x3D, 0x00, 0}},  // one character, two units
+      {u"\u0431\u0438\u043d", {0xC2, 0xC9, 0xCE}},  // бин in the BK's KOI-8
+      {u"\u041f\u0420\u0413", {0xF0, 0xF2, 0xE7}},  // ПРГ
+      {u"txt\u0451", {'t', 'x', 't'}},              // only three characters count
+      // A character without a BK form leaves the field as the stub has it.
+      {u"\u0451\u043b\u043a", {0, 0, 0}},  // ёлк: ё would become е
+      {u"\xDCE9z", {0, 0, 0}},
+      {u"\xD83D\xDE00", {0, 0, 0}},  // one character, two units
   };
   for (const Case& c : cases) {
     const Bytes image = Pack(Bytes{1, 2, 3, 4}, 01000, c.extension);

@@ -157,6 +157,13 @@ bool IsRawGranolImage(const uint8_t* bytes, size_t size) {
   return words.Has(kGranolPointerWord) && words[kGranolPointerWord] == kGranolPointerValue;
 }
 
+int32_t RawGranolImageLoadAddress(const uint8_t* bytes, size_t size) {
+  const ImageWords words(bytes, static_cast<long>(size));
+  if (!IsRawGranolImage(bytes, size)) return -1;
+  const long loadAddressIndex = (words[kGranolPointerWord] + kGranolPointerBias) / 2;
+  return words.Has(loadAddressIndex) ? words[loadAddressIndex] : -1;
+}
+
 GranolUnpackResult GranolUnpack(const std::vector<uint8_t>& image) {
   const ImageWords words(image.data(), static_cast<long>(image.size()));
   if (!words.Has(kGranolPointerWord) || words[kGranolPointerWord] != kGranolPointerValue) {

@@ -66,6 +66,7 @@ PackResult Pack(const uint8_t* data, size_t length, uint16_t loadAddress, const 
 enum class UnpackError {
   None,
   NotAnImage,        // the stub is not there: not a Sokol image
+  WrongLoadAddress,  // the stub unpacks at another address than the file loads at
   BadParameters,     // the stub's parameters contradict the file's layout
   DamagedStream,     // the stream breaks a rule or a bound of the format
   WrongLength,       // the stream does not give the recorded number of bytes
@@ -76,7 +77,7 @@ enum class UnpackError {
 struct UnpackResult {
   UnpackError error = UnpackError::None;
   Bytes data;
-  uint16_t loadAddress = 0;
+  uint16_t loadAddress = 0;   // WrongLoadAddress: the one the stub records
   uint16_t startAddress = 0;  // program mode only
   bool dataMode = false;
   uint32_t margin = 0;
@@ -86,5 +87,16 @@ struct UnpackResult {
 // For a program's image below 01000 the stack image's autostart words are
 // given back, from the start address the image records.
 UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress);
+
+// An image without its BK header: the set-up code at the start of the bytes,
+// where it records the load address, or, for a file below 01000, after the
+// stack image, where it records 01000 and its offset gives the load address.
+// A set-up code that the first two words, read as a BK header, would put
+// where it lies belongs to an image with its header, and is not taken.
+struct RawImage {
+  bool found = false;
+  uint16_t loadAddress = 0;
+};
+RawImage FindRawImage(const uint8_t* bytes, size_t length);
 
 }  // namespace sokol

@@ -120,8 +120,8 @@ UnpackError ReadLayout(const uint8_t* image, size_t length, uint16_t loadAddress
                        Layout* layout) {
   const size_t block = length - kTrailerSize - kBlockSize;
   const size_t streamBytes = block - kSetupSize;
+  if (WordAt(image, kSetupLoadAddress) != loadAddress) return UnpackError::WrongLoadAddress;
   if (WordAt(image, kSetupBlockEnd) != static_cast<uint16_t>(loadAddress + block + kBlockSize) ||
-      WordAt(image, kSetupLoadAddress) != loadAddress ||
       WordAt(image, kSetupStreamWords) != streamBytes / 2 || streamBytes == 0 ||
       loadAddress % 2 != 0) {
     return UnpackError::BadParameters;
@@ -193,6 +193,8 @@ Region UnpackRegion(const uint8_t* image, size_t length, uint16_t loadAddress, s
   }
   Layout layout;
   result.error = ReadLayout(image, length, loadAddress, skipped, &layout);
+  if (result.error == UnpackError::WrongLoadAddress)
+    result.loadAddress = WordAt(image, kSetupLoadAddress);
   if (result.error != UnpackError::None) return region;
   region.crc = layout.crc;
 
@@ -301,7 +303,10 @@ UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
   }
   Region region = UnpackRegion(image + split, length - split, kSystemAreaEnd, split);
   if (region.result.error != UnpackError::None) {
-    result.error = region.result.error;
+    // The region's set-up code always records 01000: another address there
+    // is no image of a file at this load address.
+    result.error = region.result.error == UnpackError::WrongLoadAddress ? UnpackError::BadParameters
+                                                                        : region.result.error;
     return result;
   }
   // The CRC covers the data as the image carries it; then a program's
@@ -320,6 +325,24 @@ UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
   }
   result.data = std::move(data);
   return result;
+}
+
+RawImage FindRawImage(const uint8_t* bytes, size_t length) {
+  RawImage raw;
+  size_t behindHeader = 0;  // where a header in the first words puts the set-up code
+  if (length >= 4) {
+    const uint16_t headerLoad = WordAt(bytes, 0);
+    behindHeader = 4 + (headerLoad < kSystemAreaEnd ? kSystemAreaEnd - headerLoad : 0);
+  }
+  for (size_t region = 0; region <= kSystemAreaEnd && region < length; region += 2) {
+    if (region == behindHeader || !IsStub(bytes + region, length - region)) continue;
+    const uint16_t recorded = WordAt(bytes + region, kSetupLoadAddress);
+    if (region == 0 ? recorded < kSystemAreaEnd : recorded != kSystemAreaEnd) continue;
+    raw.found = true;
+    raw.loadAddress = static_cast<uint16_t>(recorded - region);
+    return raw;
+  }
+  return raw;
 }
 
 }  // namespace sokol

@@ -94,7 +94,7 @@ TEST(SokolUnpack, DamagedHandBuiltImages) {
   Bytes trailingByte = kAaaaStream;
   trailingByte.push_back(0x01);
   const std::vector<Case> cases = {
-      {"other load address", BuildImage(kAaaaStream, 4, kAaaaCrc, margin), 02000, UnpackError::BadParameters},
+      {"other load address", BuildImage(kAaaaStream, 4, kAaaaCrc, margin), 02000, UnpackError::WrongLoadAddress},
       {"unknown exit", wrongExit, kLoad, UnpackError::BadParameters},
       {"odd stream end", oddEnd, kLoad, UnpackError::BadParameters},
       {"stream end below the image", BuildImage(kAaaaStream, 4, kAaaaCrc, 0), kLoad, UnpackError::BadParameters},

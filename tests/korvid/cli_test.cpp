@@ -19,11 +19,15 @@ const std::string kHelp =
     "  Вывод этой справки.\n"
     "korvid --version - вывод номера версии.\n"
     "\n"
-    "korvid -t<name> [-d][-l][-r][-u][-w<0addr>] <input_file_name> [output_file_name]\n"
+    "korvid -t<name> [-a<0addr>][-d][-l][-r][-u][-w<0addr>] <input_file_name> [output_file_name]\n"
     "  -t<name> (--tool name) - выбор необходимого инструмента.\n"
     "      name: DORVIK - упаковщик/распаковщик Dorvik.\n"
-    "            BKGRANOL - упаковщик/распаковщик Granoler.\n"
+    "            BKGRANOL - упаковщик/распаковщик Granol.\n"
     "            SOKOL - упаковщик/распаковщик Sokol.\n"
+    "\n"
+    "  -a<0addr> (--address 0addr) - адрес загрузки входного файла без заголовка,\n"
+    "      восьмеричный. При распаковке нужен, только если образ сам его не задаёт;\n"
+    "      по умолчанию 01000.\n"
     "\n"
     "  -d (--data) - флаг упаковки данных, а не программы.\n"
     "      По умолчанию упаковка программы.\n"
@@ -42,9 +46,13 @@ const std::string kHelp =
     "\n"
     "  input_file_name - входной файл.\n"
     "  output_file_name - необязательное имя выходного файла, если нужно задать\n"
-    "      своё имя файла создаваемому новому файлу.\n"
-    "  По умолчанию, у выходного имени файла заменяется расширение на '.dvk'\n"
-    "  (или на '.bkfile' при распаковке) или добавляется, если его не было.\n";
+    "      своё имя файла создаваемому новому файлу, или папка для него.\n"
+    "  У выходного имени файла заменяется расширение (или добавляется, если его\n"
+    "  не было):\n"
+    "      '.dvk' - упаковка Dorvik\n"
+    "      '.grl' - упаковка Granol\n"
+    "      '.skl' - упаковка Sokol\n"
+    "      '.bkfile' - распаковка\n";
 
 const std::string kNoInput = "Ошибка в командной строке: не задано имя входного файла.\n\n";
 const std::string kNoTool = "Забыли задать рабочий инструмент.\n";
@@ -161,7 +169,7 @@ TEST_F(KorvidCli, InputWithoutMethodIsReportedBeforeAnythingIsRead) {
 
 TEST_F(KorvidCli, InputNameMayComeBeforeTheOptions) {
   const RunResult r = Run({"absent.bin", "-t", "bkgranol"}, kFailed);
-  EXPECT_EQ(r.out, "Ошибка:: файл не найден.\n");
+  EXPECT_EQ(r.out, "Ошибка:: файл 'absent.bin' не найден.\n");
 }
 
 TEST_F(KorvidCli, PosixlyCorrectStopsAtTheFirstFileName) {
@@ -179,8 +187,13 @@ TEST_F(KorvidCli, ReadFailuresLeaveNoOutput) {
     EXPECT_EQ(r.out, "Ошибка:: файл 'tiny.bin' слишком короткий, в нём меньше 4 байт.\n") << size;
   }
   WriteFileBytes(dir_ / "big.bin", Bytes(57344, 0));
-  EXPECT_EQ(Run({"-t", "bkgranol", "big.bin"}, kFailed).out, "Ошибка:: файл слишком большой.\n");
-  EXPECT_EQ(Run({"-u", "-t", "dorvik", "missing.dvk"}, kFailed).out, "Ошибка:: файл не найден.\n");
+  EXPECT_EQ(Run({"-t", "bkgranol", "big.bin"}, kFailed).out,
+            "Ошибка:: файл 'big.bin' слишком большой.\n");
+  WriteFileBytes(dir_ / "huge.skl", Bytes(66049, 0));  // more than an image can be
+  EXPECT_EQ(Run({"-u", "-t", "sokol", "huge.skl"}, kFailed).out,
+            "Ошибка:: файл 'huge.skl' слишком большой.\n");
+  EXPECT_EQ(Run({"-u", "-t", "dorvik", "missing.dvk"}, kFailed).out,
+            "Ошибка:: файл 'missing.dvk' не найден.\n");
   // A FIFO would block the read for ever, and a folder reads as nothing.
   ASSERT_EQ(mkfifo((dir_ / "pipe.bin").c_str(), 0644), 0);
   EXPECT_EQ(Run({"-t", "dorvik", "pipe.bin"}, kFailed).out,
@@ -188,7 +201,8 @@ TEST_F(KorvidCli, ReadFailuresLeaveNoOutput) {
   ASSERT_EQ(mkdir((dir_ / "folder.bin").c_str(), 0755), 0);
   EXPECT_EQ(Run({"-t", "bkgranol", "folder.bin"}, kFailed).out,
             "Ошибка:: 'folder.bin' не является обычным файлом.\n");
-  EXPECT_EQ(Files(), (std::vector<std::string>{"big.bin", "folder.bin", "pipe.bin", "tiny.bin"}));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"big.bin", "folder.bin", "huge.skl", "pipe.bin",
+                                               "tiny.bin"}));
 }
 
 TEST_F(KorvidCli, OutputThatIsTheInputIsRefusedAndTheInputKept) {
@@ -273,6 +287,168 @@ TEST_F(KorvidCli, OutputGoesBesideTheGivenNameWhoseLastComponentAloneHasAnExtens
                                                "out.d", "out.grl", "rel.2"}));
   EXPECT_EQ(ListDirectory(dir_ / "rel.2"), (std::vector<std::string>{"game", "game.grl"}));
   EXPECT_EQ(ListDirectory(dir_ / "out.d"), (std::vector<std::string>{"packed.dvk"}));
+
+  // A folder as the output name takes the name the input gives, as cp does
+  // (outdir/ used to give outdir/.skl, outdir ./outdir.skl, . ..bkfile).
+  WriteFileBytes(dir_ / "rel.2/p.bin", program);
+  for (const char* folder : {"out.d/", "out.d", "./out.d/"})
+    Run({"-t", "sokol", "rel.2/p.bin", folder}, kWritten);
+  Run({"-t", "sokol", "rel.2/p.bin", "."}, kWritten);
+  EXPECT_EQ(RunKorvid(dir_ / "rel.2", {"-u", "-t", "sokol", "../out.d/p.skl", ".."}).exitStatus,
+            kWritten);
+  EXPECT_EQ(ListDirectory(dir_ / "out.d"), (std::vector<std::string>{"p.skl", "packed.dvk"}));
+  EXPECT_EQ(ReadFileBytes(dir_ / "p.skl"), ReadFileBytes(dir_ / "out.d/p.skl"));
+  EXPECT_EQ(ReadFileBytes(dir_ / "p.bkfile"), program);
+}
+
+// Each method's keyword and the extension of its images.
+struct MethodName {
+  std::string keyword;
+  std::string extension;
+};
+const MethodName kMethodNames[] = {{"dorvik", "dvk"}, {"bkgranol", "grl"}, {"sokol", "skl"}};
+
+// Disk tools may pad a BK file by exactly 18 bytes: the size of a tape dump
+// (22 bytes more than the data). Programs and images padded so are read by
+// their header, with the padding note; their first 16 bytes used to be
+// dropped as a dump's name, every method reporting success.
+TEST_F(KorvidCli, EighteenBytesOfPaddingAreNoTapeDump) {
+  const Bytes hello = ReadFileBytes(std::string(EXAMPLES_DIR) + "/hello.bin");
+  WriteFileBytes(dir_ / "hello.bin", hello);
+  auto padded = [](Bytes file) {
+    const std::string note = "Внимание:: файл длиннее, чем сказано в заголовке (адрес " +
+                             Octal(WordAt(file, 0)) + ", длина " + Octal(WordAt(file, 2)) +
+                             "), лишние 022 байта в конце не взяты.\n";
+    file.resize(file.size() + 18, 0);
+    return std::make_pair(file, note);
+  };
+  WriteFileBytes(dir_ / "padded.bin", padded(hello).first);
+  for (const MethodName& m : kMethodNames) {
+    SCOPED_TRACE(m.keyword);
+    Run({"-t", m.keyword, "hello.bin"}, kWritten);
+    const RunResult pack = Run({"-t", m.keyword, "padded.bin"}, kWritten);
+    EXPECT_EQ(pack.out.substr(0, pack.out.find('\n') + 1), padded(hello).second);
+    EXPECT_EQ(ReadFileBytes(dir_ / ("padded." + m.extension)),
+              ReadFileBytes(dir_ / ("hello." + m.extension)));
+    const auto image = padded(ReadFileBytes(dir_ / ("hello." + m.extension)));
+    WriteFileBytes(dir_ / ("stored." + m.extension), image.first);
+    EXPECT_EQ(Run({"-u", "-t", m.keyword, "stored." + m.extension}, kWritten).out,
+              image.second + "Распаковываем 'stored." + m.extension + "' ::  OK\n");
+    EXPECT_EQ(ReadFileBytes(dir_ / "stored.bkfile"), hello);
+  }
+}
+
+// Images written with -r, of every method, at load addresses below, at and
+// above 01000: korvid -u takes the load address from the image where it
+// records it (-a gives it where not) and gives back the file it packed, byte
+// for byte. They used to be read as loading at 01000: Dorvik images below
+// 01000 were not recognised, Sokol images elsewhere than 01000 damaged.
+TEST_F(KorvidCli, RawImagesUnpackAtTheirOwnLoadAddress) {
+  Random random(41);
+  const struct {
+    MethodName method;
+    uint16_t load;
+    std::vector<std::string> address;  // -a, where the image does not say
+    const char* source;
+  } cases[] = {
+      {kMethodNames[0], 0400, {}, "взят из образа"},
+      {kMethodNames[0], 0744, {}, "взят из образа"},
+      {kMethodNames[0], 02000, {"-a", "2000"}, "задан ключом -a"},
+      {kMethodNames[0], 0100000, {"--address=0100000"}, "задан ключом -a"},
+      {kMethodNames[1], 0400, {}, "взят из образа"},
+      {kMethodNames[1], 0100000, {"-a", "2000"}, "взят из образа"},
+      {kMethodNames[2], 0400, {}, "взят из образа"},
+      {kMethodNames[2], 0776, {}, "взят из образа"},
+      {kMethodNames[2], 01000, {}, "взят из образа"},
+      {kMethodNames[2], 0100000, {}, "взят из образа"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.method.keyword + " " + Octal(c.load));
+    // Below 01000 the stack image holds the start address from 0744 up,
+    // which packing and unpacking give back exactly.
+    const size_t stack = c.load < 01000 ? 01000 - c.load : 0;
+    Bytes data = GenerateProgram(random, stack + 3000);
+    if (stack > 0) ShapeStack(data, c.load, Stack::Filled, 02000, random);
+    WriteFileBytes(dir_ / "game.bin", MakeBkFile(c.load, data));
+    Run({"-r", "-t", c.method.keyword, "game.bin"}, kWritten);
+    std::vector<std::string> args = {"-u", "-t", c.method.keyword, "game." + c.method.extension};
+    args.insert(args.end(), c.address.begin(), c.address.end());
+    const std::string out = Run(args, kWritten).out;
+    const std::string ignored =
+        c.address.empty() || c.method.keyword == "dorvik"
+            ? ""
+            : "Внимание:: ключ -a 02000 не учтён: образ сам задаёт адрес загрузки " +
+                  Octal(c.load) + ".\n";
+    // (Below 0744 a note about the word below the topmost autostart word follows.)
+    EXPECT_EQ(out.substr(0, out.find('\n', ignored.size()) + 1),
+              ignored + "Распаковываем 'game." + c.method.extension + "' ::  OK, адрес загрузки " +
+                  Octal(c.load) + " " + c.source + "\n");
+    EXPECT_EQ(ReadFileBytes(dir_ / "game.bkfile"), MakeBkFile(c.load, data));
+  }
+  // Without a header and without an image: said so, not "damaged".
+  WriteFileBytes(dir_ / "text.img", Bytes(1000, 'A'));
+  for (const char* name : {"Dorvik", "Granol", "Sokol"}) {
+    EXPECT_EQ(Run({"-u", "-t", name[0] == 'G' ? "bkgranol" : name, "text.img"}, kFailed).out,
+              "Распаковываем 'text.img' :: Ошибка:: у файла нет заголовка БК, и это не образ " +
+                  std::string(name) + " без заголовка.\n");
+  }
+  // -a places a headerless file to pack, not one with a header.
+  Run({"-t", "sokol", "-a", "40000", "text.img"}, kWritten);
+  EXPECT_EQ(WordAt(ReadFileBytes(dir_ / "text.skl"), 0), 040000);
+  const std::string notUsed = Run({"-t", "sokol", "-a", "40000", "game.bin"}, kWritten).out;
+  EXPECT_EQ(
+      notUsed.substr(0, notUsed.find('\n') + 1),
+      "Внимание:: ключ -a 040000 не учтён: у файла есть заголовок с адресом загрузки 0100000.\n");
+  EXPECT_EQ(
+      Run({"-t", "sokol", "-a", "200000", "game.bin"}, kUsage).out,
+      "Ошибка в командной строке: адрес загрузки '200000' должен быть восьмеричным числом от 0 до "
+      "0177777.\n\n" +
+          kHelp);
+}
+
+// Every image korvid writes is one its own -u unpacks, at each method's
+// limits: inputs that do not compress, as long as the method takes. Sokol
+// images of such inputs from about 57,128 bytes on used to be refused by -u
+// as too large: an image may be longer than any input to pack.
+TEST_F(KorvidCli, ImagesOfIncompressibleInputsAtTheLimitsUnpack) {
+  const size_t longest[] = {30720, 31000, 57338};  // Granol: the image must fit beside the data
+  for (size_t i = 0; i < 3; ++i) {
+    for (const bool raw : {false, true}) {
+      // An image without its header, or a data image with it.
+      SCOPED_TRACE(kMethodNames[i].keyword + (raw ? " -r" : " -d"));
+      const Bytes data = Noise(longest[i], 7);
+      WriteFileBytes(dir_ / "noise.bin", MakeBkFile(01000, data));
+      Run({raw ? "-r" : "-d", "-t", kMethodNames[i].keyword, "noise.bin"}, kWritten);
+      Run({"-u", "-r", "-t", kMethodNames[i].keyword, "noise." + kMethodNames[i].extension},
+          kWritten);
+      EXPECT_EQ(ReadFileBytes(dir_ / "noise.bkfile"), data);
+    }
+  }
+}
+
+// Packing a program below 01000 whose start address stands in its autostart
+// word alone overwrites the word below it: both runs name that word.
+TEST_F(KorvidCli, StackWordThatPackingChangesIsNamed) {
+  Random random(43);
+  Bytes data = GenerateProgram(random, 0400 + 2000);
+  ShapeStack(data, 0400, Stack::Zero, 0, random);
+  PutWord(data, 0742 - 0400, 04321);
+  PutWord(data, 0744 - 0400, 01234);
+  WriteFileBytes(dir_ / "single.bin", MakeBkFile(0400, data));
+  PutWord(data, 0742 - 0400, 01234);  // what comes back
+  for (const MethodName& m : {kMethodNames[0], kMethodNames[2]}) {
+    SCOPED_TRACE(m.keyword);
+    const RunResult pack = Run({"-t", m.keyword, "single.bin"}, kWritten);
+    EXPECT_EQ(pack.out.substr(pack.out.find('\n') + 1),
+              "Внимание:: слово стека по адресу 0742 было 04321, в образе оно 01000, korvid -u "
+              "вернёт 01234.\n");
+    EXPECT_EQ(Run({"-u", "-t", m.keyword, "single." + m.extension}, kWritten).out,
+              "Распаковываем 'single." + m.extension +
+                  "' ::  OK\nВнимание:: слово стека по адресу 0742 записано как 01234 (в образе "
+                  "01000): если адрес запуска стоял только в слове 0744, до упаковки здесь было "
+                  "другое значение, и образ его не хранит.\n");
+    EXPECT_EQ(ReadFileBytes(dir_ / "single.bkfile"), MakeBkFile(0400, data));
+  }
 }
 
 TEST_F(KorvidCli, LargestInputIsAccepted) {

@@ -79,7 +79,10 @@ TEST(DorvikCli, RawImagesLoadAt01000) {
   ASSERT_FALSE(raw.empty());
   EXPECT_EQ(WordAt(raw, 0), 0010704);  // no header: the stub comes first
   const RunResult unpack = Korvid(dir, {"-u", "-t", "dorvik", "hello.dvk"});
-  EXPECT_EQ(unpack.out, "Распаковываем 'hello.dvk' ::  OK\n");
+  EXPECT_EQ(
+      unpack.out,
+      "Распаковываем 'hello.dvk' ::  OK, адрес загрузки 01000 по умолчанию: образ его не хранит, "
+      "другой задаётся ключом -a\n");
   EXPECT_EQ(ReadFileBytes(dir / "hello.bkfile"), hello);
 }
 

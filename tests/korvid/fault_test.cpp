@@ -150,7 +150,7 @@ TEST_F(KorvidFaults, UnreadableInputIsReported) {
 TEST_F(KorvidFaults, VanishedInputIsNotFound) {
   ASSERT_EQ(symlink("gone.bin", (dir_ / "dangling.bin").c_str()), 0);
   const RunResult r = Run({"-t", "dorvik", "dangling.bin"});
-  EXPECT_EQ(r.out, "Ошибка:: файл не найден.\n");
+  EXPECT_EQ(r.out, "Ошибка:: файл 'dangling.bin' не найден.\n");
   EXPECT_FALSE(FileExists(dir_ / "dangling.dvk"));
 }
 

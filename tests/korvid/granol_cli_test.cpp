@@ -46,13 +46,16 @@ void PackOk(const TempDir& dir, const std::string& name, const std::string& outp
   EXPECT_EQ(run.err, "");
 }
 
-void UnpackOk(const TempDir& dir, const std::string& name, std::vector<std::string> extra = {}) {
+// `result`: what follows " OK" on the line: the load address of an image
+// without a header.
+void UnpackOk(const TempDir& dir, const std::string& name, std::vector<std::string> extra = {},
+              const std::string& result = "") {
   std::vector<std::string> args = {"-u", "-t", "BkGranol"};
   args.insert(args.end(), extra.begin(), extra.end());
   args.push_back(name);
   const RunResult run = Korvid(dir, args);
   EXPECT_EQ(run.exitStatus, 0);
-  EXPECT_EQ(run.out, kUnpacking + name + kLineEnd + " OK\n");
+  EXPECT_EQ(run.out, kUnpacking + name + kLineEnd + " OK" + result + "\n");
   EXPECT_EQ(run.err, "");
 }
 
@@ -90,9 +93,9 @@ TEST(GranolCli, RawOutputOnBothSides) {
   EXPECT_EQ(rawImage, Bytes(image.begin() + 4, image.end())) << "the image without header";
 
   // A raw image carries its load address inside: both forms unpack alike.
-  UnpackOk(dir, "raw.grl");
+  UnpackOk(dir, "raw.grl", {}, ", адрес загрузки 01000 взят из образа");
   EXPECT_EQ(ReadFileBytes(dir / "raw.bkfile"), original);
-  UnpackOk(dir, "raw.grl", {"-r"});
+  UnpackOk(dir, "raw.grl", {"-r"}, ", адрес загрузки 01000 взят из образа");
   EXPECT_EQ(ReadFileBytes(dir / "raw.bkfile"), data);
   UnpackOk(dir, "hello.grl", {"-r"});
   EXPECT_EQ(ReadFileBytes(dir / "hello.bkfile"), data);
@@ -130,8 +133,8 @@ TEST(GranolCli, NamesAndExtensionBytes) {
   EXPECT_EQ(run.out, kPacking + name + kLineEnd + " OK, Ratio 57%, ~0,3 с на БК-0010\n");
   const Bytes image = ReadFileBytes(dir / "out.grl");
   ASSERT_GT(image.size(), 4u + 0377);
-  // б, и, н are U+0431, U+0438, U+043D: their low 8 bits are stored.
-  EXPECT_EQ(Bytes(image.begin() + 4 + 0374, image.begin() + 4 + 0377), (Bytes{0x31, 0x38, 0x3D}));
+  // б, и, н in the BK's KOI-8 (their code points' low bytes used to be stored: 1 8 =).
+  EXPECT_EQ(Bytes(image.begin() + 4 + 0374, image.begin() + 4 + 0377), (Bytes{0xC2, 0xC9, 0xCE}));
   EXPECT_FALSE(FileExists(dir / "игра.grl"));
 }
 
@@ -150,7 +153,8 @@ TEST(GranolCli, FilesThatAreNotImagesLeaveNoOutput) {
     std::string message;
   };
   const Case cases[] = {
-      {"noise.grl", noise, kNotRecognised},
+      {"noise.grl", noise,
+       "Ошибка:: у файла нет заголовка БК, и это не образ Granol без заголовка.\n"},
       {"program.grl", Example(), kNotRecognised},
       {"short.grl", Bytes(rawImage.begin(), rawImage.begin() + 300), kBadParameters},
       {"cut.grl", Bytes(rawImage.begin(), rawImage.end() - 1), kBadParameters},
@@ -173,7 +177,7 @@ TEST(GranolCli, SmallRawImageIsNotTakenForAPaddedFile) {
   WriteFileBytes(dir / "tiny.bin", MakeBkFile(02000, {1, 2, 3, 4}));
   PackOk(dir, "tiny.bin", "tiny.grl", {"-r"});
   ASSERT_LT(ReadFileBytes(dir / "tiny.grl").size(), 512u);
-  UnpackOk(dir, "tiny.grl");
+  UnpackOk(dir, "tiny.grl", {}, ", адрес загрузки 02000 взят из образа");
   EXPECT_EQ(ReadFileBytes(dir / "tiny.bkfile"), MakeBkFile(02000, {1, 2, 3, 4}));
 }
 

@@ -33,12 +33,25 @@ unsigned MarginOf(const Bytes& imageFile, uint16_t regionLoad, size_t regionLeng
   return WordAt(imageFile, setup + kDestinationEndWord) - regionLoad - static_cast<unsigned>(regionLength);
 }
 
+// A number and the Russian form of its noun: after 1, 21, ...; after 2-4,
+// 22-24, ...; after the rest.
+std::string Counted(unsigned n, const std::string& one, const std::string& few,
+                    const std::string& many) {
+  const unsigned tens = n % 100 / 10;
+  const std::string& form = tens == 1                    ? many
+                            : n % 10 == 1                ? one
+                            : n % 10 >= 2 && n % 10 <= 4 ? few
+                                                         : many;
+  return std::to_string(n) + " " + form;
+}
+
 // The result line: the ratio, the estimated time on a BK-0010 (from the
 // PDP-11 model; here only its form is checked, and that it is not zero for
 // a program of a few kilobytes), and the margin.
 void ExpectResultLine(const std::string& line, size_t imageLength, size_t inputLength, unsigned margin) {
   const std::string head = " OK, Ratio " + std::to_string(imageLength * 100 / inputLength) + "%, ~";
-  const std::string tail = " с на БК-0010, запас " + std::to_string(margin) + " байт\n";
+  const std::string tail =
+      " с на БК-0010, запас " + Counted(margin, "байт", "байта", "байт") + "\n";
   ASSERT_GT(line.size(), head.size() + tail.size()) << line;
   EXPECT_EQ(line.substr(0, head.size()), head) << line;
   EXPECT_EQ(line.substr(line.size() - tail.size()), tail) << line;
@@ -53,9 +66,10 @@ void ExpectResultLine(const std::string& line, size_t imageLength, size_t inputL
 }
 
 // Packs `name` with the extra options and unpacks the image again; the
-// unpacked file must be the input, byte for byte.
+// unpacked file must be the input, byte for byte. `unpackNote`: the line
+// that unpacking adds.
 void RoundTrip(const TempDir& dir, const std::string& name, const Bytes& file,
-               std::vector<std::string> extra = {}) {
+               std::vector<std::string> extra = {}, const std::string& unpackNote = "") {
   WriteFileBytes(dir / name, file);
   const std::string base = name.substr(0, name.find('.'));
   std::vector<std::string> args = {"-t", "SOKOL"};
@@ -78,7 +92,7 @@ void RoundTrip(const TempDir& dir, const std::string& name, const Bytes& file,
 
   const RunResult unpack = Korvid(dir, {"-u", "-t", "sokol", base + ".skl"});
   EXPECT_EQ(unpack.exitStatus, kKorvidWritten);
-  EXPECT_EQ(unpack.out, kUnpacking + base + ".skl" + kLineEnd + " OK\n");
+  EXPECT_EQ(unpack.out, kUnpacking + base + ".skl" + kLineEnd + " OK\n" + unpackNote);
   EXPECT_EQ(ReadFileBytes(dir / (base + ".bkfile")), file);
 }
 
@@ -109,7 +123,13 @@ TEST(SokolCli, FilesBelow01000KeepTheirStackImageAndAutostart) {
   const Bytes program = GenerateProgram(random, 4000);
   data.insert(data.end(), program.begin(), program.end());
   const Bytes file = MakeBkFile(0600, data);
-  RoundTrip(dir, "auto.bin", file);
+  // The word below the topmost one would come back as the start address
+  // whatever it held; here it held it.
+  RoundTrip(
+      dir, "auto.bin", file, {},
+      "Внимание:: слово стека по адресу 0774 записано как 01234 (в образе 01000): если адрес "
+      "запуска стоял только в слове 0776, до упаковки здесь было другое значение, и образ его не "
+      "хранит.\n");
   // In the image the autostart words below the topmost point at the stub.
   const Bytes image = ReadFileBytes(dir / "auto.skl");
   EXPECT_EQ(WordAt(image, 4 + 0776 - 0600), 01234) << "the topmost word keeps the address";
@@ -147,7 +167,8 @@ TEST(SokolCli, RefusedPackingsWriteNothing) {
        "Ошибка:: в файле нет данных выше адреса 01000, упаковывать нечего.\n"},
       {"top.bin", MakeBkFile(0177000, noise),
        "Ошибка:: программе вместе с запасом для распаковки на месте не хватает " +
-           std::to_string(missing) + " байт памяти ниже 0177600, упаковка Sokol невозможна.\n"},
+           Counted(missing, "байта", "байт", "байт") +
+           " памяти ниже 0177600, упаковка Sokol невозможна.\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -179,12 +200,22 @@ TEST(SokolCli, DamagedAndForeignImagesAreRefusedWithoutOutput) {
   Bytes cut = image;
   cut.resize(cut.size() - 2);
   PutWord(cut, 2, static_cast<uint16_t>(cut.size() - 4));
+  Bytes moved = image;  // whole, but given another load address
+  PutWord(moved, 0, 02000);
   const std::vector<Case> cases = {
-      {"flipped.skl", flipped,
+      {"moved.skl",
+       moved,
+       {"Ошибка:: образ Sokol распаковывается с адреса 01000, а по заголовку файл загружается с "
+        "адреса "
+        "02000.\n"}},
+      {"flipped.skl",
+       flipped,
        {"Ошибка:: поток Sokol нарушает формат. Массив повреждён.\n",
         "Ошибка:: поток Sokol даёт не столько байт, сколько записано в образе. Массив повреждён.\n",
         "Ошибка:: контрольная сумма данных Sokol не совпадает. Массив повреждён.\n"}},
-      {"crc.skl", crc, {"Ошибка:: контрольная сумма данных Sokol не совпадает. Массив повреждён.\n"}},
+      {"crc.skl",
+       crc,
+       {"Ошибка:: контрольная сумма данных Sokol не совпадает. Массив повреждён.\n"}},
       {"cut.skl", cut, {kNotAnImage}},
       {"plain.skl", ReadFileBytes(dir / "prog.bin"), {kNotAnImage}},
   };
