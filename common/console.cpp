@@ -89,6 +89,8 @@ void ConsoleWrite(const std::wstring& text) {
   }
 }
 
+void ConsoleWriteError(const std::wstring& text) { WriteStandardError(EncodeEscapingBytes(text)); }
+
 bool ConsoleFailed() { return consoleFailed; }
 
 int ConsolePrint(const wchar_t* format, ...) {

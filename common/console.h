@@ -1,7 +1,7 @@
 // Console text of both programs: formatted from wide format strings and
-// written to standard output as UTF-8, whatever the locale, so that Russian
-// messages read the same on every system. A file name shows as the bytes
-// the system gave (see EncodeEscapingBytes).
+// written to standard output (or the error stream) as UTF-8, whatever the
+// locale, so that Russian messages read the same on every system. A file
+// name shows as the bytes the system gave (see EncodeEscapingBytes).
 #pragma once
 
 #include <cstdarg>
@@ -23,6 +23,10 @@ const wchar_t* RussianPlural(unsigned long long n, const wchar_t* one, const wch
 int ConsolePrint(const wchar_t* format, ...);
 // Writes text that is formatted already.
 void ConsoleWrite(const std::wstring& text);
+// Writes text to the error stream the same way: UTF-8 to a file or a pipe,
+// characters to a console window. Not collected by a sink, and a failure
+// there changes no exit status.
+void ConsoleWriteError(const std::wstring& text);
 // True once the console did not take some text (a closed pipe, a full
 // device). The run goes on without it: nothing more is written there, and
 // the programs' entry turns a success into exit status 1 (see entry.h).

@@ -28,6 +28,7 @@ f755 bin/morva
 d755 share
 d755 share/doc
 d755 share/doc/korvid
+f644 share/doc/korvid/LICENSE
 f644 share/doc/korvid/README.md
 d755 share/doc/korvid/docs
 f644 share/doc/korvid/docs/changes.md
@@ -59,7 +60,7 @@ fi
 # The pages and documents are the source's own files.
 for pair in man/korvid.1:share/man/man1/korvid.1 man/morva.1:share/man/man1/morva.1 \
             man/ru/korvid.1:share/man/ru/man1/korvid.1 man/ru/morva.1:share/man/ru/man1/morva.1 \
-            README.md:share/doc/korvid/README.md \
+            README.md:share/doc/korvid/README.md LICENSE:share/doc/korvid/LICENSE \
             docs/changes.md:share/doc/korvid/docs/changes.md \
             docs/development.md:share/doc/korvid/docs/development.md \
             docs/formats.md:share/doc/korvid/docs/formats.md \

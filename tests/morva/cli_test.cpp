@@ -77,6 +77,12 @@ TEST(MorvaCommandLineTest, HelpWithoutArgumentsOrWithHelpAnywhere) {
     EXPECT_EQ(run.out, Help()) << testing::PrintToString(args);
     EXPECT_EQ(run.err, "");
   }
+  // Windows' own way to ask, alone on the line (elsewhere a pattern).
+  if (kProgramsOnWindows) {
+    const RunResult slash = RunMorva(dir.path(), {"/?"});
+    EXPECT_EQ(slash.out, Help());
+    EXPECT_EQ(slash.exitStatus, 0);
+  }
   // Nothing at all to do is a usage error, with the same help text.
   const RunResult bare = RunMorva(dir.path(), {});
   EXPECT_EQ(bare.out, Help());
@@ -185,6 +191,23 @@ TEST(MorvaCommandLineTest, UnknownOptionOrMissingArgumentEndsTheRunBeforeAnyFile
   EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"a.edp"});
 }
 
+TEST(MorvaCommandLineTest, AConsoleWindowShowsBothStreamsAsCharacters) {
+  if (!kProgramsOnWindows) GTEST_SKIP() << "a terminal on Linux shows the bytes as they are";
+  const std::string script = FindOnPath("script");
+  if (script.empty()) GTEST_SKIP() << "no script(1) to give the program a terminal";
+  // On a terminal Wine gives the program a console window whose code page is
+  // not UTF-8: text that went there as bytes would show as '╨▓╤Е╨╛╨┤'. A
+  // wide terminal, so that no line is broken.
+  TempDir dir;
+  RunOptions options;
+  options.workingDirectory = dir.path();
+  const RunResult run = RunProgram(
+      script, {"-qec", "stty cols 400; '" MORVA_BINARY "' --вход=e", "/dev/null"}, options);
+  EXPECT_NE(run.out.find(": unrecognized option '--вход=e'"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Конвертор текстов Win <--> БК"), std::string::npos) << run.out;
+  EXPECT_EQ(run.exitStatus, kMorvaUsage);
+}
+
 TEST(MorvaCommandLineTest, DoubleDashAndPosixlyCorrect) {
   TempDir dir;
   WriteFileBytes(dir / "a.edp", {'a'});
@@ -245,15 +268,17 @@ TEST(MorvaPatternTest, WildcardsDirectoriesAndMissingFiles) {
   WriteFileBytes(dir / "b.edp", {'b'});
   WriteFileBytes(dir / "a.edp", {'a'});
   WriteFileBytes(dir / "c.txt", {'c'});
+  WriteFileBytes(dir / "C.EDP", {'C'});  // a BK disk's name: Windows matches it to *.edp
   mkdir((dir / "sub.edp").c_str(), 0700);
   mkdir((dir / "only").c_str(), 0700);
   mkdir((dir / "only/d1.edp").c_str(), 0700);
   const RunResult run =
       RunMorva(dir.path(), {"-ie", "-o8", "*.edp", "none*.edp", "?.edp", "only/*", "only", "missing.edp"});
   // "?.edp" matches the files of "*.edp" again: each is converted once.
-  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-8") + "a.edp -> a.txt\n" +
+  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-8") +
+                         (kProgramsOnWindows ? "C.EDP -> C.txt\n" : "") + "a.edp -> a.txt\n" +
                          "b.edp -> b.txt\n" + "Файл(ы) 'none*.edp' не найден(ы)\n" +
-                         "Файл(ы) 'missing.edp' не найден(ы)\n" + "Готово, обработано 2 файла.\n");
+                         "Файл(ы) 'missing.edp' не найден(ы)\n" + Done(kProgramsOnWindows ? 3 : 2));
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(ReadFileBytes(dir / "b.txt"), Utf8File(u"b"));
 }
