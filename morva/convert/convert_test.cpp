@@ -33,12 +33,12 @@ std::u16string Spaces(size_t n) { return std::u16string(n, u' '); }
 // The worked examples run end to end on the real program; these are the
 // finer points of the layout rules.
 TEST(ConvertToWinTest, RunsOfSpaceCodesAndWhatEndsThem) {
-  EXPECT_EQ(Win(u"A\x01\x08\x08" u"B"), u"A" + Spaces(1 + 64 + 64) + u"B");
+  EXPECT_EQ(Win(u"A\x01\x08\x08" u"B"), std::u16string(u"A") + Spaces(1 + 64 + 64) + u"B");
   // A dropped control code or a tab ends the run too.
   EXPECT_EQ(Win(u"\x03\x1B\x02" u"B"), Spaces(5) + u"B");
   EXPECT_EQ(Win(u"\x01\t" u"B"), Spaces(8) + u"B");
-  EXPECT_EQ(Win(u"a\x03\t" u"c", 4), u"a" + Spaces(3 + 4) + u"c");  // codes count as columns
-  EXPECT_EQ(Win(u"ab\n\tc", 3), u"ab\n" + Spaces(3) + u"c");        // columns restart per line
+  EXPECT_EQ(Win(u"a\x03\t" u"c", 4), std::u16string(u"a") + Spaces(3 + 4) + u"c");  // codes count as columns
+  EXPECT_EQ(Win(u"ab\n\tc", 3), std::u16string(u"ab\n") + Spaces(3) + u"c");        // columns restart per line
   EXPECT_EQ(Win(u"\x40\x0D" u"ab"), u"@ab");  // not a header: read from the start
   EXPECT_EQ(Win(u"Z"), u"Z");                  // one byte is no header either
   // Kept tabs still count their columns for the tabs after them.
@@ -71,7 +71,7 @@ TEST(ConvertToEdaspTest, PairsAndMixedBlanks) {
   EXPECT_EQ(Edasp(u"a\n\rb"), u"a" + end + u"b");
   EXPECT_EQ(Edasp(u"\r\r"), end + end);
   EXPECT_EQ(Edasp(u"\n\r\nx"), end + end + u"x");  // LF CR, then LF opens a new line end
-  EXPECT_EQ(Edasp(u"a" + Spaces(15) + u"b"), std::u16string(u"a") + Raw(9) + Raw(9) + u"b");
+  EXPECT_EQ(Edasp(std::u16string(u"a") + Spaces(15) + u"b"), std::u16string(u"a") + Raw(9) + Raw(9) + u"b");
   // Eight spaces ending at column 9: a tab to column 8, then the last space.
   EXPECT_EQ(Edasp(u"a \t b"), std::u16string(u"a") + Raw(9) + Raw(' ') + u"b");
   EXPECT_EQ(Edasp(u"abc \t"), u"abc");
@@ -91,15 +91,15 @@ TEST(ConvertToEdaspStandardTest, ZeroLineEndsAndPlainSpaces) {
   // after it are two lines, as in the PC text.
   EXPECT_EQ(Standard(u"a\n\x00\x00" u"b"s), u"a" + end + end + end + u"b");
   // Tabs at the input's width, blanks at line ends and at the end dropped.
-  EXPECT_EQ(Standard(u"ab\tc"), u"ab" + Spaces(6) + u"c");
-  EXPECT_EQ(Standard(u"ab\tc", 3), u"ab" + Spaces(1) + u"c");
+  EXPECT_EQ(Standard(u"ab\tc"), std::u16string(u"ab") + Spaces(6) + u"c");
+  EXPECT_EQ(Standard(u"ab\tc", 3), std::u16string(u"ab") + Spaces(1) + u"c");
   EXPECT_EQ(Standard(u"  abc \t\n\t\n x \t"), Spaces(2) + u"abc" + end + end + u" x");
-  EXPECT_EQ(Standard(u"a" + Spaces(300) + u"b"), u"a" + Spaces(300) + u"b");
+  EXPECT_EQ(Standard(std::u16string(u"a") + Spaces(300) + u"b"), std::u16string(u"a") + Spaces(300) + u"b");
   // Space codes of a BK text count as the PC outputs count them; the
   // editors' other control codes (highlighting) have no place here.
-  EXPECT_EQ(Standard(u"A\x03\x02" u"B\x08"), u"A" + Spaces(19) + u"B");
+  EXPECT_EQ(Standard(u"A\x03\x02" u"B\x08"), std::u16string(u"A") + Spaces(19) + u"B");
   EXPECT_EQ(Standard(u"\x03\x1B\x02" u"B"), Spaces(5) + u"B");
-  EXPECT_EQ(Standard(u"\x14x\x10\x01\t" u"y", 4), u"x" + Spaces(3) + u"y");
+  EXPECT_EQ(Standard(u"\x14x\x10\x01\t" u"y", 4), std::u16string(u"x") + Spaces(3) + u"y");
   EXPECT_EQ(Standard(u"\x40\x0C\x06\x00zzAB"s), u"AB");  // editor text header
   EXPECT_EQ(Standard(u""), u"");
 }
