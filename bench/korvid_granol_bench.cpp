@@ -84,7 +84,7 @@ void PrintHeader(const char* title) {
 // The data of a BK file, as korvid reads it.
 Bytes ReadBkData(const std::string& path) {
   const Bytes bytes = ReadWholeFile(path);
-  return ParseBkFile(bytes.data(), bytes.size(), false).data;
+  return ParseBkFile(bytes, false).data;
 }
 
 // Inputs of the largest size that stress the plain window scan: random

@@ -77,9 +77,9 @@ Figures Run(Method method, uint16_t loadAddress, const Bytes& data) {
   switch (method) {
     case kDorvik: {
       if (data.size() + data.size() % 2 > kDorvikLimit) return f;
-      DorvikPackResult packed;
-      f.packMs = FastestOf([&] { return DorvikPack(data, loadAddress, DorvikOptions()); }, &packed);
-      if (packed.error != DorvikPackError::None) return f;
+      dorvik::PackResult packed;
+      f.packMs = FastestOf([&] { return dorvik::Pack(data, loadAddress, dorvik::PackOptions()); }, &packed);
+      if (packed.error != dorvik::PackError::None) return f;
       f.packed = true;
       proof::DorvikEntry entry;
       entry.workStart = packed.workStart;

@@ -12,15 +12,15 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > kMaxImageFileSize) return 0;  // the reader refuses such files
   // A headerless image is recognised where it was found.
-  const RawDorvikImage raw = FindRawDorvikImage(data, size);
-  if (raw.found && DorvikUnpack(std::vector<uint8_t>(data, data + size), raw.loadAddress).error ==
-                       DorvikUnpackError::NotRecognised) {
+  const RawImage raw = dorvik::FindRawImage(data, size);
+  if (raw.found && dorvik::Unpack(std::vector<uint8_t>(data, data + size), raw.loadAddress).error ==
+                       dorvik::UnpackError::NotRecognised) {
     std::abort();
   }
   const BkFile file = ParseBkFile(data, size, raw.found);
   if (file.form == BkFileForm::TooShort || file.form == BkFileForm::Truncated) return 0;
-  const DorvikUnpackResult result = DorvikUnpack(file.data, file.loadAddress);
-  if (result.error != DorvikUnpackError::None) {
+  const dorvik::UnpackResult result = dorvik::Unpack(file.data, file.loadAddress);
+  if (result.error != dorvik::UnpackError::None) {
     // A refusal gives nothing to write and nothing to note.
     if (!result.data.empty() || result.startAddressLost) std::abort();
     return 0;

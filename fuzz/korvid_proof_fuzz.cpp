@@ -6,6 +6,7 @@
 // one byte skipped, then the data.
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "dorvik/dorvik.h"
@@ -30,13 +31,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   switch (options & 03) {
     case 0:
     case 3: {
-      DorvikOptions dorvik;
+      dorvik::PackOptions dorvik;
       dorvik.dataMode = dataMode;
       dorvik.longStub = (options & 010) != 0;
-      const int32_t workEnds[] = {kDefaultWorkEnd, 0, 040000, 0140000};
+      const std::optional<uint16_t> workEnds[] = {std::nullopt, 0, 040000, 0140000};
       dorvik.workEnd = workEnds[(options >> 4) & 3];
-      const DorvikPackResult packed = DorvikPack(data, loadAddress, dorvik);
-      if (packed.error != DorvikPackError::None) return 0;
+      const dorvik::PackResult packed = dorvik::Pack(data, loadAddress, dorvik);
+      if (packed.error != dorvik::PackError::None) return 0;
       proof::DorvikEntry entry;
       entry.dataMode = dorvik.dataMode;
       entry.longStub = dorvik.longStub;

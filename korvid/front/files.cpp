@@ -53,11 +53,11 @@ std::wstring TapeNameText(const std::array<uint8_t, kTapeNameSize>& name) {
 // The load address of a headerless input: the image's own where it records
 // one, else that of -a, else 01000.
 void PlaceHeaderlessInput(PackerState& state, const RawImage& raw) {
-  if (raw.addressKnown) {
-    state.loadAddress = raw.loadAddress;
+  if (raw.loadAddress) {
+    state.loadAddress = *raw.loadAddress;
     state.addressSource = AddressSource::Image;
-  } else if (state.givenAddress >= 0) {
-    state.loadAddress = static_cast<uint16_t>(state.givenAddress);
+  } else if (state.givenAddress) {
+    state.loadAddress = *state.givenAddress;
     state.addressSource = AddressSource::Option;
   } else {
     state.loadAddress = kSystemAreaEnd;
@@ -67,7 +67,7 @@ void PlaceHeaderlessInput(PackerState& state, const RawImage& raw) {
 
 }  // namespace
 
-bool ReadInputFile(PackerState& state, RawImage (*findRawImage)(const uint8_t*, size_t)) {
+bool ReadInputFile(PackerState& state, RawImage (*findRawImage)(ByteView bytes)) {
   const std::wstring& name = state.inputName;
   const FileStatus status = QueryFile(name);
   switch (status.kind) {
@@ -100,8 +100,8 @@ bool ReadInputFile(PackerState& state, RawImage (*findRawImage)(const uint8_t*, 
   }
 
   RawImage raw;
-  if (state.unpackMode && findRawImage != nullptr) raw = findRawImage(bytes.data(), bytes.size());
-  BkFile file = ParseBkFile(bytes.data(), bytes.size(), raw.found);
+  if (state.unpackMode && findRawImage != nullptr) raw = findRawImage(bytes);
+  BkFile file = ParseBkFile(bytes, raw.found);
   switch (file.form) {
     case BkFileForm::TooShort: ConsolePrint(kMsgFileTooShort, name.c_str()); return false;
     case BkFileForm::Truncated: {
@@ -125,10 +125,10 @@ bool ReadInputFile(PackerState& state, RawImage (*findRawImage)(const uint8_t*, 
   state.loadAddress = file.loadAddress;
   state.addressSource = AddressSource::Header;
   if (file.form == BkFileForm::Raw) PlaceHeaderlessInput(state, raw);
-  if (state.givenAddress >= 0 && state.loadAddress != state.givenAddress) {
+  if (state.givenAddress && state.loadAddress != *state.givenAddress) {
     ConsolePrint(
         state.addressSource == AddressSource::Header ? kMsgAddressFromHeader : kMsgAddressFromImage,
-        U(static_cast<size_t>(state.givenAddress)), U(state.loadAddress));
+        U(*state.givenAddress), U(state.loadAddress));
   }
   if (!state.unpackMode &&
       RunsPastAddressSpace(state.loadAddress, static_cast<uint32_t>(file.data.size()))) {

@@ -18,7 +18,7 @@
 // notes (ignored padding, the form taken, an -a not used), then the progress
 // text that begins the run's console line, or one error message; false on
 // failure.
-bool ReadInputFile(PackerState& state, RawImage (*findRawImage)(const uint8_t*, size_t));
+bool ReadInputFile(PackerState& state, RawImage (*findRawImage)(ByteView bytes));
 
 // The output name for `name`: its extension, the text from a '.' in the
 // last path component (not a leading one, which belongs to a hidden name),

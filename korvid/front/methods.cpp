@@ -1,6 +1,7 @@
 #include "front/methods.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "bk/autostart.h"
 #include "bk/memory.h"
@@ -65,43 +66,43 @@ void NoteStackWordInDoubt(const PackerState& state, const std::vector<uint8_t>& 
                           uint16_t startAddress, MethodOutcome& outcome) {
   const size_t stackBytes = StackBytes(state.loadAddress, std::min(data.size(), state.data.size()));
   const std::vector<uint8_t> imageStack(state.data.begin(), state.data.begin() + stackBytes);
-  const int32_t at = AutostartWordInDoubt(imageStack, startAddress);
-  if (at < 0) return;
-  const uint16_t image = ReadBkWord(imageStack.data() + at);
-  const uint16_t written = ReadBkWord(data.data() + at);
+  const std::optional<uint16_t> at = AutostartWordInDoubt(imageStack, startAddress);
+  if (!at) return;
+  const uint16_t image = ReadBkWord(imageStack.data() + *at);
+  const uint16_t written = ReadBkWord(data.data() + *at);
   if (image == written) return;
-  outcome.notes.push_back(FormatText(kMsgStackWordInDoubt, U(state.loadAddress + at), U(written),
-                                     U(image), U(state.loadAddress + at + 2)));
+  outcome.notes.push_back(FormatText(kMsgStackWordInDoubt, U(state.loadAddress + *at), U(written),
+                                     U(image), U(state.loadAddress + *at + 2)));
 }
 
 MethodOutcome PackWithDorvik(const PackerState& state) {
-  DorvikOptions options;
+  dorvik::PackOptions options;
   options.dataMode = state.dataMode;
   options.longStub = state.longStub;
   options.workEnd = state.workEnd;
   options.onStep = [] { ConsolePrint(kMsgDorvikProgress); };
   const uint16_t load = state.loadAddress;
-  DorvikPackResult result = DorvikPack(state.data, load, options);
+  dorvik::PackResult result = dorvik::Pack(state.data, load, options);
   switch (result.error) {
-    case DorvikPackError::None: {
+    case dorvik::PackError::None: {
       MethodOutcome outcome = Done(std::move(result.image), load);
       outcome.workStart = result.workStart;
-      const DorvikUnpackResult back = DorvikUnpack(outcome.bytes, load);
-      if (!CheckRoundTrip(state, back.error == DorvikUnpackError::None, back.data,
+      const dorvik::UnpackResult back = dorvik::Unpack(outcome.bytes, load);
+      if (!CheckRoundTrip(state, back.error == dorvik::UnpackError::None, back.data,
                           StackBytes(load, state.data.size()), outcome)) {
         return MethodOutcome();
       }
       return outcome;
     }
-    case DorvikPackError::TooBig: ConsolePrint(kMsgDorvikTooBig); break;
-    case DorvikPackError::OddLoadAddress: ConsolePrint(kMsgDorvikOddLoadAddress, U(load)); break;
-    case DorvikPackError::NothingToPack: ConsolePrint(kMsgDorvikNothingToPack); break;
-    case DorvikPackError::WorkAreaOverlap:
+    case dorvik::PackError::TooBig: ConsolePrint(kMsgDorvikTooBig); break;
+    case dorvik::PackError::OddLoadAddress: ConsolePrint(kMsgDorvikOddLoadAddress, U(load)); break;
+    case dorvik::PackError::NothingToPack: ConsolePrint(kMsgDorvikNothingToPack); break;
+    case dorvik::PackError::WorkAreaOverlap:
       ConsolePrint(kMsgDorvikWorkAreaOverlap, U(result.workStart), U(result.workEnd));
       break;
-    case DorvikPackError::WorkAreaOutside: ConsolePrint(kMsgDorvikWorkAreaOutside); break;
-    case DorvikPackError::NoWorkArea: ConsolePrint(kMsgDorvikNoWorkArea); break;
-    case DorvikPackError::ImagePastTop:
+    case dorvik::PackError::WorkAreaOutside: ConsolePrint(kMsgDorvikWorkAreaOutside); break;
+    case dorvik::PackError::NoWorkArea: ConsolePrint(kMsgDorvikNoWorkArea); break;
+    case dorvik::PackError::ImagePastTop:
       ConsolePrint(kMsgDorvikImagePastTop, U(load), U(result.imageEnd));
       break;
   }
@@ -117,14 +118,14 @@ proof::Proof ProveWithDorvik(const PackerState& state, const MethodOutcome& pack
 }
 
 MethodOutcome UnpackWithDorvik(const PackerState& state) {
-  DorvikUnpackResult result = DorvikUnpack(state.data, state.loadAddress);
+  dorvik::UnpackResult result = dorvik::Unpack(state.data, state.loadAddress);
   switch (result.error) {
-    case DorvikUnpackError::None: break;
-    case DorvikUnpackError::NotRecognised:
+    case dorvik::UnpackError::None: break;
+    case dorvik::UnpackError::NotRecognised:
       ConsolePrint(kMsgDorvikNotRecognised);
       return MethodOutcome();
-    case DorvikUnpackError::Truncated: ConsolePrint(kMsgDorvikTruncated); return MethodOutcome();
-    case DorvikUnpackError::Damaged: ConsolePrint(kMsgDorvikDamaged); return MethodOutcome();
+    case dorvik::UnpackError::Truncated: ConsolePrint(kMsgDorvikTruncated); return MethodOutcome();
+    case dorvik::UnpackError::Damaged: ConsolePrint(kMsgDorvikDamaged); return MethodOutcome();
   }
   MethodOutcome outcome = Done(std::move(result.data), state.loadAddress);
   NoteStackWordInDoubt(state, outcome.bytes, result.startAddress, outcome);
@@ -231,26 +232,27 @@ proof::Proof ProveWithSokol(const PackerState& state, const MethodOutcome& packe
                            packed.margin);
 }
 
-RawImage FindRawDorvik(const uint8_t* bytes, size_t size) {
-  const RawDorvikImage found = FindRawDorvikImage(bytes, size);
-  return {found.found, found.addressKnown, found.loadAddress};
+RawImage FindRawGranol(ByteView bytes) {
+  const int32_t load = RawGranolImageLoadAddress(bytes.data, bytes.size);
+  RawImage raw;
+  raw.found = IsRawGranolImage(bytes.data, bytes.size);
+  if (load >= 0) raw.loadAddress = static_cast<uint16_t>(load);
+  return raw;
 }
 
-RawImage FindRawGranol(const uint8_t* bytes, size_t size) {
-  const int32_t load = RawGranolImageLoadAddress(bytes, size);
-  return {IsRawGranolImage(bytes, size), load >= 0, static_cast<uint16_t>(load < 0 ? 0 : load)};
-}
-
-RawImage FindRawSokol(const uint8_t* bytes, size_t size) {
-  const sokol::RawImage found = sokol::FindRawImage(bytes, size);
-  return {found.found, found.found, found.loadAddress};
+RawImage FindRawSokol(ByteView bytes) {
+  const sokol::RawImage found = sokol::FindRawImage(bytes.data, bytes.size);
+  RawImage raw;
+  raw.found = found.found;
+  if (found.found) raw.loadAddress = found.loadAddress;
+  return raw;
 }
 
 }  // namespace
 
 // clang-format off
 const Method kMethods[] = {
-    {L"DORVIK",   L"Dorvik", L".dvk", PackWithDorvik, ProveWithDorvik, UnpackWithDorvik, FindRawDorvik},
+    {L"DORVIK",   L"Dorvik", L".dvk", PackWithDorvik, ProveWithDorvik, UnpackWithDorvik, dorvik::FindRawImage},
     {L"BKGRANOL", L"Granol", L".grl", PackWithGranol, ProveWithGranol, UnpackWithGranol, FindRawGranol},
     {L"SOKOL",    L"Sokol",  L".skl", PackWithSokol,  ProveWithSokol,  UnpackWithSokol,  FindRawSokol},
 };

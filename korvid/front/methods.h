@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "bk/bk_file.h"
+#include "bk/bytes.h"
 #include "front/packer_state.h"
 #include "proof/proof.h"
 
@@ -29,13 +31,6 @@ struct MethodOutcome {
   uint32_t margin = 0;
 };
 
-// What a file without a BK header holds of an image of a method.
-struct RawImage {
-  bool found = false;         // an image of the method
-  bool addressKnown = false;  // and it says where it loads
-  uint16_t loadAddress = 0;
-};
-
 struct Method {
   const wchar_t* keyword;  // -t takes it in any case, at its exact length
   const wchar_t* name;     // as the help and the messages name it
@@ -49,7 +44,7 @@ struct Method {
   MethodOutcome (*unpack)(const PackerState& state);
   // An image of the method in bytes without a BK header, and its load
   // address where the image records it.
-  RawImage (*findRawImage)(const uint8_t* bytes, size_t size);
+  RawImage (*findRawImage)(ByteView bytes);
 };
 
 extern const Method kMethods[];

@@ -7,7 +7,7 @@
 #include "bk/checksum.h"
 #include "bk/memory.h"
 #include "dorvik/dorvik.h"
-#include "dorvik/dorvik_stub.h"
+#include "dorvik/dorvik_format.h"
 #include "granol/granol_format.h"
 #include "sokol/sokol_stub.h"
 
@@ -270,7 +270,7 @@ Proof ProveDorvik(const Bytes& image, const Bytes& data, uint16_t loadAddress,
   if (dataEnd <= regionStart) return NoRoom();  // nothing to unpack: no image either
   const Range loaded{
       loadAddress, std::max<uint32_t>(loadAddress + static_cast<uint32_t>(image.size()), dataEnd)};
-  const Range work{entry.workStart, entry.workStart + static_cast<uint32_t>(kWorkAreaSize)};
+  const Range work{entry.workStart, entry.workStart + static_cast<uint32_t>(dorvik::kWorkAreaSize)};
   if (!InsideRam(loaded) || !InsideRam(work)) return NoRoom();
 
   // The program starts at its load address, at 01000, or at the
@@ -288,19 +288,19 @@ Proof ProveDorvik(const Bytes& image, const Bytes& data, uint16_t loadAddress,
   plan.writable = {loaded, work};
   if (entry.longStub) {
     for (const uint16_t address :
-         {kSystemLengthAddressA, kSystemChecksumAddress, kSystemLengthAddressB}) {
+         {dorvik::kSystemLengthAddressA, dorvik::kSystemChecksumAddress, dorvik::kSystemLengthAddressB}) {
       taken.push_back({address, address + 2u});
       plan.writable.push_back({address, address + 2u});
     }
     const auto length = static_cast<uint16_t>(data.size());
-    plan.words = {{kSystemLengthAddressA, length},
-                  {kSystemChecksumAddress, EndAroundCarrySum(data.data(), data.size())},
-                  {kSystemLengthAddressB, length}};
+    plan.words = {{dorvik::kSystemLengthAddressA, length},
+                  {dorvik::kSystemChecksumAddress, EndAroundCarrySum(data.data(), data.size())},
+                  {dorvik::kSystemLengthAddressB, length}};
   }
   if (!FindScene(taken, 0, &plan.scene)) return NoRoom();
 
-  const uint32_t stubBytes = kDorvikStubSize - (entry.longStub ? kLongStubSkip : kShortStubSkip);
-  const Range loop{entry.workStart, entry.workStart + static_cast<uint32_t>(kWorkLoopSize)};
+  const uint32_t stubBytes = dorvik::kStubSize - (entry.longStub ? dorvik::kLongStubSkip : dorvik::kShortStubSkip);
+  const Range loop{entry.workStart, entry.workStart + static_cast<uint32_t>(dorvik::kWorkLoopSize)};
   const uint16_t handOff = entry.dataMode ? plan.scene.ReturnAddress() : start;
   plan.image = &image;
   plan.imageAt = loadAddress;

@@ -92,7 +92,7 @@ struct Proof {
 struct DorvikEntry {
   bool dataMode = false;  // the stub returns to its caller
   bool longStub = false;  // the stub leaves length and checksum at 0266, 0312, 0350
-  // The stub's work area as packing placed it (DorvikPackResult::workStart):
+  // The stub's work area as packing placed it (dorvik::PackResult::workStart):
   // the only memory besides the image and the data it may write.
   uint16_t workStart = 0;
 };

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "bk/autostart.h"
@@ -32,16 +33,16 @@ std::string Describe(const Proof& p) {
 struct DorvikCase {
   uint16_t load;
   Bytes data;
-  DorvikOptions options;
+  dorvik::PackOptions options;
 };
 
-DorvikPackResult PackDorvik(const DorvikCase& c) {
-  const DorvikPackResult packed = DorvikPack(c.data, c.load, c.options);
-  EXPECT_EQ(packed.error, DorvikPackError::None);
+dorvik::PackResult PackDorvik(const DorvikCase& c) {
+  const dorvik::PackResult packed = dorvik::Pack(c.data, c.load, c.options);
+  EXPECT_EQ(packed.error, dorvik::PackError::None);
   return packed;
 }
 
-Proof ProveDorvik(const DorvikCase& c, const Bytes& image, const DorvikPackResult& packed) {
+Proof ProveDorvik(const DorvikCase& c, const Bytes& image, const dorvik::PackResult& packed) {
   proof::DorvikEntry entry;
   entry.dataMode = c.options.dataMode;
   entry.longStub = c.options.longStub;
@@ -50,12 +51,13 @@ Proof ProveDorvik(const DorvikCase& c, const Bytes& image, const DorvikPackResul
 }
 
 Proof ProveDorvik(const DorvikCase& c) {
-  const DorvikPackResult packed = PackDorvik(c);
+  const dorvik::PackResult packed = PackDorvik(c);
   return ProveDorvik(c, packed.image, packed);
 }
 
-DorvikOptions Options(bool dataMode, bool longStub, int32_t workEnd = kDefaultWorkEnd) {
-  DorvikOptions options;
+dorvik::PackOptions Options(bool dataMode, bool longStub,
+                            std::optional<uint16_t> workEnd = std::nullopt) {
+  dorvik::PackOptions options;
   options.dataMode = dataMode;
   options.longStub = longStub;
   options.workEnd = workEnd;
@@ -118,7 +120,7 @@ TEST(Proof, DorvikImagesOfEveryModeAndLayout) {
     ExpectProven(ProveDorvik(c),
                  "load " + Octal(c.load) + ", length " + std::to_string(c.data.size()) +
                      (c.options.dataMode ? " -d" : "") + (c.options.longStub ? " -l" : "") +
-                     " -w " + std::to_string(c.options.workEnd));
+                     (c.options.workEnd ? " -w " + Octal(*c.options.workEnd) : ""));
   }
 }
 
@@ -195,8 +197,8 @@ TEST(Proof, CorpusImagesOfEveryMethod) {
     ++files;
     const uint16_t load = static_cast<uint16_t>(WordAt(file, 0));
     const Bytes data(file.begin() + 4, file.end());
-    const DorvikPackResult dorvik = DorvikPack(data, load, {});
-    if (dorvik.error == DorvikPackError::None) {
+    const dorvik::PackResult dorvik = dorvik::Pack(data, load, {});
+    if (dorvik.error == dorvik::PackError::None) {
       ExpectProven(ProveDorvik({load, data, {}}, dorvik.image, dorvik), "Dorvik " + name);
     }
     const GranolPackResult granol = GranolPack(data, load, u"bin");
@@ -220,7 +222,7 @@ TEST(Proof, FlippedDataByteIsFoundWhereItUnpacks) {
   // unpacked byte and nothing else.
   const Bytes data = Noise(2000, 7);
   const DorvikCase c{01000, data, {}};
-  const DorvikPackResult packed = PackDorvik(c);
+  const dorvik::PackResult packed = PackDorvik(c);
   Bytes image = packed.image;
   image[image.size() / 2] ^= 1;
   const Proof dorvik = ProveDorvik(c, image, packed);
@@ -242,9 +244,9 @@ TEST(Proof, BrokenExitIsAWrongHandOff) {
   const Bytes program = GenerateProgram(random, 2000);
   // Dorvik: the start displacement of JMP n(R0) off by one word.
   const DorvikCase c{01000, program, {}};
-  const DorvikPackResult packed = PackDorvik(c);
+  const dorvik::PackResult packed = PackDorvik(c);
   Bytes image = packed.image;
-  const size_t displacement = stub::kStartDisplacement - kShortStubSkip;
+  const size_t displacement = dorvik::stub::kStartDisplacement - dorvik::kShortStubSkip;
   PutWord(image, displacement, static_cast<uint16_t>(WordAt(image, displacement) + 2));
   const Proof dorvik = ProveDorvik(c, image, packed);
   EXPECT_EQ(dorvik.verdict, Verdict::WrongHandOff) << Describe(dorvik);
@@ -267,7 +269,7 @@ TEST(Proof, TrapsAndEndlessLoopsEndTheRun) {
   Random random(23);
   const Bytes program = GenerateProgram(random, 2000);
   const DorvikCase c{01000, program, {}};
-  const DorvikPackResult packed = PackDorvik(c);
+  const dorvik::PackResult packed = PackDorvik(c);
   struct Broken {
     uint16_t word;
     Verdict verdict;
@@ -316,8 +318,8 @@ TEST(Proof, WritesOutsideTheMethodsAreasAreRefused) {
 
   // A Dorvik stub told of another work area than the one it uses.
   const DorvikCase c{01000, data, Options(false, false, 040000)};
-  const DorvikPackResult dorvik = PackDorvik(c);
-  DorvikPackResult elsewhere = dorvik;
+  const dorvik::PackResult dorvik = PackDorvik(c);
+  dorvik::PackResult elsewhere = dorvik;
   elsewhere.workStart = 060000;
   const Proof moved = ProveDorvik(c, dorvik.image, elsewhere);
   EXPECT_NE(moved.verdict, Verdict::Proven);
@@ -327,12 +329,12 @@ TEST(Proof, LongStubWordsAndRegistersAreChecked) {
   Random random(25);
   const Bytes data = GenerateProgram(random, 1200);
   const DorvikCase c{01000, data, Options(false, true)};
-  const DorvikPackResult packed = PackDorvik(c);
+  const dorvik::PackResult packed = PackDorvik(c);
   Bytes image = packed.image;
-  PutWord(image, stub::kChecksum, static_cast<uint16_t>(WordAt(image, stub::kChecksum) + 1));
+  PutWord(image, dorvik::stub::kChecksum, static_cast<uint16_t>(WordAt(image, dorvik::stub::kChecksum) + 1));
   const Proof checksum = ProveDorvik(c, image, packed);
   EXPECT_EQ(checksum.verdict, Verdict::DataDiffers) << Describe(checksum);
-  EXPECT_EQ(checksum.address, kSystemChecksumAddress);
+  EXPECT_EQ(checksum.address, dorvik::kSystemChecksumAddress);
   EXPECT_EQ(checksum.found, checksum.expected + 1);
 
   // Granol must give the load address back in R0: its final MOV (SP)+, R0

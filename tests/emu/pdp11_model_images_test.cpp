@@ -193,7 +193,7 @@ std::vector<BkFile> Inputs(bool* haveCorpus) {
 // A Dorvik image loaded where the BK's loader puts it and entered where the
 // BK enters it (see tests/emu/dorvik_emu_test.cpp); the hand-off is the
 // start address or, in data mode, a HALT at the return address.
-bool DorvikRun(const BkFile& file, const DorvikOptions& options, const std::string& label,
+bool DorvikRun(const BkFile& file, const dorvik::PackOptions& options, const std::string& label,
                ImageRun* run) {
   if (file.data.size() + file.data.size() % 2 > 30720) return false;
   const auto packed = dorvik_testing::Pack(file.loadAddress, file.data, options);
