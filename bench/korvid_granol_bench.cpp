@@ -48,20 +48,20 @@ Figures Measure(const Bytes& data) {
   Bytes image;
   for (int run = 0; run < kRuns; ++run) {
     const Clock::time_point start = Clock::now();
-    GranolPackResult packed = GranolPack(data, 01000, u"bin");
+    granol::PackResult packed = granol::Pack(data, 01000, {u"bin"});
     figures.packMs = std::min(figures.packMs, Milliseconds(Clock::now() - start));
-    figures.refused = packed.error != GranolPackError::None;
+    figures.refused = packed.error != granol::PackError::None;
     image = std::move(packed.image);
   }
   if (figures.refused) return figures;
   figures.image = image.size() + kHeaderSize;
   for (int run = 0; run < kRuns; ++run) {
     const Clock::time_point start = Clock::now();
-    const GranolUnpackResult unpacked = GranolUnpack(image);
+    const granol::UnpackResult unpacked = granol::Unpack(image, 01000);
     figures.unpackMs = std::min(figures.unpackMs, Milliseconds(Clock::now() - start));
     Bytes expected = data;
     if (expected.size() % 2 != 0) expected.push_back(0);
-    figures.intact = unpacked.error == GranolUnpackError::None && unpacked.data == expected;
+    figures.intact = unpacked.error == granol::UnpackError::None && unpacked.data == expected;
   }
   return figures;
 }

@@ -87,9 +87,9 @@ Figures Run(Method method, uint16_t loadAddress, const Bytes& data) {
       break;
     }
     case kGranol: {
-      GranolPackResult packed;
-      f.packMs = FastestOf([&] { return GranolPack(data, loadAddress, u"bin"); }, &packed);
-      if (packed.error != GranolPackError::None) return f;
+      granol::PackResult packed;
+      f.packMs = FastestOf([&] { return granol::Pack(data, loadAddress, {u"bin"}); }, &packed);
+      if (packed.error != granol::PackError::None) return f;
       f.packed = true;
       TimeProof(&f, [&] { return proof::ProveGranol(packed.image, data, loadAddress); });
       break;

@@ -46,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
       break;
     }
     case 1: {
-      const GranolPackResult packed = GranolPack(data, loadAddress, u"bin");
-      if (packed.error != GranolPackError::None) return 0;
+      const granol::PackResult packed = granol::Pack(data, loadAddress, {u"bin"});
+      if (packed.error != granol::PackError::None) return 0;
       Require(proof::ProveGranol(packed.image, data, loadAddress));
       break;
     }

@@ -143,18 +143,19 @@ MethodOutcome UnpackWithDorvik(const PackerState& state) {
 MethodOutcome PackWithGranol(const PackerState& state) {
   // The image keeps the first characters of the input's extension.
   const std::wstring extension = PathExtension(state.inputName);
-  const std::u16string stored = ToUtf16(extension.empty() ? extension : extension.substr(1));
+  granol::PackOptions options;
+  options.extension = ToUtf16(extension.empty() ? extension : extension.substr(1));
   const uint16_t load = state.loadAddress;
-  GranolPackResult result = GranolPack(state.data, load, stored);
+  granol::PackResult result = granol::Pack(state.data, load, options);
   switch (result.error) {
-    case GranolPackError::None: {
+    case granol::PackError::None: {
       MethodOutcome outcome = Done(std::move(result.image), load);
-      const GranolUnpackResult back = GranolUnpack(outcome.bytes);
-      const bool unpacked = back.error == GranolUnpackError::None && back.loadAddress == load;
+      const granol::UnpackResult back = granol::Unpack(outcome.bytes, load);
+      const bool unpacked = back.error == granol::UnpackError::None && back.loadAddress == load;
       if (!CheckRoundTrip(state, unpacked, back.data, 0, outcome)) return MethodOutcome();
       return outcome;
     }
-    case GranolPackError::DoesNotFit:
+    case granol::PackError::DoesNotFit:
       ConsolePrint(PluralFor(kMsgGranolDoesNotFit, OctalAsWritten(result.imageLength)),
                    U(result.imageLength), U(load), U(load + result.packedLength));
       break;
@@ -167,13 +168,13 @@ proof::Proof ProveWithGranol(const PackerState& state, const MethodOutcome& pack
 }
 
 MethodOutcome UnpackWithGranol(const PackerState& state) {
-  GranolUnpackResult result = GranolUnpack(state.data);
+  granol::UnpackResult result = granol::Unpack(state.data, state.loadAddress);
   switch (result.error) {
-    case GranolUnpackError::None: return Done(std::move(result.data), result.loadAddress);
-    case GranolUnpackError::NotRecognised: ConsolePrint(kMsgGranolNotRecognised); break;
-    case GranolUnpackError::BadParameters: ConsolePrint(kMsgGranolBadParameters); break;
-    case GranolUnpackError::BadToken: ConsolePrint(kMsgGranolBadToken); break;
-    case GranolUnpackError::Truncated: ConsolePrint(kMsgGranolTruncated); break;
+    case granol::UnpackError::None: return Done(std::move(result.data), result.loadAddress);
+    case granol::UnpackError::NotRecognised: ConsolePrint(kMsgGranolNotRecognised); break;
+    case granol::UnpackError::BadParameters: ConsolePrint(kMsgGranolBadParameters); break;
+    case granol::UnpackError::BadToken: ConsolePrint(kMsgGranolBadToken); break;
+    case granol::UnpackError::Truncated: ConsolePrint(kMsgGranolTruncated); break;
   }
   return MethodOutcome();
 }
@@ -232,14 +233,6 @@ proof::Proof ProveWithSokol(const PackerState& state, const MethodOutcome& packe
                            packed.margin);
 }
 
-RawImage FindRawGranol(ByteView bytes) {
-  const int32_t load = RawGranolImageLoadAddress(bytes.data, bytes.size);
-  RawImage raw;
-  raw.found = IsRawGranolImage(bytes.data, bytes.size);
-  if (load >= 0) raw.loadAddress = static_cast<uint16_t>(load);
-  return raw;
-}
-
 RawImage FindRawSokol(ByteView bytes) {
   const sokol::RawImage found = sokol::FindRawImage(bytes.data, bytes.size);
   RawImage raw;
@@ -253,7 +246,7 @@ RawImage FindRawSokol(ByteView bytes) {
 // clang-format off
 const Method kMethods[] = {
     {L"DORVIK",   L"Dorvik", L".dvk", PackWithDorvik, ProveWithDorvik, UnpackWithDorvik, dorvik::FindRawImage},
-    {L"BKGRANOL", L"Granol", L".grl", PackWithGranol, ProveWithGranol, UnpackWithGranol, FindRawGranol},
+    {L"BKGRANOL", L"Granol", L".grl", PackWithGranol, ProveWithGranol, UnpackWithGranol, granol::FindRawImage},
     {L"SOKOL",    L"Sokol",  L".skl", PackWithSokol,  ProveWithSokol,  UnpackWithSokol,  FindRawSokol},
 };
 // clang-format on

@@ -252,9 +252,6 @@ Bytes Padded(const Bytes& data) {
   return padded;
 }
 
-// Granol's stub keeps the load address on the stack and calls its bit
-// reader, which calls its word loader: three words below the return address.
-constexpr uint32_t kGranolStackUse = 6;
 // Sokol's decoder block lies below SP, and its subroutines push two words
 // below the block.
 constexpr uint32_t kSokolStackUse = sokol::kBlockSize + 4;
@@ -320,7 +317,7 @@ Proof ProveGranol(const Bytes& image, const Bytes& data, uint16_t loadAddress) {
   const Bytes padded = Padded(data);
   const Range region{loadAddress, loadAddress + static_cast<uint32_t>(padded.size())};
   const auto size = static_cast<uint32_t>(image.size());
-  if (!InsideRam(region) || size < kGranolStubSize) return NoRoom();
+  if (!InsideRam(region) || size < granol::kStubSize) return NoRoom();
 
   // Beside the data, as the stub's contract asks: above it when it fits,
   // else below.
@@ -331,7 +328,7 @@ Proof ProveGranol(const Bytes& image, const Bytes& data, uint16_t loadAddress) {
   for (const uint32_t at : places) {
     const Range loaded{at, at + size};
     if (!InsideRam(loaded) || Overlaps(loaded, region)) continue;
-    if (!FindScene({region, loaded}, kGranolStackUse, &plan.scene)) continue;
+    if (!FindScene({region, loaded}, granol::kStackUse, &plan.scene)) continue;
     plan.imageAt = static_cast<uint16_t>(at);
     placed = true;
     break;
@@ -342,13 +339,13 @@ Proof ProveGranol(const Bytes& image, const Bytes& data, uint16_t loadAddress) {
   const uint16_t handOff = plan.scene.ReturnAddress();
   plan.image = &image;
   plan.entry = plan.imageAt;
-  plan.stages = {{{plan.imageAt, plan.imageAt + static_cast<uint32_t>(kGranolStubSize)},
+  plan.stages = {{{plan.imageAt, plan.imageAt + static_cast<uint32_t>(granol::kStubSize)},
                   {handOff, handOff + 1u}}};
   plan.region = region;
   plan.expected = padded.data();
   // The stub rewrites operands of its own and uses a few words of stack.
-  plan.writable = {loaded, {plan.scene.stack - 2u - kGranolStackUse, plan.scene.stack}};
-  plan.stackUse = kGranolStackUse;
+  plan.writable = {loaded, {plan.scene.stack - 2u - granol::kStackUse, plan.scene.stack}};
+  plan.stackUse = granol::kStackUse;
   plan.sp = plan.scene.stack;
   plan.checkR0 = true;
   plan.r0 = loadAddress;

@@ -76,8 +76,8 @@ Bytes StackFile(uint16_t load, uint16_t start, Random& random) {
 }
 
 Proof ProveGranol(const Bytes& data, uint16_t load) {
-  const GranolPackResult packed = GranolPack(data, load, u"bin");
-  EXPECT_EQ(packed.error, GranolPackError::None);
+  const granol::PackResult packed = granol::Pack(data, load, {u"bin"});
+  EXPECT_EQ(packed.error, granol::PackError::None);
   return proof::ProveGranol(packed.image, data, load);
 }
 
@@ -201,8 +201,8 @@ TEST(Proof, CorpusImagesOfEveryMethod) {
     if (dorvik.error == dorvik::PackError::None) {
       ExpectProven(ProveDorvik({load, data, {}}, dorvik.image, dorvik), "Dorvik " + name);
     }
-    const GranolPackResult granol = GranolPack(data, load, u"bin");
-    if (granol.error == GranolPackError::None) {
+    const granol::PackResult granol = granol::Pack(data, load, {u"bin"});
+    if (granol.error == granol::PackError::None) {
       ExpectProven(proof::ProveGranol(granol.image, data, load), "Granol " + name);
     }
     const sokol::PackResult sokol = sokol::Pack(data.data(), data.size(), load, {});
@@ -230,7 +230,7 @@ TEST(Proof, FlippedDataByteIsFoundWhereItUnpacks) {
   EXPECT_EQ(dorvik.found ^ dorvik.expected, 1) << Describe(dorvik);
   EXPECT_EQ(dorvik.expected, data[dorvik.address - 01000]);
 
-  const GranolPackResult granol = GranolPack(data, 01000, u"bin");
+  const granol::PackResult granol = granol::Pack(data, 01000, {u"bin"});
   Bytes granolImage = granol.image;
   granolImage[granolImage.size() / 2] ^= 1;
   const Proof p = proof::ProveGranol(granolImage, data, 01000);
@@ -303,7 +303,7 @@ TEST(Proof, TrapsAndEndlessLoopsEndTheRun) {
 TEST(Proof, WritesOutsideTheMethodsAreasAreRefused) {
   Random random(24);
   const Bytes data = GenerateProgram(random, 3000);
-  const GranolPackResult packed = GranolPack(data, 01000, u"bin");
+  const granol::PackResult packed = granol::Pack(data, 01000, {u"bin"});
   // The stub's first instruction only sets flags (BIT #0, @#177716); a
   // MOV #7, @#0400 of the same length writes where no Granol image may.
   Bytes image = packed.image;
@@ -339,7 +339,7 @@ TEST(Proof, LongStubWordsAndRegistersAreChecked) {
 
   // Granol must give the load address back in R0: its final MOV (SP)+, R0
   // made TST (SP)+ leaves R0 as the decoder left it.
-  const GranolPackResult granol = GranolPack(data, 01000, u"bin");
+  const granol::PackResult granol = granol::Pack(data, 01000, {u"bin"});
   Bytes granolImage = granol.image;
   constexpr size_t kPopR0 = 0356;
   ASSERT_EQ(WordAt(granolImage, kPopR0), 012600);
@@ -364,12 +364,12 @@ TEST(Proof, ImagesBeyondTheModelsMemoryHaveNoRoom) {
   // Data that would unpack over the BK's registers, and a Granol image
   // that fits neither above nor below its data in the RAM.
   const Bytes data = Noise(02000, 3);
-  const GranolPackResult high = GranolPack(data, 0176000, u"bin");
-  ASSERT_EQ(high.error, GranolPackError::None);
+  const granol::PackResult high = granol::Pack(data, 0176000, {u"bin"});
+  ASSERT_EQ(high.error, granol::PackError::None);
   EXPECT_EQ(proof::ProveGranol(high.image, data, 0176000).verdict, Verdict::NoRoom);
   const Bytes big = Noise(32000, 4);
-  const GranolPackResult wide = GranolPack(big, 02000, u"bin");
-  ASSERT_EQ(wide.error, GranolPackError::None);
+  const granol::PackResult wide = granol::Pack(big, 02000, {u"bin"});
+  ASSERT_EQ(wide.error, granol::PackError::None);
   EXPECT_EQ(proof::ProveGranol(wide.image, big, 02000).verdict, Verdict::NoRoom);
 }
 
