@@ -20,7 +20,6 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRuns = 3;

@@ -24,7 +24,6 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kDorvikLimit = 30720;
@@ -96,7 +95,7 @@ Figures Run(Method method, uint16_t loadAddress, const Bytes& data) {
     }
     case kSokol: {
       sokol::PackResult packed;
-      f.packMs = FastestOf([&] { return sokol::Pack(data.data(), data.size(), loadAddress, {}); },
+      f.packMs = FastestOf([&] { return sokol::Pack(data, loadAddress, {}); },
                            &packed);
       if (packed.error != sokol::PackError::None) return f;
       f.packed = true;

@@ -4,20 +4,20 @@
 // the sanitizers catch any read or write outside the buffers.
 #include <cstdint>
 #include <cstdlib>
-#include <vector>
 
 #include "bk/bk_file.h"
+#include "bk/memory.h"
 #include "dorvik/dorvik.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > kMaxImageFileSize) return 0;  // the reader refuses such files
   // A headerless image is recognised where it was found.
-  const RawImage raw = dorvik::FindRawImage(data, size);
-  if (raw.found && dorvik::Unpack(std::vector<uint8_t>(data, data + size), raw.loadAddress).error ==
-                       dorvik::UnpackError::NotRecognised) {
+  const RawImage raw = dorvik::FindRawImage(ByteView(data, size));
+  if (raw.found && dorvik::Unpack(ByteView(data, size), raw.loadAddress.value_or(kSystemAreaEnd))
+                           .error == dorvik::UnpackError::NotRecognised) {
     std::abort();
   }
-  const BkFile file = ParseBkFile(data, size, raw.found);
+  const BkFile file = ParseBkFile(ByteView(data, size), raw.found);
   if (file.form == BkFileForm::TooShort || file.form == BkFileForm::Truncated) return 0;
   const dorvik::UnpackResult result = dorvik::Unpack(file.data, file.loadAddress);
   if (result.error != dorvik::UnpackError::None) {

@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     case 2: {
       sokol::PackOptions sokol;
       sokol.dataMode = dataMode;
-      const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), loadAddress, sokol);
+      const sokol::PackResult packed = sokol::Pack(data, loadAddress, sokol);
       if (packed.error != sokol::PackError::None) return 0;
       Require(proof::ProveSokol(packed, data, dataMode));
       break;

@@ -183,7 +183,7 @@ MethodOutcome PackWithSokol(const PackerState& state) {
   sokol::PackOptions options;
   options.dataMode = state.dataMode;
   const uint16_t load = state.loadAddress;
-  sokol::PackResult result = sokol::Pack(state.data.data(), state.data.size(), load, options);
+  sokol::PackResult result = sokol::Pack(state.data, load, options);
   switch (result.error) {
     case sokol::PackError::None: {
       MethodOutcome outcome = Done(std::move(result.image), load);
@@ -191,7 +191,7 @@ MethodOutcome PackWithSokol(const PackerState& state) {
           FormatText(PluralFor(kMsgSokolMargin, result.margin), U(result.margin));
       outcome.margin = result.margin;
       const sokol::UnpackResult back =
-          sokol::Unpack(outcome.bytes.data(), outcome.bytes.size(), load);
+          sokol::Unpack(outcome.bytes, load);
       if (!CheckRoundTrip(state, back.error == sokol::UnpackError::None, back.data,
                           StackBytes(load, state.data.size()), outcome)) {
         return MethodOutcome();
@@ -208,7 +208,7 @@ MethodOutcome PackWithSokol(const PackerState& state) {
 }
 
 MethodOutcome UnpackWithSokol(const PackerState& state) {
-  sokol::UnpackResult result = sokol::Unpack(state.data.data(), state.data.size(), state.loadAddress);
+  sokol::UnpackResult result = sokol::Unpack(state.data, state.loadAddress);
   switch (result.error) {
     case sokol::UnpackError::None: {
       MethodOutcome outcome = Done(std::move(result.data), result.loadAddress);
@@ -233,13 +233,6 @@ proof::Proof ProveWithSokol(const PackerState& state, const MethodOutcome& packe
                            packed.margin);
 }
 
-RawImage FindRawSokol(ByteView bytes) {
-  const sokol::RawImage found = sokol::FindRawImage(bytes.data, bytes.size);
-  RawImage raw;
-  raw.found = found.found;
-  if (found.found) raw.loadAddress = found.loadAddress;
-  return raw;
-}
 
 }  // namespace
 
@@ -247,7 +240,7 @@ RawImage FindRawSokol(ByteView bytes) {
 const Method kMethods[] = {
     {L"DORVIK",   L"Dorvik", L".dvk", PackWithDorvik, ProveWithDorvik, UnpackWithDorvik, dorvik::FindRawImage},
     {L"BKGRANOL", L"Granol", L".grl", PackWithGranol, ProveWithGranol, UnpackWithGranol, granol::FindRawImage},
-    {L"SOKOL",    L"Sokol",  L".skl", PackWithSokol,  ProveWithSokol,  UnpackWithSokol,  FindRawSokol},
+    {L"SOKOL",    L"Sokol",  L".skl", PackWithSokol,  ProveWithSokol,  UnpackWithSokol,  sokol::FindRawImage},
 };
 // clang-format on
 const size_t kMethodCount = sizeof kMethods / sizeof kMethods[0];

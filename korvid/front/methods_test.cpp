@@ -196,7 +196,7 @@ TEST(ProveColumn, EveryRowProvesItsOwnImagesWithTheRunsOptions) {
 
     sokol::PackOptions options;
     options.dataMode = dataMode;
-    const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), 02000, options);
+    const sokol::PackResult packed = sokol::Pack(data, 02000, options);
     ASSERT_EQ(packed.error, sokol::PackError::None);
     const MethodRun run = Pack(L"SOKOL", state);
     ASSERT_TRUE(run.outcome.done);

@@ -84,7 +84,7 @@ Proof ProveGranol(const Bytes& data, uint16_t load) {
 sokol::PackResult PackSokol(const Bytes& data, uint16_t load, bool dataMode) {
   sokol::PackOptions options;
   options.dataMode = dataMode;
-  const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), load, options);
+  const sokol::PackResult packed = sokol::Pack(data, load, options);
   EXPECT_EQ(packed.error, sokol::PackError::None);
   return packed;
 }
@@ -205,7 +205,7 @@ TEST(Proof, CorpusImagesOfEveryMethod) {
     if (granol.error == granol::PackError::None) {
       ExpectProven(proof::ProveGranol(granol.image, data, load), "Granol " + name);
     }
-    const sokol::PackResult sokol = sokol::Pack(data.data(), data.size(), load, {});
+    const sokol::PackResult sokol = sokol::Pack(data, load, {});
     if (sokol.error == sokol::PackError::None && load >= kSystemAreaEnd) {
       ExpectProven(proof::ProveSokol(sokol, data, false), "Sokol " + name);
     }
