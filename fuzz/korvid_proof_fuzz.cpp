@@ -11,7 +11,9 @@
 
 #include "dorvik/dorvik.h"
 #include "granol/granol.h"
-#include "proof/proof.h"
+#include "proof/dorvik_plan.h"
+#include "proof/granol_plan.h"
+#include "proof/sokol_plan.h"
 #include "sokol/sokol.h"
 
 namespace {

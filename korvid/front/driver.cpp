@@ -167,7 +167,7 @@ int RunMethod(PackerState& state, const std::vector<std::wstring>& outputArgs,
   proof::Proof proven;
   if (!unpack) {
     if (hooks.beforeProof) hooks.beforeProof(outcome.bytes);
-    proven = method.prove(state, outcome);
+    proven = outcome.prove(outcome.bytes);
     if (!proven.Proven()) {
       PrintProofFailure(proven);
       return kExitFailed;

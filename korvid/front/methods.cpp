@@ -10,13 +10,17 @@
 #include "common/platform.h"
 #include "common/utf8.h"
 #include "dorvik/dorvik.h"
+#include "dorvik/dorvik_format.h"
 #include "front/messages.h"
 #include "granol/granol.h"
+#include "proof/dorvik_plan.h"
+#include "proof/granol_plan.h"
+#include "proof/sokol_plan.h"
 #include "sokol/sokol.h"
 
 namespace {
 
-MethodOutcome Done(std::vector<uint8_t> bytes, uint16_t loadAddress) {
+MethodOutcome Done(Bytes bytes, uint16_t loadAddress) {
   MethodOutcome outcome;
   outcome.done = true;
   outcome.bytes = std::move(bytes);
@@ -39,9 +43,9 @@ size_t StackBytes(uint16_t load, size_t length) {
 // pads it to a whole word, and the first `stackBytes` may differ by whole
 // words: those are stack words that packing changed for good, each named in
 // a note. Anything else is korvid's fault: a message, and false.
-bool CheckRoundTrip(const PackerState& state, bool unpacked, const std::vector<uint8_t>& back,
+bool CheckRoundTrip(const PackerState& state, bool unpacked, const Bytes& back,
                     size_t stackBytes, MethodOutcome& outcome) {
-  const std::vector<uint8_t>& input = state.data;
+  const Bytes& input = state.data;
   const bool sameLength =
       back.size() == input.size() || (back.size() == input.size() + 1 && back.back() == 0);
   if (!unpacked || !sameLength ||
@@ -62,10 +66,10 @@ bool CheckRoundTrip(const PackerState& state, bool unpacked, const std::vector<u
 // After unpacking an image of a file below 01000: the word below its
 // topmost autostart word got the start address, which the image cannot
 // confirm (bk/autostart.h); named when it changed.
-void NoteStackWordInDoubt(const PackerState& state, const std::vector<uint8_t>& data,
+void NoteStackWordInDoubt(const PackerState& state, const Bytes& data,
                           uint16_t startAddress, MethodOutcome& outcome) {
   const size_t stackBytes = StackBytes(state.loadAddress, std::min(data.size(), state.data.size()));
-  const std::vector<uint8_t> imageStack(state.data.begin(), state.data.begin() + stackBytes);
+  const Bytes imageStack(state.data.begin(), state.data.begin() + stackBytes);
   const std::optional<uint16_t> at = AutostartWordInDoubt(imageStack, startAddress);
   if (!at) return;
   const uint16_t image = ReadBkWord(imageStack.data() + *at);
@@ -86,7 +90,14 @@ MethodOutcome PackWithDorvik(const PackerState& state) {
   switch (result.error) {
     case dorvik::PackError::None: {
       MethodOutcome outcome = Done(std::move(result.image), load);
-      outcome.workStart = result.workStart;
+      proof::DorvikEntry entry;
+      entry.dataMode = state.dataMode;
+      entry.longStub = state.longStub;
+      entry.workStart = result.workStart;
+      outcome.prove = [data = state.data, load, entry](const Bytes& image) {
+        return proof::ProveDorvik(image, data, load, entry);
+      };
+      outcome.areas = {{"work", result.workStart, result.workStart + uint32_t{dorvik::kWorkAreaSize}}};
       const dorvik::UnpackResult back = dorvik::Unpack(outcome.bytes, load);
       if (!CheckRoundTrip(state, back.error == dorvik::UnpackError::None, back.data,
                           StackBytes(load, state.data.size()), outcome)) {
@@ -107,14 +118,6 @@ MethodOutcome PackWithDorvik(const PackerState& state) {
       break;
   }
   return MethodOutcome();
-}
-
-proof::Proof ProveWithDorvik(const PackerState& state, const MethodOutcome& packed) {
-  proof::DorvikEntry entry;
-  entry.dataMode = state.dataMode;
-  entry.longStub = state.longStub;
-  entry.workStart = packed.workStart;
-  return proof::ProveDorvik(packed.bytes, state.data, state.loadAddress, entry);
 }
 
 MethodOutcome UnpackWithDorvik(const PackerState& state) {
@@ -150,6 +153,9 @@ MethodOutcome PackWithGranol(const PackerState& state) {
   switch (result.error) {
     case granol::PackError::None: {
       MethodOutcome outcome = Done(std::move(result.image), load);
+      outcome.prove = [data = state.data, load](const Bytes& image) {
+        return proof::ProveGranol(image, data, load);
+      };
       const granol::UnpackResult back = granol::Unpack(outcome.bytes, load);
       const bool unpacked = back.error == granol::UnpackError::None && back.loadAddress == load;
       if (!CheckRoundTrip(state, unpacked, back.data, 0, outcome)) return MethodOutcome();
@@ -161,10 +167,6 @@ MethodOutcome PackWithGranol(const PackerState& state) {
       break;
   }
   return MethodOutcome();
-}
-
-proof::Proof ProveWithGranol(const PackerState& state, const MethodOutcome& packed) {
-  return proof::ProveGranol(packed.bytes, state.data, state.loadAddress);
 }
 
 MethodOutcome UnpackWithGranol(const PackerState& state) {
@@ -189,9 +191,16 @@ MethodOutcome PackWithSokol(const PackerState& state) {
       MethodOutcome outcome = Done(std::move(result.image), load);
       outcome.resultDetails =
           FormatText(PluralFor(kMsgSokolMargin, result.margin), U(result.margin));
-      outcome.margin = result.margin;
-      const sokol::UnpackResult back =
-          sokol::Unpack(outcome.bytes, load);
+      const bool dataMode = state.dataMode;
+      const uint32_t margin = result.margin;
+      outcome.prove = [data = state.data, load, dataMode, margin](const Bytes& image) {
+        return proof::ProveSokol(image, data, load, dataMode, margin);
+      };
+      if (margin != 0) {
+        const uint32_t end = load + static_cast<uint32_t>(state.data.size());
+        outcome.areas = {{"margin", end, end + margin}};
+      }
+      const sokol::UnpackResult back = sokol::Unpack(outcome.bytes, load);
       if (!CheckRoundTrip(state, back.error == sokol::UnpackError::None, back.data,
                           StackBytes(load, state.data.size()), outcome)) {
         return MethodOutcome();
@@ -228,19 +237,13 @@ MethodOutcome UnpackWithSokol(const PackerState& state) {
   return MethodOutcome();
 }
 
-proof::Proof ProveWithSokol(const PackerState& state, const MethodOutcome& packed) {
-  return proof::ProveSokol(packed.bytes, state.data, packed.loadAddress, state.dataMode,
-                           packed.margin);
-}
-
-
 }  // namespace
 
 // clang-format off
 const Method kMethods[] = {
-    {L"DORVIK",   L"Dorvik", L".dvk", PackWithDorvik, ProveWithDorvik, UnpackWithDorvik, dorvik::FindRawImage},
-    {L"BKGRANOL", L"Granol", L".grl", PackWithGranol, ProveWithGranol, UnpackWithGranol, granol::FindRawImage},
-    {L"SOKOL",    L"Sokol",  L".skl", PackWithSokol,  ProveWithSokol,  UnpackWithSokol,  sokol::FindRawImage},
+    {L"DORVIK",   L"Dorvik", L".dvk", PackWithDorvik, UnpackWithDorvik, dorvik::FindRawImage},
+    {L"BKGRANOL", L"Granol", L".grl", PackWithGranol, UnpackWithGranol, granol::FindRawImage},
+    {L"SOKOL",    L"Sokol",  L".skl", PackWithSokol,  UnpackWithSokol,  sokol::FindRawImage},
 };
 // clang-format on
 const size_t kMethodCount = sizeof kMethods / sizeof kMethods[0];
