@@ -204,7 +204,7 @@ CommandLine ParseOptions(int argc, char** argv, PackerState* state) {
         if (!state->givenAddress) return WrongArgument(kMsgBadLoadAddress, optarg);
         break;
       case kHelpOption: PrintHelp(); return CommandLine::Help;
-      case kVersionOption: PrintVersion(); return CommandLine::Help;
+      case kVersionOption: PrintKorvidVersion(); return CommandLine::Help;
       default:  // '?': -? ('?' is no option character for getopt_long), or
                 // an option getopt_long refused
         if (optopt == '?') {
