@@ -7,6 +7,7 @@
 #include "bk/memory.h"
 #include "common/bk_charset.h"
 #include "common/console.h"
+#include "common/names.h"
 #include "common/platform.h"
 #include "front/messages.h"
 
@@ -145,10 +146,7 @@ bool ReadInputFile(PackerState& state, RawImage (*findRawImage)(ByteView bytes))
 }
 
 std::wstring OutputNameFor(const std::wstring& name, const std::wstring& extension) {
-  const size_t baseStart = FileNameStart(name);
-  const size_t dot = name.rfind(L'.');
-  if (dot == std::wstring::npos || dot <= baseStart) return name + extension;
-  return name.substr(0, dot) + extension;
+  return ReplaceExtension(name, extension, LeadingDot::PartOfName);
 }
 
 std::wstring OutputNameForRun(const std::wstring& inputName, const std::wstring* given,

@@ -144,7 +144,8 @@ MethodOutcome UnpackWithDorvik(const PackerState& state) {
 }
 
 MethodOutcome PackWithGranol(const PackerState& state) {
-  // The image keeps the first characters of the input's extension.
+  // The image keeps the first characters of the input's extension, taken
+  // as the original took it: from a leading dot too (.profile gives "pro").
   const std::wstring extension = PathExtension(state.inputName);
   granol::PackOptions options;
   options.extension = ToUtf16(extension.empty() ? extension : extension.substr(1));
