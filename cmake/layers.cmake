@@ -9,7 +9,17 @@
 # folders and links it in these directions only; the Layers test
 # (check_layers.cmake) reads every #include of the production code against
 # this table.
-set(KORVID_METHODS dorvik granol sokol)
+# korvid's methods are the folders of korvid/ beside its other layers: a
+# new method's folder is one by being there.
+file(GLOB korvid_folders LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_LIST_DIR}/../korvid
+     ${CMAKE_CURRENT_LIST_DIR}/../korvid/*)
+set(KORVID_METHODS "")
+foreach(folder IN LISTS korvid_folders)
+  if(IS_DIRECTORY ${CMAKE_CURRENT_LIST_DIR}/../korvid/${folder}
+     AND NOT folder MATCHES "^(bk|pdp11|proof|front)$")
+    list(APPEND KORVID_METHODS ${folder})
+  endif()
+endforeach()
 list(TRANSFORM KORVID_METHODS PREPEND korvid/ OUTPUT_VARIABLE KORVID_METHOD_FOLDERS)
 
 set(LAYERS common)
