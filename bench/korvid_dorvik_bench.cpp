@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
     const BkFile file = ParseBkFile(bytes, false);
     if (file.data.empty()) continue;
     const auto start = std::chrono::steady_clock::now();
-    const dorvik::PackResult result = dorvik::Pack(file.data, file.loadAddress, dorvik::PackOptions());
+    const dorvik::PackResult result =
+        dorvik::Pack(file.data, file.loadAddress, dorvik::PackOptions());
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     const long input = static_cast<long>(file.data.size());

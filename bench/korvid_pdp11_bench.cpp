@@ -79,7 +79,8 @@ Figures Run(Method method, uint16_t loadAddress, const Bytes& data) {
     case kDorvik: {
       if (data.size() + data.size() % 2 > kDorvikLimit) return f;
       dorvik::PackResult packed;
-      f.packMs = FastestOf([&] { return dorvik::Pack(data, loadAddress, dorvik::PackOptions()); }, &packed);
+      f.packMs = FastestOf([&] { return dorvik::Pack(data, loadAddress, dorvik::PackOptions()); },
+                           &packed);
       if (packed.error != dorvik::PackError::None) return f;
       f.packed = true;
       proof::DorvikEntry entry;
@@ -97,8 +98,7 @@ Figures Run(Method method, uint16_t loadAddress, const Bytes& data) {
     }
     case kSokol: {
       sokol::PackResult packed;
-      f.packMs = FastestOf([&] { return sokol::Pack(data, loadAddress, {}); },
-                           &packed);
+      f.packMs = FastestOf([&] { return sokol::Pack(data, loadAddress, {}); }, &packed);
       if (packed.error != sokol::PackError::None) return f;
       f.packed = true;
       TimeProof(&f, [&] { return proof::ProveSokol(packed, data, false); });

@@ -101,8 +101,7 @@ int WriteSeeds(const std::string& output, const std::string& folder) {
     const Bytes file = ReadWholeFile(folder + "/" + name);
     if (file.size() < kHeaderSize) continue;
     const uint16_t loadAddress = static_cast<uint16_t>(file[0] | file[1] << 8);
-    const sokol::PackResult packed =
-        sokol::Pack(ByteView(file).From(kHeaderSize), loadAddress, {});
+    const sokol::PackResult packed = sokol::Pack(ByteView(file).From(kHeaderSize), loadAddress, {});
     if (packed.error != sokol::PackError::None) continue;
     if (FILE* seed = std::fopen((output + "/" + name + ".skl").c_str(), "wb")) {
       std::fwrite(file.data(), 1, 2, seed);

@@ -13,8 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > kMaxImageFileSize) return 0;  // the reader refuses such files
   // A headerless image is recognised where it was found.
   const RawImage raw = dorvik::FindRawImage(ByteView(data, size));
-  if (raw.found && dorvik::Unpack(ByteView(data, size), raw.loadAddress.value_or(kSystemAreaEnd))
-                           .error == dorvik::UnpackError::NotRecognised) {
+  if (raw.found &&
+      dorvik::Unpack(ByteView(data, size), raw.loadAddress.value_or(kSystemAreaEnd)).error ==
+          dorvik::UnpackError::NotRecognised) {
     std::abort();
   }
   const BkFile file = ParseBkFile(ByteView(data, size), raw.found);

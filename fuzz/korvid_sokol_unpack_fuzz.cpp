@@ -11,8 +11,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A headerless image is recognised at the address that was found.
   const RawImage raw = sokol::FindRawImage(ByteView(data, size));
-  if (raw.found && (!raw.loadAddress || sokol::Unpack(ByteView(data, size), *raw.loadAddress).error ==
-                                            sokol::UnpackError::NotAnImage)) {
+  if (raw.found &&
+      (!raw.loadAddress || sokol::Unpack(ByteView(data, size), *raw.loadAddress).error ==
+                               sokol::UnpackError::NotAnImage)) {
     std::abort();
   }
   if (size < 2) return 0;

@@ -104,8 +104,7 @@ std::optional<uint16_t> AutostartWordInDoubt(const Bytes& stack, uint16_t startA
   return static_cast<uint16_t>(top - 2);
 }
 
-FittedStart FitStartAddress(const Bytes& stack, uint16_t loadAddress,
-                            uint16_t startAddress) {
+FittedStart FitStartAddress(const Bytes& stack, uint16_t loadAddress, uint16_t startAddress) {
   FittedStart result{StartAddressFit::Lost, stack};
   Words words(result.stack);
   const int32_t end = words.end();

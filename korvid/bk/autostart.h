@@ -22,7 +22,7 @@
 constexpr uint16_t kAutostartWord = 0744;
 
 struct RedirectedStack {
-  Bytes stack;  // with the autostart words pointed at 01000
+  Bytes stack;                 // with the autostart words pointed at 01000
   uint16_t startAddress = 0;   // the autostart address, or 01000 when there is none
 };
 
@@ -62,5 +62,4 @@ struct FittedStart {
 // or be at most 01000 when the start is 01000 (no autostart). A run of 01000
 // around the autostart word, the unpacker's own address as other tools
 // leave it, cannot be the program's: the whole run takes the start address.
-FittedStart FitStartAddress(const Bytes& stack, uint16_t loadAddress,
-                            uint16_t startAddress);
+FittedStart FitStartAddress(const Bytes& stack, uint16_t loadAddress, uint16_t startAddress);

@@ -5,10 +5,10 @@
 #include "bk/checksum.h"
 #include "bk/memory.h"
 #include "dorvik/dorvik.h"
+#include "dorvik/dorvik_format.h"
 #include "dorvik/dorvik_pack_compressor.h"
 #include "dorvik/dorvik_pack_image.h"
 #include "dorvik/dorvik_pack_state.h"
-#include "dorvik/dorvik_format.h"
 
 namespace dorvik {
 

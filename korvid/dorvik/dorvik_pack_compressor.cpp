@@ -261,9 +261,8 @@ void EncodeStream(Packing& p) {
     const uint16_t word = words.At(cur);
     const uint32_t following = words.EqualAfter(cur);
     const auto value = static_cast<uint16_t>(word - p.base);
-    const std::optional<uint8_t> code = value == kRunValue || value == kEscapeValue
-                                            ? std::nullopt
-                                            : CodeByteOf(p.tables, value);
+    const std::optional<uint8_t> code =
+        value == kRunValue || value == kEscapeValue ? std::nullopt : CodeByteOf(p.tables, value);
     if (following >= 2) {
       out = WriteRunGroups(p, out, following);
       cur += following;  // the run's last word is encoded next, on its own

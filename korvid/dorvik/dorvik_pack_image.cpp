@@ -86,16 +86,14 @@ PackError SettleWorkArea(Packing& p) {
     }
     case WorkAreaRule::Given:
       if (*p.workEnd < kWorkAreaSize) return PackError::WorkAreaOutside;
-      return WorkAreaIsFree(p, p.workStart) ? PackError::None
-                                            : PackError::WorkAreaOverlap;
+      return WorkAreaIsFree(p, p.workStart) ? PackError::None : PackError::WorkAreaOverlap;
   }
   return PackError::NoWorkArea;
 }
 
 void RedirectAutostart(Packing& p) {
   const auto begin = p.buffer.begin();
-  const RedirectedStack redirected =
-      ::RedirectAutostart(Bytes(begin, begin + p.startOffset));
+  const RedirectedStack redirected = ::RedirectAutostart(Bytes(begin, begin + p.startOffset));
   std::copy(redirected.stack.begin(), redirected.stack.end(), begin);
   // A file at 01000 or above starts at its load address.
   p.startAddress = p.startOffset == 0 ? p.loadAddress : redirected.startAddress;

@@ -149,8 +149,7 @@ TEST(DorvikImage, WorkAreaThatCannotWorkIsRefused) {
   // Wrapping below address 0.
   EXPECT_EQ(Pack(01000, Zeros(100), Options().Work(0100)).error, PackError::WorkAreaOutside);
   // A program high in memory whose area after it would cross 0200000.
-  EXPECT_EQ(Pack(0170000, Noise(8000, 8), Options().Work(0)).error,
-            PackError::WorkAreaOutside);
+  EXPECT_EQ(Pack(0170000, Noise(8000, 8), Options().Work(0)).error, PackError::WorkAreaOutside);
 
   // No default area is free when the program covers all three.
   const auto covered = Pack(04000, Noise(30720, 9));

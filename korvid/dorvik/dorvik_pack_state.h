@@ -26,14 +26,14 @@ struct RankEntry {
 
 struct Tables {
   std::array<uint16_t, 256> highByteCount{};
-  std::array<std::vector<uint8_t>, 256> lowBytesOf;  // low bytes per high byte
-  std::array<RankEntry, 256> highByteRanking{};      // (count, key), ranked
-  std::vector<RankEntry> candidates;                 // (count, word), ranked
-  std::vector<uint16_t> selectedWords;               // in order of selection
-  std::vector<uint16_t> dictionary;                  // the same, ascending
-  std::vector<uint16_t> codeKeys;                    // n + 2 keys, ascending
-  std::vector<uint16_t> codeValues;                  // n + 2 values, ascending
-  std::array<uint8_t, kCodeBitmapSize> codeBitmap{};  // bit per slot
+  std::array<std::vector<uint8_t>, 256> lowBytesOf;    // low bytes per high byte
+  std::array<RankEntry, 256> highByteRanking{};        // (count, key), ranked
+  std::vector<RankEntry> candidates;                   // (count, word), ranked
+  std::vector<uint16_t> selectedWords;                 // in order of selection
+  std::vector<uint16_t> dictionary;                    // the same, ascending
+  std::vector<uint16_t> codeKeys;                      // n + 2 keys, ascending
+  std::vector<uint16_t> codeValues;                    // n + 2 values, ascending
+  std::array<uint8_t, kCodeBitmapSize> codeBitmap{};   // bit per slot
   std::array<uint8_t, kLongestDeltaList> deltaList{};  // tableLength bytes
 };
 

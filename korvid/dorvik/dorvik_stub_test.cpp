@@ -17,8 +17,7 @@ TEST(kStub, Is0222BytesWithTheShortFormStartingAtMovPcR4) {
   EXPECT_EQ(Word(stub::kDeltaListPc), 0062704);  // ADD #n, R4
   EXPECT_EQ(stub::kDeltaListDisplacement, stub::kDeltaListPc + 2);
   // MOV PC, R4 leaves 024 in R4; the delta list follows the stub and the bitmap.
-  EXPECT_EQ(stub::kDeltaListPc + Word(stub::kDeltaListDisplacement),
-            kStubSize + kCodeBitmapSize);
+  EXPECT_EQ(stub::kDeltaListPc + Word(stub::kDeltaListDisplacement), kStubSize + kCodeBitmapSize);
 }
 
 TEST(kStub, HoldsTheWordsThatRecognitionCompares) {

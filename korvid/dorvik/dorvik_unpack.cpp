@@ -96,8 +96,7 @@ StubPlacement FindStub(const uint8_t* image, int32_t length, int32_t startOffset
 // Recognises the stub and reads its patched words. False when the file
 // holds no Dorvik stub where one must be.
 bool ParseHeader(Unpacking& u, UnpackResult& result) {
-  const StubPlacement placement =
-      FindStub(u.buffer.data(), u.imageLength, u.startOffset);
+  const StubPlacement placement = FindStub(u.buffer.data(), u.imageLength, u.startOffset);
   if (!placement.found) return false;
   u.stubOffset = placement.stubOffset;
   result.longStub = placement.longStub;

@@ -1,11 +1,10 @@
-#include "dorvik/dorvik.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
 
 #include "bk/checksum.h"
+#include "dorvik/dorvik.h"
 #include "dorvik/dorvik_pack_compressor.h"
 #include "dorvik/dorvik_pack_image.h"
 #include "dorvik/dorvik_pack_state.h"
@@ -42,8 +41,8 @@ void ExpectStartNote(const UnpackResult& result, uint16_t startAddress) {
 }
 
 // The long stub's words differ from the data's, and only that is noted.
-void ExpectLongWordsNote(const UnpackResult& result, uint16_t lengthWord,
-                         uint16_t checksumWord, uint16_t dataLength, uint16_t dataChecksum) {
+void ExpectLongWordsNote(const UnpackResult& result, uint16_t lengthWord, uint16_t checksumWord,
+                         uint16_t dataLength, uint16_t dataChecksum) {
   EXPECT_FALSE(result.startAddressLost);
   EXPECT_TRUE(result.longStub);
   EXPECT_FALSE(result.longWords.match);
@@ -265,13 +264,11 @@ TEST(Unpack, DamagedHeaderFieldsAreReported) {
     uint16_t value;
     UnpackError error;
   } const fields[] = {
-      {stub::kHeaderLength, 0xFFFF, UnpackError::Damaged},  // header longer than the image
-      {stub::kPackedLength, 0xFFFF,
-       UnpackError::Damaged},                          // region far larger than the stream
-      {stub::kPackedLength, 0, UnpackError::Damaged},  // region shorter than the stream
+      {stub::kHeaderLength, 0xFFFF, UnpackError::Damaged},     // header longer than the image
+      {stub::kPackedLength, 0xFFFF, UnpackError::Damaged},     // region far larger than the stream
+      {stub::kPackedLength, 0, UnpackError::Damaged},          // region shorter than the stream
       {stub::kStreamAdvance, 0x7000, UnpackError::Truncated},  // image longer than the file
-      {stub::kRecognisedSecond, 0,
-       UnpackError::NotRecognised},  // a word that recognition compares
+      {stub::kRecognisedSecond, 0, UnpackError::NotRecognised},  // a word that recognition compares
   };
   for (const Field& field : fields) {
     Bytes damaged = image;

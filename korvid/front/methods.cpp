@@ -43,8 +43,8 @@ size_t StackBytes(uint16_t load, size_t length) {
 // pads it to a whole word, and the first `stackBytes` may differ by whole
 // words: those are stack words that packing changed for good, each named in
 // a note. Anything else is korvid's fault: a message, and false.
-bool CheckRoundTrip(const PackerState& state, bool unpacked, const Bytes& back,
-                    size_t stackBytes, MethodOutcome& outcome) {
+bool CheckRoundTrip(const PackerState& state, bool unpacked, const Bytes& back, size_t stackBytes,
+                    MethodOutcome& outcome) {
   const Bytes& input = state.data;
   const bool sameLength =
       back.size() == input.size() || (back.size() == input.size() + 1 && back.back() == 0);
@@ -66,8 +66,8 @@ bool CheckRoundTrip(const PackerState& state, bool unpacked, const Bytes& back,
 // After unpacking an image of a file below 01000: the word below its
 // topmost autostart word got the start address, which the image cannot
 // confirm (bk/autostart.h); named when it changed.
-void NoteStackWordInDoubt(const PackerState& state, const Bytes& data,
-                          uint16_t startAddress, MethodOutcome& outcome) {
+void NoteStackWordInDoubt(const PackerState& state, const Bytes& data, uint16_t startAddress,
+                          MethodOutcome& outcome) {
   const size_t stackBytes = StackBytes(state.loadAddress, std::min(data.size(), state.data.size()));
   const Bytes imageStack(state.data.begin(), state.data.begin() + stackBytes);
   const std::optional<uint16_t> at = AutostartWordInDoubt(imageStack, startAddress);
@@ -97,7 +97,8 @@ MethodOutcome PackWithDorvik(const PackerState& state) {
       outcome.prove = [data = state.data, load, entry](const Bytes& image) {
         return proof::ProveDorvik(image, data, load, entry);
       };
-      outcome.areas = {{"work", result.workStart, result.workStart + uint32_t{dorvik::kWorkAreaSize}}};
+      outcome.areas = {
+          {"work", result.workStart, result.workStart + uint32_t{dorvik::kWorkAreaSize}}};
       const dorvik::UnpackResult back = dorvik::Unpack(outcome.bytes, load);
       if (!CheckRoundTrip(state, back.error == dorvik::UnpackError::None, back.data,
                           StackBytes(load, state.data.size()), outcome)) {

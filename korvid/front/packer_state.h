@@ -29,5 +29,5 @@ struct PackerState {
   std::wstring outputName;
   uint16_t loadAddress = kSystemAreaEnd;  // of the input's data
   AddressSource addressSource = AddressSource::Header;
-  Bytes data;                             // the input's data
+  Bytes data;  // the input's data
 };

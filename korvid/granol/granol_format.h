@@ -58,9 +58,8 @@ constexpr int kShortRunLongest = 8;
 constexpr int kLongRunPrefix = 7;  // 111
 constexpr int kLongRunPrefixBits = 3;
 constexpr int kLongRunCountBits = 8;
-constexpr int kLongRunShortest = kShortRunLongest + 1;  // 9
-constexpr int kLongRunLongest =
-    kLongRunShortest + (1 << kLongRunCountBits) - 1;  // 264
+constexpr int kLongRunShortest = kShortRunLongest + 1;                            // 9
+constexpr int kLongRunLongest = kLongRunShortest + (1 << kLongRunCountBits) - 1;  // 264
 constexpr int kLongCopyLengthBits = 8;
 constexpr int kLongestCopy = 1 << kLongCopyLengthBits;  // 256
 
@@ -82,8 +81,6 @@ constexpr int kLongCopyClass = 3;
 constexpr int kShortestLongCopy = 5;
 
 // The farthest a copy of the class may reach: its distance field full.
-constexpr int LargestDistance(const CopyClass& copy) {
-  return (1 << copy.distanceBits) - 1;
-}
+constexpr int LargestDistance(const CopyClass& copy) { return (1 << copy.distanceBits) - 1; }
 
 }  // namespace granol

@@ -186,8 +186,7 @@ PackResult Pack(ByteView data, uint16_t loadAddress, const PackOptions& options)
   // surrogate unit, half of a character beyond the BMP, has none).
   const std::u16string stored = options.extension.substr(0, kExtensionLength);
   if (std::none_of(stored.begin(), stored.end(), IsBkSubstitute)) {
-    for (size_t i = 0; i < stored.size(); ++i)
-      image[kExtensionOffset + i] = UnicodeToBk(stored[i]);
+    for (size_t i = 0; i < stored.size(); ++i) image[kExtensionOffset + i] = UnicodeToBk(stored[i]);
   }
   const int words = static_cast<int>(image.size() / 2);
   result.imageLength = 2u * static_cast<uint32_t>(words);

@@ -131,8 +131,7 @@ TEST(Pack, SixZeroBytesWordByWord) {
   EXPECT_EQ(Word(image, kLoadAddressWord), 01000);
   EXPECT_EQ(Word(image, kImageEndWord), 2 * (136 - 131));
   EXPECT_EQ(Word(image, kPackedLengthWord), 6);
-  EXPECT_TRUE(
-      std::equal(kStub.begin(), kStub.begin() + kExtensionOffset, image.begin()));
+  EXPECT_TRUE(std::equal(kStub.begin(), kStub.begin() + kExtensionOffset, image.begin()));
 }
 
 TEST(Pack, AlternatingText) {
@@ -235,13 +234,13 @@ TEST(Pack, LongestMatchWinsAndTheNearestAmongEqualOnes) {
     return data;
   };
   // "XYZWV" again at 10 and at 20: the nearer one.
-  EXPECT_EQ(
-      TokensInDataOrder(Packed(join({"XYZWV", "abcde", "XYZWV", "fghij", "XYZWV", "klmno"}))).front(),
-      Copy(5, 10, 3));
+  EXPECT_EQ(TokensInDataOrder(Packed(join({"XYZWV", "abcde", "XYZWV", "fghij", "XYZWV", "klmno"})))
+                .front(),
+            Copy(5, 10, 3));
   // "XYZW" at 10, "XYZWV" at 20: the longer one, although farther.
-  EXPECT_EQ(
-      TokensInDataOrder(Packed(join({"XYZWV", "abcde", "XYZWq", "fghij", "XYZWV", "klmno"}))).front(),
-      Copy(5, 20, 3));
+  EXPECT_EQ(TokensInDataOrder(Packed(join({"XYZWV", "abcde", "XYZWq", "fghij", "XYZWV", "klmno"})))
+                .front(),
+            Copy(5, 20, 3));
 }
 
 TEST(Pack, AmongMatchesBeyond256BytesTheLastOneWins) {
@@ -290,8 +289,7 @@ TEST(Pack, ExtensionBytesAfterTheSignature) {
   };
   for (const Case& c : cases) {
     const Bytes image = Packed(Bytes{1, 2, 3, 4}, 01000, c.extension);
-    const Bytes stored(image.begin() + kExtensionOffset,
-                       image.begin() + kExtensionOffset + 3);
+    const Bytes stored(image.begin() + kExtensionOffset, image.begin() + kExtensionOffset + 3);
     EXPECT_EQ(stored, c.bytes) << "case " << &c - cases;
   }
 }

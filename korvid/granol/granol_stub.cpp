@@ -123,8 +123,7 @@ constexpr size_t kSignatureOffset = 0362;
 static_assert(sizeof kEntryCode == kCreditOffset, "entry code ends at the text field");
 static_assert(sizeof kCreditText - 1 == kDecoderOffset - kCreditOffset, "18-byte text field");
 static_assert(kDecoderOffset + sizeof kDecoderCode == kSignatureOffset, "decoder ends at 0362");
-static_assert(kSignatureOffset + sizeof kSignature - 1 == kExtensionOffset,
-              "10-byte signature");
+static_assert(kSignatureOffset + sizeof kSignature - 1 == kExtensionOffset, "10-byte signature");
 
 constexpr std::array<uint8_t, kStubSize> BuildStub() {
   std::array<uint8_t, kStubSize> stub{};

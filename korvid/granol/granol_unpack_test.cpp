@@ -212,8 +212,7 @@ TEST(Pack, IncompressibleDataAtTheBoundaryOfTheAddressSpace) {
   // The largest input the reader takes, incompressible, never fits: before
   // this check its image was too long for korvid -u to read at all.
   for (const uint16_t load : {0, 01000, 020000}) {
-    EXPECT_EQ(TryPack(generate.Random(57343 - load), load).error, PackError::DoesNotFit)
-        << load;
+    EXPECT_EQ(TryPack(generate.Random(57343 - load), load).error, PackError::DoesNotFit) << load;
   }
 }
 
@@ -286,8 +285,7 @@ TEST(Unpack, DamagedFilesGiveOneMessageAndNoResult) {
     UnpackError error;
   };
   const Case cases[] = {
-      {"too short for word 4", Bytes(good.begin(), good.begin() + 9),
-       UnpackError::NotRecognised},
+      {"too short for word 4", Bytes(good.begin(), good.begin() + 9), UnpackError::NotRecognised},
       {"word 4 is not 000352", withWord(4, 0354), UnpackError::NotRecognised},
       {"no room for the parameters", Bytes(good.begin(), good.begin() + 263),
        UnpackError::NotRecognised},
@@ -296,18 +294,14 @@ TEST(Unpack, DamagedFilesGiveOneMessageAndNoResult) {
       {"last word far beyond the file", withWord(kImageEndWord, 0177776),
        UnpackError::BadParameters},
       {"17 valid bits", withWord(static_cast<int>(last), 17), UnpackError::BadParameters},
-      {"packed length too small", withWord(kPackedLengthWord, 298),
-       UnpackError::BadToken},
-      {"packed length too large", withWord(kPackedLengthWord, 302),
-       UnpackError::Truncated},
-      {"copy from beyond the data", ImageWithStream(Bits("01 00000100"), 2),
-       UnpackError::BadToken},
+      {"packed length too small", withWord(kPackedLengthWord, 298), UnpackError::BadToken},
+      {"packed length too large", withWord(kPackedLengthWord, 302), UnpackError::Truncated},
+      {"copy from beyond the data", ImageWithStream(Bits("01 00000100"), 2), UnpackError::BadToken},
       {"copy of a byte onto itself", ImageWithStream(Bits("00 000 00000001 01 00000000"), 3),
        UnpackError::BadToken},
       {"literal below the data", ImageWithStream(Bits("00 001 00000001 00000010"), 1),
        UnpackError::BadToken},
-      {"stream ends inside a count", ImageWithStream(Bits("00 00"), 2),
-       UnpackError::Truncated},
+      {"stream ends inside a count", ImageWithStream(Bits("00 00"), 2), UnpackError::Truncated},
       {"stream ends inside a byte", ImageWithStream(Bits("00 001 00000001 0000"), 2),
        UnpackError::Truncated},
       {"stream ends before the data is full", ImageWithStream(Bits("00 000 00000001"), 2),
@@ -326,8 +320,8 @@ TEST(Unpack, EveryTruncationIsRefused) {
   const Bytes image = Packed(generate.Mixed(700));
   for (size_t length = 0; length < image.size(); ++length) {
     const UnpackResult unpacked = UnpackFile(Bytes(image.begin(), image.begin() + length));
-    EXPECT_EQ(unpacked.error, length < kStubSize ? UnpackError::NotRecognised
-                                                       : UnpackError::BadParameters)
+    EXPECT_EQ(unpacked.error,
+              length < kStubSize ? UnpackError::NotRecognised : UnpackError::BadParameters)
         << "length " << length;
   }
 }

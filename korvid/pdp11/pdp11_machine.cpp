@@ -36,8 +36,7 @@ struct AluResult {
 };
 
 // COM, INC, DEC, NEG, ADC, SBC and TST of `value`, with the carry in.
-AluResult OneOperandArithmetic(int code, uint16_t value, bool carry, uint16_t sign,
-                               uint16_t mask) {
+AluResult OneOperandArithmetic(int code, uint16_t value, bool carry, uint16_t sign, uint16_t mask) {
   AluResult out{value, false, carry};
   switch (code) {
     case kCom:

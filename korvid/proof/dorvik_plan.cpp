@@ -64,8 +64,8 @@ Proof ProveDorvik(const Bytes& image, const Bytes& data, uint16_t loadAddress,
   const uint32_t stubBytes =
       dorvik::kStubSize - (entry.longStub ? dorvik::kLongStubSkip : dorvik::kShortStubSkip);
   const Range loop{entry.workStart, entry.workStart + uint32_t{dorvik::kWorkLoopSize}};
-  const uint16_t handOff = entry.dataMode ? plan.scene.ReturnAddress()
-                                          : ProgramStart(padded, loadAddress, regionStart);
+  const uint16_t handOff =
+      entry.dataMode ? plan.scene.ReturnAddress() : ProgramStart(padded, loadAddress, regionStart);
   plan.image = &image;
   plan.imageAt = loadAddress;
   plan.entry = static_cast<uint16_t>(regionStart);

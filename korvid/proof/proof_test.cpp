@@ -334,7 +334,8 @@ TEST(Proof, LongStubWordsAndRegistersAreChecked) {
   const DorvikCase c{01000, data, Options(false, true)};
   const dorvik::PackResult packed = PackDorvik(c);
   Bytes image = packed.image;
-  PutWord(image, dorvik::stub::kChecksum, static_cast<uint16_t>(WordAt(image, dorvik::stub::kChecksum) + 1));
+  PutWord(image, dorvik::stub::kChecksum,
+          static_cast<uint16_t>(WordAt(image, dorvik::stub::kChecksum) + 1));
   const Proof checksum = ProveDorvik(c, image, packed);
   EXPECT_EQ(checksum.verdict, Verdict::DataDiffers) << Describe(checksum);
   EXPECT_EQ(checksum.address, dorvik::kSystemChecksumAddress);

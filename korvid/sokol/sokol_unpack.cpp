@@ -189,7 +189,8 @@ struct Decoding {
       : stream(bytes),
         streamBytes(2 * layout.streamWords),
         total(layout.length),
-        streamStart(static_cast<int64_t>(layout.destinationEnd) - static_cast<int64_t>(streamBytes)),
+        streamStart(static_cast<int64_t>(layout.destinationEnd) -
+                    static_cast<int64_t>(streamBytes)),
         loadAddress(load),
         in(bytes, streamBytes) {
     out.reserve(total);
@@ -297,7 +298,7 @@ UnpackError DecodeStream(Decoding& d) {
     if (!CopyMatch(d, match)) break;
   }
   return d.out.size() >= d.total && !d.in.Overrun() ? UnpackError::WrongLength
-                                                     : UnpackError::DamagedStream;
+                                                    : UnpackError::DamagedStream;
 }
 
 // A region's decoding: error None means the stream decoded to the recorded
