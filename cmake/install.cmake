@@ -1,8 +1,9 @@
 # cmake --install puts under the prefix, in the GNU directories: the two
 # programs, their manual pages in English and in Russian, and the README with
 # the example files it uses. Libraries, tests and benchmarks stay in the build.
-# The documents the README points to, installed beside it in docs/.
-set(KORVID_DOCUMENTS docs/changes.md docs/development.md docs/formats.md docs/korvid.md
+# The documents the README points to, and its picture, installed beside it
+# in docs/.
+set(KORVID_DOCUMENTS docs/changes.md docs/development.md docs/formats.md docs/korvid-page.png docs/korvid.md
     docs/morva.md docs/reliability.md docs/windows.md)
 if(WIN32)
   # The Windows release: one folder with both programs, the README and the

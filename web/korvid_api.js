@@ -106,19 +106,6 @@
     throw new RangeError(what + ' must be an octal address from 0 to 0177777');
   }
 
-  // The BK binary file that a raw file becomes at a load address: the
-  // header, from korvid's own BkFileHeader, in front of the bytes.
-  async function withHeader(data, loadAddress) {
-    const M = await wasmModule();
-    const at = M._malloc(4);
-    M._WebBkHeader(loadAddress, data.length, at);
-    const file = new Uint8Array(4 + data.length);
-    file.set(M.HEAPU8.subarray(at, at + 4), 0);
-    M._free(at);
-    file.set(data, 4);
-    return file;
-  }
-
   async function korvidRun(unpack, request) {
     const options = request.options || {};
     const name = request.name || 'file.bin';
@@ -133,20 +120,22 @@
     if (options.work !== undefined && options.work !== null && options.work !== '') {
       args.push('-w', typeof options.work === 'number' ? options.work.toString(8) : String(options.work));
     }
+    // -a: the load address of a file without a header, as on the console.
+    if (options.address !== undefined && options.address !== null && options.address !== '') {
+      args.push('-a', octalAddress(options.address, 'address').toString(8).padStart(6, '0'));
+    }
     args.push('--', name);
-    const withAddress = options.address !== undefined && options.address !== null && options.address !== '';
-    const loadAddress = withAddress ? octalAddress(options.address, 'address') : 0;
     const M = await wasmModule();
     // korvid refuses a file this large by its size, before reading it: the
     // run gets a stand-in of that size, and the bytes stay where they are.
-    const size = (sizeOnly ? request.size : request.data.length) + (withAddress ? 4 : 0);
+    const size = sizeOnly ? request.size : request.data.length;
     let input;
-    if (size >= M._WebKorvidInputLimit()) {
+    if (size >= M._WebKorvidInputLimit(unpack ? 1 : 0)) {
       input = { name, size };
     } else if (sizeOnly) {
       throw new TypeError('data must be a Uint8Array for a file korvid reads');
     } else {
-      input = { name, data: withAddress ? await withHeader(request.data, loadAddress) : request.data };
+      input = { name, data: request.data };
     }
     const result = await run('korvid', args, [input]);
     const output = result.outputs[0] || null;
@@ -199,8 +188,9 @@
     pack: (request) => korvidRun(false, request),
     unpack: (request) => korvidRun(true, request),
     ready: () => wasmModule().then(() => true),
-    // korvid refuses a file of this size or more before reading it.
-    inputLimit: () => wasmModule().then((M) => M._WebKorvidInputLimit()),
+    // korvid refuses a file of this size or more before reading it: a
+    // program to pack, or (unpack true) an image to unpack.
+    inputLimit: (unpack) => wasmModule().then((M) => M._WebKorvidInputLimit(unpack ? 1 : 0)),
   };
   global.morva = { convert: convert, pageLimit: MORVA_PAGE_LIMIT };
 })(typeof window !== 'undefined' ? window : self);

@@ -71,14 +71,10 @@ const char* WebConsoleText() { return RunConsoleText().c_str(); }
 // the method has them, and the BK's system area, screen and I/O page.
 const char* WebLayout() { return layout.c_str(); }
 
-// korvid refuses a file of this size or more before it reads it.
-uint32_t WebKorvidInputLimit() { return static_cast<uint32_t>(kMaxInputSize); }
-
-// The 4-byte header of a BK binary file, into out[0..3].
-void WebBkHeader(uint32_t loadAddress, uint32_t length, uint8_t* out) {
-  const auto header =
-      BkFileHeader(static_cast<uint16_t>(loadAddress), static_cast<uint16_t>(length));
-  for (size_t i = 0; i < header.size(); ++i) out[i] = header[i];
+// korvid refuses a file of this size or more before it reads it: a program
+// to pack, or (unpack != 0) an image to unpack, which may be longer.
+uint32_t WebKorvidInputLimit(int unpack) {
+  return static_cast<uint32_t>(unpack != 0 ? kMaxImageFileSize + 1 : kMaxInputSize);
 }
 
 }  // extern "C"

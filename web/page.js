@@ -17,8 +17,8 @@
       optData: '-d: это данные, распаковщик возвращается, а не запускает программу (Dorvik, Sokol)',
       optLong: '-l: длинный распаковщик (Dorvik)', optRaw: '-r: без 4-байтового заголовка файла БК',
       optWork: '-w: конец рабочей области Dorvik, восьмеричный (пусто: по умолчанию)',
-      optAddress: 'Адрес загрузки файла без заголовка, восьмеричный (пусто: как у консоли, 01000)',
-      addressNote: 'С адресом весь файл считается данными: страница ставит перед ним заголовок БК с этим адресом, и korvid читает его так же, как такой файл на консоли.',
+      optAddress: '-a: адрес загрузки файла без заголовка, восьмеричный (пусто: 01000)',
+      addressNote: 'Ключ -a консоли: адрес, с которого грузится файл без заголовка БК (при распаковке — образ, который сам своего адреса не хранит). Файлу с заголовком нужен его собственный адрес.',
       unpackTitle: 'Распаковать образ', unpackFiles: 'Выберите образы или перетащите их сюда',
       convertTitle: 'Преобразовать тексты',
       convertFiles: 'Выберите тексты или перетащите их сюда (для набора BASIC ASC: заголовок и все части)',
@@ -57,8 +57,8 @@
       optData: '-d: the file is data; the unpacker returns instead of starting it (Dorvik, Sokol)',
       optLong: '-l: long unpacker (Dorvik)', optRaw: '-r: without the 4-byte BK file header',
       optWork: '-w: end of Dorvik\'s work area, octal (empty: the default)',
-      optAddress: 'Load address of a file without a header, octal (empty: as on the console, 01000)',
-      addressNote: 'With an address the whole file is data: the page puts a BK header with that address in front of it, and korvid reads it as it reads such a file on the console.',
+      optAddress: '-a: load address of a file without a header, octal (empty: 01000)',
+      addressNote: 'The console\'s -a: the address a file without a BK header loads at (when unpacking, an image that does not record its own). A file with a header keeps its own address.',
       unpackTitle: 'Unpack an image', unpackFiles: 'Choose images or drop them here',
       convertTitle: 'Convert texts',
       convertFiles: 'Choose texts or drop them here (for a BASIC ASC set: the header and all parts)',
@@ -282,13 +282,13 @@
       }
     }
     const runs = [];
-    const limit = await window.korvid.inputLimit();
+    const limit = await window.korvid.inputLimit(unpack);
     for (const file of files) {
       setStatus(t('working', file.name));
       await new Promise((resolve) => setTimeout(resolve, 0));  // let the status show
       const request = { method, options, name: file.name };
       // A file over korvid's limit is refused by its size: it is not read.
-      const size = file.size + (address.value !== undefined ? 4 : 0);
+      const size = file.size;
       let result;
       try {
         if (size >= limit) request.size = file.size; else request.data = new Uint8Array(await file.arrayBuffer());

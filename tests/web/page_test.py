@@ -53,7 +53,8 @@ def native(program, args, inputs):
 def korvid_args(method, unpack, options):
     args = ['-t', method] + (['-u'] if unpack else [])
     args += [flag for key, flag in (('data', '-d'), ('long', '-l'), ('raw', '-r')) if options.get(key)]
-    return args + (['-w', options['work']] if 'work' in options else [])
+    args += ['-w', options['work']] if 'work' in options else []
+    return args + (['-a', options['address']] if 'address' in options else [])
 
 
 def corpus_files():
@@ -146,11 +147,14 @@ class PageTest(unittest.TestCase):
             image, _ = self.assert_korvid_like_console('hello.bin', hello, method, options=options)
             if options.get('raw'):  # an image without a header unpacks too
                 self.assert_korvid_like_console('hello.raw', image, method, unpack=True)
-        # A raw file at a load address of the page's: the console packs it with that header.
+        # -a: a file without a header packed at its address, and a Dorvik
+        # image without one (which does not record its address) unpacked there.
         raw = hello[4:]
-        header = (0o40000).to_bytes(2, 'little') + len(raw).to_bytes(2, 'little')
-        self.assert_korvid_like_console('data.dat', raw, 'SOKOL', options={'address': '040000', 'data': True},
-                                        console_input=header + raw)
+        self.assert_korvid_like_console('data.dat', raw, 'SOKOL', options={'address': '040000', 'data': True})
+        image, _ = self.assert_korvid_like_console('data.dat', raw, 'DORVIK',
+                                                   options={'address': '040000', 'raw': True})
+        self.assert_korvid_like_console('data.raw', image, 'DORVIK', unpack=True,
+                                        options={'address': '040000'})
 
     def test_morva_converts_as_on_the_console(self):
         if not os.path.isdir(TEXTS):
@@ -286,6 +290,9 @@ class PageTest(unittest.TestCase):
                 article = self.article('pack', name)
                 self.assertEqual(article.find_element(By.CSS_SELECTOR, 'pre.console').text.splitlines(), lines)
                 self.assertEqual(article.find_elements(By.CSS_SELECTOR, 'a.download'), [])
+            # An image may be longer than a program: -u reads up to 66048 bytes.
+            for size in (0o160000, 0o201000, 0o201001):
+                self.assert_korvid_like_console('big.skl', bytes(size), 'SOKOL', unpack=True)
             self.set_controls(pack_work='', unpack_method='SOKOL')
             self.driver.find_element(By.ID, 'tab-unpack').click()
             self.choose('unpack', [HELLO])  # not an image
