@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "bk/bk_file.h"
+#include "bk/memory.h"
 #include "corpus_files.h"
 #include "pdp11/pdp11_machine.h"
 #include "sokol/sokol.h"
@@ -31,11 +33,7 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 constexpr int kRuns = 3;
-constexpr size_t kHeaderSize = 4;
-constexpr uint16_t kSystemAreaEnd = 01000;
 // The caller: its JSR PC returns to kCaller, the stack lies below the BK's
 // system area, or at the top of the RAM for data that covers that area.
 constexpr uint16_t kCaller = 0200;
@@ -63,7 +61,7 @@ ModelRun RunInModel(const Bytes& data, uint16_t loadAddress, Profile* profile) {
   if (loadAddress + data.size() + kRoomAbove > pdp11::kIoPageStart) loadAddress = kSystemAreaEnd;
   sokol::PackOptions options;
   options.dataMode = true;
-  const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), loadAddress, options);
+  const sokol::PackResult packed = sokol::Pack(data, loadAddress, options);
   if (packed.error != sokol::PackError::None) return run;
   const bool low = loadAddress >= kSystemAreaEnd;
   const uint16_t caller = low ? kCaller : kHighCaller;
@@ -103,8 +101,7 @@ int WriteSeeds(const std::string& output, const std::string& folder) {
     const Bytes file = ReadWholeFile(folder + "/" + name);
     if (file.size() < kHeaderSize) continue;
     const uint16_t loadAddress = static_cast<uint16_t>(file[0] | file[1] << 8);
-    const sokol::PackResult packed =
-        sokol::Pack(file.data() + kHeaderSize, file.size() - kHeaderSize, loadAddress, {});
+    const sokol::PackResult packed = sokol::Pack(ByteView(file).From(kHeaderSize), loadAddress, {});
     if (packed.error != sokol::PackError::None) continue;
     if (FILE* seed = std::fopen((output + "/" + name + ".skl").c_str(), "wb")) {
       std::fwrite(file.data(), 1, 2, seed);
@@ -152,7 +149,7 @@ int main(int argc, char** argv) {
     double bestMs = 1e9;
     for (int run = 0; run < kRuns; ++run) {
       const std::clock_t start = std::clock();
-      packed = sokol::Pack(data.data(), data.size(), loadAddress, {});
+      packed = sokol::Pack(data, loadAddress, {});
       bestMs = std::min(bestMs, 1000.0 * static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC);
     }
     if (packed.error != sokol::PackError::None) {
@@ -161,7 +158,7 @@ int main(int argc, char** argv) {
       allIntact = false;
       continue;
     }
-    const sokol::UnpackResult unpacked = sokol::Unpack(packed.image.data(), packed.image.size(), loadAddress);
+    const sokol::UnpackResult unpacked = sokol::Unpack(packed.image, loadAddress);
     const ModelRun run = RunInModel(data, loadAddress, profiling ? &profile : nullptr);
     const bool intact = unpacked.error == sokol::UnpackError::None && unpacked.data == data && run.intact;
     allIntact = allIntact && intact;

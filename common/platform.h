@@ -78,7 +78,8 @@ bool SameNameText(const std::wstring& first, const std::wstring& second);
 // case (by our own table, whatever the locale), elsewhere equal characters.
 bool SameNameCharacter(wchar_t first, wchar_t second);
 // The extension of the last component of a path, from its last '.' (the dot
-// included), or an empty string when that component has no '.'.
+// included, a leading one too: common/names.h, LeadingDot::StartsExtension),
+// or an empty string when that component has no '.'.
 std::wstring PathExtension(const std::wstring& path);
 
 // An output file that appears under its name only when it is complete.

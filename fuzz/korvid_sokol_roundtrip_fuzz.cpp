@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.dataMode = (data[2] & 1) != 0;
   data += 3;
   size -= 3;
-  const sokol::PackResult packed = sokol::Pack(data, size, loadAddress, options);
+  const sokol::PackResult packed = sokol::Pack(ByteView(data, size), loadAddress, options);
   if (packed.error == sokol::PackError::OddLoadAddress) {
     if (loadAddress % 2 == 0) std::abort();
     return 0;
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > split) std::abort();
     return 0;
   }
-  const sokol::UnpackResult unpacked = sokol::Unpack(packed.image.data(), packed.image.size(), loadAddress);
+  const sokol::UnpackResult unpacked = sokol::Unpack(packed.image, loadAddress);
   if (unpacked.error != sokol::UnpackError::None || unpacked.data.size() != size) std::abort();
   if (std::memcmp(unpacked.data.data() + split, data + split, size - split) != 0) std::abort();
   if (split > 0) {

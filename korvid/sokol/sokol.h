@@ -18,11 +18,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+
+#include "bk/bk_file.h"
+#include "bk/bytes.h"
+#include "sokol/sokol_format.h"
 
 namespace sokol {
-
-using Bytes = std::vector<uint8_t>;
 
 // The first address of the I/O page: a program and the memory its image
 // needs above it must end at or below this address.
@@ -51,17 +52,17 @@ struct PackResult {
   uint16_t startAddress = 0;  // where the program is started (program mode)
 };
 
-// Packs `length` bytes that load at `loadAddress`. A file that loads below
+// Packs `data` that loads at `loadAddress`. A file that loads below
 // 01000 keeps the part below 01000 (its stack image) as it is, but for a
 // program's autostart words, which point at the stub, and its image carries
 // the data from 01000 on as an image at 01000 that starts the program at the
 // address the autostart words held (see bk/autostart.h). In data mode the
-// stack image is carried unchanged. On the BK the image runs
-// where the data loads and uses the 172 bytes below the stack pointer it is
+// stack image is carried unchanged. On the BK the image runs where the data
+// loads and uses the kStackUse (172) bytes below the stack pointer it is
 // entered with for its decoder; they must lie outside the program and its
 // margin (they do for programs at 01000 and above, entered with the BK's
 // stack below 01000).
-PackResult Pack(const uint8_t* data, size_t length, uint16_t loadAddress, const PackOptions& options);
+PackResult Pack(ByteView data, uint16_t loadAddress, const PackOptions& options);
 
 enum class UnpackError {
   None,
@@ -86,17 +87,15 @@ struct UnpackResult {
 // `image` is the file's data after the BK header, `loadAddress` the header's.
 // For a program's image below 01000 the stack image's autostart words are
 // given back, from the start address the image records.
-UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress);
+UnpackResult Unpack(ByteView image, uint16_t loadAddress);
 
 // An image without its BK header: the set-up code at the start of the bytes,
 // where it records the load address, or, for a file below 01000, after the
 // stack image, where it records 01000 and its offset gives the load address.
 // A set-up code that the first two words, read as a BK header, would put
 // where it lies belongs to an image with its header, and is not taken.
-struct RawImage {
-  bool found = false;
-  uint16_t loadAddress = 0;
-};
-RawImage FindRawImage(const uint8_t* bytes, size_t length);
+RawImage FindRawImage(ByteView bytes);
+// True when FindRawImage finds an image in `bytes`.
+bool IsRawImage(ByteView bytes);
 
 }  // namespace sokol

@@ -16,7 +16,6 @@
 
 namespace {
 
-using sokol::Bytes;
 
 constexpr uint16_t kCaller = 0200;      // the caller's return address
 constexpr uint16_t kStack = 01000;      // SP before the caller's JSR PC
@@ -70,7 +69,7 @@ Bytes Generated(std::mt19937& random, size_t length) {
 void ExpectRunsInModel(const Bytes& data, uint16_t loadAddress, bool dataMode) {
   sokol::PackOptions options;
   options.dataMode = dataMode;
-  const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), loadAddress, options);
+  const sokol::PackResult packed = sokol::Pack(data, loadAddress, options);
   ASSERT_EQ(packed.error, sokol::PackError::None);
   const uint32_t reach = loadAddress + static_cast<uint32_t>(data.size()) + packed.margin;
   ASSERT_LE(reach, kRamEnd);
@@ -127,7 +126,7 @@ TEST(SokolModel, GeneratedInputsUnpackInPlace) {
 TEST(SokolModel, ProgramEndingAtTheTopOfMemory) {
   std::mt19937 random(7);
   const Bytes data = Generated(random, 12000);
-  const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), 01000, {});
+  const sokol::PackResult packed = sokol::Pack(data, 01000, {});
   ASSERT_EQ(packed.error, sokol::PackError::None);
   const uint32_t loadAddress = kRamEnd - static_cast<uint32_t>(data.size()) - packed.margin;
   ExpectRunsInModel(data, static_cast<uint16_t>(loadAddress & ~1u), false);

@@ -22,14 +22,14 @@ using sokol::UnpackError;
 sokol::PackResult PackBytes(const Bytes& data, uint16_t loadAddress, bool dataMode = false) {
   sokol::PackOptions options;
   options.dataMode = dataMode;
-  return sokol::Pack(data.data(), data.size(), loadAddress, options);
+  return sokol::Pack(data, loadAddress, options);
 }
 
 // Packs, unpacks and compares; returns the packed result for more checks.
 sokol::PackResult ExpectRoundTrip(const Bytes& data, uint16_t loadAddress, bool dataMode = false) {
   const sokol::PackResult packed = PackBytes(data, loadAddress, dataMode);
   EXPECT_EQ(packed.error, PackError::None);
-  const sokol::UnpackResult unpacked = sokol::Unpack(packed.image.data(), packed.image.size(), loadAddress);
+  const sokol::UnpackResult unpacked = sokol::Unpack(packed.image, loadAddress);
   EXPECT_EQ(unpacked.error, UnpackError::None);
   EXPECT_TRUE(unpacked.data == data) << "data differ after the round trip, length " << data.size();
   EXPECT_EQ(unpacked.dataMode, dataMode);
@@ -163,6 +163,9 @@ TEST(SokolPack, WorkedExampleStream) {
   EXPECT_EQ(packed.streamSize, 7u);
   const Bytes stream(packed.image.begin() + sokol::kSetupSize, packed.image.begin() + sokol::kSetupSize + 8);
   EXPECT_EQ(stream, (Bytes{0x21, 'A', 0x01, 0x7F, 0xFF, 0xFF, 0xFE, 0x00}));
+  // The trailer's CRC-16 of "AAAA", pinned here for the packer's DataCrc and
+  // in the unpacker's test (kAaaaCrc) for its own Crc16.
+  EXPECT_EQ(ReadBkWord(packed.image.data() + packed.image.size() - 2), 0xD06D);
 }
 
 TEST(SokolPack, ImageLayoutAndParameters) {

@@ -7,12 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace sokol {
+#include "sokol/sokol_format.h"
 
-constexpr size_t kSetupSize = 32;   // bytes at the load address
-constexpr size_t kBlockSize = 168;  // bytes of the decoder block
-constexpr size_t kTrailerSize = 4;  // data length and CRC-16, after the block
-constexpr size_t kStubSize = kSetupSize + kBlockSize;
+namespace sokol {
 
 // Patched words of the set-up code (byte offsets from the load address).
 constexpr size_t kSetupBlockEnd = 002;     // MOV #blockEnd, R4
@@ -25,9 +22,8 @@ constexpr size_t kBlockEntry = 016;  // where the set-up code jumps in
 constexpr size_t kBlockRep1 = 014;   // repeat offset 1 (repeat offset 0 lives in R3)
 constexpr size_t kBlockExit = 0240;  // MOV ...,R5; MARK n; then repeat offset 2
 constexpr size_t kBlockRep2 = 0246;  // the block's last word, popped by MARK 0
-// Repeat offsets 0, 1 and 2 at the start. Offset 0 means not set: the
-// decoder starts with R3 = 0, and a stream must not copy from there.
-constexpr uint16_t kInitialReps[3] = {0, 2, 4};
+// The block starts with repeat offsets 1 and 2 of kInitialRepeats in REP1
+// and REP2.
 
 // The exit's three forms: program mode loads the start address into R5 and
 // marks no argument words; data mode loads the caller's return address (the

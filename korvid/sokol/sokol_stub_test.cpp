@@ -34,9 +34,9 @@ TEST(SokolStub, PatchedWordsAreOperandsOfTheirInstructions) {
   EXPECT_EQ(sokol::kBlockSize - sokol::kBlockExit - 4, sokol::kExitDataOperand + 0u);
   // Repeat offsets 1 and 2 start in the block; offset 0 is R3, which the
   // set-up code's copy loop leaves at 0.
-  EXPECT_EQ(sokol::kBlockCode[sokol::kBlockRep1 / 2], sokol::kInitialReps[1]);
-  EXPECT_EQ(sokol::kBlockCode[sokol::kBlockRep2 / 2], sokol::kInitialReps[2]);
-  EXPECT_EQ(sokol::kInitialReps[0], 0);
+  EXPECT_EQ(sokol::kBlockCode[sokol::kBlockRep1 / 2], sokol::kInitialRepeats[1]);
+  EXPECT_EQ(sokol::kBlockCode[sokol::kBlockRep2 / 2], sokol::kInitialRepeats[2]);
+  EXPECT_EQ(sokol::kInitialRepeats[0], 0);
   EXPECT_EQ(sokol::kSetupCode[5], 077302);  // SOB R3
 }
 

@@ -17,12 +17,18 @@
 #include "bk/memory.h"
 #include "bk/words.h"
 #include "sokol/sokol.h"
+#include "sokol/sokol_format.h"
 #include "sokol/sokol_stub.h"
 
 namespace sokol {
 
 namespace {
 
+// The trailer's CRC-16 (x^16 + x^12 + x^5 + 1, initial value 0xFFFF, most
+// significant bit first), written here a second time, apart from the
+// packer's DataCrc (sokol_pack.cpp), on purpose: a function that both
+// shared could go wrong without either noticing. A test pins the check
+// value of both, 0x29B1 for the bytes of "123456789".
 uint16_t Crc16(const Bytes& data) {
   uint32_t crc = 0xFFFF;
   for (uint8_t byte : data) {
@@ -32,9 +38,10 @@ uint16_t Crc16(const Bytes& data) {
   return static_cast<uint16_t>(crc);
 }
 
-// Reading the stream like the decoder: bytes in order, and bits from a
-// 16-bit group loaded from the next two bytes whenever a bit is wanted and
-// none is left. Running past the end sets `overrun` and yields zeros.
+// Reading the stream like the decoder (docs/formats.md, "Stream"): bytes in
+// order, and bits from an 8-bit group, the next stream byte, loaded whenever
+// a bit is wanted and none is left. Running past the end sets `overrun` and
+// yields zeros.
 class StreamReader {
  public:
   StreamReader(const uint8_t* bytes, size_t length) : bytes_(bytes), length_(length) {}
@@ -63,7 +70,7 @@ class StreamReader {
     int flag = firstFlag;
     while (flag == 1) {
       value = value * 2 + static_cast<uint32_t>(Bit());
-      if (value > 0x1FFFF) return 0;
+      if (value > kLargestGamma) return 0;
       flag = Bit();
     }
     return value;
@@ -108,7 +115,7 @@ bool IsStub(const uint8_t* image, size_t length) {
   const size_t block = length - kTrailerSize - kBlockSize;
   for (size_t i = 0; i < kBlockCode.size(); ++i) {
     const size_t offset = 2 * i;
-    if (offset >= kBlockExit && offset < kBlockExit + 6) continue;
+    if (offset >= kBlockExit && offset < kBlockExit + 2 * kExitWords) continue;
     if (WordAt(image, block + offset) != kBlockCode[i]) return false;
   }
   return true;
@@ -158,7 +165,7 @@ UnpackError ReadLayout(const uint8_t* image, size_t length, uint16_t loadAddress
 // The three repeat offsets, most recent first, as the block starts them;
 // 0 is not set, and a copy from there is damage.
 struct Repeats {
-  uint32_t offsets[3] = {0, 2, 4};
+  uint32_t offsets[3] = {kInitialRepeats[0], kInitialRepeats[1], kInitialRepeats[2]};
   uint32_t Use(int index) {
     const uint32_t offset = offsets[index];
     for (int i = index; i > 0; --i) offsets[i] = offsets[i - 1];
@@ -172,8 +179,127 @@ struct Repeats {
   }
 };
 
-constexpr uint32_t kMarkerHigh = 0xFFFF;
-constexpr uint32_t kLargestHigh = (0xFFFF >> 7) + 1;  // no offset needs more
+// A region's stream being decoded: the reader, the data so far, the repeat
+// offsets, the decoder's state, and whether its writes stayed below the
+// stream bytes it had not read. On the BK the stream lies at
+// [destinationEnd - streamBytes, destinationEnd) and the output grows from
+// the load address.
+struct Decoding {
+  Decoding(const uint8_t* bytes, const Layout& layout, uint16_t load)
+      : stream(bytes),
+        streamBytes(2 * layout.streamWords),
+        total(layout.length),
+        streamStart(static_cast<int64_t>(layout.destinationEnd) -
+                    static_cast<int64_t>(streamBytes)),
+        loadAddress(load),
+        in(bytes, streamBytes) {
+    out.reserve(total);
+  }
+
+  // A write that ends the output here lands on a stream byte not read yet.
+  bool Overtakes() const {
+    return static_cast<int64_t>(loadAddress) + static_cast<int64_t>(out.size()) >
+           streamStart + static_cast<int64_t>(in.Position());
+  }
+
+  const uint8_t* stream;
+  size_t streamBytes;
+  size_t total;  // the recorded length
+  int64_t streamStart;
+  uint16_t loadAddress;
+  StreamReader in;
+  Bytes out;
+  Repeats repeats;
+  bool afterMatch = true;
+  bool inPlace = true;
+};
+
+// Literals, after their selector: false when the stream breaks a bound.
+bool ReadLiterals(Decoding& d) {
+  const uint32_t count = d.in.Gamma();
+  if (count == 0 || d.in.Overrun() || d.out.size() + count > d.total) return false;
+  // A literal may land on the very byte it is read from.
+  d.inPlace = d.inPlace && !d.Overtakes();
+  for (uint32_t i = 0; i < count; ++i) d.out.push_back(d.in.Byte());
+  if (d.in.Overrun()) return false;
+  d.afterMatch = false;
+  return true;
+}
+
+// A match as its selector and codes give it, or the end marker.
+struct Match {
+  uint32_t offset = 0;
+  uint32_t count = 0;
+  bool endMarker = false;
+};
+
+// Reads a match whose selector began with `first`: false when the stream
+// breaks a rule of the format.
+bool ReadMatch(Decoding& d, int first, Match* match) {
+  if (first == 0) {
+    match->offset = d.repeats.Use(0);
+    match->count = d.in.Gamma();
+    return true;
+  }
+  if (d.in.Bit() != 0) {
+    match->offset = d.repeats.Use(d.in.Bit() == 0 ? 1 : 2);
+    match->count = d.in.Gamma();
+    return true;
+  }
+  const uint32_t high = d.in.Gamma();
+  if (high == kEndMarkerHigh && !d.in.Overrun()) {
+    match->endMarker = true;
+    return true;
+  }
+  if (high == 0 || high > kLargestOffsetHigh) return false;
+  const uint32_t byte = d.in.Byte();
+  match->offset = ((high - 1) << kOffsetLowBits) + (byte >> 1) + 1;
+  const uint32_t lengthCode = d.in.Gamma(static_cast<int>(byte & 1));
+  if (lengthCode == 0) return false;
+  match->count = lengthCode + 1;
+  d.repeats.Push(match->offset);
+  return true;
+}
+
+// Copies a match: false when it reaches before the data or past its length.
+bool CopyMatch(Decoding& d, const Match& match) {
+  if (d.in.Overrun() || match.count == 0 || match.offset == 0 || match.offset > d.out.size() ||
+      d.out.size() + match.count > d.total) {
+    return false;
+  }
+  for (uint32_t i = 0; i < match.count; ++i) d.out.push_back(d.out[d.out.size() - match.offset]);
+  d.inPlace = d.inPlace && !d.Overtakes();
+  d.afterMatch = true;
+  return true;
+}
+
+// At the end marker the stream ends, but for one zero byte that pads it to
+// words, and the data is complete.
+UnpackError AtEndMarker(const Decoding& d) {
+  const size_t end = d.in.Position();
+  const bool padded = end == d.streamBytes || (end + 1 == d.streamBytes && d.stream[end] == 0);
+  if (padded && d.in.RestIsZero() && d.out.size() == d.total) return UnpackError::None;
+  return d.out.size() != d.total ? UnpackError::WrongLength : UnpackError::DamagedStream;
+}
+
+// The token loop, up to the end marker: None when the stream decoded to
+// the recorded length, else why it is refused.
+UnpackError DecodeStream(Decoding& d) {
+  for (;;) {
+    const int first = d.in.Bit();
+    if (d.in.Overrun()) break;
+    if (first == 0 && d.afterMatch) {
+      if (!ReadLiterals(d)) break;
+      continue;
+    }
+    Match match;
+    if (!ReadMatch(d, first, &match)) break;
+    if (match.endMarker) return AtEndMarker(d);
+    if (!CopyMatch(d, match)) break;
+  }
+  return d.out.size() >= d.total && !d.in.Overrun() ? UnpackError::WrongLength
+                                                    : UnpackError::DamagedStream;
+}
 
 // A region's decoding: error None means the stream decoded to the recorded
 // length; the CRC and the in-place check are the caller's.
@@ -198,81 +324,14 @@ Region UnpackRegion(const uint8_t* image, size_t length, uint16_t loadAddress, s
   if (result.error != UnpackError::None) return region;
   region.crc = layout.crc;
 
-  const size_t streamBytes = 2 * layout.streamWords;
-  StreamReader in(image + kSetupSize, streamBytes);
-  const size_t total = layout.length;
-  // On the BK the stream lies at [destinationEnd - streamBytes, destinationEnd)
-  // and the output grows from the load address: a write at output offset o
-  // must stay below the first unread stream byte.
-  const int64_t streamStart = static_cast<int64_t>(layout.destinationEnd) - static_cast<int64_t>(streamBytes);
-  auto overtakes = [&](size_t outputEnd, size_t readPosition) {
-    return static_cast<int64_t>(loadAddress) + static_cast<int64_t>(outputEnd) >
-           streamStart + static_cast<int64_t>(readPosition);
-  };
-
-  Bytes out;
-  out.reserve(total);
-  Repeats repeats;
-  bool afterMatch = true;
-  bool inPlace = true;
-  for (;;) {
-    const int first = in.Bit();
-    if (in.Overrun()) break;
-    if (first == 0 && afterMatch) {
-      const uint32_t count = in.Gamma();
-      if (count == 0 || in.Overrun() || out.size() + count > total) break;
-      // A literal may land on the very byte it is read from.
-      inPlace = inPlace && !overtakes(out.size(), in.Position());
-      for (uint32_t i = 0; i < count; ++i) out.push_back(in.Byte());
-      if (in.Overrun()) break;
-      afterMatch = false;
-      continue;
-    }
-    uint32_t offset = 0;
-    uint32_t count = 0;
-    if (first == 0) {
-      offset = repeats.Use(0);
-      count = in.Gamma();
-    } else if (in.Bit() == 0) {
-      const uint32_t high = in.Gamma();
-      if (high == kMarkerHigh && !in.Overrun()) {
-        // The stream ends here, but for one zero byte that pads it to words.
-        const size_t end = in.Position();
-        const bool padded = end == streamBytes || (end + 1 == streamBytes && image[kSetupSize + end] == 0);
-        if (padded && in.RestIsZero() && out.size() == total) {
-          result.error = UnpackError::None;
-          region.inPlace = inPlace;
-        } else {
-          result.error = out.size() != total ? UnpackError::WrongLength : UnpackError::DamagedStream;
-        }
-        if (result.error == UnpackError::None) {
-          result.data = std::move(out);
-          result.dataMode = layout.dataMode;
-          result.startAddress = layout.startAddress;
-          result.margin = layout.destinationEnd - loadAddress - static_cast<uint32_t>(total);
-        }
-        return region;
-      }
-      if (high == 0 || high > kLargestHigh) break;
-      const uint32_t byte = in.Byte();
-      offset = ((high - 1) << 7) + (byte >> 1) + 1;
-      const uint32_t lengthCode = in.Gamma(static_cast<int>(byte & 1));
-      if (lengthCode == 0) break;
-      count = lengthCode + 1;
-      repeats.Push(offset);
-    } else {
-      offset = repeats.Use(in.Bit() == 0 ? 1 : 2);
-      count = in.Gamma();
-    }
-    if (in.Overrun() || count == 0 || offset == 0 || offset > out.size() ||
-        out.size() + count > total) {
-      break;
-    }
-    for (uint32_t i = 0; i < count; ++i) out.push_back(out[out.size() - offset]);
-    inPlace = inPlace && !overtakes(out.size(), in.Position());
-    afterMatch = true;
-  }
-  result.error = out.size() >= total && !in.Overrun() ? UnpackError::WrongLength : UnpackError::DamagedStream;
+  Decoding decoding(image + kSetupSize, layout, loadAddress);
+  result.error = DecodeStream(decoding);
+  if (result.error != UnpackError::None) return region;
+  region.inPlace = decoding.inPlace;
+  result.data = std::move(decoding.out);
+  result.dataMode = layout.dataMode;
+  result.startAddress = layout.startAddress;
+  result.margin = layout.destinationEnd - loadAddress - static_cast<uint32_t>(layout.length);
   return region;
 }
 
@@ -284,7 +343,9 @@ UnpackError Checked(const Region& region, const Bytes& data) {
 
 }  // namespace
 
-UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
+UnpackResult Unpack(ByteView view, uint16_t loadAddress) {
+  const uint8_t* const image = view.data;
+  const size_t length = view.size;
   if (loadAddress >= kSystemAreaEnd || loadAddress % 2 != 0) {
     Region region = UnpackRegion(image, length, loadAddress, 0);
     if (region.result.error == UnpackError::None) {
@@ -327,7 +388,9 @@ UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
   return result;
 }
 
-RawImage FindRawImage(const uint8_t* bytes, size_t length) {
+RawImage FindRawImage(ByteView view) {
+  const uint8_t* const bytes = view.data;
+  const size_t length = view.size;
   RawImage raw;
   size_t behindHeader = 0;  // where a header in the first words puts the set-up code
   if (length >= 4) {
@@ -344,5 +407,7 @@ RawImage FindRawImage(const uint8_t* bytes, size_t length) {
   }
   return raw;
 }
+
+bool IsRawImage(ByteView bytes) { return FindRawImage(bytes).found; }
 
 }  // namespace sokol

@@ -13,7 +13,6 @@
 
 namespace {
 
-using sokol::Bytes;
 using sokol::UnpackError;
 
 constexpr uint16_t kLoad = 01000;
@@ -45,11 +44,11 @@ Bytes BuildImage(const Bytes& stream, uint16_t length, uint16_t crc, uint16_t ma
 }
 
 sokol::UnpackResult UnpackImage(const Bytes& image, uint16_t loadAddress = kLoad) {
-  return sokol::Unpack(image.data(), image.size(), loadAddress);
+  return sokol::Unpack(image, loadAddress);
 }
 
 // The stream of "AAAA" (see the packer's worked example), and its CRC-16
-// (polynomial 0x1021, initial 0xFFFF).
+// (polynomial 0x1021, initial 0xFFFF), the value the packer's test pins too.
 const Bytes kAaaaStream{0x21, 'A', 0x01, 0x7F, 0xFF, 0xFF, 0xFE};
 constexpr uint16_t kAaaaCrc = 0xD06D;
 
@@ -123,7 +122,7 @@ Bytes PackedSample(size_t length, uint32_t seed, sokol::PackResult* packed = nul
     if (random() % 3 == 0) data.push_back(static_cast<uint8_t>(random()));
   }
   data.resize(length);
-  sokol::PackResult result = sokol::Pack(data.data(), data.size(), kLoad, {});
+  sokol::PackResult result = sokol::Pack(data, kLoad, {});
   EXPECT_EQ(result.error, sokol::PackError::None);
   if (packed) *packed = result;
   return result.image;
@@ -143,7 +142,7 @@ TEST(SokolUnpack, MarginTooSmallForTheInPlaceDecoder) {
 TEST(SokolUnpack, EveryTruncationIsRefused) {
   const Bytes image = PackedSample(3000, 8);
   for (size_t length = 0; length < image.size(); ++length) {
-    const sokol::UnpackResult result = sokol::Unpack(image.data(), length, kLoad);
+    const sokol::UnpackResult result = sokol::Unpack(ByteView(image.data(), length), kLoad);
     EXPECT_NE(result.error, UnpackError::None) << "length " << length;
     EXPECT_TRUE(result.data.empty());
   }
@@ -156,7 +155,7 @@ TEST(SokolUnpack, EveryTruncationIsRefused) {
 TEST(SokolUnpack, CorruptionIsRefused) {
   sokol::PackResult packed;
   const Bytes image = PackedSample(1500, 12, &packed);
-  const Bytes original = sokol::Unpack(image.data(), image.size(), kLoad).data;
+  const Bytes original = sokol::Unpack(image, kLoad).data;
   ASSERT_EQ(original.size(), 1500u);
   int refused = 0;
   int flips = 0;

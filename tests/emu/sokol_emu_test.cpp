@@ -110,7 +110,7 @@ ImageRun RunImage(const sokol::PackResult& packed, size_t length, bool dataMode)
 ImageRun ExpectUnpacksOnPdp11(const Bytes& data, uint16_t loadAddress, bool dataMode) {
   sokol::PackOptions options;
   options.dataMode = dataMode;
-  const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), loadAddress, options);
+  const sokol::PackResult packed = sokol::Pack(data, loadAddress, options);
   EXPECT_EQ(packed.error, sokol::PackError::None);
   if (packed.error != sokol::PackError::None) return {};
   const ImageRun run = RunImage(packed, data.size(), dataMode);

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "sokol/sokol_format.h"
+
 namespace sokol {
 
 // Interlaced Elias gamma: a value v >= 1 with k bits below its leading one
@@ -16,10 +18,7 @@ inline uint32_t GammaBits(uint32_t value) {
   return bits;
 }
 
-// The offset of a new match: offset - 1 = high * 128 + low, with high + 1 as
-// a gamma code and low as seven bits of the offset byte (its eighth bit is
-// the first bit of the length code).
-constexpr uint32_t kOffsetLowBits = 7;
+// The high part of a new match's offset (sokol_format.h).
 inline uint32_t OffsetHigh(uint32_t offset) { return ((offset - 1) >> kOffsetLowBits) + 1; }
 
 // Token selectors (docs/formats.md): after literals "0" is repeat offset 0,
@@ -30,9 +29,5 @@ constexpr uint32_t kRepeat0SelectorBits = 1;
 constexpr uint32_t kNewMatchSelectorBits = 2;
 constexpr uint32_t kRepeatSelectorBits = 3;  // repeat offsets 1 and 2
 constexpr int kRepeatCount = 3;
-
-// The end of the stream: a new-offset selector whose high part is this
-// gamma value (15 bits below the leading one, so no offset can have it).
-constexpr uint32_t kEndMarkerHigh = 0xFFFF;
 
 }  // namespace sokol

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sokol/sokol_parse.h"
+#include "sokol/sokol_pack_parse.h"
 
 namespace sokol {
 

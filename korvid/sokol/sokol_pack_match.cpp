@@ -3,7 +3,7 @@
 // while it re-links the tree around the new root; the nodes it passes are
 // exactly the nearest positions that share each prefix length with it, so
 // the walk yields the staircase of matches for free.
-#include "sokol/sokol_match.h"
+#include "sokol/sokol_pack_match.h"
 
 #include <algorithm>
 

@@ -4,14 +4,14 @@
 // a match, and the three repeat offsets). From every arrival the parser tries
 // one more literal, every repeat offset and every candidate of the match
 // table at every length that can pay off, at the exact cost in bits.
-#include "sokol/sokol_parse.h"
+#include "sokol/sokol_pack_parse.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "sokol/sokol_costs.h"
-#include "sokol/sokol_match.h"
-#include "sokol/sokol_stub.h"
+#include "sokol/sokol_format.h"
+#include "sokol/sokol_pack_costs.h"
+#include "sokol/sokol_pack_match.h"
 
 namespace sokol {
 
@@ -114,7 +114,7 @@ class Parser {
   std::vector<Token> Run() {
     Arrival start;
     start.cost = 0;
-    for (int i = 0; i < kRepeatCount; ++i) start.reps[i] = kInitialReps[i];
+    for (int i = 0; i < kRepeatCount; ++i) start.reps[i] = kInitialRepeats[i];
     arrivals_.Offer(0, start);
     size_t position = 0;
     while (position < length_) position = Step(position);

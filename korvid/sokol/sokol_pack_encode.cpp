@@ -1,16 +1,17 @@
-#include "sokol/sokol_encode.h"
+#include "sokol/sokol_pack_encode.h"
 
 #include <algorithm>
 
-#include "sokol/sokol_costs.h"
+#include "sokol/sokol_pack_costs.h"
 
 namespace sokol {
 
 namespace {
 
-// Bits go into 16-bit groups stored as two bytes, first byte on top; a new
-// group is placed in the byte stream at the moment the decoder would load it:
-// when it needs a bit and has none left.
+// The stream as docs/formats.md ("Stream") has it: bytes in order, and bits
+// in 8-bit groups, top bit first; a new group is one byte, placed in the
+// stream at the moment the decoder would load it: when it needs a bit and
+// has none left.
 class StreamWriter {
  public:
   void Bit(int bit) {
@@ -49,6 +50,38 @@ class StreamWriter {
   int bitsLeft_ = 0;
 };
 
+// A match's selector: "0" after literals is repeat offset 0 (after a match
+// it would start literals); "1" selects a match, and then "0" a new offset,
+// "10" and "11" repeat offsets 1 and 2.
+void WriteSelector(StreamWriter& out, const Token& token) {
+  if (token.kind == TokenKind::RepeatMatch && token.repeat == 0) {
+    out.Bit(0);
+    return;
+  }
+  out.Bit(1);
+  if (token.kind == TokenKind::NewMatch) {
+    out.Bit(0);
+    return;
+  }
+  out.Bit(1);
+  out.Bit(token.repeat == 2);
+}
+
+// A match after its selector: a new offset's high part, offset byte and
+// length, or a repeat offset's length.
+void WriteMatch(StreamWriter& out, const Token& token) {
+  if (token.kind != TokenKind::NewMatch) {
+    out.Gamma(token.length);
+    return;
+  }
+  const uint32_t low = (token.offset - 1) & ((1u << kOffsetLowBits) - 1);
+  out.Gamma(OffsetHigh(token.offset));
+  const uint32_t lengthCode = token.length - 1;
+  const bool firstFlag = lengthCode > 1;
+  out.Byte(static_cast<uint8_t>(low << 1 | (firstFlag ? 1 : 0)));
+  out.GammaTail(lengthCode, true);
+}
+
 }  // namespace
 
 EncodedStream EncodeStream(const std::vector<Token>& tokens, const uint8_t* data) {
@@ -57,22 +90,6 @@ EncodedStream EncodeStream(const std::vector<Token>& tokens, const uint8_t* data
   size_t produced = 0;
   auto note = [&](size_t outputOffset) {
     lead = std::max(lead, static_cast<int64_t>(outputOffset) - static_cast<int64_t>(out.Size()));
-  };
-  auto selectMatch = [&](const Token& token) {
-    // "0" after literals is repeat offset 0 (after a match it would start
-    // literals); "1" selects a match, and then "0" a new offset, "10" and
-    // "11" repeat offsets 1 and 2.
-    if (token.kind == TokenKind::RepeatMatch && token.repeat == 0) {
-      out.Bit(0);
-      return;
-    }
-    out.Bit(1);
-    if (token.kind == TokenKind::NewMatch) {
-      out.Bit(0);
-      return;
-    }
-    out.Bit(1);
-    out.Bit(token.repeat == 2);
   };
   for (const Token& token : tokens) {
     if (token.kind == TokenKind::Literals) {
@@ -83,17 +100,8 @@ EncodedStream EncodeStream(const std::vector<Token>& tokens, const uint8_t* data
       produced += token.length;
       continue;
     }
-    selectMatch(token);
-    if (token.kind == TokenKind::NewMatch) {
-      const uint32_t low = (token.offset - 1) & ((1u << kOffsetLowBits) - 1);
-      out.Gamma(OffsetHigh(token.offset));
-      const uint32_t lengthCode = token.length - 1;
-      const bool firstFlag = lengthCode > 1;
-      out.Byte(static_cast<uint8_t>(low << 1 | (firstFlag ? 1 : 0)));
-      out.GammaTail(lengthCode, true);
-    } else {
-      out.Gamma(token.length);
-    }
+    WriteSelector(out, token);
+    WriteMatch(out, token);
     produced += token.length;
     note(produced);
   }
