@@ -2,7 +2,7 @@
 // and the reasons for which reading, converting or writing a file fails
 // (the file classes and the conversion routines hand back a FileError; the
 // driver prints its text here). Each is a format string for ConsolePrint;
-// %s takes a wide string, %d an int.
+// %s takes a text, %d a number (the arguments are typed: see FormatArg).
 #pragma once
 
 // --- command line ---------------------------------------------------------
