@@ -24,7 +24,7 @@ foreach(layer IN LISTS LAYERS)
   # from the top of the tree.
   string(REGEX REPLACE "/.*" "" program ${layer})
   file(GLOB files RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/${layer}/*.cpp ${SOURCE_DIR}/${layer}/*.h)
-  list(FILTER files EXCLUDE REGEX "(test|fixture)[^/]*$")
+  list(FILTER files EXCLUDE REGEX "(test|testing)[^/]*$")
   foreach(file IN LISTS files)
     file(STRINGS ${SOURCE_DIR}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
     foreach(line IN LISTS includes)

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "common/names.h"
-#include "common/output_file_fixture.h"
+#include "common/output_file_testing.h"
 #include "support/temp_dir.h"
 
 namespace {

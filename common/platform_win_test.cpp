@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/platform.h"
-#include "common/output_file_fixture.h"
+#include "common/output_file_testing.h"
 #include "support/temp_dir.h"
 
 namespace {

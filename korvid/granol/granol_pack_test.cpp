@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -96,7 +95,7 @@ std::vector<Token> TokensInDataOrder(const Bytes& image) {
 // Bytes with no pair of neighbours occurring twice: nothing to copy. The
 // bytes are drawn from `count` values starting at `first`.
 Bytes WithoutRepeatedPairs(size_t size, int first = 0, int count = 256, unsigned seed = 7) {
-  std::mt19937 random(seed);
+  Random random(seed);
   std::vector<bool> used(65536, false);
   Bytes data{static_cast<uint8_t>(first)};
   while (data.size() < size) {
@@ -177,7 +176,7 @@ TEST(Pack, OddLengthIsPaddedWithAZeroByte) {
 // The last three bytes are always literals: a copy ends three bytes before
 // the end of the window at the latest. Checked on inputs full of repeats.
 TEST(Pack, InputEndsWithAtLeastThreeLiterals) {
-  std::mt19937 random(3);
+  Random random(3);
   for (int round = 0; round < 200; ++round) {
     Bytes data(2 + random() % 700);
     for (uint8_t& byte : data) byte = static_cast<uint8_t>(random() % 3);

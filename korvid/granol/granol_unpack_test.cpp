@@ -102,7 +102,7 @@ class Generator {
 
  private:
   double Uniform() { return std::uniform_real_distribution<double>(0, 1)(random_); }
-  std::mt19937 random_;
+  ::Random random_;
 };
 
 TEST(GranolRoundTrip, ThousandsOfSmallInputs) {

@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/memory_file_for_tests.h"
+#include "convert/memory_file_testing.h"
+#include "support/random.h"
 
 namespace {
 
@@ -109,13 +110,12 @@ TEST(ConvertToEdaspStandardTest, ZeroLineEndsAndPlainSpaces) {
 TEST(ConvertToEdaspStandardTest, SameAsThroughThePcText) {
   const char16_t alphabet[] = {u'a', u'я', u' ', u' ', u'\t', 0x01, 0x02, 0x03, 0x07,
                                0x08, 0x00, u'\n', 0x10, 0x14, 0x7F};
-  uint32_t seed = 12345;
+  Random random(12345);
   for (int sample = 0; sample < 500; ++sample) {
     std::u16string text;
     const size_t length = 1 + sample % 60;
     for (size_t i = 0; i < length; ++i) {
-      seed = seed * 1103515245u + 12345u;
-      text += alphabet[(seed >> 16) % (sizeof alphabet / sizeof alphabet[0])];
+      text += alphabet[random.Below(sizeof alphabet / sizeof alphabet[0])];
     }
     const std::u16string direct = Standard(text);
     EXPECT_EQ(direct, Standard(Win(text))) << sample;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "convert/convert.h"
-#include "convert/memory_file_for_tests.h"
+#include "convert/memory_file_testing.h"
 
 namespace {
 

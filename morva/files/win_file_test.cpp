@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "common/platform.h"
+#include "support/random.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -368,7 +368,7 @@ TEST(ReadUtf8CharTest, SurrogatePairsSurviveUtf8ToUtf16AndBack) {
 }
 
 TEST(CWinFileReadTest, AnyBytesReadWithoutHarmInEveryEncoding) {
-  std::mt19937 random(20240607);
+  Random random(20240607);
   for (int round = 0; round < 300; ++round) {
     Bytes bytes(random() % 48);
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());

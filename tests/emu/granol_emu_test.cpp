@@ -9,12 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "granol/granol.h"
 #include "granol/granol_stub.h"
+#include "support/random.h"
 #include "support/korvid_golden_cases.h"
 #include "support/pdp11.h"
 #include "support/temp_dir.h"
@@ -193,7 +193,7 @@ TEST(GranolEmulator, EmptyInputWritesNothing) {
 
 TEST(GranolEmulator, GeneratedInputs) {
   SKIP_WITHOUT_PDP11();
-  std::mt19937 random(20240611);
+  Random random(20240611);
   auto randomBytes = [&](size_t size, int alphabet) {
     Bytes data(size);
     for (uint8_t& byte : data) byte = static_cast<uint8_t>(random() % alphabet);

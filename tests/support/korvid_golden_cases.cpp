@@ -357,6 +357,8 @@ void AddDorvikCases(CaseList& list, const Bytes& hello) {
 // Bytes with no pair of neighbours occurring twice, drawn from `count`
 // values from `first` on: nothing to copy.
 Bytes WithoutRepeatedPairs(size_t size, int first = 0, int count = 256, unsigned seed = 7) {
+  // The records pin these bytes, so they keep the generator they were made
+  // with (as Noise does).
   std::mt19937 random(seed);
   std::vector<bool> used(65536, false);
   Bytes data{static_cast<uint8_t>(first)};
