@@ -5,7 +5,7 @@
 # The documents the README points to, and its picture, installed beside it
 # in docs/.
 set(KORVID_DOCUMENTS docs/changes.md docs/development.md docs/formats.md docs/korvid-page.png
-    docs/korvid.md docs/morva.md docs/reliability.md docs/windows.md)
+    docs/korvid.md docs/morva.md docs/page.md docs/reliability.md docs/windows.md)
 # The packages build only what they hold: cpack builds korvid and morva
 # and installs them, instead of building every target first (the unit tests
 # and GoogleTest among them) as the install target would. So the install

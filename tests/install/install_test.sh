@@ -37,6 +37,7 @@ f644 share/doc/korvid/docs/formats.md
 f644 share/doc/korvid/docs/korvid-page.png
 f644 share/doc/korvid/docs/korvid.md
 f644 share/doc/korvid/docs/morva.md
+f644 share/doc/korvid/docs/page.md
 f644 share/doc/korvid/docs/reliability.md
 f644 share/doc/korvid/docs/windows.md
 d755 share/doc/korvid/examples
@@ -67,6 +68,7 @@ for pair in man/korvid.1:share/man/man1/korvid.1 man/morva.1:share/man/man1/morv
             docs/korvid-page.png:share/doc/korvid/docs/korvid-page.png \
             docs/korvid.md:share/doc/korvid/docs/korvid.md \
             docs/morva.md:share/doc/korvid/docs/morva.md \
+            docs/page.md:share/doc/korvid/docs/page.md \
             docs/reliability.md:share/doc/korvid/docs/reliability.md \
             docs/windows.md:share/doc/korvid/docs/windows.md \
             examples/README.md:share/doc/korvid/examples/README.md \

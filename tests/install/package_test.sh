@@ -77,6 +77,7 @@ share/doc/korvid/docs/formats.md
 share/doc/korvid/docs/korvid-page.png
 share/doc/korvid/docs/korvid.md
 share/doc/korvid/docs/morva.md
+share/doc/korvid/docs/page.md
 share/doc/korvid/docs/reliability.md
 share/doc/korvid/docs/windows.md
 share/doc/korvid/examples/README.md

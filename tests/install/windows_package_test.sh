@@ -47,6 +47,7 @@ docs/formats.md
 docs/korvid-page.png
 docs/korvid.md
 docs/morva.md
+docs/page.md
 docs/reliability.md
 docs/windows.md
 examples/README.md
