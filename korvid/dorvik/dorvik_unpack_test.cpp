@@ -342,7 +342,7 @@ Bytes StackFilledWith(uint16_t load, uint16_t fill, size_t programBytes, uint32_
 TEST(Unpack, StackImageAllRedirectedGetsTheStartAddressFromTheStub) {
   // Other tools point every word of the stack image at the stub (01000) and
   // keep the start address only in the stub: all of it comes back.
-  for (const uint16_t load : {0120, 0400, 0742, 0744, 0776}) {
+  for (const uint16_t load : std::initializer_list<uint16_t>{0120, 0400, 0742, 0744, 0776}) {
     const Bytes data = StackFilledWith(load, 037700, 700, load);
     Bytes image = PackedImage(load, data);
     for (uint16_t address = load; address < 01000; address += 2)

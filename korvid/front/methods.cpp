@@ -57,7 +57,7 @@ bool CheckRoundTrip(const PackerState& state, bool unpacked, const Bytes& back, 
     const uint16_t before = ReadBkWord(input.data() + at);
     const uint16_t after = ReadBkWord(back.data() + at);
     if (before == after) continue;
-    outcome.notes.push_back(FormatText(kMsgStackWordChanged, U(state.loadAddress + at), U(before),
+    outcome.notes.push_back(FormatText(kMsgStackWordChanged, state.loadAddress + at, U(before),
                                        U(ReadBkWord(outcome.bytes.data() + at)), U(after)));
   }
   return true;

@@ -35,8 +35,8 @@ TEST(kStub, TextFieldAndSignature) {
 // 8-bit offset; SOB counts backwards with a 6-bit offset.
 uint32_t BranchTarget(size_t at) {
   const uint16_t word = StubWord(at);
-  if ((word & 0177000) == 077000) return at + 2 - 2 * (word & 077);
-  return at + 2 + 2 * static_cast<int8_t>(word & 0377);
+  if ((word & 0177000) == 077000) return static_cast<uint32_t>(at + 2 - 2 * (word & 077));
+  return static_cast<uint32_t>(at + 2 + 2 * static_cast<int8_t>(word & 0377));
 }
 
 TEST(kStub, BranchesLandOnTheListedInstructions) {

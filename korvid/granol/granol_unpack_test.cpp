@@ -211,7 +211,7 @@ TEST(Pack, IncompressibleDataAtTheBoundaryOfTheAddressSpace) {
 
   // The largest input the reader takes, incompressible, never fits: before
   // this check its image was too long for korvid -u to read at all.
-  for (const uint16_t load : {0, 01000, 020000}) {
+  for (const uint16_t load : std::initializer_list<uint16_t>{0, 01000, 020000}) {
     EXPECT_EQ(TryPack(generate.Random(57343 - load), load).error, PackError::DoesNotFit) << load;
   }
 }
@@ -289,7 +289,7 @@ TEST(Unpack, DamagedFilesGiveOneMessageAndNoResult) {
       {"word 4 is not 000352", withWord(4, 0354), UnpackError::NotRecognised},
       {"no room for the parameters", Bytes(good.begin(), good.begin() + 263),
        UnpackError::NotRecognised},
-      {"last word beyond the file", withWord(kImageEndWord, 2 * (last - 129)),
+      {"last word beyond the file", withWord(kImageEndWord, static_cast<uint16_t>(2 * (last - 129))),
        UnpackError::BadParameters},
       {"last word far beyond the file", withWord(kImageEndWord, 0177776),
        UnpackError::BadParameters},

@@ -129,8 +129,8 @@ TEST(Proof, DorvikImagesOfEveryModeAndLayout) {
 
 TEST(Proof, DorvikImagesBelow01000EnterThroughTheirStackImage) {
   Random random(12);
-  for (const uint16_t load : {0u, 0120u, 0600u, 0744u, 0760u}) {
-    for (const uint16_t start : {0u, 02000u, 01000u}) {
+  for (const uint16_t load : std::initializer_list<uint16_t>{0u, 0120u, 0600u, 0744u, 0760u}) {
+    for (const uint16_t start : std::initializer_list<uint16_t>{0u, 02000u, 01000u}) {
       const Bytes data = StackFile(load, start, random);
       for (const bool dataMode : {false, true}) {
         ExpectProven(ProveDorvik({load, data, Options(dataMode, false)}),
@@ -158,7 +158,7 @@ TEST(Proof, SokolImagesInBothModes) {
   Random random(14);
   const Bytes program = GenerateProgram(random, 5000);
   for (const bool dataMode : {false, true}) {
-    for (const uint16_t load : {01000u, 030000u, 0400u}) {
+    for (const uint16_t load : std::initializer_list<uint16_t>{01000u, 030000u, 0400u}) {
       ExpectProven(proof::ProveSokol(PackSokol(program, load, dataMode), program, dataMode),
                    "Sokol at " + Octal(load) + (dataMode ? " -d" : ""));
     }
@@ -170,8 +170,8 @@ TEST(Proof, SokolImagesInBothModes) {
 
 TEST(Proof, SokolImagesBelow01000EnterThroughTheirStackImage) {
   Random random(15);
-  for (const uint16_t load : {0u, 0120u, 0600u, 0744u, 0760u}) {
-    for (const uint16_t start : {0u, 02000u, 01000u, 01012u}) {
+  for (const uint16_t load : std::initializer_list<uint16_t>{0u, 0120u, 0600u, 0744u, 0760u}) {
+    for (const uint16_t start : std::initializer_list<uint16_t>{0u, 02000u, 01000u, 01012u}) {
       const Bytes data = StackFile(load, start, random);
       for (const bool dataMode : {false, true}) {
         ExpectProven(proof::ProveSokol(PackSokol(data, load, dataMode), data, dataMode),

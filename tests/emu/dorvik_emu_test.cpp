@@ -364,7 +364,7 @@ dorvik::UnpackResult RunThenUnpack(uint16_t load, const Bytes& image, const Byte
 
 TEST(DorvikEmulator, StackImagePointedAtTheStubStartsWhereTheStubSays) {
   SKIP_WITHOUT_PDP11();
-  for (const uint16_t load : {0400, 0744}) {
+  for (const uint16_t load : std::initializer_list<uint16_t>{0400, 0744}) {
     // The program's stack image holds its start, 02000, throughout.
     Bytes data = StackFile(load, load, 02000, 0, 1500, 40);
     const auto packed = dorvik_testing::Pack(load, data);
