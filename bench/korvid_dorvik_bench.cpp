@@ -31,14 +31,15 @@ int main(int argc, char** argv) {
   int packed = 0;
   for (const std::string& name : names) {
     const std::vector<uint8_t> bytes = ReadWholeFile(dir + "/" + name);
-    const BkFile file = ParseBkFile(bytes.data(), bytes.size(), false);
+    const BkFile file = ParseBkFile(bytes, false);
     if (file.data.empty()) continue;
     const auto start = std::chrono::steady_clock::now();
-    const DorvikPackResult result = DorvikPack(file.data, file.loadAddress, DorvikOptions());
+    const dorvik::PackResult result =
+        dorvik::Pack(file.data, file.loadAddress, dorvik::PackOptions());
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     const long input = static_cast<long>(file.data.size());
-    if (result.error != DorvikPackError::None) {
+    if (result.error != dorvik::PackError::None) {
       std::printf("%-22s %07o %8ld %7s %7s %9.2f  refused\n", name.c_str(),
                   static_cast<unsigned>(file.loadAddress), input, "-", "-", ms);
       continue;

@@ -20,7 +20,6 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRuns = 3;
@@ -48,20 +47,20 @@ Figures Measure(const Bytes& data) {
   Bytes image;
   for (int run = 0; run < kRuns; ++run) {
     const Clock::time_point start = Clock::now();
-    GranolPackResult packed = GranolPack(data, 01000, u"bin");
+    granol::PackResult packed = granol::Pack(data, 01000, {u"bin"});
     figures.packMs = std::min(figures.packMs, Milliseconds(Clock::now() - start));
-    figures.refused = packed.error != GranolPackError::None;
+    figures.refused = packed.error != granol::PackError::None;
     image = std::move(packed.image);
   }
   if (figures.refused) return figures;
   figures.image = image.size() + kHeaderSize;
   for (int run = 0; run < kRuns; ++run) {
     const Clock::time_point start = Clock::now();
-    const GranolUnpackResult unpacked = GranolUnpack(image);
+    const granol::UnpackResult unpacked = granol::Unpack(image, 01000);
     figures.unpackMs = std::min(figures.unpackMs, Milliseconds(Clock::now() - start));
     Bytes expected = data;
     if (expected.size() % 2 != 0) expected.push_back(0);
-    figures.intact = unpacked.error == GranolUnpackError::None && unpacked.data == expected;
+    figures.intact = unpacked.error == granol::UnpackError::None && unpacked.data == expected;
   }
   return figures;
 }
@@ -84,7 +83,7 @@ void PrintHeader(const char* title) {
 // The data of a BK file, as korvid reads it.
 Bytes ReadBkData(const std::string& path) {
   const Bytes bytes = ReadWholeFile(path);
-  return ParseBkFile(bytes.data(), bytes.size(), false).data;
+  return ParseBkFile(bytes, false).data;
 }
 
 // Inputs of the largest size that stress the plain window scan: random

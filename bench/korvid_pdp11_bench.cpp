@@ -19,12 +19,13 @@
 #include "corpus_files.h"
 #include "dorvik/dorvik.h"
 #include "granol/granol.h"
-#include "proof/proof.h"
+#include "proof/dorvik_plan.h"
+#include "proof/granol_plan.h"
+#include "proof/sokol_plan.h"
 #include "sokol/sokol.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kDorvikLimit = 30720;
@@ -77,9 +78,10 @@ Figures Run(Method method, uint16_t loadAddress, const Bytes& data) {
   switch (method) {
     case kDorvik: {
       if (data.size() + data.size() % 2 > kDorvikLimit) return f;
-      DorvikPackResult packed;
-      f.packMs = FastestOf([&] { return DorvikPack(data, loadAddress, DorvikOptions()); }, &packed);
-      if (packed.error != DorvikPackError::None) return f;
+      dorvik::PackResult packed;
+      f.packMs = FastestOf([&] { return dorvik::Pack(data, loadAddress, dorvik::PackOptions()); },
+                           &packed);
+      if (packed.error != dorvik::PackError::None) return f;
       f.packed = true;
       proof::DorvikEntry entry;
       entry.workStart = packed.workStart;
@@ -87,17 +89,16 @@ Figures Run(Method method, uint16_t loadAddress, const Bytes& data) {
       break;
     }
     case kGranol: {
-      GranolPackResult packed;
-      f.packMs = FastestOf([&] { return GranolPack(data, loadAddress, u"bin"); }, &packed);
-      if (packed.error != GranolPackError::None) return f;
+      granol::PackResult packed;
+      f.packMs = FastestOf([&] { return granol::Pack(data, loadAddress, {u"bin"}); }, &packed);
+      if (packed.error != granol::PackError::None) return f;
       f.packed = true;
       TimeProof(&f, [&] { return proof::ProveGranol(packed.image, data, loadAddress); });
       break;
     }
     case kSokol: {
       sokol::PackResult packed;
-      f.packMs = FastestOf([&] { return sokol::Pack(data.data(), data.size(), loadAddress, {}); },
-                           &packed);
+      f.packMs = FastestOf([&] { return sokol::Pack(data, loadAddress, {}); }, &packed);
       if (packed.error != sokol::PackError::None) return f;
       f.packed = true;
       TimeProof(&f, [&] { return proof::ProveSokol(packed, data, false); });

@@ -35,6 +35,8 @@
 #include <utility>
 #include <vector>
 
+#include "bk/bk_file.h"
+#include "bk/memory.h"
 #include "corpus_files.h"
 #include "dorvik/dorvik.h"
 #include "granol/granol.h"
@@ -44,11 +46,8 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 
 constexpr int kRuns = 3;
-constexpr size_t kHeaderSize = 4;
-constexpr uint16_t kSystemAreaEnd = 01000;
 // The caller: its JSR PC returns to kCaller, the stack lies below the BK's
 // system area, or at the top of the RAM for data that covers that area.
 constexpr uint16_t kCaller = 0200;
@@ -86,7 +85,7 @@ ModelRun RunInModel(const Bytes& data, uint16_t loadAddress, const std::optional
   sokol::PackOptions options;
   options.dataMode = true;
   options.decoder = decoder;
-  const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), loadAddress, options);
+  const sokol::PackResult packed = sokol::Pack(data, loadAddress, options);
   if (packed.error != sokol::PackError::None) return run;
   const bool low = loadAddress >= kSystemAreaEnd;
   const uint16_t caller = low ? kCaller : kHighCaller;
@@ -128,7 +127,7 @@ int WriteSeeds(const std::string& output, const std::string& folder) {
     if (file.size() < kHeaderSize) continue;
     const uint16_t loadAddress = static_cast<uint16_t>(file[0] | file[1] << 8);
     const sokol::PackResult packed =
-        sokol::Pack(file.data() + kHeaderSize, file.size() - kHeaderSize, loadAddress, {});
+        sokol::Pack(ByteView(file).From(kHeaderSize), loadAddress, {});
     if (packed.error != sokol::PackError::None) continue;
     if (FILE* seed = std::fopen((output + "/" + name + ".skl").c_str(), "wb")) {
       std::fwrite(file.data(), 1, 2, seed);
@@ -211,7 +210,7 @@ int main(int argc, char** argv) {
     double bestMs = 1e9;
     for (int run = 0; run < kRuns; ++run) {
       const std::clock_t start = std::clock();
-      packed = sokol::Pack(data.data(), data.size(), loadAddress, options);
+      packed = sokol::Pack(data, loadAddress, options);
       bestMs = std::min(bestMs, 1000.0 * static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC);
     }
     if (packed.error != sokol::PackError::None) {
@@ -220,7 +219,7 @@ int main(int argc, char** argv) {
       allIntact = false;
       continue;
     }
-    const sokol::UnpackResult unpacked = sokol::Unpack(packed.image.data(), packed.image.size(), loadAddress);
+    const sokol::UnpackResult unpacked = sokol::Unpack(packed.image, loadAddress);
     const ModelRun run = RunInModel(data, loadAddress, forced, profiling ? &profile : nullptr);
     const bool intact = unpacked.error == sokol::UnpackError::None && unpacked.data == data && run.intact;
     allIntact = allIntact && intact;
@@ -236,16 +235,18 @@ int main(int argc, char** argv) {
       r->data += data.size();
       r->sokol += imageBytes;
     }
-    const GranolPackResult granol = GranolPack(data, loadAddress, u"bin");
-    if (granol.error == GranolPackError::None) {
+    granol::PackOptions granolOptions;
+    granolOptions.extension = u"bin";
+    const granol::PackResult granol = granol::Pack(data, loadAddress, granolOptions);
+    if (granol.error == granol::PackError::None) {
       for (Race* r : {&race, &total}) {
         r->granol += granol.image.size() + kHeaderSize;
         r->granolData += data.size();
       }
     }
     if (data.size() + data.size() % 2 <= kDorvikLimit) {
-      const DorvikPackResult dorvik = DorvikPack(data, loadAddress, DorvikOptions());
-      if (dorvik.error == DorvikPackError::None) {
+      const dorvik::PackResult dorvik = dorvik::Pack(data, loadAddress, dorvik::PackOptions());
+      if (dorvik.error == dorvik::PackError::None) {
         for (Race* r : {&race, &total}) {
           r->dorvik += dorvik.image.size() + kHeaderSize;
           r->dorvikData += data.size();

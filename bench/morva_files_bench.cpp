@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "common/console.h"
 #include "common/platform.h"
 #include "files/encoding_detect.h"
 #include "files/win_file.h"
@@ -54,8 +53,6 @@ int main() {
   const std::string path = std::string(pattern) + "/text.txt";
   const std::wstring name = WidenName(path.c_str());
   const std::u16string text = MakeText(4u << 20);
-  std::string console;
-  SetConsoleSink(&console);  // the report line of each open
 
   std::printf("%-18s %10s %12s %12s  %s\n", "encoding", "bytes", "write MB/s", "read MB/s",
               "round trip");
@@ -122,7 +119,6 @@ int main() {
                 FileSize(path), static_cast<unsigned long long>(in.GetBytesRead()), micros,
                 right ? "right" : "WRONG");
   }
-  SetConsoleSink(nullptr);
   unlink(path.c_str());
   rmdir(pattern);
   return allGood ? 0 : 1;

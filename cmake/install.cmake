@@ -1,15 +1,27 @@
 # cmake --install puts under the prefix, in the GNU directories: the two
-# programs, their manual pages in English and in Russian, and the README with
-# the example files it uses. Libraries, tests and benchmarks stay in the build.
+# programs, their manual pages in English and in Russian, and the README and
+# the licence with the example files it uses. Libraries, tests and benchmarks
+# stay in the build.
 # The documents the README points to, and its picture, installed beside it
 # in docs/.
-set(KORVID_DOCUMENTS docs/changes.md docs/development.md docs/formats.md docs/korvid-page.png docs/korvid.md
-    docs/morva.md docs/reliability.md docs/windows.md)
+set(KORVID_DOCUMENTS docs/changes.md docs/development.md docs/formats.md docs/korvid-page.png
+    docs/korvid.md docs/morva.md docs/page.md docs/reliability.md docs/windows.md)
+# The packages build only what they hold: cpack builds korvid and morva
+# and installs them, instead of building every target first (the unit tests
+# and GoogleTest among them) as the install target would. So the install
+# target (make install) builds nothing either; cmake --install never does.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+# (The quotes are escaped twice: CPack writes the value into CPackConfig.cmake
+# as it stands.)
+set(CPACK_INSTALL_COMMANDS
+    "\\\"${CMAKE_COMMAND}\\\" --build \\\"${CMAKE_BINARY_DIR}\\\" --target korvid morva")
+
 if(WIN32)
-  # The Windows release: one folder with both programs, the README and the
-  # examples, packed by cpack -G ZIP as korvid-VERSION-win64.zip.
+  # The Windows release: one folder with both programs, the README, the
+  # licence and the examples, packed by cpack -G ZIP as
+  # korvid-VERSION-win64.zip.
   install(TARGETS korvid morva RUNTIME DESTINATION .)
-  install(FILES README.md DESTINATION .)
+  install(FILES README.md LICENSE DESTINATION .)
   install(FILES ${KORVID_DOCUMENTS} DESTINATION docs)
   install(FILES examples/README.md examples/hello.bin examples/privet.txt DESTINATION examples)
   set(CPACK_PACKAGE_NAME korvid)
@@ -30,7 +42,7 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 install(TARGETS korvid morva RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES man/korvid.1 man/morva.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES man/ru/korvid.1 man/ru/morva.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/ru/man1)
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${KORVID_DOCUMENTS} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 install(FILES examples/README.md examples/hello.bin examples/privet.txt
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
@@ -49,8 +61,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 home computers (a BK binary file) into a self-extracting image that unpacks\n\
 itself on the BK, and unpacks such images on the PC.\n\
 morva converts texts between PC encodings (UTF-16LE, UTF-8, CP1251, CP866,\n\
-KOI8R) and the BK's Edasp, Vortex and BASIC ASC formats, detects the\n\
-encoding of a PC text by itself and converts every file a pattern matches.\n\
+KOI8-R, and KOI8R as the BK has it) and the BK's Edasp, Vortex and BASIC ASC\n\
+formats, detects the encoding of a PC text by itself and converts every file\n\
+a pattern matches.\n\
 Both programs report in Russian.")
 set(CPACK_GENERATOR TGZ)
 set(CPACK_STRIP_FILES ON)

@@ -15,9 +15,9 @@ const std::u16string kBkSymbols =
     u"¶┴♥┐╡├└═╤♠┌┬╨↓┼║┤←╬↑♣─╫│♦┘╪╥╧╞→▓";
 
 TEST(BkCharTableTest, UpperHalfHoldsTheBkSymbolsAndKoi8Letters) {
-  for (int b = 0x80; b <= 0x9F; ++b) EXPECT_EQ(BkToUnicode(b), u' ') << b;
-  for (int b = 0xA0; b <= 0xBF; ++b) EXPECT_EQ(BkToUnicode(b), kBkSymbols[b - 0xA0]) << b;
-  for (int b = 0xC0; b <= 0xFF; ++b) EXPECT_EQ(BkToUnicode(b), kBkLetters[b - 0xC0]) << b;
+  for (int b = 0x80; b <= 0x9F; ++b) EXPECT_EQ(BkToUnicode(static_cast<uint8_t>(b)), u' ') << b;
+  for (int b = 0xA0; b <= 0xBF; ++b) EXPECT_EQ(BkToUnicode(static_cast<uint8_t>(b)), kBkSymbols[b - 0xA0]) << b;
+  for (int b = 0xC0; b <= 0xFF; ++b) EXPECT_EQ(BkToUnicode(static_cast<uint8_t>(b)), kBkLetters[b - 0xC0]) << b;
 }
 
 TEST(BkCharTableTest, SymbolsAndLettersAreDistinctAndNotAscii) {
@@ -32,14 +32,14 @@ TEST(BkCharTableTest, SymbolsAndLettersAreDistinctAndNotAscii) {
 
 TEST(BkCharTableTest, LowerHalfReadsAsItselfExceptDelete) {
   EXPECT_EQ(BkToUnicode(0x00), 0);
-  for (int b = 0x01; b <= 0x7E; ++b) EXPECT_EQ(BkToUnicode(b), b);
+  for (int b = 0x01; b <= 0x7E; ++b) EXPECT_EQ(BkToUnicode(static_cast<uint8_t>(b)), b);
   EXPECT_EQ(BkToUnicode(0x7F), 0x25A0);
 }
 
 TEST(BkCharTableTest, PrintableBytesSurviveARoundTrip) {
   for (int b = 0x20; b <= 0xFF; ++b) {
     if (b >= 0x80 && b <= 0x9F) continue;
-    EXPECT_EQ(UnicodeToBk(BkToUnicode(b)), b) << b;
+    EXPECT_EQ(UnicodeToBk(BkToUnicode(static_cast<uint8_t>(b))), b) << b;
   }
 }
 

@@ -27,8 +27,9 @@ void AppendNumber(std::wstring& out, unsigned long long magnitude, bool negative
 
 }  // namespace
 
-std::wstring FormatTextV(const wchar_t* format, va_list args) {
+std::wstring FormatTextArgs(const wchar_t* format, const FormatArg* args, size_t count) {
   std::wstring out;
+  size_t next = 0;
   for (const wchar_t* p = format; *p != L'\0'; ++p) {
     if (*p != L'%') {
       out += *p;
@@ -42,40 +43,64 @@ std::wstring FormatTextV(const wchar_t* format, va_list args) {
     }
     int width = 0;
     while (*p >= L'0' && *p <= L'9') width = width * 10 + (*p++ - L'0');
+    if (*p == L'\0') return out;
+    if (*p == L'%') {
+      out += L'%';
+      continue;
+    }
+    if (*p != L's' && *p != L'd' && *p != L'u' && *p != L'o' && *p != L'c') {
+      out += L'%';  // not a conversion we know: keep it as it stands
+      out += *p;
+      continue;
+    }
+    if (next == count) {
+      out += L"%?";
+      continue;
+    }
+    const FormatArg& arg = args[next++];
+    const bool isNumber =
+        arg.kind() == FormatArg::Kind::kSigned || arg.kind() == FormatArg::Kind::kUnsigned;
+    const bool negative = arg.kind() == FormatArg::Kind::kSigned && arg.signedValue() < 0;
+    const unsigned long long magnitude =
+        arg.kind() == FormatArg::Kind::kSigned
+            ? (negative ? 0ULL - static_cast<unsigned long long>(arg.signedValue())
+                        : static_cast<unsigned long long>(arg.signedValue()))
+            : arg.unsignedValue();
     switch (*p) {
-      case L's': {
-        const wchar_t* text = va_arg(args, const wchar_t*);
-        const std::wstring value = text != nullptr ? text : L"";
-        if (static_cast<int>(value.size()) < width) out.append(width - value.size(), L' ');
-        out += value;
+      case L's':
+        if (arg.kind() != FormatArg::Kind::kText) {
+          out += L"%?";
+        } else {
+          const std::wstring value = arg.text();
+          if (static_cast<int>(value.size()) < width) out.append(width - value.size(), L' ');
+          out += value;
+        }
         break;
-      }
-      case L'd': {
-        const long long value = va_arg(args, int);
-        AppendNumber(out, value < 0 ? 0ULL - static_cast<unsigned long long>(value) : value,
-                     value < 0, 10, zeroPad, width);
+      case L'd':
+        if (isNumber) {
+          AppendNumber(out, magnitude, negative, 10, zeroPad, width);
+        } else {
+          out += L"%?";
+        }
         break;
-      }
-      case L'u': AppendNumber(out, va_arg(args, unsigned), false, 10, zeroPad, width); break;
-      case L'o': AppendNumber(out, va_arg(args, unsigned), false, 8, zeroPad, width); break;
-      case L'c': out += static_cast<wchar_t>(va_arg(args, int)); break;
-      case L'%': out += L'%'; break;
-      case L'\0': return out;
-      default:  // not a conversion we know: keep it as it stands
-        out += L'%';
-        out += *p;
+      case L'u':
+      case L'o':
+        if (isNumber && !negative) {
+          AppendNumber(out, magnitude, false, *p == L'o' ? 8 : 10, zeroPad, width);
+        } else {
+          out += L"%?";
+        }
+        break;
+      default:  // L'c': a character, or a number that is its code
+        if (arg.kind() == FormatArg::Kind::kText || negative) {
+          out += L"%?";
+        } else {
+          out += static_cast<wchar_t>(magnitude);
+        }
         break;
     }
   }
   return out;
-}
-
-std::wstring FormatText(const wchar_t* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::wstring text = FormatTextV(format, args);
-  va_end(args);
-  return text;
 }
 
 void ConsoleWrite(const std::wstring& text) {
@@ -89,16 +114,9 @@ void ConsoleWrite(const std::wstring& text) {
   }
 }
 
-bool ConsoleFailed() { return consoleFailed; }
+void ConsoleWriteError(const std::wstring& text) { WriteStandardError(EncodeEscapingBytes(text)); }
 
-int ConsolePrint(const wchar_t* format, ...) {
-  va_list args;
-  va_start(args, format);
-  const std::wstring text = FormatTextV(format, args);
-  va_end(args);
-  ConsoleWrite(text);
-  return static_cast<int>(text.size());
-}
+bool ConsoleFailed() { return consoleFailed; }
 
 void SetConsoleSink(std::string* sink) { consoleSink = sink; }
 

@@ -38,6 +38,10 @@ TEST(ConsolePrint, LocaleChangesNothing) {
 TEST(FormatText, UnknownConversionsAndNamesThatAreNoUtf8StayAsTheyStand) {
   EXPECT_EQ(FormatText(L"%x %q 100%"), L"%x %q 100");
   EXPECT_EQ(FormatText(L"%s|%s", L"", static_cast<const wchar_t*>(nullptr)), L"|");
+  // A missing argument or one of the wrong kind is shown, never read past.
+  EXPECT_EQ(FormatText(L"%d|%s|%o|%s|%c|%d", L"x", 5, -1, std::wstring(L"ok"), L"y"),
+            L"%?|%?|%?|ok|%?|%?");
+  EXPECT_EQ(FormatText(L"%d %u %c", 5ULL, 07L, 0x451), L"5 7 ё");
   ConsoleCapture console;
   ConsoleWrite(std::wstring(L"'") + wchar_t{0xDCFF} + L"'");
   // POSIX names keep their bytes; UTF-16 names have none to keep.

@@ -4,7 +4,8 @@
 // strings that WidenName turns into names. On POSIX systems they are the
 // bytes the system gives; on Windows the UTF-16 arguments arrive encoded as
 // UTF-8 (lone surrogates as their three-byte forms, so that every name comes
-// back exactly), and the C runtime expands no wildcards.
+// back exactly), the C runtime expands no wildcards, and "/?" alone, the
+// Windows way to ask for help, arrives as "--help".
 //
 // ProgramMain returns the exit status: 0 done, 1 failed, 2 a wrong command
 // line, in both programs. A console that did not take the run's text (a

@@ -24,6 +24,8 @@ int wmain(int argc, wchar_t** wargv) {
   std::vector<std::string> arguments;
   arguments.reserve(static_cast<size_t>(argc));
   for (int i = 0; i < argc; ++i) arguments.push_back(NarrowName(wargv[i]));
+  // "/?" alone is how Windows programs are asked for their help.
+  if (argc == 2 && arguments[1] == "/?") arguments[1] = "--help";
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);

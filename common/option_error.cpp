@@ -1,6 +1,9 @@
 #include "common/option_error.h"
 
-#include <cstdio>
+#include <string>
+
+#include "common/console.h"
+#include "common/platform.h"
 
 void ReportOptionError(const char* program, const char* element, int refused,
                        const option* longOptions) {
@@ -9,15 +12,24 @@ void ReportOptionError(const char* program, const char* element, int refused,
   for (const option* o = longOptions; refused != 0 && o->name != nullptr; ++o) {
     if (o->val == refused) known = o;
   }
+  // The names come as the system gave them; the refused character as the
+  // byte getopt_long saw.
+  const std::wstring name = WidenName(program);
+  const std::wstring character = WidenName(std::string(1, static_cast<char>(refused)).c_str());
+  const std::wstring optionName = known != nullptr ? WidenName(known->name) : std::wstring();
+  std::wstring text;
   if (refused == 0) {
-    std::fprintf(stderr, "%s: unrecognized option '%s'\n", program, element);
+    text = FormatText(L"%s: unrecognized option '%s'\n", name.c_str(), WidenName(element).c_str());
   } else if (known == nullptr) {
-    std::fprintf(stderr, "%s: invalid option -- '%c'\n", program, refused);
+    text = FormatText(L"%s: invalid option -- '%s'\n", name.c_str(), character.c_str());
   } else if (known->has_arg == no_argument) {
-    std::fprintf(stderr, "%s: option '--%s' doesn't allow an argument\n", program, known->name);
+    text = FormatText(L"%s: option '--%s' doesn't allow an argument\n", name.c_str(),
+                      optionName.c_str());
   } else if (longForm) {
-    std::fprintf(stderr, "%s: option '--%s' requires an argument\n", program, known->name);
+    text = FormatText(L"%s: option '--%s' requires an argument\n", name.c_str(), optionName.c_str());
   } else {
-    std::fprintf(stderr, "%s: option requires an argument -- '%c'\n", program, refused);
+    text = FormatText(L"%s: option requires an argument -- '%s'\n", name.c_str(),
+                      character.c_str());
   }
+  ConsoleWriteError(text);
 }

@@ -8,6 +8,7 @@
 
 // `element` is the refused element as given, `refused` getopt_long's optopt
 // for it (0 for an unknown long option), `longOptions` the table it parsed
-// with. Written to stderr, prefixed with `program`.
+// with. Written to the error stream through the console writer, prefixed
+// with `program`.
 void ReportOptionError(const char* program, const char* element, int refused,
                        const option* longOptions);

@@ -29,6 +29,8 @@ FILE* OpenFile(const std::wstring& name, const char* mode);
 // gone (SIGPIPE is ignored by the programs' entry, so this is EPIPE), a full
 // device.
 bool WriteStandardOutput(const std::string& utf8);
+// The same for the error stream.
+bool WriteStandardError(const std::string& utf8);
 
 // The system's reason for a failure, in Russian: errno on POSIX systems, a
 // GetLastError code on Windows. The common reasons are in our own words;
@@ -71,8 +73,13 @@ size_t FileNameStart(const std::wstring& path);
 // system: the same characters on POSIX, the same up to letter case on
 // Windows, whose file systems ignore it.
 bool SameNameText(const std::wstring& first, const std::wstring& second);
+// The same rule for one character of a name, as patterns match them: on
+// Windows the letters of the Latin, Greek and Cyrillic alphabets in either
+// case (by our own table, whatever the locale), elsewhere equal characters.
+bool SameNameCharacter(wchar_t first, wchar_t second);
 // The extension of the last component of a path, from its last '.' (the dot
-// included), or an empty string when that component has no '.'.
+// included, a leading one too: common/names.h, LeadingDot::StartsExtension),
+// or an empty string when that component has no '.'.
 std::wstring PathExtension(const std::wstring& path);
 
 // An output file that appears under its name only when it is complete.
@@ -80,11 +87,11 @@ std::wstring PathExtension(const std::wstring& path);
 // The bytes go to a new temporary file in the same folder, which replaces
 // the name in one rename once every byte has reached the disk; a file that
 // was there keeps its content until then, and its permission bits and owner
-// pass to the new one. An existing write-protected file is not replaced,
-// whoever runs the program: on POSIX systems a file with no write
-// permission bit for anyone (root too, whom the system would let write), or
-// one the user may not write; on Windows a file with the read-only
-// attribute.
+// (on Windows its Hidden and System attributes) pass to the new one. An
+// existing write-protected file is not replaced, whoever runs the program:
+// on POSIX systems a file with no write permission bit for anyone (root
+// too, whom the system would let write), or one the user may not write; on
+// Windows a file with the read-only attribute.
 // A name that exists as something other than a regular file (a symbolic
 // link, a device) is written through instead, so that a link the user set
 // up keeps pointing where it did.

@@ -1,6 +1,8 @@
 // The parts of the platform layer that are the same on every system; the
 // rest is in platform_posix.cpp and platform_win.cpp.
 #include "common/platform.h"
+
+#include "common/names.h"
 #include "common/platform_system.h"
 
 bool IsSameFile(const std::wstring& first, const std::wstring& second) {
@@ -10,9 +12,7 @@ bool IsSameFile(const std::wstring& first, const std::wstring& second) {
 }
 
 std::wstring PathExtension(const std::wstring& path) {
-  const size_t dot = path.rfind(L'.');
-  if (dot == std::wstring::npos || dot < FileNameStart(path)) return std::wstring();
-  return path.substr(dot);
+  return path.substr(ExtensionStart(path, LeadingDot::StartsExtension));
 }
 
 OutputFile::~OutputFile() { Abandon(); }

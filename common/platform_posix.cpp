@@ -23,26 +23,38 @@ FILE* OpenFile(const std::wstring& name, const char* mode) {
   return std::fopen(NarrowName(name).c_str(), mode);
 }
 
-bool WriteStandardOutput(const std::string& utf8) {
-  // Straight to the descriptor, so that a failure is seen where it happens
-  // and no half-flushed stdio buffer is left to come out later.
-  if (std::fflush(stdout) != 0) return false;
+namespace {
+
+// Straight to the descriptor, so that a failure is seen where it happens
+// and no half-flushed stdio buffer is left to come out later.
+bool WriteDescriptor(std::FILE* stream, int fd, const std::string& utf8) {
+  if (std::fflush(stream) != 0) return false;
   const char* p = utf8.data();
   size_t left = utf8.size();
   while (left > 0) {
-    const ssize_t written = write(STDOUT_FILENO, p, left);
+    const ssize_t written = write(fd, p, left);
     if (written > 0) {
       p += written;
       left -= static_cast<size_t>(written);
     } else if (written < 0 && errno == EAGAIN) {
       // A descriptor another process made non-blocking: wait until it takes more.
-      pollfd ready{STDOUT_FILENO, POLLOUT, 0};
+      pollfd ready{fd, POLLOUT, 0};
       if (poll(&ready, 1, -1) < 0 && errno != EINTR) return false;
     } else if (written == 0 || errno != EINTR) {
       return false;
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool WriteStandardOutput(const std::string& utf8) {
+  return WriteDescriptor(stdout, STDOUT_FILENO, utf8);
+}
+
+bool WriteStandardError(const std::string& utf8) {
+  return WriteDescriptor(stderr, STDERR_FILENO, utf8);
 }
 
 std::wstring SystemErrorText(int code) {
@@ -114,6 +126,8 @@ size_t FileNameStart(const std::wstring& path) {
 bool SameNameText(const std::wstring& first, const std::wstring& second) {
   return first == second;
 }
+
+bool SameNameCharacter(wchar_t first, wchar_t second) { return first == second; }
 
 bool FlushToDisk(std::FILE* stream) {
   // EINVAL: the file is on something that cannot be synchronised, a pipe or

@@ -19,7 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "common/output_file_fixture.h"
+#include "common/names.h"
+#include "common/output_file_testing.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -347,6 +348,13 @@ TEST(PathTest, LastComponentAndItsExtension) {
   EXPECT_EQ(PathExtension(L"dir.d/game"), L"");
   EXPECT_EQ(PathExtension(L"dir/.profile"), L".profile");
   EXPECT_EQ(PathExtension(L"game."), L".");
+  // The two readings of a leading dot, korvid's names and morva's.
+  EXPECT_EQ(ExtensionStart(L"dir.d/.profile", LeadingDot::PartOfName), 14u);
+  EXPECT_EQ(ExtensionStart(L"dir.d/.profile", LeadingDot::StartsExtension), 6u);
+  EXPECT_EQ(ExtensionStart(L"dir.d/.a.b", LeadingDot::PartOfName), 8u);
+  EXPECT_EQ(ReplaceExtension(L"dir.d/game", L".dvk", LeadingDot::PartOfName), L"dir.d/game.dvk");
+  EXPECT_EQ(ReplaceExtension(L".profile", L".txt", LeadingDot::StartsExtension), L".txt");
+  EXPECT_EQ(ReplaceExtension(L".profile", L".txt", LeadingDot::PartOfName), L".profile.txt");
 }
 
 }  // namespace

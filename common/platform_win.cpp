@@ -117,26 +117,40 @@ FILE* OpenFile(const std::wstring& name, const char* mode) {
   return _wfopen(name.c_str(), WidenName(mode).c_str());
 }
 
-bool WriteStandardOutput(const std::string& utf8) {
-  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+namespace {
+
+// Console text to one of the standard streams: in a console window as the
+// characters the UTF-8 encodes, whatever the console's code page; to a file
+// or a pipe as the bytes themselves.
+bool WriteStandardStream(DWORD which, std::FILE* stream, const std::string& utf8) {
+  const HANDLE handle = GetStdHandle(which);
   DWORD consoleMode = 0;
-  if (out != INVALID_HANDLE_VALUE && out != nullptr && GetConsoleMode(out, &consoleMode)) {
-    // A console window: characters, whatever its code page.
-    std::fflush(stdout);
+  if (handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &consoleMode)) {
+    std::fflush(stream);
     const std::wstring text = Wide(utf8);
     const wchar_t* p = text.data();
     size_t left = text.size();
     while (left > 0) {
       DWORD written = 0;
       const DWORD chunk = static_cast<DWORD>(std::min<size_t>(left, 8192));
-      if (!WriteConsoleW(out, p, chunk, &written, nullptr) || written == 0) return false;
+      if (!WriteConsoleW(handle, p, chunk, &written, nullptr) || written == 0) return false;
       p += written;
       left -= written;
     }
     return true;
   }
-  const bool written = std::fwrite(utf8.data(), 1, utf8.size(), stdout) == utf8.size();
-  return std::fflush(stdout) == 0 && written;
+  const bool written = std::fwrite(utf8.data(), 1, utf8.size(), stream) == utf8.size();
+  return std::fflush(stream) == 0 && written;
+}
+
+}  // namespace
+
+bool WriteStandardOutput(const std::string& utf8) {
+  return WriteStandardStream(STD_OUTPUT_HANDLE, stdout, utf8);
+}
+
+bool WriteStandardError(const std::string& utf8) {
+  return WriteStandardStream(STD_ERROR_HANDLE, stderr, utf8);
 }
 
 // ERROR_DIRECTORY_NOT_SUPPORTED, which not every SDK's headers name: what
@@ -217,9 +231,49 @@ size_t FileNameStart(const std::wstring& path) {
   return drive ? 2 : 0;
 }
 
+namespace {
+
+// The capital of a letter as names compare here: our own table, so that
+// patterns match the same whatever the locale of the C library (whose
+// towupper knows only ASCII in the "C" locale) and the Windows version.
+// Each range maps its letters by a fixed offset, or, where capitals and
+// small letters alternate (the range begins with a capital), a small
+// letter to the capital before it.
+wchar_t FoldNameCase(wchar_t c) {
+  struct Range {
+    wchar_t first;
+    wchar_t last;
+    int offset;  // 0: alternating pairs
+  };
+  static const Range kRanges[] = {
+      {L'a', L'z', -32},
+      {0x00E0, 0x00F6, -32}, {0x00F8, 0x00FE, -32}, {0x00FF, 0x00FF, 0x0178 - 0x00FF},
+      {0x0100, 0x012F, 0},   {0x0132, 0x0137, 0},   {0x0139, 0x0148, 0},
+      {0x014A, 0x0177, 0},   {0x0179, 0x017E, 0},
+      {0x03AC, 0x03AC, 0x0386 - 0x03AC}, {0x03AD, 0x03AF, 0x0388 - 0x03AD},
+      {0x03B1, 0x03C1, -32}, {0x03C2, 0x03C2, 0x03A3 - 0x03C2}, {0x03C3, 0x03CB, -32},
+      {0x03CC, 0x03CC, 0x038C - 0x03CC}, {0x03CD, 0x03CE, 0x038E - 0x03CD},
+      {0x0430, 0x044F, -32}, {0x0450, 0x045F, -80},
+      {0x0460, 0x0481, 0},   {0x048A, 0x04BF, 0},   {0x04C1, 0x04CE, 0},
+      {0x04CF, 0x04CF, 0x04C0 - 0x04CF}, {0x04D0, 0x052F, 0},
+  };
+  for (const Range& range : kRanges) {
+    if (c < range.first || c > range.last) continue;
+    if (range.offset != 0) return static_cast<wchar_t>(c + range.offset);
+    return (c - range.first) % 2 == 1 ? static_cast<wchar_t>(c - 1) : c;
+  }
+  return c;
+}
+
+}  // namespace
+
+bool SameNameCharacter(wchar_t first, wchar_t second) {
+  return first == second || FoldNameCase(first) == FoldNameCase(second);
+}
+
 bool SameNameText(const std::wstring& first, const std::wstring& second) {
-  return CompareStringOrdinal(first.data(), static_cast<int>(first.size()), second.data(),
-                              static_cast<int>(second.size()), TRUE) == CSTR_EQUAL;
+  return first.size() == second.size() &&
+         std::equal(first.begin(), first.end(), second.begin(), SameNameCharacter);
 }
 
 bool FlushToDisk(std::FILE* stream) {
@@ -315,12 +369,13 @@ bool IsDirectory(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// A new file opened for writing as a stdio stream; it may be removed while
-// open (the removal takes effect when it closes).
-FILE* CreateNewFile(const std::wstring& name, DWORD* error) {
+// A new file opened for writing as a stdio stream, with the given
+// attributes; it may be removed while open (the removal takes effect when
+// it closes).
+FILE* CreateNewFile(const std::wstring& name, DWORD attributes, DWORD* error) {
   const HANDLE handle =
       CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+                  CREATE_NEW, attributes, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     *error = GetLastError();
     return nullptr;
@@ -395,12 +450,16 @@ OutputFile::Status OutputFile::Open(const std::wstring& name) {
   } else if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) {
     failure = Status::WriteProtected;
   } else {
+    // A hidden or system file that is replaced stays hidden or system, as
+    // a replaced file keeps its permission bits on POSIX systems.
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const DWORD created = exists && (attributes & kKept) ? attributes & kKept : FILE_ATTRIBUTE_NORMAL;
     constexpr int kAttempts = 100;
     ListLock lock;  // the file and its entry in the list come into being together
     for (int attempt = 0; attempt < kAttempts && stream_ == nullptr; ++attempt) {
       const std::wstring temporary = TemporaryNameBeside(name);
       DWORD error = 0;
-      stream_ = CreateNewFile(temporary, &error);
+      stream_ = CreateNewFile(temporary, created, &error);
       if (stream_ != nullptr) {
         temporary_ = NarrowName(temporary);
         RememberTemporary(temporary);

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/platform.h"
-#include "common/output_file_fixture.h"
+#include "common/output_file_testing.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -122,6 +122,21 @@ TEST_F(WindowsOutputFileTest, EarlierFileStaysUntilTheCommitThenIsReplaced) {
   EXPECT_EQ(ReadFileBytes(Target()), kOld);
   ASSERT_EQ(output.Commit(), OutputFile::Status::Ok);
   ExpectOnlyTheTarget(data);  // binary: no byte added or changed
+}
+
+TEST_F(WindowsOutputFileTest, AReplacedFileKeepsItsHiddenAndSystemAttributes) {
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  for (const DWORD attributes : {kKept, DWORD{FILE_ATTRIBUTE_SYSTEM}, DWORD{FILE_ATTRIBUTE_NORMAL}}) {
+    const std::string target = dir_ / ("out" + std::to_string(attributes) + ".bin");
+    WriteFileBytes(target, kOld);
+    ASSERT_TRUE(SetFileAttributesW(Wide(target).c_str(), attributes));
+    OutputFile output;
+    ASSERT_EQ(output.Open(Wide(target)), OutputFile::Status::Ok);
+    ASSERT_TRUE(output.Write(kOld.data(), 1));
+    ASSERT_EQ(output.Commit(), OutputFile::Status::Ok);
+    EXPECT_EQ(GetFileAttributesW(Wide(target).c_str()) & kKept, attributes & kKept) << attributes;
+    EXPECT_EQ(ReadFileBytes(target), Bytes{'o'});
+  }
 }
 
 TEST_F(WindowsOutputFileTest, UncommittedFileIsRemovedAndTheEarlierOneKept) {

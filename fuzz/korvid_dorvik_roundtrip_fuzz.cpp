@@ -22,21 +22,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> input(data + 5, data + size);
   if (input.size() >= kMaxInputSize) return 0;
 
-  DorvikOptions options;
+  dorvik::PackOptions options;
   options.longStub = (flags & 1) != 0;
   options.dataMode = (flags & 2) != 0;
   if (flags & 4) options.workEnd = workEnd <= 0140000 ? workEnd : 0;
   int steps = 0;
   options.onStep = [&steps] { ++steps; };
-  const DorvikPackResult packed = DorvikPack(input, loadAddress, options);
-  if (packed.error != DorvikPackError::None) {
+  const dorvik::PackResult packed = dorvik::Pack(input, loadAddress, options);
+  if (packed.error != dorvik::PackError::None) {
     if (!packed.image.empty()) std::abort();
     return 0;  // refused with a reason: nothing to check
   }
   if (steps != 10) std::abort();
 
-  const DorvikUnpackResult unpacked = DorvikUnpack(packed.image, loadAddress);
-  if (unpacked.error != DorvikUnpackError::None) std::abort();
+  const dorvik::UnpackResult unpacked = dorvik::Unpack(packed.image, loadAddress);
+  if (unpacked.error != dorvik::UnpackError::None) std::abort();
   if (unpacked.longStub != options.longStub || unpacked.dataMode != options.dataMode) std::abort();
   std::vector<uint8_t> expected = input;
   if (expected.size() % 2 != 0) expected.push_back(0);

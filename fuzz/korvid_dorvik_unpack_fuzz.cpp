@@ -4,23 +4,24 @@
 // the sanitizers catch any read or write outside the buffers.
 #include <cstdint>
 #include <cstdlib>
-#include <vector>
 
 #include "bk/bk_file.h"
+#include "bk/memory.h"
 #include "dorvik/dorvik.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > kMaxImageFileSize) return 0;  // the reader refuses such files
   // A headerless image is recognised where it was found.
-  const RawDorvikImage raw = FindRawDorvikImage(data, size);
-  if (raw.found && DorvikUnpack(std::vector<uint8_t>(data, data + size), raw.loadAddress).error ==
-                       DorvikUnpackError::NotRecognised) {
+  const RawImage raw = dorvik::FindRawImage(ByteView(data, size));
+  if (raw.found &&
+      dorvik::Unpack(ByteView(data, size), raw.loadAddress.value_or(kSystemAreaEnd)).error ==
+          dorvik::UnpackError::NotRecognised) {
     std::abort();
   }
-  const BkFile file = ParseBkFile(data, size, raw.found);
+  const BkFile file = ParseBkFile(ByteView(data, size), raw.found);
   if (file.form == BkFileForm::TooShort || file.form == BkFileForm::Truncated) return 0;
-  const DorvikUnpackResult result = DorvikUnpack(file.data, file.loadAddress);
-  if (result.error != DorvikUnpackError::None) {
+  const dorvik::UnpackResult result = dorvik::Unpack(file.data, file.loadAddress);
+  if (result.error != dorvik::UnpackError::None) {
     // A refusal gives nothing to write and nothing to note.
     if (!result.data.empty() || result.startAddressLost) std::abort();
     return 0;

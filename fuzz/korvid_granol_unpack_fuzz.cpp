@@ -9,9 +9,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > kMaxImageFileSize) return 0;  // the reader refuses such files
-  const BkFile file = ParseBkFile(data, size, IsRawGranolImage(data, size));
+  const BkFile file = ParseBkFile(ByteView(data, size), granol::IsRawImage(ByteView(data, size)));
   if (file.form == BkFileForm::TooShort || file.form == BkFileForm::Truncated) return 0;
-  const GranolUnpackResult result = GranolUnpack(file.data);
-  if (result.error != GranolUnpackError::None && !result.data.empty()) std::abort();
+  const granol::UnpackResult result = granol::Unpack(file.data, file.loadAddress);
+  if (result.error != granol::UnpackError::None && !result.data.empty()) std::abort();
   return 0;
 }

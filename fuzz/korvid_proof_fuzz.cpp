@@ -6,11 +6,14 @@
 // or Sokol's decoder), one byte skipped, then the data.
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "dorvik/dorvik.h"
 #include "granol/granol.h"
-#include "proof/proof.h"
+#include "proof/dorvik_plan.h"
+#include "proof/granol_plan.h"
+#include "proof/sokol_plan.h"
 #include "sokol/sokol.h"
 
 namespace {
@@ -30,13 +33,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   switch (options & 03) {
     case 0:
     case 3: {
-      DorvikOptions dorvik;
+      dorvik::PackOptions dorvik;
       dorvik.dataMode = dataMode;
       dorvik.longStub = (options & 010) != 0;
-      const int32_t workEnds[] = {kDefaultWorkEnd, 0, 040000, 0140000};
+      const std::optional<uint16_t> workEnds[] = {std::nullopt, 0, 040000, 0140000};
       dorvik.workEnd = workEnds[(options >> 4) & 3];
-      const DorvikPackResult packed = DorvikPack(data, loadAddress, dorvik);
-      if (packed.error != DorvikPackError::None) return 0;
+      const dorvik::PackResult packed = dorvik::Pack(data, loadAddress, dorvik);
+      if (packed.error != dorvik::PackError::None) return 0;
       proof::DorvikEntry entry;
       entry.dataMode = dorvik.dataMode;
       entry.longStub = dorvik.longStub;
@@ -45,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
       break;
     }
     case 1: {
-      const GranolPackResult packed = GranolPack(data, loadAddress, u"bin");
-      if (packed.error != GranolPackError::None) return 0;
+      const granol::PackResult packed = granol::Pack(data, loadAddress, {u"bin"});
+      if (packed.error != granol::PackError::None) return 0;
       Require(proof::ProveGranol(packed.image, data, loadAddress));
       break;
     }
@@ -55,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
       sokol.dataMode = dataMode;
       const int decoder = (options >> 3) & 7;  // 6 and 7: the packer's choice
       if (decoder < sokol::kDecoderCount) sokol.decoder = static_cast<sokol::Decoder>(decoder);
-      const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), loadAddress, sokol);
+      const sokol::PackResult packed = sokol::Pack(data, loadAddress, sokol);
       if (packed.error != sokol::PackError::None) return 0;
       Require(proof::ProveSokol(packed, data, dataMode));
       break;

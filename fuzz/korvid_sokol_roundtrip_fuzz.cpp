@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   if (options.decoder && packed.decoder != *options.decoder) std::abort();
-  const sokol::UnpackResult unpacked = sokol::Unpack(packed.image.data(), packed.image.size(), loadAddress);
+  const sokol::UnpackResult unpacked = sokol::Unpack(packed.image, loadAddress);
   if (unpacked.error != sokol::UnpackError::None || unpacked.data.size() != size) std::abort();
   if (size > 0 && std::memcmp(unpacked.data.data(), data, size) != 0) std::abort();
   if (split > 0) {

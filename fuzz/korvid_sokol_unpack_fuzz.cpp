@@ -10,14 +10,15 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A headerless image is recognised at the address that was found.
-  const sokol::RawImage raw = sokol::FindRawImage(data, size);
+  const RawImage raw = sokol::FindRawImage(ByteView(data, size));
   if (raw.found &&
-      sokol::Unpack(data, size, raw.loadAddress).error == sokol::UnpackError::NotAnImage) {
+      (!raw.loadAddress || sokol::Unpack(ByteView(data, size), *raw.loadAddress).error ==
+                               sokol::UnpackError::NotAnImage)) {
     std::abort();
   }
   if (size < 2) return 0;
   const uint16_t loadAddress = static_cast<uint16_t>(data[0] | (data[1] << 8));
-  const sokol::UnpackResult result = sokol::Unpack(data + 2, size - 2, loadAddress);
+  const sokol::UnpackResult result = sokol::Unpack(ByteView(data + 2, size - 2), loadAddress);
   if (result.error != sokol::UnpackError::None) {
     if (!result.data.empty()) std::abort();
     return 0;

@@ -4,7 +4,7 @@
 // Nothing may crash, hang, or touch memory outside its buffers.
 //
 // Input layout: a selector byte (input class, output routine), a tab-width
-// byte, then the file's bytes.
+// byte (its high bit: tabs kept), then the file's bytes.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,7 +15,6 @@
 #include <memory>
 #include <string>
 
-#include "common/console.h"
 #include "common/platform.h"
 #include "convert/convert.h"
 #include "files/asc_file.h"
@@ -91,11 +90,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   const uint8_t selector = data[0];
   const int tabWidth = data[1] % 20;  // values outside 2..16 must be ignored
+  ConversionOptions options;
+  options.keepTabs = (data[1] & 0x80) != 0;
   data += 2;
   size -= 2;
-  static std::string console;
-  console.clear();
-  SetConsoleSink(&console);
   EmptyScratchDirectory();
 
   const int inputKind = selector % 8;
@@ -121,20 +119,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::wstring outputName = WidenName((ScratchDirectory() + "/output.out").c_str());
   if (outputKind <= 4) {
     CWinFile output(outputName, static_cast<TextFormat>(outputKind + 1));
-    ConvertToWin(input.get(), &output);
+    ConvertToWin(input.get(), &output, options);
   } else if (outputKind == 5) {
     CBkFile output(outputName);
-    ConvertToEdasp(input.get(), &output);
+    ConvertToEdasp(input.get(), &output, options);
   } else if (outputKind == 6 && inputKind != 7) {  // the driver refuses Basic ASC to Vortex
     CBkFile output(outputName);
-    ConvertToVortex(input.get(), &output);
+    ConvertToVortex(input.get(), &output, options);
   } else if (outputKind == 7) {
     CBkFile output(outputName);
-    ConvertToEdaspStandard(input.get(), &output);
+    ConvertToEdaspStandard(input.get(), &output, options);
   } else {
     CBkAscFile output(outputName);
-    ConvertToBasicAsc(input.get(), &output);
+    ConvertToBasicAsc(input.get(), &output, options);
   }
-  SetConsoleSink(nullptr);
   return 0;
 }

@@ -65,23 +65,38 @@ extra_flags() {
   esac
 }
 
-printf '%-32s %12s %10s %8s\n' target executions coverage crashes
-failed=0
-for target in "${targets[@]}"; do
-  corpus=$build/fuzz-corpus/$target
-  artifacts=$build/fuzz-artifacts/$target
-  mkdir -p "$corpus" "$artifacts"
-  log=$build/fuzz-logs/$target.log
-  mkdir -p "$(dirname "$log")"
+# The targets run side by side, as many at a time as there are cores
+# (FUZZ_JOBS); each writes its own log, and the table is printed when all
+# have ended.
+parallel=${FUZZ_JOBS:-$(nproc)}
+run_target() {
+  local target=$1
+  local corpus=$build/fuzz-corpus/$target artifacts=$build/fuzz-artifacts/$target
+  local log=$build/fuzz-logs/$target.log
+  mkdir -p "$corpus" "$artifacts" "$(dirname "$log")"
+  local before status=0
   before=$(ls "$artifacts" | wc -l)
-  status=0
   (cd "$build" && "$build/fuzz/$target" -max_total_time="$seconds" -timeout=20 \
     -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$artifacts/" $(extra_flags "$target") \
     "$corpus" "$(seeds_for "$target")" >"$log" 2>&1) || status=$?
+  local crashes=$(($(ls "$artifacts" | wc -l) - before))
+  if ((status != 0 && crashes == 0)); then crashes=1; fi
+  echo "$crashes" >"$log.crashes"
+}
+for target in "${targets[@]}"; do
+  while (($(jobs -rp | wc -l) >= parallel)); do wait -n || true; done
+  run_target "$target" &
+done
+wait
+
+printf '%-32s %12s %10s %8s\n' target executions coverage crashes
+failed=0
+for target in "${targets[@]}"; do
+  log=$build/fuzz-logs/$target.log
+  artifacts=$build/fuzz-artifacts/$target
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   coverage=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 | sed 's/cov: //')
-  crashes=$(($(ls "$artifacts" | wc -l) - before))
-  if ((status != 0 && crashes == 0)); then crashes=1; fi
+  crashes=$(cat "$log.crashes" 2>/dev/null || echo 1)
   printf '%-32s %12s %10s %8s\n' "$target" "${executions:-?}" "${coverage:-?}" "$crashes"
   if ((crashes > 0)); then
     failed=1

@@ -4,7 +4,6 @@
 #include "bk/bk_file.h"
 #include "bk/memory.h"
 #include "common/console.h"
-#include "dorvik/dorvik_stub.h"
 #include "front/driver.h"
 #include "front/methods.h"
 #include "proof/proof.h"
@@ -34,11 +33,10 @@ void RecordLayout(const PackerState& state, const MethodOutcome& packed,
   layout += ",\"image\":" +
             Pair(proven.imageAt, proven.imageAt + static_cast<uint32_t>(packed.bytes.size()));
   layout += ",\"stack\":" + Pair(proven.stackFirst, proven.stackEnd);
-  if (std::wstring(state.method->keyword) == L"DORVIK") {
-    layout += ",\"work\":" +
-              Pair(packed.workStart, packed.workStart + static_cast<uint32_t>(kWorkAreaSize));
+  // Dorvik's work area ("work"), Sokol's margin ("margin").
+  for (const MemoryArea& area : packed.areas) {
+    layout += ",\"" + std::string(area.name) + "\":" + Pair(area.first, area.end);
   }
-  if (packed.margin != 0) layout += ",\"margin\":" + Pair(dataEnd, dataEnd + packed.margin);
   layout += ",\"system\":" + Pair(0, kSystemAreaEnd);
   layout += ",\"screen\":" + Pair(kScreenStart, kScreenEnd);
   layout += ",\"io\":" + Pair(kIoPageStart, kAddressSpaceEnd) + "}";

@@ -13,19 +13,19 @@ constexpr uint16_t kRedirected = kSystemAreaEnd;
 
 // Offset in the stack image of the autostart word, or of the first word for
 // files that load above it.
-int32_t AutostartOffset(const std::vector<uint8_t>& stack) {
+int32_t AutostartOffset(const Bytes& stack) {
   return std::max(static_cast<int32_t>(stack.size()) - (kSystemAreaEnd - kAutostartWord), 0);
 }
 
 class Words {
  public:
-  explicit Words(std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+  explicit Words(Bytes& bytes) : bytes_(bytes) {}
   int32_t end() const { return static_cast<int32_t>(bytes_.size()) & ~1; }
   uint16_t at(int32_t offset) const { return ReadBkWord(bytes_.data() + offset); }
   void put(int32_t offset, uint16_t value) { WriteBkWord(bytes_.data() + offset, value); }
 
  private:
-  std::vector<uint8_t>& bytes_;
+  Bytes& bytes_;
 };
 
 // A stack image below 0744 as packing leaves it: from the autostart word
@@ -39,7 +39,7 @@ int32_t KeptAutostartWord(const Words& words, int32_t probe, uint16_t startAddre
 
 }  // namespace
 
-RedirectedStack RedirectAutostart(const std::vector<uint8_t>& stack) {
+RedirectedStack RedirectAutostart(const Bytes& stack) {
   RedirectedStack result{stack, kSystemAreaEnd};
   Words words(result.stack);
   const int32_t end = words.end();
@@ -61,8 +61,8 @@ RedirectedStack RedirectAutostart(const std::vector<uint8_t>& stack) {
   return result;
 }
 
-std::vector<uint8_t> RestoreAutostart(const std::vector<uint8_t>& stack, uint16_t startAddress) {
-  std::vector<uint8_t> restored = stack;
+Bytes RestoreAutostart(const Bytes& stack, uint16_t startAddress) {
+  Bytes restored = stack;
   Words words(restored);
   const int32_t end = words.end();
   if (end == 0 || startAddress == kRedirected) return restored;
@@ -94,17 +94,17 @@ std::vector<uint8_t> RestoreAutostart(const std::vector<uint8_t>& stack, uint16_
   return restored;
 }
 
-int32_t AutostartWordInDoubt(const std::vector<uint8_t>& stack, uint16_t startAddress) {
-  std::vector<uint8_t> bytes = stack;
+std::optional<uint16_t> AutostartWordInDoubt(const Bytes& stack, uint16_t startAddress) {
+  Bytes bytes = stack;
   Words words(bytes);
   const int32_t probe = AutostartOffset(bytes);
-  if (words.end() == 0 || startAddress == kRedirected || probe == 0) return -1;
+  if (words.end() == 0 || startAddress == kRedirected || probe == 0) return std::nullopt;
   const int32_t top = KeptAutostartWord(words, probe, startAddress);
-  return top < 0 ? -1 : top - 2;
+  if (top < 0) return std::nullopt;
+  return static_cast<uint16_t>(top - 2);
 }
 
-FittedStart FitStartAddress(const std::vector<uint8_t>& stack, uint16_t loadAddress,
-                            uint16_t startAddress) {
+FittedStart FitStartAddress(const Bytes& stack, uint16_t loadAddress, uint16_t startAddress) {
   FittedStart result{StartAddressFit::Lost, stack};
   Words words(result.stack);
   const int32_t end = words.end();

@@ -15,12 +15,14 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <optional>
+
+#include "bk/bytes.h"
 
 constexpr uint16_t kAutostartWord = 0744;
 
 struct RedirectedStack {
-  std::vector<uint8_t> stack;  // with the autostart words pointed at 01000
+  Bytes stack;                 // with the autostart words pointed at 01000
   uint16_t startAddress = 0;   // the autostart address, or 01000 when there is none
 };
 
@@ -29,19 +31,19 @@ struct RedirectedStack {
 // topmost keeps the start address. A run of one word also costs the word
 // below it, which becomes 01000 whatever it held. Without an autostart
 // address nothing changes.
-RedirectedStack RedirectAutostart(const std::vector<uint8_t>& stack);
+RedirectedStack RedirectAutostart(const Bytes& stack);
 
 // Unpacking: the inverse of RedirectAutostart for an image that records
 // `startAddress`. Words that the packer's pattern does not explain stay.
-std::vector<uint8_t> RestoreAutostart(const std::vector<uint8_t>& stack, uint16_t startAddress);
+Bytes RestoreAutostart(const Bytes& stack, uint16_t startAddress);
 
 // Unpacking: the offset of the word that RestoreAutostart gives the start
 // address although the image cannot say what it held before packing: the
 // word just below the topmost autostart word, which packing overwrites
 // whatever it held when the start address stands in that one word only.
-// -1 when RestoreAutostart rewrites no such word (files that load from
+// None when RestoreAutostart rewrites no such word (files that load from
 // 0744 up come back exactly).
-int32_t AutostartWordInDoubt(const std::vector<uint8_t>& stack, uint16_t startAddress);
+std::optional<uint16_t> AutostartWordInDoubt(const Bytes& stack, uint16_t startAddress);
 
 // How the unpacked data can say the start address that the unpacker jumps to.
 enum class StartAddressFit {
@@ -52,7 +54,7 @@ enum class StartAddressFit {
 
 struct FittedStart {
   StartAddressFit fit = StartAddressFit::Lost;
-  std::vector<uint8_t> stack;
+  Bytes stack;
 };
 
 // A file at 01000 or above starts at its load address. A file below 01000
@@ -60,5 +62,4 @@ struct FittedStart {
 // or be at most 01000 when the start is 01000 (no autostart). A run of 01000
 // around the autostart word, the unpacker's own address as other tools
 // leave it, cannot be the program's: the whole run takes the start address.
-FittedStart FitStartAddress(const std::vector<uint8_t>& stack, uint16_t loadAddress,
-                            uint16_t startAddress);
+FittedStart FitStartAddress(const Bytes& stack, uint16_t loadAddress, uint16_t startAddress);

@@ -28,7 +28,7 @@ TEST(Autostart, RedirectPointsTheRunAtTheUnpackerAndKeepsItsTopWord) {
 }
 
 TEST(Autostart, RedirectWithoutAnAutostartAddressChangesNothing) {
-  for (const uint16_t word : {0, 0500, 01000}) {
+  for (const uint16_t word : std::initializer_list<uint16_t>{0, 0500, 01000}) {
     const Bytes stack = Stack(0400, 0744, word, 3);
     const RedirectedStack redirected = RedirectAutostart(stack);
     EXPECT_EQ(redirected.startAddress, 01000) << word;

@@ -27,7 +27,9 @@ bool IsTapeDump(const uint8_t* bytes, uint16_t lengthWord) {
 
 }  // namespace
 
-BkFile ParseBkFile(const uint8_t* bytes, size_t size, bool rawImage) {
+BkFile ParseBkFile(ByteView view, bool rawImage) {
+  const uint8_t* const bytes = view.data;
+  const size_t size = view.size;
   BkFile file;
   if (size < kHeaderSize) {
     file.form = BkFileForm::TooShort;

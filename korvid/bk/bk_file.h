@@ -6,7 +6,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <optional>
+
+#include "bk/bytes.h"
 
 // A file to pack of this size or more is refused before it is read.
 constexpr uint64_t kMaxInputSize = 0160000;  // 57344 bytes
@@ -41,7 +43,7 @@ struct BkFile {
   BkFileForm form = BkFileForm::Raw;
   uint16_t loadAddress = 0;  // the header's, or 01000 for a raw file
   uint16_t lengthWord = 0;   // the header's length word; 0 for a raw file
-  std::vector<uint8_t> data;
+  Bytes data;
   size_t extraBytes = 0;  // PaddedHeader: bytes ignored; Truncated: bytes missing
   // ExtendedHeader: the name field, and whether the file would also have
   // read as a header with 18 bytes of padding.
@@ -56,7 +58,15 @@ struct BkFile {
 // address space) but misses the file size by less than a block means
 // padding or a truncated file, unless `rawImage` says the bytes are a
 // packed image without a header.
-BkFile ParseBkFile(const uint8_t* bytes, size_t size, bool rawImage);
+BkFile ParseBkFile(ByteView bytes, bool rawImage);
 
 // The header that a BK binary file of `length` bytes at `loadAddress` has.
 std::array<uint8_t, kHeaderSize> BkFileHeader(uint16_t loadAddress, uint16_t length);
+
+// What a file without a BK header holds of a packed image, as a method
+// finds it: whether it is one of its images, and the image's load address
+// where the image records it.
+struct RawImage {
+  bool found = false;
+  std::optional<uint16_t> loadAddress;
+};

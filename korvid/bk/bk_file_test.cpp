@@ -64,7 +64,7 @@ TEST(ParseBkFile, HeaderFormsPaddingTruncationAndRawFiles) {
       for (size_t i = 20; i < 20u + c.lengthWord; ++i) sum = (sum + bytes[i]) % 0xFFFF;
       PutWord(bytes, c.size - 2, static_cast<uint16_t>(sum));
     }
-    const BkFile file = ParseBkFile(bytes.data(), bytes.size(), c.rawImage);
+    const BkFile file = ParseBkFile(bytes, c.rawImage);
     EXPECT_EQ(file.form, c.form) << c.name;
     const auto data = bytes.begin() + static_cast<std::ptrdiff_t>(c.dataOffset);
     EXPECT_EQ(file.data, Bytes(data, data + static_cast<std::ptrdiff_t>(c.dataLength))) << c.name;
@@ -82,7 +82,7 @@ TEST(ParseBkFile, HeaderOfAFileIsItsTwoWords) {
   const auto header = BkFileHeader(01234, 0177777);
   EXPECT_EQ(Bytes(header.begin(), header.end()), (Bytes{0234, 02, 0377, 0377}));
   const Bytes file = MakeBkFile(040000, {1, 2, 3});
-  const BkFile parsed = ParseBkFile(file.data(), file.size(), false);
+  const BkFile parsed = ParseBkFile(file, false);
   EXPECT_EQ(parsed.form, BkFileForm::Header);
   EXPECT_EQ(parsed.loadAddress, 040000);
   EXPECT_EQ(parsed.data, (Bytes{1, 2, 3}));

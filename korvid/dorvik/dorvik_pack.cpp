@@ -1,25 +1,27 @@
-// DorvikPack: the steps of packing, in order. The caller hears of each step
+// Pack: the steps of packing, in order. The caller hears of each step
 // after the first through options.onStep: ten for an image.
 #include <algorithm>
 
 #include "bk/checksum.h"
 #include "bk/memory.h"
 #include "dorvik/dorvik.h"
-#include "dorvik/dorvik_compressor.h"
-#include "dorvik/dorvik_image.h"
-#include "dorvik/dorvik_packing.h"
-#include "dorvik/dorvik_stub.h"
+#include "dorvik/dorvik_format.h"
+#include "dorvik/dorvik_pack_compressor.h"
+#include "dorvik/dorvik_pack_image.h"
+#include "dorvik/dorvik_pack_state.h"
 
-DorvikPackError PrepareRegion(const std::vector<uint8_t>& data, uint16_t loadAddress,
-                              const DorvikOptions& options, DorvikPacking* packing) {
-  DorvikPacking& p = *packing;
-  const size_t length = data.size();
+namespace dorvik {
+
+PackError PrepareRegion(ByteView data, uint16_t loadAddress, const PackOptions& options,
+                        Packing* packing) {
+  Packing& p = *packing;
+  const size_t length = data.size;
   const size_t padded = length + (length & 1);
-  if (padded > kDorvikPackingLimit) return DorvikPackError::TooBig;
+  if (padded > kPackingLimit) return PackError::TooBig;
   // The stub and the in-place encoder both work on aligned words.
-  if (loadAddress & 1) return DorvikPackError::OddLoadAddress;
+  if (loadAddress & 1) return PackError::OddLoadAddress;
   const size_t start = loadAddress < kSystemAreaEnd ? kSystemAreaEnd - loadAddress : 0;
-  if (padded <= start) return DorvikPackError::NothingToPack;
+  if (padded <= start) return PackError::NothingToPack;
 
   // The input from offset 0; the padding byte and all after it are zero.
   std::copy(data.begin(), data.end(), p.buffer.begin());
@@ -34,15 +36,14 @@ DorvikPackError PrepareRegion(const std::vector<uint8_t>& data, uint16_t loadAdd
   p.endOffset = static_cast<uint16_t>(padded);
   ChooseWorkArea(p);
   p.checksum = EndAroundCarrySum(p.buffer.data(), length);
-  return DorvikPackError::None;
+  return PackError::None;
 }
 
-DorvikPackResult DorvikPack(const std::vector<uint8_t>& data, uint16_t loadAddress,
-                            const DorvikOptions& options) {
-  DorvikPackResult result;
-  DorvikPacking p;
+PackResult Pack(ByteView data, uint16_t loadAddress, const PackOptions& options) {
+  PackResult result;
+  Packing p;
   result.error = PrepareRegion(data, loadAddress, options, &p);
-  if (result.error != DorvikPackError::None) return result;
+  if (result.error != PackError::None) return result;
   const auto step = [&options] {
     if (options.onStep) options.onStep();
   };
@@ -59,19 +60,21 @@ DorvikPackResult DorvikPack(const std::vector<uint8_t>& data, uint16_t loadAddre
   result.error = SettleWorkArea(p);
   result.workStart = p.workStart;
   result.workEnd = static_cast<uint16_t>(p.workStart + kWorkAreaSize);
-  if (result.error != DorvikPackError::None) return result;
+  if (result.error != PackError::None) return result;
   step();
   RedirectAutostart(p);
   step();
-  BuildDorvikImage(p);
+  BuildImage(p);
   result.startAddress = p.startAddress;
   // The image loads at the input's load address: it must end within the
   // address space, or the BK's loader would wrap it round to address 0.
   result.imageEnd = static_cast<uint32_t>(loadAddress) + p.imageLength;
   if (RunsPastAddressSpace(loadAddress, p.imageLength)) {
-    result.error = DorvikPackError::ImagePastTop;
+    result.error = PackError::ImagePastTop;
     return result;
   }
   result.image.assign(p.buffer.begin(), p.buffer.begin() + p.imageLength);
   return result;
 }
+
+}  // namespace dorvik

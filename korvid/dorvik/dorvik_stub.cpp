@@ -1,10 +1,12 @@
 #include "dorvik/dorvik_stub.h"
 
+namespace dorvik {
+
 // One row per instruction: words, offset, mnemonic; all in octal, as the
 // PDP-11 is read. Branch targets are stub offsets. "*" marks a word that the
 // image assembly patches.
 // clang-format off
-const std::array<uint16_t, kDorvikStubWords> DorvikStub = {
+const std::array<uint16_t, kStubWords> kStub = {
     // --- long form only: leave length and checksum for the monitor ---------
     0012704, 0000000,           //    0  MOV #inputLength, R4       * word 02
     0010437, 0000266,           //   04  MOV R4, @#266
@@ -69,3 +71,5 @@ const std::array<uint16_t, kDorvikStubWords> DorvikStub = {
     0000000,                    // 0220  n: start address - R0      * word 0220
 };
 // clang-format on
+
+}  // namespace dorvik

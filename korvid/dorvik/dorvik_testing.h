@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "dorvik/dorvik.h"
-#include "dorvik/dorvik_compressor.h"
+#include "dorvik/dorvik_pack_compressor.h"
 #include "support/bk_bytes.h"
 
 namespace dorvik_testing {
 
 // Options by name: Options().Long().Data().Work(040000).
-struct Options : DorvikOptions {
+struct Options : dorvik::PackOptions {
   Options& Long() {
     longStub = true;
     return *this;
@@ -22,51 +22,51 @@ struct Options : DorvikOptions {
     dataMode = true;
     return *this;
   }
-  Options& Work(int32_t end) {
+  Options& Work(uint16_t end) {
     workEnd = end;
     return *this;
   }
 };
 
-struct Packed : DorvikPackResult {
+struct Packed : dorvik::PackResult {
   int steps = 0;  // how often the method reported progress
-  bool ok() const { return error == DorvikPackError::None; }
+  bool ok() const { return error == dorvik::PackError::None; }
 };
 
-inline Packed Pack(uint16_t loadAddress, const Bytes& data, DorvikOptions options = {}) {
+inline Packed Pack(uint16_t loadAddress, const Bytes& data, dorvik::PackOptions options = {}) {
   Packed packed;
   options.onStep = [&packed] { ++packed.steps; };
-  static_cast<DorvikPackResult&>(packed) = DorvikPack(data, loadAddress, options);
+  static_cast<dorvik::PackResult&>(packed) = dorvik::Pack(data, loadAddress, options);
   return packed;
 }
 
-inline DorvikUnpackResult Unpack(uint16_t loadAddress, const Bytes& image) {
-  return DorvikUnpack(image, loadAddress);
+inline dorvik::UnpackResult Unpack(uint16_t loadAddress, const Bytes& image) {
+  return dorvik::Unpack(image, loadAddress);
 }
 
-inline bool Unpacked(const DorvikUnpackResult& result) {
-  return result.error == DorvikUnpackError::None;
+inline bool Unpacked(const dorvik::UnpackResult& result) {
+  return result.error == dorvik::UnpackError::None;
 }
 
 // Whether the long stub's words differ from the data: the front notes it.
-inline bool LongWordsDiffer(const DorvikUnpackResult& result) {
+inline bool LongWordsDiffer(const dorvik::UnpackResult& result) {
   return result.longStub && !result.longWords.match;
 }
 
 // Nothing to note: the unpacked file says all the image says.
-inline bool NothingToNote(const DorvikUnpackResult& result) {
+inline bool NothingToNote(const dorvik::UnpackResult& result) {
   return !result.startAddressLost && !LongWordsDiffer(result);
 }
 
 // The analysis steps of packing, after the region is prepared: high-byte
-// statistics up to the delta parameters, as DorvikPack runs them.
-inline void RunAnalysisSteps(DorvikPacking& p) {
-  CountHighBytes(p);
-  CollectCandidates(p);
-  SelectDictionary(p);
-  ChooseBase(p);
-  AddSpecialValues(p);
-  ComputeDeltaParameters(p);
+// statistics up to the delta parameters, as Pack runs them.
+inline void RunAnalysisSteps(dorvik::Packing& p) {
+  dorvik::CountHighBytes(p);
+  dorvik::CollectCandidates(p);
+  dorvik::SelectDictionary(p);
+  dorvik::ChooseBase(p);
+  dorvik::AddSpecialValues(p);
+  dorvik::ComputeDeltaParameters(p);
 }
 
 }  // namespace dorvik_testing

@@ -1,22 +1,34 @@
-#include "dorvik/dorvik_unpack.h"
-
+// The PC-side Dorvik unpacker. It shares no code with the packer, only the
+// format's facts (dorvik_format.h): it reads the image the way the stub
+// reads it on the BK, so that it checks the packer instead of repeating it.
+// Unlike the stub it trusts nothing in the file: every position it reads or
+// writes is checked first.
 #include <algorithm>
 #include <array>
-#include <vector>
+#include <optional>
 
 #include "bk/autostart.h"
 #include "bk/checksum.h"
 #include "bk/memory.h"
 #include "bk/words.h"
 #include "dorvik/dorvik.h"
+#include "dorvik/dorvik_format.h"
 #include "dorvik/dorvik_stub.h"
+
+namespace dorvik {
 
 namespace {
 
-// Table value meanings: no code byte, run group, escaped plain word.
-constexpr uint16_t kPlainEntry = 0;
-constexpr uint16_t kRunEntry = 1;
-constexpr uint16_t kEscapeEntry = 0x8000;
+// Where the stub of an image lies, found by the fixed words of kStub
+// (the copy loop and the tail of the decoder). The long stub lies at the
+// packed region's start, the short one 022 bytes lower; the words that tell
+// them apart never match at the other place. Nothing before them is looked
+// at: a loader may have taken over the stub's first words.
+struct StubPlacement {
+  bool found = false;
+  bool longStub = false;
+  int32_t stubOffset = 0;  // image offset of stub offset 0 (may be negative)
+};
 
 // Every stub finds its delta list through MOV PC, R4 and ADD #236, R4: at
 // stub offset 024 + 0236 = 0262, right after the stub and the bitmap. The
@@ -24,12 +36,12 @@ constexpr uint16_t kEscapeEntry = 0x8000;
 // that takes over the stub's first words may have replaced it in the file,
 // and puts it back before the stub runs.
 int32_t DeltaListStubOffset() {
-  return stub::kDeltaListPc + DorvikStub[stub::kDeltaListDisplacement / 2];
+  return stub::kDeltaListPc + kStub[stub::kDeltaListDisplacement / 2];
 }
 
 bool StubWordsMatch(const uint8_t* image, int32_t stubOffset, uint16_t first, uint16_t end) {
   for (uint16_t offset = first; offset < end; offset += 2) {
-    if (ReadBkWord(image + stubOffset + offset) != DorvikStub[offset / 2]) return false;
+    if (ReadBkWord(image + stubOffset + offset) != kStub[offset / 2]) return false;
   }
   return true;
 }
@@ -38,7 +50,7 @@ bool StubWordsMatch(const uint8_t* image, int32_t stubOffset, uint16_t first, ui
 bool LongStubHeadMatches(const uint8_t* image, int32_t stubOffset) {
   for (uint16_t offset = 0; offset < kShortStubSkip; offset += 2) {
     if (offset == stub::kInputLength || offset == stub::kChecksum) continue;
-    if (ReadBkWord(image + stubOffset + offset) != DorvikStub[offset / 2]) return false;
+    if (ReadBkWord(image + stubOffset + offset) != kStub[offset / 2]) return false;
   }
   return true;
 }
@@ -46,7 +58,7 @@ bool LongStubHeadMatches(const uint8_t* image, int32_t stubOffset) {
 // One unpacking: the image in a buffer as large as the address space, and
 // what its stub says.
 struct Unpacking {
-  std::vector<uint8_t> buffer = std::vector<uint8_t>(kAddressSpaceEnd);
+  Bytes buffer = Bytes(kAddressSpaceEnd);
   uint16_t loadAddress = 0;
   int32_t startOffset = 0;      // offset of the packed region (BK address 01000)
   int32_t imageLength = 0;      // the file's, then the image's own
@@ -65,11 +77,26 @@ struct Unpacking {
   uint16_t StubWord(uint16_t offset) const { return ImageWord(stubOffset + offset); }
 };
 
+StubPlacement FindStub(const uint8_t* image, int32_t length, int32_t startOffset) {
+  StubPlacement placement;
+  for (const uint16_t skip : {kLongStubSkip, kShortStubSkip}) {
+    const int32_t stubOffset = startOffset - skip;
+    if (stubOffset + kStubSize > length) continue;
+    if (StubWordsMatch(image, stubOffset, stub::kRecognisedFirst, stub::kRecognisedFirstEnd) &&
+        StubWordsMatch(image, stubOffset, stub::kRecognisedSecond, stub::kRecognisedSecondEnd)) {
+      placement.found = true;
+      placement.longStub = skip == kLongStubSkip;
+      placement.stubOffset = stubOffset;
+      return placement;
+    }
+  }
+  return placement;
+}
+
 // Recognises the stub and reads its patched words. False when the file
 // holds no Dorvik stub where one must be.
-bool ParseHeader(Unpacking& u, DorvikUnpackResult& result) {
-  const DorvikStubPlacement placement =
-      FindDorvikStub(u.buffer.data(), u.imageLength, u.startOffset);
+bool ParseHeader(Unpacking& u, UnpackResult& result) {
+  const StubPlacement placement = FindStub(u.buffer.data(), u.imageLength, u.startOffset);
   if (!placement.found) return false;
   u.stubOffset = placement.stubOffset;
   result.longStub = placement.longStub;
@@ -91,14 +118,14 @@ bool ParseHeader(Unpacking& u, DorvikUnpackResult& result) {
 }
 
 // Rebuilds the code table from the bitmap and the delta list. Returns the
-// image offset of the bitmap's first byte, or -1 when the table lies
+// image offset of the bitmap's first byte; none when the table lies
 // outside the file.
-int32_t ReadCodeTable(Unpacking& u) {
+std::optional<int32_t> ReadCodeTable(Unpacking& u) {
   const int32_t end = u.imageLength;
   int32_t bitmap = u.deltaListOffset;
-  if (bitmap - kCodeBitmapSize < 0 || bitmap > end) return -1;
+  if (bitmap - kCodeBitmapSize < 0 || bitmap > end) return std::nullopt;
 
-  u.codeTable.fill(kPlainEntry);
+  u.codeTable.fill(kPlainValue);
   int32_t read = u.deltaListOffset;
   uint16_t value = 0;
   int slot = 255;
@@ -109,14 +136,14 @@ int32_t ReadCodeTable(Unpacking& u) {
     const uint16_t bits = u.ImageWord(bitmap);
     for (int bit = 15; bit >= 0; --bit, --slot) {
       if (((bits >> bit) & 1) == 0) continue;
-      if (read >= end) return -1;
+      if (read >= end) return std::nullopt;
       const auto first = static_cast<uint16_t>(static_cast<int8_t>(u.buffer[read++]));
       const auto biased = static_cast<uint16_t>(first - u.oneByteBias);
       uint16_t delta;
       if (static_cast<int16_t>(biased) < 0) {
         delta = static_cast<uint16_t>(u.oneByteBias - first);
       } else {
-        if (read >= end) return -1;
+        if (read >= end) return std::nullopt;
         const uint8_t second = u.buffer[read++];
         delta = static_cast<uint16_t>(u.twoByteBias - (biased * 256u + second));
       }
@@ -127,87 +154,88 @@ int32_t ReadCodeTable(Unpacking& u) {
   return bitmap;
 }
 
-// Puts the displaced stream bytes back and decodes the stream backward in
-// place. Returns the start address the stub jumps to, or -1 as soon as a
-// damaged stream would read or write outside the image.
-int32_t DecodeStream(Unpacking& u) {
-  std::vector<uint8_t>& buffer = u.buffer;
+// The header sat where the stream begins; its first H bytes were moved to
+// the end of the image. Copies them back byte by byte from the top down;
+// false when the header, the stream and the region do not fit together.
+bool RestoreDisplacedBytes(Unpacking& u) {
   const int32_t start = u.startOffset;
   const int32_t header = u.headerLength;
   const int32_t end = u.imageLength;
   const int32_t top = start + u.packedLength;  // end of the unpacked region
-  if (header > end - start || top > 0xFFFF || end - header > top) return -1;
-
-  // The header sat where the stream begins; its first H bytes were moved to
-  // the end of the image. Copy them back byte by byte from the top down.
-  for (int32_t i = 1; i <= header; ++i) buffer[start + header - i] = buffer[end - i];
-
-  int32_t r = end - header;  // read position: end of the stream
-  int32_t w = top;           // write position: end of the unpacked region
-  // Each token is read backward; the write position may never drop below
-  // the read position (the encoder's output never overtook its input), and
-  // the read position never below the region's start.
-  do {
-    if (r - 1 < start) return -1;
-    const uint8_t code = buffer[--r];
-    const uint16_t entry = u.codeTable[code ^ 0x80];
-    if (entry == kPlainEntry) {
-      if (r - 1 < start || w - 2 < r - 1) return -1;
-      buffer[--w] = code;
-      buffer[--w] = buffer[--r];
-    } else if (entry == kRunEntry) {
-      if (r - 1 < start) return -1;
-      const uint8_t countByte = buffer[--r];
-      const int32_t count = countByte == 0 ? 256 : countByte;
-      if (w + 2 > top || w - 2 * count < r) return -1;
-      for (int32_t i = 0; i < count; ++i) {
-        w -= 2;
-        buffer[w] = buffer[w + 2];
-        buffer[w + 1] = buffer[w + 3];
-      }
-    } else if (entry == kEscapeEntry) {
-      if (r - 2 < start || w - 2 < r - 2) return -1;
-      buffer[--w] = buffer[--r];
-      buffer[--w] = buffer[--r];
-    } else {
-      if (w - 2 < r) return -1;
-      w -= 2;
-      WriteBkWord(buffer.data() + w, static_cast<uint16_t>(entry + u.base));
-    }
-  } while (w != r);
-
-  // The stub leaves with JMP n(R0), R0 being the read position; a flagged
-  // image holds the start address itself.
-  return u.absoluteStart ? u.startWord : static_cast<uint16_t>(u.startWord + u.loadAddress + r);
+  if (header > end - start || top > 0xFFFF || end - header > top) return false;
+  for (int32_t i = 1; i <= header; ++i) u.buffer[start + header - i] = u.buffer[end - i];
+  return true;
 }
 
-DorvikUnpackResult Refuse(DorvikUnpackError error) {
-  DorvikUnpackResult result;
+// The read and write positions of the backward decoding.
+struct Cursor {
+  int32_t r;  // read position: the next token ends below it
+  int32_t w;  // write position: the next word ends below it
+};
+
+// Decodes the token that ends at c.r. False as soon as a damaged stream
+// would read below the region's start or write below the read position
+// (the encoder's output never overtook its input).
+bool DecodeToken(Unpacking& u, Cursor& c) {
+  Bytes& buffer = u.buffer;
+  const int32_t start = u.startOffset;
+  const int32_t top = start + u.packedLength;
+  if (c.r - 1 < start) return false;
+  const uint8_t code = buffer[--c.r];
+  const uint16_t entry = u.codeTable[code ^ 0x80];
+  if (entry == kPlainValue) {
+    if (c.r - 1 < start || c.w - 2 < c.r - 1) return false;
+    buffer[--c.w] = code;
+    buffer[--c.w] = buffer[--c.r];
+  } else if (entry == kRunValue) {
+    if (c.r - 1 < start) return false;
+    const uint8_t countByte = buffer[--c.r];
+    const int32_t count = countByte == 0 ? 256 : countByte;
+    if (c.w + 2 > top || c.w - 2 * count < c.r) return false;
+    for (int32_t i = 0; i < count; ++i) {
+      c.w -= 2;
+      buffer[c.w] = buffer[c.w + 2];
+      buffer[c.w + 1] = buffer[c.w + 3];
+    }
+  } else if (entry == kEscapeValue) {
+    if (c.r - 2 < start || c.w - 2 < c.r - 2) return false;
+    buffer[--c.w] = buffer[--c.r];
+    buffer[--c.w] = buffer[--c.r];
+  } else {
+    if (c.w - 2 < c.r) return false;
+    c.w -= 2;
+    WriteBkWord(buffer.data() + c.w, static_cast<uint16_t>(entry + u.base));
+  }
+  return true;
+}
+
+// Puts the displaced stream bytes back and decodes the stream backward in
+// place, token by token, until the write position meets the read position.
+// Returns the start address the stub jumps to; none as soon as a damaged
+// stream would read or write outside the image.
+std::optional<uint16_t> DecodeStream(Unpacking& u) {
+  if (!RestoreDisplacedBytes(u)) return std::nullopt;
+  Cursor c{u.imageLength - u.headerLength, u.startOffset + u.packedLength};
+  do {
+    if (!DecodeToken(u, c)) return std::nullopt;
+  } while (c.w != c.r);
+  // The stub leaves with JMP n(R0), R0 being the read position; a flagged
+  // image holds the start address itself.
+  return u.absoluteStart ? u.startWord : static_cast<uint16_t>(u.startWord + u.loadAddress + c.r);
+}
+
+UnpackResult Refuse(UnpackError error) {
+  UnpackResult result;
   result.error = error;
   return result;
 }
 
 }  // namespace
 
-DorvikStubPlacement FindDorvikStub(const uint8_t* image, int32_t length, int32_t startOffset) {
-  DorvikStubPlacement placement;
-  for (const uint16_t skip : {kLongStubSkip, kShortStubSkip}) {
-    const int32_t stubOffset = startOffset - skip;
-    if (stubOffset + kDorvikStubSize > length) continue;
-    if (StubWordsMatch(image, stubOffset, stub::kRecognisedFirst, stub::kRecognisedFirstEnd) &&
-        StubWordsMatch(image, stubOffset, stub::kRecognisedSecond, stub::kRecognisedSecondEnd)) {
-      placement.found = true;
-      placement.longStub = skip == kLongStubSkip;
-      placement.stubOffset = stubOffset;
-      return placement;
-    }
-  }
-  return placement;
-}
-
-RawDorvikImage FindRawDorvikImage(const uint8_t* bytes, size_t size) {
-  RawDorvikImage raw;
-  const auto length = static_cast<int32_t>(std::min<size_t>(size, 0xFFFF));
+RawImage FindRawImage(ByteView view) {
+  const uint8_t* const bytes = view.data;
+  RawImage raw;
+  const auto length = static_cast<int32_t>(std::min<size_t>(view.size, 0xFFFF));
   // Where a BK header in the first two words would put the packed region:
   // such an image has its header, and it is no raw image at 0774 or below.
   int32_t behindHeader = -1;
@@ -218,7 +246,7 @@ RawDorvikImage FindRawDorvikImage(const uint8_t* bytes, size_t size) {
   // The packed region from 01000 on: at offset 0, or after a stack image of
   // 01000 - load bytes (a whole number of words: the load address is even).
   for (int32_t region = 0; region <= kSystemAreaEnd; region += 2) {
-    const DorvikStubPlacement placement = FindDorvikStub(bytes, length, region);
+    const StubPlacement placement = FindStub(bytes, length, region);
     if (!placement.found) continue;
     // A long stub whose region begins here has the same recognised words as
     // a short one whose region begins 022 bytes higher: the long stub's own
@@ -228,44 +256,40 @@ RawDorvikImage FindRawDorvikImage(const uint8_t* bytes, size_t size) {
     const int32_t stubRegion = placement.stubOffset + (longStub ? kLongStubSkip : kShortStubSkip);
     if (stubRegion != region || region == behindHeader) continue;
     raw.found = true;
-    raw.addressKnown = region > 0;
-    raw.loadAddress = static_cast<uint16_t>(kSystemAreaEnd - region);
+    if (region > 0) raw.loadAddress = static_cast<uint16_t>(kSystemAreaEnd - region);
     return raw;
   }
   return raw;
 }
 
-bool IsRawDorvikImage(const uint8_t* bytes, size_t size) {
-  return FindRawDorvikImage(bytes, size).found;
-}
+bool IsRawImage(ByteView bytes) { return FindRawImage(bytes).found; }
 
-DorvikUnpackResult DorvikUnpack(const std::vector<uint8_t>& image, uint16_t loadAddress) {
-  DorvikUnpackResult result;
+UnpackResult Unpack(ByteView image, uint16_t loadAddress) {
+  UnpackResult result;
   Unpacking u;
   // The reader takes no file of 65536 bytes or more; a longer one is cut
   // where the address space ends, as it would be in BK memory.
-  const size_t length = std::min<size_t>(image.size(), kAddressSpaceEnd - 1);
-  std::copy(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(length), u.buffer.begin());
+  const size_t length = std::min<size_t>(image.size, kAddressSpaceEnd - 1);
+  std::copy(image.begin(), image.begin() + length, u.buffer.begin());
   u.loadAddress = loadAddress;
   u.startOffset = loadAddress < kSystemAreaEnd ? kSystemAreaEnd - loadAddress : 0;
   u.imageLength = static_cast<int32_t>(length);
-  if (!ParseHeader(u, result)) return Refuse(DorvikUnpackError::NotRecognised);
-  const int32_t bitmap = ReadCodeTable(u);
-  if (bitmap < 0) return Refuse(DorvikUnpackError::Damaged);
+  if (!ParseHeader(u, result)) return Refuse(UnpackError::NotRecognised);
+  const std::optional<int32_t> bitmap = ReadCodeTable(u);
+  if (!bitmap) return Refuse(UnpackError::Damaged);
   // The stub's own arithmetic gives the end of the image: R0 at the bitmap,
   // back over the loop it copied, plus the stream advance of word 0122.
   const auto expected =
-      static_cast<uint16_t>(bitmap - kWorkLoopSize + u.StubWord(stub::kStreamAdvance));
-  if (expected > u.imageLength) return Refuse(DorvikUnpackError::Truncated);
+      static_cast<uint16_t>(*bitmap - kWorkLoopSize + u.StubWord(stub::kStreamAdvance));
+  if (expected > u.imageLength) return Refuse(UnpackError::Truncated);
   u.imageLength = expected;
-  const int32_t startAddress = DecodeStream(u);
-  if (startAddress < 0) return Refuse(DorvikUnpackError::Damaged);
-  result.startAddress = static_cast<uint16_t>(startAddress);
+  const std::optional<uint16_t> startAddress = DecodeStream(u);
+  if (!startAddress) return Refuse(UnpackError::Damaged);
+  result.startAddress = *startAddress;
 
   const auto begin = u.buffer.begin();
   const auto stackEnd = begin + u.startOffset;
-  std::vector<uint8_t> stack =
-      RestoreAutostart(std::vector<uint8_t>(begin, stackEnd), result.startAddress);
+  Bytes stack = RestoreAutostart(Bytes(begin, stackEnd), result.startAddress);
   if (!result.dataMode) {
     FittedStart fitted = FitStartAddress(stack, loadAddress, result.startAddress);
     result.startAddressLost = fitted.fit == StartAddressFit::Lost;
@@ -274,19 +298,20 @@ DorvikUnpackResult DorvikUnpack(const std::vector<uint8_t>& image, uint16_t load
   std::copy(stack.begin(), stack.end(), begin);
   result.data.assign(begin, begin + u.startOffset + u.packedLength);
   if (result.longStub) {
-    result.longWords = CheckLongStubWords(result.data.data(), result.data.size(), result.lengthWord,
-                                          result.checksumWord);
+    result.longWords = CheckLongStubWords(result.data, result.lengthWord, result.checksumWord);
   }
   return result;
 }
 
-LongStubCheck CheckLongStubWords(const uint8_t* data, size_t length, uint16_t lengthWord,
-                                 uint16_t checksumWord) {
+LongStubCheck CheckLongStubWords(ByteView data, uint16_t lengthWord, uint16_t checksumWord) {
+  const size_t length = data.size;
   LongStubCheck check;
-  check.dataChecksum = EndAroundCarrySum(data, length);
+  check.dataChecksum = EndAroundCarrySum(data.data, length);
   const bool lengthMatches =
       lengthWord == length || ((lengthWord & 1) != 0 && lengthWord + 1u == length);
   check.dataLength = lengthMatches ? lengthWord : static_cast<uint16_t>(length);
   check.match = lengthMatches && check.dataChecksum == checksumWord;
   return check;
 }
+
+}  // namespace dorvik

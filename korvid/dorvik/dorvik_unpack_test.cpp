@@ -1,16 +1,17 @@
-#include "dorvik/dorvik_unpack.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
 
 #include "bk/checksum.h"
-#include "dorvik/dorvik_compressor.h"
-#include "dorvik/dorvik_image.h"
-#include "dorvik/dorvik_packing.h"
+#include "dorvik/dorvik.h"
+#include "dorvik/dorvik_pack_compressor.h"
+#include "dorvik/dorvik_pack_image.h"
+#include "dorvik/dorvik_pack_state.h"
 #include "dorvik/dorvik_stub.h"
 #include "dorvik/dorvik_testing.h"
+
+namespace dorvik {
 
 namespace {
 
@@ -21,7 +22,7 @@ using dorvik_testing::Unpack;
 using dorvik_testing::Unpacked;
 
 // The image of a packing that must succeed.
-Bytes PackedImage(uint16_t load, const Bytes& data, const DorvikOptions& options = {}) {
+Bytes PackedImage(uint16_t load, const Bytes& data, const PackOptions& options = {}) {
   const auto packed = Pack(load, data, options);
   EXPECT_TRUE(packed.ok()) << static_cast<int>(packed.error);
   return packed.image;
@@ -33,15 +34,15 @@ Bytes Padded(Bytes data) {
 }
 
 // The start address the file cannot carry, and only that, is noted.
-void ExpectStartNote(const DorvikUnpackResult& result, uint16_t startAddress) {
+void ExpectStartNote(const UnpackResult& result, uint16_t startAddress) {
   EXPECT_TRUE(result.startAddressLost);
   EXPECT_EQ(result.startAddress, startAddress);
   EXPECT_FALSE(dorvik_testing::LongWordsDiffer(result));
 }
 
 // The long stub's words differ from the data's, and only that is noted.
-void ExpectLongWordsNote(const DorvikUnpackResult& result, uint16_t lengthWord,
-                         uint16_t checksumWord, uint16_t dataLength, uint16_t dataChecksum) {
+void ExpectLongWordsNote(const UnpackResult& result, uint16_t lengthWord, uint16_t checksumWord,
+                         uint16_t dataLength, uint16_t dataChecksum) {
   EXPECT_FALSE(result.startAddressLost);
   EXPECT_TRUE(result.longStub);
   EXPECT_FALSE(result.longWords.match);
@@ -71,7 +72,7 @@ uint16_t Checksum(const Bytes& bytes) { return EndAroundCarrySum(bytes.data(), b
 // except for the documented lost word, which comes back as the start address.
 // Nothing is noted about korvid's own images, unless that word changed the
 // data that the long stub's checksum covers.
-void ExpectRoundTrip(uint16_t load, const Bytes& data, const DorvikOptions& options,
+void ExpectRoundTrip(uint16_t load, const Bytes& data, const PackOptions& options,
                      const std::string& label) {
   const auto packed = Pack(load, data, options);
   ASSERT_TRUE(packed.ok()) << label << ": " << static_cast<int>(packed.error);
@@ -92,7 +93,7 @@ void ExpectRoundTrip(uint16_t load, const Bytes& data, const DorvikOptions& opti
       << label << ": differs at offset " << (mismatch.first - expected.begin());
 }
 
-TEST(DorvikUnpack, RoundTripsOfGeneratedInputsInAllOptionCombinations) {
+TEST(Unpack, RoundTripsOfGeneratedInputsInAllOptionCombinations) {
   Random random(1);
   int packed = 0;
   for (int i = 0; i < 3000; ++i) {
@@ -100,7 +101,7 @@ TEST(DorvikUnpack, RoundTripsOfGeneratedInputsInAllOptionCombinations) {
     options.longStub = random.Below(2);
     options.dataMode = random.Below(2);
     const uint32_t work = random.Below(4);
-    options.workEnd = work == 0 ? -1 : work == 1 ? 0 : static_cast<int32_t>(random.Below(0140001));
+    if (work > 0) options.workEnd = static_cast<uint16_t>(work == 1 ? 0 : random.Below(0140001));
     const bool low = random.Below(3) == 0;
     const uint16_t load =
         static_cast<uint16_t>(low ? 2 * random.Below(0400) : 01000 + 2 * random.Below(030000));
@@ -116,9 +117,9 @@ TEST(DorvikUnpack, RoundTripsOfGeneratedInputsInAllOptionCombinations) {
     const auto attempt = Pack(load, data, options);
     if (!attempt.ok()) {
       // Only a work area that cannot work may refuse an input of this size.
-      EXPECT_TRUE(attempt.error == DorvikPackError::WorkAreaOverlap ||
-                  attempt.error == DorvikPackError::WorkAreaOutside ||
-                  attempt.error == DorvikPackError::NoWorkArea)
+      EXPECT_TRUE(attempt.error == PackError::WorkAreaOverlap ||
+                  attempt.error == PackError::WorkAreaOutside ||
+                  attempt.error == PackError::NoWorkArea)
           << label << static_cast<int>(attempt.error);
       continue;
     }
@@ -131,7 +132,7 @@ TEST(DorvikUnpack, RoundTripsOfGeneratedInputsInAllOptionCombinations) {
 
 // Every load address from 0700 to 0776, and a few lower ones, with each
 // stack shape, as a program and as data.
-TEST(DorvikUnpack, FilesBelow01000ComeBackWithTheirStackImage) {
+TEST(Unpack, FilesBelow01000ComeBackWithTheirStackImage) {
   std::vector<uint16_t> loads = {0120, 0200, 0500};
   for (uint16_t load = 0700; load <= 0776; load += 2) loads.push_back(load);
   Random random(2);
@@ -150,7 +151,7 @@ TEST(DorvikUnpack, FilesBelow01000ComeBackWithTheirStackImage) {
   }
 }
 
-TEST(DorvikUnpack, StartAddressComesFromTheStub) {
+TEST(Unpack, StartAddressComesFromTheStub) {
   Random random(4);
   Bytes data = GenerateProgram(random, 01000 - 0400 + 600);
   ShapeStack(data, 0400, Stack::Filled, 02000, random);
@@ -160,7 +161,7 @@ TEST(DorvikUnpack, StartAddressComesFromTheStub) {
   EXPECT_EQ(Unpack(02000, PackedImage(02000, data)).startAddress, 02000);
 }
 
-TEST(DorvikUnpack, StackWordOf01000BelowTheRunComesBackAsTheStartAddress) {
+TEST(Unpack, StackWordOf01000BelowTheRunComesBackAsTheStartAddress) {
   // 0744..0776 hold 02000 and 0742 holds 01000: after redirection 0742 looks
   // like one of the redirected words. A documented limit of the image.
   Bytes data(01000 - 0400 + 100, 0);
@@ -175,7 +176,7 @@ TEST(DorvikUnpack, StackWordOf01000BelowTheRunComesBackAsTheStartAddress) {
   }
 }
 
-TEST(DorvikUnpack, RecognisesLongStubAndDataMode) {
+TEST(Unpack, RecognisesLongStubAndDataMode) {
   Random seeded6(6);
   const Bytes data = GenerateProgram(seeded6, 3001);
   const auto image = PackedImage(01000, data, Options().Long().Data());
@@ -189,24 +190,24 @@ TEST(DorvikUnpack, RecognisesLongStubAndDataMode) {
   EXPECT_TRUE(shortData.dataMode);
 }
 
-TEST(DorvikUnpack, ImageStoredAllPlainStopsAfterItsFirstToken) {
+TEST(Unpack, ImageStoredAllPlainStopsAfterItsFirstToken) {
   // Built step by step without the packer's safeguard, as a single
   // encoder pass leaves it: read and write positions start out equal.
   const Bytes data = BytesOfWords({0x0102, 0x0304, 0x0506, 0x0708});
-  DorvikPacking p;
-  ASSERT_EQ(PrepareRegion(data, 01000, {}, &p), DorvikPackError::None);
+  Packing p;
+  ASSERT_EQ(PrepareRegion(data, 01000, {}, &p), PackError::None);
   dorvik_testing::RunAnalysisSteps(p);
   EncodeStream(p);
   ASSERT_TRUE(RegionStoredPlain(p));
   WriteDeltaList(p);
-  ASSERT_EQ(SettleWorkArea(p), DorvikPackError::None);
+  ASSERT_EQ(SettleWorkArea(p), PackError::None);
   RedirectAutostart(p);
-  BuildDorvikImage(p);
+  BuildImage(p);
   const Bytes image(p.buffer.begin(), p.buffer.begin() + p.imageLength);
   EXPECT_EQ(Unpack(01000, image).data, data);
 }
 
-TEST(DorvikUnpack, AbsoluteStartWordIsTheStartAddress) {
+TEST(Unpack, AbsoluteStartWordIsTheStartAddress) {
   Random seeded7(7);
   Bytes image = PackedImage(01000, GenerateProgram(seeded7, 800));
   const size_t exit = stub::kExit - kShortStubSkip;
@@ -218,7 +219,7 @@ TEST(DorvikUnpack, AbsoluteStartWordIsTheStartAddress) {
   ExpectStartNote(unpacked, 04000);
 }
 
-TEST(DorvikUnpack, ExtraBytesAreIgnoredAndAMissingByteIsReported) {
+TEST(Unpack, ExtraBytesAreIgnoredAndAMissingByteIsReported) {
   Random seeded8(8);
   const Bytes data = GenerateProgram(seeded8, 2000);
   Bytes image = PackedImage(01000, data);
@@ -227,12 +228,12 @@ TEST(DorvikUnpack, ExtraBytesAreIgnoredAndAMissingByteIsReported) {
   EXPECT_EQ(Unpack(01000, longer).data, data);
   image.pop_back();
   const auto cut = Unpack(01000, image);
-  EXPECT_EQ(cut.error, DorvikUnpackError::Truncated);
+  EXPECT_EQ(cut.error, UnpackError::Truncated);
   EXPECT_TRUE(cut.data.empty());
 }
 
 // Each cut of a valid image is refused, for one of the three reasons.
-TEST(DorvikUnpack, EveryTruncationIsRefusedWithOneMessage) {
+TEST(Unpack, EveryTruncationIsRefusedWithOneMessage) {
   struct Source {
     uint16_t load;
     Bytes data;
@@ -248,28 +249,26 @@ TEST(DorvikUnpack, EveryTruncationIsRefusedWithOneMessage) {
     ASSERT_GT(image.size(), 200u);
     for (size_t length = 0; length < image.size(); ++length) {
       const auto result = Unpack(source.load, Bytes(image.begin(), image.begin() + length));
-      EXPECT_NE(result.error, DorvikUnpackError::None) << length;
+      EXPECT_NE(result.error, UnpackError::None) << length;
       EXPECT_TRUE(result.data.empty()) << length;
     }
   }
 }
 
-TEST(DorvikUnpack, DamagedHeaderFieldsAreReported) {
+TEST(Unpack, DamagedHeaderFieldsAreReported) {
   Random random(10);
   const Bytes image = PackedImage(01000, GenerateProgram(random, 3000));
   // Short stub at 01000: stub offset x lies at image offset x - 022.
   struct Field {
     uint16_t stubOffset;
     uint16_t value;
-    DorvikUnpackError error;
+    UnpackError error;
   } const fields[] = {
-      {stub::kHeaderLength, 0xFFFF, DorvikUnpackError::Damaged},  // header longer than the image
-      {stub::kPackedLength, 0xFFFF,
-       DorvikUnpackError::Damaged},                          // region far larger than the stream
-      {stub::kPackedLength, 0, DorvikUnpackError::Damaged},  // region shorter than the stream
-      {stub::kStreamAdvance, 0x7000, DorvikUnpackError::Truncated},  // image longer than the file
-      {stub::kRecognisedSecond, 0,
-       DorvikUnpackError::NotRecognised},  // a word that recognition compares
+      {stub::kHeaderLength, 0xFFFF, UnpackError::Damaged},     // header longer than the image
+      {stub::kPackedLength, 0xFFFF, UnpackError::Damaged},     // region far larger than the stream
+      {stub::kPackedLength, 0, UnpackError::Damaged},          // region shorter than the stream
+      {stub::kStreamAdvance, 0x7000, UnpackError::Truncated},  // image longer than the file
+      {stub::kRecognisedSecond, 0, UnpackError::NotRecognised},  // a word that recognition compares
   };
   for (const Field& field : fields) {
     Bytes damaged = image;
@@ -279,12 +278,12 @@ TEST(DorvikUnpack, DamagedHeaderFieldsAreReported) {
   // A bitmap of all ones asks for 256 deltas; the list and the stream
   // behind it make a table that cannot decode the stream.
   Bytes ones = image;
-  const size_t bitmap = kDorvikStubSize - kShortStubSkip;
+  const size_t bitmap = kStubSize - kShortStubSkip;
   std::fill(ones.begin() + bitmap, ones.begin() + bitmap + kCodeBitmapSize, 0xFF);
-  EXPECT_EQ(Unpack(01000, ones).error, DorvikUnpackError::Damaged);
+  EXPECT_EQ(Unpack(01000, ones).error, UnpackError::Damaged);
 }
 
-TEST(DorvikUnpack, RandomCorruptionsNeverEscapeTheBuffer) {
+TEST(Unpack, RandomCorruptionsNeverEscapeTheBuffer) {
   Random random(11);
   std::set<std::string> seen;
   const char* const kErrors[] = {"data", "not recognised", "truncated", "damaged"};
@@ -316,18 +315,18 @@ TEST(DorvikUnpack, RandomCorruptionsNeverEscapeTheBuffer) {
   EXPECT_EQ(seen.count("data and a note"), 1u);
 }
 
-TEST(DorvikUnpack, FilesThatAreNoDorvikImageAreNotRecognised) {
+TEST(Unpack, FilesThatAreNoDorvikImageAreNotRecognised) {
   Random random(12);
   for (size_t length : {0, 1, 100, 145, 146, 2000}) {
     Bytes bytes(length);
     for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random.Next());
     const auto result = Unpack(01000, bytes);
-    EXPECT_EQ(result.error, DorvikUnpackError::NotRecognised);
+    EXPECT_EQ(result.error, UnpackError::NotRecognised);
     EXPECT_TRUE(result.data.empty());
   }
   // An image packed for 01000 but taken to load below it is not found.
   const Bytes image = PackedImage(01000, Bytes(500, 7));
-  EXPECT_EQ(Unpack(0400, image).error, DorvikUnpackError::NotRecognised);
+  EXPECT_EQ(Unpack(0400, image).error, UnpackError::NotRecognised);
 }
 
 // --- images that other tools make, and korvid's own under damage ------------
@@ -340,10 +339,10 @@ Bytes StackFilledWith(uint16_t load, uint16_t fill, size_t programBytes, uint32_
   return data;
 }
 
-TEST(DorvikUnpack, StackImageAllRedirectedGetsTheStartAddressFromTheStub) {
+TEST(Unpack, StackImageAllRedirectedGetsTheStartAddressFromTheStub) {
   // Other tools point every word of the stack image at the stub (01000) and
   // keep the start address only in the stub: all of it comes back.
-  for (const uint16_t load : {0120, 0400, 0742, 0744, 0776}) {
+  for (const uint16_t load : std::initializer_list<uint16_t>{0120, 0400, 0742, 0744, 0776}) {
     const Bytes data = StackFilledWith(load, 037700, 700, load);
     Bytes image = PackedImage(load, data);
     for (uint16_t address = load; address < 01000; address += 2)
@@ -356,7 +355,7 @@ TEST(DorvikUnpack, StackImageAllRedirectedGetsTheStartAddressFromTheStub) {
   }
 }
 
-TEST(DorvikUnpack, StartThatTheFileCannotCarryIsNamedAndTheDataWritten) {
+TEST(Unpack, StartThatTheFileCannotCarryIsNamedAndTheDataWritten) {
   Random random(20);
   const Bytes program = GenerateProgram(random, 900);
   // At 01000 and above the file starts at its load address; this stub jumps
@@ -387,25 +386,25 @@ TEST(DorvikUnpack, StartThatTheFileCannotCarryIsNamedAndTheDataWritten) {
   EXPECT_TRUE(NothingToNote(unpacked));
 }
 
-TEST(DorvikUnpack, LongStubWordsAreComparedWithTheData) {
+TEST(Unpack, LongStubWordsAreComparedWithTheData) {
   const Bytes data = {1, 2, 3, 0xFF, 0xFF, 0};  // odd input 1 2 3 FF FF, padded
   const uint16_t sum = 1 + 2 + 3 + 0xFF + 0xFF;
-  auto check = CheckLongStubWords(data.data(), 6, 5, sum);
+  auto check = CheckLongStubWords(ByteView(data.data(), 6), 5, sum);
   EXPECT_TRUE(check.match);
   EXPECT_EQ(check.dataLength, 5);
-  EXPECT_TRUE(CheckLongStubWords(data.data(), 6, 6, sum).match);
-  check = CheckLongStubWords(data.data(), 6, 7, sum);
+  EXPECT_TRUE(CheckLongStubWords(ByteView(data.data(), 6), 6, sum).match);
+  check = CheckLongStubWords(ByteView(data.data(), 6), 7, sum);
   EXPECT_FALSE(check.match);
   EXPECT_EQ(check.dataLength, 6);
-  check = CheckLongStubWords(data.data(), 6, 6, sum + 1);
+  check = CheckLongStubWords(ByteView(data.data(), 6), 6, sum + 1);
   EXPECT_FALSE(check.match);
   EXPECT_EQ(check.dataChecksum, sum);
   // The sum carries round: 258 * 0xFF = 0x100FE folds to 0xFE + 1.
   const Bytes many(0x102, 0xFF);
-  EXPECT_EQ(CheckLongStubWords(many.data(), 0x102, 0x102, 0xFF).dataChecksum, 0xFF);
+  EXPECT_EQ(CheckLongStubWords(ByteView(many.data(), 0x102), 0x102, 0xFF).dataChecksum, 0xFF);
 }
 
-TEST(DorvikUnpack, LongStubWordsThatAreNotTheDataGiveANoteAndTheData) {
+TEST(Unpack, LongStubWordsThatAreNotTheDataGiveANoteAndTheData) {
   Random random(22);
   const Bytes data = GenerateProgram(random, 1501);
   const Bytes image = PackedImage(01000, data, Options().Long());
@@ -432,7 +431,7 @@ TEST(DorvikUnpack, LongStubWordsThatAreNotTheDataGiveANoteAndTheData) {
   FAIL() << "no single changed bit gave wrong data";
 }
 
-TEST(DorvikUnpack, StubWhoseFirstWordsALoaderTookOverStillUnpacks) {
+TEST(Unpack, StubWhoseFirstWordsALoaderTookOverStillUnpacks) {
   Random random(23);
   const Bytes program = GenerateProgram(random, 2000);
   const Bytes shortImage = PackedImage(01000, program);
@@ -462,22 +461,24 @@ TEST(DorvikUnpack, StubWhoseFirstWordsALoaderTookOverStillUnpacks) {
   EXPECT_EQ(unpacked.data, Padded(low));
 }
 
-TEST(DorvikUnpack, RawImagesAreToldFromOtherBytes) {
+TEST(Unpack, RawImagesAreToldFromOtherBytes) {
   Random random(25);
   const Bytes program = GenerateProgram(random, 600);
   for (const bool longStub : {false, true}) {
     Options options;
     options.longStub = longStub;
     const Bytes image = PackedImage(01000, program, options);
-    EXPECT_TRUE(IsRawDorvikImage(image.data(), image.size())) << longStub;
+    EXPECT_TRUE(IsRawImage(image)) << longStub;
     Bytes withHeader = {0, 2, 0, 0};
     withHeader.insert(withHeader.end(), image.begin(), image.end());
-    EXPECT_FALSE(IsRawDorvikImage(withHeader.data(), withHeader.size())) << longStub;
-    const size_t stubBytes = kDorvikStubSize - (longStub ? kLongStubSkip : kShortStubSkip);
-    EXPECT_TRUE(IsRawDorvikImage(image.data(), stubBytes)) << longStub;
-    EXPECT_FALSE(IsRawDorvikImage(image.data(), stubBytes - 1)) << longStub;
+    EXPECT_FALSE(IsRawImage(withHeader)) << longStub;
+    const size_t stubBytes = kStubSize - (longStub ? kLongStubSkip : kShortStubSkip);
+    EXPECT_TRUE(IsRawImage(ByteView(image.data(), stubBytes))) << longStub;
+    EXPECT_FALSE(IsRawImage(ByteView(image.data(), stubBytes - 1))) << longStub;
   }
-  EXPECT_FALSE(IsRawDorvikImage(program.data(), program.size()));
+  EXPECT_FALSE(IsRawImage(program));
 }
 
 }  // namespace
+
+}  // namespace dorvik

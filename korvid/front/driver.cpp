@@ -46,17 +46,24 @@ void PrintHelp() {
   ConsoleWrite(text);
 }
 
+// An option argument that is wrong: its message, and the help.
+CommandLine WrongArgument(const wchar_t* message, const char* argument) {
+  ConsolePrint(message, WidenName(argument).c_str());
+  PrintHelp();
+  return CommandLine::Wrong;
+}
+
 // An octal address of the command line: digits 0-7 only, at most `highest`;
-// -1 for anything else.
-long OctalArgument(const char* argument, long highest) {
-  if (*argument == '\0') return -1;
+// none for anything else.
+std::optional<uint16_t> OctalArgument(const char* argument, long highest) {
+  if (*argument == '\0') return std::nullopt;
   long value = 0;
   for (const char* p = argument; *p != '\0'; ++p) {
-    if (*p < '0' || *p > '7') return -1;
+    if (*p < '0' || *p > '7') return std::nullopt;
     value = value * 8 + (*p - '0');
-    if (value > highest) return -1;
+    if (value > highest) return std::nullopt;
   }
-  return value;
+  return static_cast<uint16_t>(value);
 }
 
 // The load address on the result line of an unpacking, for an input
@@ -160,7 +167,7 @@ int RunMethod(PackerState& state, const std::vector<std::wstring>& outputArgs,
   proof::Proof proven;
   if (!unpack) {
     if (hooks.beforeProof) hooks.beforeProof(outcome.bytes);
-    proven = method.prove(state, outcome);
+    proven = outcome.prove(outcome.bytes);
     if (!proven.Proven()) {
       PrintProofFailure(proven);
       return kExitFailed;
@@ -184,38 +191,20 @@ CommandLine ParseOptions(int argc, char** argv, PackerState* state) {
       case 'l': state->longStub = true; break;
       case 'r': state->rawOutput = true; break;
       case 'u': state->unpackMode = true; break;
-      case 't': {
-        const std::wstring keyword = WidenName(optarg);
-        state->method = MethodForKeyword(keyword);
-        if (state->method == nullptr) {
-          ConsolePrint(kMsgUnknownTool, keyword.c_str());
-          PrintHelp();
-          return CommandLine::Wrong;
-        }
+      case 't':
+        state->method = MethodForKeyword(WidenName(optarg));
+        if (state->method == nullptr) return WrongArgument(kMsgUnknownTool, optarg);
         break;
-      }
-      case 'w': {
-        const long value = WorkEndFromArgument(optarg);
-        if (value < 0) {
-          ConsolePrint(kMsgBadWorkAddress, WidenName(optarg).c_str());
-          PrintHelp();
-          return CommandLine::Wrong;
-        }
-        state->workEnd = static_cast<int32_t>(value);
+      case 'w':
+        state->workEnd = WorkEndFromArgument(optarg);
+        if (!state->workEnd) return WrongArgument(kMsgBadWorkAddress, optarg);
         break;
-      }
-      case 'a': {
-        const long value = LoadAddressFromArgument(optarg);
-        if (value < 0) {
-          ConsolePrint(kMsgBadLoadAddress, WidenName(optarg).c_str());
-          PrintHelp();
-          return CommandLine::Wrong;
-        }
-        state->givenAddress = static_cast<int32_t>(value);
+      case 'a':
+        state->givenAddress = LoadAddressFromArgument(optarg);
+        if (!state->givenAddress) return WrongArgument(kMsgBadLoadAddress, optarg);
         break;
-      }
       case kHelpOption: PrintHelp(); return CommandLine::Help;
-      case kVersionOption: PrintVersion(); return CommandLine::Help;
+      case kVersionOption: PrintKorvidVersion(); return CommandLine::Help;
       default:  // '?': -? ('?' is no option character for getopt_long), or
                 // an option getopt_long refused
         if (optopt == '?') {
@@ -230,9 +219,11 @@ CommandLine ParseOptions(int argc, char** argv, PackerState* state) {
   return CommandLine::Run;
 }
 
-long WorkEndFromArgument(const char* argument) { return OctalArgument(argument, kHighestWorkEnd); }
+std::optional<uint16_t> WorkEndFromArgument(const char* argument) {
+  return OctalArgument(argument, kHighestWorkEnd);
+}
 
-long LoadAddressFromArgument(const char* argument) {
+std::optional<uint16_t> LoadAddressFromArgument(const char* argument) {
   return OctalArgument(argument, kHighestLoadAddress);
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "front/packer_state.h"
@@ -44,8 +45,8 @@ enum class CommandLine { Run, Help, Wrong };
 CommandLine ParseOptions(int argc, char** argv, PackerState* state);
 
 // The address of -w: octal digits only (a leading 0 is allowed), at most
-// 0140000. Returns the value, or -1 for anything else: a sign, blanks, other
-// digits or letters, an empty text, or a larger number.
-long WorkEndFromArgument(const char* argument);
+// 0140000. None for anything else: a sign, blanks, other digits or letters,
+// an empty text, or a larger number.
+std::optional<uint16_t> WorkEndFromArgument(const char* argument);
 // The address of -a: the same rule, at most 0177777.
-long LoadAddressFromArgument(const char* argument);
+std::optional<uint16_t> LoadAddressFromArgument(const char* argument);

@@ -57,13 +57,13 @@ TEST(WorkAddress, IsAnOctalNumberUpTo0140000OrNothing) {
   for (const char* wrong :
        {"140001", "200000", "177777", "77777777777777", "-1", "-0", "+37", "", " 40000", "40000 ",
         "abc", "0x4000", "08", "1778", "4e4", "040000.", "\xD0\xB0"}) {
-    EXPECT_EQ(WorkEndFromArgument(wrong), -1) << wrong;
+    EXPECT_EQ(WorkEndFromArgument(wrong), std::nullopt) << wrong;
   }
   // -a takes the same digits up to the top of the address space.
   EXPECT_EQ(LoadAddressFromArgument("177777"), 0177777);
   EXPECT_EQ(LoadAddressFromArgument("0400"), 0400);
   for (const char* wrong : {"200000", "-2", "", "08", "0x400"})
-    EXPECT_EQ(LoadAddressFromArgument(wrong), -1) << wrong;
+    EXPECT_EQ(LoadAddressFromArgument(wrong), std::nullopt) << wrong;
 }
 
 // The parser on a command line, with the console collected.
@@ -88,7 +88,7 @@ Parsed Parse(std::vector<std::string> args) {
 TEST(DriverOptions, LastWorkAddressWinsAndAWrongOneEndsTheRun) {
   const Parsed wrong = Parse({"-w", "140001", "-w", "40000"});
   EXPECT_EQ(wrong.outcome, CommandLine::Wrong);
-  EXPECT_EQ(wrong.state.workEnd, -1) << "the run ended at the wrong value";
+  EXPECT_EQ(wrong.state.workEnd, std::nullopt) << "the run ended at the wrong value";
   EXPECT_EQ(Parse({"-w", "40000", "-w", "0"}).state.workEnd, 0);
   EXPECT_EQ(Parse({"-w140000"}).state.workEnd, 0140000);
   EXPECT_EQ(Parse({"--work=36710"}).state.workEnd, 036710);

@@ -1,12 +1,14 @@
 #include "front/files.h"
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "bk/bk_file.h"
 #include "bk/memory.h"
 #include "common/bk_charset.h"
 #include "common/console.h"
+#include "common/names.h"
 #include "common/platform.h"
 #include "front/messages.h"
 
@@ -30,7 +32,7 @@ class FileHandle {
 
 // Reads the whole file, at most `limit` bytes and one more so that a file
 // that grew since its size was taken still shows as too large.
-bool ReadAll(FILE* file, uint64_t limit, std::vector<uint8_t>* bytes) {
+bool ReadAll(FILE* file, uint64_t limit, Bytes* bytes) {
   bytes->resize(static_cast<size_t>(limit) + 1);
   const size_t read = std::fread(bytes->data(), 1, bytes->size(), file);
   if (std::ferror(file) != 0) return false;
@@ -53,11 +55,11 @@ std::wstring TapeNameText(const std::array<uint8_t, kTapeNameSize>& name) {
 // The load address of a headerless input: the image's own where it records
 // one, else that of -a, else 01000.
 void PlaceHeaderlessInput(PackerState& state, const RawImage& raw) {
-  if (raw.addressKnown) {
-    state.loadAddress = raw.loadAddress;
+  if (raw.loadAddress) {
+    state.loadAddress = *raw.loadAddress;
     state.addressSource = AddressSource::Image;
-  } else if (state.givenAddress >= 0) {
-    state.loadAddress = static_cast<uint16_t>(state.givenAddress);
+  } else if (state.givenAddress) {
+    state.loadAddress = *state.givenAddress;
     state.addressSource = AddressSource::Option;
   } else {
     state.loadAddress = kSystemAreaEnd;
@@ -65,43 +67,42 @@ void PlaceHeaderlessInput(PackerState& state, const RawImage& raw) {
   }
 }
 
-}  // namespace
-
-bool ReadInputFile(PackerState& state, RawImage (*findRawImage)(const uint8_t*, size_t)) {
-  const std::wstring& name = state.inputName;
+// Reads the whole of a regular file of at most `largest` bytes; prints why
+// not and gives nothing otherwise.
+std::optional<Bytes> ReadWholeFile(const std::wstring& name, uint64_t largest) {
   const FileStatus status = QueryFile(name);
   switch (status.kind) {
-    case FileKind::Missing: ConsolePrint(kMsgFileNotFound, name.c_str()); return false;
+    case FileKind::Missing: ConsolePrint(kMsgFileNotFound, name.c_str()); return std::nullopt;
     case FileKind::Directory:
-    case FileKind::Other: ConsolePrint(kMsgNotRegularFile, name.c_str()); return false;
+    case FileKind::Other: ConsolePrint(kMsgNotRegularFile, name.c_str()); return std::nullopt;
     case FileKind::Regular: break;
   }
-  // An image may be longer than any program korvid packs.
-  const uint64_t largest = state.unpackMode ? kMaxImageFileSize : kMaxInputSize - 1;
   if (status.size > largest) {
     ConsolePrint(kMsgFileTooBig, name.c_str());
-    return false;
+    return std::nullopt;
   }
-  std::vector<uint8_t> bytes;
+  Bytes bytes;
   {
     FileHandle file(OpenFile(name, "rb"));
     if (file.get() == nullptr) {
       ConsolePrint(kMsgCannotOpen, name.c_str());
-      return false;
+      return std::nullopt;
     }
     if (!ReadAll(file.get(), largest, &bytes)) {
       ConsolePrint(kMsgCannotRead, name.c_str());
-      return false;
+      return std::nullopt;
     }
   }
   if (bytes.size() > largest) {
     ConsolePrint(kMsgFileTooBig, name.c_str());
-    return false;
+    return std::nullopt;
   }
+  return bytes;
+}
 
-  RawImage raw;
-  if (state.unpackMode && findRawImage != nullptr) raw = findRawImage(bytes.data(), bytes.size());
-  BkFile file = ParseBkFile(bytes.data(), bytes.size(), raw.found);
+// What the form of the file says on the console: a refusal (false) for a
+// file too short or cut off, a note for padding or a tape dump.
+bool ReportForm(const std::wstring& name, const BkFile& file) {
   switch (file.form) {
     case BkFileForm::TooShort: ConsolePrint(kMsgFileTooShort, name.c_str()); return false;
     case BkFileForm::Truncated: {
@@ -122,14 +123,35 @@ bool ReadInputFile(PackerState& state, RawImage (*findRawImage)(const uint8_t*, 
     case BkFileForm::Header:
     case BkFileForm::Raw: break;
   }
+  return true;
+}
+
+// The load address from the header, the image, -a or the default, and a
+// note when -a gave another one than the input takes.
+void PlaceInput(PackerState& state, const BkFile& file, const RawImage& raw) {
   state.loadAddress = file.loadAddress;
   state.addressSource = AddressSource::Header;
   if (file.form == BkFileForm::Raw) PlaceHeaderlessInput(state, raw);
-  if (state.givenAddress >= 0 && state.loadAddress != state.givenAddress) {
+  if (state.givenAddress && state.loadAddress != *state.givenAddress) {
     ConsolePrint(
         state.addressSource == AddressSource::Header ? kMsgAddressFromHeader : kMsgAddressFromImage,
-        U(static_cast<size_t>(state.givenAddress)), U(state.loadAddress));
+        U(*state.givenAddress), U(state.loadAddress));
   }
+}
+
+}  // namespace
+
+bool ReadInputFile(PackerState& state, RawImage (*findRawImage)(ByteView bytes)) {
+  const std::wstring& name = state.inputName;
+  // An image may be longer than any program korvid packs.
+  const uint64_t largest = state.unpackMode ? kMaxImageFileSize : kMaxInputSize - 1;
+  const std::optional<Bytes> bytes = ReadWholeFile(name, largest);
+  if (!bytes) return false;
+  RawImage raw;
+  if (state.unpackMode && findRawImage != nullptr) raw = findRawImage(*bytes);
+  BkFile file = ParseBkFile(*bytes, raw.found);
+  if (!ReportForm(name, file)) return false;
+  PlaceInput(state, file, raw);
   if (!state.unpackMode &&
       RunsPastAddressSpace(state.loadAddress, static_cast<uint32_t>(file.data.size()))) {
     ConsolePrint(kMsgPastAddressSpace, U(state.loadAddress), U(file.data.size()));
@@ -145,10 +167,7 @@ bool ReadInputFile(PackerState& state, RawImage (*findRawImage)(const uint8_t*, 
 }
 
 std::wstring OutputNameFor(const std::wstring& name, const std::wstring& extension) {
-  const size_t baseStart = FileNameStart(name);
-  const size_t dot = name.rfind(L'.');
-  if (dot == std::wstring::npos || dot <= baseStart) return name + extension;
-  return name.substr(0, dot) + extension;
+  return ReplaceExtension(name, extension, LeadingDot::PartOfName);
 }
 
 std::wstring OutputNameForRun(const std::wstring& inputName, const std::wstring* given,

@@ -18,12 +18,12 @@
 // notes (ignored padding, the form taken, an -a not used), then the progress
 // text that begins the run's console line, or one error message; false on
 // failure.
-bool ReadInputFile(PackerState& state, RawImage (*findRawImage)(const uint8_t*, size_t));
+bool ReadInputFile(PackerState& state, RawImage (*findRawImage)(ByteView bytes));
 
-// The output name for `name`: its extension, the text from a '.' in the
-// last path component (not a leading one, which belongs to a hidden name),
-// replaced by `extension`, or `extension` appended when it has none. The
-// folder stays as given.
+// The output name for `name`: its extension (common/names.h), the text from
+// a '.' in the last path component, not a leading one, which belongs to a
+// hidden name (LeadingDot::PartOfName), replaced by `extension`, or
+// `extension` appended when it has none. The folder stays as given.
 std::wstring OutputNameFor(const std::wstring& name, const std::wstring& extension);
 
 // The output name of a run: OutputNameFor the given output name, or for the

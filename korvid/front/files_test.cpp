@@ -62,9 +62,9 @@ TEST_F(BkFileTest, ExtendedHeaderSkipsTheNameAndTheChecksumAndSaysSo) {
 }
 
 TEST_F(BkFileTest, LengthWordFarFromTheSizeMeansRawDataAtTheDefaultAddress) {
-  for (const uint16_t lengthWord : {484, 1509}) {  // 512 bytes short of or beyond the file
+  for (const uint16_t lengthWord : std::initializer_list<uint16_t>{484, 1509}) {  // 512 bytes short of or beyond the file
     Bytes file = Pattern(1000);
-    file[2] = lengthWord & 0xFF, file[3] = lengthWord >> 8;
+    file[2] = static_cast<uint8_t>(lengthWord & 0xFF), file[3] = static_cast<uint8_t>(lengthWord >> 8);
     ASSERT_TRUE(Read(file));
     EXPECT_EQ(state_.loadAddress, 01000);
     EXPECT_EQ(Data(), file);

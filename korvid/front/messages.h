@@ -1,6 +1,7 @@
 // Every text that korvid prints, in one place. Each is a format string for
-// ConsolePrint (common/console.h); %s takes a wide string, %d an int, %o an
-// unsigned in octal. The methods report reasons; the front prints these.
+// ConsolePrint (common/console.h); %s takes a text, %d a number, %o a
+// number in octal (the arguments are typed: see FormatArg). The methods
+// report reasons; the front prints these.
 #pragma once
 
 #include "common/console.h"

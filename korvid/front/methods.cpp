@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 
 #include "bk/autostart.h"
 #include "bk/memory.h"
@@ -10,13 +11,17 @@
 #include "common/platform.h"
 #include "common/utf8.h"
 #include "dorvik/dorvik.h"
+#include "dorvik/dorvik_format.h"
 #include "front/messages.h"
 #include "granol/granol.h"
+#include "proof/dorvik_plan.h"
+#include "proof/granol_plan.h"
+#include "proof/sokol_plan.h"
 #include "sokol/sokol.h"
 
 namespace {
 
-MethodOutcome Done(std::vector<uint8_t> bytes, uint16_t loadAddress) {
+MethodOutcome Done(Bytes bytes, uint16_t loadAddress) {
   MethodOutcome outcome;
   outcome.done = true;
   outcome.bytes = std::move(bytes);
@@ -39,9 +44,9 @@ size_t StackBytes(uint16_t load, size_t length) {
 // pads it to a whole word, and the first `stackBytes` may differ by whole
 // words: those are stack words that packing changed for good, each named in
 // a note. Anything else is korvid's fault: a message, and false.
-bool CheckRoundTrip(const PackerState& state, bool unpacked, const std::vector<uint8_t>& back,
-                    size_t stackBytes, MethodOutcome& outcome) {
-  const std::vector<uint8_t>& input = state.data;
+bool CheckRoundTrip(const PackerState& state, bool unpacked, const Bytes& back, size_t stackBytes,
+                    MethodOutcome& outcome) {
+  const Bytes& input = state.data;
   const bool sameLength =
       back.size() == input.size() || (back.size() == input.size() + 1 && back.back() == 0);
   if (!unpacked || !sameLength ||
@@ -53,7 +58,7 @@ bool CheckRoundTrip(const PackerState& state, bool unpacked, const std::vector<u
     const uint16_t before = ReadBkWord(input.data() + at);
     const uint16_t after = ReadBkWord(back.data() + at);
     if (before == after) continue;
-    outcome.notes.push_back(FormatText(kMsgStackWordChanged, U(state.loadAddress + at), U(before),
+    outcome.notes.push_back(FormatText(kMsgStackWordChanged, state.loadAddress + at, U(before),
                                        U(ReadBkWord(outcome.bytes.data() + at)), U(after)));
   }
   return true;
@@ -62,70 +67,70 @@ bool CheckRoundTrip(const PackerState& state, bool unpacked, const std::vector<u
 // After unpacking an image of a file below 01000: the word below its
 // topmost autostart word got the start address, which the image cannot
 // confirm (bk/autostart.h); named when it changed.
-void NoteStackWordInDoubt(const PackerState& state, const std::vector<uint8_t>& data,
-                          uint16_t startAddress, MethodOutcome& outcome) {
+void NoteStackWordInDoubt(const PackerState& state, const Bytes& data, uint16_t startAddress,
+                          MethodOutcome& outcome) {
   const size_t stackBytes = StackBytes(state.loadAddress, std::min(data.size(), state.data.size()));
-  const std::vector<uint8_t> imageStack(state.data.begin(), state.data.begin() + stackBytes);
-  const int32_t at = AutostartWordInDoubt(imageStack, startAddress);
-  if (at < 0) return;
-  const uint16_t image = ReadBkWord(imageStack.data() + at);
-  const uint16_t written = ReadBkWord(data.data() + at);
+  const Bytes imageStack(state.data.begin(), state.data.begin() + stackBytes);
+  const std::optional<uint16_t> at = AutostartWordInDoubt(imageStack, startAddress);
+  if (!at) return;
+  const uint16_t image = ReadBkWord(imageStack.data() + *at);
+  const uint16_t written = ReadBkWord(data.data() + *at);
   if (image == written) return;
-  outcome.notes.push_back(FormatText(kMsgStackWordInDoubt, U(state.loadAddress + at), U(written),
-                                     U(image), U(state.loadAddress + at + 2)));
+  outcome.notes.push_back(FormatText(kMsgStackWordInDoubt, U(state.loadAddress + *at), U(written),
+                                     U(image), U(state.loadAddress + *at + 2)));
 }
 
 MethodOutcome PackWithDorvik(const PackerState& state) {
-  DorvikOptions options;
+  dorvik::PackOptions options;
   options.dataMode = state.dataMode;
   options.longStub = state.longStub;
   options.workEnd = state.workEnd;
   options.onStep = [] { ConsolePrint(kMsgDorvikProgress); };
   const uint16_t load = state.loadAddress;
-  DorvikPackResult result = DorvikPack(state.data, load, options);
+  dorvik::PackResult result = dorvik::Pack(state.data, load, options);
   switch (result.error) {
-    case DorvikPackError::None: {
+    case dorvik::PackError::None: {
       MethodOutcome outcome = Done(std::move(result.image), load);
-      outcome.workStart = result.workStart;
-      const DorvikUnpackResult back = DorvikUnpack(outcome.bytes, load);
-      if (!CheckRoundTrip(state, back.error == DorvikUnpackError::None, back.data,
+      proof::DorvikEntry entry;
+      entry.dataMode = state.dataMode;
+      entry.longStub = state.longStub;
+      entry.workStart = result.workStart;
+      outcome.prove = [data = state.data, load, entry](const Bytes& image) {
+        return proof::ProveDorvik(image, data, load, entry);
+      };
+      outcome.areas = {
+          {"work", result.workStart, result.workStart + uint32_t{dorvik::kWorkAreaSize}}};
+      const dorvik::UnpackResult back = dorvik::Unpack(outcome.bytes, load);
+      if (!CheckRoundTrip(state, back.error == dorvik::UnpackError::None, back.data,
                           StackBytes(load, state.data.size()), outcome)) {
         return MethodOutcome();
       }
       return outcome;
     }
-    case DorvikPackError::TooBig: ConsolePrint(kMsgDorvikTooBig); break;
-    case DorvikPackError::OddLoadAddress: ConsolePrint(kMsgDorvikOddLoadAddress, U(load)); break;
-    case DorvikPackError::NothingToPack: ConsolePrint(kMsgDorvikNothingToPack); break;
-    case DorvikPackError::WorkAreaOverlap:
+    case dorvik::PackError::TooBig: ConsolePrint(kMsgDorvikTooBig); break;
+    case dorvik::PackError::OddLoadAddress: ConsolePrint(kMsgDorvikOddLoadAddress, U(load)); break;
+    case dorvik::PackError::NothingToPack: ConsolePrint(kMsgDorvikNothingToPack); break;
+    case dorvik::PackError::WorkAreaOverlap:
       ConsolePrint(kMsgDorvikWorkAreaOverlap, U(result.workStart), U(result.workEnd));
       break;
-    case DorvikPackError::WorkAreaOutside: ConsolePrint(kMsgDorvikWorkAreaOutside); break;
-    case DorvikPackError::NoWorkArea: ConsolePrint(kMsgDorvikNoWorkArea); break;
-    case DorvikPackError::ImagePastTop:
+    case dorvik::PackError::WorkAreaOutside: ConsolePrint(kMsgDorvikWorkAreaOutside); break;
+    case dorvik::PackError::NoWorkArea: ConsolePrint(kMsgDorvikNoWorkArea); break;
+    case dorvik::PackError::ImagePastTop:
       ConsolePrint(kMsgDorvikImagePastTop, U(load), U(result.imageEnd));
       break;
   }
   return MethodOutcome();
 }
 
-proof::Proof ProveWithDorvik(const PackerState& state, const MethodOutcome& packed) {
-  proof::DorvikEntry entry;
-  entry.dataMode = state.dataMode;
-  entry.longStub = state.longStub;
-  entry.workStart = packed.workStart;
-  return proof::ProveDorvik(packed.bytes, state.data, state.loadAddress, entry);
-}
-
 MethodOutcome UnpackWithDorvik(const PackerState& state) {
-  DorvikUnpackResult result = DorvikUnpack(state.data, state.loadAddress);
+  dorvik::UnpackResult result = dorvik::Unpack(state.data, state.loadAddress);
   switch (result.error) {
-    case DorvikUnpackError::None: break;
-    case DorvikUnpackError::NotRecognised:
+    case dorvik::UnpackError::None: break;
+    case dorvik::UnpackError::NotRecognised:
       ConsolePrint(kMsgDorvikNotRecognised);
       return MethodOutcome();
-    case DorvikUnpackError::Truncated: ConsolePrint(kMsgDorvikTruncated); return MethodOutcome();
-    case DorvikUnpackError::Damaged: ConsolePrint(kMsgDorvikDamaged); return MethodOutcome();
+    case dorvik::UnpackError::Truncated: ConsolePrint(kMsgDorvikTruncated); return MethodOutcome();
+    case dorvik::UnpackError::Damaged: ConsolePrint(kMsgDorvikDamaged); return MethodOutcome();
   }
   MethodOutcome outcome = Done(std::move(result.data), state.loadAddress);
   NoteStackWordInDoubt(state, outcome.bytes, result.startAddress, outcome);
@@ -141,20 +146,25 @@ MethodOutcome UnpackWithDorvik(const PackerState& state) {
 }
 
 MethodOutcome PackWithGranol(const PackerState& state) {
-  // The image keeps the first characters of the input's extension.
+  // The image keeps the first characters of the input's extension, taken
+  // as the original took it: from a leading dot too (.profile gives "pro").
   const std::wstring extension = PathExtension(state.inputName);
-  const std::u16string stored = ToUtf16(extension.empty() ? extension : extension.substr(1));
+  granol::PackOptions options;
+  options.extension = ToUtf16(extension.empty() ? extension : extension.substr(1));
   const uint16_t load = state.loadAddress;
-  GranolPackResult result = GranolPack(state.data, load, stored);
+  granol::PackResult result = granol::Pack(state.data, load, options);
   switch (result.error) {
-    case GranolPackError::None: {
+    case granol::PackError::None: {
       MethodOutcome outcome = Done(std::move(result.image), load);
-      const GranolUnpackResult back = GranolUnpack(outcome.bytes);
-      const bool unpacked = back.error == GranolUnpackError::None && back.loadAddress == load;
+      outcome.prove = [data = state.data, load](const Bytes& image) {
+        return proof::ProveGranol(image, data, load);
+      };
+      const granol::UnpackResult back = granol::Unpack(outcome.bytes, load);
+      const bool unpacked = back.error == granol::UnpackError::None && back.loadAddress == load;
       if (!CheckRoundTrip(state, unpacked, back.data, 0, outcome)) return MethodOutcome();
       return outcome;
     }
-    case GranolPackError::DoesNotFit:
+    case granol::PackError::DoesNotFit:
       ConsolePrint(PluralFor(kMsgGranolDoesNotFit, OctalAsWritten(result.imageLength)),
                    U(result.imageLength), U(load), U(load + result.packedLength));
       break;
@@ -162,18 +172,14 @@ MethodOutcome PackWithGranol(const PackerState& state) {
   return MethodOutcome();
 }
 
-proof::Proof ProveWithGranol(const PackerState& state, const MethodOutcome& packed) {
-  return proof::ProveGranol(packed.bytes, state.data, state.loadAddress);
-}
-
 MethodOutcome UnpackWithGranol(const PackerState& state) {
-  GranolUnpackResult result = GranolUnpack(state.data);
+  granol::UnpackResult result = granol::Unpack(state.data, state.loadAddress);
   switch (result.error) {
-    case GranolUnpackError::None: return Done(std::move(result.data), result.loadAddress);
-    case GranolUnpackError::NotRecognised: ConsolePrint(kMsgGranolNotRecognised); break;
-    case GranolUnpackError::BadParameters: ConsolePrint(kMsgGranolBadParameters); break;
-    case GranolUnpackError::BadToken: ConsolePrint(kMsgGranolBadToken); break;
-    case GranolUnpackError::Truncated: ConsolePrint(kMsgGranolTruncated); break;
+    case granol::UnpackError::None: return Done(std::move(result.data), result.loadAddress);
+    case granol::UnpackError::NotRecognised: ConsolePrint(kMsgGranolNotRecognised); break;
+    case granol::UnpackError::BadParameters: ConsolePrint(kMsgGranolBadParameters); break;
+    case granol::UnpackError::BadToken: ConsolePrint(kMsgGranolBadToken); break;
+    case granol::UnpackError::Truncated: ConsolePrint(kMsgGranolTruncated); break;
   }
   return MethodOutcome();
 }
@@ -184,17 +190,24 @@ MethodOutcome PackWithSokol(const PackerState& state) {
   sokol::PackOptions options;
   options.dataMode = state.dataMode;
   const uint16_t load = state.loadAddress;
-  sokol::PackResult result = sokol::Pack(state.data.data(), state.data.size(), load, options);
+  sokol::PackResult result = sokol::Pack(state.data, load, options);
   switch (result.error) {
     case sokol::PackError::None: {
       MethodOutcome outcome = Done(std::move(result.image), load);
       outcome.resultDetails =
           FormatText(PluralFor(kMsgSokolMargin, result.margin), U(result.margin),
                      kSokolDecoderNames[static_cast<int>(result.decoder)]);
-      outcome.margin = result.margin;
-      outcome.decoder = result.decoder;
-      const sokol::UnpackResult back =
-          sokol::Unpack(outcome.bytes.data(), outcome.bytes.size(), load);
+      const bool dataMode = state.dataMode;
+      const uint32_t margin = result.margin;
+      const sokol::Decoder decoder = result.decoder;
+      outcome.prove = [data = state.data, load, dataMode, margin, decoder](const Bytes& image) {
+        return proof::ProveSokol(image, data, load, dataMode, margin, decoder);
+      };
+      if (margin != 0) {
+        const uint32_t end = load + static_cast<uint32_t>(state.data.size());
+        outcome.areas = {{"margin", end, end + margin}};
+      }
+      const sokol::UnpackResult back = sokol::Unpack(outcome.bytes, load);
       if (!CheckRoundTrip(state, back.error == sokol::UnpackError::None, back.data,
                           StackBytes(load, state.data.size()), outcome)) {
         return MethodOutcome();
@@ -211,7 +224,7 @@ MethodOutcome PackWithSokol(const PackerState& state) {
 }
 
 MethodOutcome UnpackWithSokol(const PackerState& state) {
-  sokol::UnpackResult result = sokol::Unpack(state.data.data(), state.data.size(), state.loadAddress);
+  sokol::UnpackResult result = sokol::Unpack(state.data, state.loadAddress);
   switch (result.error) {
     // A Sokol image gives every stack word back as the file had it.
     case sokol::UnpackError::None: return Done(std::move(result.data), result.loadAddress);
@@ -228,33 +241,13 @@ MethodOutcome UnpackWithSokol(const PackerState& state) {
   return MethodOutcome();
 }
 
-proof::Proof ProveWithSokol(const PackerState& state, const MethodOutcome& packed) {
-  return proof::ProveSokol(packed.bytes, state.data, packed.loadAddress, state.dataMode,
-                           packed.margin, packed.decoder);
-}
-
-RawImage FindRawDorvik(const uint8_t* bytes, size_t size) {
-  const RawDorvikImage found = FindRawDorvikImage(bytes, size);
-  return {found.found, found.addressKnown, found.loadAddress};
-}
-
-RawImage FindRawGranol(const uint8_t* bytes, size_t size) {
-  const int32_t load = RawGranolImageLoadAddress(bytes, size);
-  return {IsRawGranolImage(bytes, size), load >= 0, static_cast<uint16_t>(load < 0 ? 0 : load)};
-}
-
-RawImage FindRawSokol(const uint8_t* bytes, size_t size) {
-  const sokol::RawImage found = sokol::FindRawImage(bytes, size);
-  return {found.found, found.found, found.loadAddress};
-}
-
 }  // namespace
 
 // clang-format off
 const Method kMethods[] = {
-    {L"DORVIK",   L"Dorvik", L".dvk", PackWithDorvik, ProveWithDorvik, UnpackWithDorvik, FindRawDorvik},
-    {L"BKGRANOL", L"Granol", L".grl", PackWithGranol, ProveWithGranol, UnpackWithGranol, FindRawGranol},
-    {L"SOKOL",    L"Sokol",  L".skl", PackWithSokol,  ProveWithSokol,  UnpackWithSokol,  FindRawSokol},
+    {L"DORVIK",   L"Dorvik", L".dvk", PackWithDorvik, UnpackWithDorvik, dorvik::FindRawImage},
+    {L"BKGRANOL", L"Granol", L".grl", PackWithGranol, UnpackWithGranol, granol::FindRawImage},
+    {L"SOKOL",    L"Sokol",  L".skl", PackWithSokol,  UnpackWithSokol,  sokol::FindRawImage},
 };
 // clang-format on
 const size_t kMethodCount = sizeof kMethods / sizeof kMethods[0];

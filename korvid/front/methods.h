@@ -5,37 +5,44 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "bk/bk_file.h"
+#include "bk/bytes.h"
 #include "front/packer_state.h"
 #include "proof/proof.h"
+
+// A part of the BK's memory that packing chose and that the image may write
+// besides itself and its data (Dorvik's work area, Sokol's margin), named
+// for the page's map of the BK's memory: [first, end).
+struct MemoryArea {
+  const char* name;
+  uint32_t first;
+  uint32_t end;
+  bool operator==(const MemoryArea& other) const {
+    return std::string(name) == other.name && first == other.first && end == other.end;
+  }
+};
 
 // What a method run leaves for the output file; nothing when the method
 // refused, its message printed.
 struct MethodOutcome {
   bool done = false;
-  std::vector<uint8_t> bytes;
-  uint16_t loadAddress = 0;         // for the output's header
-  std::wstring resultDetails;       // the method's addition to the result line
+  Bytes bytes;
+  uint16_t loadAddress = 0;    // for the output's header
+  std::wstring resultDetails;  // the method's addition to the result line
   // What the output cannot say, or what packing changed for good: lines
   // printed after the result.
   std::vector<std::wstring> notes;
-  // Packing with Dorvik: the stub's work area as the packer placed it, the
-  // one place besides the image and the data that the proof lets it write.
-  uint16_t workStart = 0;
-  // Packing with Sokol: the bytes above the program that unpacking in place
-  // needs, which the proof lets it write, and the decoder the image carries,
-  // whose block the proof lets it copy below the stack.
-  uint32_t margin = 0;
-  sokol::Decoder decoder = sokol::Decoder::Fast;
-};
-
-// What a file without a BK header holds of an image of a method.
-struct RawImage {
-  bool found = false;         // an image of the method
-  bool addressKnown = false;  // and it says where it loads
-  uint16_t loadAddress = 0;
+  // Packing: runs an image on the PDP-11 model as a BK would, the method's
+  // plan (proof/) with all that packing decided; only a proven image is
+  // written. It proves the image it is given, which a test hook may have
+  // broken on the way.
+  std::function<proof::Proof(const Bytes& image)> prove;
+  // Packing: the areas besides the image and the data that the image uses.
+  std::vector<MemoryArea> areas;
 };
 
 struct Method {
@@ -45,13 +52,10 @@ struct Method {
   // Run the method on the state's data and options; print progress and the
   // message of a refusal.
   MethodOutcome (*pack)(const PackerState& state);
-  // Run a packed image on the PDP-11 model as a BK would (proof/proof.h):
-  // only a proven image is written.
-  proof::Proof (*prove)(const PackerState& state, const MethodOutcome& packed);
   MethodOutcome (*unpack)(const PackerState& state);
   // An image of the method in bytes without a BK header, and its load
   // address where the image records it.
-  RawImage (*findRawImage)(const uint8_t* bytes, size_t size);
+  RawImage (*findRawImage)(ByteView bytes);
 };
 
 extern const Method kMethods[];

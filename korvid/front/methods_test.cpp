@@ -8,6 +8,8 @@
 #include <string>
 
 #include "common/console.h"
+#include "dorvik/dorvik.h"
+#include "proof/sokol_plan.h"
 #include "support/bk_bytes.h"
 
 namespace {
@@ -170,10 +172,10 @@ TEST(DorvikRow, UnpackingIgnoresThePackingOptions) {
 
 }  // namespace
 
-// Each row proves what its pack gave, with the run's options: the work
-// area Dorvik chose travels with the outcome, and the Sokol row's prove
-// function finds the margin in the image itself.
-TEST(ProveColumn, EveryRowProvesItsOwnImagesWithTheRunsOptions) {
+// Each row's outcome proves what its pack gave, with what packing decided:
+// Dorvik's work area and the run's options travel with it, as the margin of
+// Sokol; and it proves the image it is handed, which a hook may have broken.
+TEST(ProveColumn, EveryOutcomeProvesItsOwnImageWithWhatPackingDecided) {
   Random random(31);
   const Bytes data = GenerateProgram(random, 2500);
   for (const bool dataMode : {false, true}) {
@@ -181,33 +183,34 @@ TEST(ProveColumn, EveryRowProvesItsOwnImagesWithTheRunsOptions) {
     state.dataMode = dataMode;
     state.longStub = dataMode;
     state.workEnd = dataMode ? 0 : 040000;
-    for (const wchar_t* keyword : {L"DORVIK", L"BKGRANOL"}) {
+    for (const wchar_t* keyword : {L"DORVIK", L"BKGRANOL", L"SOKOL"}) {
       const MethodRun run = Pack(keyword, state);
       ASSERT_TRUE(run.outcome.done);
-      const proof::Proof proven = MethodForKeyword(keyword)->prove(state, run.outcome);
+      const proof::Proof proven = run.outcome.prove(run.outcome.bytes);
       EXPECT_TRUE(proven.Proven()) << static_cast<int>(proven.verdict);
       EXPECT_GT(proven.cycles, 0u);
+      Bytes broken = run.outcome.bytes;
+      broken[broken.size() / 2] ^= 0x40;
+      EXPECT_FALSE(run.outcome.prove(broken).Proven());
     }
-    // A Dorvik outcome that names another work area than its stub uses:
-    // the stub jumps to its loop where the proof does not expect it.
-    MethodRun dorvik = Pack(L"DORVIK", state);
-    dorvik.outcome.workStart = static_cast<uint16_t>(dorvik.outcome.workStart + 02000);
-    EXPECT_EQ(MethodForKeyword(L"DORVIK")->prove(state, dorvik.outcome).verdict, proof::Verdict::WrongHandOff);
+    dorvik::PackOptions dorvikOptions;
+    dorvikOptions.dataMode = dorvikOptions.longStub = dataMode;
+    dorvikOptions.workEnd = state.workEnd;
+    const dorvik::PackResult dorvik = dorvik::Pack(data, 02000, dorvikOptions);
+    const std::vector<MemoryArea> work = {{"work", dorvik.workStart, dorvik.workStart + 01070u}};
+    EXPECT_EQ(Pack(L"DORVIK", state).outcome.areas, work);
 
     sokol::PackOptions options;
     options.dataMode = dataMode;
-    const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), 02000, options);
+    const sokol::PackResult packed = sokol::Pack(data, 02000, options);
     ASSERT_EQ(packed.error, sokol::PackError::None);
     const MethodRun run = Pack(L"SOKOL", state);
-    ASSERT_TRUE(run.outcome.done);
     EXPECT_EQ(run.outcome.bytes, packed.image);
-    EXPECT_EQ(run.outcome.margin, packed.margin);
-    const Method* sokolRow = MethodForKeyword(L"SOKOL");
-    const proof::Proof sokol = sokolRow->prove(state, run.outcome);
-    EXPECT_TRUE(sokol.Proven()) << static_cast<int>(sokol.verdict);
-    EXPECT_EQ(sokol.instructions, proof::ProveSokol(packed, data, dataMode).instructions);
-    // Run with the other mode than it was packed for, it hands off wrongly.
-    state.dataMode = !dataMode;
-    EXPECT_EQ(sokolRow->prove(state, run.outcome).verdict, proof::Verdict::WrongHandOff);
+    ASSERT_GT(packed.margin, 0u);
+    const std::vector<MemoryArea> margin = {
+        {"margin", 02000 + 2500u, 02000 + 2500u + packed.margin}};
+    EXPECT_EQ(run.outcome.areas, margin);
+    EXPECT_EQ(run.outcome.prove(run.outcome.bytes).instructions,
+              proof::ProveSokol(packed, data, dataMode).instructions);
   }
 }

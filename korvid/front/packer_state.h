@@ -5,11 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
-#include <vector>
 
+#include "bk/bytes.h"
 #include "bk/memory.h"
-#include "dorvik/dorvik.h"
 
 struct Method;
 
@@ -23,11 +23,11 @@ struct PackerState {
   bool rawOutput = false;             // -r: write the output without the BK binary header
   bool dataMode = false;              // -d (Dorvik packing)
   bool longStub = false;              // -l (Dorvik packing)
-  int32_t workEnd = kDefaultWorkEnd;  // -w (Dorvik packing)
-  int32_t givenAddress = -1;          // -a: the load address of a headerless input; -1 for none
+  std::optional<uint16_t> workEnd;    // -w (Dorvik packing)
+  std::optional<uint16_t> givenAddress;  // -a: the load address of a headerless input
   std::wstring inputName;
   std::wstring outputName;
   uint16_t loadAddress = kSystemAreaEnd;  // of the input's data
   AddressSource addressSource = AddressSource::Header;
-  std::vector<uint8_t> data;              // the input's data
+  Bytes data;  // the input's data
 };

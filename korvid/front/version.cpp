@@ -5,4 +5,4 @@
 #include "project_version.h"
 
 // Through the console, so that a console that fails is noticed here too.
-void PrintVersion() { ConsoleWrite(WidenName("korvid " PROJECT_VERSION_TEXT "\n")); }
+void PrintKorvidVersion() { ConsoleWrite(WidenName("korvid " PROJECT_VERSION_TEXT "\n")); }

@@ -1,7 +1,7 @@
 // The Granol image format in one place, for the packer, the unpacker and
 // the stub (docs/formats.md, "Granol").
 //
-//   words 0..0200     GranolStub, with the extension bytes patched
+//   words 0..0200     kStub, with the extension bytes patched
 //   words 0201..0203  the parameter block: load address, bytes from word
 //                     0203 to the image end, packed length P
 //   words 0204..      the stream words in the order the packer filled them
@@ -15,26 +15,31 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr size_t kGranolStubSize = 0410;  // 264 bytes
+namespace granol {
+
+constexpr size_t kStubSize = 0410;  // 264 bytes
+// The stub keeps the load address on the stack and calls its bit reader,
+// which calls its word loader: three words below the return address.
+constexpr uint32_t kStackUse = 6;
 
 // Word 4 holds 0352: the parameter block starts 030 bytes beyond the byte
 // that follows that word, at word (0352 + 030) / 2 = 0201. Unpackers find
 // the block through it.
-constexpr int kGranolPointerWord = 4;
-constexpr uint16_t kGranolPointerValue = 0352;
-constexpr int kGranolPointerBias = 030;
+constexpr int kPointerWord = 4;
+constexpr uint16_t kPointerValue = 0352;
+constexpr int kPointerBias = 030;
 
 // Three bytes after the signature text receive the input's extension.
-constexpr size_t kGranolExtensionOffset = 0374;
-constexpr int kGranolExtensionLength = 3;
+constexpr size_t kExtensionOffset = 0374;
+constexpr int kExtensionLength = 3;
 
 // The parameter block.
-constexpr int kGranolLoadAddressWord = 0201;   // where the stub puts the data
-constexpr int kGranolImageEndWord = 0202;      // bytes from word 0203 to the image end
-constexpr int kGranolPackedLengthWord = 0203;  // P, the even length that was packed
-constexpr int kGranolFirstStreamWord = 0204;
+constexpr int kLoadAddressWord = 0201;   // where the stub puts the data
+constexpr int kImageEndWord = 0202;      // bytes from word 0203 to the image end
+constexpr int kPackedLengthWord = 0203;  // P, the even length that was packed
+constexpr int kFirstStreamWord = 0204;
 
-constexpr int kGranolWordBits = 16;
+constexpr int kWordBits = 16;
 
 // Tokens, prefix first:
 //   00  count-1 (3 bits), count bytes       short literal run, 1..8 bytes
@@ -45,38 +50,37 @@ constexpr int kGranolWordBits = 16;
 //   110 length-1 (8 bits), distance (12)    copy of 5..256 bytes
 // A copy takes each byte from `distance` bytes above it, so the source has
 // always been decoded already: the data is unpacked from its end downwards.
-constexpr int kGranolLiteralBits = 8;
-constexpr int kGranolShortRunPrefix = 0;  // 00
-constexpr int kGranolShortRunPrefixBits = 2;
-constexpr int kGranolShortRunCountBits = 3;
-constexpr int kGranolShortRunLongest = 8;
-constexpr int kGranolLongRunPrefix = 7;  // 111
-constexpr int kGranolLongRunPrefixBits = 3;
-constexpr int kGranolLongRunCountBits = 8;
-constexpr int kGranolLongRunShortest = kGranolShortRunLongest + 1;  // 9
-constexpr int kGranolLongRunLongest =
-    kGranolLongRunShortest + (1 << kGranolLongRunCountBits) - 1;  // 264
-constexpr int kGranolLongCopyLengthBits = 8;
-constexpr int kGranolLongestCopy = 1 << kGranolLongCopyLengthBits;  // 256
+constexpr int kLiteralBits = 8;
+constexpr int kShortRunPrefix = 0;  // 00
+constexpr int kShortRunPrefixBits = 2;
+constexpr int kShortRunCountBits = 3;
+constexpr int kShortRunLongest = 8;
+constexpr int kLongRunPrefix = 7;  // 111
+constexpr int kLongRunPrefixBits = 3;
+constexpr int kLongRunCountBits = 8;
+constexpr int kLongRunShortest = kShortRunLongest + 1;                            // 9
+constexpr int kLongRunLongest = kLongRunShortest + (1 << kLongRunCountBits) - 1;  // 264
+constexpr int kLongCopyLengthBits = 8;
+constexpr int kLongestCopy = 1 << kLongCopyLengthBits;  // 256
 
 // One row per copy class: the copy of 2, 3, 4, or 5..256 bytes (class 3).
-struct GranolCopyClass {
+struct CopyClass {
   int prefix;
   int prefixBits;
   int distanceBits;
 };
 // clang-format off
-constexpr GranolCopyClass kGranolCopyClasses[] = {
+constexpr CopyClass kCopyClasses[] = {
     {1, 2,  8},  // 01  + distance: 2 bytes
     {4, 3,  9},  // 100 + distance: 3 bytes
     {5, 3, 10},  // 101 + distance: 4 bytes
     {6, 3, 12},  // 110 + length-1 + distance: 5..256 bytes
 };
 // clang-format on
-constexpr int kGranolLongCopyClass = 3;
-constexpr int kGranolShortestLongCopy = 5;
+constexpr int kLongCopyClass = 3;
+constexpr int kShortestLongCopy = 5;
 
 // The farthest a copy of the class may reach: its distance field full.
-constexpr int LargestGranolDistance(const GranolCopyClass& copy) {
-  return (1 << copy.distanceBits) - 1;
-}
+constexpr int LargestDistance(const CopyClass& copy) { return (1 << copy.distanceBits) - 1; }
+
+}  // namespace granol

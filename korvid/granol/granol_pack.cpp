@@ -10,29 +10,31 @@
 #include "granol/granol_format.h"
 #include "granol/granol_stub.h"
 
+namespace granol {
+
 namespace {
 
 // Candidates lie in the 4096 bytes from the input position on.
 constexpr int kWindowSize = 4096;
 
 // Count codes of literal runs: the prefix sits in the top bits of the field.
-constexpr int kShortRunCodeBits = kGranolShortRunPrefixBits + kGranolShortRunCountBits;
-constexpr int kLongRunCodeBits = kGranolLongRunPrefixBits + kGranolLongRunCountBits;
-constexpr uint32_t kShortRunPrefix = kGranolShortRunPrefix << kGranolShortRunCountBits;
-constexpr uint32_t kLongRunPrefix = kGranolLongRunPrefix << kGranolLongRunCountBits;
+constexpr int kShortRunCodeBits = kShortRunPrefixBits + kShortRunCountBits;
+constexpr int kLongRunCodeBits = kLongRunPrefixBits + kLongRunCountBits;
+constexpr uint32_t kShortRunCodePrefix = kShortRunPrefix << kShortRunCountBits;
+constexpr uint32_t kLongRunCodePrefix = kLongRunPrefix << kLongRunCountBits;
 
 // One packing: the input (padded, with a zero byte after it) and the image
 // as it grows.
-class GranolEncoder {
+class Encoder {
  public:
-  GranolEncoder(const std::vector<uint8_t>& data, int packedLength)
-      : data_(data), packedLength_(packedLength), image_(GranolStub.begin(), GranolStub.end()) {}
+  Encoder(const Bytes& data, int packedLength)
+      : data_(data), packedLength_(packedLength), image_(kStub.begin(), kStub.end()) {}
 
   // Encodes the whole input and ends the stream.
-  std::vector<uint8_t> Encode() {
+  Bytes Encode() {
     while (position_ < packedLength_) {
       pendingLiterals_ += EncodeStep();
-      if (pendingLiterals_ == kGranolLongRunLongest) FlushLiterals();
+      if (pendingLiterals_ == kLongRunLongest) FlushLiterals();
     }
     FlushLiterals();
     StoreFinalWords();
@@ -55,7 +57,7 @@ class GranolEncoder {
     for (int i = 0; i < count; ++i) {
       accumulator_ = static_cast<uint16_t>((accumulator_ << 1) | (value & 1));
       value >>= 1;
-      if (++pendingBits_ == kGranolWordBits) {
+      if (++pendingBits_ == kWordBits) {
         StoreWord(accumulator_);
         accumulator_ = 1;
         pendingBits_ = 0;
@@ -67,10 +69,10 @@ class GranolEncoder {
     const int count = pendingLiterals_;
     if (count == 0) return;
     pendingLiterals_ = 0;
-    if (count <= kGranolShortRunLongest) {
-      PutBits(static_cast<uint32_t>(count - 1) + kShortRunPrefix, kShortRunCodeBits);
+    if (count <= kShortRunLongest) {
+      PutBits(static_cast<uint32_t>(count - 1) + kShortRunCodePrefix, kShortRunCodeBits);
     } else {
-      PutBits(static_cast<uint32_t>(count - kGranolLongRunShortest) + kLongRunPrefix,
+      PutBits(static_cast<uint32_t>(count - kLongRunShortest) + kLongRunCodePrefix,
               kLongRunCodeBits);
     }
   }
@@ -81,9 +83,9 @@ class GranolEncoder {
   // one found wins, otherwise the nearest of the greatest length.
   static void ConsiderMatch(int length, int distance, Match* best) {
     if (length <= best->length) return;
-    const int copyClass = length >= kGranolShortestLongCopy ? kGranolLongCopyClass : length - 2;
-    if (distance > LargestGranolDistance(kGranolCopyClasses[copyClass])) return;
-    best->length = std::min(length, kGranolLongestCopy);
+    const int copyClass = length >= kShortestLongCopy ? kLongCopyClass : length - 2;
+    if (distance > LargestDistance(kCopyClasses[copyClass])) return;
+    best->length = std::min(length, kLongestCopy);
     best->distance = distance;
     best->copyClass = copyClass;
   }
@@ -122,18 +124,18 @@ class GranolEncoder {
     if (p + 2 < windowEnd) {
       const Match match = FindMatch(p, windowEnd);
       if (match.length > 1) {
-        const GranolCopyClass& copy = kGranolCopyClasses[match.copyClass];
+        const CopyClass& copy = kCopyClasses[match.copyClass];
         position_ += match.length;
         FlushLiterals();
         PutBits(static_cast<uint32_t>(match.distance), copy.distanceBits);
-        if (match.copyClass == kGranolLongCopyClass) {
-          PutBits(static_cast<uint32_t>(match.length - 1), kGranolLongCopyLengthBits);
+        if (match.copyClass == kLongCopyClass) {
+          PutBits(static_cast<uint32_t>(match.length - 1), kLongCopyLengthBits);
         }
         PutBits(static_cast<uint32_t>(copy.prefix), copy.prefixBits);
         return 0;
       }
     }
-    PutBits(data_[static_cast<size_t>(p)], kGranolLiteralBits);
+    PutBits(data_[static_cast<size_t>(p)], kLiteralBits);
     ++position_;
     return 1;
   }
@@ -148,13 +150,13 @@ class GranolEncoder {
       StoreWord(accumulator_);
       StoreWord(static_cast<uint16_t>(pendingBits_));
     } else {
-      StoreWord(kGranolWordBits);
+      StoreWord(kWordBits);
     }
   }
 
-  const std::vector<uint8_t>& data_;
+  const Bytes& data_;
   const int packedLength_;
-  std::vector<uint8_t> image_;
+  Bytes image_;
   uint16_t accumulator_ = 1;  // the marker bit sits just above the pending bits
   int pendingBits_ = 0;
   int position_ = 0;         // next input byte to encode
@@ -163,42 +165,42 @@ class GranolEncoder {
 
 }  // namespace
 
-bool GranolImageFits(uint32_t loadAddress, uint32_t packedLength, uint32_t imageLength) {
+bool ImageFits(uint32_t loadAddress, uint32_t packedLength, uint32_t imageLength) {
   const uint32_t dataEnd = loadAddress + packedLength;
   if (dataEnd > kAddressSpaceEnd) return false;
   return imageLength <= loadAddress || imageLength <= kAddressSpaceEnd - dataEnd;
 }
 
-GranolPackResult GranolPack(const std::vector<uint8_t>& data, uint16_t loadAddress,
-                            const std::u16string& extension) {
+PackResult Pack(ByteView data, uint16_t loadAddress, const PackOptions& options) {
   // An odd length is padded with one zero byte: the stream always describes
   // an even number of bytes. The byte after the packed ones reads as zero.
-  std::vector<uint8_t> input = data;
+  Bytes input(data.begin(), data.end());
   if (input.size() % 2 != 0) input.push_back(0);
   const int packedLength = static_cast<int>(input.size());
   input.push_back(0);
 
-  GranolPackResult result;
-  std::vector<uint8_t> image = GranolEncoder(input, packedLength).Encode();
+  PackResult result;
+  Bytes image = Encoder(input, packedLength).Encode();
   // The first three characters of the extension in the BK's character set,
   // zeros after a shorter one; none when one of them has no BK form (a
   // surrogate unit, half of a character beyond the BMP, has none).
-  const std::u16string stored = extension.substr(0, kGranolExtensionLength);
+  const std::u16string stored = options.extension.substr(0, kExtensionLength);
   if (std::none_of(stored.begin(), stored.end(), IsBkSubstitute)) {
-    for (size_t i = 0; i < stored.size(); ++i)
-      image[kGranolExtensionOffset + i] = UnicodeToBk(stored[i]);
+    for (size_t i = 0; i < stored.size(); ++i) image[kExtensionOffset + i] = UnicodeToBk(stored[i]);
   }
   const int words = static_cast<int>(image.size() / 2);
   result.imageLength = 2u * static_cast<uint32_t>(words);
   result.packedLength = static_cast<uint32_t>(packedLength);
-  if (!GranolImageFits(loadAddress, result.packedLength, result.imageLength)) {
-    result.error = GranolPackError::DoesNotFit;
+  if (!ImageFits(loadAddress, result.packedLength, result.imageLength)) {
+    result.error = PackError::DoesNotFit;
     return result;
   }
-  WriteBkWord(image.data() + 2 * kGranolLoadAddressWord, loadAddress);
-  WriteBkWord(image.data() + 2 * kGranolImageEndWord,
-              static_cast<uint16_t>(2 * (words - kGranolPackedLengthWord)));
-  WriteBkWord(image.data() + 2 * kGranolPackedLengthWord, static_cast<uint16_t>(packedLength));
+  WriteBkWord(image.data() + 2 * kLoadAddressWord, loadAddress);
+  WriteBkWord(image.data() + 2 * kImageEndWord,
+              static_cast<uint16_t>(2 * (words - kPackedLengthWord)));
+  WriteBkWord(image.data() + 2 * kPackedLengthWord, static_cast<uint16_t>(packedLength));
   result.image = std::move(image);
   return result;
 }
+
+}  // namespace granol

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -12,12 +11,14 @@
 #include "granol/granol_stub.h"
 #include "support/bk_bytes.h"
 
+namespace granol {
+
 namespace {
 
-Bytes Pack(const Bytes& data, uint16_t loadAddress = 01000,
-           const std::u16string& extension = u"bin") {
-  GranolPackResult packed = GranolPack(data, loadAddress, extension);
-  EXPECT_EQ(packed.error, GranolPackError::None);
+Bytes Packed(const Bytes& data, uint16_t loadAddress = 01000,
+             const std::u16string& extension = u"bin") {
+  PackResult packed = granol::Pack(data, loadAddress, {extension});
+  EXPECT_EQ(packed.error, PackError::None);
   return packed.image;
 }
 
@@ -54,7 +55,7 @@ std::vector<Token> TokensInDataOrder(const Bytes& image) {
   std::vector<int> bits;  // reading order
   const int lastBits = Word(image, words - 1);
   for (int b = 0; b < lastBits; ++b) bits.push_back((Word(image, words - 2) >> b) & 1);
-  for (size_t w = words - 2; w-- > kGranolFirstStreamWord;) {
+  for (size_t w = words - 2; w-- > kFirstStreamWord;) {
     for (int b = 0; b < 16; ++b) bits.push_back((Word(image, w) >> b) & 1);
   }
   size_t at = 0;
@@ -94,7 +95,7 @@ std::vector<Token> TokensInDataOrder(const Bytes& image) {
 // Bytes with no pair of neighbours occurring twice: nothing to copy. The
 // bytes are drawn from `count` values starting at `first`.
 Bytes WithoutRepeatedPairs(size_t size, int first = 0, int count = 256, unsigned seed = 7) {
-  std::mt19937 random(seed);
+  Random random(seed);
   std::vector<bool> used(65536, false);
   Bytes data{static_cast<uint8_t>(first)};
   while (data.size() < size) {
@@ -107,15 +108,15 @@ Bytes WithoutRepeatedPairs(size_t size, int first = 0, int count = 256, unsigned
   return data;
 }
 
-TEST(GranolPack, ThreeHundredZeroBytes) {
-  const Bytes image = Pack(Bytes(300, 0));
+TEST(Pack, ThreeHundredZeroBytes) {
+  const Bytes image = Packed(Bytes(300, 0));
   const std::vector<Token> expected = {Copy(256, 2, 3), Copy(41, 2, 3), Literal(3)};
   EXPECT_EQ(TokensInDataOrder(image), expected);
-  EXPECT_EQ(Word(image, kGranolPackedLengthWord), 300);
+  EXPECT_EQ(Word(image, kPackedLengthWord), 300);
 }
 
-TEST(GranolPack, SixZeroBytesWordByWord) {
-  const Bytes image = Pack(Bytes(6, 0));
+TEST(Pack, SixZeroBytesWordByWord) {
+  const Bytes image = Packed(Bytes(6, 0));
   const std::vector<Token> expected = {Copy(3, 2, 1), Literal(3)};
   EXPECT_EQ(TokensInDataOrder(image), expected);
   // Appended bits: distance 2 in 9 bits (010000000 from bit 0 up), prefix 4 in
@@ -126,38 +127,37 @@ TEST(GranolPack, SixZeroBytesWordByWord) {
   EXPECT_EQ(Word(image, 133), 0);
   EXPECT_EQ(Word(image, 134), 001010);  // marker, 4 literal bits, 01000
   EXPECT_EQ(Word(image, 135), 9);
-  EXPECT_EQ(Word(image, kGranolLoadAddressWord), 01000);
-  EXPECT_EQ(Word(image, kGranolImageEndWord), 2 * (136 - 131));
-  EXPECT_EQ(Word(image, kGranolPackedLengthWord), 6);
-  EXPECT_TRUE(
-      std::equal(GranolStub.begin(), GranolStub.begin() + kGranolExtensionOffset, image.begin()));
+  EXPECT_EQ(Word(image, kLoadAddressWord), 01000);
+  EXPECT_EQ(Word(image, kImageEndWord), 2 * (136 - 131));
+  EXPECT_EQ(Word(image, kPackedLengthWord), 6);
+  EXPECT_TRUE(std::equal(kStub.begin(), kStub.begin() + kExtensionOffset, image.begin()));
 }
 
-TEST(GranolPack, AlternatingText) {
+TEST(Pack, AlternatingText) {
   const std::string text = "ABABABABAB";
   const std::vector<Token> expected = {Copy(7, 2, 3), Literal(3)};
-  EXPECT_EQ(TokensInDataOrder(Pack(Bytes(text.begin(), text.end()))), expected);
+  EXPECT_EQ(TokensInDataOrder(Packed(Bytes(text.begin(), text.end()))), expected);
 }
 
-TEST(GranolPack, TwoRampsCopyFromTheSecondHalf) {
+TEST(Pack, TwoRampsCopyFromTheSecondHalf) {
   Bytes data(512);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i);
-  const std::vector<Token> tokens = TokensInDataOrder(Pack(data));
+  const std::vector<Token> tokens = TokensInDataOrder(Packed(data));
   const std::vector<Token> expected = {Copy(255, 256, 3), Literal(257)};
   EXPECT_EQ(tokens, expected);
   EXPECT_EQ(tokens.back().countCode, 0x700 + 257 - 9);
 }
 
-TEST(GranolPack, NoRepeatedPairGivesLiteralRunsOf264) {
-  const std::vector<Token> tokens = TokensInDataOrder(Pack(WithoutRepeatedPairs(600)));
+TEST(Pack, NoRepeatedPairGivesLiteralRunsOf264) {
+  const std::vector<Token> tokens = TokensInDataOrder(Packed(WithoutRepeatedPairs(600)));
   const std::vector<Token> expected = {Literal(264), Literal(264), Literal(72)};
   EXPECT_EQ(tokens, expected);
   EXPECT_EQ(tokens.front().countCode, 0x7FF);
 }
 
-TEST(GranolPack, StreamOfWholeWordsEndsWithSixteen) {
+TEST(Pack, StreamOfWholeWordsEndsWithSixteen) {
   // 264 + 2 literals: 266 * 8 bits + 11 + 5 bits of count codes = 134 words.
-  const Bytes image = Pack(WithoutRepeatedPairs(266));
+  const Bytes image = Packed(WithoutRepeatedPairs(266));
   const size_t words = image.size() / 2;
   EXPECT_EQ(words, 132u + 134 + 1);
   EXPECT_EQ(Word(image, words - 1), 16);
@@ -165,23 +165,23 @@ TEST(GranolPack, StreamOfWholeWordsEndsWithSixteen) {
   EXPECT_EQ(TokensInDataOrder(image), expected);
 }
 
-TEST(GranolPack, OddLengthIsPaddedWithAZeroByte) {
-  const GranolPackResult packed = GranolPack({1, 1, 1, 1, 1}, 01000, u"");
+TEST(Pack, OddLengthIsPaddedWithAZeroByte) {
+  const PackResult packed = granol::Pack(Bytes{1, 1, 1, 1, 1}, 01000, {u""});
   EXPECT_EQ(packed.packedLength, 6u);
-  EXPECT_EQ(Word(packed.image, kGranolPackedLengthWord), 6);
-  EXPECT_EQ(packed.image, Pack(Bytes{1, 1, 1, 1, 1, 0}, 01000, u""));
+  EXPECT_EQ(Word(packed.image, kPackedLengthWord), 6);
+  EXPECT_EQ(packed.image, Packed(Bytes{1, 1, 1, 1, 1, 0}, 01000, u""));
   EXPECT_EQ(packed.imageLength, packed.image.size());
 }
 
 // The last three bytes are always literals: a copy ends three bytes before
 // the end of the window at the latest. Checked on inputs full of repeats.
-TEST(GranolPack, InputEndsWithAtLeastThreeLiterals) {
-  std::mt19937 random(3);
+TEST(Pack, InputEndsWithAtLeastThreeLiterals) {
+  Random random(3);
   for (int round = 0; round < 200; ++round) {
     Bytes data(2 + random() % 700);
     for (uint8_t& byte : data) byte = static_cast<uint8_t>(random() % 3);
     if (data.size() % 2 != 0) data.push_back(0);
-    const std::vector<Token> tokens = TokensInDataOrder(Pack(data));
+    const std::vector<Token> tokens = TokensInDataOrder(Packed(data));
     ASSERT_FALSE(tokens.empty());
     int trailingLiterals = 0;
     for (auto t = tokens.rbegin(); t != tokens.rend() && t->literal; ++t) {
@@ -195,7 +195,7 @@ TEST(GranolPack, InputEndsWithAtLeastThreeLiterals) {
   }
 }
 
-TEST(GranolPack, CopyClassesRespectTheirDistanceLimits) {
+TEST(Pack, CopyClassesRespectTheirDistanceLimits) {
   // A pattern, a gap of bytes that share no pair with it or with each other,
   // the pattern again, and a tail that keeps the window end away. A pair
   // can be copied from 255 bytes away, three bytes from 511, four from
@@ -218,7 +218,7 @@ TEST(GranolPack, CopyClassesRespectTheirDistanceLimits) {
     data.insert(data.end(), gap.begin(), gap.end());
     data.insert(data.end(), c.pattern.begin(), c.pattern.end());
     data.insert(data.end(), {0xEE, 0xED, 0xEC, 0xEB});
-    const std::vector<Token> tokens = TokensInDataOrder(Pack(data));
+    const std::vector<Token> tokens = TokensInDataOrder(Packed(data));
     ASSERT_FALSE(tokens.empty());
     const int length = static_cast<int>(c.pattern.size());
     const Token copy = Copy(length, static_cast<int>(c.distance), std::min(length - 2, 3));
@@ -226,23 +226,23 @@ TEST(GranolPack, CopyClassesRespectTheirDistanceLimits) {
   }
 }
 
-TEST(GranolPack, LongestMatchWinsAndTheNearestAmongEqualOnes) {
+TEST(Pack, LongestMatchWinsAndTheNearestAmongEqualOnes) {
   auto join = [](std::initializer_list<const char*> parts) {
     Bytes data;
     for (const char* part : parts) data.insert(data.end(), part, part + 5);
     return data;
   };
   // "XYZWV" again at 10 and at 20: the nearer one.
-  EXPECT_EQ(
-      TokensInDataOrder(Pack(join({"XYZWV", "abcde", "XYZWV", "fghij", "XYZWV", "klmno"}))).front(),
-      Copy(5, 10, 3));
+  EXPECT_EQ(TokensInDataOrder(Packed(join({"XYZWV", "abcde", "XYZWV", "fghij", "XYZWV", "klmno"})))
+                .front(),
+            Copy(5, 10, 3));
   // "XYZW" at 10, "XYZWV" at 20: the longer one, although farther.
-  EXPECT_EQ(
-      TokensInDataOrder(Pack(join({"XYZWV", "abcde", "XYZWq", "fghij", "XYZWV", "klmno"}))).front(),
-      Copy(5, 20, 3));
+  EXPECT_EQ(TokensInDataOrder(Packed(join({"XYZWV", "abcde", "XYZWq", "fghij", "XYZWV", "klmno"})))
+                .front(),
+            Copy(5, 20, 3));
 }
 
-TEST(GranolPack, AmongMatchesBeyond256BytesTheLastOneWins) {
+TEST(Pack, AmongMatchesBeyond256BytesTheLastOneWins) {
   // S, S with its byte 280 changed, S again: at the start, the candidate at
   // 300 matches 280 bytes and the one at 600 matches 300. Both exceed the
   // longest copy of 256 bytes; the later one is taken.
@@ -253,22 +253,22 @@ TEST(GranolPack, AmongMatchesBeyond256BytesTheLastOneWins) {
   data.insert(data.end(), changed.begin(), changed.end());
   data.insert(data.end(), s.begin(), s.end());
   data.insert(data.end(), {0xEE, 0xED, 0xEC, 0xEB});
-  const std::vector<Token> tokens = TokensInDataOrder(Pack(data));
+  const std::vector<Token> tokens = TokensInDataOrder(Packed(data));
   ASSERT_FALSE(tokens.empty());
   EXPECT_EQ(tokens.front(), Copy(256, 600, 3));
 }
 
-TEST(GranolPack, EmptyInputHasAStreamWithoutBits) {
-  const Bytes image = Pack(Bytes(), 02000);
+TEST(Pack, EmptyInputHasAStreamWithoutBits) {
+  const Bytes image = Packed(Bytes(), 02000);
   ASSERT_EQ(image.size(), 2u * 134);
   EXPECT_EQ(Word(image, 132), 1);  // the bare marker
   EXPECT_EQ(Word(image, 133), 0);  // no valid bits: the stub stops at once
-  EXPECT_EQ(Word(image, kGranolLoadAddressWord), 02000);
-  EXPECT_EQ(Word(image, kGranolImageEndWord), 6);
-  EXPECT_EQ(Word(image, kGranolPackedLengthWord), 0);
+  EXPECT_EQ(Word(image, kLoadAddressWord), 02000);
+  EXPECT_EQ(Word(image, kImageEndWord), 6);
+  EXPECT_EQ(Word(image, kPackedLengthWord), 0);
 }
 
-TEST(GranolPack, ExtensionBytesAfterTheSignature) {
+TEST(Pack, ExtensionBytesAfterTheSignature) {
   struct Case {
     std::u16string extension;
     Bytes bytes;
@@ -287,11 +287,12 @@ TEST(GranolPack, ExtensionBytesAfterTheSignature) {
       {u"\xD83D\xDE00", {0, 0, 0}},  // one character, two units
   };
   for (const Case& c : cases) {
-    const Bytes image = Pack(Bytes{1, 2, 3, 4}, 01000, c.extension);
-    const Bytes stored(image.begin() + kGranolExtensionOffset,
-                       image.begin() + kGranolExtensionOffset + 3);
+    const Bytes image = Packed(Bytes{1, 2, 3, 4}, 01000, c.extension);
+    const Bytes stored(image.begin() + kExtensionOffset, image.begin() + kExtensionOffset + 3);
     EXPECT_EQ(stored, c.bytes) << "case " << &c - cases;
   }
 }
 
 }  // namespace
+
+}  // namespace granol

@@ -1,4 +1,4 @@
-// GranolStub: the PDP-11 unpacker carried in front of every Granol image
+// kStub: the PDP-11 unpacker carried in front of every Granol image
 // (granol_format.h, docs/formats.md).
 //
 //   size     264 bytes (0410), position-independent: it finds its parameter
@@ -13,6 +13,8 @@
 // operand that the stub rewrites at run time.
 #include "granol/granol_stub.h"
 
+namespace granol {
+
 namespace {
 
 // 0000..0011: entry, then the word that points unpackers at the parameters.
@@ -20,7 +22,7 @@ namespace {
 constexpr uint16_t kEntryCode[] = {
     032737, 000000, 0177716,  // 0000  BIT #0, @#177716   ; touch the BK system register
     000412,                   // 0006  BR 0034            ; over the pointer and the text
-    kGranolPointerValue,      // 0010  .WORD 352          ; parameter block = 0010 + 352 + 030
+    kPointerValue,      // 0010  .WORD 352          ; parameter block = 0010 + 352 + 030
 };
 
 // 0012..0033: a text field that nothing reads, 022 bytes of ASCII.
@@ -121,11 +123,10 @@ constexpr size_t kSignatureOffset = 0362;
 static_assert(sizeof kEntryCode == kCreditOffset, "entry code ends at the text field");
 static_assert(sizeof kCreditText - 1 == kDecoderOffset - kCreditOffset, "18-byte text field");
 static_assert(kDecoderOffset + sizeof kDecoderCode == kSignatureOffset, "decoder ends at 0362");
-static_assert(kSignatureOffset + sizeof kSignature - 1 == kGranolExtensionOffset,
-              "10-byte signature");
+static_assert(kSignatureOffset + sizeof kSignature - 1 == kExtensionOffset, "10-byte signature");
 
-constexpr std::array<uint8_t, kGranolStubSize> BuildStub() {
-  std::array<uint8_t, kGranolStubSize> stub{};
+constexpr std::array<uint8_t, kStubSize> BuildStub() {
+  std::array<uint8_t, kStubSize> stub{};
   size_t at = 0;
   for (uint16_t word : kEntryCode) {
     stub[at++] = static_cast<uint8_t>(word & 0xFF);
@@ -144,4 +145,6 @@ constexpr std::array<uint8_t, kGranolStubSize> BuildStub() {
 
 }  // namespace
 
-const std::array<uint8_t, kGranolStubSize> GranolStub = BuildStub();
+const std::array<uint8_t, kStubSize> kStub = BuildStub();
+
+}  // namespace granol

@@ -1,4 +1,4 @@
-// GranolStub: the PDP-11 unpacker carried in front of every Granol image
+// kStub: the PDP-11 unpacker carried in front of every Granol image
 // (granol_format.h). The parameter words and extension bytes are zero in it;
 // the packer fills them in.
 #pragma once
@@ -8,4 +8,8 @@
 
 #include "granol/granol_format.h"
 
-extern const std::array<uint8_t, kGranolStubSize> GranolStub;
+namespace granol {
+
+extern const std::array<uint8_t, kStubSize> kStub;
+
+}  // namespace granol

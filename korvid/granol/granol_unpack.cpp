@@ -13,6 +13,8 @@
 #include "granol/granol.h"
 #include "granol/granol_format.h"
 
+namespace granol {
+
 namespace {
 
 // The file's data as little-endian words; an odd last byte belongs to none.
@@ -50,7 +52,7 @@ int GetBit(BitReader& reader) {
   if (reader.validBits == 0 && reader.currentIndex > reader.firstIndex) {
     --reader.currentIndex;
     reader.currentWord = (*reader.words)[reader.currentIndex];
-    reader.validBits = kGranolWordBits;
+    reader.validBits = kWordBits;
   }
   return bit;
 }
@@ -77,14 +79,14 @@ struct Token {
 // Reads the rest of a token whose first bit is `first`. False when the
 // stream ends inside it.
 bool ReadToken(BitReader& reader, int first, Token* token) {
-  const GranolCopyClass* const copies = kGranolCopyClasses;
+  const CopyClass* const copies = kCopyClasses;
   int second;
   int third;
   int field;
   if (!GetBits(reader, 1, &second)) return false;
   if (first == 0 && second == 0) {  // 00: short literal run
     token->literal = true;
-    if (!GetBits(reader, kGranolShortRunCountBits, &field)) return false;
+    if (!GetBits(reader, kShortRunCountBits, &field)) return false;
     token->count = field + 1;
     return true;
   }
@@ -97,14 +99,14 @@ bool ReadToken(BitReader& reader, int first, Token* token) {
     token->count = third == 0 ? 3 : 4;
     return GetBits(reader, copies[third == 0 ? 1 : 2].distanceBits, &token->distance);
   }
-  if (!GetBits(reader, kGranolLongRunCountBits, &field)) return false;
+  if (!GetBits(reader, kLongRunCountBits, &field)) return false;
   if (third == 1) {  // 111: long literal run
     token->literal = true;
-    token->count = field + kGranolLongRunShortest;
+    token->count = field + kLongRunShortest;
     return true;
   }
   token->count = field + 1;  // 110: long copy, the length field read above
-  return GetBits(reader, copies[kGranolLongCopyClass].distanceBits, &token->distance);
+  return GetBits(reader, copies[kLongCopyClass].distanceBits, &token->distance);
 }
 
 // Runs the token loop until the stream ends. `out` receives the bytes
@@ -124,7 +126,7 @@ Outcome DecodeStream(BitReader& reader, uint8_t* out, int packedLength) {
       if (token.count > position && !strayByte) return Outcome::BadToken;
       for (int i = 0; i < token.count; ++i) {
         int byte;
-        if (!GetBits(reader, kGranolLiteralBits, &byte)) return Outcome::Truncated;
+        if (!GetBits(reader, kLiteralBits, &byte)) return Outcome::Truncated;
         if (!strayByte) out[--position] = static_cast<uint8_t>(byte);
       }
     } else {
@@ -144,41 +146,44 @@ Outcome DecodeStream(BitReader& reader, uint8_t* out, int packedLength) {
   return position == 0 ? Outcome::Complete : Outcome::Truncated;
 }
 
-GranolUnpackResult Refuse(GranolUnpackError error) {
-  GranolUnpackResult result;
+UnpackResult Refuse(UnpackError error) {
+  UnpackResult result;
   result.error = error;
   return result;
 }
 
 }  // namespace
 
-bool IsRawGranolImage(const uint8_t* bytes, size_t size) {
-  const ImageWords words(bytes, static_cast<long>(size));
-  return words.Has(kGranolPointerWord) && words[kGranolPointerWord] == kGranolPointerValue;
+bool IsRawImage(ByteView bytes) {
+  const ImageWords words(bytes.data, static_cast<long>(bytes.size));
+  return words.Has(kPointerWord) && words[kPointerWord] == kPointerValue;
 }
 
-int32_t RawGranolImageLoadAddress(const uint8_t* bytes, size_t size) {
-  const ImageWords words(bytes, static_cast<long>(size));
-  if (!IsRawGranolImage(bytes, size)) return -1;
-  const long loadAddressIndex = (words[kGranolPointerWord] + kGranolPointerBias) / 2;
-  return words.Has(loadAddressIndex) ? words[loadAddressIndex] : -1;
+RawImage FindRawImage(ByteView bytes) {
+  RawImage raw;
+  raw.found = IsRawImage(bytes);
+  if (!raw.found) return raw;
+  const ImageWords words(bytes.data, static_cast<long>(bytes.size));
+  const long loadAddressIndex = (words[kPointerWord] + kPointerBias) / 2;
+  if (words.Has(loadAddressIndex)) raw.loadAddress = words[loadAddressIndex];
+  return raw;
 }
 
-GranolUnpackResult GranolUnpack(const std::vector<uint8_t>& image) {
-  const ImageWords words(image.data(), static_cast<long>(image.size()));
-  if (!words.Has(kGranolPointerWord) || words[kGranolPointerWord] != kGranolPointerValue) {
-    return Refuse(GranolUnpackError::NotRecognised);
+UnpackResult Unpack(ByteView image, uint16_t /*loadAddress*/) {
+  const ImageWords words(image.data, static_cast<long>(image.size));
+  if (!words.Has(kPointerWord) || words[kPointerWord] != kPointerValue) {
+    return Refuse(UnpackError::NotRecognised);
   }
-  const long parameters = (words[kGranolPointerWord] + kGranolPointerBias) / 2;
+  const long parameters = (words[kPointerWord] + kPointerBias) / 2;
   const long loadAddressIndex = parameters;
   const long imageEndIndex = parameters + 1;
   const long packedLengthIndex = parameters + 2;
-  if (!words.Has(packedLengthIndex)) return Refuse(GranolUnpackError::NotRecognised);
+  if (!words.Has(packedLengthIndex)) return Refuse(UnpackError::NotRecognised);
 
   // The last word holds the valid-bit count of the word below it.
   const long countIndex = imageEndIndex + words[imageEndIndex] / 2;
-  if (!words.Has(countIndex) || words[countIndex] > kGranolWordBits) {
-    return Refuse(GranolUnpackError::BadParameters);
+  if (!words.Has(countIndex) || words[countIndex] > kWordBits) {
+    return Refuse(UnpackError::BadParameters);
   }
   BitReader reader{&words, packedLengthIndex + 1, countIndex - 1, 0, 0};
   if (reader.currentIndex >= reader.firstIndex) {  // else there is no stream word
@@ -186,14 +191,16 @@ GranolUnpackResult GranolUnpack(const std::vector<uint8_t>& image) {
     reader.validBits = words[countIndex];
   }
 
-  GranolUnpackResult result;
+  UnpackResult result;
   const int packedLength = words[packedLengthIndex];
   result.data.resize(static_cast<size_t>(packedLength));
   switch (DecodeStream(reader, result.data.data(), packedLength)) {
-    case Outcome::BadToken: return Refuse(GranolUnpackError::BadToken);
-    case Outcome::Truncated: return Refuse(GranolUnpackError::Truncated);
+    case Outcome::BadToken: return Refuse(UnpackError::BadToken);
+    case Outcome::Truncated: return Refuse(UnpackError::Truncated);
     case Outcome::Complete: break;
   }
   result.loadAddress = words[loadAddressIndex];
   return result;
 }
+
+}  // namespace granol

@@ -15,25 +15,28 @@
 #include "granol/granol_stub.h"
 #include "support/bk_bytes.h"
 
+namespace granol {
+
 namespace {
 
-GranolPackResult TryPack(const Bytes& data, uint16_t loadAddress) {
-  return GranolPack(data, loadAddress, u"bin");
+PackResult TryPack(const Bytes& data, uint16_t loadAddress) {
+  return granol::Pack(data, loadAddress, {u"bin"});
 }
 
-Bytes Pack(const Bytes& data, uint16_t loadAddress = 01000) {
-  GranolPackResult packed = TryPack(data, loadAddress);
-  EXPECT_EQ(packed.error, GranolPackError::None) << "size " << data.size();
+Bytes Packed(const Bytes& data, uint16_t loadAddress = 01000) {
+  PackResult packed = TryPack(data, loadAddress);
+  EXPECT_EQ(packed.error, PackError::None) << "size " << data.size();
   return packed.image;
 }
 
-GranolUnpackResult Unpack(const Bytes& file) { return GranolUnpack(file); }
+// The image's own load address does not matter to Granol.
+UnpackResult UnpackFile(const Bytes& file) { return granol::Unpack(file, 01000); }
 
-bool Unpacked(const GranolUnpackResult& result) { return result.error == GranolUnpackError::None; }
+bool Unpacked(const UnpackResult& result) { return result.error == UnpackError::None; }
 
 void ExpectRoundTrip(const Bytes& data, uint16_t loadAddress = 01000) {
-  const Bytes image = Pack(data, loadAddress);
-  const GranolUnpackResult unpacked = Unpack(image);
+  const Bytes image = Packed(data, loadAddress);
+  const UnpackResult unpacked = UnpackFile(image);
   ASSERT_TRUE(Unpacked(unpacked)) << static_cast<int>(unpacked.error) << " size " << data.size();
   Bytes expected = data;
   if (expected.size() % 2 != 0) expected.push_back(0);
@@ -99,7 +102,7 @@ class Generator {
 
  private:
   double Uniform() { return std::uniform_real_distribution<double>(0, 1)(random_); }
-  std::mt19937 random_;
+  ::Random random_;
 };
 
 TEST(GranolRoundTrip, ThousandsOfSmallInputs) {
@@ -144,10 +147,10 @@ TEST(GranolRoundTrip, LargeInputsUpToTheLimit) {
     const Bytes data = i % 2 == 0 ? generate.Mixed(size) : generate.Text(size);
     const uint16_t load = generate.AddressFor(size);
     // Mixed data packs poorly: a large input may leave no room for its image.
-    const GranolPackResult packed = TryPack(data, load);
-    if (packed.error != GranolPackError::None) {
+    const PackResult packed = TryPack(data, load);
+    if (packed.error != PackError::None) {
       EXPECT_EQ(i % 2, 0);
-      EXPECT_EQ(packed.error, GranolPackError::DoesNotFit);
+      EXPECT_EQ(packed.error, PackError::DoesNotFit);
       EXPECT_TRUE(packed.image.empty());
       EXPECT_GT(size, 0100000u);
       continue;
@@ -158,7 +161,7 @@ TEST(GranolRoundTrip, LargeInputsUpToTheLimit) {
 
 // --- where the image must go -------------------------------------------------
 
-TEST(GranolPack, ImageFitsBelowOrAboveItsDataWithinTheAddressSpace) {
+TEST(Pack, ImageFitsBelowOrAboveItsDataWithinTheAddressSpace) {
   const struct {
     uint32_t load, packed, image;
     bool fits;
@@ -174,7 +177,7 @@ TEST(GranolPack, ImageFitsBelowOrAboveItsDataWithinTheAddressSpace) {
       {0, 0, 0200000, true},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(GranolImageFits(c.load, c.packed, c.image), c.fits)
+    EXPECT_EQ(ImageFits(c.load, c.packed, c.image), c.fits)
         << c.load << " " << c.packed << " " << c.image;
   }
 }
@@ -182,35 +185,34 @@ TEST(GranolPack, ImageFitsBelowOrAboveItsDataWithinTheAddressSpace) {
 // Data that does not compress gives an image longer than itself. Its image
 // is made to end exactly at 0200000 above the data, then one word further:
 // that one is refused, and the one that fits is short enough for -u.
-TEST(GranolPack, IncompressibleDataAtTheBoundaryOfTheAddressSpace) {
+TEST(Pack, IncompressibleDataAtTheBoundaryOfTheAddressSpace) {
   Generator generate(6);
   const Bytes noise = generate.Random(32000);
-  const GranolPackResult probe = TryPack(noise, 0);
-  ASSERT_EQ(probe.error, GranolPackError::None);
+  const PackResult probe = TryPack(noise, 0);
+  ASSERT_EQ(probe.error, PackError::None);
   const size_t image = probe.image.size();
   ASSERT_GT(image, noise.size());
   const auto fitting = static_cast<uint16_t>(0200000 - noise.size() - image);
   ASSERT_LT(fitting, image) << "the image must not fit below the data either";
 
-  const GranolPackResult exact = TryPack(noise, fitting);
-  ASSERT_EQ(exact.error, GranolPackError::None);
+  const PackResult exact = TryPack(noise, fitting);
+  ASSERT_EQ(exact.error, PackError::None);
   EXPECT_LT(exact.image.size() + 4, 57344u) << "korvid -u reads it";
-  const GranolUnpackResult unpacked = Unpack(exact.image);
+  const UnpackResult unpacked = UnpackFile(exact.image);
   ASSERT_TRUE(Unpacked(unpacked));
   EXPECT_EQ(unpacked.data, noise);
 
   const auto beyond = static_cast<uint16_t>(fitting + 2);
-  const GranolPackResult refused = TryPack(noise, beyond);
-  EXPECT_EQ(refused.error, GranolPackError::DoesNotFit);
+  const PackResult refused = TryPack(noise, beyond);
+  EXPECT_EQ(refused.error, PackError::DoesNotFit);
   EXPECT_EQ(refused.imageLength, image);
   EXPECT_EQ(refused.packedLength, noise.size());
   EXPECT_TRUE(refused.image.empty());
 
   // The largest input the reader takes, incompressible, never fits: before
   // this check its image was too long for korvid -u to read at all.
-  for (const uint16_t load : {0, 01000, 020000}) {
-    EXPECT_EQ(TryPack(generate.Random(57343 - load), load).error, GranolPackError::DoesNotFit)
-        << load;
+  for (const uint16_t load : std::initializer_list<uint16_t>{0, 01000, 020000}) {
+    EXPECT_EQ(TryPack(generate.Random(57343 - load), load).error, PackError::DoesNotFit) << load;
   }
 }
 
@@ -219,7 +221,7 @@ TEST(GranolPack, IncompressibleDataAtTheBoundaryOfTheAddressSpace) {
 // Builds an image whose stream delivers `bits` in this reading order. The
 // bits are appended last first, as a packer appends them.
 Bytes ImageWithStream(const std::vector<int>& bits, uint16_t packedLength) {
-  Bytes image(GranolStub.begin(), GranolStub.end());
+  Bytes image(kStub.begin(), kStub.end());
   auto store = [&](uint16_t word) {
     image.push_back(static_cast<uint8_t>(word & 0xFF));
     image.push_back(static_cast<uint8_t>(word >> 8));
@@ -241,10 +243,10 @@ Bytes ImageWithStream(const std::vector<int>& bits, uint16_t packedLength) {
     store(16);
   }
   const size_t words = image.size() / 2;
-  WriteBkWord(image.data() + 2 * kGranolLoadAddressWord, 01000);
-  WriteBkWord(image.data() + 2 * kGranolImageEndWord,
-              static_cast<uint16_t>(2 * (words - kGranolPackedLengthWord)));
-  WriteBkWord(image.data() + 2 * kGranolPackedLengthWord, packedLength);
+  WriteBkWord(image.data() + 2 * kLoadAddressWord, 01000);
+  WriteBkWord(image.data() + 2 * kImageEndWord,
+              static_cast<uint16_t>(2 * (words - kPackedLengthWord)));
+  WriteBkWord(image.data() + 2 * kPackedLengthWord, packedLength);
   return image;
 }
 
@@ -256,21 +258,21 @@ std::vector<int> Bits(const std::string& text) {  // "01 00000010" -> 0,1,0,...
   return bits;
 }
 
-TEST(GranolUnpack, HandMadeStreams) {
+TEST(Unpack, HandMadeStreams) {
   // Reading order: literal runs "00 ccc" + bytes, copies "01" + distance.
-  const GranolUnpackResult literals = Unpack(ImageWithStream(Bits("00 001 01000010 01000001"), 2));
+  const UnpackResult literals = UnpackFile(ImageWithStream(Bits("00 001 01000010 01000001"), 2));
   ASSERT_TRUE(Unpacked(literals));
   EXPECT_EQ(literals.data, (Bytes{'A', 'B'}));  // the last byte comes first
 
-  const GranolUnpackResult copy =
-      Unpack(ImageWithStream(Bits("00 001 00000010 00000001 01 00000010"), 4));
+  const UnpackResult copy =
+      UnpackFile(ImageWithStream(Bits("00 001 00000010 00000001 01 00000010"), 4));
   ASSERT_TRUE(Unpacked(copy));
   EXPECT_EQ(copy.data, (Bytes{1, 2, 1, 2}));
   EXPECT_EQ(copy.loadAddress, 01000);
 }
 
-TEST(GranolUnpack, DamagedFilesGiveOneMessageAndNoResult) {
-  const Bytes good = Pack(Bytes(300, 7));
+TEST(Unpack, DamagedFilesGiveOneMessageAndNoResult) {
+  const Bytes good = Packed(Bytes(300, 7));
   auto withWord = [&](int index, uint16_t value) {
     Bytes image = good;
     WriteBkWord(image.data() + 2 * index, value);
@@ -280,62 +282,57 @@ TEST(GranolUnpack, DamagedFilesGiveOneMessageAndNoResult) {
   struct Case {
     const char* what;
     Bytes file;
-    GranolUnpackError error;
+    UnpackError error;
   };
   const Case cases[] = {
-      {"too short for word 4", Bytes(good.begin(), good.begin() + 9),
-       GranolUnpackError::NotRecognised},
-      {"word 4 is not 000352", withWord(4, 0354), GranolUnpackError::NotRecognised},
+      {"too short for word 4", Bytes(good.begin(), good.begin() + 9), UnpackError::NotRecognised},
+      {"word 4 is not 000352", withWord(4, 0354), UnpackError::NotRecognised},
       {"no room for the parameters", Bytes(good.begin(), good.begin() + 263),
-       GranolUnpackError::NotRecognised},
-      {"last word beyond the file", withWord(kGranolImageEndWord, 2 * (last - 129)),
-       GranolUnpackError::BadParameters},
-      {"last word far beyond the file", withWord(kGranolImageEndWord, 0177776),
-       GranolUnpackError::BadParameters},
-      {"17 valid bits", withWord(static_cast<int>(last), 17), GranolUnpackError::BadParameters},
-      {"packed length too small", withWord(kGranolPackedLengthWord, 298),
-       GranolUnpackError::BadToken},
-      {"packed length too large", withWord(kGranolPackedLengthWord, 302),
-       GranolUnpackError::Truncated},
-      {"copy from beyond the data", ImageWithStream(Bits("01 00000100"), 2),
-       GranolUnpackError::BadToken},
+       UnpackError::NotRecognised},
+      {"last word beyond the file", withWord(kImageEndWord, static_cast<uint16_t>(2 * (last - 129))),
+       UnpackError::BadParameters},
+      {"last word far beyond the file", withWord(kImageEndWord, 0177776),
+       UnpackError::BadParameters},
+      {"17 valid bits", withWord(static_cast<int>(last), 17), UnpackError::BadParameters},
+      {"packed length too small", withWord(kPackedLengthWord, 298), UnpackError::BadToken},
+      {"packed length too large", withWord(kPackedLengthWord, 302), UnpackError::Truncated},
+      {"copy from beyond the data", ImageWithStream(Bits("01 00000100"), 2), UnpackError::BadToken},
       {"copy of a byte onto itself", ImageWithStream(Bits("00 000 00000001 01 00000000"), 3),
-       GranolUnpackError::BadToken},
+       UnpackError::BadToken},
       {"literal below the data", ImageWithStream(Bits("00 001 00000001 00000010"), 1),
-       GranolUnpackError::BadToken},
-      {"stream ends inside a count", ImageWithStream(Bits("00 00"), 2),
-       GranolUnpackError::Truncated},
+       UnpackError::BadToken},
+      {"stream ends inside a count", ImageWithStream(Bits("00 00"), 2), UnpackError::Truncated},
       {"stream ends inside a byte", ImageWithStream(Bits("00 001 00000001 0000"), 2),
-       GranolUnpackError::Truncated},
+       UnpackError::Truncated},
       {"stream ends before the data is full", ImageWithStream(Bits("00 000 00000001"), 2),
-       GranolUnpackError::Truncated},
+       UnpackError::Truncated},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const GranolUnpackResult unpacked = Unpack(c.file);
+    const UnpackResult unpacked = UnpackFile(c.file);
     EXPECT_EQ(unpacked.error, c.error);
     EXPECT_TRUE(unpacked.data.empty());
   }
 }
 
-TEST(GranolUnpack, EveryTruncationIsRefused) {
+TEST(Unpack, EveryTruncationIsRefused) {
   Generator generate(4);
-  const Bytes image = Pack(generate.Mixed(700));
+  const Bytes image = Packed(generate.Mixed(700));
   for (size_t length = 0; length < image.size(); ++length) {
-    const GranolUnpackResult unpacked = Unpack(Bytes(image.begin(), image.begin() + length));
-    EXPECT_EQ(unpacked.error, length < kGranolStubSize ? GranolUnpackError::NotRecognised
-                                                       : GranolUnpackError::BadParameters)
+    const UnpackResult unpacked = UnpackFile(Bytes(image.begin(), image.begin() + length));
+    EXPECT_EQ(unpacked.error,
+              length < kStubSize ? UnpackError::NotRecognised : UnpackError::BadParameters)
         << "length " << length;
   }
 }
 
 // Whatever the bytes, the unpacker gives data or one reason; the sanitizer
 // build turns any access outside the buffers into a failure.
-TEST(GranolUnpack, RandomFilesGiveDataOrOneReason) {
+TEST(Unpack, RandomFilesGiveDataOrOneReason) {
   Generator generate(5);
   int seen[5] = {};  // by reason
   auto check = [&](const Bytes& file) {
-    const GranolUnpackResult unpacked = Unpack(file);
+    const UnpackResult unpacked = UnpackFile(file);
     if (!Unpacked(unpacked)) {
       EXPECT_TRUE(unpacked.data.empty());
     }
@@ -348,11 +345,11 @@ TEST(GranolUnpack, RandomFilesGiveDataOrOneReason) {
     if (file.size() >= 264 && i % 4 != 0) {
       const size_t words = file.size() / 2;
       WriteBkWord(file.data() + 8, 0352);
-      WriteBkWord(file.data() + 2 * kGranolImageEndWord,
-                  static_cast<uint16_t>(2 * (words - kGranolPackedLengthWord)));
+      WriteBkWord(file.data() + 2 * kImageEndWord,
+                  static_cast<uint16_t>(2 * (words - kPackedLengthWord)));
       WriteBkWord(file.data() + 2 * (words - 1), static_cast<uint16_t>(i % 19));  // 17, 18: bad
       if (i % 2 == 0) {
-        WriteBkWord(file.data() + 2 * kGranolPackedLengthWord, static_cast<uint16_t>(i % 64));
+        WriteBkWord(file.data() + 2 * kPackedLengthWord, static_cast<uint16_t>(i % 64));
       }
     }
     check(file);
@@ -360,7 +357,7 @@ TEST(GranolUnpack, RandomFilesGiveDataOrOneReason) {
   // A whole file's worth of random bytes behind a valid parameter block.
   Bytes file = generate.Random(57342);
   WriteBkWord(file.data() + 8, 0352);
-  WriteBkWord(file.data() + 2 * kGranolImageEndWord, 2 * (28671 - kGranolPackedLengthWord));
+  WriteBkWord(file.data() + 2 * kImageEndWord, 2 * (28671 - kPackedLengthWord));
   WriteBkWord(file.data() + 2 * 28670, 16);
   check(file);
   // Every way of failing was met, so the token loop ran on random streams.
@@ -369,36 +366,38 @@ TEST(GranolUnpack, RandomFilesGiveDataOrOneReason) {
 
 // An image with no stream word unpacks to nothing: fine for an empty
 // input, a cut-off stream for any other.
-TEST(GranolUnpack, ImageWithoutStreamWords) {
-  Bytes image(GranolStub.begin(), GranolStub.end());
+TEST(Unpack, ImageWithoutStreamWords) {
+  Bytes image(kStub.begin(), kStub.end());
   image.resize(image.size() + 2);  // word 0204: the valid-bit count
-  WriteBkWord(image.data() + 2 * kGranolFirstStreamWord, 16);
-  WriteBkWord(image.data() + 2 * kGranolImageEndWord, 4);
-  const GranolUnpackResult empty = Unpack(image);
+  WriteBkWord(image.data() + 2 * kFirstStreamWord, 16);
+  WriteBkWord(image.data() + 2 * kImageEndWord, 4);
+  const UnpackResult empty = UnpackFile(image);
   ASSERT_TRUE(Unpacked(empty));
   EXPECT_TRUE(empty.data.empty());
-  WriteBkWord(image.data() + 2 * kGranolPackedLengthWord, 2);
-  EXPECT_EQ(Unpack(image).error, GranolUnpackError::Truncated);
+  WriteBkWord(image.data() + 2 * kPackedLengthWord, 2);
+  EXPECT_EQ(UnpackFile(image).error, UnpackError::Truncated);
 }
 
 // The empty input's image has no stream bits; an image made with one
 // literal below the destination, as a strict reading of the format gives
 // for empty input, also unpacks to nothing, and nothing is stored.
-TEST(GranolUnpack, EmptyInputImages) {
-  const GranolUnpackResult ours = Unpack(Pack(Bytes(), 0123));
+TEST(Unpack, EmptyInputImages) {
+  const UnpackResult ours = UnpackFile(Packed(Bytes(), 0123));
   ASSERT_TRUE(Unpacked(ours));
   EXPECT_TRUE(ours.data.empty());
   EXPECT_EQ(ours.loadAddress, 0123);
 
-  const GranolUnpackResult stray = Unpack(ImageWithStream(Bits("00 000 00000000"), 0));
+  const UnpackResult stray = UnpackFile(ImageWithStream(Bits("00 000 00000000"), 0));
   ASSERT_TRUE(Unpacked(stray));
   EXPECT_TRUE(stray.data.empty());
 
   // Only that one-byte run is tolerated: more below the data is damage.
-  EXPECT_EQ(Unpack(ImageWithStream(Bits("00 001 00000000 00000000"), 0)).error,
-            GranolUnpackError::BadToken);
-  EXPECT_EQ(Unpack(ImageWithStream(Bits("00 000 00000000 00 000 00000000"), 0)).error,
-            GranolUnpackError::BadToken);
+  EXPECT_EQ(UnpackFile(ImageWithStream(Bits("00 001 00000000 00000000"), 0)).error,
+            UnpackError::BadToken);
+  EXPECT_EQ(UnpackFile(ImageWithStream(Bits("00 000 00000000 00 000 00000000"), 0)).error,
+            UnpackError::BadToken);
 }
 
 }  // namespace
+
+}  // namespace granol

@@ -27,6 +27,106 @@ enum SingleOpcode {
   kMark, kMfpi, kMtpi, kSxt
 };
 
+// What an instruction of the arithmetic unit gives: the result and the new
+// V and C (N and Z follow from the result).
+struct AluResult {
+  uint16_t result;
+  bool v;
+  bool c;
+};
+
+// COM, INC, DEC, NEG, ADC, SBC and TST of `value`, with the carry in.
+AluResult OneOperandArithmetic(int code, uint16_t value, bool carry, uint16_t sign, uint16_t mask) {
+  AluResult out{value, false, carry};
+  switch (code) {
+    case kCom:
+      out.result = ~value & mask;
+      out.c = true;
+      break;
+    case kInc:
+      out.result = (value + 1) & mask;
+      out.v = value == sign - 1;
+      break;
+    case kDec:
+      out.result = (value - 1) & mask;
+      out.v = value == sign;
+      break;
+    case kNeg:
+      out.result = -value & mask;
+      out.v = out.result == sign;
+      out.c = out.result != 0;
+      break;
+    case kAdc:
+      out.result = (value + carry) & mask;
+      out.v = carry && value == sign - 1;
+      out.c = carry && value == mask;
+      break;
+    case kSbc:
+      out.result = (value - carry) & mask;
+      out.v = carry && value == sign;
+      out.c = carry && value == 0;
+      break;
+    case kTst: out.c = false; break;
+    default: break;
+  }
+  return out;
+}
+
+// ROR, ROL, ASR and ASL of `value`, with the carry in; V = N xor C.
+AluResult OneOperandShift(int code, uint16_t value, bool carry, uint16_t sign, uint16_t mask) {
+  AluResult out{value, false, carry};
+  switch (code) {
+    case kRor:
+      out.result = static_cast<uint16_t>((value >> 1) | (carry ? sign : 0));
+      out.c = value & 1;
+      break;
+    case kRol:
+      out.result = static_cast<uint16_t>(((value << 1) | carry) & mask);
+      out.c = value & sign;
+      break;
+    case kAsr:
+      out.result = static_cast<uint16_t>((value >> 1) | (value & sign));
+      out.c = value & 1;
+      break;
+    case kAsl:
+      out.result = static_cast<uint16_t>((value << 1) & mask);
+      out.c = value & sign;
+      break;
+    default: break;
+  }
+  out.v = ((out.result & sign) != 0) != out.c;
+  return out;
+}
+
+// CMP, BIT, BIC, BIS, ADD and SUB (`subtract`) of `source` and `dest`, with
+// the carry in; BIT, BIC and BIS clear V and keep C.
+AluResult TwoOperandArithmetic(int opcode, bool subtract, uint16_t source, uint16_t dest,
+                               bool carry, uint16_t sign, uint16_t mask) {
+  AluResult out{0, false, carry};
+  switch (opcode) {
+    case kCmp:
+      out.result = (source - dest) & mask;
+      out.v = ((source ^ dest) & (source ^ out.result)) & sign;
+      out.c = source < dest;
+      break;
+    case kBit: out.result = source & dest; break;
+    case kBic: out.result = static_cast<uint16_t>(~source & dest); break;
+    case kBis: out.result = source | dest; break;
+    default:  // ADD, SUB
+      if (subtract) {
+        out.result = static_cast<uint16_t>(dest - source);
+        out.v = ((source ^ dest) & (dest ^ out.result)) & sign;
+        out.c = dest < source;
+      } else {
+        out.result = static_cast<uint16_t>(dest + source);
+        out.v = (~(source ^ dest) & (source ^ out.result)) & sign;
+        out.c = static_cast<uint32_t>(dest) + source > 0177777;
+      }
+      break;
+  }
+  return out;
+}
+
 }  // namespace
 
 const char* StopReasonName(StopReason reason) {
@@ -469,64 +569,12 @@ void Machine::ExecuteSingleOperand(uint16_t op, bool byte) {
   const uint16_t value = ReadAt(at, byte) & mask;
   if (Failed()) return;
   const bool carry = psw_ & kFlagC;
-  uint16_t result = value;
-  bool v = false;
-  bool c = carry;
-  switch (code) {
-    case kCom:
-      result = ~value & mask;
-      c = true;
-      break;
-    case kInc:
-      result = (value + 1) & mask;
-      v = value == sign - 1;
-      break;
-    case kDec:
-      result = (value - 1) & mask;
-      v = value == sign;
-      break;
-    case kNeg:
-      result = -value & mask;
-      v = result == sign;
-      c = result != 0;
-      break;
-    case kAdc:
-      result = (value + carry) & mask;
-      v = carry && value == sign - 1;
-      c = carry && value == mask;
-      break;
-    case kSbc:
-      result = (value - carry) & mask;
-      v = carry && value == sign;
-      c = carry && value == 0;
-      break;
-    case kTst:
-      c = false;
-      break;
-    case kRor:
-      result = static_cast<uint16_t>((value >> 1) | (carry ? sign : 0));
-      c = value & 1;
-      break;
-    case kRol:
-      result = static_cast<uint16_t>(((value << 1) | carry) & mask);
-      c = value & sign;
-      break;
-    case kAsr:
-      result = static_cast<uint16_t>((value >> 1) | (value & sign));
-      c = value & 1;
-      break;
-    case kAsl:
-      result = static_cast<uint16_t>((value << 1) & mask);
-      c = value & sign;
-      break;
-    default:
-      break;
-  }
-  if (code >= kRor) v = ((result & sign) != 0) != c;  // shifts: V = N xor C
-  if (code != kTst) WriteAt(at, byte, result);
-  SetNZ(result, byte);
-  SetFlag(kFlagV, v);
-  SetFlag(kFlagC, c);
+  const AluResult alu = code >= kRor ? OneOperandShift(code, value, carry, sign, mask)
+                                     : OneOperandArithmetic(code, value, carry, sign, mask);
+  if (code != kTst) WriteAt(at, byte, alu.result);
+  SetNZ(alu.result, byte);
+  SetFlag(kFlagV, alu.v);
+  SetFlag(kFlagC, alu.c);
   cycles_ += timing::SingleOperand(code == kTst ? Access::Read : Access::Modify, Mode(op));
 }
 
@@ -577,37 +625,11 @@ void Machine::ExecuteDoubleOperand(uint16_t op) {
   }
   const uint16_t dest = ReadAt(at, byte) & mask;
   if (Failed()) return;
-  uint16_t result = 0;
-  switch (opcode) {
-    case kCmp:
-      result = (source - dest) & mask;
-      SetFlag(kFlagV, ((source ^ dest) & (source ^ result)) & sign);
-      SetFlag(kFlagC, source < dest);
-      break;
-    case kBit:
-      result = source & dest;
-      psw_ &= ~kFlagV;
-      break;
-    case kBic:
-      result = static_cast<uint16_t>(~source & dest);
-      psw_ &= ~kFlagV;
-      break;
-    case kBis:
-      result = source | dest;
-      psw_ &= ~kFlagV;
-      break;
-    default:  // ADD, SUB
-      if (subtract) {
-        result = static_cast<uint16_t>(dest - source);
-        SetFlag(kFlagV, ((source ^ dest) & (dest ^ result)) & sign);
-        SetFlag(kFlagC, dest < source);
-      } else {
-        result = static_cast<uint16_t>(dest + source);
-        SetFlag(kFlagV, (~(source ^ dest) & (source ^ result)) & sign);
-        SetFlag(kFlagC, static_cast<uint32_t>(dest) + source > 0177777);
-      }
-      break;
-  }
+  const AluResult alu =
+      TwoOperandArithmetic(opcode, subtract, source, dest, psw_ & kFlagC, sign, mask);
+  const uint16_t result = alu.result;
+  SetFlag(kFlagV, alu.v);
+  SetFlag(kFlagC, alu.c);
   SetNZ(result, byte);
   const bool readOnly = opcode == kCmp || opcode == kBit;
   if (!readOnly) WriteAt(at, byte, result);

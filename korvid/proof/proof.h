@@ -1,8 +1,11 @@
 // The proof of an image: before korvid writes an image, it runs it on the
 // PDP-11 model (pdp11/pdp11_machine.h) the way a BK runs it and checks that
-// it gives the input back. Pure functions: the image, the input's data and
-// load address and what shapes the run (data mode, the areas the packer
-// chose) in, a Proof out. The front decides what to print.
+// it gives the input back. Each method has its plan (<method>_plan.h), a
+// pure function: the image, the input's data and load address and what
+// shapes the run (data mode, the areas the packer chose) in, a Proof out.
+// The plans read each stub's contract on their own, from the method's
+// format facts only; the runner (run.h) that carries them out knows no
+// method. The front decides what to print.
 //
 // A run, for every method:
 //   - the model's RAM (0 up to 0177600) is filled with a pattern, so that
@@ -28,14 +31,10 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "pdp11/pdp11_machine.h"
-#include "sokol/sokol.h"
 
 namespace proof {
-
-using Bytes = std::vector<uint8_t>;
 
 // The model's RAM ends where the BK's registers begin (a BK-0011M program
 // may reach that high): an image, its data, its work areas and its caller
@@ -88,37 +87,5 @@ struct Proof {
   // Estimated seconds on a BK-0010.
   double Seconds() const { return pdp11::Bk0010Seconds(cycles); }
 };
-
-struct DorvikEntry {
-  bool dataMode = false;  // the stub returns to its caller
-  bool longStub = false;  // the stub leaves length and checksum at 0266, 0312, 0350
-  // The stub's work area as packing placed it (DorvikPackResult::workStart):
-  // the only memory besides the image and the data it may write.
-  uint16_t workStart = 0;
-};
-
-// A Dorvik image loaded at `loadAddress` and entered there, or, for files
-// below 01000, at 01000 through the autostart word of its stack image; the
-// program's start address is the load address, 01000, or the stack image's
-// autostart address.
-Proof ProveDorvik(const Bytes& image, const Bytes& data, uint16_t loadAddress,
-                  const DorvikEntry& entry);
-
-// A Granol image loaded beside the data (above it when it fits, else
-// below), called with JSR PC; it must return with R0 = `loadAddress` and SP
-// as before the call, having used no more than a few words of the stack.
-Proof ProveGranol(const Bytes& image, const Bytes& data, uint16_t loadAddress);
-
-// A Sokol image loaded at `loadAddress` and entered there (for files below
-// 01000: at 01000, its stack image kept as loaded) with the decoder block's
-// size and 4 bytes of stack below SP; the program starts at its load address
-// (below 01000: at the autostart address of its stack image), or the image
-// returns to the caller in data mode. `margin`: the bytes above the
-// program's end that the image was packed to use; `decoder`: the block it
-// was packed with.
-Proof ProveSokol(const Bytes& image, const Bytes& data, uint16_t loadAddress, bool dataMode,
-                 uint32_t margin, sokol::Decoder decoder);
-// The same for what sokol::Pack returned for `data`.
-Proof ProveSokol(const sokol::PackResult& packed, const Bytes& data, bool dataMode);
 
 }  // namespace proof

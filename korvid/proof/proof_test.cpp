@@ -15,6 +15,9 @@
 #include "dorvik/dorvik_stub.h"
 #include "granol/granol.h"
 #include "granol/granol_format.h"
+#include "proof/dorvik_plan.h"
+#include "proof/granol_plan.h"
+#include "proof/sokol_plan.h"
 #include "sokol/sokol_stub.h"
 #include "support/bk_bytes.h"
 #include "support/temp_dir.h"
@@ -33,16 +36,16 @@ std::string Describe(const Proof& p) {
 struct DorvikCase {
   uint16_t load;
   Bytes data;
-  DorvikOptions options;
+  dorvik::PackOptions options;
 };
 
-DorvikPackResult PackDorvik(const DorvikCase& c) {
-  const DorvikPackResult packed = DorvikPack(c.data, c.load, c.options);
-  EXPECT_EQ(packed.error, DorvikPackError::None);
+dorvik::PackResult PackDorvik(const DorvikCase& c) {
+  const dorvik::PackResult packed = dorvik::Pack(c.data, c.load, c.options);
+  EXPECT_EQ(packed.error, dorvik::PackError::None);
   return packed;
 }
 
-Proof ProveDorvik(const DorvikCase& c, const Bytes& image, const DorvikPackResult& packed) {
+Proof ProveDorvik(const DorvikCase& c, const Bytes& image, const dorvik::PackResult& packed) {
   proof::DorvikEntry entry;
   entry.dataMode = c.options.dataMode;
   entry.longStub = c.options.longStub;
@@ -51,12 +54,13 @@ Proof ProveDorvik(const DorvikCase& c, const Bytes& image, const DorvikPackResul
 }
 
 Proof ProveDorvik(const DorvikCase& c) {
-  const DorvikPackResult packed = PackDorvik(c);
+  const dorvik::PackResult packed = PackDorvik(c);
   return ProveDorvik(c, packed.image, packed);
 }
 
-DorvikOptions Options(bool dataMode, bool longStub, int32_t workEnd = kDefaultWorkEnd) {
-  DorvikOptions options;
+dorvik::PackOptions Options(bool dataMode, bool longStub,
+                            std::optional<uint16_t> workEnd = std::nullopt) {
+  dorvik::PackOptions options;
   options.dataMode = dataMode;
   options.longStub = longStub;
   options.workEnd = workEnd;
@@ -75,8 +79,8 @@ Bytes StackFile(uint16_t load, uint16_t start, Random& random) {
 }
 
 Proof ProveGranol(const Bytes& data, uint16_t load) {
-  const GranolPackResult packed = GranolPack(data, load, u"bin");
-  EXPECT_EQ(packed.error, GranolPackError::None);
+  const granol::PackResult packed = granol::Pack(data, load, {u"bin"});
+  EXPECT_EQ(packed.error, granol::PackError::None);
   return proof::ProveGranol(packed.image, data, load);
 }
 
@@ -85,7 +89,7 @@ sokol::PackResult PackSokol(const Bytes& data, uint16_t load, bool dataMode,
   sokol::PackOptions options;
   options.dataMode = dataMode;
   options.decoder = decoder;
-  const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), load, options);
+  const sokol::PackResult packed = sokol::Pack(data, load, options);
   EXPECT_EQ(packed.error, sokol::PackError::None);
   return packed;
 }
@@ -124,14 +128,14 @@ TEST(Proof, DorvikImagesOfEveryModeAndLayout) {
     ExpectProven(ProveDorvik(c),
                  "load " + Octal(c.load) + ", length " + std::to_string(c.data.size()) +
                      (c.options.dataMode ? " -d" : "") + (c.options.longStub ? " -l" : "") +
-                     " -w " + std::to_string(c.options.workEnd));
+                     (c.options.workEnd ? " -w " + Octal(*c.options.workEnd) : ""));
   }
 }
 
 TEST(Proof, DorvikImagesBelow01000EnterThroughTheirStackImage) {
   Random random(12);
-  for (const uint16_t load : {0u, 0120u, 0600u, 0744u, 0760u}) {
-    for (const uint16_t start : {0u, 02000u, 01000u}) {
+  for (const uint16_t load : std::initializer_list<uint16_t>{0u, 0120u, 0600u, 0744u, 0760u}) {
+    for (const uint16_t start : std::initializer_list<uint16_t>{0u, 02000u, 01000u}) {
       const Bytes data = StackFile(load, start, random);
       for (const bool dataMode : {false, true}) {
         ExpectProven(ProveDorvik({load, data, Options(dataMode, false)}),
@@ -159,7 +163,7 @@ TEST(Proof, SokolImagesOfEveryDecoderInBothModes) {
   Random random(14);
   const Bytes program = GenerateProgram(random, 5000);
   for (const bool dataMode : {false, true}) {
-    for (const uint16_t load : {01000u, 030000u, 0400u}) {
+    for (const uint16_t load : std::initializer_list<uint16_t>{01000u, 030000u, 0400u}) {
       for (int d = 0; d < sokol::kDecoderCount; ++d) {
         const auto decoder = static_cast<sokol::Decoder>(d);
         ExpectProven(proof::ProveSokol(PackSokol(program, load, dataMode, decoder), program, dataMode),
@@ -174,8 +178,8 @@ TEST(Proof, SokolImagesOfEveryDecoderInBothModes) {
 
 TEST(Proof, SokolImagesBelow01000EnterThroughTheirStackImage) {
   Random random(15);
-  for (const uint16_t load : {0u, 0120u, 0600u, 0744u, 0760u}) {
-    for (const uint16_t start : {0u, 02000u, 01000u, 01012u}) {
+  for (const uint16_t load : std::initializer_list<uint16_t>{0u, 0120u, 0600u, 0744u, 0760u}) {
+    for (const uint16_t start : std::initializer_list<uint16_t>{0u, 02000u, 01000u, 01012u}) {
       const Bytes data = StackFile(load, start, random);
       for (const bool dataMode : {false, true}) {
         ExpectProven(proof::ProveSokol(PackSokol(data, load, dataMode), data, dataMode),
@@ -204,15 +208,15 @@ TEST(Proof, CorpusImagesOfEveryMethod) {
     ++files;
     const uint16_t load = static_cast<uint16_t>(WordAt(file, 0));
     const Bytes data(file.begin() + 4, file.end());
-    const DorvikPackResult dorvik = DorvikPack(data, load, {});
-    if (dorvik.error == DorvikPackError::None) {
+    const dorvik::PackResult dorvik = dorvik::Pack(data, load, {});
+    if (dorvik.error == dorvik::PackError::None) {
       ExpectProven(ProveDorvik({load, data, {}}, dorvik.image, dorvik), "Dorvik " + name);
     }
-    const GranolPackResult granol = GranolPack(data, load, u"bin");
-    if (granol.error == GranolPackError::None) {
+    const granol::PackResult granol = granol::Pack(data, load, {u"bin"});
+    if (granol.error == granol::PackError::None) {
       ExpectProven(proof::ProveGranol(granol.image, data, load), "Granol " + name);
     }
-    const sokol::PackResult sokol = sokol::Pack(data.data(), data.size(), load, {});
+    const sokol::PackResult sokol = sokol::Pack(data, load, {});
     if (sokol.error == sokol::PackError::None && load >= kSystemAreaEnd) {
       ExpectProven(proof::ProveSokol(sokol, data, false), "Sokol " + name);
     }
@@ -229,7 +233,7 @@ TEST(Proof, FlippedDataByteIsFoundWhereItUnpacks) {
   // unpacked byte and nothing else.
   const Bytes data = Noise(2000, 7);
   const DorvikCase c{01000, data, {}};
-  const DorvikPackResult packed = PackDorvik(c);
+  const dorvik::PackResult packed = PackDorvik(c);
   Bytes image = packed.image;
   image[image.size() / 2] ^= 1;
   const Proof dorvik = ProveDorvik(c, image, packed);
@@ -237,7 +241,7 @@ TEST(Proof, FlippedDataByteIsFoundWhereItUnpacks) {
   EXPECT_EQ(dorvik.found ^ dorvik.expected, 1) << Describe(dorvik);
   EXPECT_EQ(dorvik.expected, data[dorvik.address - 01000]);
 
-  const GranolPackResult granol = GranolPack(data, 01000, u"bin");
+  const granol::PackResult granol = granol::Pack(data, 01000, {u"bin"});
   Bytes granolImage = granol.image;
   granolImage[granolImage.size() / 2] ^= 1;
   const Proof p = proof::ProveGranol(granolImage, data, 01000);
@@ -251,9 +255,9 @@ TEST(Proof, BrokenExitIsAWrongHandOff) {
   const Bytes program = GenerateProgram(random, 2000);
   // Dorvik: the start displacement of JMP n(R0) off by one word.
   const DorvikCase c{01000, program, {}};
-  const DorvikPackResult packed = PackDorvik(c);
+  const dorvik::PackResult packed = PackDorvik(c);
   Bytes image = packed.image;
-  const size_t displacement = stub::kStartDisplacement - kShortStubSkip;
+  const size_t displacement = dorvik::stub::kStartDisplacement - dorvik::kShortStubSkip;
   PutWord(image, displacement, static_cast<uint16_t>(WordAt(image, displacement) + 2));
   const Proof dorvik = ProveDorvik(c, image, packed);
   EXPECT_EQ(dorvik.verdict, Verdict::WrongHandOff) << Describe(dorvik);
@@ -276,7 +280,7 @@ TEST(Proof, TrapsAndEndlessLoopsEndTheRun) {
   Random random(23);
   const Bytes program = GenerateProgram(random, 2000);
   const DorvikCase c{01000, program, {}};
-  const DorvikPackResult packed = PackDorvik(c);
+  const dorvik::PackResult packed = PackDorvik(c);
   struct Broken {
     uint16_t word;
     Verdict verdict;
@@ -310,7 +314,7 @@ TEST(Proof, TrapsAndEndlessLoopsEndTheRun) {
 TEST(Proof, WritesOutsideTheMethodsAreasAreRefused) {
   Random random(24);
   const Bytes data = GenerateProgram(random, 3000);
-  const GranolPackResult packed = GranolPack(data, 01000, u"bin");
+  const granol::PackResult packed = granol::Pack(data, 01000, {u"bin"});
   // The stub's first instruction only sets flags (BIT #0, @#177716); a
   // MOV #7, @#0400 of the same length writes where no Granol image may.
   Bytes image = packed.image;
@@ -325,8 +329,8 @@ TEST(Proof, WritesOutsideTheMethodsAreasAreRefused) {
 
   // A Dorvik stub told of another work area than the one it uses.
   const DorvikCase c{01000, data, Options(false, false, 040000)};
-  const DorvikPackResult dorvik = PackDorvik(c);
-  DorvikPackResult elsewhere = dorvik;
+  const dorvik::PackResult dorvik = PackDorvik(c);
+  dorvik::PackResult elsewhere = dorvik;
   elsewhere.workStart = 060000;
   const Proof moved = ProveDorvik(c, dorvik.image, elsewhere);
   EXPECT_NE(moved.verdict, Verdict::Proven);
@@ -336,17 +340,18 @@ TEST(Proof, LongStubWordsAndRegistersAreChecked) {
   Random random(25);
   const Bytes data = GenerateProgram(random, 1200);
   const DorvikCase c{01000, data, Options(false, true)};
-  const DorvikPackResult packed = PackDorvik(c);
+  const dorvik::PackResult packed = PackDorvik(c);
   Bytes image = packed.image;
-  PutWord(image, stub::kChecksum, static_cast<uint16_t>(WordAt(image, stub::kChecksum) + 1));
+  PutWord(image, dorvik::stub::kChecksum,
+          static_cast<uint16_t>(WordAt(image, dorvik::stub::kChecksum) + 1));
   const Proof checksum = ProveDorvik(c, image, packed);
   EXPECT_EQ(checksum.verdict, Verdict::DataDiffers) << Describe(checksum);
-  EXPECT_EQ(checksum.address, kSystemChecksumAddress);
+  EXPECT_EQ(checksum.address, dorvik::kSystemChecksumAddress);
   EXPECT_EQ(checksum.found, checksum.expected + 1);
 
   // Granol must give the load address back in R0: its final MOV (SP)+, R0
   // made TST (SP)+ leaves R0 as the decoder left it.
-  const GranolPackResult granol = GranolPack(data, 01000, u"bin");
+  const granol::PackResult granol = granol::Pack(data, 01000, {u"bin"});
   Bytes granolImage = granol.image;
   constexpr size_t kPopR0 = 0356;
   ASSERT_EQ(WordAt(granolImage, kPopR0), 012600);
@@ -371,12 +376,12 @@ TEST(Proof, ImagesBeyondTheModelsMemoryHaveNoRoom) {
   // Data that would unpack over the BK's registers, and a Granol image
   // that fits neither above nor below its data in the RAM.
   const Bytes data = Noise(02000, 3);
-  const GranolPackResult high = GranolPack(data, 0176000, u"bin");
-  ASSERT_EQ(high.error, GranolPackError::None);
+  const granol::PackResult high = granol::Pack(data, 0176000, {u"bin"});
+  ASSERT_EQ(high.error, granol::PackError::None);
   EXPECT_EQ(proof::ProveGranol(high.image, data, 0176000).verdict, Verdict::NoRoom);
   const Bytes big = Noise(32000, 4);
-  const GranolPackResult wide = GranolPack(big, 02000, u"bin");
-  ASSERT_EQ(wide.error, GranolPackError::None);
+  const granol::PackResult wide = granol::Pack(big, 02000, {u"bin"});
+  ASSERT_EQ(wide.error, granol::PackError::None);
   EXPECT_EQ(proof::ProveGranol(wide.image, big, 02000).verdict, Verdict::NoRoom);
 }
 

@@ -18,13 +18,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <vector>
 
+#include "bk/bk_file.h"
+#include "bk/bytes.h"
 #include "sokol/sokol_format.h"
 
 namespace sokol {
-
-using Bytes = std::vector<uint8_t>;
 
 // The first address of the I/O page: a program and the memory its image
 // needs above it must end at or below this address.
@@ -60,7 +59,7 @@ struct PackResult {
   uint64_t instructions = 0;
 };
 
-// Packs `length` bytes that load at `loadAddress`, with the decoder that
+// Packs `data` that loads at `loadAddress`, with the decoder that
 // gives the smallest image, unless a faster one is nearly as small (every
 // 3000 instructions the BK saves unpacking are worth a byte) or it would run
 // more than 20 instructions per byte (sokol_pack.cpp).
@@ -75,7 +74,7 @@ struct PackResult {
 // the stack pointer it is entered with; they must lie outside the program
 // and its margin (they do for programs at 01000 and above, entered with the
 // BK's stack below 01000).
-PackResult Pack(const uint8_t* data, size_t length, uint16_t loadAddress, const PackOptions& options);
+PackResult Pack(ByteView data, uint16_t loadAddress, const PackOptions& options);
 
 enum class UnpackError {
   None,
@@ -101,17 +100,15 @@ struct UnpackResult {
 // `image` is the file's data after the BK header, `loadAddress` the header's.
 // For a program's image below 01000 the stack words the packer changed are
 // given back, from what the image records.
-UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress);
+UnpackResult Unpack(ByteView image, uint16_t loadAddress);
 
 // An image without its BK header: the set-up code at the start of the bytes,
 // where it records the load address, or, for a file below 01000, after the
 // stack image, where it records 01000 and its offset gives the load address.
 // A set-up code that the first two words, read as a BK header, would put
 // where it lies belongs to an image with its header, and is not taken.
-struct RawImage {
-  bool found = false;
-  uint16_t loadAddress = 0;
-};
-RawImage FindRawImage(const uint8_t* bytes, size_t length);
+RawImage FindRawImage(ByteView bytes);
+// True when FindRawImage finds an image in `bytes`.
+bool IsRawImage(ByteView bytes);
 
 }  // namespace sokol

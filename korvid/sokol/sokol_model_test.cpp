@@ -18,7 +18,6 @@
 
 namespace {
 
-using sokol::Bytes;
 
 constexpr uint16_t kCaller = 0200;      // the caller's return address
 constexpr uint16_t kStack = 01000;      // SP before the caller's JSR PC
@@ -72,7 +71,7 @@ void ExpectRunsInModel(const Bytes& data, uint16_t loadAddress, bool dataMode,
   sokol::PackOptions options;
   options.dataMode = dataMode;
   options.decoder = decoder;
-  const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), loadAddress, options);
+  const sokol::PackResult packed = sokol::Pack(data, loadAddress, options);
   ASSERT_EQ(packed.error, sokol::PackError::None);
   // The decoder's stack area: the block and two nested calls below it.
   const uint32_t stackUse = static_cast<uint32_t>(sokol::BlockOf(packed.decoder).size) + 4;
@@ -135,7 +134,7 @@ TEST(SokolModel, GeneratedInputsUnpackInPlace) {
 TEST(SokolModel, ProgramEndingAtTheTopOfMemory) {
   std::mt19937 random(7);
   const Bytes data = Generated(random, 12000);
-  const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), 01000, {});
+  const sokol::PackResult packed = sokol::Pack(data, 01000, {});
   ASSERT_EQ(packed.error, sokol::PackError::None);
   const uint32_t loadAddress = kRamEnd - static_cast<uint32_t>(data.size()) - packed.margin;
   ExpectRunsInModel(data, static_cast<uint16_t>(loadAddress & ~1u), false);

@@ -9,8 +9,8 @@
 #include "bk/memory.h"
 #include "bk/words.h"
 #include "sokol/sokol.h"
-#include "sokol/sokol_encode.h"
-#include "sokol/sokol_parse.h"
+#include "sokol/sokol_pack_encode.h"
+#include "sokol/sokol_pack_parse.h"
 #include "sokol/sokol_stub.h"
 
 namespace sokol {
@@ -42,7 +42,10 @@ constexpr Effort kFinal{24, 12};
 constexpr size_t kStackRecordSize = 6;
 
 // CRC-16 with the polynomial x^16 + x^12 + x^5 + 1, initial value 0xFFFF,
-// most significant bit first.
+// most significant bit first. The PC unpacker computes it a second time
+// with code of its own (Crc16, sokol_unpack.cpp), on purpose: a function
+// that both shared could go wrong without either noticing. A test pins the
+// check value of both, 0x29B1 for the bytes of "123456789".
 uint16_t DataCrc(const uint8_t* data, size_t length) {
   uint16_t crc = 0xFFFF;
   for (size_t i = 0; i < length; ++i) {
@@ -298,7 +301,9 @@ PackResult PackRegion(const uint8_t* data, size_t length, uint16_t loadAddress, 
 
 }  // namespace
 
-PackResult Pack(const uint8_t* data, size_t length, uint16_t loadAddress, const PackOptions& options) {
+PackResult Pack(ByteView view, uint16_t loadAddress, const PackOptions& options) {
+  const uint8_t* const data = view.data;
+  const size_t length = view.size;
   PackResult result;
   result.loadAddress = loadAddress;
   result.startAddress = loadAddress;

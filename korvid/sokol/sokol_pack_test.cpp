@@ -27,7 +27,7 @@ sokol::PackResult PackBytes(const Bytes& data, uint16_t loadAddress, bool dataMo
   sokol::PackOptions options;
   options.dataMode = dataMode;
   options.decoder = decoder;
-  return sokol::Pack(data.data(), data.size(), loadAddress, options);
+  return sokol::Pack(data, loadAddress, options);
 }
 
 // Packs, unpacks and compares; returns the packed result for more checks.
@@ -38,7 +38,7 @@ sokol::PackResult ExpectRoundTrip(const Bytes& data, uint16_t loadAddress, bool 
     EXPECT_EQ(packed.decoder, *decoder);
   }
   EXPECT_EQ(packed.error, PackError::None);
-  const sokol::UnpackResult unpacked = sokol::Unpack(packed.image.data(), packed.image.size(), loadAddress);
+  const sokol::UnpackResult unpacked = sokol::Unpack(packed.image, loadAddress);
   EXPECT_EQ(unpacked.error, UnpackError::None);
   EXPECT_TRUE(unpacked.data == data) << "data differ after the round trip, length " << data.size();
   EXPECT_EQ(unpacked.dataMode, dataMode);

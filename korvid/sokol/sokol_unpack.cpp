@@ -397,7 +397,9 @@ bool RestoreStack(const uint8_t* record, uint16_t loadAddress, uint16_t startAdd
 
 }  // namespace
 
-UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
+UnpackResult Unpack(ByteView view, uint16_t loadAddress) {
+  const uint8_t* const image = view.data;
+  const size_t length = view.size;
   if (loadAddress >= kSystemAreaEnd || loadAddress % 2 != 0) {
     Region region = UnpackRegion(image, length, length, loadAddress);
     if (region.result.error == UnpackError::None && Crc16(region.result.data) != region.crc) {
@@ -452,7 +454,9 @@ UnpackResult Unpack(const uint8_t* image, size_t length, uint16_t loadAddress) {
   return result;
 }
 
-RawImage FindRawImage(const uint8_t* bytes, size_t length) {
+RawImage FindRawImage(ByteView view) {
+  const uint8_t* const bytes = view.data;
+  const size_t length = view.size;
   RawImage raw;
   size_t behindHeader = 0;  // where a header in the first words puts the set-up code
   if (length >= 4) {
@@ -469,5 +473,7 @@ RawImage FindRawImage(const uint8_t* bytes, size_t length) {
   }
   return raw;
 }
+
+bool IsRawImage(ByteView bytes) { return FindRawImage(bytes).found; }
 
 }  // namespace sokol

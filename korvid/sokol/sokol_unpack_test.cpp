@@ -13,7 +13,6 @@
 
 namespace {
 
-using sokol::Bytes;
 using sokol::UnpackError;
 
 constexpr uint16_t kLoad = 01000;
@@ -47,7 +46,7 @@ Bytes BuildImage(const Bytes& stream, uint16_t crc, uint16_t destinationEnd, boo
 }
 
 sokol::UnpackResult UnpackImage(const Bytes& image, uint16_t loadAddress = kLoad) {
-  return sokol::Unpack(image.data(), image.size(), loadAddress);
+  return sokol::Unpack(image, loadAddress);
 }
 
 // The stream of "AAAA" (see the packer's worked example), and its CRC-16
@@ -130,7 +129,7 @@ Bytes PackedSample(size_t length, uint32_t seed, sokol::PackResult* packed = nul
     if (random() % 3 == 0) data.push_back(static_cast<uint8_t>(random()));
   }
   data.resize(length);
-  sokol::PackResult result = sokol::Pack(data.data(), data.size(), kLoad, {});
+  sokol::PackResult result = sokol::Pack(data, kLoad, {});
   EXPECT_EQ(result.error, sokol::PackError::None);
   if (packed) *packed = result;
   return result.image;
@@ -154,7 +153,7 @@ TEST(SokolUnpack, MarginTooSmallForTheInPlaceDecoder) {
 TEST(SokolUnpack, EveryTruncationIsRefused) {
   const Bytes image = PackedSample(3000, 8);
   for (size_t length = 0; length < image.size(); ++length) {
-    const sokol::UnpackResult result = sokol::Unpack(image.data(), length, kLoad);
+    const sokol::UnpackResult result = sokol::Unpack(ByteView(image.data(), length), kLoad);
     EXPECT_NE(result.error, UnpackError::None) << "length " << length;
     EXPECT_TRUE(result.data.empty());
   }
@@ -167,7 +166,7 @@ TEST(SokolUnpack, EveryTruncationIsRefused) {
 TEST(SokolUnpack, CorruptionIsRefused) {
   sokol::PackResult packed;
   const Bytes image = PackedSample(1500, 12, &packed);
-  const Bytes original = sokol::Unpack(image.data(), image.size(), kLoad).data;
+  const Bytes original = sokol::Unpack(image, kLoad).data;
   ASSERT_EQ(original.size(), 1500u);
   int refused = 0;
   int flips = 0;
@@ -209,15 +208,15 @@ TEST(SokolUnpack, HeaderlessImagesAreFoundWhereUnpackReadsThem) {
   for (uint8_t& byte : data) byte = static_cast<uint8_t>(random() % 7);
   WriteBkWord(data.data() + (0744 - 0400), 01234);  // one autostart word: the image records its neighbour
   for (const uint16_t load : {uint16_t{02000}, uint16_t{0400}}) {
-    const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), load, {});
+    const sokol::PackResult packed = sokol::Pack(data, load, {});
     ASSERT_EQ(packed.error, sokol::PackError::None);
-    const sokol::RawImage raw = sokol::FindRawImage(packed.image.data(), packed.image.size());
+    const RawImage raw = sokol::FindRawImage(packed.image);
     EXPECT_TRUE(raw.found);
-    EXPECT_EQ(raw.loadAddress, load);
-    EXPECT_EQ(UnpackImage(packed.image, raw.loadAddress).data, data);
+    ASSERT_EQ(raw.loadAddress, load);
+    EXPECT_EQ(UnpackImage(packed.image, *raw.loadAddress).data, data);
     Bytes longer = packed.image;
     longer.push_back(0);
-    EXPECT_FALSE(sokol::FindRawImage(longer.data(), longer.size()).found) << load;
+    EXPECT_FALSE(sokol::FindRawImage(longer).found) << load;
   }
 }
 

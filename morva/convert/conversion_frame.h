@@ -1,19 +1,22 @@
-// What every conversion routine does around its own loop: open the input,
-// then the output, and make sure that an output which could not be written
+// What every conversion routine does around its own rules: open the input,
+// then the output, find where the text starts, hand each character read to
+// the routine, and make sure that an output which could not be written
 // completely does not stay behind as if it were a good file.
 #pragma once
 
 #include <cstdint>
 
 #include "files/base_file.h"
+#include "files/file_error.h"
 
-// Opens the input for reading, then the output for writing. Prints the
-// message for the file that cannot be opened (or
-// the input's own ReadFailure, such as a missing part of a set) and returns
-// false; the output is not created when the input fails. An output that
+// Opens the input for reading, then the output for writing. When the input
+// fails: its own ReadFailure (such as a missing part of a set), or
+// CannotOpen with its name; the output is then not created. An output that
 // designates the input file itself is never opened (it would destroy the
-// text being read) and is reported as not openable.
-bool OpenForConversion(CBaseFile* input, CBaseFile* output);
+// text being read) and fails as CannotOpen; an output that does not open
+// fails with its OutputFailure (the system's reason, a write-protected
+// file), or CannotOpen when that has no more to say.
+FileResult OpenForConversion(CBaseFile* input, CBaseFile* output);
 
 // The output side of a conversion. Writes stop at the first failure, and
 // Finish reports a failed input or output and removes what was written.
@@ -32,16 +35,47 @@ class OutputWriter {
   }
   bool ok() const { return m_ok; }
   // To call after the last write, while the input is still open: closes the
-  // output, which pushes out what is still buffered. Returns false (after
-  // printing the message and removing the output) when the input could not
-  // be read to its end, or when any write or the close failed. A true result
-  // leaves the complete output to be put in place with Commit.
-  bool Finish(CBaseFile* input);
+  // output, which pushes out what is still buffered. When the input could
+  // not be read to its end, or any write or the close failed, removes the
+  // output and returns why (the input's ReadFailure, or CannotWrite with
+  // the output's name). Otherwise the complete output is left to be put in
+  // place with Commit.
+  FileResult Finish(CBaseFile* input);
 
  private:
   CBaseFile* m_output;
   bool m_ok = true;
 };
+
+// Leaves the input at the first character of its text: after an editor text
+// header (first word 006100, then the byte offset of the text) if it has one,
+// otherwise where it was.
+void SkipEditorTextHeader(CBaseFile* input);
+
+// Where the text of an input starts for a routine: at the first byte, or
+// behind an editor text header if the input has one (SkipEditorTextHeader).
+enum class TextStart { FirstByte, AfterEditorHeader };
+
+// The loop that the routines share: opens both files, finds where the text
+// starts, calls take(c, out) with every character read, the OutputWriter
+// out, until the input ends or a write fails, then finishes the output
+// (OutputWriter::Finish). Reading is "read, then test": the value of the
+// read that ran into the end is not handed on.
+template <typename Take>
+FileResult RunConversion(CBaseFile* input, CBaseFile* output, TextStart start, Take&& take) {
+  FileResult opened = OpenForConversion(input, output);
+  if (!opened.ok()) return opened;
+  if (start == TextStart::AfterEditorHeader) SkipEditorTextHeader(input);
+  OutputWriter out(output);
+  if (!input->IsEOF()) {
+    while (out.ok()) {
+      const CodeUnit c = input->ReadChar();
+      if (input->IsEOF()) break;
+      take(c, out);
+    }
+  }
+  return out.Finish(input);
+}
 
 // Column reached by a tab read at `column` with tab width `tabSize`: the next
 // multiple of the width, always at least one column further.
@@ -68,11 +102,6 @@ inline bool IsSpaceCode(CodeUnit c) { return c >= 0x01 && c <= kLastSpaceCode; }
 inline long long SpacesOfCode(CodeUnit code, bool afterCode) {
   return afterCode ? kSpaceCodeBase * code : code;
 }
-
-// Leaves the input at the first character of its text: after an editor text
-// header (first word 006100, then the byte offset of the text) if it has one,
-// otherwise where it was.
-void SkipEditorTextHeader(CBaseFile* input);
 
 // The characters that end a line in the editors' texts, as a kind bit, 0
 // for any other character; a CR and an LF next to each other end one line.

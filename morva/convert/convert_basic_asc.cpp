@@ -1,11 +1,10 @@
-#include "common/console.h"
 #include "convert/conversion_frame.h"
 #include "convert/convert.h"
-#include "files/file_messages.h"
 
-bool ConvertToBasicAsc(CBaseFile* input, CBkAscFile* output) {
+FileResult ConvertToBasicAsc(CBaseFile* input, CBkAscFile* output, const ConversionOptions&) {
   output->ProtectFile(input->GetFileName());
-  if (!OpenForConversion(input, output)) return false;
+  const FileResult opened = OpenForConversion(input, output);
+  if (!opened.ok()) return opened;
   const int tabSize = input->GetTabSize();
   long long column = 0;
   bool ok = true;
@@ -25,19 +24,19 @@ bool ConvertToBasicAsc(CBaseFile* input, CBkAscFile* output) {
       ++column;
     }
   }
-  const std::wstring readFailure = input->ReadFailure();
-  if (!readFailure.empty()) {
-    ConsolePrint(L"%s", readFailure.c_str());
+  const FileResult readFailure = input->ReadFailure();
+  if (!readFailure.ok()) {
     output->Discard();
-    return false;
+    return readFailure;
   }
   // The end byte and the last part are written even for an empty text, so
   // that the header never stands without its part 000.
   if (ok) ok = output->WriteChar(kAscEndOfText);
   if (ok) ok = output->FlushPart();
-  if (!ok) {
-    ConsolePrint(kMsgCannotWriteSet, output->GetPartName().c_str());
-    output->Discard();
-  }
-  return ok;
+  if (ok) return {};
+  const FileResult failure = output->TooManyParts()
+                                 ? FileResult{FileError::TooManyParts, input->GetFileName()}
+                                 : FileResult{FileError::CannotWriteSet, output->GetPartName()};
+  output->Discard();
+  return failure;
 }

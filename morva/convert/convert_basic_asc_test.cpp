@@ -2,9 +2,8 @@
 // temporary directory.
 #include <gtest/gtest.h>
 
-#include "common/console.h"
 #include "convert/convert.h"
-#include "convert/memory_file_for_tests.h"
+#include "convert/memory_file_testing.h"
 #include "files/file_testing.h"
 #include "support/temp_dir.h"
 
@@ -14,11 +13,7 @@ TEST(ConvertToBasicAscTest, FromAnyInputThroughTheCommonInterface) {
   TempDir dir;
   MemoryFile input(u"1" + std::u16string(1, u'\0') + u"ж");
   CBkAscFile output(Wide(dir / "m.asc"));
-  std::string console;
-  SetConsoleSink(&console);
-  EXPECT_TRUE(ConvertToBasicAsc(&input, &output));
-  SetConsoleSink(nullptr);
-  EXPECT_EQ(console, "");
+  EXPECT_TRUE(ConvertToBasicAsc(&input, &output, {}).ok());
   // Written, but only under temporary names until the set is committed.
   EXPECT_EQ(
       output.GetOutputNames(),
@@ -38,10 +33,7 @@ TEST(ConvertToBasicAscTest, CountsTheCharactersItReplaces) {
   TempDir dir;
   MemoryFile input(u"10 PRINT \"Ёлка — 2\"");
   CBkAscFile output(Wide(dir / "r.asc"));
-  std::string console;
-  SetConsoleSink(&console);
-  ConvertToBasicAsc(&input, &output);
-  SetConsoleSink(nullptr);
+  ConvertToBasicAsc(&input, &output, {});
   EXPECT_EQ(output.GetReplacedCount(), 2u);  // Ё and the dash; the end byte is no character
   EXPECT_EQ(output.GetFirstReplaced(), U'Ё');
 }
@@ -49,13 +41,12 @@ TEST(ConvertToBasicAscTest, CountsTheCharactersItReplaces) {
 TEST(ConvertToBasicAscTest, HeaderThatCannotBeCreated) {
   MemoryFile input(u"10 END");
   CBkAscFile output(L"/nonexistent-morva-test/x.asc");
-  std::string console;
-  SetConsoleSink(&console);
-  ConvertToBasicAsc(&input, &output);
-  SetConsoleSink(nullptr);
-  EXPECT_EQ(console,
-            "Ошибка! /nonexistent-morva-test/x     .ASC.bin не создаётся в папке "
-            "/nonexistent-morva-test: нет такого файла или папки.\n");
+  const FileResult result = ConvertToBasicAsc(&input, &output, {});
+  // The header is the output that fails, in the folder that does not exist.
+  EXPECT_EQ(result.error, FileError::CannotCreateIn);
+  EXPECT_EQ(result.file, L"/nonexistent-morva-test/x     .ASC.bin");
+  EXPECT_EQ(result.folder, L"/nonexistent-morva-test");
+  EXPECT_EQ(SystemErrorText(result.systemError), L"нет такого файла или папки");
 }
 
 }  // namespace

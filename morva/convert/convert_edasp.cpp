@@ -39,96 +39,107 @@ void FlushSpaces(OutputWriter& out, long long pending, long long column) {
   }
 }
 
+// The Edasp layout: a line end for each line-end character or pair, runs
+// of blanks as tab bytes and space codes (FlushSpaces), blanks at line ends
+// dropped.
+class EdaspRules {
+ public:
+  explicit EdaspRules(int tabSize) : m_tabSize(tabSize) {}
+
+  void operator()(CodeUnit c, OutputWriter& out) {
+    const int kind = LineEndKind(c);
+    if (kind != 0) {
+      if (m_kinds == 0 || (m_kinds & kind) != 0) {
+        // A new line end, or the same character again: an empty line.
+        m_kinds |= kind;
+        out.Char(0x00);  // the BK mapping writes a zero code unit as kLineFeed
+        m_column = 0;
+        m_pending = 0;  // blanks at the end of a line are dropped
+      } else {
+        m_kinds = 0;  // second character of a CR LF or LF CR pair
+      }
+      return;
+    }
+    m_kinds = 0;
+    if (c == kPlainSpace) {
+      ++m_pending;
+      ++m_column;
+    } else if (c == kTabByte) {
+      const long long target = NextTabStop(m_column, m_tabSize);
+      m_pending += target - m_column;
+      m_column = target;
+    } else {
+      FlushSpaces(out, m_pending, m_column);
+      m_pending = 0;
+      out.Char(c);
+      ++m_column;
+    }
+  }
+
+ private:
+  int m_tabSize;
+  long long m_pending = 0;  // spaces read and not yet written
+  long long m_column = 0;
+  int m_kinds = 0;  // line-end characters seen in the current line end
+};
+
+// The standard Edasp layout: every line ends with 0x00, blanks are plain
+// spaces, space codes and tabs of the input are expanded as the PC outputs
+// expand them, other control codes dropped.
+class EdaspStandardRules {
+ public:
+  explicit EdaspStandardRules(int tabSize) : m_tabSize(tabSize) {}
+
+  void operator()(CodeUnit c, OutputWriter& out) {
+    const int kind = LineEndKind(c);
+    if (kind != 0) {
+      if ((m_kinds | kind) == kCrLfKinds) {
+        m_kinds = 0;  // second character of a CR LF or LF CR pair
+        return;
+      }
+      m_kinds = kind;
+      out.Byte(kStandardLineEnd);
+      m_column = 0;
+      m_pending = 0;  // blanks at the end of a line are dropped
+      m_inRun = false;
+      return;
+    }
+    m_kinds = 0;
+    const bool afterCode = m_inRun;
+    m_inRun = IsSpaceCode(c);
+    long long blanks = 0;
+    if (c == kPlainSpace) {
+      blanks = 1;
+    } else if (m_inRun) {
+      blanks = SpacesOfCode(c, afterCode);
+    } else if (c == kTabByte) {
+      blanks = NextTabStop(m_column, m_tabSize) - m_column;
+    } else if (c >= kPlainSpace) {
+      out.Spaces(m_pending);
+      m_pending = 0;
+      out.Char(c);
+      ++m_column;
+    }  // other control codes are dropped, as in the PC outputs
+    m_pending += blanks;
+    m_column += blanks;
+  }
+
+ private:
+  int m_tabSize;
+  long long m_pending = 0;  // blanks read and not yet written
+  long long m_column = 0;
+  bool m_inRun = false;  // the previous character was a space code
+  int m_kinds = 0;       // kind of the last line-end character that ended a line
+};
+
 }  // namespace
 
-bool ConvertToEdasp(CBaseFile* input, CBaseFile* output) {
-  if (!OpenForConversion(input, output)) return false;
-  OutputWriter out(output);
-  const int tabSize = input->GetTabSize();
-  long long pending = 0;  // spaces read and not yet written
-  long long column = 0;
-  int kinds = 0;  // line-end characters seen in the current line end
-  if (!input->IsEOF()) {
-    while (out.ok()) {
-      const CodeUnit c = input->ReadChar();
-      if (input->IsEOF()) break;
-      const int kind = LineEndKind(c);
-      if (kind != 0) {
-        if (kinds == 0 || (kinds & kind) != 0) {
-          // A new line end, or the same character again: an empty line.
-          kinds |= kind;
-          out.Char(0x00);  // the BK mapping writes a zero code unit as kLineFeed
-          column = 0;
-          pending = 0;  // blanks at the end of a line are dropped
-        } else {
-          kinds = 0;  // second character of a CR LF or LF CR pair
-        }
-        continue;
-      }
-      kinds = 0;
-      if (c == kPlainSpace) {
-        ++pending;
-        ++column;
-      } else if (c == kTabByte) {
-        const long long target = NextTabStop(column, tabSize);
-        pending += target - column;
-        column = target;
-      } else {
-        FlushSpaces(out, pending, column);
-        pending = 0;
-        out.Char(c);
-        ++column;
-      }
-    }
-  }
-  return out.Finish(input);
+FileResult ConvertToEdasp(CBaseFile* input, CBaseFile* output, const ConversionOptions&) {
+  return RunConversion(input, output, TextStart::FirstByte, EdaspRules(input->GetTabSize()));
 }
 
-bool ConvertToEdaspStandard(CBaseFile* input, CBaseFile* output) {
-  if (!OpenForConversion(input, output)) return false;
-  SkipEditorTextHeader(input);
-  OutputWriter out(output);
-  const int tabSize = input->GetTabSize();
-  long long pending = 0;  // blanks read and not yet written
-  long long column = 0;
-  bool inRun = false;  // the previous character was a space code
-  int kinds = 0;       // kind of the last line-end character that ended a line
-  if (!input->IsEOF()) {
-    while (out.ok()) {
-      const CodeUnit c = input->ReadChar();
-      if (input->IsEOF()) break;
-      const int kind = LineEndKind(c);
-      if (kind != 0) {
-        if ((kinds | kind) == kCrLfKinds) {
-          kinds = 0;  // second character of a CR LF or LF CR pair
-          continue;
-        }
-        kinds = kind;
-        out.Byte(kStandardLineEnd);
-        column = 0;
-        pending = 0;  // blanks at the end of a line are dropped
-        inRun = false;
-        continue;
-      }
-      kinds = 0;
-      const bool afterCode = inRun;
-      inRun = IsSpaceCode(c);
-      long long blanks = 0;
-      if (c == kPlainSpace) {
-        blanks = 1;
-      } else if (inRun) {
-        blanks = SpacesOfCode(c, afterCode);
-      } else if (c == kTabByte) {
-        blanks = NextTabStop(column, tabSize) - column;
-      } else if (c >= kPlainSpace) {
-        out.Spaces(pending);
-        pending = 0;
-        out.Char(c);
-        ++column;
-      }  // other control codes are dropped, as in the PC outputs
-      pending += blanks;
-      column += blanks;
-    }
-  }
-  return out.Finish(input);
+FileResult ConvertToEdaspStandard(CBaseFile* input, CBaseFile* output,
+                                  const ConversionOptions&) {
+  return RunConversion(input, output, TextStart::AfterEditorHeader,
+                       EdaspStandardRules(input->GetTabSize()));
 }

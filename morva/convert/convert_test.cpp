@@ -4,51 +4,48 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/memory_file_for_tests.h"
-#include "common/console.h"
+#include "convert/memory_file_testing.h"
+#include "support/random.h"
 
 namespace {
 
 using namespace std::string_literals;
 
-struct Result {
-  std::u16string written;
-  std::string console;
-};
+using Routine = FileResult (*)(CBaseFile*, CBaseFile*, const ConversionOptions&);
 
-Result Convert(bool (*routine)(CBaseFile*, CBaseFile*), const std::u16string& text,
-               int inputTab = 8) {
+std::u16string Convert(Routine routine, const std::u16string& text, int inputTab = 8,
+                       ConversionOptions options = {}) {
   MemoryFile input(text);
   input.SetTabSize(inputTab);
   MemoryFile output;
-  Result result;
-  SetConsoleSink(&result.console);
-  EXPECT_TRUE(routine(&input, &output));
+  EXPECT_TRUE(routine(&input, &output, options).ok());
   EXPECT_FALSE(output.discarded);
-  SetConsoleSink(nullptr);
-  result.written = output.written;
-  return result;
+  return output.written;
 }
 
 std::u16string Win(const std::u16string& text, int tab = 8) {
-  return Convert(ConvertToWin, text, tab).written;
+  return Convert(ConvertToWin, text, tab);
 }
 std::u16string Edasp(const std::u16string& text, int tab = 8) {
-  return Convert(ConvertToEdasp, text, tab).written;
+  return Convert(ConvertToEdasp, text, tab);
 }
 std::u16string Spaces(size_t n) { return std::u16string(n, u' '); }
 
 // The worked examples run end to end on the real program; these are the
 // finer points of the layout rules.
 TEST(ConvertToWinTest, RunsOfSpaceCodesAndWhatEndsThem) {
-  EXPECT_EQ(Win(u"A\x01\x08\x08" u"B"), u"A" + Spaces(1 + 64 + 64) + u"B");
+  EXPECT_EQ(Win(u"A\x01\x08\x08" u"B"), std::u16string(u"A") + Spaces(1 + 64 + 64) + u"B");
   // A dropped control code or a tab ends the run too.
   EXPECT_EQ(Win(u"\x03\x1B\x02" u"B"), Spaces(5) + u"B");
   EXPECT_EQ(Win(u"\x01\t" u"B"), Spaces(8) + u"B");
-  EXPECT_EQ(Win(u"a\x03\t" u"c", 4), u"a" + Spaces(3 + 4) + u"c");  // codes count as columns
-  EXPECT_EQ(Win(u"ab\n\tc", 3), u"ab\n" + Spaces(3) + u"c");        // columns restart per line
+  EXPECT_EQ(Win(u"a\x03\t" u"c", 4), std::u16string(u"a") + Spaces(3 + 4) + u"c");  // codes count as columns
+  EXPECT_EQ(Win(u"ab\n\tc", 3), std::u16string(u"ab\n") + Spaces(3) + u"c");        // columns restart per line
   EXPECT_EQ(Win(u"\x40\x0D" u"ab"), u"@ab");  // not a header: read from the start
   EXPECT_EQ(Win(u"Z"), u"Z");                  // one byte is no header either
+  // Kept tabs still count their columns for the tabs after them.
+  ConversionOptions keep;
+  keep.keepTabs = true;
+  EXPECT_EQ(Convert(ConvertToWin, u"a\tb\x02\tc", 4, keep), u"a\tb  \tc");
 }
 
 // What ConvertToEdasp wrote, as a BK editor file gives it back to a reader:
@@ -75,7 +72,7 @@ TEST(ConvertToEdaspTest, PairsAndMixedBlanks) {
   EXPECT_EQ(Edasp(u"a\n\rb"), u"a" + end + u"b");
   EXPECT_EQ(Edasp(u"\r\r"), end + end);
   EXPECT_EQ(Edasp(u"\n\r\nx"), end + end + u"x");  // LF CR, then LF opens a new line end
-  EXPECT_EQ(Edasp(u"a" + Spaces(15) + u"b"), std::u16string(u"a") + Raw(9) + Raw(9) + u"b");
+  EXPECT_EQ(Edasp(std::u16string(u"a") + Spaces(15) + u"b"), std::u16string(u"a") + Raw(9) + Raw(9) + u"b");
   // Eight spaces ending at column 9: a tab to column 8, then the last space.
   EXPECT_EQ(Edasp(u"a \t b"), std::u16string(u"a") + Raw(9) + Raw(' ') + u"b");
   EXPECT_EQ(Edasp(u"abc \t"), u"abc");
@@ -83,7 +80,7 @@ TEST(ConvertToEdaspTest, PairsAndMixedBlanks) {
 }
 
 std::u16string Standard(const std::u16string& text, int tab = 8) {
-  return Convert(ConvertToEdaspStandard, text, tab).written;
+  return Convert(ConvertToEdaspStandard, text, tab);
 }
 
 TEST(ConvertToEdaspStandardTest, ZeroLineEndsAndPlainSpaces) {
@@ -95,15 +92,15 @@ TEST(ConvertToEdaspStandardTest, ZeroLineEndsAndPlainSpaces) {
   // after it are two lines, as in the PC text.
   EXPECT_EQ(Standard(u"a\n\x00\x00" u"b"s), u"a" + end + end + end + u"b");
   // Tabs at the input's width, blanks at line ends and at the end dropped.
-  EXPECT_EQ(Standard(u"ab\tc"), u"ab" + Spaces(6) + u"c");
-  EXPECT_EQ(Standard(u"ab\tc", 3), u"ab" + Spaces(1) + u"c");
+  EXPECT_EQ(Standard(u"ab\tc"), std::u16string(u"ab") + Spaces(6) + u"c");
+  EXPECT_EQ(Standard(u"ab\tc", 3), std::u16string(u"ab") + Spaces(1) + u"c");
   EXPECT_EQ(Standard(u"  abc \t\n\t\n x \t"), Spaces(2) + u"abc" + end + end + u" x");
-  EXPECT_EQ(Standard(u"a" + Spaces(300) + u"b"), u"a" + Spaces(300) + u"b");
+  EXPECT_EQ(Standard(std::u16string(u"a") + Spaces(300) + u"b"), std::u16string(u"a") + Spaces(300) + u"b");
   // Space codes of a BK text count as the PC outputs count them; the
   // editors' other control codes (highlighting) have no place here.
-  EXPECT_EQ(Standard(u"A\x03\x02" u"B\x08"), u"A" + Spaces(19) + u"B");
+  EXPECT_EQ(Standard(u"A\x03\x02" u"B\x08"), std::u16string(u"A") + Spaces(19) + u"B");
   EXPECT_EQ(Standard(u"\x03\x1B\x02" u"B"), Spaces(5) + u"B");
-  EXPECT_EQ(Standard(u"\x14x\x10\x01\t" u"y", 4), u"x" + Spaces(3) + u"y");
+  EXPECT_EQ(Standard(u"\x14x\x10\x01\t" u"y", 4), std::u16string(u"x") + Spaces(3) + u"y");
   EXPECT_EQ(Standard(u"\x40\x0C\x06\x00zzAB"s), u"AB");  // editor text header
   EXPECT_EQ(Standard(u""), u"");
 }
@@ -113,13 +110,12 @@ TEST(ConvertToEdaspStandardTest, ZeroLineEndsAndPlainSpaces) {
 TEST(ConvertToEdaspStandardTest, SameAsThroughThePcText) {
   const char16_t alphabet[] = {u'a', u'я', u' ', u' ', u'\t', 0x01, 0x02, 0x03, 0x07,
                                0x08, 0x00, u'\n', 0x10, 0x14, 0x7F};
-  uint32_t seed = 12345;
+  Random random(12345);
   for (int sample = 0; sample < 500; ++sample) {
     std::u16string text;
     const size_t length = 1 + sample % 60;
     for (size_t i = 0; i < length; ++i) {
-      seed = seed * 1103515245u + 12345u;
-      text += alphabet[(seed >> 16) % (sizeof alphabet / sizeof alphabet[0])];
+      text += alphabet[random.Below(sizeof alphabet / sizeof alphabet[0])];
     }
     const std::u16string direct = Standard(text);
     EXPECT_EQ(direct, Standard(Win(text))) << sample;
@@ -135,32 +131,32 @@ TEST(ConvertToEdaspStandardTest, SameAsThroughThePcText) {
   }
 }
 
+// A reason and the file it names, as the driver gets them.
+std::pair<FileError, std::wstring> Failure(const FileResult& result) {
+  return {result.error, result.file};
+}
+
 TEST(ConversionFrameTest, FilesThatDoNotOpen) {
   for (auto routine : {ConvertToWin, ConvertToEdasp, ConvertToEdaspStandard, ConvertToVortex}) {
-    std::string console;
-    SetConsoleSink(&console);
     MemoryFile badInput(u"x", L"in.txt");
     badInput.failOpen = true;
     MemoryFile output;
-    EXPECT_FALSE(routine(&badInput, &output));
-    EXPECT_EQ(console, "Ошибка! in.txt не открывается.\n");
+    EXPECT_EQ(Failure(routine(&badInput, &output, {})),
+              std::make_pair(FileError::CannotOpen, std::wstring(L"in.txt")));
     EXPECT_EQ(output.openCount, 0) << "no output is created for an input that fails";
 
-    console.clear();
     MemoryFile input(u"x");
     MemoryFile badOutput(u"", L"out.edp");
     badOutput.failOpen = true;
-    EXPECT_FALSE(routine(&input, &badOutput));
-    EXPECT_EQ(console, "Ошибка! out.edp не открывается.\n");
+    EXPECT_EQ(Failure(routine(&input, &badOutput, {})),
+              std::make_pair(FileError::CannotOpen, std::wstring(L"out.edp")));
 
     // An input that names its own failure when it cannot be opened.
-    console.clear();
     MemoryFile damaged(u"x", L"set.bin");
     damaged.failOpen = true;
-    damaged.readFailure = L"Ошибка! set #000.bin не найден.\n";
-    EXPECT_FALSE(routine(&damaged, &output));
-    SetConsoleSink(nullptr);
-    EXPECT_EQ(console, "Ошибка! set #000.bin не найден.\n");
+    damaged.readFailure = {FileError::PartMissing, L"set #000.bin"};
+    EXPECT_EQ(Failure(routine(&damaged, &output, {})),
+              std::make_pair(FileError::PartMissing, std::wstring(L"set #000.bin")));
     EXPECT_FALSE(input.openedForWrite);
     EXPECT_TRUE(badOutput.openedForWrite);
   }
@@ -171,11 +167,8 @@ TEST(ConversionFrameTest, FailedWritesAreReportedAndStopTheRoutine) {
     MemoryFile input(u"abc\ndef\nghi");
     MemoryFile output(u"", L"/nonexistent-morva-test/out.txt");
     output.writesBeforeFailure = 2;
-    std::string console;
-    SetConsoleSink(&console);
-    EXPECT_FALSE(routine(&input, &output));
-    EXPECT_EQ(console,
-              "Ошибка! /nonexistent-morva-test/out.txt не записывается, неполный файл удалён.\n");
+    EXPECT_EQ(Failure(routine(&input, &output, {})),
+              std::make_pair(FileError::CannotWrite, std::wstring(L"/nonexistent-morva-test/out.txt")));
     EXPECT_EQ(output.written.size(), 2u);
     EXPECT_TRUE(output.closed);
     EXPECT_TRUE(output.discarded);
@@ -184,11 +177,9 @@ TEST(ConversionFrameTest, FailedWritesAreReportedAndStopTheRoutine) {
     MemoryFile input2(u"abc");
     MemoryFile output2(u"", L"/nonexistent-morva-test/full.txt");
     output2.failClose = true;
-    console.clear();
-    EXPECT_FALSE(routine(&input2, &output2));
-    SetConsoleSink(nullptr);
-    EXPECT_EQ(console,
-              "Ошибка! /nonexistent-morva-test/full.txt не записывается, неполный файл удалён.\n");
+    EXPECT_EQ(
+        Failure(routine(&input2, &output2, {})),
+        std::make_pair(FileError::CannotWrite, std::wstring(L"/nonexistent-morva-test/full.txt")));
     EXPECT_TRUE(output2.discarded);
   }
 }
@@ -197,13 +188,10 @@ TEST(ConversionFrameTest, InputThatStopsShortDiscardsTheOutput) {
   // The text read so far would make a plausible but cut-off output.
   for (auto routine : {ConvertToWin, ConvertToEdasp, ConvertToEdaspStandard, ConvertToVortex}) {
     MemoryFile input(u"abc\ndef");
-    input.readFailure = L"Ошибка! in.txt не читается.\n";
+    input.readFailure = {FileError::CannotRead, L"in.txt"};
     MemoryFile output;
-    std::string console;
-    SetConsoleSink(&console);
-    EXPECT_FALSE(routine(&input, &output));
-    SetConsoleSink(nullptr);
-    EXPECT_EQ(console, "Ошибка! in.txt не читается.\n");
+    EXPECT_EQ(Failure(routine(&input, &output, {})),
+              std::make_pair(FileError::CannotRead, std::wstring(L"in.txt")));
     EXPECT_TRUE(output.discarded);
   }
 }

@@ -35,69 +35,75 @@ void WriteSpaceRun(OutputWriter& out, long long n) {
   out.Byte(static_cast<uint8_t>(n));
 }
 
-struct VortexWriter {
-  CBaseFile* input;
-  OutputWriter out;
-  int tabSize;
-  long long pending = 0;     // spaces read and not yet written
-  long long column = 0;      // column of the next character of the input line
-  uint32_t state = 0;        // line-end kinds and the line-start flag
-  long long leadIndent = 0;  // blanks before the first character of the line
-  long long normalIndent = kNoIndentYet;
-  CodeUnit lastChar = 0;  // last character written with WriteChar
+// The Vortex layout: runs of blanks as space codes (WriteSpaceRun), and
+// each line end hard or soft as ChooseVortexLineEnd decides.
+class VortexRules {
+ public:
+  VortexRules(CBaseFile* input, int tabSize) : m_input(input), m_tabSize(tabSize) {}
 
-  void LineEnd() {
-    const uint8_t byte =
-        column == 0 ? kHardLineEnd : ChooseVortexLineEnd(input, state, normalIndent, lastChar);
-    out.Byte(byte);
-    pending = 0;  // blanks at the end of a line are dropped
-    leadIndent = 0;
-    column = 0;
-    state |= kVortexLineStart;
-  }
-
-  void Blank() {
-    ++column;
-    ++pending;
-    if ((state & kVortexLineStart) != 0) ++leadIndent;
-  }
-
-  void Character(CodeUnit c) {
-    if ((state & kVortexLineStart) != 0) {
-      state &= ~kVortexLineStart;
-      if (leadIndent < normalIndent) normalIndent = leadIndent;
-    }
-    if (pending > 0) {
-      WriteSpaceRun(out, pending);
-      pending = 0;
-    }
-    lastChar = c;
-    out.Char(c);
-    ++column;
-  }
-
-  void Take(CodeUnit c) {
+  void operator()(CodeUnit c, OutputWriter& out) {
     const uint32_t kind = static_cast<uint32_t>(LineEndKind(c));
     if (kind != 0) {
-      const uint32_t kinds = state & kVortexKindMask;
+      const uint32_t kinds = m_state & kVortexKindMask;
       if (kinds == 0 || (kinds & kind) != 0) {
-        state |= kind;
-        LineEnd();
+        m_state |= kind;
+        LineEnd(out);
       } else {
-        state &= ~kVortexKindMask;  // partner of a CR LF or LF CR pair
+        m_state &= ~kVortexKindMask;  // partner of a CR LF or LF CR pair
       }
       return;
     }
-    state &= ~kVortexKindMask;
+    m_state &= ~kVortexKindMask;
     if (c == kTabByte) {
-      const long long target = NextTabStop(column, tabSize);
-      while (column < target) Blank();
+      const long long target = NextTabStop(m_column, m_tabSize);
+      while (m_column < target) Blank();
     } else if (c == kPlainSpace) {
       Blank();
     } else {
-      Character(c);
+      Character(c, out);
     }
   }
+
+ private:
+  void LineEnd(OutputWriter& out) {
+    const uint8_t byte = m_column == 0
+                             ? kHardLineEnd
+                             : ChooseVortexLineEnd(m_input, m_state, m_normalIndent, m_lastChar);
+    out.Byte(byte);
+    m_pending = 0;  // blanks at the end of a line are dropped
+    m_leadIndent = 0;
+    m_column = 0;
+    m_state |= kVortexLineStart;
+  }
+
+  void Blank() {
+    ++m_column;
+    ++m_pending;
+    if ((m_state & kVortexLineStart) != 0) ++m_leadIndent;
+  }
+
+  void Character(CodeUnit c, OutputWriter& out) {
+    if ((m_state & kVortexLineStart) != 0) {
+      m_state &= ~kVortexLineStart;
+      if (m_leadIndent < m_normalIndent) m_normalIndent = m_leadIndent;
+    }
+    if (m_pending > 0) {
+      WriteSpaceRun(out, m_pending);
+      m_pending = 0;
+    }
+    m_lastChar = c;
+    out.Char(c);
+    ++m_column;
+  }
+
+  CBaseFile* m_input;  // looked ahead in at line ends
+  int m_tabSize;
+  long long m_pending = 0;     // spaces read and not yet written
+  long long m_column = 0;      // column of the next character of the input line
+  uint32_t m_state = 0;        // line-end kinds and the line-start flag
+  long long m_leadIndent = 0;  // blanks before the first character of the line
+  long long m_normalIndent = kNoIndentYet;
+  CodeUnit m_lastChar = 0;  // last character written with WriteChar
 };
 
 }  // namespace
@@ -132,18 +138,10 @@ uint8_t ChooseVortexLineEnd(CBaseFile* input, const uint32_t& state, const long 
   return result;
 }
 
-bool ConvertToVortex(CBaseFile* input, CBaseFile* output) {
-  if (!OpenForConversion(input, output)) return false;
-  VortexWriter writer{input, OutputWriter(output), input->GetTabSize()};
-  if (!input->IsEOF()) {
-    while (writer.out.ok()) {
-      const CodeUnit c = input->ReadChar();
-      if (input->IsEOF()) break;
-      writer.Take(c);
-    }
-  }
+FileResult ConvertToVortex(CBaseFile* input, CBaseFile* output, const ConversionOptions&) {
   // Spaces still pending at the end are dropped.
-  const bool finished = writer.out.Finish(input);  // closes the output
+  const FileResult result = RunConversion(input, output, TextStart::FirstByte,
+                                          VortexRules(input, input->GetTabSize()));
   input->Close();
-  return finished;
+  return result;
 }

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "convert/convert.h"
-#include "convert/memory_file_for_tests.h"
+#include "convert/memory_file_testing.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ std::u16string Vortex(const std::u16string& text, int tab = 8) {
   MemoryFile input(text);
   input.SetTabSize(tab);
   MemoryFile output;
-  ConvertToVortex(&input, &output);
+  ConvertToVortex(&input, &output, {});
   EXPECT_TRUE(input.closed);
   EXPECT_TRUE(output.closed);
   return output.written;

@@ -5,9 +5,7 @@
 #include <exception>
 #include <utility>
 
-#include "common/console.h"
 #include "common/bk_charset.h"
-#include "files/file_messages.h"
 #include "system/platform.h"
 
 namespace {
@@ -38,7 +36,8 @@ CBkAscFile::~CBkAscFile() {
 
 std::wstring CBkAscFile::BaseNameFor(const std::wstring& fileName) {
   const std::wstring directory = fileName.substr(0, FileNameStart(fileName));
-  const std::wstring name = fileName.substr(directory.size());
+  std::wstring name = fileName.substr(directory.size());
+  name.erase(0, std::min(name.find_first_not_of(L'.'), name.size()));  // .hidden.bas: hidden
   std::wstring stem = name.substr(0, std::min(name.find(L'.'), kBaseNameLength));
   stem.resize(kBaseNameLength, L' ');
   return directory + stem + L".ASC";
@@ -79,7 +78,9 @@ std::vector<std::wstring> CBkAscFile::FindParts(const std::wstring& baseName, in
 }
 
 void CBkAscFile::MakePartName() {
-  m_partName = FormatText(L"%s #%03d.bin", m_baseName.c_str(), m_partNo);
+  std::wstring number = std::to_wstring(m_partNo);
+  if (number.size() < kPartDigits) number.insert(0, kPartDigits - number.size(), L'0');
+  m_partName = m_baseName + L" #" + number + L".bin";
 }
 
 bool CBkAscFile::OpenForWrite(const std::wstring& name) {
@@ -93,6 +94,7 @@ bool CBkAscFile::Open(bool forWrite) {
     m_baseName = BaseNameFor(m_fileName);
     m_partNo = 0;
     m_ended = false;
+    m_tooManyParts = false;
     m_partName = m_baseName + L".bin";
     if (!OpenForWrite(m_partName)) return false;
     bool ok = WriteWord(kAscLoadAddress) && WriteWord(kAscHeaderDataLength) && WriteWord(0);
@@ -105,7 +107,7 @@ bool CBkAscFile::Open(bool forWrite) {
     return true;
   }
 
-  m_readFailure.clear();
+  m_readFailure = {};
   FILE* header = OpenFile(m_fileName, "rb");
   if (header == nullptr) return false;
   // One byte more than a sound header file holds, to see that it ends there.
@@ -129,8 +131,8 @@ bool CBkAscFile::Open(bool forWrite) {
   return OpenPartForRead();
 }
 
-bool CBkAscFile::FailPart(const wchar_t* message) {
-  m_readFailure = FormatText(message, m_partName.c_str());
+bool CBkAscFile::FailPart(FileError error) {
+  m_readFailure = {error, m_partName};
   Close();
   return false;
 }
@@ -140,17 +142,17 @@ bool CBkAscFile::OpenPartForRead() {
   m_partPos = 0;
   switch (QueryFile(m_partName).kind) {
     case FileKind::Regular: break;
-    case FileKind::Missing: return FailPart(kMsgPartMissing);
-    default: return FailPart(kMsgNotRegular);  // a FIFO would hang the run
+    case FileKind::Missing: return FailPart(FileError::PartMissing);
+    default: return FailPart(FileError::NotRegular);  // a FIFO would hang the run
   }
   m_file = OpenFile(m_partName, "rb");
-  if (m_file == nullptr) return FailPart(kMsgCannotOpen);
+  if (m_file == nullptr) return FailPart(FileError::CannotOpen);
   uint8_t header[kAscFileHeaderSize];
   if (std::fread(header, 1, sizeof header, m_file) != sizeof header) {
-    return FailPart(std::ferror(m_file) != 0 ? kMsgCannotRead : kMsgPartShort);
+    return FailPart(std::ferror(m_file) != 0 ? FileError::CannotRead : FileError::PartShort);
   }
   if (Word(header) != kAscLoadAddress || Word(header + 2) != kAscPartSize) {
-    return FailPart(kMsgPartDamaged);
+    return FailPart(FileError::PartDamaged);
   }
   return true;
 }
@@ -171,7 +173,7 @@ CodeUnit CBkAscFile::ReadChar() {
   }
   const int byte = std::fgetc(m_file);
   if (byte == EOF) {  // the part ends before its 256 bytes and before the end byte
-    FailPart(std::ferror(m_file) != 0 ? kMsgCannotRead : kMsgPartShort);
+    FailPart(std::ferror(m_file) != 0 ? FileError::CannotRead : FileError::PartShort);
     m_ended = true;
     return kAscEndOfText;
   }
@@ -183,8 +185,8 @@ CodeUnit CBkAscFile::ReadChar() {
   return BkToUnicode(static_cast<uint8_t>(byte));
 }
 
-std::wstring CBkAscFile::ReadFailure() {
-  return m_readFailure.empty() ? CBaseFile::ReadFailure() : m_readFailure;
+FileResult CBkAscFile::ReadFailure() {
+  return m_readFailure.ok() ? CBaseFile::ReadFailure() : m_readFailure;
 }
 
 bool CBkAscFile::WriteChar(CodeUnit c) {
@@ -199,6 +201,11 @@ bool CBkAscFile::WriteChar(CodeUnit c) {
 bool CBkAscFile::FlushPart() {
   m_partPos = 0;
   if (m_flushed) return true;
+  if (m_partNo >= kAscMostParts) {
+    m_tooManyParts = true;
+    m_flushed = true;
+    return false;
+  }
   MakePartName();
   if (!OpenForWrite(m_partName)) {
     m_flushed = true;

@@ -20,6 +20,9 @@ inline constexpr int kAscFileHeaderSize = 4;         // the two words before the
 inline constexpr uint16_t kAscHeaderDataLength = 2;  // the header file's data: one zero word
 inline constexpr int kAscPartSize = 256;             // the data of every part
 inline constexpr uint8_t kAscEndOfText = 0x1A;       // the byte after the last character
+// The most parts a set that morva writes has: #000 to #998. From #1000 the
+// part names would change form, and no BK holds a listing that long.
+inline constexpr int kAscMostParts = 999;
 
 class CBkAscFile : public CBaseFile {
  public:
@@ -30,10 +33,11 @@ class CBkAscFile : public CBaseFile {
   // ".bin"; the header and part 000 must be sound. For writing, the name is
   // that of any file of the set; the header file is named after the first
   // six characters of the file name before its first dot (padded with
-  // spaces) plus ".ASC.bin". Every file of the set is written under a
-  // temporary name, and Commit puts them all in place together.
+  // spaces; dots that start the name are skipped) plus ".ASC.bin". Every
+  // file of the set is written under a temporary name, and Commit puts them
+  // all in place together.
   bool Open(bool forWrite) override;
-  // A missing, short or damaged part ends the text and leaves its message
+  // A missing, short or damaged part ends the text and leaves its reason
   // for ReadFailure; only the end byte 0x1A ends a sound set.
   CodeUnit ReadChar() override;
   // Buffers one character; every 257th character first writes the full
@@ -47,12 +51,14 @@ class CBkAscFile : public CBaseFile {
   // Puts the header and every part in place, then removes the parts that an
   // older, longer set of the same name left behind.
   bool Commit(std::wstring* failedName) override;
-  std::wstring ReadFailure() override;
+  FileResult ReadFailure() override;
 
   // Writes the buffered characters as the next part, unless nothing new has
   // been buffered since the last part. False when the part file could not
-  // be created or written completely.
+  // be created or written completely, or when it would be one part more
+  // than kAscMostParts (then TooManyParts is true and nothing is written).
   bool FlushPart();
+  bool TooManyParts() const { return m_tooManyParts; }
 
   // The file that the set must never overwrite (the input being read).
   void ProtectFile(const std::wstring& name) { m_protectedName = name; }
@@ -60,7 +66,9 @@ class CBkAscFile : public CBaseFile {
   const std::wstring& GetPartName() const { return m_partName; }
 
   // The base name of a set written under this output name: the directory
-  // part as given, then six characters of the file name, then ".ASC".
+  // part as given, then up to six characters of the file name before its
+  // first dot, padded with spaces, then ".ASC". A name that starts with dots
+  // gives its visible part: .hidden.bas gives "hidden.ASC".
   static std::wstring BaseNameFor(const std::wstring& fileName);
   // The header file of that set: the base name and ".bin".
   static std::wstring HeaderNameFor(const std::wstring& fileName);
@@ -73,11 +81,11 @@ class CBkAscFile : public CBaseFile {
   bool WriteWord(uint16_t value);
   // Sets m_partName to the name of part m_partNo.
   void MakePartName();
-  // Opens part m_partName and skips its header; false, with the message for
+  // Opens part m_partName and skips its header; false, with the reason for
   // ReadFailure, when the part is missing, short or not a part of a set.
   bool OpenPartForRead();
   bool OpenForWrite(const std::wstring& name);
-  bool FailPart(const wchar_t* message);
+  bool FailPart(FileError error);
 
   bool m_ended = false;
   int m_partNo = 0;
@@ -86,6 +94,7 @@ class CBkAscFile : public CBaseFile {
   std::wstring m_partName;
   uint8_t m_buffer[kAscPartSize];
   bool m_flushed = false;
+  bool m_tooManyParts = false;
   std::wstring m_protectedName;
-  std::wstring m_readFailure;  // why reading the set stopped short
+  FileResult m_readFailure;  // why reading the set stopped short
 };

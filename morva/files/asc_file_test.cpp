@@ -6,8 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "convert/convert.h"
-#include "convert/memory_file_for_tests.h"
-#include "common/console.h"
+#include "convert/memory_file_testing.h"
 #include "common/platform.h"
 #include "support/temp_dir.h"
 
@@ -17,7 +16,10 @@ namespace {
 TEST(CBkAscFileTest, BaseNameIsSixCharactersPaddedWithSpaces) {
   EXPECT_EQ(CBkAscFile::BaseNameFor(L"sixsix.asc"), L"sixsix.ASC");
   EXPECT_EQ(CBkAscFile::BaseNameFor(L"noext"), L"noext .ASC");
-  EXPECT_EQ(CBkAscFile::BaseNameFor(L".asc"), L"      .ASC");
+  // A leading dot hides a name; the set is named by what shows.
+  EXPECT_EQ(CBkAscFile::BaseNameFor(L".hidden.bas"), L"hidden.ASC");
+  EXPECT_EQ(CBkAscFile::BaseNameFor(L"dir/..asc"), L"dir/asc   .ASC");
+  EXPECT_EQ(CBkAscFile::BaseNameFor(L"..."), L"      .ASC");
   EXPECT_EQ(CBkAscFile::BaseNameFor(L"my.dir/listing.v2.asc"), L"my.dir/listin.ASC");
 }
 
@@ -85,7 +87,7 @@ TEST(CBkAscFileTest, CommitReplacesAnOlderLongerSetAndDiscardKeepsIt) {
   {
     MemoryFile input(u"10 END");
     CBkAscFile output(Wide(dir / "p.asc"));
-    EXPECT_TRUE(ConvertToBasicAsc(&input, &output));
+    EXPECT_TRUE(ConvertToBasicAsc(&input, &output, {}).ok());
     output.Discard();
   }
   EXPECT_EQ(ReadFileBytes(dir / "p     .ASC #002.bin"), old);
@@ -93,7 +95,7 @@ TEST(CBkAscFileTest, CommitReplacesAnOlderLongerSetAndDiscardKeepsIt) {
   {
     MemoryFile input(u"10 END");
     CBkAscFile output(Wide(dir / "p.asc"));
-    EXPECT_TRUE(ConvertToBasicAsc(&input, &output));
+    EXPECT_TRUE(ConvertToBasicAsc(&input, &output, {}).ok());
   }  // destroyed after a successful conversion: the set comes into place
   EXPECT_EQ(ListDirectory(dir.path()),
             (std::vector<std::string>{"p     .ASC #000.bin", "p     .ASC.bin"}));
@@ -106,33 +108,32 @@ TEST(CBkAscFileTest, ASetThatStopsShortNamesItsPart) {
   TempDir dir;
   WriteFileBytes(dir / "r.ASC.bin", {0xEE, 0x3D, 0x02, 0x00, 0x00, 0x00});
   WriteFileBytes(dir / "r.ASC #000.bin", MakeBkFile(kAscLoadAddress, Bytes(256, 'R')));
+  // The reason and the part it names.
   const auto readWhole = [&dir](std::u16string* text) {
     CBkAscFile file(Wide(dir / "r.ASC.bin"));
-    if (!file.Open(false)) return file.ReadFailure();
-    *text = ReadAll(file);
-    return file.ReadFailure();
+    if (file.Open(false)) *text = ReadAll(file);
+    const FileResult failure = file.ReadFailure();
+    return std::make_pair(failure.error, NarrowName(failure.file));
   };
+  const std::string part0 = dir / "r.ASC #000.bin";
+  const std::string part1 = dir / "r.ASC #001.bin";
   std::u16string text;
-  EXPECT_EQ(NarrowName(readWhole(&text)),
-            "Ошибка! " + dir / "r.ASC #001.bin" + " не найден, набор файлов неполон.\n");
+  EXPECT_EQ(readWhole(&text), std::make_pair(FileError::PartMissing, part1));
   EXPECT_EQ(text, std::u16string(256, u'R'));
 
   Bytes shortPart = MakeBkFile(kAscLoadAddress, Bytes(256, 'S'));
   shortPart.resize(4 + 100);  // cut off; the length word still says 256
   WriteFileBytes(dir / "r.ASC #001.bin", shortPart);
-  EXPECT_EQ(NarrowName(readWhole(&text)),
-            "Ошибка! " + dir / "r.ASC #001.bin" + " короче 256 байт, набор файлов неполон.\n");
+  EXPECT_EQ(readWhole(&text), std::make_pair(FileError::PartShort, part1));
   shortPart.push_back(0x1A);  // the end byte before the part runs out: sound
   WriteFileBytes(dir / "r.ASC #001.bin", shortPart);
-  EXPECT_EQ(readWhole(&text), L"");
+  EXPECT_EQ(readWhole(&text), std::make_pair(FileError::None, std::string()));
   EXPECT_EQ(text, std::u16string(256, u'R') + std::u16string(100, u'S'));
 
   WriteFileBytes(dir / "r.ASC #000.bin", MakeBkFile(kAscLoadAddress + 2, Bytes(256, 'R')));
-  EXPECT_EQ(NarrowName(readWhole(&text)),
-            "Ошибка! " + dir / "r.ASC #000.bin" + " повреждён, это не часть набора Basic ASC.\n");
+  EXPECT_EQ(readWhole(&text), std::make_pair(FileError::PartDamaged, part0));
   WriteFileBytes(dir / "r.ASC #000.bin", {0xEE, 0x3D});
-  EXPECT_EQ(NarrowName(readWhole(&text)),
-            "Ошибка! " + dir / "r.ASC #000.bin" + " короче 256 байт, набор файлов неполон.\n");
+  EXPECT_EQ(readWhole(&text), std::make_pair(FileError::PartShort, part0));
 }
 
 }  // namespace

@@ -3,17 +3,8 @@
 #include <exception>
 #include <memory>
 
-#include "common/console.h"
 #include "common/bk_charset.h"
-#include "files/file_messages.h"
 #include "system/platform.h"
-
-namespace {
-
-constexpr int kMinTabSize = 2;
-constexpr int kMaxTabSize = 16;
-
-}  // namespace
 
 CBaseFile::CBaseFile(const std::wstring& fileName) : m_fileName(fileName) {}
 
@@ -34,12 +25,9 @@ void CBaseFile::SettleOutputs() {
 
 bool CBaseFile::OpenOutput(const std::wstring& name) {
   auto file = std::make_unique<OutputFile>();
-  m_outputStatus = file->Open(name);
-  if (m_outputStatus != OutputFile::Status::Ok) {
-    m_outputError = file->Error();
-    m_failedOutput = name;
-    return false;
-  }
+  const OutputFile::Status status = file->Open(name);
+  m_outputFailure = OutputReason(status, name, file->Error());
+  if (status != OutputFile::Status::Ok) return false;
   m_file = file->Stream();
   m_writing = file.get();
   m_outputs.push_back({name, std::move(file)});
@@ -63,34 +51,31 @@ bool CBaseFile::CommitAll(std::wstring* failedName, const std::function<void()>&
   std::vector<OutputFile*> files;
   for (const Output& output : m_outputs) files.push_back(output.file.get());
   size_t failed = 0;
-  m_outputStatus = CommitOutputs(files, &failed, whileLocked);
-  const bool committed = m_outputStatus == OutputFile::Status::Ok;
-  if (!committed) {
-    m_outputError = 0;
-    m_failedOutput = m_outputs[failed].name;
-    if (failedName != nullptr) *failedName = m_failedOutput;
-  }
+  const OutputFile::Status status = CommitOutputs(files, &failed, whileLocked);
+  const bool committed = status == OutputFile::Status::Ok;
+  m_outputFailure = committed ? FileResult{} : OutputReason(status, m_outputs[failed].name, 0);
+  if (!committed && failedName != nullptr) *failedName = m_outputs[failed].name;
   m_outputs.clear();
   return committed;
 }
 
-std::wstring CBaseFile::OutputFailure() const {
-  const wchar_t* name = m_failedOutput.c_str();
-  const std::wstring reason = SystemErrorText(m_outputError);
-  switch (m_outputStatus) {
+FileResult CBaseFile::OutputReason(OutputFile::Status status, const std::wstring& name,
+                                   int systemError) {
+  switch (status) {
     case OutputFile::Status::CannotCreate:
-      return FormatText(kMsgCannotCreateIn, name, FolderOf(m_failedOutput).c_str(), reason.c_str());
+      return {FileError::CannotCreateIn, name, FolderOf(name), systemError};
     case OutputFile::Status::CannotOpen:
-      return FormatText(kMsgCannotOpenOutput, name, reason.c_str());
-    case OutputFile::Status::WriteProtected: return FormatText(kMsgWriteProtected, name);
+      return {FileError::CannotOpenOutput, name, {}, systemError};
+    case OutputFile::Status::WriteProtected: return {FileError::WriteProtected, name};
     case OutputFile::Status::Busy:
-      return FormatText(kMsgOutputBusy, name, FolderOf(m_failedOutput).c_str(),
-                        kOutputLockWaitSeconds);
+      return {FileError::OutputBusy, name, FolderOf(name), 0, kOutputLockWaitSeconds};
     case OutputFile::Status::Ok:
-    case OutputFile::Status::CannotWrite: break;
+    case OutputFile::Status::CannotWrite: break;  // the caller's own reason says it all
   }
   return {};
 }
+
+FileResult CBaseFile::OutputFailure() const { return m_outputFailure; }
 
 void CBaseFile::Discard() {
   Close();
@@ -104,9 +89,9 @@ std::vector<std::wstring> CBaseFile::GetOutputNames() {
   return names;
 }
 
-std::wstring CBaseFile::ReadFailure() {
+FileResult CBaseFile::ReadFailure() {
   if (m_file == nullptr || !m_outputs.empty() || std::ferror(m_file) == 0) return {};
-  return FormatText(kMsgCannotRead, m_fileName.c_str());
+  return {FileError::CannotRead, m_fileName};
 }
 
 const std::wstring& CBaseFile::GetFileName() { return m_fileName; }
@@ -114,7 +99,7 @@ const std::wstring& CBaseFile::GetFileName() { return m_fileName; }
 int CBaseFile::GetTabSize() { return m_tabSize; }
 
 void CBaseFile::SetTabSize(int n) {
-  if (n >= kMinTabSize && n <= kMaxTabSize) m_tabSize = n;
+  if (IsAcceptedTabSize(n)) m_tabSize = n;
 }
 
 bool CBaseFile::Open(bool /*forWrite*/) { return false; }
@@ -192,9 +177,38 @@ CBkFile::CBkFile(const std::wstring& fileName) : CBaseFile(fileName) {}
 
 bool CBkFile::Open(bool forWrite) {
   Close();  // an object is opened once; a second Open starts afresh
+  m_textStart = 0;
+  m_notes = {};
   if (forWrite) return OpenOutputStream();
   m_file = OpenFile(m_fileName, "rb");
-  return m_file != nullptr;
+  if (m_file == nullptr) return false;
+  if (SkipBkHeader()) return true;
+  if (std::fseek(m_file, 0, SEEK_SET) == 0) return true;
+  Close();
+  return false;
+}
+
+bool CBkFile::SkipBkHeader() {
+  constexpr long kHeaderSize = 4;
+  uint8_t header[kHeaderSize];
+  if (std::fread(header, 1, sizeof header, m_file) != sizeof header) return false;
+  if (std::fseek(m_file, 0, SEEK_END) != 0) return false;
+  const long size = std::ftell(m_file);
+  const uint16_t address = static_cast<uint16_t>(header[0] | (header[1] << 8));
+  const uint16_t length = static_cast<uint16_t>(header[2] | (header[3] << 8));
+  if (address == kEditorTextHeader || length == 0 || size != length + kHeaderSize) return false;
+  if (std::fseek(m_file, kHeaderSize, SEEK_SET) != 0) return false;
+  m_textStart = kHeaderSize;
+  m_notes.bkHeaderSkipped = true;
+  m_notes.bkAddress = address;
+  m_notes.bkLength = length;
+  return true;
+}
+
+long CBkFile::Tell() { return CBaseFile::Tell() - (m_file != nullptr ? m_textStart : 0); }
+
+int CBkFile::Seek(long offset, int origin) {
+  return CBaseFile::Seek(origin == SEEK_SET ? offset + m_textStart : offset, origin);
 }
 
 CodeUnit CBkFile::ReadChar() {

@@ -20,14 +20,35 @@
 #include <string>
 #include <vector>
 
+#include "files/file_error.h"
+#include "files/text_format.h"
 #include "system/platform.h"
 
 using CodeUnit = char16_t;
+
+// What opening an input found out that the run reports, since the file
+// classes print nothing themselves: for a PC text, the encoding the
+// detection found and the one it is read in (Auto: no detection ran).
+struct ReadNotes {
+  TextFormat detected = TextFormat::Auto;
+  TextFormat used = TextFormat::Auto;
+  // For a BK text: it starts with the 4-byte header of a BK file, whose
+  // words are these, and is read behind it.
+  bool bkHeaderSkipped = false;
+  uint16_t bkAddress = 0;
+  uint16_t bkLength = 0;
+};
 
 // The tab stops of the BK editors: every eight columns. A BK text is read
 // with them unless the command line gives another width, and the Edasp
 // output places its tab bytes on them.
 inline constexpr int kBkTabWidth = 8;
+// First word of a BK editor text that carries a header of its own; the next
+// word is the byte offset at which the text begins.
+inline constexpr uint16_t kEditorTextHeader = 006100;
+
+// The tab widths that SetTabSize takes; another -t value is ignored.
+inline bool IsAcceptedTabSize(int n) { return n >= 2 && n <= 16; }
 
 class CBaseFile {
  public:
@@ -62,17 +83,20 @@ class CBaseFile {
   virtual void Discard();
   // Every file name that Commit will put in place.
   virtual std::vector<std::wstring> GetOutputNames();
-  // After reading: the message that tells why the text ended before the end
-  // of the file (a read error, a damaged set), empty when it did not.
-  virtual std::wstring ReadFailure();
-  // After an output failed to open or to go in place: the message that
-  // tells why, when there is more to say than that it failed (the system's
-  // reason, a write-protected file, a folder another run held); else empty.
-  std::wstring OutputFailure() const;
+  // After reading: why the text ended before the end of the file (a read
+  // error, a damaged set), or no error when it did not.
+  virtual FileResult ReadFailure();
+  const ReadNotes& GetReadNotes() const { return m_notes; }
+  // After an output failed to open or to go in place: why, when there is
+  // more to say than that it failed (the system's reason, a write-protected
+  // file, a folder another run held); else no error.
+  FileResult OutputFailure() const;
 
   // Characters written that this file could not hold and wrote as a
-  // substitute (a space, '?', е for ё, U+FFFD): how many, and the first of
-  // them (a character beyond the Basic Multilingual Plane as a whole).
+  // substitute (a space, '?', е for ё, U+FFFD), and in a Unicode file the
+  // U+FFFD that stands for input that could not be decoded: how many, and
+  // the first of them (a character beyond the Basic Multilingual Plane as a
+  // whole).
   uint64_t GetReplacedCount() const { return m_replacedCount; }
   char32_t GetFirstReplaced() const { return m_firstReplaced; }
 
@@ -102,16 +126,20 @@ class CBaseFile {
   // character: a replaced high half takes its low half along.
   void NoteWritten(CodeUnit c, bool replaced);
 
+  ReadNotes m_notes;
   FILE* m_file = nullptr;
   OutputFile* m_writing = nullptr;  // the output m_file belongs to, if any
   std::wstring m_fileName;
   int m_tabSize = kBkTabWidth;
 
  private:
-  // The last output that failed to open or to go in place, and why.
-  OutputFile::Status m_outputStatus = OutputFile::Status::Ok;
-  int m_outputError = 0;
-  std::wstring m_failedOutput;
+  // The reason for which an output `name` failed with `status` (and the
+  // system's error code); no error where the status says no more than that
+  // it failed.
+  static FileResult OutputReason(OutputFile::Status status, const std::wstring& name,
+                                 int systemError);
+  // Why the last output failed to open or to go in place (see OutputFailure).
+  FileResult m_outputFailure;
 
   uint64_t m_replacedCount = 0;
   char32_t m_firstReplaced = 0;
@@ -119,11 +147,23 @@ class CBaseFile {
 };
 
 // A BK editor text (Edasp or Vortex): one byte per character in the BK
-// character set, no header, opened in binary mode.
+// character set, opened in binary mode, written without a header. A text
+// read from a BK file (the editor saved to tape or disk) may start with the
+// file's 4-byte header, load address and length: when the length word is
+// the length of the rest of the file (and not 0), the text is read behind
+// the header, the read notes say so, and positions (Tell, Seek) count from
+// the text's first byte. A first word kEditorTextHeader is the editor's own
+// header, whatever the next word says.
 class CBkFile : public CBaseFile {
  public:
   explicit CBkFile(const std::wstring& fileName);
   bool Open(bool forWrite) override;
   CodeUnit ReadChar() override;
   bool WriteChar(CodeUnit c) override;
+  long Tell() override;
+  int Seek(long offset, int origin) override;
+
+ private:
+  bool SkipBkHeader();
+  long m_textStart = 0;  // 4 behind a BK file header, 0 otherwise
 };

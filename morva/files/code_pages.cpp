@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "common/bk_charset.h"
+
 const char16_t Cp866Table[128] = {
     // 0x80..0xAF: А..Я а..п
     0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
@@ -47,9 +49,32 @@ const char16_t Cp1251Table[128] = {
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
 };
 
+const char16_t Koi8rTable[128] = {
+    // 0x80..0xBF: box drawing, blocks and shades, signs, a no-break space
+    // (0x9A), ё (0xA3) and Ё (0xB3)
+    0x2500, 0x2502, 0x250C, 0x2510, 0x2514, 0x2518, 0x251C, 0x2524,
+    0x252C, 0x2534, 0x253C, 0x2580, 0x2584, 0x2588, 0x258C, 0x2590,
+    0x2591, 0x2592, 0x2593, 0x2320, 0x25A0, 0x2219, 0x221A, 0x2248,
+    0x2264, 0x2265, 0x00A0, 0x2321, 0x00B0, 0x00B2, 0x00B7, 0x00F7,
+    0x2550, 0x2551, 0x2552, 0x0451, 0x2553, 0x2554, 0x2555, 0x2556,
+    0x2557, 0x2558, 0x2559, 0x255A, 0x255B, 0x255C, 0x255D, 0x255E,
+    0x255F, 0x2560, 0x2561, 0x0401, 0x2562, 0x2563, 0x2564, 0x2565,
+    0x2566, 0x2567, 0x2568, 0x2569, 0x256A, 0x256B, 0x256C, 0x00A9,
+    // 0xC0..0xDF: ю а б ц д е ф г х и й к л м н о п я р с т у ж в ь ы з ш э щ ч ъ
+    0x044E, 0x0430, 0x0431, 0x0446, 0x0434, 0x0435, 0x0444, 0x0433,
+    0x0445, 0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E,
+    0x043F, 0x044F, 0x0440, 0x0441, 0x0442, 0x0443, 0x0436, 0x0432,
+    0x044C, 0x044B, 0x0437, 0x0448, 0x044D, 0x0449, 0x0447, 0x044A,
+    // 0xE0..0xFF: the same letters in upper case
+    0x042E, 0x0410, 0x0411, 0x0426, 0x0414, 0x0415, 0x0424, 0x0413,
+    0x0425, 0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E,
+    0x041F, 0x042F, 0x0420, 0x0421, 0x0422, 0x0423, 0x0416, 0x0412,
+    0x042C, 0x042B, 0x0417, 0x0428, 0x042D, 0x0429, 0x0427, 0x042A,
+};
+
 namespace {
 
-constexpr CodeUnit kReplacement = 0xFFFD;
+constexpr char16_t kReplacement = 0xFFFD;
 
 // For every code unit, the byte of the code page that holds it, 0 when
 // none does (0 itself is ASCII and never looked up here).
@@ -63,21 +88,32 @@ ReverseTable BuildReverse(const char16_t* table) {
   return reverse;
 }
 
-const ReverseTable& Reverse(CodePage page) {
-  static const ReverseTable reverse866 = BuildReverse(Cp866Table);
-  static const ReverseTable reverse1251 = BuildReverse(Cp1251Table);
-  return page == CodePage::Oem866 ? reverse866 : reverse1251;
+uint8_t Encode(const ReverseTable& reverse, char16_t c, bool* substitute) {
+  *substitute = false;
+  if (c < 0x80) return static_cast<uint8_t>(c);
+  const uint8_t b = reverse[c];
+  *substitute = b == 0;
+  return b != 0 ? b : kCodePageDefaultByte;
 }
 
 }  // namespace
 
-CodeUnit CodePageToUnicode(CodePage page, uint8_t b) {
-  if (b < 0x80) return b;
-  return (page == CodePage::Oem866 ? Cp866Table : Cp1251Table)[b - 0x80];
+uint8_t EncodeCp866(char16_t c, bool* substitute) {
+  static const ReverseTable reverse = BuildReverse(Cp866Table);
+  return Encode(reverse, c, substitute);
 }
 
-uint8_t UnicodeToCodePage(CodePage page, CodeUnit c) {
-  if (c < 0x80) return static_cast<uint8_t>(c);
-  const uint8_t b = Reverse(page)[c];
-  return b != 0 ? b : kCodePageDefaultByte;
+uint8_t EncodeCp1251(char16_t c, bool* substitute) {
+  static const ReverseTable reverse = BuildReverse(Cp1251Table);
+  return Encode(reverse, c, substitute);
+}
+
+uint8_t EncodeKoi8r(char16_t c, bool* substitute) {
+  static const ReverseTable reverse = BuildReverse(Koi8rTable);
+  return Encode(reverse, c, substitute);
+}
+
+uint8_t EncodeBkKoi8(char16_t c, bool* substitute) {
+  *substitute = IsBkSubstitute(c);
+  return UnicodeToBk(c);
 }

@@ -88,6 +88,12 @@ int64_t PageCost(const ByteClass* page, const uint8_t* bytes, size_t size) {
   return total;
 }
 
+// Where standard KOI8-R and the BK's set differ (see ChooseKoi8Set).
+constexpr uint8_t kKoi8rFirstPseudoGraphics = 0xA0;  // 0x80..0x9F: nothing on the BK
+constexpr uint8_t kKoi8rSmallYo = 0xA3;              // ┐ on the BK
+constexpr uint8_t kKoi8rCapitalYo = 0xB3;            // ↑ on the BK
+constexpr uint8_t kKoi8FirstLetter = 0xC0;           // the letters, the same in both
+
 // The bytes that BK editor texts hold and PC texts do not: Edasp line
 // ends, Vortex soft line ends and space codes (see kBkCodeCost).
 constexpr uint8_t kLastBkCode = 0x07;
@@ -217,6 +223,22 @@ TextFormat ChooseCodePage(const CodePageCosts& costs) {
   return costs[kPage1251] <= costs[kPageKoi8r] ? TextFormat::Win1251 : TextFormat::Koi8r;
 }
 
+TextFormat ChooseKoi8Set(const uint8_t* bytes, size_t size) {
+  size_t standard = 0;
+  size_t bk = 0;
+  for (size_t i = 0; i < size; ++i) {
+    const uint8_t b = bytes[i];
+    if (b >= 0x80 && b < kKoi8rFirstPseudoGraphics) {
+      ++standard;  // nothing on the BK
+    } else if (b == kKoi8rSmallYo || b == kKoi8rCapitalYo) {
+      const bool letterBefore = i > 0 && bytes[i - 1] >= kKoi8FirstLetter;
+      const bool letterAfter = i + 1 < size && bytes[i + 1] >= kKoi8FirstLetter;
+      ++(letterBefore || letterAfter ? standard : bk);
+    }
+  }
+  return standard > bk ? TextFormat::Koi8rStandard : TextFormat::Koi8r;
+}
+
 DetectedEncoding DetectTextEncoding(const uint8_t* bytes, size_t size, DetectionScope scope) {
   const DetectedEncoding mark = FindByteOrderMark(bytes, size);
   if (mark.format != TextFormat::Auto) return mark;
@@ -236,5 +258,6 @@ DetectedEncoding DetectTextEncoding(const uint8_t* bytes, size_t size, Detection
     const bool halfText = units > 0 && evidence.highTextBytes * 2 >= units;
     return {halfText ? TextFormat::Utf16le : TextFormat::Utf8, 0};
   }
-  return {ChooseCodePage(ScoreCodePages(bytes, size)), 0};
+  const TextFormat page = ChooseCodePage(ScoreCodePages(bytes, size));
+  return {page == TextFormat::Koi8r ? ChooseKoi8Set(bytes, size) : page, 0};
 }

@@ -8,8 +8,11 @@
 //      continuation bytes, UTF-8 whose multi-byte sequences are nearly all
 //      well-formed, bytes with the shape of little-endian 16-bit text;
 //   3. otherwise the text is scored under each of the three Cyrillic code
-//      pages (866, 1251, KOI8R) with the letter-pair statistics of
-//      detection_tables.h, and the most likely one wins.
+//      pages (866, 1251, KOI-8) with the letter-pair statistics of
+//      detection_tables.h, and the most likely one wins;
+//   4. a KOI-8 text is standard KOI8-R or the BK's own set by the bytes
+//      0x80..0xBF, where the two differ (ChooseKoi8Set); a text without
+//      them reads the same in both and is taken for the BK's set.
 #pragma once
 
 #include <array>
@@ -78,6 +81,15 @@ CodePageCosts ScoreCodePages(const uint8_t* bytes, size_t size);
 // The cheapest code page; ties go to 866, then to 1251, so that a text
 // without Cyrillic letters is taken for 866.
 TextFormat ChooseCodePage(const CodePageCosts& costs);
+
+// For a text found to be KOI-8: standard KOI8-R (Koi8rStandard) or the BK's
+// set (Koi8r). Bytes 0x80..0x9F, which are box drawing and signs in KOI8-R
+// and nothing on the BK, speak for KOI8-R; so do 0xA3 and 0xB3 next to a
+// letter (ё and Ё inside a word), while elsewhere they speak for the BK,
+// whose ┐ and ↑ they are (a frame's corner, an arrow). The other bytes are
+// box drawing or signs in both and count for neither. KOI8-R only when its
+// bytes outnumber the BK's: a text without them is the BK's set.
+TextFormat ChooseKoi8Set(const uint8_t* bytes, size_t size);
 
 // Bytes 0x00..0x07 count this much against 866 and 1251 each: BK editor
 // texts hold them (Edasp line ends, Vortex soft line ends and space codes),

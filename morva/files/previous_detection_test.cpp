@@ -1,7 +1,7 @@
 // The previous detection is the yardstick of the side-by-side tests; these
 // tests pin it to what morva did before, so that the comparison means
 // something.
-#include "files/previous_detection_for_tests.h"
+#include "files/previous_detection_testing.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/bk_charset.h"
-#include "files/text_encoding_for_tests.h"
+#include "files/text_encoding_testing.h"
 
 namespace {
 

@@ -4,10 +4,7 @@
 
 #include "common/utf8.h"
 
-#include "common/bk_charset.h"
-#include "files/code_pages.h"
 #include "files/encoding_detect.h"
-#include "common/console.h"
 #include "common/platform.h"
 
 namespace {
@@ -23,8 +20,13 @@ bool IsLowSurrogate(CodeUnit c) { return c >= 0xDC00 && c <= 0xDFFF; }
 }  // namespace
 
 CWinFile::CWinFile(const std::wstring& fileName, TextFormat encoding)
-    : CBaseFile(fileName), m_encoding(encoding) {
+    : CBaseFile(fileName), m_encoding(encoding), m_pc(FindPcEncoding(encoding)) {
   m_tabSize = kPcTabSize;
+}
+
+void CWinFile::SetEncoding(TextFormat encoding) {
+  m_encoding = encoding;
+  m_pc = FindPcEncoding(encoding);
 }
 
 CWinFile::~CWinFile() { CWinFile::Close(); }
@@ -38,15 +40,11 @@ bool CWinFile::Open(bool forWrite) {
 }
 
 bool CWinFile::OpenForWrite() {
-  if (m_encoding == TextFormat::Auto) m_encoding = TextFormat::Utf16le;
+  if (m_pc == nullptr) SetEncoding(TextFormat::Utf16le);
   if (!OpenOutputStream()) return false;
   bool written = true;
-  if (m_encoding == TextFormat::Utf8) {
-    for (uint8_t b : kUtf8ByteOrderMark) written = PutByte(b) && written;
-  } else if (m_encoding == TextFormat::Utf16le) {
-    for (uint8_t b : kUtf16leByteOrderMark) written = PutByte(b) && written;
-  } else if (m_encoding == TextFormat::Utf16be) {
-    for (uint8_t b : kUtf16beByteOrderMark) written = PutByte(b) && written;
+  for (size_t i = 0; i < m_pc->byteOrderMark.size; ++i) {
+    written = PutByte(m_pc->byteOrderMark.bytes[i]) && written;
   }
   if (!written) {
     Discard();
@@ -56,13 +54,13 @@ bool CWinFile::OpenForWrite() {
 }
 
 bool CWinFile::OpenForRead() {
+  m_notes = {};
   const TextFormat detected = DetectEncoding();
   if (detected == TextFormat::Auto) return false;  // the file cannot be opened
   // An explicit code page is never overridden; an explicit Unicode request
   // follows the detection, which chose among the Unicode forms only.
-  if (m_encoding == TextFormat::Auto || IsUnicode(m_encoding)) m_encoding = detected;
-  ConsolePrint(L"Автоопределение кодировки: %s, преобразование будет из: %s\n",
-               EncodingName(detected), EncodingName(m_encoding));
+  if (m_encoding == TextFormat::Auto || IsUnicode(m_encoding)) SetEncoding(detected);
+  m_notes = {detected, m_encoding};
   m_file = OpenFile(m_fileName, "rb");
   if (m_file == nullptr) return false;
   // The byte-order mark belongs to the encoding it announces; read under a
@@ -109,34 +107,20 @@ int CWinFile::Seek(long offset, int origin) {
 }
 
 CodeUnit CWinFile::ReadChar() {
-  if (m_file == nullptr) return 0;
-  switch (m_encoding) {
-    case TextFormat::Koi8r:
-    case TextFormat::Oem866:
-    case TextFormat::Win1251:
-      return ReadSingleByte();
-    case TextFormat::Utf8:
-      return ReadUtf8Char();
-    case TextFormat::Utf16le:
-    case TextFormat::Utf16be:
-      return ReadUtf16Unit();
-    default:
-      return 0;
+  if (m_file == nullptr || m_pc == nullptr) return 0;
+  switch (m_pc->form) {
+    case UnitForm::SingleByte: return ReadSingleByte();
+    case UnitForm::Utf8: return ReadUtf8Char();
+    case UnitForm::Utf16le:
+    case UnitForm::Utf16be: return ReadUtf16Unit();
   }
+  return 0;
 }
 
 CodeUnit CWinFile::ReadSingleByte() {
+  // Unlike a BK editor file, 0x7F stays itself here in the BK's set too.
   const int b = std::getc(m_file);
-  if (b == EOF) return 0;
-  switch (m_encoding) {
-    case TextFormat::Koi8r:
-      // Unlike a BK editor file, 0x7F stays itself here.
-      return b < 0x80 ? static_cast<CodeUnit>(b) : BkCharTable[b - 0x80];
-    case TextFormat::Oem866:
-      return CodePageToUnicode(CodePage::Oem866, static_cast<uint8_t>(b));
-    default:
-      return CodePageToUnicode(CodePage::Win1251, static_cast<uint8_t>(b));
-  }
+  return b == EOF ? 0 : m_pc->Decode(static_cast<uint8_t>(b));
 }
 
 CodeUnit CWinFile::ReadUtf16Unit() {
@@ -150,7 +134,7 @@ CodeUnit CWinFile::ReadUtf16Unit() {
     std::clearerr(m_file);
     return kReplacement;
   }
-  if (m_encoding == TextFormat::Utf16be) return static_cast<CodeUnit>((low << 8) | high);
+  if (m_pc->form == UnitForm::Utf16be) return static_cast<CodeUnit>((low << 8) | high);
   return static_cast<CodeUnit>(low | (high << 8));
 }
 
@@ -193,27 +177,23 @@ CodeUnit CWinFile::ReadUtf8Char() {
 }
 
 bool CWinFile::WriteChar(CodeUnit c) {
-  if (m_file == nullptr) return false;
-  switch (m_encoding) {
-    case TextFormat::Koi8r:
-    case TextFormat::Oem866:
-    case TextFormat::Win1251:
-      return WriteSingleByteUnit(c);
-    case TextFormat::Utf8:
-      return WriteUtf8Unit(c);
-    case TextFormat::Utf16le:
-    case TextFormat::Utf16be:
-      return WriteUtf16Unit(c);
-    default:
-      return false;
+  if (m_file == nullptr || m_pc == nullptr) return false;
+  switch (m_pc->form) {
+    case UnitForm::SingleByte: return WriteSingleByteUnit(c);
+    case UnitForm::Utf8: return WriteUtf8Unit(c);
+    case UnitForm::Utf16le:
+    case UnitForm::Utf16be: return WriteUtf16Unit(c);
   }
+  return false;
 }
 
 bool CWinFile::WriteUtf16Unit(CodeUnit c) {
-  if (c == '\n' && !WriteUtf16Unit('\r')) return false;
+  // U+FFFD stands for what the input could not decode: a replacement too.
+  NoteWritten(c, c == kReplacement);
+  if (c == '\n' && m_pc->crlf && !WriteUtf16Unit('\r')) return false;
   const uint8_t low = static_cast<uint8_t>(c & 0xFF);
   const uint8_t high = static_cast<uint8_t>(c >> 8);
-  if (m_encoding == TextFormat::Utf16be) return PutByte(high) && PutByte(low);
+  if (m_pc->form == UnitForm::Utf16be) return PutByte(high) && PutByte(low);
   return PutByte(low) && PutByte(high);
 }
 
@@ -225,14 +205,10 @@ bool CWinFile::WriteSingleByteUnit(CodeUnit c) {
     NoteWritten(c, true);
     return true;
   }
-  if (m_encoding == TextFormat::Koi8r) {
-    NoteWritten(c, IsBkSubstitute(c));
-    return PutByte(UnicodeToBk(c));  // binary: LF stays LF
-  }
-  if (c == '\n' && !PutByte('\r')) return false;
-  const CodePage page = m_encoding == TextFormat::Oem866 ? CodePage::Oem866 : CodePage::Win1251;
-  const uint8_t b = UnicodeToCodePage(page, c);
-  NoteWritten(c, c >= 0x80 && b == kCodePageDefaultByte);
+  if (c == '\n' && m_pc->crlf && !PutByte('\r')) return false;
+  bool substitute = false;
+  const uint8_t b = m_pc->encode(c, &substitute);
+  NoteWritten(c, substitute);
   return PutByte(b);
 }
 
@@ -256,7 +232,8 @@ bool CWinFile::WriteUtf8Unit(CodeUnit c) {
     NoteWritten(c, true);
     return PutUtf8(kReplacement) && written;
   }
-  if (c == '\n') written = PutByte('\r') && written;
+  NoteWritten(c, c == kReplacement);  // what the input could not decode
+  if (c == '\n' && m_pc->crlf) written = PutByte('\r') && written;
   return PutUtf8(c) && written;
 }
 

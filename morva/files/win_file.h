@@ -1,8 +1,9 @@
-// A text file on the PC side in one of five encodings (and UTF-16BE, which
-// is read when its byte-order mark announces it), presented as a stream of
+// A text file on the PC side in one of the encodings of text_format.h
+// (UTF-16BE is read when its byte-order mark announces it, and written by
+// no mode), presented as a stream of
 // 16-bit code units whatever its bytes are. Opened for reading it detects
-// the encoding itself and reports on the console what it found and what it
-// will read; opened for writing it produces exactly the bytes a PC text file
+// the encoding itself and keeps what it found and what it will read in its
+// read notes, for the run to report; opened for writing it produces exactly the bytes a PC text file
 // of that encoding has: byte-order marks for UTF-8 and UTF-16, CR LF line
 // ends everywhere but in KOI8R.
 #pragma once
@@ -19,8 +20,8 @@ class CWinFile : public CBaseFile {
   CWinFile(const std::wstring& fileName, TextFormat encoding);
   ~CWinFile() override;
 
-  // Reading: detects the encoding, settles the one in force, prints the
-  // report line, opens the file and skips a byte-order mark of the encoding
+  // Reading: detects the encoding, settles the one in force, notes both
+  // (GetReadNotes), opens the file and skips a byte-order mark of the encoding
   // in force. A code page asked for is kept whatever the detection finds; a
   // Unicode form asked for lets the detection choose among the Unicode forms
   // only. Writing: Auto becomes UTF-16LE; the file starts with the
@@ -60,7 +61,10 @@ class CWinFile : public CBaseFile {
   CodeUnit ReadUtf16Unit();
   CodeUnit ReadSingleByte();
 
+  // The encoding in force and its row; null while Auto awaits the detection.
+  void SetEncoding(TextFormat encoding);
   TextFormat m_encoding;
+  const PcEncoding* m_pc;
   uint64_t m_bytesRead = 0;
   size_t m_byteOrderMark = 0;  // length of the mark the last detection found
   // Reading UTF-8: the low half of a surrogate pair still to be returned.

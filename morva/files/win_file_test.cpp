@@ -4,30 +4,25 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "common/console.h"
 #include "common/platform.h"
+#include "support/random.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-// Collects what ConsolePrint writes while it lives.
-class ConsoleCapture {
- public:
-  ConsoleCapture() { SetConsoleSink(&text_); }
-  ~ConsoleCapture() { SetConsoleSink(nullptr); }
-  const std::string& text() const { return text_; }
+std::string ReportLine(const std::string& detected, const std::string& used) {
+  return "Автоопределение кодировки: " + detected + ", преобразование будет из: " + used + "\n";
+}
 
- private:
-  std::string text_;
-};
-
-std::string ReportLine(const char* detected, const char* used) {
-  return std::string("Автоопределение кодировки: ") + detected +
-         ", преобразование будет из: " + used + "\n";
+// The report line the run prints from the file's read notes; empty when no
+// detection ran.
+std::string Report(const CWinFile& file) {
+  const ReadNotes& notes = file.GetReadNotes();
+  if (notes.detected == TextFormat::Auto) return "";
+  return ReportLine(NarrowName(EncodingName(notes.detected)), NarrowName(EncodingName(notes.used)));
 }
 
 Bytes WriteText(TextFormat format, const std::u16string& text, TextFormat* used = nullptr) {
@@ -45,7 +40,6 @@ Bytes WriteText(TextFormat format, const std::u16string& text, TextFormat* used 
 std::u16string ReadBytes(TextFormat format, const Bytes& bytes) {
   TempDir dir;
   WriteFileBytes(dir / "in.txt", bytes);
-  ConsoleCapture console;
   CWinFile file(Wide(dir / "in.txt"), format);
   EXPECT_TRUE(file.Open(false));
   return ReadAll(file);
@@ -58,8 +52,8 @@ TEST(EncodingNameTest, NamesEveryCode) {
   EXPECT_STREQ(EncodingName(TextFormat::Utf8), L"Unicode UTF-8");
   EXPECT_STREQ(EncodingName(TextFormat::Utf16le), L"Unicode UTF-16LE");
   EXPECT_STREQ(EncodingName(TextFormat::Utf16be), L"Unicode UTF-16BE");
-  EXPECT_STREQ(EncodingName(TextFormat::Auto), L"Неизвестно");
-  EXPECT_STREQ(EncodingName(static_cast<TextFormat>(9)), L"Неизвестно");
+  EXPECT_EQ(EncodingName(TextFormat::Auto), nullptr);
+  EXPECT_EQ(EncodingName(static_cast<TextFormat>(9)), nullptr);
 }
 
 TEST(CWinFileTest, PcTabWidthIsFour) {
@@ -82,6 +76,7 @@ TEST(CWinFileWriteTest, EachEncodingWritesItsBytes) {
   EXPECT_EQ(WriteText(TextFormat::Oem866, text), (Bytes{0x8F, 0xE0, 0x0D, 0x0A, 0x41}));
   EXPECT_EQ(WriteText(TextFormat::Win1251, text), (Bytes{0xCF, 0xF0, 0x0D, 0x0A, 0x41}));
   EXPECT_EQ(WriteText(TextFormat::Koi8r, text), (Bytes{0xF0, 0xD2, 0x0A, 0x41}));
+  EXPECT_EQ(WriteText(TextFormat::Koi8rStandard, text), (Bytes{0xF0, 0xD2, 0x0A, 0x41}));
 }
 
 TEST(CWinFileWriteTest, EmptyOutputsHoldOnlyTheByteOrderMark) {
@@ -96,6 +91,9 @@ TEST(CWinFileWriteTest, CharactersTheEncodingLacks) {
   EXPECT_EQ(WriteText(TextFormat::Win1251, u"€ё░"), (Bytes{0x88, 0xB8, '?'}));
   // KOI8R is the BK set: ё is written as е, a carriage return as 0x00.
   EXPECT_EQ(WriteText(TextFormat::Koi8r, u"ё€\r\t"), (Bytes{0xC5, 0x20, 0x00, 0x09}));
+  // Standard KOI8-R has ё, and its control codes are themselves.
+  EXPECT_EQ(WriteText(TextFormat::Koi8rStandard, u"ёЁ€\r\t═"),
+            (Bytes{0xA3, 0xB3, '?', 0x0D, 0x09, 0xA0}));
 }
 
 TEST(CWinFileWriteTest, CharactersOutsideTheBasicPlane) {
@@ -140,9 +138,13 @@ TEST(CWinFileWriteTest, CountsTheCharactersItReplaces) {
       {TextFormat::Win1251, u"Ḁ\U0001F600", 2, U'Ḁ'},
       {TextFormat::Oem866, u"?\U0001F600?", 1, U'\U0001F600'},  // a real '?' is no substitute
       {TextFormat::Koi8r, u"Ёлка ёлка і", 3, U'Ё'},
+      {TextFormat::Koi8rStandard, u"Ёлка ёлка і", 1, U'і'},
       {TextFormat::Utf8, u"«Ёж» \U0001F600", 0, 0},
       {TextFormat::Utf8, lonely, 2, 0xD800},
       {TextFormat::Utf16le, lonely, 0, 0},  // UTF-16 holds any unit
+      // U+FFFD stands for input that did not decode.
+      {TextFormat::Utf8, u"a\uFFFDb\uFFFD", 2, 0xFFFD},
+      {TextFormat::Utf16le, u"\uFFFD\n", 1, 0xFFFD},
       {TextFormat::Utf16be, u"«Ёж»", 0, 0},
   };
   for (const Case& c : cases) {
@@ -192,6 +194,7 @@ TEST(CWinFileWriteTest, UnwritableOutputDoesNotOpen) {
 TEST(CWinFileReadTest, SingleByteEncodings) {
   const Bytes bytes = {'A', 0x7F, 0x8F, 0xA3, 0xC1, 0xE0, 0xF1, 0x0D, 0x0A};
   EXPECT_EQ(ReadBytes(TextFormat::Koi8r, bytes), u"A\x7F ┐аЮЯ\r\n");
+  EXPECT_EQ(ReadBytes(TextFormat::Koi8rStandard, bytes), u"A\x7F▐ёаЮЯ\r\n");
   EXPECT_EQ(ReadBytes(TextFormat::Oem866, bytes), u"A\x7FПг┴рё\r\n");
   EXPECT_EQ(ReadBytes(TextFormat::Win1251, bytes), u"A\x7FЏЈБас\r\n");
   EXPECT_EQ(ReadBytes(TextFormat::Win1251, {0x98}), u"\uFFFD");
@@ -212,10 +215,9 @@ TEST(CWinFileReadTest, Utf16beByItsMark) {
   for (TextFormat asked : {TextFormat::Auto, TextFormat::Utf16le, TextFormat::Utf8}) {
     TempDir dir;
     WriteFileBytes(dir / "be", bytes);
-    ConsoleCapture console;
     CWinFile file(Wide(dir / "be"), asked);
     ASSERT_TRUE(file.Open(false));
-    EXPECT_EQ(console.text(), ReportLine("Unicode UTF-16BE", "Unicode UTF-16BE"));
+    EXPECT_EQ(Report(file), ReportLine("Unicode UTF-16BE", "Unicode UTF-16BE"));
     EXPECT_EQ(file.GetEncoding(), TextFormat::Utf16be);
     EXPECT_EQ(file.Tell(), 2);
     EXPECT_EQ(ReadAll(file), u"П\r\n\U0001F600A");
@@ -223,10 +225,9 @@ TEST(CWinFileReadTest, Utf16beByItsMark) {
   // An explicit code page reads the mark as two characters of its own.
   TempDir dir;
   WriteFileBytes(dir / "be", bytes);
-  ConsoleCapture console;
   CWinFile file(Wide(dir / "be"), TextFormat::Win1251);
   ASSERT_TRUE(file.Open(false));
-  EXPECT_EQ(console.text(), ReportLine("Unicode UTF-16BE", "Windows 1251"));
+  EXPECT_EQ(Report(file), ReportLine("Unicode UTF-16BE", "Windows 1251"));
   EXPECT_EQ(ReadAll(file).substr(0, 2), u"юя");
 }
 
@@ -240,7 +241,6 @@ TEST(CWinFileWriteTest, Utf16beWritesItsMarkAndBigEndianUnits) {
 TEST(CWinFileReadTest, Utf16leEndOfFile) {
   TempDir dir;
   WriteFileBytes(dir / "u", {0xFF, 0xFE, 0x41, 0x00, 0x42});
-  ConsoleCapture console;
   CWinFile file(Wide(dir / "u"), TextFormat::Utf16le);
   ASSERT_TRUE(file.Open(false));
   EXPECT_EQ(file.Tell(), 2);
@@ -255,10 +255,9 @@ TEST(CWinFileReadTest, Utf16leEndOfFile) {
 TEST(CWinFileReadTest, Utf8ByteOrderMarkUnderModeU) {
   TempDir dir;
   WriteFileBytes(dir / "u8", {0xEF, 0xBB, 0xBF, 0xD0, 0x96, 'z'});
-  ConsoleCapture console;
   CWinFile file(Wide(dir / "u8"), TextFormat::Utf16le);
   ASSERT_TRUE(file.Open(false));
-  EXPECT_EQ(console.text(), ReportLine("Unicode UTF-8", "Unicode UTF-8"));
+  EXPECT_EQ(Report(file), ReportLine("Unicode UTF-8", "Unicode UTF-8"));
   EXPECT_EQ(file.GetEncoding(), TextFormat::Utf8);
   EXPECT_EQ(file.Tell(), 3);
   EXPECT_EQ(file.ReadChar(), u'Ж');
@@ -271,46 +270,41 @@ TEST(CWinFileReadTest, ExplicitCodePagesAreNeverOverridden) {
   // "Привет, мир" in 1251: detected as 1251.
   WriteFileBytes(dir / "w", {0xCF, 0xF0, 0xE8, 0xE2, 0xE5, 0xF2, 0x2C, 0x20, 0xEC, 0xE8, 0xF0});
   for (TextFormat requested : {TextFormat::Oem866, TextFormat::Koi8r}) {
-    ConsoleCapture console;
     CWinFile file(Wide(dir / "w"), requested);
     ASSERT_TRUE(file.Open(false));
     EXPECT_EQ(file.GetEncoding(), requested);
-    EXPECT_EQ(console.text(), ReportLine("Windows 1251", NarrowName(EncodingName(requested)).c_str()));
+    EXPECT_EQ(Report(file), ReportLine("Windows 1251", NarrowName(EncodingName(requested))));
   }
   // Asked for Unicode, the detection never falls back to a code page: the
   // bytes read as UTF-8, each one that does not fit as U+FFFD.
   for (TextFormat requested : {TextFormat::Utf8, TextFormat::Utf16le}) {
-    ConsoleCapture console;
     CWinFile file(Wide(dir / "w"), requested);
     ASSERT_TRUE(file.Open(false));
     EXPECT_EQ(file.GetEncoding(), TextFormat::Utf8);
-    EXPECT_EQ(console.text(), ReportLine("Unicode UTF-8", "Unicode UTF-8"));
+    EXPECT_EQ(Report(file), ReportLine("Unicode UTF-8", "Unicode UTF-8"));
     EXPECT_EQ(ReadAll(file), u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD, \uFFFD\uFFFD\uFFFD");
   }
-  ConsoleCapture console;
   CWinFile file(Wide(dir / "w"), TextFormat::Auto);
   ASSERT_TRUE(file.Open(false));
-  EXPECT_EQ(console.text(), ReportLine("Windows 1251", "Windows 1251"));
+  EXPECT_EQ(Report(file), ReportLine("Windows 1251", "Windows 1251"));
   EXPECT_EQ(ReadAll(file), u"Привет, мир");
 }
 
 TEST(CWinFileReadTest, ExplicitUnicodeFollowsTheOtherUnicodeForm) {
   TempDir dir;
   WriteFileBytes(dir / "u16", {0xFF, 0xFE, 0x41, 0x00});
-  ConsoleCapture console;
   CWinFile file(Wide(dir / "u16"), TextFormat::Utf8);
   ASSERT_TRUE(file.Open(false));
   EXPECT_EQ(file.GetEncoding(), TextFormat::Utf16le);
-  EXPECT_EQ(console.text(), ReportLine("Unicode UTF-16LE", "Unicode UTF-16LE"));
+  EXPECT_EQ(Report(file), ReportLine("Unicode UTF-16LE", "Unicode UTF-16LE"));
   EXPECT_EQ(ReadAll(file), u"A");
 }
 
 TEST(CWinFileReadTest, MissingFileDoesNotOpenAndReportsNothing) {
   TempDir dir;
-  ConsoleCapture console;
   CWinFile file(Wide(dir / "missing.txt"), TextFormat::Auto);
   EXPECT_FALSE(file.Open(false));
-  EXPECT_EQ(console.text(), "");
+  EXPECT_EQ(Report(file), "");
   EXPECT_TRUE(file.IsEOF());
   EXPECT_EQ(file.ReadChar(), 0);
 }
@@ -352,7 +346,6 @@ TEST(ReadUtf8CharTest, WellFormedAndMalformedSequences) {
   for (const Utf8Case& c : cases) {
     TempDir dir;
     WriteFileBytes(dir / "u8", c.bytes);
-    ConsoleCapture console;
     CWinFile file(Wide(dir / "u8"), TextFormat::Koi8r);  // opens without skipping anything
     ASSERT_TRUE(file.Open(false));
     std::u16string units;
@@ -375,7 +368,7 @@ TEST(ReadUtf8CharTest, SurrogatePairsSurviveUtf8ToUtf16AndBack) {
 }
 
 TEST(CWinFileReadTest, AnyBytesReadWithoutHarmInEveryEncoding) {
-  std::mt19937 random(20240607);
+  Random random(20240607);
   for (int round = 0; round < 300; ++round) {
     Bytes bytes(random() % 48);
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
@@ -386,7 +379,6 @@ TEST(CWinFileReadTest, AnyBytesReadWithoutHarmInEveryEncoding) {
     WriteFileBytes(dir / "r", bytes);
     for (TextFormat format : {TextFormat::Auto, TextFormat::Koi8r, TextFormat::Oem866,
                               TextFormat::Win1251, TextFormat::Utf8, TextFormat::Utf16le}) {
-      ConsoleCapture console;
       CWinFile file(Wide(dir / "r"), format);
       ASSERT_TRUE(file.Open(false));
       // Every unit comes from at least one byte, or is the second half of a

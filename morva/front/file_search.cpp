@@ -22,7 +22,8 @@ bool MatchWildcard(const std::wstring& pattern, const std::wstring& name) {
     if (p < pattern.size() && pattern[p] == L'*') {
       starPattern = p++;
       starName = n;
-    } else if (p < pattern.size() && (pattern[p] == L'?' || pattern[p] == name[n])) {
+    } else if (p < pattern.size() &&
+               (pattern[p] == L'?' || SameNameCharacter(pattern[p], name[n]))) {
       ++p;
       ++n;
     } else if (starPattern != std::wstring::npos) {

@@ -9,7 +9,8 @@
 
 #include "system/platform.h"
 
-// True when name matches the wildcard pattern as a whole.
+// True when name matches the wildcard pattern as a whole; letters compare
+// as the system's names do (SameNameCharacter: on Windows in either case).
 bool MatchWildcard(const std::wstring& pattern, const std::wstring& name);
 
 // Everything the pattern designates, directories included (the caller skips

@@ -9,37 +9,29 @@
 
 namespace {
 
-template <TextFormat format>
-std::unique_ptr<CBaseFile> MakePcText(const std::wstring& name) {
-  return std::make_unique<CWinFile>(name, format);
-}
-
-std::unique_ptr<CBaseFile> MakeBkText(const std::wstring& name) {
-  return std::make_unique<CBkFile>(name);
-}
-
-std::unique_ptr<CBaseFile> MakeAscSet(const std::wstring& name) {
-  return std::make_unique<CBkAscFile>(name);
-}
-
 // The set's row makes the output a CBkAscFile.
-bool ConvertToAscSet(CBaseFile* input, CBaseFile* output) {
-  return ConvertToBasicAsc(input, static_cast<CBkAscFile*>(output));
+FileResult ConvertToAscSet(CBaseFile* input, CBaseFile* output, const ConversionOptions& options) {
+  return ConvertToBasicAsc(input, static_cast<CBkAscFile*>(output), options);
 }
+
+constexpr ModeKind kPc = ModeKind::PcText;
+constexpr ModeKind kBk = ModeKind::BkText;
+constexpr ModeKind kSet = ModeKind::AscSet;
 
 // clang-format off
 constexpr Mode kModes[] = {
-  // letter name                 extension input                          output                           routine                 set    ahead
-  {L'A', L"Авто",               nullptr,  MakePcText<TextFormat::Auto>,    nullptr,                         nullptr,                false, false},
-  {L'U', L"Unicode UTF-16LE",   L".txt",  MakePcText<TextFormat::Utf16le>, MakePcText<TextFormat::Utf16le>, ConvertToWin,           false, false},
-  {L'8', L"Unicode UTF-8",      L".txt",  nullptr,                         MakePcText<TextFormat::Utf8>,    ConvertToWin,           false, false},
-  {L'W', L"Windows 1251",       L".txt",  MakePcText<TextFormat::Win1251>, MakePcText<TextFormat::Win1251>, ConvertToWin,           false, false},
-  {L'O', L"OEM CP-866",         L".txt",  MakePcText<TextFormat::Oem866>,  MakePcText<TextFormat::Oem866>,  ConvertToWin,           false, false},
-  {L'K', L"KOI8R",              L".txt",  MakePcText<TextFormat::Koi8r>,   MakePcText<TextFormat::Koi8r>,   ConvertToWin,           false, false},
-  {L'E', L"Edasp",              L".edp",  MakeBkText,                      MakeBkText,                      ConvertToEdasp,         false, false},
-  {L'D', L"Edasp (стандарт)",   L".edp",  MakeBkText,                      MakeBkText,                      ConvertToEdaspStandard, false, false},
-  {L'V', L"Vortex",             L".vxt",  MakeBkText,                      MakeBkText,                      ConvertToVortex,        false, true},
-  {L'B', L"Basic ASC",          nullptr,  MakeAscSet,                      MakeAscSet,                      ConvertToAscSet,        true,  false},
+  // letter kind  encoding                   name                 extension in     out    routine                 ahead
+  {L'A',   kPc,  TextFormat::Auto,          L"Авто",             nullptr,  true,  false, nullptr,                false},
+  {L'U',   kPc,  TextFormat::Utf16le,       nullptr,             L".txt",  true,  true,  ConvertToWin,           false},
+  {L'8',   kPc,  TextFormat::Utf8,          nullptr,             L".txt",  false, true,  ConvertToWin,           false},
+  {L'W',   kPc,  TextFormat::Win1251,       nullptr,             L".txt",  true,  true,  ConvertToWin,           false},
+  {L'O',   kPc,  TextFormat::Oem866,        nullptr,             L".txt",  true,  true,  ConvertToWin,           false},
+  {L'K',   kPc,  TextFormat::Koi8r,         nullptr,             L".txt",  true,  true,  ConvertToWin,           false},
+  {L'R',   kPc,  TextFormat::Koi8rStandard, nullptr,             L".txt",  true,  true,  ConvertToWin,           false},
+  {L'E',   kBk,  TextFormat::Auto,          L"Edasp",            L".edp",  true,  true,  ConvertToEdasp,         false},
+  {L'D',   kBk,  TextFormat::Auto,          L"Edasp (стандарт)", L".edp",  true,  true,  ConvertToEdaspStandard, false},
+  {L'V',   kBk,  TextFormat::Auto,          L"Vortex",           L".vxt",  true,  true,  ConvertToVortex,        true},
+  {L'B',   kSet, TextFormat::Auto,          L"Basic ASC",        nullptr,  true,  true,  ConvertToAscSet,        false},
 };
 // clang-format on
 
@@ -52,24 +44,30 @@ const Mode* FindMode(wchar_t letter) {
 
 }  // namespace
 
+const wchar_t* Mode::DisplayName() const { return name != nullptr ? name : EncodingName(encoding); }
+
 const Mode* FindInputMode(wchar_t letter) {
   const Mode* mode = FindMode(letter);
-  return mode != nullptr && mode->makeInput != nullptr ? mode : nullptr;
+  return mode != nullptr && mode->input ? mode : nullptr;
 }
 
 const Mode* FindOutputMode(wchar_t letter) {
   const Mode* mode = FindMode(letter);
-  return mode != nullptr && mode->makeOutput != nullptr ? mode : nullptr;
+  return mode != nullptr && mode->output ? mode : nullptr;
 }
 
-const wchar_t* ModeName(wchar_t letter) {
-  const Mode* mode = FindMode(letter);
-  return mode != nullptr ? mode->name : L"Неизвестно";
+std::unique_ptr<CBaseFile> MakeModeFile(const Mode& mode, const std::wstring& name) {
+  switch (mode.kind) {
+    case ModeKind::PcText: return std::make_unique<CWinFile>(name, mode.encoding);
+    case ModeKind::BkText: return std::make_unique<CBkFile>(name);
+    case ModeKind::AscSet: return std::make_unique<CBkAscFile>(name);
+  }
+  return nullptr;
 }
 
 void ConversionJob::MakeOutputName() {
   const Mode* mode = FindOutputMode(outMode);
-  if (mode != nullptr && mode->fileSet) {
+  if (mode != nullptr && mode->kind == ModeKind::AscSet) {
     outName = CBkAscFile::HeaderNameFor(inName);
     return;
   }

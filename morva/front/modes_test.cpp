@@ -14,6 +14,13 @@ bool IsValidModePair(const ConversionJob& job) {
   return FindInputMode(job.inMode) != nullptr && FindOutputMode(job.outMode) != nullptr;
 }
 
+// The name the run announces a letter by.
+std::wstring Name(wchar_t letter) {
+  const Mode* mode =
+      FindInputMode(letter) != nullptr ? FindInputMode(letter) : FindOutputMode(letter);
+  return mode != nullptr ? mode->DisplayName() : L"";
+}
+
 std::wstring OutputName(const std::wstring& input, wchar_t mode) {
   ConversionJob job;
   job.inName = input;
@@ -42,8 +49,8 @@ TEST(MakeOutputNameTest, DirectoryPartIsKeptAndItsDotsAreNoExtension) {
 TEST(ModeTest, ValidPairsAndNames) {
   ConversionJob job;
   EXPECT_TRUE(IsValidModePair(job));  // A -> U, the defaults
-  for (wchar_t in : std::wstring(L"ABUWOKEDV")) {
-    for (wchar_t out : std::wstring(L"8BUWOKEDV")) {
+  for (wchar_t in : std::wstring(L"ABUWOKREDV")) {
+    for (wchar_t out : std::wstring(L"8BUWOKREDV")) {
       job.inMode = in;
       job.outMode = out;
       EXPECT_TRUE(IsValidModePair(job)) << char(in) << char(out);
@@ -56,18 +63,17 @@ TEST(ModeTest, ValidPairsAndNames) {
     job.outMode = out;
     EXPECT_FALSE(IsValidModePair(job)) << int(in) << " " << int(out);
   }
-  EXPECT_STREQ(ModeName(L'A'), L"Авто");
-  EXPECT_STREQ(ModeName(L'U'), L"Unicode UTF-16LE");
-  EXPECT_STREQ(ModeName(L'8'), L"Unicode UTF-8");
-  EXPECT_STREQ(ModeName(L'W'), L"Windows 1251");
-  EXPECT_STREQ(ModeName(L'O'), L"OEM CP-866");
-  EXPECT_STREQ(ModeName(L'K'), L"KOI8R");
-  EXPECT_STREQ(ModeName(L'E'), L"Edasp");
-  EXPECT_STREQ(ModeName(L'D'), L"Edasp (стандарт)");
-  EXPECT_STREQ(ModeName(L'V'), L"Vortex");
-  EXPECT_STREQ(ModeName(L'B'), L"Basic ASC");
-  EXPECT_STREQ(ModeName(L'Z'), L"Неизвестно");
-  EXPECT_STREQ(ModeName(L'u'), L"Неизвестно");
+  EXPECT_EQ(Name(L'A'), L"Авто");
+  EXPECT_EQ(Name(L'U'), L"Unicode UTF-16LE");
+  EXPECT_EQ(Name(L'8'), L"Unicode UTF-8");
+  EXPECT_EQ(Name(L'W'), L"Windows 1251");
+  EXPECT_EQ(Name(L'O'), L"OEM CP-866");
+  EXPECT_EQ(Name(L'K'), L"KOI8R");
+  EXPECT_EQ(Name(L'R'), L"KOI8R (стандарт)");
+  EXPECT_EQ(Name(L'E'), L"Edasp");
+  EXPECT_EQ(Name(L'D'), L"Edasp (стандарт)");
+  EXPECT_EQ(Name(L'V'), L"Vortex");
+  EXPECT_EQ(Name(L'B'), L"Basic ASC");
 }
 
 // The file each letter reads and writes: a wrong row would read a text in
@@ -75,38 +81,35 @@ TEST(ModeTest, ValidPairsAndNames) {
 TEST(ModeTableTest, EachLetterMakesItsFilesAndHasItsRoutine) {
   const std::pair<wchar_t, TextFormat> pcTexts[] = {
       {L'A', TextFormat::Auto},    {L'U', TextFormat::Utf16le}, {L'8', TextFormat::Utf8},
-      {L'W', TextFormat::Win1251}, {L'O', TextFormat::Oem866},  {L'K', TextFormat::Koi8r}};
+      {L'W', TextFormat::Win1251}, {L'O', TextFormat::Oem866},  {L'K', TextFormat::Koi8r},
+      {L'R', TextFormat::Koi8rStandard}};
   for (const auto& [letter, format] : pcTexts) {
     for (const Mode* mode : {FindInputMode(letter), FindOutputMode(letter)}) {
       if (mode == nullptr) continue;
-      for (auto make : {mode->makeInput, mode->makeOutput}) {
-        if (make == nullptr) continue;
-        const std::unique_ptr<CBaseFile> file = make(L"x");
-        const auto* pc = dynamic_cast<const CWinFile*>(file.get());
-        ASSERT_NE(pc, nullptr) << char(letter);
-        EXPECT_EQ(pc->GetEncoding(), format) << char(letter);
-      }
+      const std::unique_ptr<CBaseFile> file = MakeModeFile(*mode, L"x");
+      const auto* pc = dynamic_cast<const CWinFile*>(file.get());
+      ASSERT_NE(pc, nullptr) << char(letter);
+      EXPECT_EQ(pc->GetEncoding(), format) << char(letter);
     }
   }
   for (wchar_t letter : std::wstring(L"EDV")) {
-    const std::unique_ptr<CBaseFile> in = FindInputMode(letter)->makeInput(L"x");
-    const std::unique_ptr<CBaseFile> out = FindOutputMode(letter)->makeOutput(L"x");
+    const std::unique_ptr<CBaseFile> in = MakeModeFile(*FindInputMode(letter), L"x");
+    const std::unique_ptr<CBaseFile> out = MakeModeFile(*FindOutputMode(letter), L"x");
     for (CBaseFile* file : {in.get(), out.get()}) {
       EXPECT_NE(dynamic_cast<CBkFile*>(file), nullptr) << char(letter);
       EXPECT_EQ(dynamic_cast<CBkAscFile*>(file), nullptr) << char(letter);
     }
   }
-  const std::unique_ptr<CBaseFile> set = FindOutputMode(L'B')->makeOutput(L"x");
-  EXPECT_NE(dynamic_cast<CBkAscFile*>(set.get()), nullptr);
-  EXPECT_NE(dynamic_cast<CBkAscFile*>(FindInputMode(L'B')->makeInput(L"x").get()), nullptr);
+  EXPECT_NE(dynamic_cast<CBkAscFile*>(MakeModeFile(*FindOutputMode(L'B'), L"x").get()), nullptr);
+  EXPECT_NE(dynamic_cast<CBkAscFile*>(MakeModeFile(*FindInputMode(L'B'), L"x").get()), nullptr);
 
   // Only the set is a set, and only Vortex looks ahead; every output has
   // its routine.
-  for (wchar_t letter : std::wstring(L"U8WOKEDVB")) {
+  for (wchar_t letter : std::wstring(L"U8WOKREDVB")) {
     const Mode* mode = FindOutputMode(letter);
     ASSERT_NE(mode, nullptr) << char(letter);
     EXPECT_NE(mode->convert, nullptr) << char(letter);
-    EXPECT_EQ(mode->fileSet, letter == L'B') << char(letter);
+    EXPECT_EQ(mode->kind == ModeKind::AscSet, letter == L'B') << char(letter);
     EXPECT_EQ(mode->looksAhead, letter == L'V') << char(letter);
   }
   EXPECT_EQ(FindOutputMode(L'A'), nullptr);

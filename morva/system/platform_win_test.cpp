@@ -105,6 +105,31 @@ TEST(WindowsPatternTest, FolderPartEndsInBackslashSlashOrDrive) {
   EXPECT_EQ(Names(ExpandPattern(drive + L"on?.txt")), std::vector<std::wstring>{drive + L"one.txt"});
 }
 
+TEST(WindowsPatternTest, TheNamePartIgnoresLetterCaseInEveryAlphabet) {
+  TempDir dir;
+  for (const char* name : {"ALTHELP.EDP", "DBASIC.EDP", "Readme.Txt", "ЁЛКА.ТХТ", "x.edp2"}) {
+    WriteFileText(dir / name, "x");
+  }
+  const std::wstring base = Backslashed(Wide(dir.path())) + L"\\";
+  EXPECT_EQ(Names(ExpandPattern(base + L"*.edp")),
+            (std::vector<std::wstring>{base + L"ALTHELP.EDP", base + L"DBASIC.EDP"}));
+  EXPECT_EQ(Names(ExpandPattern(base + L"readme.*")), std::vector<std::wstring>{base + L"Readme.Txt"});
+  EXPECT_EQ(Names(ExpandPattern(base + L"ёл?а.*т")), std::vector<std::wstring>{base + L"ЁЛКА.ТХТ"});
+  // Small letters and their capitals: Latin, Greek, Cyrillic, whatever the
+  // locale; nothing else is a pair.
+  const std::pair<wchar_t, wchar_t> pairs[] = {
+      {L'z', L'Z'}, {L'ä', L'Ä'}, {L'ÿ', L'Ÿ'}, {L'ł', L'Ł'}, {L'ω', L'Ω'}, {L'ς', L'Σ'},
+      {L'ά', L'Ά'}, {L'я', L'Я'}, {L'ё', L'Ё'}, {L'ў', L'Ў'}, {L'ґ', L'Ґ'}, {L'ӏ', L'Ӏ'}};
+  for (const auto& [small, capital] : pairs) {
+    EXPECT_TRUE(SameNameCharacter(small, capital)) << int(small);
+    EXPECT_TRUE(SameNameCharacter(capital, small)) << int(small);
+  }
+  for (const auto& [one, other] : std::vector<std::pair<wchar_t, wchar_t>>{
+           {L'[', L'{'}, {L'×', L'÷'}, {L'Ё', L'Е'}, {L'ё', L'е'}, {L'1', L'!'}}) {
+    EXPECT_FALSE(SameNameCharacter(one, other)) << int(one);
+  }
+}
+
 TEST(WindowsOutputNameTest, DotsInFoldersAreNoExtensions) {
   ConversionJob job;
   job.outMode = L'E';

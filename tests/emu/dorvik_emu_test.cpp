@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -98,7 +99,7 @@ void ExpectUnpacked(const Outcome& outcome, uint16_t loadAddress, const Bytes& d
 }
 
 // Packs with the library, runs the image and compares memory.
-void PackAndRun(uint16_t loadAddress, const Bytes& data, const DorvikOptions& options,
+void PackAndRun(uint16_t loadAddress, const Bytes& data, const dorvik::PackOptions& options,
                 uint16_t startAddress, const std::string& label) {
   const auto packed = dorvik_testing::Pack(loadAddress, data, options);
   ASSERT_TRUE(packed.ok()) << label << ": " << static_cast<int>(packed.error);
@@ -237,7 +238,7 @@ TEST(DorvikEmulator, WorkAreaKeptOffTheImage) {
   PackAndRun(01000, near, {}, 01000, "image past 036710");
   // The -w area given inside the image is refused; just after it, it works.
   const auto refused = dorvik_testing::Pack(01000, noise, Options().Work(02000));
-  EXPECT_EQ(refused.error, DorvikPackError::WorkAreaOverlap);
+  EXPECT_EQ(refused.error, dorvik::PackError::WorkAreaOverlap);
   PackAndRun(01000, noise, Options().Work(01000 + 2000 + 01070), 01000, "-w after the image");
 }
 
@@ -257,7 +258,9 @@ TEST(DorvikEmulator, GeneratedProgramsInAllOptionCombinations) {
   for (int i = 0; i < 32; ++i) {
     const bool longStub = i & 1;
     const bool dataMode = (i >> 1) & 1;
-    const int32_t workEnd = (i >> 2) % 4 == 0 ? 0 : (i >> 2) % 4 == 1 ? 0120000 : -1;
+    const std::optional<uint16_t> workEnd = (i >> 2) % 4 == 0   ? std::optional<uint16_t>(0)
+                                            : (i >> 2) % 4 == 1 ? std::optional<uint16_t>(0120000)
+                                                                : std::nullopt;
     const size_t length = 2 + random.Below(i < 24 ? 3000 : 20000);
     const uint16_t load = static_cast<uint16_t>(01000 + 2 * random.Below(02000));
     const Bytes data = GenerateProgram(random, length);
@@ -350,7 +353,7 @@ void PutImageWord(Bytes& image, size_t offset, uint16_t word) {
 // mode, the return to the caller) with the region from 01000 (or the load
 // address) holding `data`; then unpacks it on the PC and returns what
 // korvid -u gives.
-DorvikUnpackResult RunThenUnpack(uint16_t load, const Bytes& image, const Bytes& data,
+dorvik::UnpackResult RunThenUnpack(uint16_t load, const Bytes& image, const Bytes& data,
                                            uint16_t start, const std::string& label,
                                            bool dataMode = false) {
   const Expectation expect{start, dataMode};
@@ -361,7 +364,7 @@ DorvikUnpackResult RunThenUnpack(uint16_t load, const Bytes& image, const Bytes&
 
 TEST(DorvikEmulator, StackImagePointedAtTheStubStartsWhereTheStubSays) {
   SKIP_WITHOUT_PDP11();
-  for (const uint16_t load : {0400, 0744}) {
+  for (const uint16_t load : std::initializer_list<uint16_t>{0400, 0744}) {
     // The program's stack image holds its start, 02000, throughout.
     Bytes data = StackFile(load, load, 02000, 0, 1500, 40);
     const auto packed = dorvik_testing::Pack(load, data);
@@ -386,7 +389,7 @@ TEST(DorvikEmulator, StartThatTheFileCannotCarryIsTheOneTheStubTakes) {
   auto packed = dorvik_testing::Pack(02000, program);
   ASSERT_TRUE(packed.ok());
   Bytes image = packed.image;
-  const size_t jump = stub::kStartDisplacement - kShortStubSkip;
+  const size_t jump = dorvik::stub::kStartDisplacement - dorvik::kShortStubSkip;
   PutImageWord(image, jump, static_cast<uint16_t>(WordAt(image, jump) + 0100));
   auto unpacked = RunThenUnpack(02000, image, program, 02100, "start 02100 at 02000");
   ASSERT_TRUE(dorvik_testing::Unpacked(unpacked));

@@ -9,12 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "granol/granol.h"
 #include "granol/granol_stub.h"
+#include "support/random.h"
 #include "support/korvid_golden_cases.h"
 #include "support/pdp11.h"
 #include "support/temp_dir.h"
@@ -37,8 +37,8 @@ constexpr uint32_t kGuard = 8;               // known bytes checked on both side
 constexpr uint8_t kGuardByte = 0245;
 
 Bytes PackWithLibrary(const Bytes& data, uint16_t loadAddress) {
-  GranolPackResult packed = GranolPack(data, loadAddress, u"bin");
-  EXPECT_EQ(packed.error, GranolPackError::None);
+  granol::PackResult packed = granol::Pack(data, loadAddress, {u"bin"});
+  EXPECT_EQ(packed.error, granol::PackError::None);
   return packed.image;
 }
 
@@ -86,8 +86,8 @@ EmulatorRun RunOnPdp11(const Bytes& image, uint16_t loadAddress, uint32_t length
   run.image = image;
   run.placement = ChoosePlacement(loadAddress, length, static_cast<uint32_t>(run.image.size()));
   const uint32_t destination = run.placement.destination;
-  run.image[2 * kGranolLoadAddressWord] = static_cast<uint8_t>(destination & 0xFF);
-  run.image[2 * kGranolLoadAddressWord + 1] = static_cast<uint8_t>(destination >> 8);
+  run.image[2 * granol::kLoadAddressWord] = static_cast<uint8_t>(destination & 0xFF);
+  run.image[2 * granol::kLoadAddressWord + 1] = static_cast<uint8_t>(destination >> 8);
 
   Pdp11Machine machine;
   machine.Load(destination - kGuard, Bytes(length + 2 * kGuard, kGuardByte));
@@ -118,8 +118,8 @@ EmulatorRun RunOnPdp11(const Bytes& image, uint16_t loadAddress, uint32_t length
 
 // The PC unpacker, for comparison, gives the same data from the same image.
 void ExpectUnpackedOnPc(const Bytes& image, const Bytes& expected, uint16_t loadAddress) {
-  const GranolUnpackResult unpacked = GranolUnpack(image);
-  ASSERT_EQ(unpacked.error, GranolUnpackError::None);
+  const granol::UnpackResult unpacked = granol::Unpack(image, 01000);
+  ASSERT_EQ(unpacked.error, granol::UnpackError::None);
   EXPECT_EQ(unpacked.loadAddress, loadAddress);
   EXPECT_TRUE(unpacked.data == expected) << "the PC unpacker differs";
 }
@@ -193,7 +193,7 @@ TEST(GranolEmulator, EmptyInputWritesNothing) {
 
 TEST(GranolEmulator, GeneratedInputs) {
   SKIP_WITHOUT_PDP11();
-  std::mt19937 random(20240611);
+  Random random(20240611);
   auto randomBytes = [&](size_t size, int alphabet) {
     Bytes data(size);
     for (uint8_t& byte : data) byte = static_cast<uint8_t>(random() % alphabet);
@@ -245,7 +245,7 @@ TEST_P(GranolEmulatorCorpus, UnpacksOnPdp11) {
     ASSERT_FALSE(data.empty());
     // A program whose image cannot lie beside it in the address space is
     // refused with a message, and there is nothing to run.
-    if (GranolPack(data, loadAddress, u"bin").error == GranolPackError::DoesNotFit) {
+    if (granol::Pack(data, loadAddress, {u"bin"}).error == granol::PackError::DoesNotFit) {
       EXPECT_GT(2 * data.size() + loadAddress, 0200000u - 02000) << "a program that small always fits";
       continue;
     }

@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "pdp11/pdp11_machine.h"
+#include "support/random.h"
 #include "support/pdp11.h"
 #include "support/pdp11_code.h"
 
@@ -560,13 +561,13 @@ class Generator {
     LogFlagsAndRegisters({});
   }
 
-  std::mt19937 random_;
+  Random random_;
   TestProgram* program_ = nullptr;
 };
 
 std::vector<TestProgram> BuildPrograms(std::vector<Case> cases, uint32_t seed) {
   Generator generator(seed);
-  std::mt19937 shuffle(seed);
+  Random shuffle(seed);
   for (size_t i = cases.size(); i > 1; --i) std::swap(cases[i - 1], cases[shuffle() % i]);
   std::vector<TestProgram> programs;
   size_t next = 0;
@@ -755,7 +756,7 @@ struct TrapCase {
 };
 
 // Addresses in the I/O page where simh's LSI-11 has no device either.
-uint16_t EmptyIoAddress(std::mt19937& random, bool even) {
+uint16_t EmptyIoAddress(Random& random, bool even) {
   const uint16_t address = random() % 2 ? static_cast<uint16_t>(0160000 + random() % 0100)
                                         : static_cast<uint16_t>(0160200 + random() % (0172000 - 0160200));
   return even ? static_cast<uint16_t>(address & ~1) : address;
@@ -763,7 +764,7 @@ uint16_t EmptyIoAddress(std::mt19937& random, bool even) {
 
 std::vector<TrapCase> TrapCases() {
   using pdp11::StopReason;
-  std::mt19937 random(4);
+  Random random(4);
   std::vector<TrapCase> cases;
   auto add = [&](const std::string& name, std::vector<uint16_t> words, StopReason reason, uint16_t sp = kStackTop) {
     TrapCase c{name, Program(kCode), reason, sp, false};

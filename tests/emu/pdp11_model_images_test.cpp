@@ -193,7 +193,7 @@ std::vector<BkFile> Inputs(bool* haveCorpus) {
 // A Dorvik image loaded where the BK's loader puts it and entered where the
 // BK enters it (see tests/emu/dorvik_emu_test.cpp); the hand-off is the
 // start address or, in data mode, a HALT at the return address.
-bool DorvikRun(const BkFile& file, const DorvikOptions& options, const std::string& label,
+bool DorvikRun(const BkFile& file, const dorvik::PackOptions& options, const std::string& label,
                ImageRun* run) {
   if (file.data.size() + file.data.size() % 2 > 30720) return false;
   const auto packed = dorvik_testing::Pack(file.loadAddress, file.data, options);
@@ -226,8 +226,8 @@ bool DorvikRun(const BkFile& file, const DorvikOptions& options, const std::stri
 // The image, or nothing when the packer refuses data whose image has no
 // place beside it in the address space (tested in granol_emu_test.cpp).
 bool GranolPackBytes(const Bytes& data, uint16_t loadAddress, Bytes* image) {
-  GranolPackResult packed = GranolPack(data, loadAddress, u"bin");
-  if (packed.error != GranolPackError::None) return false;
+  granol::PackResult packed = granol::Pack(data, loadAddress, {u"bin"});
+  if (packed.error != granol::PackError::None) return false;
   *image = std::move(packed.image);
   return true;
 }
@@ -252,8 +252,8 @@ bool GranolRun(const BkFile& file, ImageRun* run) {
       at = kGranolStack;
     }
   }
-  image[2 * kGranolLoadAddressWord] = static_cast<uint8_t>(destination & 0377);
-  image[2 * kGranolLoadAddressWord + 1] = static_cast<uint8_t>(destination >> 8);
+  image[2 * granol::kLoadAddressWord] = static_cast<uint8_t>(destination & 0377);
+  image[2 * granol::kLoadAddressWord + 1] = static_cast<uint8_t>(destination >> 8);
 
   run->label = "Granol " + file.name;
   run->memory.push_back({static_cast<uint16_t>(at), image});

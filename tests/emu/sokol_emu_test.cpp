@@ -117,7 +117,7 @@ ImageRun ExpectUnpacksOnPdp11(const Bytes& data, uint16_t loadAddress, bool data
   sokol::PackOptions options;
   options.dataMode = dataMode;
   options.decoder = decoder;
-  const sokol::PackResult packed = sokol::Pack(data.data(), data.size(), loadAddress, options);
+  const sokol::PackResult packed = sokol::Pack(data, loadAddress, options);
   EXPECT_EQ(packed.error, sokol::PackError::None);
   if (packed.error != sokol::PackError::None) return {};
   const ImageRun run = RunImage(packed, data.size(), dataMode);

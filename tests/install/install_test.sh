@@ -28,6 +28,7 @@ f755 bin/morva
 d755 share
 d755 share/doc
 d755 share/doc/korvid
+f644 share/doc/korvid/LICENSE
 f644 share/doc/korvid/README.md
 d755 share/doc/korvid/docs
 f644 share/doc/korvid/docs/changes.md
@@ -36,6 +37,7 @@ f644 share/doc/korvid/docs/formats.md
 f644 share/doc/korvid/docs/korvid-page.png
 f644 share/doc/korvid/docs/korvid.md
 f644 share/doc/korvid/docs/morva.md
+f644 share/doc/korvid/docs/page.md
 f644 share/doc/korvid/docs/reliability.md
 f644 share/doc/korvid/docs/windows.md
 d755 share/doc/korvid/examples
@@ -59,13 +61,14 @@ fi
 # The pages and documents are the source's own files.
 for pair in man/korvid.1:share/man/man1/korvid.1 man/morva.1:share/man/man1/morva.1 \
             man/ru/korvid.1:share/man/ru/man1/korvid.1 man/ru/morva.1:share/man/ru/man1/morva.1 \
-            README.md:share/doc/korvid/README.md \
+            README.md:share/doc/korvid/README.md LICENSE:share/doc/korvid/LICENSE \
             docs/changes.md:share/doc/korvid/docs/changes.md \
             docs/development.md:share/doc/korvid/docs/development.md \
             docs/formats.md:share/doc/korvid/docs/formats.md \
             docs/korvid-page.png:share/doc/korvid/docs/korvid-page.png \
             docs/korvid.md:share/doc/korvid/docs/korvid.md \
             docs/morva.md:share/doc/korvid/docs/morva.md \
+            docs/page.md:share/doc/korvid/docs/page.md \
             docs/reliability.md:share/doc/korvid/docs/reliability.md \
             docs/windows.md:share/doc/korvid/docs/windows.md \
             examples/README.md:share/doc/korvid/examples/README.md \

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The packages hold the whole install tree and work: cpack builds the
-# Debian package and the tarball, the package's control fields are checked,
-# and both programs run from the unpacked package on the shipped examples,
-# giving the same bytes as the programs of the build.
+# Debian package and the tarball (and of the build, only the programs), the
+# package's control fields are checked, and both programs run from the
+# unpacked package on the shipped examples, giving the same bytes as the
+# programs of the build.
 #
 # Usage: package_test.sh CPACK BUILD_DIR VERSION
 # Exits with 77 (skipped) where the Debian tools, or the file utility that
@@ -24,11 +25,20 @@ fail() {
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+# Every command make runs for cpack goes through make_shell.sh into a log.
 for generator in DEB TGZ; do
-  "$cpack" -G "$generator" -B "$work/out" --config "$build/CPackConfig.cmake" \
+  MAKEFLAGS="SHELL=$(dirname "$(readlink -f "$0")")/make_shell.sh" KORVID_MAKE_LOG=$work/make.log \
+    "$cpack" -G "$generator" -B "$work/out" --config "$build/CPackConfig.cmake" \
     >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; echo "FAIL: cpack -G $generator" >&2; exit 1; }
 done
+
+# --- what cpack built: the targets whose build.make make read -----------
+targets=$(grep -o '[A-Za-z0-9_]*\.dir/build\.make' "$work/make.log" | sed 's|\.dir/build\.make$||' |
+          sort -u)
+[[ $(grep -cx 'korvid\|morva' <<<"$targets") == 2 ]] || fail "cpack built no programs: $targets"
+others=$(grep -E 'test|bench' <<<"$targets")
+[[ -z $others ]] || fail "cpack built more than the programs:" $others
 
 arch=$(dpkg --print-architecture)
 deb=$work/out/korvid_${version}_$arch.deb
@@ -59,6 +69,7 @@ done
 # --- contents: the install tree under /usr, owned by root ----------------
 tree="bin/korvid
 bin/morva
+share/doc/korvid/LICENSE
 share/doc/korvid/README.md
 share/doc/korvid/docs/changes.md
 share/doc/korvid/docs/development.md
@@ -66,6 +77,7 @@ share/doc/korvid/docs/formats.md
 share/doc/korvid/docs/korvid-page.png
 share/doc/korvid/docs/korvid.md
 share/doc/korvid/docs/morva.md
+share/doc/korvid/docs/page.md
 share/doc/korvid/docs/reliability.md
 share/doc/korvid/docs/windows.md
 share/doc/korvid/examples/README.md

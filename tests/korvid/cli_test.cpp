@@ -6,6 +6,7 @@
 
 #include "project_version.h"
 #include "support/korvid_run.h"
+#include "support/program_platform.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -86,6 +87,10 @@ TEST_F(KorvidCli, HelpOptionsShowHelpOnly) {
     EXPECT_EQ(r.out, kHelp) << option;
     EXPECT_EQ(r.err, "") << option;
   }
+  // Windows' own way to ask, alone on the line; elsewhere a file name.
+  const RunResult slash = Run({"/?"}, kProgramsOnWindows ? kWritten : kUsage);
+  EXPECT_EQ(slash.out, kProgramsOnWindows ? kHelp : kNoTool + kHelp);
+  EXPECT_EQ(slash.err, "");
 }
 
 // X.Y.Z, each a run of decimal digits.

@@ -48,9 +48,12 @@ TEST(MorvaBasicAscWriteTest, TabsCarriageReturnsAndNames) {
   WriteFileBytes(dir / "program.txt", AsBytes("1"));
   WriteFileBytes(dir / "программа.txt", AsBytes("2"));
   WriteFileBytes(dir / "sub/x.y.txt", AsBytes("3"));
-  const RunResult run =
-      RunMorva(dir.path(), {"-iw", "-ob", "ab.txt", "program.txt", "программа.txt", "sub/x.y.txt"});
-  EXPECT_NE(run.out.find(Done(4)), std::string::npos) << run.out;
+  WriteFileBytes(dir / ".hidden.bas", AsBytes("4"));  // named by its visible part
+  const RunResult run = RunMorva(dir.path(), {"-iw", "-ob", "ab.txt", "program.txt",
+                                              "программа.txt", "sub/x.y.txt", ".hidden.bas"});
+  EXPECT_NE(run.out.find(".hidden.bas -> hidden.ASC.bin\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(Done(5)), std::string::npos) << run.out;
+  EXPECT_EQ(ReadFileBytes(dir / "hidden.ASC #000.bin"), Part(AsBytes("4\x1A")));
   EXPECT_EQ(ReadFileBytes(dir / "ab    .ASC.bin"), kHeader);
   EXPECT_EQ(ReadFileBytes(dir / "ab    .ASC #000.bin"),
             Part(AsBytes("10  A\n20 B    \n\x1A")));  // PC tab width 4
@@ -68,27 +71,37 @@ TEST(MorvaBasicAscWriteTest, TabsCarriageReturnsAndNames) {
             Part(AsBytes("a  b\n12345678 c\x1A")));
 }
 
-TEST(MorvaBasicAscRoundTripTest, ManyPartsWrittenAndReadBack) {
+// A set has at most 999 parts, #000 to #998: the part names would change
+// form at #1000, and no BK holds a listing that long. The longest text is
+// written and read back; one character more is refused, nothing written.
+TEST(MorvaBasicAscRoundTripTest, UpTo999PartsWrittenAndReadBack) {
   TempDir dir;
-  std::string listing;
-  size_t bkLength = 0;  // one byte per character on the BK
-  for (int line = 10; bkLength < 1001 * 256; line += 10) {
-    const std::string text = std::to_string(line) + " PRINT \"Строка " + std::to_string(line) + "\"\n";
-    listing += text;
-    bkLength += FromUtf8(text).size();
+  std::u16string listing;
+  for (int line = 10; listing.size() < 999 * 256; line += 10) {
+    listing += FromUtf8(std::to_string(line) + " PRINT \"Строка " + std::to_string(line) + "\"\n");
   }
-  WriteFileBytes(dir / "big.txt", Utf8File(FromUtf8(listing), false, true));
+  listing.resize(999 * 256 - 1);  // with the end byte, 999 full parts
+  WriteFileBytes(dir / "big.txt", Utf8File(listing, false, true));
   RunResult run = RunMorva(dir.path(), {"-iu", "-ob", "big.txt"});
   EXPECT_NE(run.out.find("big.txt -> big   .ASC.bin\n"), std::string::npos) << run.out;
-  // Part numbers beyond 999 take four digits.
-  EXPECT_TRUE(FileExists(dir / "big   .ASC #999.bin"));
-  EXPECT_TRUE(FileExists(dir / "big   .ASC #1000.bin"));
+  EXPECT_TRUE(FileExists(dir / "big   .ASC #998.bin"));
+  EXPECT_FALSE(FileExists(dir / "big   .ASC #999.bin"));
   EXPECT_EQ(ReadFileBytes(dir / "big   .ASC #000.bin").size(), 260u);
 
   run = RunMorva(dir.path(), {"-ib", "-o8", "big   .ASC.bin"});
   EXPECT_EQ(run.out, Announce("Basic ASC", "Unicode UTF-8") +
                          "big   .ASC.bin -> big   .ASC.txt\n" + Done(1));
-  EXPECT_EQ(ReadFileBytes(dir / "big   .ASC.txt"), Utf8File(FromUtf8(listing)));
+  EXPECT_EQ(ReadFileBytes(dir / "big   .ASC.txt"), Utf8File(listing));
+
+  TempDir over;
+  WriteFileBytes(over / "long.txt", Utf8File(listing + u"!", false, true));
+  run = RunMorva(over.path(), {"-iu", "-ob", "long.txt"});
+  EXPECT_EQ(run.out, Announce("Unicode UTF-16LE", "Basic ASC") + "long.txt -> long  .ASC.bin\n" +
+                         EncodingReport("Unicode UTF-8", "Unicode UTF-8") +
+                         "Ошибка! long.txt не преобразован: набор Basic ASC вмещает не больше 999 "
+                         "частей по 256 байт, набор не записан.\n" + Done(0, 1));
+  EXPECT_EQ(run.exitStatus, kMorvaFailed);
+  EXPECT_EQ(ListDirectory(over.path()), std::vector<std::string>{"long.txt"});
 }
 
 // A set written by hand, read back to UTF-16.
@@ -147,7 +160,7 @@ TEST(MorvaBasicAscReadTest, MissingShortOrDamagedPartIsAnError) {
     for (const char* mode : {"-ou", "-oe", "-ok"}) {
       const RunResult run = RunMorva(dir.path(), {"-ib", mode, "q.ASC.bin"});
       const std::string out = run.out.substr(run.out.find('\n') + 1);
-      EXPECT_EQ(out.substr(out.find('\n') + 1), message + Done(1)) << mode;
+      EXPECT_EQ(out.substr(out.find('\n') + 1), message + Done(0, 1)) << mode;
       EXPECT_EQ(run.exitStatus, 1) << mode;
     }
     EXPECT_EQ(ReadFileBytes(dir / "q.txt"), AsBytes("older text"));
@@ -180,7 +193,7 @@ TEST(MorvaBasicAscReadTest, BadHeadersDoNotOpen) {
     Bytes text;
     EXPECT_EQ(ReadSet(dir, "h.ASC.bin", &text),
               Announce("Basic ASC", "Unicode UTF-16LE") + "h.ASC.bin -> h.ASC.txt\n" +
-                  "Ошибка! h.ASC.bin не открывается.\n" + Done(1))
+                  "Ошибка! h.ASC.bin не открывается.\n" + Done(0, 1))
         << name;
     EXPECT_FALSE(FileExists(dir / "h.ASC.txt")) << name;
   }
@@ -214,7 +227,7 @@ TEST(MorvaBasicAscWriteTest, PartThatCannotBeCreatedRemovesTheSet) {
   EXPECT_NE(run.out.find("long.txt -> long  .ASC.bin\n"), std::string::npos);
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_NE(run.out.find("Ошибка! long  .ASC #001.bin не записывается, неполный набор файлов "
-                         "удалён.\n" + Done(1)),
+                         "удалён.\n" + Done(0, 1)),
             std::string::npos)
       << run.out;
   EXPECT_EQ(ListDirectory(dir.path()),
@@ -264,9 +277,11 @@ TEST(MorvaBasicAscWriteTest, InputIsNeverOverwrittenBySetFiles) {
   // A text named like the header of the set that its conversion would write.
   WriteFileBytes(dir / "x     .ASC.bin", AsBytes("10 PRINT\n"));
   const RunResult run = RunMorva(dir.path(), {"-iw", "-ob", "x     .ASC.bin"});
-  EXPECT_EQ(run.out, Announce("Windows 1251", "Basic ASC") + "x     .ASC.bin -> x     .ASC.bin\n" +
-                         "Ошибка! x     .ASC.bin - входной файл, он не будет перезаписан.\n" +
-                         Done(1));
+  EXPECT_EQ(run.out,
+            Announce("Windows 1251", "Basic ASC") +
+                "Ошибка! x     .ASC.bin не преобразован: x     .ASC.bin - входной файл, он "
+                "не будет перезаписан.\n" +
+                Done(0, 1));
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(ReadFileBytes(dir / "x     .ASC.bin"), AsBytes("10 PRINT\n"));
 }

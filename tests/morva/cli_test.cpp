@@ -30,8 +30,10 @@ morva [-i<in_mode>] [-o<out_mode>] [-t<n>] <InputFile1.ext> {<InputFileN.ext> ..
       корректно определяются даже без BOM.
                     w - Windows CP-1251
                     o - OEM CP-866
-                    k - KOI8R
+                    k - KOI8R (набор символов БК)
+                    r - KOI8R (стандарт, с буквой ё)
                     e - БКшный файл в формате Edasp
+                    d - БКшный файл в стандарте Edasp (читается как e)
                     v - БКшный файл в формате Vortex
 
   -o<out_mode> (--output <out_mode>) - задать формат выходного файла.
@@ -40,7 +42,8 @@ morva [-i<in_mode>] [-o<out_mode>] [-t<n>] <InputFile1.ext> {<InputFileN.ext> ..
                     8 - Unicode UTF-8
                     w - Windows CP-1251
                     o - OEM CP-866
-                    k - KOI8R
+                    k - KOI8R (набор символов БК)
+                    r - KOI8R (стандарт, с буквой ё)
                     e - БКшный файл в формате Edasp
                     d - БКшный файл в стандарте Edasp (без сжатия пробелов)
                     v - БКшный файл в формате Vortex
@@ -73,6 +76,12 @@ TEST(MorvaCommandLineTest, HelpWithoutArgumentsOrWithHelpAnywhere) {
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.out, Help()) << testing::PrintToString(args);
     EXPECT_EQ(run.err, "");
+  }
+  // Windows' own way to ask, alone on the line (elsewhere a pattern).
+  if (kProgramsOnWindows) {
+    const RunResult slash = RunMorva(dir.path(), {"/?"});
+    EXPECT_EQ(slash.out, Help());
+    EXPECT_EQ(slash.exitStatus, 0);
   }
   // Nothing at all to do is a usage error, with the same help text.
   const RunResult bare = RunMorva(dir.path(), {});
@@ -127,7 +136,7 @@ TEST(MorvaCommandLineTest, RefusedPairsAreAnnouncedFirst) {
   EXPECT_EQ(run.out, Announce("Windows 1251", "Windows 1251") +
                          "Бессмысленное преобразование делать не будем.\n");
   EXPECT_EQ(run.exitStatus, 2);
-  for (const char* letter : {"u", "o", "k", "e", "d", "v", "b"}) {
+  for (const char* letter : {"u", "o", "k", "r", "e", "d", "v", "b"}) {
     run = RunMorva(dir.path(), {std::string("-i") + letter, std::string("--output=") + letter, "a.txt"});
     EXPECT_NE(run.out.find("Бессмысленное преобразование делать не будем.\n"), std::string::npos)
         << letter;
@@ -182,6 +191,23 @@ TEST(MorvaCommandLineTest, UnknownOptionOrMissingArgumentEndsTheRunBeforeAnyFile
   EXPECT_EQ(ListDirectory(dir.path()), std::vector<std::string>{"a.edp"});
 }
 
+TEST(MorvaCommandLineTest, AConsoleWindowShowsBothStreamsAsCharacters) {
+  if (!kProgramsOnWindows) GTEST_SKIP() << "a terminal on Linux shows the bytes as they are";
+  const std::string script = FindOnPath("script");
+  if (script.empty()) GTEST_SKIP() << "no script(1) to give the program a terminal";
+  // On a terminal Wine gives the program a console window whose code page is
+  // not UTF-8: text that went there as bytes would show as '╨▓╤Е╨╛╨┤'. A
+  // wide terminal, so that no line is broken.
+  TempDir dir;
+  RunOptions options;
+  options.workingDirectory = dir.path();
+  const RunResult run = RunProgram(
+      script, {"-qec", "stty cols 400; '" MORVA_BINARY "' --вход=e", "/dev/null"}, options);
+  EXPECT_NE(run.out.find(": unrecognized option '--вход=e'"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Конвертор текстов Win <--> БК"), std::string::npos) << run.out;
+  EXPECT_EQ(run.exitStatus, kMorvaUsage);
+}
+
 TEST(MorvaCommandLineTest, DoubleDashAndPosixlyCorrect) {
   TempDir dir;
   WriteFileBytes(dir / "a.edp", {'a'});
@@ -207,15 +233,16 @@ TEST(MorvaPatternTest, NamingPerFileLinesAndCount) {
       RunMorva(dir.path(), {"-ie", "prog.bas", "notes", "a.b.c", "readme.txt", "readme.TXT"});
   // Windows names ignore case: there .TXT is the output's own extension, and
   // readme.TXT.txt is the file readme.txt has written.
+  // A refused file gets no "NAME -> OUT" line; its message names it, and
+  // the count says that one file was not converted.
   const std::string secondReadme =
       kProgramsOnWindows
-          ? "readme.TXT -> readme.TXT.txt\n"
-            "Ошибка! readme.TXT не преобразован: readme.TXT.txt уже записан из readme.txt.\n"
-          : "readme.TXT -> readme.txt\n"
-            "Ошибка! readme.txt - входной файл, он не будет перезаписан.\n";
+          ? "Ошибка! readme.TXT не преобразован: readme.TXT.txt уже записан из readme.txt.\n"
+          : "Ошибка! readme.TXT не преобразован: readme.txt - входной файл, он не будет "
+            "перезаписан.\n";
   EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "prog.bas -> prog.txt\n" +
                          "notes -> notes.txt\n" + "a.b.c -> a.b.txt\n" +
-                         "readme.txt -> readme.txt.txt\n" + secondReadme + Done(5));
+                         "readme.txt -> readme.txt.txt\n" + secondReadme + Done(4, 1));
   EXPECT_EQ(run.exitStatus, 1);
   // readme.TXT -> readme.txt would overwrite the input of the line before;
   // the output of readme.txt itself went to readme.txt.txt.
@@ -241,15 +268,17 @@ TEST(MorvaPatternTest, WildcardsDirectoriesAndMissingFiles) {
   WriteFileBytes(dir / "b.edp", {'b'});
   WriteFileBytes(dir / "a.edp", {'a'});
   WriteFileBytes(dir / "c.txt", {'c'});
+  WriteFileBytes(dir / "C.EDP", {'C'});  // a BK disk's name: Windows matches it to *.edp
   mkdir((dir / "sub.edp").c_str(), 0700);
   mkdir((dir / "only").c_str(), 0700);
   mkdir((dir / "only/d1.edp").c_str(), 0700);
   const RunResult run =
       RunMorva(dir.path(), {"-ie", "-o8", "*.edp", "none*.edp", "?.edp", "only/*", "only", "missing.edp"});
   // "?.edp" matches the files of "*.edp" again: each is converted once.
-  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-8") + "a.edp -> a.txt\n" +
+  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-8") +
+                         (kProgramsOnWindows ? "C.EDP -> C.txt\n" : "") + "a.edp -> a.txt\n" +
                          "b.edp -> b.txt\n" + "Файл(ы) 'none*.edp' не найден(ы)\n" +
-                         "Файл(ы) 'missing.edp' не найден(ы)\n" + Done(2));
+                         "Файл(ы) 'missing.edp' не найден(ы)\n" + Done(kProgramsOnWindows ? 3 : 2));
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(ReadFileBytes(dir / "b.txt"), Utf8File(u"b"));
 }
@@ -282,7 +311,7 @@ TEST(MorvaPatternTest, PatternWithADirectoryPartWritesBesideTheInput) {
   EXPECT_EQ(ReadFileBytes(dir / "texts/x.vxt"), (Bytes{'x', 0x00, 'y'}));
 }
 
-TEST(MorvaFailureTest, InputThatCannotBeOpenedStillCounts) {
+TEST(MorvaFailureTest, InputThatCannotBeOpenedIsCountedAsFailed) {
   SKIP_FOR_WINDOWS_PROGRAMS("a dangling symbolic link");
   TempDir dir;
   ASSERT_EQ(symlink("nowhere.edp", (dir / "dangling.edp").c_str()), 0);
@@ -290,7 +319,7 @@ TEST(MorvaFailureTest, InputThatCannotBeOpenedStillCounts) {
   const RunResult run = RunMorva(dir.path(), {"-ie", "-ok", "*.edp"});
   EXPECT_EQ(run.out, Announce("Edasp", "KOI8R") + "dangling.edp -> dangling.txt\n" +
                          "Ошибка! dangling.edp не открывается.\n" + "good.edp -> good.txt\n" +
-                         Done(2));
+                         Done(1, 1));
   EXPECT_FALSE(FileExists(dir / "dangling.txt"));
   EXPECT_EQ(ReadFileBytes(dir / "good.txt"), Bytes{'g'});
 }
@@ -307,12 +336,11 @@ TEST(MorvaFailureTest, InputsThatAreNoRegularFilesAreRefused) {
   quick.timeoutSeconds = 20;
   const RunResult run = RunMorva(dir.path(), {"-ie", "*.edp", "/dev/stdin"}, quick);
   EXPECT_FALSE(run.timedOut);
-  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "fifo.edp -> fifo.txt\n" +
+  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") +
                          "Ошибка! fifo.edp не является обычным файлом.\n" +
-                         "text.edp -> text.txt\n" + "zero.edp -> zero.txt\n" +
+                         "text.edp -> text.txt\n" +
                          "Ошибка! zero.edp не является обычным файлом.\n" +
-                         "/dev/stdin -> /dev/stdin.txt\n" +
-                         "Ошибка! /dev/stdin не является обычным файлом.\n" + Done(4));
+                         "Ошибка! /dev/stdin не является обычным файлом.\n" + Done(1, 3));
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(ListDirectory(dir.path()),
             (std::vector<std::string>{"fifo.edp", "text.edp", "text.txt", "zero.edp"}));
@@ -325,8 +353,9 @@ TEST(MorvaFailureTest, OutputThatIsTheInputIsNeverOpened) {
   // Like readme.TXT and readme.txt on a file system that ignores case.
   ASSERT_EQ(link((dir / "a.edp").c_str(), (dir / "a.txt").c_str()), 0);
   const RunResult run = RunMorva(dir.path(), {"-ie", "a.edp"});
-  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "a.edp -> a.txt\n" +
-                         "Ошибка! a.txt - входной файл, он не будет перезаписан.\n" + Done(1));
+  EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") +
+                         "Ошибка! a.edp не преобразован: a.txt - входной файл, он не будет "
+                         "перезаписан.\n" + Done(0, 1));
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(ReadFileBytes(dir / "a.edp"), text);
 }
@@ -338,7 +367,7 @@ TEST(MorvaFailureTest, FailedWriteIsReportedAndThePartialOutputRemoved) {
   ASSERT_EQ(symlink("/dev/full", (dir / "a.txt").c_str()), 0);
   RunResult run = RunMorva(dir.path(), {"-ie", "a.edp"});
   EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-16LE") + "a.edp -> a.txt\n" +
-                         "Ошибка! a.txt не записывается, неполный файл удалён.\n" + Done(1));
+                         "Ошибка! a.txt не записывается, неполный файл удалён.\n" + Done(0, 1));
 
   // A regular file cut off by the file size limit is removed.
   Bytes big(100000, 'x');
@@ -348,7 +377,7 @@ TEST(MorvaFailureTest, FailedWriteIsReportedAndThePartialOutputRemoved) {
                     "-o8", "big.edp"},
                    RunOptions{dir.path(), {}, 60});
   EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-8") + "big.edp -> big.txt\n" +
-                         "Ошибка! big.txt не записывается, неполный файл удалён.\n" + Done(1));
+                         "Ошибка! big.txt не записывается, неполный файл удалён.\n" + Done(0, 1));
   EXPECT_FALSE(FileExists(dir / "big.txt"));
 }
 

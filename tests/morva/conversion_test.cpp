@@ -54,6 +54,32 @@ TEST(MorvaToPcTest, EditorTextHeaderIsSkipped) {
   EXPECT_EQ(FromEdasp({0x40, 0x0C, 0xFF, 0x00, 'x'}), Utf16File(u""));
 }
 
+// A BK text saved as a BK file keeps the file's header in front: when its
+// length word is the rest of the file, the text is read behind it, and a
+// line says so. Any other first bytes are text.
+TEST(MorvaToPcTest, BkFileHeaderInFrontOfATextIsSkipped) {
+  const Bytes text = {0xF0, 0xD2, 0xC9, 0x0A, 'O', 'K'};  // "При\nOK"
+  const Bytes saved = Join({{0x00, 0x02, 0x06, 0x00}, text});
+  for (const char* mode : {"-ie", "-iv", "-id"}) {
+    std::string console;
+    EXPECT_EQ(Convert({mode, "-o8"}, "a.bin", saved, "a.txt", &console), Utf8File(u"При\nOK"));
+    EXPECT_NE(console.find("a.bin -> a.txt\nФайл a.bin начинается с заголовка БК (адрес 01000, "
+                           "длина 06): текст читается без него.\n"),
+              std::string::npos)
+        << console;
+  }
+  // Behind the file header, an editor text header still counts from the text.
+  const Bytes withEditorHeader = {0x00, 0x02, 0x06, 0x00, 0x40, 0x0C, 0x05, 0x00, 'x', 'Y'};
+  EXPECT_EQ(Convert({"-ie", "-o8"}, "b.bin", withEditorHeader, "b.txt"), Utf8File(u"Y"));
+  // A length word that is not the rest of the file, or 0, is text.
+  std::string console;
+  EXPECT_EQ(
+      Convert({"-ie", "-o8"}, "c.edp", Join({{'A', 'B', 0x07, 0x00}, text}), "c.txt", &console),
+      Utf8File(u"AB" + Spaces(7) + u"\nПри\nOK"));
+  EXPECT_EQ(console.find("заголовка"), std::string::npos) << console;
+  EXPECT_EQ(Convert({"-ie", "-o8"}, "d.edp", {'A', 'B', 0x00, 0x00}, "d.txt"), Utf8File(u"AB\n\n"));
+}
+
 TEST(MorvaToPcTest, OutputEncodingsAndTheirLineEnds) {
   const Bytes bk = {0xF0, 0xD2, 0xC9, 0xD7, 0xC5, 0xD4, 0x0A, 'O', 'K'};  // "Привет\nOK"
   const std::u16string text = u"Привет\nOK";
@@ -63,6 +89,26 @@ TEST(MorvaToPcTest, OutputEncodingsAndTheirLineEnds) {
   EXPECT_EQ(Convert({"-ie", "-oo"}, "a.edp", bk, "a.txt"),
             SingleByteFile(text, Charset::Cp866, true));
   EXPECT_EQ(Convert({"-ie", "-ok"}, "a.edp", bk, "a.txt"), bk);  // LF stays LF in KOI8R
+}
+
+// Between two PC encodings a tab stays a tab (a TSV table, a Makefile),
+// unless -t asks for spaces at its width; from a BK text, tabs become
+// spaces as before.
+TEST(MorvaToPcTest, TabsBetweenPcEncodings) {
+  const Bytes tsv = AsBytes("name\tsize\r\nprog\t512\r\n\tx\r\n");
+  const std::u16string text = u"name\tsize\nprog\t512\n\tx\n";
+  EXPECT_EQ(Convert({"-iw", "-oo"}, "a.tsv", tsv, "a.txt"), tsv);
+  EXPECT_EQ(Convert({"-o8"}, "a.tsv", tsv, "a.txt"), Utf8File(text));
+  EXPECT_EQ(Convert({"-io", "-or"}, "a.tsv", tsv, "a.txt"), AsBytes("name\tsize\nprog\t512\n\tx\n"));
+  EXPECT_EQ(Convert({"-iu", "-ok"}, "a.txt", Utf16File(text), "a.txt.txt"),
+            AsBytes("name\tsize\nprog\t512\n\tx\n"));
+  for (const char* ignored : {"1", "17", "x"}) {
+    EXPECT_EQ(Convert({"-iw", "-oo", "-t", ignored}, "a.tsv", tsv, "a.txt"), tsv) << ignored;
+  }
+  EXPECT_EQ(Convert({"-iw", "-oo", "-t", "4"}, "a.tsv", tsv, "a.txt"),
+            AsBytes("name    size\r\nprog    512\r\n    x\r\n"));
+  EXPECT_EQ(Convert({"-ie", "-ow"}, "a.edp", AsBytes("name\tsize"), "a.txt"),
+            AsBytes("name    size"));
 }
 
 TEST(MorvaToPcTest, ByteOrderMarkOfTheInputIsNotCopied) {

@@ -45,6 +45,35 @@ TEST(MorvaDetectionTest, ItsOwnOutputsReadBackRight) {
   }
 }
 
+// Standard KOI8-R (letter r) beside the BK's own KOI-8 (k): its ё, Ё and
+// frame lines read right, found by themselves or asked for; written, it
+// keeps them; a KOI-8 text without them is the BK's, which reads the same.
+TEST(MorvaDetectionTest, StandardKoi8rBesideTheBksSet) {
+  const std::u16string text = u"Ещё раз: Ёлка │ всё ─ ждёт.\n";
+  const Bytes koi8r = SingleByteFile(text, Charset::Koi8r, false);
+  const std::string standard = "KOI8R (стандарт)";
+  for (const char* mode : {"-ia", "-ir"}) {
+    TempDir dir;
+    WriteFileBytes(dir / "r.txt", koi8r);
+    const RunResult run = RunMorva(dir.path(), {mode, "-o8", "r.txt"});
+    EXPECT_EQ(run.out.substr(run.out.find('\n') + 1),
+              Line("r.txt", "r.txt.txt") + EncodingReport(standard, standard) + Done(1));
+    EXPECT_EQ(ReadFileBytes(dir / "r.txt.txt"), Utf8File(text)) << mode;
+  }
+  TempDir dir;
+  WriteFileBytes(dir / "u.u8", Utf8File(text, true, false));
+  const RunResult to = RunMorva(dir.path(), {"-or", "u.u8"});
+  EXPECT_EQ(to.out, "Преобразование Авто -> " + standard + "\n" + Line("u.u8", "u.txt") +
+                        EncodingReport("Unicode UTF-8", "Unicode UTF-8") + Done(1));
+  EXPECT_EQ(ReadFileBytes(dir / "u.txt"), koi8r);  // LF line ends, as KOI8-R files have
+  // The BK's set keeps its own: ┐ and ↑ of a BK frame are no ё and Ё.
+  const Bytes bk = {0xAA, 0xB5, 0xB5, 0xA3, 0x0A, 0xB7, 0xF0, 0xD2, 0xC9, 0xB7, 0x20, 0xB3, 0x0A};
+  WriteFileBytes(dir / "bk.txt", bk);
+  const RunResult run = RunMorva(dir.path(), {"-o8", "bk.txt"});
+  EXPECT_NE(run.out.find(EncodingReport("KOI8R", "KOI8R")), std::string::npos) << run.out;
+  EXPECT_EQ(ReadFileBytes(dir / "bk.txt.txt"), Utf8File(u"┌──┐\n│При│ ↑\n"));
+}
+
 TEST(MorvaDetectionTest, ModeUForcesUnicode) {
   // A UTF-8 text with one stray byte is still UTF-8, in auto mode too; the
   // stray byte alone becomes U+FFFD.
@@ -69,7 +98,8 @@ TEST(MorvaDetectionTest, ModeUForcesUnicode) {
   const RunResult run = RunMorva(dir.path(), {"-iu", "-o8", "w.txt"});
   EXPECT_EQ(run.out, "Преобразование Unicode UTF-16LE -> Unicode UTF-8\n" +
                          Line("w.txt", "w.txt.txt") +
-                         EncodingReport("Unicode UTF-8", "Unicode UTF-8") + Done(1));
+                         EncodingReport("Unicode UTF-8", "Unicode UTF-8") +
+                         "Заменено символов: 2 (первый: \uFFFD).\n" + Done(1));
   EXPECT_EQ(ReadFileBytes(dir / "w.txt.txt"), Utf8File(u"\uFFFD\uFFFD!\n"));
 }
 
@@ -103,6 +133,22 @@ TEST(MorvaDetectionTest, EachFileSaysWhatItsOutputCouldNotHold) {
   // The conversion itself is as before: spaces, and е for Ё.
   EXPECT_EQ(ReadFileBytes(dir / "a.edp"),
             (Bytes{' ', 0xE5, 0xCC, 0xCB, 0xC1, ' ', ' ', ' ', ' ', ' ', ' ', 0x0A}));
+  // In a Unicode output, U+FFFD for bytes that did not decode: stray bytes
+  // of a UTF-8 text, the odd last byte of a UTF-16LE one.
+  Bytes stray = Utf8File(u"Ёлка и\n");
+  stray.insert(stray.begin() + 5, 0xFF);
+  stray.push_back(0xC0);
+  WriteFileBytes(dir / "s.txt", stray);
+  Bytes odd = Utf16File(u"Ёлка\n");
+  odd.push_back('x');
+  WriteFileBytes(dir / "o.txt", odd);
+  const RunResult unicode = RunMorva(dir.path(), {"-o8", "s.txt", "o.txt"});
+  EXPECT_EQ(unicode.out, "Преобразование Авто -> Unicode UTF-8\n" + Line("s.txt", "s.txt.txt") +
+                             report + "Заменено символов: 2 (первый: \uFFFD).\n" +
+                             Line("o.txt", "o.txt.txt") +
+                             EncodingReport("Unicode UTF-16LE", "Unicode UTF-16LE") +
+                             "Заменено символов: 1 (первый: \uFFFD).\n" + Done(2));
+  EXPECT_EQ(ReadFileBytes(dir / "o.txt.txt"), Utf8File(u"Ёлка\n\uFFFD"));
   // Nothing replaced, nothing said.
   WriteFileBytes(dir / "d.txt", Utf8File(u"«Ёлка»\n"));
   const RunResult clean = RunMorva(dir.path(), {"-ow", "d.txt"});

@@ -114,8 +114,8 @@ TEST(MorvaEdaspStandardTest, RefusalsAndRunRules) {
   run = RunMorva(dir.path(), {"-iw", "-od", "a*"});
   EXPECT_EQ(WithoutReports(run.out),
             Announce("Windows 1251", "Edasp (стандарт)") + "a.edp -> a.edp.edp\n" +
-                "a.txt -> a.edp\n" + "Ошибка! a.edp - входной файл, он не будет перезаписан.\n" +
-                Done(2));
+                "Ошибка! a.txt не преобразован: a.edp - входной файл, он не будет перезаписан.\n" +
+                Done(1, 1));
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(ReadFileBytes(dir / "a.edp"), AsBytes("old"));
   EXPECT_EQ(ReadFileBytes(dir / "a.edp.edp"), AsBytes("old"));

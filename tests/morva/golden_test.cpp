@@ -135,6 +135,9 @@ void CheckGeneratedCase(const MorvaGoldenCase& c, const MorvaGoldenRun& run) {
       case 'k':
         ExpectOutput(c, run, "utf8-prose.txt", SingleByteFile(prose, Charset::BkKoi8, false));
         break;
+      case 'r':
+        ExpectOutput(c, run, "utf8-prose.txt", SingleByteFile(prose, Charset::Koi8r, false));
+        break;
       default: break;
     }
   }

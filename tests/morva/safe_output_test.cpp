@@ -184,7 +184,7 @@ TEST(MorvaFileSizeLimitTest, WriteBeyondTheLimitFailsAndTheRunGoesOn) {
                  RunOptions{dir.path(), {}, 60});
   EXPECT_EQ(run.out, Announce("Edasp", "Unicode UTF-8") + "big.edp -> big.txt\n" +
                          "Ошибка! big.txt не записывается, неполный файл удалён.\n" +
-                         "small.edp -> small.txt\n" + Done(2));
+                         "small.edp -> small.txt\n" + Done(1, 1));
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(ReadFileBytes(dir / "big.txt"), old);
   EXPECT_EQ(ReadFileBytes(dir / "small.txt"), Utf8File(u"s"));
@@ -243,7 +243,7 @@ TEST(MorvaOutputFileTest, ReadOnlyOutputStaysAsItIs) {
     options.dropPrivileges = dropPrivileges;
     const RunResult run = RunMorva(dir.path(), {"-ie", "-ok", "a.edp"}, options);
     EXPECT_EQ(run.out, Announce("Edasp", "KOI8R") + "a.edp -> a.txt\n" +
-                           "Ошибка! a.txt защищён от записи, он не будет заменён.\n" + Done(1));
+                           "Ошибка! a.txt защищён от записи, он не будет заменён.\n" + Done(0, 1));
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(ReadFileBytes(dir / "a.txt"), AsBytes("old"));
     EXPECT_EQ(ListDirectory(dir.path()), (std::vector<std::string>{"a.edp", "a.txt"}));
@@ -257,10 +257,11 @@ TEST(MorvaRunRulesTest, OutputNeverReplacesAnInputOfTheRun) {
   WriteFileBytes(dir / "x", {'1'});
   WriteFileBytes(dir / "x.txt", {'2'});
   RunResult run = RunMorva(dir.path(), {"-ik", "-o8", "x*"});
-  EXPECT_EQ(run.out, Announce("KOI8R", "Unicode UTF-8") + "x -> x.txt\n" +
-                         "Ошибка! x.txt - входной файл, он не будет перезаписан.\n" +
-                         "x.txt -> x.txt.txt\n" +
-                         EncodingReport("OEM CP-866", "KOI8R") + Done(2));
+  EXPECT_EQ(run.out, Announce("KOI8R", "Unicode UTF-8") +
+                         "Ошибка! x не преобразован: x.txt - входной файл, он не будет "
+                         "перезаписан.\n" +
+                         "x.txt -> x.txt.txt\n" + EncodingReport("OEM CP-866", "KOI8R") +
+                         Done(1, 1));
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(ReadFileBytes(dir / "x.txt"), Bytes{'2'});
   EXPECT_EQ(ReadFileBytes(dir / "x.txt.txt"), Utf8File(u"2"));
@@ -269,8 +270,9 @@ TEST(MorvaRunRulesTest, OutputNeverReplacesAnInputOfTheRun) {
   unlink((dir / "x.txt.txt").c_str());
   run = RunMorva(dir.path(), {"-ik", "-o8", "x.txt", "x"});
   EXPECT_EQ(run.out, Announce("KOI8R", "Unicode UTF-8") + "x.txt -> x.txt.txt\n" +
-                         EncodingReport("OEM CP-866", "KOI8R") + "x -> x.txt\n" +
-                         "Ошибка! x.txt - входной файл, он не будет перезаписан.\n" + Done(2));
+                         EncodingReport("OEM CP-866", "KOI8R") +
+                         "Ошибка! x не преобразован: x.txt - входной файл, он не будет "
+                         "перезаписан.\n" + Done(1, 1));
   EXPECT_EQ(ReadFileBytes(dir / "x.txt"), Bytes{'2'});
   EXPECT_EQ(ListDirectory(dir.path()), (std::vector<std::string>{"x", "x.txt", "x.txt.txt"}));
 }
@@ -281,8 +283,9 @@ TEST(MorvaRunRulesTest, TwoInputsNeverWriteTheSameOutput) {
   WriteFileBytes(dir / "a.koi", {'k'});
   RunResult run = RunMorva(dir.path(), {"-ik", "-oe", "a.txt", "a.koi"});
   EXPECT_EQ(run.out, Announce("KOI8R", "Edasp") + "a.txt -> a.edp\n" +
-                         EncodingReport("OEM CP-866", "KOI8R") + "a.koi -> a.edp\n" +
-                         "Ошибка! a.koi не преобразован: a.edp уже записан из a.txt.\n" + Done(2));
+                         EncodingReport("OEM CP-866", "KOI8R") +
+                         "Ошибка! a.koi не преобразован: a.edp уже записан из a.txt.\n" +
+                         Done(1, 1));
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(ReadFileBytes(dir / "a.edp"), Bytes{'t'});
 
@@ -306,10 +309,9 @@ TEST(MorvaRunRulesTest, TextsNamingTheSameBasicAscSet) {
   const RunResult run = RunMorva(dir.path(), {"-ik", "-ob", "listing*.bas"});
   EXPECT_EQ(run.out, Announce("KOI8R", "Basic ASC") + "listing1.bas -> listin.ASC.bin\n" +
                          EncodingReport("OEM CP-866", "KOI8R") +
-                         "listing2.bas -> listin.ASC.bin\n" +
                          "Ошибка! listing2.bas не преобразован: listin.ASC.bin уже записан из "
                          "listing1.bas.\n" +
-                         Done(2));
+                         Done(1, 1));
   EXPECT_EQ(run.exitStatus, 1);
   Bytes data = AsBytes("10 PRINT 1\n\x1A");
   data.resize(256, ' ');
@@ -374,7 +376,7 @@ TEST(MorvaRunRulesTest, TwoRunsWritingOneBasicAscSetLeaveOneWholeSet) {
   EXPECT_EQ(run.out, Announce("Авто", "Basic ASC") + "prog.bas -> prog  .ASC.bin\n" +
                          EncodingReport("Unicode UTF-8", "Unicode UTF-8") +
                          "Ошибка! prog  .ASC.bin не записан: папку . дольше 10 с занимает "
-                         "другой запуск.\n" + Done(1));
+                         "другой запуск.\n" + Done(0, 1));
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_EQ(SetFiles(dir), before);
   EXPECT_TRUE(Temporaries(dir.path()).empty());

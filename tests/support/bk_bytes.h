@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/random.h"
+
 using Bytes = std::vector<uint8_t>;
 
 // The little-endian word at `offset`; bounds are checked.
@@ -20,24 +22,8 @@ Bytes MakeBkFile(uint16_t loadAddress, const Bytes& data);
 // An address or length as the BK shows it: octal with a leading 0.
 std::string Octal(unsigned value);
 
-// A small deterministic generator (xorshift), so that failures reproduce.
-class Random {
- public:
-  explicit Random(uint32_t seed) : state_(seed * 2654435761u + 1) {}
-  uint32_t Next() {
-    state_ ^= state_ << 13;
-    state_ ^= state_ >> 17;
-    state_ ^= state_ << 5;
-    return state_;
-  }
-  uint32_t Below(uint32_t limit) { return Next() % limit; }
-  uint16_t Word() { return static_cast<uint16_t>(Next()); }
-
- private:
-  uint32_t state_;
-};
-
-// Bytes that do not compress, the same for the same seed.
+// Bytes that do not compress, the same for the same seed (a linear
+// congruential sequence of its own: the golden records pin these bytes).
 Bytes Noise(size_t length, uint32_t seed);
 
 // Program-like data: a few frequent words, runs of equal words, words with

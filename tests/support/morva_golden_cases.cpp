@@ -11,8 +11,8 @@
 
 namespace {
 
-const std::string kInputLetters = "auwokedvb";
-const std::string kOutputLetters = "u8wokedvb";
+const std::string kInputLetters = "auwokredvb";
+const std::string kOutputLetters = "u8wokredvb";
 
 Bytes Repeat(const std::string& text, size_t times) {
   Bytes bytes;
@@ -215,6 +215,8 @@ std::vector<MorvaGoldenText> GeneratedGoldenTexts() {
   Append(cp866, Bytes{0xF0, 0xF1, 0xF2, 0xF8, 0xFC, 0xFF, 0x0D, 0x0A});
   texts.push_back({"cp866-prose", cp866});
   texts.push_back({"koi8-prose", SingleByteFile(prose, Charset::BkKoi8, false)});
+  texts.push_back(
+      {"koi8r-prose", SingleByteFile(prose + u"─│─\n", Charset::Koi8r, false)});
   texts.push_back({"space-runs", SpaceRuns()});
   texts.push_back({"tabs", Tabs()});
   texts.push_back({"line-ends", LineEnds()});

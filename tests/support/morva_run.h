@@ -29,7 +29,8 @@ inline RunResult RunMorva(const std::string& folder, const std::vector<std::stri
 
 // The first line of a run: the display names of the two modes.
 std::string Announce(const std::string& in, const std::string& out);
-// The last line: the number of files converted.
-std::string Done(int count);
+// The last line: the number of files converted, and of those that failed
+// or were refused when there are any ("1 файл", "2 файла", "5 файлов").
+std::string Done(int converted, int failed = 0);
 // The line of a PC input: the encoding found and the one read.
 std::string EncodingReport(const std::string& detected, const std::string& used);

@@ -112,10 +112,14 @@ Bytes SingleByteFile(const std::u16string& text, Charset charset, bool crLf) {
       if (c == u'Ё') byte = 0xF0;
       if (c == u'ё') byte = 0xF1;
     } else {
+      if (charset == Charset::Koi8r && c == u'ё') byte = 0xA3;
+      if (charset == Charset::Koi8r && c == u'Ё') byte = 0xB3;
+      if (charset == Charset::Koi8r && c == u'─') byte = 0x80;
+      if (charset == Charset::Koi8r && c == u'│') byte = 0x81;
       if (c == u'ё') c = u'е';
       if (c == u'Ё') c = u'Е';
-      if (kBkLower.find(c) != std::u16string::npos) byte = 0xC0 + kBkLower.find(c);
-      if (kBkUpper.find(c) != std::u16string::npos) byte = 0xE0 + kBkUpper.find(c);
+      if (byte < 0 && kBkLower.find(c) != std::u16string::npos) byte = 0xC0 + static_cast<int>(kBkLower.find(c));
+      if (byte < 0 && kBkUpper.find(c) != std::u16string::npos) byte = 0xE0 + static_cast<int>(kBkUpper.find(c));
     }
     if (byte < 0) throw std::invalid_argument("character outside the test charset");
     bytes.push_back(static_cast<uint8_t>(byte));

@@ -31,10 +31,11 @@ std::u16string WithCrLf(const std::u16string& text);
 Bytes Utf16File(const std::u16string& text, bool crLf = true);
 Bytes Utf8File(const std::u16string& text, bool crLf = true, bool bom = true);
 
-enum class Charset { Cp1251, Cp866, BkKoi8 };
+enum class Charset { Cp1251, Cp866, BkKoi8, Koi8r };
 
 // Single-byte encodings of ASCII and the Russian letters (ё as е in the BK
-// set); any other character throws std::invalid_argument.
+// set; standard KOI8-R also has the frame lines ─ and │); any other
+// character throws std::invalid_argument.
 Bytes SingleByteFile(const std::u16string& text, Charset charset, bool crLf);
 // A text in the BK character set, as it stands (LF stays LF).
 inline Bytes Bk(const std::u16string& text) { return SingleByteFile(text, Charset::BkKoi8, false); }

@@ -1,6 +1,6 @@
 // The Dorvik compressor: word statistics, the dictionary of one-byte codes,
 // the code table and the in-place encoder. Each function is one step of
-// DorvikPack; they run in the order declared here, on the packed region
+// Pack; they run in the order declared here, on the packed region
 // that PrepareRegion has set up (docs/formats.md, "Dorvik").
 //
 // Packed stream, written forward and read backward:
@@ -15,8 +15,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
-#include "dorvik/dorvik_packing.h"
+#include "dorvik/dorvik_pack_state.h"
+
+namespace dorvik {
 
 // The ranking order: higher count first, then higher key (both unsigned).
 bool RanksBefore(const RankEntry& a, const RankEntry& b);
@@ -27,37 +30,36 @@ inline uint16_t HighByteKey(uint8_t highByte) {
   return static_cast<uint16_t>(highByte < 0x80 ? highByte + 256 : highByte);
 }
 
-// Special code table values: a run group and an escaped plain word.
-constexpr uint16_t kRunValue = 1;
-constexpr uint16_t kEscapeValue = 0x8000;
 // The dictionary never holds more words than there are code bytes to spare.
 constexpr size_t kMaxDictionaryWords = 254;
 
 // Step 2: high-byte counts (a run of three or more equal words counts once)
 // and the ranking of the 256 high bytes.
-void CountHighBytes(DorvikPacking& p);
+void CountHighBytes(Packing& p);
 // Step 3: words seen at least twice, ranked, at most 254.
-void CollectCandidates(DorvikPacking& p);
+void CollectCandidates(Packing& p);
 // Step 4: the dictionary words, their code bytes and codeBitmap.
-void SelectDictionary(DorvikPacking& p);
+void SelectDictionary(Packing& p);
 // Step 5: base, chosen in the widest gap between dictionary words.
-void ChooseBase(DorvikPacking& p);
+void ChooseBase(Packing& p);
 // Step 6: codeValues with the run and escape values; runCode, escapeCode.
-void AddSpecialValues(DorvikPacking& p);
+void AddSpecialValues(Packing& p);
 // Step 7: E, B1, B2 and tableLength of the delta list.
-void ComputeDeltaParameters(DorvikPacking& p);
+void ComputeDeltaParameters(Packing& p);
 // Step 8: encodes the region in place. When the stream would come out as
 // nothing but plain words, the region's last word is made a dictionary word
 // and the region encoded again, so that the stub's meeting test can fire.
-void EncodeRegion(DorvikPacking& p);
+void EncodeRegion(Packing& p);
 // Step 9: the delta list bytes into tables.deltaList.
-void WriteDeltaList(DorvikPacking& p);
+void WriteDeltaList(Packing& p);
 
 // One pass of the encoder, without the all-plain safeguard of EncodeRegion.
-void EncodeStream(DorvikPacking& p);
+void EncodeStream(Packing& p);
 // True when the encoder stored the whole region as plain words.
-bool RegionStoredPlain(const DorvikPacking& p);
+bool RegionStoredPlain(const Packing& p);
 
-// Code byte of a code table value, or -1 when the value has none.
-int CodeByteOf(const DorvikTables& tables, uint16_t value);
-bool IsCodeByte(const DorvikTables& tables, uint8_t byte);
+// Code byte of a code table value; none when the value has none.
+std::optional<uint8_t> CodeByteOf(const Tables& tables, uint16_t value);
+bool IsCodeByte(const Tables& tables, uint8_t byte);
+
+}  // namespace dorvik

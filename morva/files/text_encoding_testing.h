@@ -1,5 +1,5 @@
 // Test helper: a text in the bytes that morva writes for each encoding
-// (CR LF line ends except in KOI8R, which is the BK's character set), with
+// (CR LF line ends except in the two KOI8R sets), with
 // or without a byte-order mark, built from the character tables directly.
 #pragma once
 
@@ -20,15 +20,17 @@ inline TextBytes EncodeText(TextFormat format, const std::u16string& text, bool 
   if (withMark && format == TextFormat::Utf8) out = {0xEF, 0xBB, 0xBF};
   if (withMark && format == TextFormat::Utf16le) out = {0xFF, 0xFE};
   if (format == TextFormat::Utf16be) out = {0xFE, 0xFF};
+  bool substitute = false;
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
     switch (format) {
       case TextFormat::Koi8r: out.push_back(UnicodeToBk(c)); break;
+      case TextFormat::Koi8rStandard: out.push_back(EncodeKoi8r(c, &substitute)); break;
       case TextFormat::Oem866:
       case TextFormat::Win1251:
         if (c == u'\n') out.push_back('\r');
-        out.push_back(UnicodeToCodePage(
-            format == TextFormat::Oem866 ? CodePage::Oem866 : CodePage::Win1251, c));
+        out.push_back(format == TextFormat::Oem866 ? EncodeCp866(c, &substitute)
+                                                   : EncodeCp1251(c, &substitute));
         break;
       case TextFormat::Utf8: {
         if (c == u'\n') out.push_back('\r');
@@ -49,22 +51,6 @@ inline TextBytes EncodeText(TextFormat format, const std::u16string& text, bool 
         out.push_back(static_cast<uint8_t>(c & 0xFF));
         out.push_back(static_cast<uint8_t>(c >> 8));
         break;
-    }
-  }
-  return out;
-}
-
-// KOI8-R as other systems write it: the BK's letters, but ё and Ё at 0xA3
-// and 0xB3 (the BK reads those as pseudo-graphics) and LF line ends.
-inline TextBytes EncodeKoi8rWithYo(const std::u16string& text) {
-  TextBytes out;
-  for (char16_t c : text) {
-    if (c == u'ё') {
-      out.push_back(0xA3);
-    } else if (c == u'Ё') {
-      out.push_back(0xB3);
-    } else {
-      out.push_back(UnicodeToBk(c));
     }
   }
   return out;

@@ -5,7 +5,7 @@
 // the walk yields the staircase of matches for free. Even offsets only: one
 // tree for the even positions and one for the odd, each position searched
 // in its own.
-#include "sokol/sokol_match.h"
+#include "sokol/sokol_pack_match.h"
 
 #include <algorithm>
 

@@ -1,8 +1,11 @@
-#include "dorvik/dorvik_compressor.h"
+#include "dorvik/dorvik_pack_compressor.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "bk/words.h"
+
+namespace dorvik {
 
 namespace {
 
@@ -13,7 +16,7 @@ unsigned SlotOf(uint8_t codeByte) { return codeByte ^ 0x80u; }
 // offset 2k of the buffer.
 class RegionWords {
  public:
-  explicit RegionWords(DorvikPacking& p) : p_(p) {}
+  explicit RegionWords(Packing& p) : p_(p) {}
   uint16_t At(uint32_t index) const { return ReadBkWord(p_.buffer.data() + 2 * index); }
   void Put(uint32_t index, uint16_t value) { WriteBkWord(p_.buffer.data() + 2 * index, value); }
   uint32_t First() const { return p_.startOffset / 2u; }
@@ -27,12 +30,12 @@ class RegionWords {
   }
 
  private:
-  DorvikPacking& p_;
+  Packing& p_;
 };
 
 // Code bytes are the reserved two (ranking positions 255 and 254) and one
 // per dictionary word, from position 253 downward.
-void AssignCodeBytes(DorvikTables& t) {
+void AssignCodeBytes(Tables& t) {
   const size_t n = t.selectedWords.size();
   t.codeKeys.clear();
   t.codeKeys.push_back(t.highByteRanking[255].key);
@@ -52,7 +55,7 @@ void AssignCodeBytes(DorvikTables& t) {
 using SlotValues = std::array<uint16_t, 256>;
 
 // Value of every code byte, by slot, for the rollback's backward decoding.
-SlotValues ValuesBySlot(const DorvikTables& t) {
+SlotValues ValuesBySlot(const Tables& t) {
   SlotValues values{};
   const size_t top = t.codeValues.size() - 1;
   for (size_t rank = 0; rank <= top; ++rank)
@@ -62,7 +65,7 @@ SlotValues ValuesBySlot(const DorvikTables& t) {
 
 // A run of m copies after the first word: groups of 256 (count byte 0),
 // then one group for the rest.
-uint32_t WriteRunGroups(DorvikPacking& p, uint32_t out, uint32_t copies) {
+uint32_t WriteRunGroups(Packing& p, uint32_t out, uint32_t copies) {
   const auto runCode = static_cast<uint8_t>(p.runCode);
   while (copies > 256) {
     p.buffer[out++] = 0;
@@ -77,8 +80,8 @@ uint32_t WriteRunGroups(DorvikPacking& p, uint32_t out, uint32_t copies) {
 // Decodes the stream written since the previous meeting point back into
 // plain words, from byte p backward, writing from word `wordEnd` - 1
 // backward, until the write position meets p.
-void RollBack(DorvikPacking& packing, const SlotValues& values, uint32_t p, uint32_t wordEnd) {
-  const std::vector<uint8_t>& buffer = packing.buffer;
+void RollBack(Packing& packing, const SlotValues& values, uint32_t p, uint32_t wordEnd) {
+  const Bytes& buffer = packing.buffer;
   RegionWords words(packing);
   uint32_t write = wordEnd;  // word index just above the next word written
   do {
@@ -105,7 +108,7 @@ void RollBack(DorvikPacking& packing, const SlotValues& values, uint32_t p, uint
 
 // The region's last word becomes a dictionary word, taking the next free
 // code byte (or, with a full dictionary, the least frequent word's).
-void ForceLastWordIntoDictionary(DorvikPacking& p) {
+void ForceLastWordIntoDictionary(Packing& p) {
   const RegionWords words(p);
   std::vector<uint16_t>& selected = p.tables.selectedWords;
   if (selected.size() == kMaxDictionaryWords) selected.pop_back();
@@ -120,21 +123,21 @@ bool RanksBefore(const RankEntry& a, const RankEntry& b) {
   return a.key > b.key;
 }
 
-bool IsCodeByte(const DorvikTables& tables, uint8_t byte) {
+bool IsCodeByte(const Tables& tables, uint8_t byte) {
   const unsigned slot = SlotOf(byte);
   return (tables.codeBitmap[slot / 8] >> (slot % 8)) & 1u;
 }
 
-int CodeByteOf(const DorvikTables& tables, uint16_t value) {
+std::optional<uint8_t> CodeByteOf(const Tables& tables, uint16_t value) {
   const std::vector<uint16_t>& values = tables.codeValues;
   const auto found = std::lower_bound(values.begin(), values.end(), value);
-  if (found == values.end() || *found != value) return -1;
+  if (found == values.end() || *found != value) return std::nullopt;
   const size_t rank = static_cast<size_t>(found - values.begin());
-  return tables.codeKeys[values.size() - 1 - rank] & 0xFF;
+  return static_cast<uint8_t>(tables.codeKeys[values.size() - 1 - rank] & 0xFF);
 }
 
-void CountHighBytes(DorvikPacking& p) {
-  DorvikTables& t = p.tables;
+void CountHighBytes(Packing& p) {
+  Tables& t = p.tables;
   const RegionWords words(p);
   t.highByteCount.fill(0);
   for (std::vector<uint8_t>& list : t.lowBytesOf) list.clear();
@@ -155,8 +158,8 @@ void CountHighBytes(DorvikPacking& p) {
   std::sort(t.highByteRanking.begin(), t.highByteRanking.end(), RanksBefore);
 }
 
-void CollectCandidates(DorvikPacking& p) {
-  DorvikTables& t = p.tables;
+void CollectCandidates(Packing& p) {
+  Tables& t = p.tables;
   t.candidates.clear();
   for (unsigned h = 0; h < 256; ++h) {
     std::array<uint16_t, 256> count{};
@@ -174,8 +177,8 @@ void CollectCandidates(DorvikPacking& p) {
   if (t.candidates.size() > kMaxDictionaryWords) t.candidates.resize(kMaxDictionaryWords);
 }
 
-void SelectDictionary(DorvikPacking& p) {
-  DorvikTables& t = p.tables;
+void SelectDictionary(Packing& p) {
+  Tables& t = p.tables;
   t.selectedWords.clear();
   // A word earns a code byte only if it occurs at least twice more often
   // than the high byte whose plain words would then need escapes.
@@ -188,7 +191,7 @@ void SelectDictionary(DorvikPacking& p) {
   AssignCodeBytes(t);
 }
 
-void ChooseBase(DorvikPacking& p) {
+void ChooseBase(Packing& p) {
   const std::vector<uint16_t>& w = p.tables.dictionary;
   const size_t n = w.size();
   uint16_t above = n == 0 ? 0 : w[0];  // the word just above the widest gap
@@ -211,19 +214,19 @@ void ChooseBase(DorvikPacking& p) {
   p.base = candidate;
 }
 
-void AddSpecialValues(DorvikPacking& p) {
-  DorvikTables& t = p.tables;
+void AddSpecialValues(Packing& p) {
+  Tables& t = p.tables;
   t.codeValues.clear();
   for (uint16_t word : t.dictionary) t.codeValues.push_back(static_cast<uint16_t>(word - p.base));
   t.codeValues.push_back(kRunValue);
   t.codeValues.push_back(kEscapeValue);
   std::sort(t.codeValues.begin(), t.codeValues.end());
   p.dictionarySize = static_cast<uint16_t>(t.codeValues.size());
-  p.runCode = static_cast<uint16_t>(CodeByteOf(t, kRunValue));
-  p.escapeCode = static_cast<uint16_t>(CodeByteOf(t, kEscapeValue));
+  p.runCode = CodeByteOf(t, kRunValue).value();
+  p.escapeCode = CodeByteOf(t, kEscapeValue).value();
 }
 
-void ComputeDeltaParameters(DorvikPacking& p) {
+void ComputeDeltaParameters(Packing& p) {
   uint16_t maxDelta = 0;
   uint16_t previous = 0;
   for (uint16_t value : p.tables.codeValues) {
@@ -244,8 +247,8 @@ void ComputeDeltaParameters(DorvikPacking& p) {
   p.tableLength = length;
 }
 
-void EncodeStream(DorvikPacking& p) {
-  std::vector<uint8_t>& buffer = p.buffer;
+void EncodeStream(Packing& p) {
+  Bytes& buffer = p.buffer;
   const RegionWords words(p);
   uint32_t out = p.startOffset;
   uint32_t cur = words.First();
@@ -258,12 +261,13 @@ void EncodeStream(DorvikPacking& p) {
     const uint16_t word = words.At(cur);
     const uint32_t following = words.EqualAfter(cur);
     const auto value = static_cast<uint16_t>(word - p.base);
-    const int code = value == kRunValue || value == kEscapeValue ? -1 : CodeByteOf(p.tables, value);
+    const std::optional<uint8_t> code =
+        value == kRunValue || value == kEscapeValue ? std::nullopt : CodeByteOf(p.tables, value);
     if (following >= 2) {
       out = WriteRunGroups(p, out, following);
       cur += following;  // the run's last word is encoded next, on its own
-    } else if (code >= 0) {
-      buffer[out++] = static_cast<uint8_t>(code);
+    } else if (code) {
+      buffer[out++] = *code;
       ++cur;
     } else if (IsCodeByte(p.tables, static_cast<uint8_t>(word >> 8)) && out != 2 * cur) {
       buffer[out++] = static_cast<uint8_t>(word & 0xFF);
@@ -287,9 +291,9 @@ void EncodeStream(DorvikPacking& p) {
   p.streamLength = static_cast<uint16_t>(out - p.startOffset);
 }
 
-bool RegionStoredPlain(const DorvikPacking& p) { return p.rawPrefixEnd == p.endOffset / 2u; }
+bool RegionStoredPlain(const Packing& p) { return p.rawPrefixEnd == p.endOffset / 2u; }
 
-void EncodeRegion(DorvikPacking& p) {
+void EncodeRegion(Packing& p) {
   EncodeStream(p);
   if (!RegionStoredPlain(p)) return;
   // Nothing fell behind the input, so the buffer still holds it unchanged.
@@ -303,7 +307,7 @@ void EncodeRegion(DorvikPacking& p) {
   EncodeStream(p);
 }
 
-void WriteDeltaList(DorvikPacking& p) {
+void WriteDeltaList(Packing& p) {
   uint8_t* list = p.tables.deltaList.data();
   uint16_t previous = 0;
   size_t length = 0;
@@ -319,3 +323,5 @@ void WriteDeltaList(DorvikPacking& p) {
     }
   }
 }
+
+}  // namespace dorvik

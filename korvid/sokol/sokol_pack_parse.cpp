@@ -4,12 +4,12 @@
 // a match, and the repeat offsets). From every arrival the parser tries one
 // more literal, every repeat offset and every candidate of the match table
 // at every length that can pay off, at the exact cost in bits.
-#include "sokol/sokol_parse.h"
+#include "sokol/sokol_pack_parse.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "sokol/sokol_costs.h"
+#include "sokol/sokol_pack_costs.h"
 
 namespace sokol {
 

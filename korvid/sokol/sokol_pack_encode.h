@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "sokol/sokol_format.h"
-#include "sokol/sokol_parse.h"
+#include "sokol/sokol_pack_parse.h"
 #include "sokol/sokol_stub.h"
 
 namespace sokol {

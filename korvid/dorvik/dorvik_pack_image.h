@@ -11,7 +11,9 @@
 
 #include <cstdint>
 
-#include "dorvik/dorvik_packing.h"
+#include "dorvik/dorvik_pack_state.h"
+
+namespace dorvik {
 
 // The three work areas tried when -w is not given, in order of preference.
 constexpr uint16_t kWorkAreaBelowScreen = 036710;  // up to 040000
@@ -21,16 +23,18 @@ constexpr uint16_t kWorkAreaLow = 06710;           // up to 010000
 // Step 1: the work area from -w or the program's end. An area that follows
 // the program starts at an even address, and one that ends at an odd -w
 // address starts one byte lower, so the stub's word accesses stay aligned.
-void ChooseWorkArea(DorvikPacking& p);
+void ChooseWorkArea(Packing& p);
 // Once the image length is known: moves the work area off the image and the
 // unpacked region, or refuses when it cannot.
-DorvikPackError SettleWorkArea(DorvikPacking& p);
+PackError SettleWorkArea(Packing& p);
 // Step 10: for a file below 01000, points the autostart words at the stub
 // and takes the start address from them (bk/autostart.h).
-void RedirectAutostart(DorvikPacking& p);
+void RedirectAutostart(Packing& p);
 // Step 11: places the header, moves the displaced stream bytes, patches the
 // stub and sets imageLength.
-void BuildDorvikImage(DorvikPacking& p);
+void BuildImage(Packing& p);
 
 // H: stub (without the skipped bytes), code bitmap and delta list.
-uint16_t DorvikHeaderLength(const DorvikPacking& p);
+uint16_t HeaderLength(const Packing& p);
+
+}  // namespace dorvik

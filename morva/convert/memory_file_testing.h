@@ -25,7 +25,7 @@ class MemoryFile : public CBaseFile {
   bool failOpen = false;
   int writesBeforeFailure = -1;  // -1: writes never fail
   bool failClose = false;  // a write still buffered fails when the file is closed
-  std::wstring readFailure;  // what ReadFailure reports
+  FileResult readFailure;  // what ReadFailure reports
   int openCount = 0;
   bool openedForWrite = false;
   bool closed = false;
@@ -48,7 +48,7 @@ class MemoryFile : public CBaseFile {
     Close();
     discarded = true;
   }
-  std::wstring ReadFailure() override { return readFailure; }
+  FileResult ReadFailure() override { return readFailure; }
   CodeUnit ReadChar() override { return Next(); }
   uint8_t ReadByte() override { return static_cast<uint8_t>(Next()); }
   uint16_t ReadWord() override {

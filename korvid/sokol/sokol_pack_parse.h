@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sokol/sokol_match.h"
+#include "sokol/sokol_pack_match.h"
 
 namespace sokol {
 

@@ -1,34 +1,36 @@
-#include "dorvik/dorvik_compressor.h"
+#include "dorvik/dorvik_pack_compressor.h"
 
 #include <gtest/gtest.h>
 
-#include "dorvik/dorvik_packing.h"
+#include "dorvik/dorvik_pack_state.h"
 #include "dorvik/dorvik_testing.h"
+
+namespace dorvik {
 
 namespace {
 
 // Runs step 1 and the analysis steps 2 to 7 on the words, loaded at `load`.
-DorvikPacking Analyse(const std::vector<uint16_t>& words, uint16_t load = 01000) {
-  DorvikPacking p;
-  EXPECT_EQ(PrepareRegion(BytesOfWords(words), load, {}, &p), DorvikPackError::None);
+Packing Analyse(const std::vector<uint16_t>& words, uint16_t load = 01000) {
+  Packing p;
+  EXPECT_EQ(PrepareRegion(BytesOfWords(words), load, {}, &p), PackError::None);
   dorvik_testing::RunAnalysisSteps(p);
   return p;
 }
 
-Bytes Stream(const DorvikPacking& p) {
+Bytes Stream(const Packing& p) {
   const auto begin = p.buffer.begin() + p.startOffset;
   return Bytes(begin, begin + p.streamLength);
 }
 
-Bytes DeltaList(DorvikPacking& p) {
+Bytes DeltaList(Packing& p) {
   WriteDeltaList(p);
   const auto begin = p.tables.deltaList.begin();
   return Bytes(begin, begin + p.tableLength);
 }
 
 TEST(DorvikCompressor, TenWordExampleStatisticsAndDictionary) {
-  DorvikPacking p = Analyse(TenWordExampleWords());
-  const DorvikTables& t = p.tables;
+  Packing p = Analyse(TenWordExampleWords());
+  const Tables& t = p.tables;
   EXPECT_EQ(t.highByteCount[0x12], 3);
   EXPECT_EQ(t.highByteCount[0x00], 3);  // the run of 7s counts once
   EXPECT_EQ(t.highByteCount[0x80], 1);
@@ -48,7 +50,7 @@ TEST(DorvikCompressor, TenWordExampleStatisticsAndDictionary) {
 }
 
 TEST(DorvikCompressor, TenWordExampleCodesDeltasAndStream) {
-  DorvikPacking c = Analyse(TenWordExampleWords());
+  Packing c = Analyse(TenWordExampleWords());
   EXPECT_EQ(c.base, 0xFFFF);
   EXPECT_EQ(c.tables.codeValues, (std::vector<uint16_t>{1, 2, 0x1235, 0x8000}));
   EXPECT_EQ(c.dictionarySize, 4);
@@ -69,7 +71,7 @@ TEST(DorvikCompressor, TenWordExampleCodesDeltasAndStream) {
 }
 
 TEST(DorvikCompressor, NoRepeatedWordSelectsNoDictionary) {
-  DorvikPacking p = Analyse({0x0102, 0x0304, 0x0506, 0x0708});
+  Packing p = Analyse({0x0102, 0x0304, 0x0506, 0x0708});
   EXPECT_TRUE(p.tables.dictionary.empty());
   EXPECT_EQ(p.base, 0xFFFE);
   EXPECT_EQ(p.tables.codeValues, (std::vector<uint16_t>{1, 0x8000}));
@@ -82,7 +84,7 @@ TEST(DorvikCompressor, NoRepeatedWordSelectsNoDictionary) {
 }
 
 TEST(DorvikCompressor, FiveEqualWordsAreOneRunGroup) {
-  DorvikPacking p = Analyse({0x1234, 0x1234, 0x1234, 0x1234, 0x1234});
+  Packing p = Analyse({0x1234, 0x1234, 0x1234, 0x1234, 0x1234});
   EXPECT_TRUE(p.tables.dictionary.empty());
   EXPECT_EQ(p.tables.codeBitmap[0], 0x03);
   EXPECT_EQ(p.escapeCode, 0x80);
@@ -105,7 +107,7 @@ TEST(DorvikCompressor, RunsSplitIntoGroupsOf256) {
   for (const Case& test : cases) {
     std::vector<uint16_t> words(test.equalWords, 0x5555);
     words.insert(words.begin(), {0x1111, 0x1111, 0x1111});  // out falls behind at once
-    DorvikPacking p = Analyse(words);
+    Packing p = Analyse(words);
     EncodeRegion(p);
     Bytes expected = {0x02, 0x81, 0x11, 0x11};
     expected.insert(expected.end(), test.groups.begin(), test.groups.end());
@@ -117,7 +119,7 @@ TEST(DorvikCompressor, RunsSplitIntoGroupsOf256) {
 TEST(DorvikCompressor, TwoEqualWordsAreTwoTokens) {
   // Counted twice, 0x5555 becomes a dictionary word (code 0x81; the run
   // code is then 0x82).
-  DorvikPacking p = Analyse({0x1111, 0x1111, 0x1111, 0x5555, 0x5555});
+  Packing p = Analyse({0x1111, 0x1111, 0x1111, 0x5555, 0x5555});
   EncodeRegion(p);
   EXPECT_EQ(Stream(p), (Bytes{0x02, 0x82, 0x11, 0x11, 0x81, 0x81}));
 }
@@ -125,7 +127,7 @@ TEST(DorvikCompressor, TwoEqualWordsAreTwoTokens) {
 TEST(DorvikCompressor, WordsAtBasePlusOneAndPlus8000AreNeverLookedUp) {
   // Dictionary {0x1000}: base = 0x0FFE, so 0x0FFF maps to the run value and
   // 0x8FFE to the escape value; both must stay plain words.
-  DorvikPacking p = Analyse({0x1000, 0x0FFF, 0x1000, 0x8FFE, 0x1000});
+  Packing p = Analyse({0x1000, 0x0FFF, 0x1000, 0x8FFE, 0x1000});
   ASSERT_EQ(p.base, 0x0FFE);
   EncodeRegion(p);
   EXPECT_EQ(Stream(p), (Bytes{0x81, 0xFF, 0x0F, 0x81, 0xFE, 0x8F, 0x81}));
@@ -148,7 +150,7 @@ TEST(DorvikCompressor, FirstWordWithACodeByteHighIsPlainAndExtendsThePrefix) {
   // 0x8005 first, 0x8007 later: 0x80 occurs twice like every other byte.
   std::vector<uint16_t> words = WithEveryHighByte({0x8005}, 0x80, 5);
   words.push_back(0x8007);
-  DorvikPacking p = Analyse(words);
+  Packing p = Analyse(words);
   ASSERT_TRUE(IsCodeByte(p.tables, 0x80));
   EncodeRegion(p);
   const Bytes stream = Stream(p);
@@ -163,7 +165,7 @@ TEST(DorvikCompressor, EscapeThatCatchesUpRollsTheStreamBack) {
   // after 4 bytes.
   std::vector<uint16_t> words = WithEveryHighByte({0x1234, 0x8003}, 0x80, 4);
   words.push_back(0x8007);
-  DorvikPacking p = Analyse(words);
+  Packing p = Analyse(words);
   ASSERT_GE(CodeByteOf(p.tables, static_cast<uint16_t>(0x1234 - p.base)), 0);
   ASSERT_TRUE(IsCodeByte(p.tables, 0x80));
   EncodeRegion(p);
@@ -175,10 +177,10 @@ TEST(DorvikCompressor, EscapeThatCatchesUpRollsTheStreamBack) {
 }
 
 TEST(DorvikCompressor, StreamThatWouldBeAllPlainGetsADictionaryWordAtTheEnd) {
-  DorvikPacking single = Analyse({0x0102, 0x0304, 0x0506, 0x0708});
+  Packing single = Analyse({0x0102, 0x0304, 0x0506, 0x0708});
   EncodeStream(single);
   EXPECT_TRUE(RegionStoredPlain(single));  // what a single pass gives
-  DorvikPacking p = Analyse({0x0102, 0x0304, 0x0506, 0x0708});
+  Packing p = Analyse({0x0102, 0x0304, 0x0506, 0x0708});
   EncodeRegion(p);
   EXPECT_FALSE(RegionStoredPlain(p));
   EXPECT_EQ(p.tables.dictionary, (std::vector<uint16_t>{0x0708}));
@@ -188,8 +190,8 @@ TEST(DorvikCompressor, StreamThatWouldBeAllPlainGetsADictionaryWordAtTheEnd) {
 }
 
 TEST(DorvikCompressor, OddLengthIsPaddedWithAZeroByte) {
-  DorvikPacking p;
-  ASSERT_EQ(PrepareRegion({0x11, 0x22, 0x33}, 01000, {}, &p), DorvikPackError::None);
+  Packing p;
+  ASSERT_EQ(PrepareRegion(Bytes{0x11, 0x22, 0x33}, 01000, {}, &p), PackError::None);
   EXPECT_EQ(p.buffer[3], 0);
   EXPECT_EQ(p.inputLength, 3);
   EXPECT_EQ(p.wordCount, 2);
@@ -197,3 +199,5 @@ TEST(DorvikCompressor, OddLengthIsPaddedWithAZeroByte) {
 }
 
 }  // namespace
+
+}  // namespace dorvik

@@ -1,8 +1,8 @@
-#include "sokol/sokol_encode.h"
+#include "sokol/sokol_pack_encode.h"
 
 #include <algorithm>
 
-#include "sokol/sokol_costs.h"
+#include "sokol/sokol_pack_costs.h"
 
 namespace sokol {
 

@@ -1,10 +1,12 @@
-#include "dorvik/dorvik_image.h"
+#include "dorvik/dorvik_pack_image.h"
 
 #include <gtest/gtest.h>
 
 #include "bk/checksum.h"
 #include "dorvik/dorvik_stub.h"
 #include "dorvik/dorvik_testing.h"
+
+namespace dorvik {
 
 namespace {
 
@@ -133,26 +135,25 @@ TEST(DorvikImage, WorkAreaThatCannotWorkIsRefused) {
   // Inside the image of a 2000-byte incompressible program: refused after
   // the eight steps that make the stream.
   const auto inside = Pack(01000, Noise(2000, 7), Options().Work(02000));
-  EXPECT_EQ(inside.error, DorvikPackError::WorkAreaOverlap);
+  EXPECT_EQ(inside.error, PackError::WorkAreaOverlap);
   EXPECT_EQ(inside.steps, 8);
   EXPECT_EQ(inside.workStart, 0710);
   EXPECT_EQ(inside.workEnd, 02000);
   const auto overlapping = Pack(01000, Noise(2000, 7), Options().Work(05000));
-  EXPECT_EQ(overlapping.error, DorvikPackError::WorkAreaOverlap);
+  EXPECT_EQ(overlapping.error, PackError::WorkAreaOverlap);
   EXPECT_EQ(overlapping.steps, 8);
   EXPECT_EQ(overlapping.workStart, 03710);
   EXPECT_EQ(overlapping.workEnd, 05000);
   EXPECT_TRUE(overlapping.image.empty());
 
   // Wrapping below address 0.
-  EXPECT_EQ(Pack(01000, Zeros(100), Options().Work(0100)).error, DorvikPackError::WorkAreaOutside);
+  EXPECT_EQ(Pack(01000, Zeros(100), Options().Work(0100)).error, PackError::WorkAreaOutside);
   // A program high in memory whose area after it would cross 0200000.
-  EXPECT_EQ(Pack(0170000, Noise(8000, 8), Options().Work(0)).error,
-            DorvikPackError::WorkAreaOutside);
+  EXPECT_EQ(Pack(0170000, Noise(8000, 8), Options().Work(0)).error, PackError::WorkAreaOutside);
 
   // No default area is free when the program covers all three.
   const auto covered = Pack(04000, Noise(30720, 9));
-  EXPECT_EQ(covered.error, DorvikPackError::NoWorkArea);
+  EXPECT_EQ(covered.error, PackError::NoWorkArea);
   EXPECT_EQ(covered.steps, 8);
 }
 
@@ -206,7 +207,7 @@ TEST(DorvikImage, PackingLimitCountsTheWholeInput) {
   EXPECT_TRUE(Pack(0400, Zeros(30720)).ok());
 
   const auto refused = Pack(01000, Noise(30721, 10));
-  EXPECT_EQ(refused.error, DorvikPackError::TooBig);
+  EXPECT_EQ(refused.error, PackError::TooBig);
   EXPECT_EQ(refused.steps, 0);
   EXPECT_TRUE(refused.image.empty());
 }
@@ -215,11 +216,11 @@ TEST(DorvikImage, InputsWithoutAWorkingImageAreRefused) {
   const struct {
     uint16_t load;
     size_t length;
-    DorvikPackError error;
+    PackError error;
   } cases[] = {
-      {01000, 0, DorvikPackError::NothingToPack},    {0400, 0400, DorvikPackError::NothingToPack},
-      {0776, 1, DorvikPackError::NothingToPack},     {0777, 100, DorvikPackError::OddLoadAddress},
-      {01001, 100, DorvikPackError::OddLoadAddress},
+      {01000, 0, PackError::NothingToPack},    {0400, 0400, PackError::NothingToPack},
+      {0776, 1, PackError::NothingToPack},     {0777, 100, PackError::OddLoadAddress},
+      {01001, 100, PackError::OddLoadAddress},
   };
   for (const auto& test : cases) {
     const auto packed = Pack(test.load, Zeros(test.length));
@@ -232,10 +233,12 @@ TEST(DorvikImage, InputsWithoutAWorkingImageAreRefused) {
 // An image that would wrap round past 0177777 from its load address.
 TEST(DorvikImage, ImagePastTheAddressSpaceIsRefused) {
   const auto high = Pack(0177000, Noise(512, 7));
-  EXPECT_EQ(high.error, DorvikPackError::ImagePastTop);
+  EXPECT_EQ(high.error, PackError::ImagePastTop);
   EXPECT_EQ(high.steps, 10);
   EXPECT_EQ(high.imageEnd, 0200242u);
   EXPECT_TRUE(high.image.empty());
 }
 
 }  // namespace
+
+}  // namespace dorvik

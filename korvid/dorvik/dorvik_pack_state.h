@@ -1,5 +1,5 @@
 // One packing run of the Dorvik method: the input, the options, and what
-// each step of DorvikPack finds out. It lives for one call; the steps take
+// each step of Pack finds out. It lives for one call; the steps take
 // it by reference, so that tests can run them one by one and look at what
 // each leaves. All 16-bit fields wrap modulo 65536; offsets are byte offsets
 // into `buffer`, where offset o stands for BK address loadAddress + o.
@@ -8,10 +8,15 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "bk/bytes.h"
 #include "bk/memory.h"
 #include "dorvik/dorvik.h"
+#include "dorvik/dorvik_format.h"
+
+namespace dorvik {
 
 // (count, key) for high bytes, (count, word) for dictionary candidates.
 struct RankEntry {
@@ -19,32 +24,32 @@ struct RankEntry {
   uint16_t key;
 };
 
-struct DorvikTables {
+struct Tables {
   std::array<uint16_t, 256> highByteCount{};
-  std::array<std::vector<uint8_t>, 256> lowBytesOf;  // low bytes per high byte
-  std::array<RankEntry, 256> highByteRanking{};      // (count, key), ranked
-  std::vector<RankEntry> candidates;                 // (count, word), ranked
-  std::vector<uint16_t> selectedWords;               // in order of selection
-  std::vector<uint16_t> dictionary;                  // the same, ascending
-  std::vector<uint16_t> codeKeys;                    // n + 2 keys, ascending
-  std::vector<uint16_t> codeValues;                  // n + 2 values, ascending
-  std::array<uint8_t, 32> codeBitmap{};              // bit per slot
-  std::array<uint8_t, 512> deltaList{};              // tableLength bytes
+  std::array<std::vector<uint8_t>, 256> lowBytesOf;    // low bytes per high byte
+  std::array<RankEntry, 256> highByteRanking{};        // (count, key), ranked
+  std::vector<RankEntry> candidates;                   // (count, word), ranked
+  std::vector<uint16_t> selectedWords;                 // in order of selection
+  std::vector<uint16_t> dictionary;                    // the same, ascending
+  std::vector<uint16_t> codeKeys;                      // n + 2 keys, ascending
+  std::vector<uint16_t> codeValues;                    // n + 2 values, ascending
+  std::array<uint8_t, kCodeBitmapSize> codeBitmap{};   // bit per slot
+  std::array<uint8_t, kLongestDeltaList> deltaList{};  // tableLength bytes
 };
 
 // How the work area was placed in step 1; SettleWorkArea treats each way
 // differently once the image length is known.
 enum class WorkAreaRule { Default, AfterProgram, Given };
 
-struct DorvikPacking {
+struct Packing {
   // The whole address space: the input from offset 0, zeros after it; the
   // stream is written over the input and the image is built in place.
-  std::vector<uint8_t> buffer = std::vector<uint8_t>(kAddressSpaceEnd);
+  Bytes buffer = Bytes(kAddressSpaceEnd);
   uint16_t loadAddress = 0;
   uint16_t inputLength = 0;  // unpadded
   bool dataMode = false;
   bool longStub = false;
-  int32_t workEnd = kDefaultWorkEnd;  // as given
+  std::optional<uint16_t> workEnd;  // as given
 
   uint16_t stubSkip = 0;        // leading stub bytes left out: 0 long stub, 022 short
   uint16_t startOffset = 0;     // offset of the packed region (BK address 01000)
@@ -67,16 +72,18 @@ struct DorvikPacking {
   uint16_t headerLength = 0;  // H: stub, code bitmap and delta list in the image
   uint16_t imageLength = 0;   // bytes of the image from offset 0
 
-  DorvikTables tables;
+  Tables tables;
 };
 
 // The largest input the method packs: the whole input, stack area
 // included, after padding.
-constexpr size_t kDorvikPackingLimit = 074000;  // 30720 bytes
+constexpr size_t kPackingLimit = 074000;  // 30720 bytes
 
 // Step 1: copies the input, pads it to even length and sets up the packed
 // region (the words at and above 01000), the work area and the checksum.
 // Refuses an input that cannot be packed: too large, loading at an odd
 // address, or holding no word at or above 01000.
-DorvikPackError PrepareRegion(const std::vector<uint8_t>& data, uint16_t loadAddress,
-                              const DorvikOptions& options, DorvikPacking* packing);
+PackError PrepareRegion(ByteView data, uint16_t loadAddress, const PackOptions& options,
+                        Packing* packing);
+
+}  // namespace dorvik
