@@ -3,6 +3,7 @@
 // them in its own way: nothing here decides how to pack or unpack.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace sokol {
@@ -55,8 +56,17 @@ constexpr uint16_t kInitialRepeats[3] = {0, 2, 4};
 // With even offsets the same code gives offset / 2.
 constexpr uint32_t kOffsetLowBits = 7;
 constexpr uint32_t kLargestOffsetCode = 32767;
-// The end of the stream: a new offset whose high part is this gamma value.
-constexpr uint32_t kEndMarkerHigh = 257;
+// The largest high part of an offset, and the end of the stream: a new
+// offset whose high part is the gamma value after it.
+constexpr uint32_t kLargestOffsetHigh = 256;
+constexpr uint32_t kEndMarkerHigh = kLargestOffsetHigh + 1;
+
+// A program's image below 01000 whose stack words the autostart rules
+// cannot give back records them after its CRC, in three words: how many
+// words pointing its autostart words at 01000 changed, the address of the
+// topmost, and its value in the file; the ones below it held the start
+// address.
+constexpr size_t kStackRecordSize = 6;
 
 // Literal tables: 32 bytes with 5-bit indices (most significant bit
 // first), or 16 with nibbles.

@@ -35,12 +35,6 @@ struct Effort {
 constexpr Effort kTrial{4, 2};
 constexpr Effort kFinal{24, 12};
 
-// The bytes after the CRC of a program's image below 01000 whose stack
-// words the autostart rules cannot give back: how many words pointing its
-// autostart words at 01000 changed, the address of the topmost, and what
-// the file held there (all below it held the start address).
-constexpr size_t kStackRecordSize = 6;
-
 // CRC-16 with the polynomial x^16 + x^12 + x^5 + 1, initial value 0xFFFF,
 // most significant bit first. The PC unpacker computes it a second time
 // with code of its own (Crc16, sokol_unpack.cpp), on purpose: a function

@@ -151,12 +151,6 @@ bool FindDecoder(const uint8_t* image, size_t blockAt, size_t blockEnd, Decoder*
   return false;
 }
 
-// A program's image below 01000 whose stack words the autostart rules
-// cannot give back records them after its CRC: how many words pointing its
-// autostart words at 01000 changed, the address of the topmost, and its
-// value in the file; the ones below it held the start address.
-constexpr size_t kStackRecordSize = 6;
-
 // Whether the `length` bytes from `image` are an image's region as
 // ReadLayout reads it: the set-up code, where it says a decoder block of the
 // family, and the CRC ending the bytes (or, when `recordAllowed`, followed
@@ -245,11 +239,9 @@ class Repeats {
 
  private:
   int count_;
-  uint32_t offsets_[3] = {0, 2, 4};
+  uint32_t offsets_[3] = {kInitialRepeats[0], kInitialRepeats[1], kInitialRepeats[2]};
 };
 
-constexpr uint32_t kMarkerHigh = 257;
-constexpr uint32_t kLargestHigh = 256;  // offsets (or halves) up to 32767
 
 // A region's decoding: error None means the stream decoded up to its end
 // marker; the CRC is the caller's.
@@ -331,7 +323,7 @@ Region UnpackRegion(const uint8_t* image, size_t length, size_t loaded, uint16_t
       count = in.Gamma();
     } else if (newOffset) {
       const uint32_t high = in.Gamma();
-      if (high == kMarkerHigh && !in.Overrun()) {
+      if (high == kEndMarkerHigh && !in.Overrun()) {
         // The stream ends here, but for one zero byte that pads it to words.
         const size_t end = in.Position();
         const bool padded = end == layout.streamBytes ||
@@ -354,7 +346,7 @@ Region UnpackRegion(const uint8_t* image, size_t length, size_t loaded, uint16_t
         result.margin = layout.destinationEnd - static_cast<uint32_t>(programEnd);
         return region;
       }
-      if (high == 0 || high > kLargestHigh) break;
+      if (high == 0 || high > kLargestOffsetHigh) break;
       const uint32_t byte = in.Byte();
       offset = ((high - 1) << 7) + (byte >> 1);
       if (layout.evenOffsets) offset *= 2;
