@@ -250,6 +250,131 @@ struct Region {
   uint16_t crc = 0;
 };
 
+// How a step of decoding ends.
+enum class Step { More, End, Damaged, TooLong };
+
+// The stream of one region decoded as its decoder block reads it on the
+// BK: literal runs and matches up to the end marker, with the check that
+// the output never overtakes the unread stream when it unpacks in place.
+class RegionDecoder {
+ public:
+  RegionDecoder(const uint8_t* image, const Layout& layout, uint16_t loadAddress)
+      : image_(image),
+        layout_(layout),
+        form_(FormOf(layout.decoder)),
+        in_(image + kSetupSize, layout.streamBytes),
+        // The data may reach up to the end of the moved stream.
+        room_(layout.destinationEnd - loadAddress),
+        // On the BK the stream lies at [destinationEnd - streamBytes,
+        // destinationEnd) and the output grows from the load address.
+        streamStart_(static_cast<int64_t>(layout.destinationEnd) - static_cast<int64_t>(layout.streamBytes) -
+                     static_cast<int64_t>(loadAddress)),
+        repeats_(form_.repeats) {}
+
+  Step Run() {
+    bool afterMatch = true;
+    bool first = layout_.startsWithLiterals;
+    for (;;) {
+      // The stream starts with literals; after a match "0" starts them.
+      const int selector = first ? 0 : in_.Bit();
+      first = false;
+      if (in_.Overrun()) return Step::Damaged;
+      const bool literals = selector == 0 && afterMatch;
+      const Step step = literals ? ReadLiterals() : ReadMatch(selector);
+      if (step != Step::More) return step;
+      afterMatch = !literals;
+    }
+  }
+
+  Bytes TakeOutput() { return std::move(out_); }
+  bool InPlace() const { return inPlace_; }
+
+ private:
+  Step ReadLiterals() {
+    const uint32_t count = in_.Gamma();
+    if (count == 0 || in_.Overrun()) return Step::Damaged;
+    if (out_.size() + count > room_) return Step::TooLong;
+    for (uint32_t i = 0; i < count; ++i) {
+      out_.push_back(NextLiteral());
+      Wrote();
+    }
+    return in_.Overrun() ? Step::Damaged : Step::More;
+  }
+
+  // A literal from the stream, or, after a flag bit 1, from the table: by a
+  // 5-bit index, or by a nibble of an index byte (the low one first).
+  uint8_t NextLiteral() {
+    const bool fromTable = form_.literals != Literals::Bytes && in_.Bit() == 1;
+    if (!fromTable) return in_.Byte();
+    if (form_.literals == Literals::TableBits) return layout_.table[in_.Bits(kLiteralIndexBits)];
+    if (indexByte_ >= 0) {
+      const uint8_t literal = layout_.table[indexByte_ >> 4];
+      indexByte_ = -1;
+      return literal;
+    }
+    indexByte_ = in_.Byte();
+    return layout_.table[indexByte_ & 15];
+  }
+
+  // After literals "0" is repeat offset 0; "1" a match: a new offset with
+  // one repeat offset, else "10" a new offset, "11" repeat offset 1 with
+  // two, "110" and "111" repeat offsets 1 and 2 with three.
+  Step ReadMatch(int selector) {
+    uint32_t offset = 0;
+    uint32_t count = 0;
+    const bool newOffset = selector == 1 && (repeats_.Count() == 1 || in_.Bit() == 0);
+    if (selector == 0) {
+      offset = repeats_.Use(0);
+      count = in_.Gamma();
+    } else if (newOffset) {
+      const uint32_t high = in_.Gamma();
+      if (high == kEndMarkerHigh && !in_.Overrun()) return EndOfStream();
+      if (high == 0 || high > kLargestOffsetHigh) return Step::Damaged;
+      const uint32_t byte = in_.Byte();
+      offset = ((high - 1) << kOffsetLowBits) + (byte >> 1);
+      if (layout_.evenOffsets) offset *= 2;
+      const uint32_t lengthCode = in_.Gamma(static_cast<int>(byte & 1));
+      if (lengthCode == 0) return Step::Damaged;
+      count = lengthCode + 1;
+      repeats_.Push(offset);
+    } else {
+      offset = repeats_.Use(repeats_.Count() == 2 || in_.Bit() == 0 ? 1 : 2);
+      count = in_.Gamma();
+    }
+    if (in_.Overrun() || count == 0 || offset == 0 || offset > out_.size()) return Step::Damaged;
+    if (out_.size() + count > room_) return Step::TooLong;
+    for (uint32_t i = 0; i < count; ++i) out_.push_back(out_[out_.size() - offset]);
+    Wrote();
+    return Step::More;
+  }
+
+  // The end marker ends the stream, but for one zero byte that pads it to
+  // words.
+  Step EndOfStream() {
+    const size_t end = in_.Position();
+    const bool padded = end == layout_.streamBytes ||
+                        (end + 1 == layout_.streamBytes && image_[kSetupSize + end] == 0);
+    return padded && in_.RestIsZero() ? Step::End : Step::Damaged;
+  }
+
+  // After each write the output may reach the last stream byte read, not
+  // beyond.
+  void Wrote() {
+    inPlace_ = inPlace_ && static_cast<int64_t>(out_.size()) <= streamStart_ + static_cast<int64_t>(in_.Position());
+  }
+
+  const uint8_t* image_;
+  const Layout& layout_;
+  const StreamForm form_;
+  StreamReader in_;
+  const size_t room_;
+  const int64_t streamStart_;  // from the load address
+  Repeats repeats_;
+  Bytes out_;
+  int indexByte_ = -1;  // an index byte whose high nibble is still to come
+  bool inPlace_ = true;
+};
+
 // Unpacks the image of the region at `loadAddress` (ReadLayout says what
 // `length` and `loaded` are).
 Region UnpackRegion(const uint8_t* image, size_t length, size_t loaded, uint16_t loadAddress) {
@@ -261,113 +386,24 @@ Region UnpackRegion(const uint8_t* image, size_t length, size_t loaded, uint16_t
   if (result.error == UnpackError::WrongLoadAddress) result.loadAddress = WordAt(image, kSetupLoadAddress);
   if (result.error != UnpackError::None) return region;
   region.crc = WordAt(image, layout.blockAt + BlockOf(layout.decoder).Crc());
-  const StreamForm form = FormOf(layout.decoder);
 
-  StreamReader in(image + kSetupSize, layout.streamBytes);
-  // The data may reach up to the end of the moved stream.
-  const size_t room = layout.destinationEnd - loadAddress;
-  // On the BK the stream lies at [destinationEnd - streamBytes, destinationEnd)
-  // and the output grows from the load address: after each write, the output
-  // may reach the last stream byte read but not beyond.
-  const int64_t streamStart = static_cast<int64_t>(layout.destinationEnd) - static_cast<int64_t>(layout.streamBytes);
-  bool inPlace = true;
-  auto wrote = [&](size_t outputEnd) {
-    inPlace = inPlace && static_cast<int64_t>(loadAddress) + static_cast<int64_t>(outputEnd) <=
-                             streamStart + static_cast<int64_t>(in.Position());
-  };
-
-  Bytes out;
-  Repeats repeats(form.repeats);
-  int indexByte = -1;  // an index byte whose high nibble is still to come
-  bool afterMatch = true;
-  bool first = layout.startsWithLiterals;
-  for (;;) {
-    // The stream starts with literals; after a match "0" starts them.
-    const int selector = first ? 0 : in.Bit();
-    first = false;
-    if (in.Overrun()) break;
-    if (selector == 0 && afterMatch) {
-      const uint32_t count = in.Gamma();
-      if (count == 0 || in.Overrun()) break;
-      if (out.size() + count > room) {
-        result.error = UnpackError::WrongLength;
-        return region;
-      }
-      for (uint32_t i = 0; i < count; ++i) {
-        const bool fromTable = form.literals != Literals::Bytes && in.Bit() == 1;
-        if (!fromTable) {
-          out.push_back(in.Byte());
-        } else if (form.literals == Literals::TableBits) {
-          out.push_back(layout.table[in.Bits(kLiteralIndexBits)]);
-        } else if (indexByte >= 0) {
-          out.push_back(layout.table[indexByte >> 4]);
-          indexByte = -1;
-        } else {
-          indexByte = in.Byte();
-          out.push_back(layout.table[indexByte & 15]);
-        }
-        wrote(out.size());
-      }
-      if (in.Overrun()) break;
-      afterMatch = false;
-      continue;
-    }
-    uint32_t offset = 0;
-    uint32_t count = 0;
-    // After literals "0" is repeat offset 0; "1" a match: a new offset with
-    // one repeat offset, else "10" a new offset, "11" repeat offset 1 with
-    // two, "110" and "111" repeat offsets 1 and 2 with three.
-    const bool newOffset = selector == 1 && (repeats.Count() == 1 || in.Bit() == 0);
-    if (selector == 0) {
-      offset = repeats.Use(0);
-      count = in.Gamma();
-    } else if (newOffset) {
-      const uint32_t high = in.Gamma();
-      if (high == kEndMarkerHigh && !in.Overrun()) {
-        // The stream ends here, but for one zero byte that pads it to words.
-        const size_t end = in.Position();
-        const bool padded = end == layout.streamBytes ||
-                            (end + 1 == layout.streamBytes && image[kSetupSize + end] == 0);
-        if (!padded || !in.RestIsZero()) break;
-        result.data = std::move(out);
-        const size_t programEnd = loadAddress + result.data.size();
-        if (programEnd > layout.destinationEnd) {
-          result.error = UnpackError::WrongLength;
-        } else if (!inPlace) {
-          result.error = UnpackError::MarginTooSmall;
-        }
-        if (result.error != UnpackError::None) {
-          result.data.clear();
-          return region;
-        }
-        result.dataMode = layout.dataMode;
-        result.startAddress = layout.startAddress;
-        result.decoder = layout.decoder;
-        result.margin = layout.destinationEnd - static_cast<uint32_t>(programEnd);
-        return region;
-      }
-      if (high == 0 || high > kLargestOffsetHigh) break;
-      const uint32_t byte = in.Byte();
-      offset = ((high - 1) << 7) + (byte >> 1);
-      if (layout.evenOffsets) offset *= 2;
-      const uint32_t lengthCode = in.Gamma(static_cast<int>(byte & 1));
-      if (lengthCode == 0) break;
-      count = lengthCode + 1;
-      repeats.Push(offset);
-    } else {
-      offset = repeats.Use(repeats.Count() == 2 || in.Bit() == 0 ? 1 : 2);
-      count = in.Gamma();
-    }
-    if (in.Overrun() || count == 0 || offset == 0 || offset > out.size()) break;
-    if (out.size() + count > room) {
-      result.error = UnpackError::WrongLength;
-      return region;
-    }
-    for (uint32_t i = 0; i < count; ++i) out.push_back(out[out.size() - offset]);
-    wrote(out.size());
-    afterMatch = true;
+  RegionDecoder decoder(image, layout, loadAddress);
+  const Step step = decoder.Run();
+  Bytes data = decoder.TakeOutput();
+  const size_t programEnd = loadAddress + data.size();
+  if (step == Step::Damaged) {
+    result.error = UnpackError::DamagedStream;
+  } else if (step == Step::TooLong || programEnd > layout.destinationEnd) {
+    result.error = UnpackError::WrongLength;
+  } else if (!decoder.InPlace()) {
+    result.error = UnpackError::MarginTooSmall;
   }
-  result.error = UnpackError::DamagedStream;
+  if (result.error != UnpackError::None) return region;
+  result.data = std::move(data);
+  result.dataMode = layout.dataMode;
+  result.startAddress = layout.startAddress;
+  result.decoder = layout.decoder;
+  result.margin = layout.destinationEnd - static_cast<uint32_t>(programEnd);
   return region;
 }
 
