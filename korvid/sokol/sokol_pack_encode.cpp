@@ -66,106 +66,148 @@ class StreamWriter {
   uint64_t instructions_ = 0;
 };
 
-}  // namespace
+// Writes the tokens of one stream in a decoder's form, counting the
+// instructions its block runs for each bit and keeping how far the output
+// runs ahead of the stream (the margin unpacking in place needs).
+class StreamEncoder {
+ public:
+  StreamEncoder(const uint8_t* data, const EncodeForm& form)
+      : data_(data),
+        form_(form),
+        timing_(form.timing != nullptr ? *form.timing : kNoTiming),
+        out_(timing_),
+        coded_(form.literals != Literals::Bytes) {
+    std::fill(std::begin(tableIndex_), std::end(tableIndex_), -1);
+    for (int i = TableSizeOf(form.literals) - 1; i >= 0; --i) tableIndex_[(*form.table)[i]] = i;
+  }
 
-EncodedStream EncodeStream(const std::vector<Token>& tokens, const uint8_t* data, const EncodeForm& form) {
-  const DecoderTiming& timing = form.timing != nullptr ? *form.timing : kNoTiming;
-  StreamWriter out(timing);
-  int64_t lead = 0;
-  size_t produced = 0;
-  auto note = [&](size_t outputEnd) {
-    lead = std::max(lead, static_cast<int64_t>(outputEnd) - static_cast<int64_t>(out.Size()));
-  };
-  int tableIndex[256];
-  std::fill(std::begin(tableIndex), std::end(tableIndex), -1);
-  const bool coded = form.literals != Literals::Bytes;
-  for (int i = TableSizeOf(form.literals) - 1; i >= 0; --i) tableIndex[(*form.table)[i]] = i;
-  // Nibble indices: the index byte whose high nibble the next literal from
-  // the table takes, if one is waiting.
-  size_t waitingByte = 0;
-  bool waiting = false;
-  bool afterLiterals = false;
+  void Add(const Token& token) {
+    if (token.kind == TokenKind::Literals) {
+      AddLiterals(token.length);
+    } else {
+      AddMatch(token);
+    }
+  }
+
+  EncodedStream Finish() {
+    SelectMatch(TokenKind::NewMatch, 0);  // the end: a new offset whose high part no offset has
+    out_.Gamma(kEndMarkerHigh);
+    out_.Count(timing_.end);
+    EncodedStream result;
+    result.writeLead = lead_;
+    result.instructions = out_.Instructions();
+    result.bytes = out_.Take();
+    return result;
+  }
+
+ private:
+  void AddLiterals(uint32_t length) {
+    if (produced_ != 0) out_.Bit(0, timing_.afterMatch);  // the stream starts with literals
+    out_.Gamma(length);
+    for (uint32_t i = 0; i < length; ++i) {
+      AddLiteral(data_[produced_ + i]);
+      Note(produced_ + i + 1);
+    }
+    if (coded_ && tableIndex_[data_[produced_ + length - 1]] >= 0) out_.Count(timing_.tableRunEnd);
+    produced_ += length;
+    afterLiterals_ = true;
+  }
+
+  // A literal as it is, or, after a flag bit, from the table: by a 5-bit
+  // index, or by a nibble of an index byte (the low one first).
+  void AddLiteral(uint8_t byte) {
+    if (!coded_) {
+      out_.Byte(byte);
+      out_.Count(timing_.rawLiteral);
+      return;
+    }
+    const int index = tableIndex_[byte];
+    if (index < 0) {
+      out_.Bit(0, timing_.literalFlag);
+      out_.Byte(byte);
+      out_.Count(timing_.rawLiteral);
+      return;
+    }
+    out_.Bit(1, timing_.literalFlag);
+    if (form_.literals == Literals::TableBits) {
+      for (int bit = kLiteralIndexBits - 1; bit >= 0; --bit) out_.Bit((index >> bit) & 1, timing_.literalIndex);
+    } else if (waiting_) {
+      out_.Patch(waitingByte_, static_cast<uint8_t>(index << 4));
+      waiting_ = false;
+    } else {
+      waitingByte_ = out_.Size();
+      out_.Byte(static_cast<uint8_t>(index));
+      waiting_ = true;
+    }
+    out_.Count(timing_.tableLiteral);
+  }
+
+  void AddMatch(const Token& token) {
+    SelectMatch(token.kind, token.repeat);
+    if (token.kind == TokenKind::NewMatch) {
+      const uint32_t code = form_.evenOffsets ? token.offset / 2 : token.offset;
+      const uint32_t low = code & ((1u << kOffsetLowBits) - 1);
+      out_.Gamma(OffsetHigh(code));
+      const uint32_t lengthCode = token.length - 1;
+      const bool firstFlag = lengthCode > 1;
+      out_.Byte(static_cast<uint8_t>(low << 1 | (firstFlag ? 1 : 0)));
+      out_.Gamma(lengthCode, true);
+      out_.Count(timing_.newMatch);
+    } else {
+      out_.Gamma(token.length);
+      out_.Count(timing_.repeatMatch[token.repeat]);
+    }
+    out_.Count(kPerByteCopied * token.length);
+    produced_ += token.length;
+    Note(produced_);
+    afterLiterals_ = false;
+  }
+
   // "0" after literals is repeat offset 0 (after a match it would start
   // literals); "1" selects a match: with one repeat offset a new one, else
   // "0" a new offset and "1" a repeat offset, the third bit choosing
   // between repeat offsets 1 and 2 when there are three.
-  auto selectMatch = [&](TokenKind kind, int repeat) {
-    const BitSite& first = afterLiterals ? timing.afterLiterals : timing.afterMatch;
+  void SelectMatch(TokenKind kind, int repeat) {
+    const BitSite& first = afterLiterals_ ? timing_.afterLiterals : timing_.afterMatch;
     if (kind == TokenKind::RepeatMatch && repeat == 0) {
-      out.Bit(0, first);
+      out_.Bit(0, first);
       return;
     }
-    out.Bit(1, first);
-    if (form.repeats == 1) return;
+    out_.Bit(1, first);
+    if (form_.repeats == 1) return;
     if (kind == TokenKind::NewMatch) {
-      out.Bit(0, timing.matchKind);
+      out_.Bit(0, timing_.matchKind);
       return;
     }
-    out.Bit(1, timing.matchKind);
-    if (form.repeats == 3) out.Bit(repeat == 2 ? 1 : 0, timing.repeatKind);
-  };
-  for (const Token& token : tokens) {
-    if (token.kind == TokenKind::Literals) {
-      if (produced != 0) out.Bit(0, timing.afterMatch);  // the stream starts with literals
-      out.Gamma(token.length);
-      for (uint32_t i = 0; i < token.length; ++i) {
-        const uint8_t byte = data[produced + i];
-        if (!coded) {
-          out.Byte(byte);
-          out.Count(timing.rawLiteral);
-        } else if (tableIndex[byte] >= 0) {
-          out.Bit(1, timing.literalFlag);
-          const int index = tableIndex[byte];
-          if (form.literals == Literals::TableBits) {
-            for (int bit = kLiteralIndexBits - 1; bit >= 0; --bit) out.Bit((index >> bit) & 1, timing.literalIndex);
-          } else if (waiting) {
-            out.Patch(waitingByte, static_cast<uint8_t>(index << 4));
-            waiting = false;
-          } else {
-            waitingByte = out.Size();
-            out.Byte(static_cast<uint8_t>(index));
-            waiting = true;
-          }
-          out.Count(timing.tableLiteral);
-        } else {
-          out.Bit(0, timing.literalFlag);
-          out.Byte(byte);
-          out.Count(timing.rawLiteral);
-        }
-        note(produced + i + 1);
-      }
-      if (coded && tableIndex[data[produced + token.length - 1]] >= 0) out.Count(timing.tableRunEnd);
-      produced += token.length;
-      afterLiterals = true;
-      continue;
-    }
-    selectMatch(token.kind, token.repeat);
-    if (token.kind == TokenKind::NewMatch) {
-      const uint32_t code = form.evenOffsets ? token.offset / 2 : token.offset;
-      const uint32_t low = code & ((1u << kOffsetLowBits) - 1);
-      out.Gamma(OffsetHigh(code));
-      const uint32_t lengthCode = token.length - 1;
-      const bool firstFlag = lengthCode > 1;
-      out.Byte(static_cast<uint8_t>(low << 1 | (firstFlag ? 1 : 0)));
-      out.Gamma(lengthCode, true);
-      out.Count(timing.newMatch);
-    } else {
-      out.Gamma(token.length);
-      out.Count(timing.repeatMatch[token.repeat]);
-    }
-    out.Count(kPerByteCopied * token.length);
-    produced += token.length;
-    note(produced);
-    afterLiterals = false;
+    out_.Bit(1, timing_.matchKind);
+    if (form_.repeats == 3) out_.Bit(repeat == 2 ? 1 : 0, timing_.repeatKind);
   }
-  selectMatch(TokenKind::NewMatch, 0);  // the end: a new offset whose high part no offset has
-  out.Gamma(kEndMarkerHigh);
-  out.Count(timing.end);
-  EncodedStream result;
-  result.writeLead = lead;
-  result.instructions = out.Instructions();
-  result.bytes = out.Take();
-  return result;
+
+  void Note(size_t outputEnd) {
+    lead_ = std::max(lead_, static_cast<int64_t>(outputEnd) - static_cast<int64_t>(out_.Size()));
+  }
+
+  const uint8_t* data_;
+  const EncodeForm& form_;
+  const DecoderTiming& timing_;
+  StreamWriter out_;
+  const bool coded_;
+  int tableIndex_[256];
+  int64_t lead_ = 0;
+  size_t produced_ = 0;
+  // Nibble indices: the index byte whose high nibble the next literal from
+  // the table takes, if one is waiting.
+  size_t waitingByte_ = 0;
+  bool waiting_ = false;
+  bool afterLiterals_ = false;
+};
+
+}  // namespace
+
+EncodedStream EncodeStream(const std::vector<Token>& tokens, const uint8_t* data, const EncodeForm& form) {
+  StreamEncoder encoder(data, form);
+  for (const Token& token : tokens) encoder.Add(token);
+  return encoder.Finish();
 }
 
 }  // namespace sokol
