@@ -48,16 +48,16 @@ Bytes Generated(std::mt19937& random, size_t length) {
         }
         break;
       case 2:  // PDP-11-like words
-        for (int i = random() % 30; i >= 0; --i) {
+        for (int i = static_cast<int>(random() % 30); i >= 0; --i) {
           data.push_back(static_cast<uint8_t>(random() % 8 * 010 + random() % 2));
           data.push_back(static_cast<uint8_t>(random() % 16 | 010));
         }
         break;
       case 3:  // the same few bytes again, at the distances repeat offsets serve
-        for (int i = random() % 40; i >= 0 && data.size() > 4; --i) data.push_back(data[data.size() - 2 - random() % 3]);
+        for (int i = static_cast<int>(random() % 40); i >= 0 && data.size() > 4; --i) data.push_back(data[data.size() - 2 - random() % 3]);
         break;
       default:  // bytes that match nothing
-        for (int i = random() % 20; i >= 0; --i) data.push_back(static_cast<uint8_t>(random()));
+        for (int i = static_cast<int>(random() % 20); i >= 0; --i) data.push_back(static_cast<uint8_t>(random()));
         break;
     }
   }

@@ -74,7 +74,7 @@ Bytes GeneratedData(std::mt19937& random, size_t length) {
         }
         break;
       case 2:
-        for (int i = random() % 20; i >= 0; --i) {
+        for (int i = static_cast<int>(random() % 20); i >= 0; --i) {
           data.push_back(static_cast<uint8_t>(random() % 8 * 010));
           data.push_back(static_cast<uint8_t>(random() % 4));
         }
@@ -83,7 +83,7 @@ Bytes GeneratedData(std::mt19937& random, size_t length) {
         for (const char* c = random() % 2 ? "PRINT \"BK-0010\"\n" : "10 GOTO 20\n"; *c; ++c) data.push_back(uint8_t(*c));
         break;
       default:
-        for (int i = random() % 12; i >= 0; --i) data.push_back(static_cast<uint8_t>(random()));
+        for (int i = static_cast<int>(random() % 12); i >= 0; --i) data.push_back(static_cast<uint8_t>(random()));
         break;
     }
   }

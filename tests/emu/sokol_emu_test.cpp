@@ -141,7 +141,7 @@ ImageRun ExpectUnpacksOnPdp11(const Bytes& data, uint16_t loadAddress, bool data
   const size_t split = loadAddress < 01000 ? 01000u - loadAddress : 0;
   EXPECT_TRUE(result.Range(loadAddress, split) == Bytes(packed.image.begin(), packed.image.begin() + split))
       << "the stack image differs";
-  EXPECT_TRUE(result.Range(loadAddress + split, data.size() - split) == Bytes(data.begin() + split, data.end()))
+  EXPECT_TRUE(result.Range(static_cast<uint16_t>(loadAddress + split), data.size() - split) == Bytes(data.begin() + split, data.end()))
       << "unpacked data differ";
   const uint32_t reach = loadAddress + static_cast<uint32_t>(data.size()) + packed.margin;
   const uint32_t stackLow = run.scene.stack - 2u - StackUse(packed);
