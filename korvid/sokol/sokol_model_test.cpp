@@ -8,13 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "pdp11/pdp11_machine.h"
 #include "sokol/sokol.h"
 #include "sokol/sokol_stub.h"
+#include "support/random.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ const Bytes& PatternedMemory() {
   return memory;
 }
 
-Bytes Generated(std::mt19937& random, size_t length) {
+Bytes Generated(Random& random, size_t length) {
   Bytes data;
   while (data.size() < length) {
     switch (random() % 6) {
@@ -113,7 +113,7 @@ void ExpectRunsInModel(const Bytes& data, uint16_t loadAddress, bool dataMode,
 }
 
 TEST(SokolModel, GeneratedInputsUnpackInPlace) {
-  std::mt19937 random(1958);
+  Random random(1958);
   for (int i = 0; i < 300; ++i) {
     const size_t length = i < 100 ? static_cast<size_t>(i) : random() % (i < 290 ? 2500 : 40000);
     const Bytes data = Generated(random, length);
@@ -132,7 +132,7 @@ TEST(SokolModel, GeneratedInputsUnpackInPlace) {
 // A program that ends right at the top of the model's memory: the stream
 // ends there too, and nothing beyond is touched (the model traps on it).
 TEST(SokolModel, ProgramEndingAtTheTopOfMemory) {
-  std::mt19937 random(7);
+  Random random(7);
   const Bytes data = Generated(random, 12000);
   const sokol::PackResult packed = sokol::Pack(data, 01000, {});
   ASSERT_EQ(packed.error, sokol::PackError::None);

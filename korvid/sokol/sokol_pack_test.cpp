@@ -6,13 +6,13 @@
 
 #include <algorithm>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "bk/words.h"
 #include "sokol/sokol.h"
 #include "sokol/sokol_stub.h"
+#include "support/random.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -51,7 +51,7 @@ sokol::PackResult ExpectRoundTrip(const Bytes& data, uint16_t loadAddress, bool 
   return packed;
 }
 
-Bytes RandomBytes(std::mt19937& random, size_t length, int alphabet) {
+Bytes RandomBytes(Random& random, size_t length, int alphabet) {
   Bytes data(length);
   for (uint8_t& byte : data) byte = static_cast<uint8_t>(random() % alphabet);
   return data;
@@ -59,7 +59,7 @@ Bytes RandomBytes(std::mt19937& random, size_t length, int alphabet) {
 
 // Data with the shapes the format is made for: repeated runs, copies near
 // and far, PDP-11-like words, text, and bytes that match nothing.
-Bytes GeneratedData(std::mt19937& random, size_t length) {
+Bytes GeneratedData(Random& random, size_t length) {
   Bytes data;
   while (data.size() < length) {
     switch (random() % 5) {
@@ -96,7 +96,7 @@ Bytes GeneratedData(std::mt19937& random, size_t length) {
 // a zero word below; the start address in the autostart word alone, any
 // word below it; or no autostart address at 0744. The image records the
 // words that pointing the autostart words at 01000 changes: all come back.
-void WithStackImage(std::mt19937& random, uint16_t loadAddress, Bytes* data) {
+void WithStackImage(Random& random, uint16_t loadAddress, Bytes* data) {
   const size_t split = 01000u - loadAddress;
   const uint16_t start = static_cast<uint16_t>(01002 + 2 * (random() % 010000));
   switch (random() % 3) {
@@ -116,7 +116,7 @@ void WithStackImage(std::mt19937& random, uint16_t loadAddress, Bytes* data) {
 }
 
 TEST(SokolPack, RoundTripsOfGeneratedInputs) {
-  std::mt19937 random(1501);
+  Random random(1501);
   for (int i = 0; i < 1200; ++i) {
     const size_t length = i < 600 ? static_cast<size_t>(i) : random() % 2500;
     const uint16_t loadAddress = static_cast<uint16_t>((random() % 060000) & ~1u);
@@ -135,7 +135,7 @@ TEST(SokolPack, RoundTripsOfGeneratedInputs) {
 }
 
 TEST(SokolPack, RoundTripsOfSmallAlphabetsAndOddLengths) {
-  std::mt19937 random(77);
+  Random random(77);
   for (int alphabet : {1, 2, 3, 16, 256}) {
     for (size_t length : {1u, 2u, 3u, 5u, 255u, 256u, 257u, 1001u, 4097u}) {
       SCOPED_TRACE("alphabet " + std::to_string(alphabet) + ", length " + std::to_string(length));
@@ -145,7 +145,7 @@ TEST(SokolPack, RoundTripsOfSmallAlphabetsAndOddLengths) {
 }
 
 TEST(SokolPack, LongCopiesAndFarOffsets) {
-  std::mt19937 random(3);
+  Random random(3);
   // Runs far beyond 255 bytes, and beyond the parser's search length.
   ExpectRoundTrip(Bytes(40000, 0), 01000);
   Bytes words;
@@ -161,7 +161,7 @@ TEST(SokolPack, LongCopiesAndFarOffsets) {
 // Bytes that do not compress, as many as the front end reads: the image is
 // larger than the data, and the margin covers the image itself.
 TEST(SokolPack, IncompressibleInputUpToTheLimit) {
-  std::mt19937 random(9);
+  Random random(9);
   const Bytes data = RandomBytes(random, 57343, 256);
   const sokol::PackResult packed = ExpectRoundTrip(data, 01000);
   EXPECT_LE(packed.streamSize, data.size() + 16);
@@ -187,7 +187,7 @@ TEST(SokolPack, WorkedExampleStream) {
 }
 
 TEST(SokolPack, ImageLayoutAndParameters) {
-  std::mt19937 random(5);
+  Random random(5);
   const Bytes data = GeneratedData(random, 3001);
   for (int d = 0; d < sokol::kDecoderCount; ++d) {
     for (bool dataMode : {false, true}) {
@@ -238,7 +238,7 @@ TEST(SokolPack, ImageLayoutAndParameters) {
 // The margin covers what the in-place decoder needs and no more than
 // 64 bytes of it, unless the image itself reaches further.
 TEST(SokolPack, MarginIsSmallForCompressibleData) {
-  std::mt19937 random(21);
+  Random random(21);
   for (int i = 0; i < 40; ++i) {
     const Bytes data = GeneratedData(random, 2000 + random() % 12000);
     const sokol::PackResult packed = PackBytes(data, 01000);
@@ -258,7 +258,7 @@ TEST(SokolPack, RefusesOddLoadAddresses) {
 // A program that fits exactly below the I/O page packs; two bytes higher it
 // is refused, with the two bytes it lacks.
 TEST(SokolPack, RefusesWhatDoesNotFitBelowTheIoPage) {
-  std::mt19937 random(33);
+  Random random(33);
   const Bytes data = GeneratedData(random, 6000);
   const sokol::PackResult low = PackBytes(data, 01000);
   ASSERT_EQ(low.error, PackError::None);

@@ -3,13 +3,13 @@
 // random corruption and foreign files. Each gives its reason and no data.
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
 #include "bk/words.h"
 #include "sokol/sokol.h"
 #include "sokol/sokol_stub.h"
+#include "support/random.h"
 
 namespace {
 
@@ -121,7 +121,7 @@ TEST(SokolUnpack, DamagedHandBuiltImages) {
 }
 
 Bytes PackedSample(size_t length, uint32_t seed, sokol::PackResult* packed = nullptr) {
-  std::mt19937 random(seed);
+  Random random(seed);
   Bytes data;
   while (data.size() < length) {
     const char* words[] = {"MOV R0,R1\n", "SOB R2,1$\n", "\x37\x0A\x00\x10", "BK-0010 "};
@@ -188,7 +188,7 @@ TEST(SokolUnpack, CorruptionIsRefused) {
     }
   }
   EXPECT_GT(refused, flips * 9 / 10) << "most flips change the data or break the stream";
-  std::mt19937 random(99);
+  Random random(99);
   for (int i = 0; i < 3000; ++i) {
     Bytes damaged = image;
     for (int n = 1 + random() % 4; n > 0; --n) damaged[random() % damaged.size()] = static_cast<uint8_t>(random());
@@ -203,7 +203,7 @@ TEST(SokolUnpack, CorruptionIsRefused) {
 // image before it included (and the stack record after it); the bytes that
 // Unpack would not read as an image (one byte more) are not taken for one.
 TEST(SokolUnpack, HeaderlessImagesAreFoundWhereUnpackReadsThem) {
-  std::mt19937 random(8);
+  Random random(8);
   Bytes data(2000);
   for (uint8_t& byte : data) byte = static_cast<uint8_t>(random() % 7);
   WriteBkWord(data.data() + (0744 - 0400), 01234);  // one autostart word: the image records its neighbour
@@ -221,7 +221,7 @@ TEST(SokolUnpack, HeaderlessImagesAreFoundWhereUnpackReadsThem) {
 }
 
 TEST(SokolUnpack, ForeignFilesAreNotImages) {
-  std::mt19937 random(5);
+  Random random(5);
   Bytes noise(5000);
   for (uint8_t& byte : noise) byte = static_cast<uint8_t>(random());
   Bytes zeros(400, 0);

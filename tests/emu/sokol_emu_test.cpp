@@ -11,13 +11,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "sokol/sokol.h"
 #include "sokol/sokol_stub.h"
 #include "support/pdp11.h"
+#include "support/random.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -157,7 +157,7 @@ ImageRun ExpectUnpacksOnPdp11(const Bytes& data, uint16_t loadAddress, bool data
   return run;
 }
 
-Bytes RandomBytes(std::mt19937& random, size_t length, int alphabet) {
+Bytes RandomBytes(Random& random, size_t length, int alphabet) {
   Bytes data(length);
   for (uint8_t& byte : data) byte = static_cast<uint8_t>(random() % alphabet);
   return data;
@@ -166,7 +166,7 @@ Bytes RandomBytes(std::mt19937& random, size_t length, int alphabet) {
 // Every decoder in both modes.
 TEST(SokolEmulator, ShortAndEdgeInputs) {
   SKIP_WITHOUT_PDP11();
-  std::mt19937 random(15);
+  Random random(15);
   const Bytes empty;
   const Bytes one{0x5A};
   const Bytes three{1, 2, 3};
@@ -187,7 +187,7 @@ TEST(SokolEmulator, ShortAndEdgeInputs) {
 // decoder of the family in turn.
 TEST(SokolEmulator, GeneratedInputs) {
   SKIP_WITHOUT_PDP11();
-  std::mt19937 random(2024);
+  Random random(2024);
   Bytes text;
   const char* words[] = {"PRINT ", "GOTO ", "10 ", "REM ", "BK-0010 ", "\n", "A$=", "X=X+1 "};
   while (text.size() < 9001) {
@@ -229,7 +229,7 @@ TEST(SokolEmulator, GeneratedInputs) {
 // covers it.
 TEST(SokolEmulator, LargeIncompressibleInput) {
   SKIP_WITHOUT_PDP11();
-  std::mt19937 random(7);
+  Random random(7);
   const Bytes data = RandomBytes(random, kMachineTop - 01000 - 400, 256);
   ExpectUnpacksOnPdp11(data, 01000, true);
 }
@@ -239,7 +239,7 @@ TEST(SokolEmulator, LargeIncompressibleInput) {
 // stack image filled with a start address sends the program there.
 TEST(SokolEmulator, DataBelowTheSystemArea) {
   SKIP_WITHOUT_PDP11();
-  std::mt19937 random(11);
+  Random random(11);
   ExpectUnpacksOnPdp11(RandomBytes(random, 3000, 5), 0400, false);
   ExpectUnpacksOnPdp11(RandomBytes(random, 3001, 9), 0500, true);
   Bytes autostart = RandomBytes(random, 5000, 7);
