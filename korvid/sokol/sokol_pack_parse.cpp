@@ -176,7 +176,9 @@ class Parser {
     }
     Arrival* slots = arrivals_.At(position);
     const int count = arrivals_.Count(position);
-    std::sort(slots, slots + count, [](const Arrival& a, const Arrival& b) { return a.cost < b.cost; });
+    // Stable, so that arrivals of equal cost keep their order and every
+    // standard library (the page's too) makes the same parse.
+    std::stable_sort(slots, slots + count, [](const Arrival& a, const Arrival& b) { return a.cost < b.cost; });
     for (int slot = 0; slot < count; ++slot) {
       const Arrival from = slots[slot];
       OfferLiteral(position, slot, from);

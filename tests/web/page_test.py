@@ -311,10 +311,10 @@ class PageTest(unittest.TestCase):
     def test_memory_map_gives_the_known_octal_addresses(self):
         # hello.bin: 1412 bytes at 01000. Dorvik's default work area ends at
         # 040000 for a program that ends below 036710; Granol's image lies
-        # right above the data; Sokol's decoder takes 172 bytes below the
+        # right above the data; Sokol's compact decoder takes 118 bytes below the
         # return address at 0776; a picture at 040000 fills the screen.
-        cases = [(HELLO, 'SOKOL', '', {'data': '01000–03604', 'image': '01000–02166',
-                                       'margin': '03604–03610', 'stack': '0522–01000'}),
+        cases = [(HELLO, 'SOKOL', '', {'data': '01000–03604', 'image': '01000–02072',
+                                       'margin': '03604–03610', 'stack': '0610–01000'}),
                  (HELLO, 'DORVIK', '', {'data': '01000–03604', 'work': '036710–040000'}),
                  (HELLO, 'DORVIK', '010000', {'work': '06710–010000'}),
                  (HELLO, 'BKGRANOL', '', {'data': '01000–03604', 'image': '03604–05252'}),
