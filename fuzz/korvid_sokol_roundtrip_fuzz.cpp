@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (decoder < sokol::kDecoderCount) options.decoder = static_cast<sokol::Decoder>(decoder);
   data += 3;
   size -= 3;
-  const sokol::PackResult packed = sokol::Pack(data, size, loadAddress, options);
+  const sokol::PackResult packed = sokol::Pack(ByteView(data, size), loadAddress, options);
   if (packed.error == sokol::PackError::OddLoadAddress) {
     if (loadAddress % 2 == 0) std::abort();
     return 0;
