@@ -4,7 +4,7 @@
 # stay in the build.
 # The documents the README points to, and its picture, installed beside it
 # in docs/.
-set(KORVID_DOCUMENTS docs/changes.md docs/development.md docs/formats.md docs/korvid-page.png
+set(KORVID_DOCUMENTS docs/changes.md docs/development.md docs/formats.md docs/install.md docs/korvid-page.png
     docs/korvid.md docs/morva.md docs/page.md docs/reliability.md docs/windows.md)
 # The packages build only what they hold: cpack builds korvid and morva
 # and installs them, instead of building every target first (the unit tests

@@ -34,6 +34,7 @@ d755 share/doc/korvid/docs
 f644 share/doc/korvid/docs/changes.md
 f644 share/doc/korvid/docs/development.md
 f644 share/doc/korvid/docs/formats.md
+f644 share/doc/korvid/docs/install.md
 f644 share/doc/korvid/docs/korvid-page.png
 f644 share/doc/korvid/docs/korvid.md
 f644 share/doc/korvid/docs/morva.md
@@ -65,6 +66,7 @@ for pair in man/korvid.1:share/man/man1/korvid.1 man/morva.1:share/man/man1/morv
             docs/changes.md:share/doc/korvid/docs/changes.md \
             docs/development.md:share/doc/korvid/docs/development.md \
             docs/formats.md:share/doc/korvid/docs/formats.md \
+            docs/install.md:share/doc/korvid/docs/install.md \
             docs/korvid-page.png:share/doc/korvid/docs/korvid-page.png \
             docs/korvid.md:share/doc/korvid/docs/korvid.md \
             docs/morva.md:share/doc/korvid/docs/morva.md \

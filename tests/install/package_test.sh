@@ -74,6 +74,7 @@ share/doc/korvid/README.md
 share/doc/korvid/docs/changes.md
 share/doc/korvid/docs/development.md
 share/doc/korvid/docs/formats.md
+share/doc/korvid/docs/install.md
 share/doc/korvid/docs/korvid-page.png
 share/doc/korvid/docs/korvid.md
 share/doc/korvid/docs/morva.md

@@ -44,6 +44,7 @@ README.md
 docs/changes.md
 docs/development.md
 docs/formats.md
+docs/install.md
 docs/korvid-page.png
 docs/korvid.md
 docs/morva.md
