@@ -18,6 +18,7 @@
 #include "bk/words.h"
 #include "sokol/sokol.h"
 #include "sokol/sokol_stub.h"
+#include "sokol/sokol_unpack_first.h"
 
 namespace sokol {
 
@@ -423,9 +424,8 @@ bool RestoreStack(const uint8_t* record, uint16_t loadAddress, uint16_t startAdd
   return true;
 }
 
-}  // namespace
 
-UnpackResult Unpack(ByteView view, uint16_t loadAddress) {
+UnpackResult UnpackOfToday(ByteView view, uint16_t loadAddress) {
   const uint8_t* const image = view.data;
   const size_t length = view.size;
   if (loadAddress >= kSystemAreaEnd || loadAddress % 2 != 0) {
@@ -482,7 +482,7 @@ UnpackResult Unpack(ByteView view, uint16_t loadAddress) {
   return result;
 }
 
-RawImage FindRawImage(ByteView view) {
+RawImage FindRawImageOfToday(ByteView view) {
   const uint8_t* const bytes = view.data;
   const size_t length = view.size;
   RawImage raw;
@@ -500,6 +500,21 @@ RawImage FindRawImage(ByteView view) {
     return raw;
   }
   return raw;
+}
+
+}  // namespace
+
+// An image of today's form, else one of the first release's.
+UnpackResult Unpack(ByteView image, uint16_t loadAddress) {
+  UnpackResult result = UnpackOfToday(image, loadAddress);
+  if (result.error != UnpackError::NotAnImage) return result;
+  UnpackResult firstRelease = first::Unpack(image, loadAddress);
+  return firstRelease.error == UnpackError::NotAnImage ? result : firstRelease;
+}
+
+RawImage FindRawImage(ByteView bytes) {
+  const RawImage raw = FindRawImageOfToday(bytes);
+  return raw.found ? raw : first::FindRawImage(bytes);
 }
 
 bool IsRawImage(ByteView bytes) { return FindRawImage(bytes).found; }

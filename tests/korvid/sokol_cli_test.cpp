@@ -131,6 +131,34 @@ TEST(SokolCli, ProgramsAndDataRoundTripAtEveryKindOfLoadAddress) {
   RoundTrip(dir, "one.bin", MakeBkFile(02000, {0x42}));
 }
 
+// Images that korvid 1.1.0 wrote (one 168-byte decoder and a trailer,
+// tests/korvid/first-release) still give their files back.
+TEST(SokolCli, ImagesOfTheFirstReleaseStillUnpack) {
+  TempDir dir;
+  const Bytes hello = ReadFileBytes(EXAMPLES_DIR "/hello.bin");
+  const Bytes low = ReadFileBytes(KORVID_FIRST_RELEASE_DIR "/low.bin");
+  ASSERT_FALSE(hello.empty());
+  ASSERT_FALSE(low.empty());
+  const struct {
+    const char* image;
+    const Bytes& file;
+    std::string note;
+  } cases[] = {
+      {"hello.skl", hello, ""},
+      {"hello-d.skl", hello, ""},                                // data mode
+      {"low.skl", low, ""},                                      // a stack image at 0600
+      {"hello-r.skl", hello, ", адрес загрузки 01000 взят из образа"},  // -r, no header
+  };
+  for (const auto& c : cases) {
+    WriteFileBytes(dir / c.image, ReadFileBytes(std::string(KORVID_FIRST_RELEASE_DIR "/") + c.image));
+    const RunResult unpack = Korvid(dir, {"-u", "-t", "sokol", c.image});
+    EXPECT_EQ(unpack.exitStatus, kKorvidWritten) << c.image;
+    EXPECT_EQ(unpack.out, kUnpacking + c.image + kLineEnd + " OK" + c.note + "\n");
+    const std::string base(c.image, std::string(c.image).size() - 4);
+    EXPECT_EQ(ReadFileBytes(dir / (base + ".bkfile")), c.file) << c.image;
+  }
+}
+
 TEST(SokolCli, FilesBelow01000KeepTheirStackImageAndAutostart) {
   TempDir dir;
   Random random(16);
