@@ -152,20 +152,30 @@ bool FindDecoder(const uint8_t* image, size_t blockAt, size_t blockEnd, Decoder*
   return false;
 }
 
-// Whether the `length` bytes from `image` are an image's region as
-// ReadLayout reads it: the set-up code, where it says a decoder block of the
-// family, and the CRC ending the bytes (or, when `recordAllowed`, followed
-// by a stack record).
-bool IsStub(const uint8_t* image, size_t length, bool recordAllowed) {
-  if (!IsSetup(image, length) || length % 2 != 0) return false;
+// How a region of `length` bytes from `image` ends, as ReadLayout reads it:
+// the set-up code says where a decoder block of the family ends, and the CRC
+// ends the region (None) or is followed by a stack record (Record). Only one
+// of the two can fit, so the finder and the unpacker agree on it.
+enum class RegionEnd { NotAStub, None, Record };
+
+RegionEnd EndOfRegion(const uint8_t* image, size_t length) {
+  if (!IsSetup(image, length) || length % 2 != 0) return RegionEnd::NotAStub;
   const uint32_t load = WordAt(image, kSetupLoadAddress);
   const uint32_t blockEnd = WordAt(image, kSetupBlockEnd);
   const uint32_t blockBytes = 2u * WordAt(image, kSetupBlockWords);
-  if (blockEnd < load + kSetupSize + blockBytes || blockEnd - load > length) return false;
+  if (blockEnd < load + kSetupSize + blockBytes || blockEnd - load > length)
+    return RegionEnd::NotAStub;
   Decoder decoder;
-  if (!FindDecoder(image, blockEnd - load - blockBytes, blockEnd - load, &decoder)) return false;
+  if (!FindDecoder(image, blockEnd - load - blockBytes, blockEnd - load, &decoder))
+    return RegionEnd::NotAStub;
   const size_t end = blockEnd - load - BlockOf(decoder).size + BlockOf(decoder).Crc() + kCrcSize;
-  return end == length || (recordAllowed && end + kStackRecordSize == length);
+  if (end == length) return RegionEnd::None;
+  return end + kStackRecordSize == length ? RegionEnd::Record : RegionEnd::NotAStub;
+}
+
+bool IsStub(const uint8_t* image, size_t length, bool recordAllowed) {
+  const RegionEnd end = EndOfRegion(image, length);
+  return end == RegionEnd::None || (recordAllowed && end == RegionEnd::Record);
 }
 
 // `length` runs from the load address to the end of the CRC (which ends
@@ -447,14 +457,16 @@ UnpackResult UnpackOfToday(ByteView view, uint16_t loadAddress) {
     return result;
   }
   // The set-up code says where the block and the CRC end: with the record
-  // or without it, only one layout fits.
+  // or without it, only one layout fits. Only a program has a record.
   const size_t regionLength = length - split;
-  Region region = regionLength > kStackRecordSize
-                      ? UnpackRegion(image + split, regionLength - kStackRecordSize, regionLength, kSystemAreaEnd)
-                      : Region{};
-  const bool recorded = region.result.error == UnpackError::None && !region.result.dataMode &&
-                        regionLength > kStackRecordSize;
-  if (!recorded) region = UnpackRegion(image + split, regionLength, regionLength, kSystemAreaEnd);
+  const bool recorded = EndOfRegion(image + split, regionLength) == RegionEnd::Record;
+  Region region =
+      UnpackRegion(image + split, recorded ? regionLength - kStackRecordSize : regionLength,
+                   regionLength, kSystemAreaEnd);
+  if (recorded && region.result.error == UnpackError::None && region.result.dataMode) {
+    result.error = UnpackError::BadParameters;
+    return result;
+  }
   if (region.result.error != UnpackError::None) {
     // The region's set-up code always records 01000: another address there
     // is no image of a file at this load address.

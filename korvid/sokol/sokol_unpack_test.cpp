@@ -217,6 +217,16 @@ TEST(SokolUnpack, HeaderlessImagesAreFoundWhereUnpackReadsThem) {
     Bytes longer = packed.image;
     longer.push_back(0);
     EXPECT_FALSE(sokol::FindRawImage(longer).found) << load;
+    // Damage in the stream leaves an image that Unpack reads as one (with
+    // its stack record, where it has one) and refuses for the damage.
+    Bytes damaged = packed.image;
+    const size_t region = load < 01000 ? 01000u - load : 0u;
+    for (size_t at = region + sokol::kSetupSize; at < region + sokol::kSetupSize + 16; ++at)
+      damaged[at] ^= 0x5A;
+    ASSERT_TRUE(sokol::FindRawImage(damaged).found) << load;
+    const UnpackError error = UnpackImage(damaged, load).error;
+    EXPECT_NE(error, UnpackError::None) << load;
+    EXPECT_NE(error, UnpackError::NotAnImage) << load;
   }
 }
 
