@@ -316,16 +316,20 @@ TEST(Proof, WritesOutsideTheMethodsAreasAreRefused) {
   const Bytes data = GenerateProgram(random, 3000);
   const granol::PackResult packed = granol::Pack(data, 01000, {u"bin"});
   // The stub's first instruction only sets flags (BIT #0, @#177716); a
-  // MOV #7, @#0400 of the same length writes where no Granol image may.
-  Bytes image = packed.image;
-  ASSERT_EQ(WordAt(image, 0), 032737);
-  PutWord(image, 0, 012737);
-  PutWord(image, 2, 7);
-  PutWord(image, 4, 0400);
-  const Proof p = proof::ProveGranol(image, data, 01000);
-  EXPECT_EQ(p.verdict, Verdict::StrayWrite) << Describe(p);
-  EXPECT_EQ(p.address, 0400);
-  EXPECT_EQ(p.found, 7);
+  // MOV #7, @#addr of the same length writes where no Granol image may: far
+  // from its areas, or the first word past the image (placed above the data).
+  ASSERT_EQ(WordAt(packed.image, 0), 032737);
+  const auto pastImage = static_cast<uint16_t>(01000 + data.size() + packed.image.size());
+  for (const uint16_t address : {uint16_t{0400}, pastImage}) {
+    Bytes image = packed.image;
+    PutWord(image, 0, 012737);
+    PutWord(image, 2, 7);
+    PutWord(image, 4, address);
+    const Proof p = proof::ProveGranol(image, data, 01000);
+    EXPECT_EQ(p.verdict, Verdict::StrayWrite) << Describe(p);
+    EXPECT_EQ(p.address, address);
+    EXPECT_EQ(p.found, 7);
+  }
 
   // A Dorvik stub told of another work area than the one it uses.
   const DorvikCase c{01000, data, Options(false, false, 040000)};
