@@ -173,11 +173,6 @@ RegionEnd EndOfRegion(const uint8_t* image, size_t length) {
   return end + kStackRecordSize == length ? RegionEnd::Record : RegionEnd::NotAStub;
 }
 
-bool IsStub(const uint8_t* image, size_t length, bool recordAllowed) {
-  const RegionEnd end = EndOfRegion(image, length);
-  return end == RegionEnd::None || (recordAllowed && end == RegionEnd::Record);
-}
-
 // `length` runs from the load address to the end of the CRC (which ends
 // the block in the tiny decoder and follows it in the others); `loaded`, at
 // least as long, to the end of what the BK loads there (for a program below
@@ -504,7 +499,10 @@ RawImage FindRawImageOfToday(ByteView view) {
     behindHeader = 4 + (headerLoad < kSystemAreaEnd ? kSystemAreaEnd - headerLoad : 0);
   }
   for (size_t region = 0; region <= kSystemAreaEnd && region < length; region += 2) {
-    if (region == behindHeader || !IsStub(bytes + region, length - region, region != 0)) continue;
+    if (region == behindHeader) continue;
+    // A stack record follows only a region behind a stack image.
+    const RegionEnd end = EndOfRegion(bytes + region, length - region);
+    if (end == RegionEnd::NotAStub || (region == 0 && end == RegionEnd::Record)) continue;
     const uint16_t recorded = WordAt(bytes + region, kSetupLoadAddress);
     if (region == 0 ? recorded < kSystemAreaEnd : recorded != kSystemAreaEnd) continue;
     raw.found = true;
